@@ -1,0 +1,12 @@
+#include "platform/QuitOnSignals.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Orvelo");
+    QCoreApplication::setApplicationName("Orvelo");
+    orvelo::QuitOnSignals quitOnSignals;
+    return QCoreApplication::exec();
+}

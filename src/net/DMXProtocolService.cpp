@@ -1,0 +1,18 @@
+#include "net/DMXProtocolService.h"
+
+namespace orvelo {
+
+// Every assignment notifies, as subscribers (views, the web API) expect.
+void DMXProtocolService::setListening(bool listening)
+{
+    isListening_ = listening;
+    emit isListeningChanged(listening);
+}
+
+void DMXProtocolService::setError(std::optional<QString> error)
+{
+    error_ = std::move(error);
+    emit errorChanged();
+}
+
+} // namespace orvelo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace orvelo {
+
+// A DMX transport (Art-Net or sACN) as the protocol manager and the controller see it.
+// Concrete services also publish their last frame as `lastDMXValues`, read from the
+// concrete type.
+class DMXProtocolService : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isListening READ isListening NOTIFY isListeningChanged)
+    Q_PROPERTY(QString error READ errorText NOTIFY errorChanged)
+public:
+    using QObject::QObject;
+
+    virtual QString name() const = 0;
+    bool isListening() const { return isListening_; }
+    const std::optional<QString>& error() const { return error_; }
+    QString errorText() const { return error_.value_or(QString()); }
+
+    virtual void startListening() = 0;
+    virtual void stopListening() = 0;
+    virtual void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                              std::uint8_t frames, std::uint8_t type) = 0;
+
+signals:
+    void isListeningChanged(bool isListening);
+    void errorChanged();
+
+protected:
+    // Main thread only.
+    void setListening(bool listening);
+    void setError(std::optional<QString> error);
+
+private:
+    bool isListening_ = false;
+    std::optional<QString> error_;
+};
+
+} // namespace orvelo
