@@ -1,12 +1,14 @@
-# orvelo_add_module(name DEPENDS libs...): a static library orvelo_<name> of every source in
-# src/<name>/. A folder with no sources yet becomes an interface library, so dependants link.
+# orvelo_add_module(name [DIR folder] DEPENDS libs...): a static library orvelo_<name> of every
+# source in src/<folder> (folder defaults to the name). A folder with no sources yet becomes an
+# interface library, so dependants link.
 function(orvelo_add_module name)
-  cmake_parse_arguments(M "" "" "DEPENDS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp ${PROJECT_SOURCE_DIR}/src/${name}/*.h)
-  list(FILTER sources INCLUDE REGEX "\\.cpp$")
+  cmake_parse_arguments(M "" "DIR" "DEPENDS" ${ARGN})
+  if(NOT M_DIR)
+    set(M_DIR ${name})
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.cpp)
   if(sources)
-    file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.h)
+    file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.h)
     add_library(orvelo_${name} STATIC ${sources} ${headers})
     target_include_directories(orvelo_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(orvelo_${name} PUBLIC ${M_DEPENDS})
