@@ -1,3 +1,4 @@
+#include "net/ArtNetService.h"
 #include "platform/QuitOnSignals.h"
 
 #include <QCoreApplication>
@@ -8,5 +9,9 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName("Orvelo");
     QCoreApplication::setApplicationName("Orvelo");
     orvelo::QuitOnSignals quitOnSignals;
+
+    orvelo::ArtNetService artNet;
+    artNet.startListening();
+
     return QCoreApplication::exec();
 }

@@ -77,9 +77,14 @@ std::vector<NetworkInterface> NetworkManager::getAvailableInterfaces()
         if (record.ipAddress.empty())
             continue;
         record.netmask = numericIPv4(entry->ifa_netmask);
-        // ifa_broadaddr shares its slot with the point-to-point peer address.
-        if (entry->ifa_flags & IFF_BROADCAST)
+        // ifa_broadaddr shares its slot with the point-to-point peer address. An address
+        // configured without a broadcast address comes back with its own address in that
+        // slot; that is no broadcast address at all.
+        if (entry->ifa_flags & IFF_BROADCAST) {
             record.broadcastAddress = numericIPv4(entry->ifa_broadaddr);
+            if (record.broadcastAddress == record.ipAddress)
+                record.broadcastAddress.clear();
+        }
         result.push_back(std::move(record));
     }
     ::freeifaddrs(list);

@@ -1,0 +1,176 @@
+#include "net/ArtNetPacket.h"
+
+#include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace orvelo::artnet {
+
+namespace {
+
+constexpr std::uint8_t protocolVersionHi = 0x00;
+constexpr std::uint8_t protocolVersionLo = 0x0E;
+constexpr std::uint8_t rdmVersion = 0x01;
+constexpr std::size_t artDmxHeaderSize = 18;
+
+ByteWriter& header(ByteWriter& w, std::uint16_t opCode)
+{
+    return w.bytes(artNetID).u16le(opCode);
+}
+
+ByteWriter& protocolVersion(ByteWriter& w)
+{
+    return w.u8(protocolVersionHi).u8(protocolVersionLo);
+}
+
+} // namespace
+
+int portAddress(int net, int subnet, int universe)
+{
+    return (net << 8) | (subnet << 4) | universe;
+}
+
+std::uint8_t addressByte(int subnet, int universe)
+{
+    return static_cast<std::uint8_t>((subnet << 4) | universe);
+}
+
+std::optional<std::uint16_t> decodeHeader(std::span<const std::uint8_t> datagram)
+{
+    if (datagram.size() < 12)
+        return std::nullopt;
+    ByteReader r(datagram);
+    const auto id = r.bytes(artNetID.size());
+    if (!id || !std::equal(id->begin(), id->end(), artNetID.begin()))
+        return std::nullopt;
+    return r.u16le();
+}
+
+std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram,
+                                                         int portAddress)
+{
+    if (datagram.size() < artDmxHeaderSize)
+        return std::nullopt;
+    ByteReader r(datagram, 14);
+    const auto address = r.u16le();
+    const auto length = r.u16be();
+    if (!address || !length || *address != portAddress)
+        return std::nullopt;
+    return r.bytes(std::min<std::size_t>(*length, maxChannels));
+}
+
+std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::uint8_t> datagram)
+{
+    if (datagram.size() < minArtRdmSize)
+        return std::nullopt;
+    return datagram.subspan(artRdmHeaderSize);
+}
+
+std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip,
+                                          std::uint8_t net, std::uint8_t subnet, std::uint8_t universe)
+{
+    const bool announce = variant == PollReplyVariant::announcement;
+    ByteWriter w(pollReplySize);
+    header(w, opPollReply);
+    w.bytes(ip)
+        .u16le(defaultPort)
+        .u8(0x00).u8(0x0E)               // VersInfoH, VersInfoL
+        .u8(net).u8(subnet)              // NetSwitch, SubSwitch
+        .u8(0xFF).u8(0xFF)               // OemHi, Oem
+        .u8(0x00)                        // Ubea version
+        .u8(announce ? 0xD0 : 0x00)      // Status1
+        .u8(0xF0).u8(0x7F)               // EstaManLo, EstaManHi
+        .text("ORVELONODE", 18)
+        .text("ORVELONODE V.2.1.0 - Media Server", 64)
+        .text(announce ? "#0001 [0000] Orvelonode OK" : "#0001 [OK] Art-Net RDM Ready", 64)
+        .u8(0x00).u8(0x01)               // NumPortsHi, NumPortsLo
+        .u8(announce ? 0xC0 : 0x80).zeros(3) // PortTypes
+        .u8(announce ? 0x80 : 0x00).zeros(3) // GoodInput
+        .u8(0x82).zeros(3)               // GoodOutputA
+        .u8(universe).zeros(3)           // SwIn
+        .u8(universe).zeros(3)           // SwOut
+        .u8(0).u8(0).u8(0)               // AcnPriority, SwMacro, SwRemote
+        .zeros(3)                        // Spare
+        .u8(0x00)                        // Style: StNode
+        .zeros(6)                        // MAC address, not reported
+        .bytes(ip)                       // BindIp
+        .u8(announce ? 0x01 : 0x00)      // BindIndex
+        .u8(announce ? 0x0E : 0x08)      // Status2
+        .u8(announce ? 0x80 : 0x00).zeros(3) // GoodOutputB
+        .u8(0)                           // Status3
+        .zeros(21);                      // DefaultRespUID, User, RefreshRate, Filler
+    return w.take();
+}
+
+std::vector<std::uint8_t> encodeTodData(std::uint8_t net, std::uint8_t address, const RdmUID& uid)
+{
+    ByteWriter w(todDataSize);
+    header(w, opTodData);
+    protocolVersion(w)
+        .u8(rdmVersion)
+        .u8(0x00)    // Port
+        .zeros(6)    // Spare
+        .u8(0x00)    // BindIndex
+        .u8(net)
+        .u8(0x00)    // CommandResponse: TodFull
+        .u8(address)
+        .u16be(1)    // UidTotal
+        .u8(0x00)    // BlockCount
+        .u8(0x01)    // UidCount
+        .bytes(uid);
+    return w.take();
+}
+
+std::vector<std::uint8_t> encodeArtRdm(std::uint8_t address, std::span<const std::uint8_t> message)
+{
+    ByteWriter w(artRdmHeaderSize + message.size());
+    header(w, opRdm);
+    protocolVersion(w)
+        .u8(rdmVersion)
+        .u8(0)       // Filler
+        .zeros(5)    // Spare
+        .u8(0)       // FifoAvail
+        .u8(0)       // FifoMax
+        .u8(0)       // Net
+        .u8(0x00)    // Command: ArProcess
+        .u8(address)
+        .bytes(message);
+    return w.take();
+}
+
+std::vector<std::uint8_t> encodeTimeCode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                                         std::uint8_t frames, std::uint8_t type)
+{
+    ByteWriter w(timeCodeSize);
+    header(w, opTimeCode);
+    protocolVersion(w).u8(0).u8(0).u8(frames).u8(seconds).u8(minutes).u8(hours).u8(type);
+    return w.take();
+}
+
+IPv4Bytes parseIPv4(std::optional<std::string_view> dotted)
+{
+    if (!dotted)
+        return fallbackIPv4;
+    std::vector<std::uint8_t> bytes;
+    std::string_view rest = *dotted;
+    while (true) {
+        const auto dot = rest.find('.');
+        const std::string_view piece = rest.substr(0, dot);
+        if (!piece.empty()) {
+            unsigned value = 0;
+            const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+            if (ec == std::errc() && end == piece.data() + piece.size() && value <= 255)
+                bytes.push_back(static_cast<std::uint8_t>(value));
+        }
+        if (dot == std::string_view::npos)
+            break;
+        rest.remove_prefix(dot + 1);
+    }
+    if (bytes.size() != 4)
+        return fallbackIPv4;
+    return {bytes[0], bytes[1], bytes[2], bytes[3]};
+}
+
+} // namespace orvelo::artnet

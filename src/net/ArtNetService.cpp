@@ -1,0 +1,356 @@
+#include "net/ArtNetService.h"
+
+#include "net/NetworkManager.h"
+#include "net/PortManager.h"
+#include "net/RdmResponder.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace orvelo {
+
+namespace {
+
+constexpr std::size_t receiveBufferSize = 1500;
+constexpr int receiveBufferBytes = 4 * 1024 * 1024;
+constexpr int announceIntervalMs = 3000;
+
+std::string systemText(int error)
+{
+    return std::strerror(error);
+}
+
+std::string hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+std::string dotted(const artnet::IPv4Bytes& ip)
+{
+    return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
+           std::to_string(ip[3]);
+}
+
+ssize_t systemReceive(int fd, void* buffer, std::size_t size, sockaddr_in* from)
+{
+    socklen_t length = sizeof *from;
+    return ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
+}
+
+// Errors after which the socket still works: an interrupted call, an ICMP port-unreachable
+// caused by one of our own sends, a momentary shortage of memory.
+bool isTransient(int error)
+{
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED ||
+           error == ENOBUFS || error == ENOMEM;
+}
+
+void setFlag(int fd, int option)
+{
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, option, &one, sizeof one);
+}
+
+} // namespace
+
+ArtNetService::ArtNetService() : ArtNetService(Options{}) {}
+
+ArtNetService::ArtNetService(Options options, QObject* parent)
+    : DMXProtocolService(parent), options_(std::move(options)), lastDMXValues_(artnet::maxChannels, 0)
+{
+    if (!options_.receive)
+        options_.receive = systemReceive;
+    rdm_ = std::make_unique<RdmResponder>(
+        rdm::uidForProcess(static_cast<std::uint32_t>(::getpid())), filterUniverse, filterSubnet,
+        [this](std::span<const std::uint8_t> datagram, const sockaddr_in& to) { sendDatagram(datagram, to); },
+        [this](int universe, int channel) {
+            postToMain(this, [this, universe, channel] {
+                if (onDMXAddressChanged)
+                    onDMXAddressChanged(universe, channel);
+            });
+        });
+}
+
+ArtNetService::~ArtNetService()
+{
+    closeNode();
+    if (broadcastConnection_ >= 0)
+        ::close(broadcastConnection_);
+}
+
+const rdm::RdmUID& ArtNetService::rdmUID() const
+{
+    return rdm_->uid();
+}
+
+void ArtNetService::startListening()
+{
+    if (socketFD_ != -1) {
+        logLine("ArtNetService: Already listening");
+        return;
+    }
+    const std::uint16_t port = options_.listenPort;
+    if (options_.clearPort) {
+        if (const auto failure = PortManager::clearPort(port))
+            logLine("ArtNetService: Warning - Failed to clear port " + std::to_string(port) + ": " +
+                    failure->description());
+    }
+
+    socketFD_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socketFD_ >= 0)
+        wakeFD_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (socketFD_ < 0 || wakeFD_ < 0) {
+        const std::string text = systemText(errno);
+        closeNode();
+        logLine("ArtNetService: Failed to create socket: " + text);
+        postToMain(this, [this, text] { setError(QString::fromStdString("Failed to create socket: " + text)); });
+        return;
+    }
+    setFlag(socketFD_, SO_REUSEADDR);
+    setFlag(socketFD_, SO_REUSEPORT);
+    setFlag(socketFD_, SO_BROADCAST);
+    // Room for the datagrams that arrive while the receive thread waits for a core (a few
+    // milliseconds on a busy machine); the system caps it at its own maximum.
+    const int receiveBuffer = receiveBufferBytes;
+    ::setsockopt(socketFD_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(socketFD_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const std::string text = systemText(errno);
+        logLine("ArtNetService: Failed to bind: " + text);
+        postToMain(this, [this, text] { setError(QString::fromStdString("Failed to bind: " + text)); });
+        closeNode();
+        return;
+    }
+
+    shouldStop_ = false;
+    const std::uint64_t run = ++run_;
+    postToMain(this, [this] {
+        setListening(true);
+        setError(std::nullopt);
+    });
+    logLine("ArtNetService: Listening on port " + std::to_string(port) + " (BSD socket with RDM support)");
+    receiveThread_ = std::thread([this, run] { receiveLoop(run); });
+    ::pthread_setname_np(receiveThread_.native_handle(), "ArtNetReceiver");
+
+    announceTimer_ = new QTimer(this);
+    announceTimer_->setInterval(announceIntervalMs);
+    connect(announceTimer_, &QTimer::timeout, this, &ArtNetService::broadcastArtPollReply);
+    announceTimer_->start();
+    broadcastArtPollReply();
+}
+
+void ArtNetService::stopListening()
+{
+    closeNode();
+    postToMain(this, [this] { setListening(false); });
+    logLine("ArtNetService: Stopped listening");
+}
+
+void ArtNetService::closeNode()
+{
+    shouldStop_ = true;
+    delete announceTimer_;
+    announceTimer_ = nullptr;
+    if (receiveThread_.joinable()) {
+        const std::uint64_t wake = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFD_, &wake, sizeof wake);
+        receiveThread_.join();
+    }
+    for (int* fd : {&socketFD_, &wakeFD_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void ArtNetService::receiveLoop(std::uint64_t run)
+{
+    std::vector<std::uint8_t> buffer(receiveBufferSize);
+    sockaddr_in sender{};
+    pollfd waitFor[2] = {{socketFD_, POLLIN, 0}, {wakeFD_, POLLIN, 0}};
+    while (!shouldStop_) {
+        const ssize_t n = options_.receive(socketFD_, buffer.data(), buffer.size(), &sender);
+        if (n > 0) {
+            processPacket({buffer.data(), static_cast<std::size_t>(n)}, sender);
+            continue;
+        }
+        if (n == 0)
+            continue;
+        const int error = errno;
+        if (shouldStop_)
+            return;
+        if (!isTransient(error)) {
+            const std::string text = systemText(error);
+            logLine("ArtNetService: Receive error: " + text);
+            postToMain(this, [this, run, text] { receiveFailed(run, "Receive error: " + text); });
+            return;
+        }
+        if (error == EINTR || error == ECONNREFUSED)
+            continue;
+        // Nothing to read, or no memory to read it with: wait for data, or a little while,
+        // or for stop.
+        const int timeoutMs = (error == ENOBUFS || error == ENOMEM) ? 10 : -1;
+        if (::poll(waitFor, 2, timeoutMs) > 0 && (waitFor[1].revents & POLLIN))
+            return;
+    }
+}
+
+void ArtNetService::receiveFailed(std::uint64_t run, const std::string& text)
+{
+    if (run != run_ || socketFD_ < 0)
+        return;
+    // The node is deaf now: close it, so that it reports what it is and a start works again.
+    closeNode();
+    setListening(false);
+    setError(QString::fromStdString(text));
+}
+
+void ArtNetService::processPacket(std::span<const std::uint8_t> datagram, const sockaddr_in& sender)
+{
+    const auto opCode = artnet::decodeHeader(datagram);
+    if (!opCode)
+        return;
+    if (*opCode == artnet::opOutput) {
+        processArtDmx(datagram);
+        return;
+    }
+    logLine("ArtNetService: Received OpCode 0x" + hex4(*opCode) + " (" + std::to_string(datagram.size()) +
+            " bytes)");
+    switch (*opCode) {
+    case artnet::opPoll:
+        logLine("ArtNetService: Received OpPoll - should reply with OpPollReply");
+        sendPollReply(sender);
+        break;
+    case artnet::opRdm:
+        logLine("ArtNetService: Received OpRdm");
+        rdm_->processRdm(datagram, sender);
+        break;
+    case artnet::opTodRequest:
+        logLine("ArtNetService: Received OpTodRequest - sending TOD response");
+        sendTodData(sender);
+        break;
+    case artnet::opTodControl:
+        logLine("ArtNetService: Received OpTodControl - flushing and sending TOD");
+        sendTodData(sender);
+        break;
+    default:
+        break;
+    }
+}
+
+void ArtNetService::processArtDmx(std::span<const std::uint8_t> datagram)
+{
+    const auto values =
+        artnet::decodeArtDmx(datagram, artnet::portAddress(filterNet.load(), filterSubnet.load(), filterUniverse.load()));
+    if (!values)
+        return;
+    std::vector<std::uint8_t> frame(artnet::maxChannels, 0);
+    std::copy(values->begin(), values->end(), frame.begin());
+    postToMain(this, [this, frame = std::move(frame)]() mutable { publishFrame(std::move(frame)); });
+}
+
+void ArtNetService::publishFrame(std::vector<std::uint8_t> values)
+{
+    lastPacketTime_ = QDateTime::currentDateTimeUtc();
+    emit lastPacketTimeChanged();
+    lastDMXValues_ = std::move(values);
+    emit lastDMXValuesChanged(lastDMXValues_);
+}
+
+void ArtNetService::sendPollReply(const sockaddr_in& to)
+{
+    const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
+    const auto reply = artnet::encodePollReply(
+        artnet::PollReplyVariant::pollAnswer, ip, static_cast<std::uint8_t>(filterNet.load()),
+        static_cast<std::uint8_t>(filterSubnet.load()), static_cast<std::uint8_t>(filterUniverse.load()));
+    sendDatagram(reply, to);
+    logLine("ArtNetService: Sent OpPollReply");
+}
+
+void ArtNetService::sendTodData(const sockaddr_in& to)
+{
+    const auto& uid = rdmUID();
+    const auto tod = artnet::encodeTodData(static_cast<std::uint8_t>(filterNet.load()),
+                                           artnet::addressByte(filterSubnet.load(), filterUniverse.load()), uid);
+    sendDatagram(tod, to);
+    std::string text;
+    for (const std::uint8_t byte : uid) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        text += text.empty() ? hex : ":" + std::string(hex);
+    }
+    logLine("ArtNetService: Sent OpTodData with UID: " + text);
+}
+
+void ArtNetService::sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to) const
+{
+    // The result is not examined: a lost answer is asked for again by the console.
+    ::sendto(socketFD_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+sockaddr_in ArtNetService::destination() const
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(options_.destinationPort);
+    if (::inet_pton(AF_INET, options_.destinationAddress.c_str(), &to.sin_addr) != 1)
+        to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    return to;
+}
+
+void ArtNetService::broadcastArtPollReply()
+{
+    const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
+    const auto announcement = artnet::encodePollReply(
+        artnet::PollReplyVariant::announcement, ip, static_cast<std::uint8_t>(filterNet.load()),
+        static_cast<std::uint8_t>(filterSubnet.load()), static_cast<std::uint8_t>(filterUniverse.load()));
+    sendDatagram(announcement, destination());
+    logLine("ArtNetService: Broadcast ArtPollReply (" + std::to_string(announcement.size()) + " bytes) - IP: " +
+            dotted(ip));
+}
+
+void ArtNetService::sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                                 std::uint8_t frames, std::uint8_t type)
+{
+    sendBroadcast(artnet::encodeTimeCode(hours, minutes, seconds, frames, type));
+}
+
+void ArtNetService::sendBroadcast(std::span<const std::uint8_t> datagram)
+{
+    std::lock_guard lock(broadcastMutex_);
+    // One socket of its own, kept across stops and starts, so timecode flows whether or not
+    // the node listens.
+    if (broadcastConnection_ < 0) {
+        broadcastConnection_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (broadcastConnection_ < 0) {
+            logLine("ArtNet Send Error: " + systemText(errno));
+            return;
+        }
+        setFlag(broadcastConnection_, SO_BROADCAST);
+        setFlag(broadcastConnection_, SO_REUSEADDR);
+    }
+    const sockaddr_in to = destination();
+    if (::sendto(broadcastConnection_, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
+        logLine("ArtNet Send Error: " + systemText(errno));
+}
+
+} // namespace orvelo

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "net/DMXProtocolService.h"
+#include "net/SACNPacket.h"
+
+#include <QDateTime>
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace orvelo {
+
+// The sACN (E1.31) receiver: an alternative DMX source to Art-Net. It joins the groups of
+// universes 1-16, accepts data packets of any universe (there is deliberately no universe
+// filter) and publishes the last frame as 512 slots. It sends nothing.
+class SACNService final : public DMXProtocolService {
+    Q_OBJECT
+    Q_PROPERTY(std::vector<std::uint8_t> lastDMXValues READ lastDMXValues NOTIFY lastDMXValuesChanged)
+    Q_PROPERTY(QDateTime lastPacketTime READ lastPacketTimeOrNull NOTIFY lastPacketTimeChanged)
+public:
+    // A non-blocking read of one datagram (the system's recv); tests put failures in its place.
+    using ReceiveFunction = std::function<ssize_t(int fd, void* buffer, std::size_t size)>;
+
+    struct Options {
+        std::uint16_t port = SACNPacket::defaultPort;
+        ReceiveFunction receive;
+    };
+
+    explicit SACNService(QObject* parent = nullptr);
+    explicit SACNService(Options options, QObject* parent = nullptr);
+    ~SACNService() override;
+
+    QString name() const override { return QStringLiteral("sACN"); }
+    void startListening() override;
+    void stopListening() override;
+    void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                      std::uint8_t frames, std::uint8_t type) override;
+
+    // Always 512 slots; slot 1 first.
+    const std::vector<std::uint8_t>& lastDMXValues() const { return lastDMXValues_; }
+    const std::optional<QDateTime>& lastPacketTime() const { return lastPacketTime_; }
+    // Invalid when no frame has arrived yet.
+    QDateTime lastPacketTimeOrNull() const { return lastPacketTime_.value_or(QDateTime()); }
+
+    std::uint16_t port() const { return options_.port; }
+    // The open socket, or -1. Main thread.
+    int socketFD() const { return socketFD_; }
+
+signals:
+    void lastDMXValuesChanged(const std::vector<std::uint8_t>& values);
+    void lastPacketTimeChanged();
+
+private:
+    void receiveLoop(int socket, int wake, unsigned run);
+    void acceptDatagram(std::span<const std::uint8_t> datagram);
+    void reportReceiveFailure(int error, unsigned run);
+    // Main thread.
+    void publishFrame(std::vector<std::uint8_t> values, std::uint16_t universe);
+    void failReceiving(unsigned run, const QString& text);
+    void failStart(const char* step, int error, int socket);
+    void closeReceiver();
+
+    const Options options_;
+
+    std::vector<std::uint8_t> lastDMXValues_;
+    std::optional<QDateTime> lastPacketTime_;
+
+    // The socket and the stop signal belong to the main thread; the receive thread gets its
+    // own copies of both descriptors and is joined before they are closed, so it never reads
+    // a descriptor that the system may already have handed out again.
+    int socketFD_ = -1;
+    int wakeFD_ = -1;
+    std::thread receiveThread_;
+    std::atomic<bool> shouldStop_{false};
+    // Counts starts, so that a failure reported by an earlier receive thread cannot close
+    // a socket opened since.
+    unsigned run_ = 0;
+};
+
+} // namespace orvelo

@@ -1,0 +1,175 @@
+// Protects port clearing: a process bound to the port is killed before the node binds, while a
+// process that only sends to the port, and the player itself, survive.
+#include "net/ArtNetService.h"
+#include "net/PortManager.h"
+
+#include "ArtNetTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace orvelo;
+using namespace orvelo::test;
+
+namespace {
+
+// A python3 child started by the test, which says "ready" once its socket is set up.
+class Child {
+public:
+    explicit Child(const std::string& script)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const char* argv[] = {"/usr/bin/python3", "-c", script.c_str(), nullptr};
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        // The pipe stays open while the child lives, so its output never meets a closed end.
+        output_ = out[0];
+        char buffer[16] = {};
+        ready_ = pid_ > 0 && ::read(output_, buffer, sizeof buffer - 1) > 0 && std::string(buffer).starts_with("ready");
+    }
+    ~Child()
+    {
+        if (pid_ > 0 && alive()) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(output_);
+    }
+
+    bool ready() const { return ready_; }
+    pid_t pid() const { return pid_; }
+    bool alive()
+    {
+        if (exited_)
+            return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            exited_ = true;
+            killedBySignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            return false;
+        }
+        return true;
+    }
+    int killedBySignal() const { return killedBySignal_; }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    bool ready_ = false;
+    bool exited_ = false;
+    int killedBySignal_ = 0;
+};
+
+std::string binder(std::uint16_t port)
+{
+    return "import socket, time\n"
+           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+           "s.bind(('0.0.0.0', " + std::to_string(port) + "))\n"
+           "print('ready', flush=True)\n"
+           "time.sleep(60)\n";
+}
+
+// A console on this machine: its socket is connected to the port, so lsof lists the port as
+// its remote end.
+std::string sender(std::uint16_t port)
+{
+    return "import socket, time\n"
+           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+           "s.connect(('127.0.0.1', " + std::to_string(port) + "))\n"
+           "s.send(b'Art-Net')\n"
+           "print('ready', flush=True)\n"
+           "time.sleep(60)\n";
+}
+
+bool waitForExit(Child& child)
+{
+    return waitUntil([&] { return !child.alive(); });
+}
+
+class PortManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ORVELO_REQUIRE_ISOLATED_NETWORK();
+        if (::access("/usr/bin/python3", X_OK) != 0)
+            GTEST_SKIP() << "python3 is needed to hold the port from another process";
+    }
+    std::uint16_t port = freeUdpPort();
+    LogCapture log;
+};
+
+} // namespace
+
+TEST_F(PortManagerTest, KillsTheProcessBoundToThePortAndSparesOneThatSendsToIt)
+{
+    Child holder(binder(port));
+    Child console(sender(port));
+    ASSERT_TRUE(holder.ready());
+    ASSERT_TRUE(console.ready());
+
+    const auto error = PortManager::clearPort(port);
+    EXPECT_FALSE(error) << error->message;
+    ASSERT_TRUE(waitForExit(holder));
+    EXPECT_EQ(holder.killedBySignal(), SIGKILL);
+    EXPECT_TRUE(console.alive());
+
+    const std::string p = std::to_string(port);
+    const std::string pid = std::to_string(holder.pid());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "PortManager: Checking if port " + p + " is in use...",
+                               "PortManager: Found 1 process(es) using port " + p + ": " + pid,
+                               "PortManager: Current process PID: " + std::to_string(::getpid()),
+                               "PortManager: Killing process " + pid + "...",
+                               "PortManager: Successfully killed process " + pid,
+                               "PortManager: Successfully cleared port " + p,
+                           }));
+}
+
+TEST_F(PortManagerTest, AFreePortIsReportedFree)
+{
+    Child console(sender(port));
+    ASSERT_TRUE(console.ready());
+    EXPECT_FALSE(PortManager::clearPort(port));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"PortManager: Checking if port " + std::to_string(port) + " is in use...",
+                                                     "PortManager: Port " + std::to_string(port) + " is free"}));
+    EXPECT_TRUE(console.alive());
+}
+
+TEST_F(PortManagerTest, ThePlayerItselfIsSkipped)
+{
+    UdpPeer own(port, true);
+    ASSERT_TRUE(own.bound());
+    EXPECT_FALSE(PortManager::clearPort(port));
+    const std::string self = std::to_string(::getpid());
+    EXPECT_TRUE(log.contains("PortManager: Found 1 process(es) using port " + std::to_string(port) + ": " + self));
+    EXPECT_TRUE(log.contains("PortManager: Skipping current process (PID " + self + ")"));
+    EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + std::to_string(port)));
+}
+
+TEST_F(PortManagerTest, TheNodeClearsItsPortBeforeBinding)
+{
+    Child holder(binder(port));
+    ASSERT_TRUE(holder.ready());
+    ArtNetService::Options options;
+    options.listenPort = port;
+    options.destinationPort = freeUdpPort();
+    options.destinationAddress = "127.0.0.1";
+    ArtNetService service(options);
+    service.startListening();
+    ASSERT_TRUE(waitUntil([&] { return service.isListening(); }));
+    EXPECT_TRUE(waitForExit(holder));
+    EXPECT_FALSE(service.error());
+    EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + std::to_string(port)));
+}
