@@ -20,23 +20,15 @@ function(orvelo_add_module name)
 endfunction()
 
 # orvelo_add_test(name SOURCES files... LIBS libs... [LABELS labels...])
-# Every test runs with Qt's offscreen platform, a private settings folder and a silent
-# audio sink, so no test touches the user's store, screen or speakers.
+# Every test process runs with Qt's offscreen platform, a private settings and data folder of
+# its own and a silent audio sink (set up by the test main before anything else runs), so no
+# test touches the user's store, screen or speakers, and parallel tests never share a store.
 function(orvelo_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} orvelo_test_support)
   set(home ${CMAKE_BINARY_DIR}/test-home/${name})
-  file(MAKE_DIRECTORY ${home}/config ${home}/data)
-  set(env
-      QT_QPA_PLATFORM=offscreen
-      XDG_CONFIG_HOME=${home}/config
-      XDG_DATA_HOME=${home}/data
-      XDG_RUNTIME_DIR=${home}
-      GST_AUDIO_SINK=fakesink
-      ORVELO_TEST_TMP=${home}
-      ORVELO_BUILD_DIR=${CMAKE_BINARY_DIR})
-  gtest_discover_tests(${name}
-      PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}"
-      DISCOVERY_TIMEOUT 30)
+  file(MAKE_DIRECTORY ${home})
+  target_compile_definitions(${name} PRIVATE ORVELO_TEST_HOME="${home}" ORVELO_BUILD_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 30)
 endfunction()

@@ -1,0 +1,175 @@
+#include "settings/SettingsManager.h"
+
+#include "platform/FileBookmark.h"
+#include "platform/Log.h"
+
+namespace orvelo {
+
+namespace {
+
+void log(const QString& line)
+{
+    logLine(line.toStdString());
+}
+
+} // namespace
+
+SettingsManager& SettingsManager::shared()
+{
+    // Deliberately leaked: it lives as long as the process, past the application object.
+    static auto* instance = new SettingsManager;
+    return *instance;
+}
+
+SettingsManager::SettingsManager(QObject* parent)
+    : QObject(parent)
+{
+    // A stored value of the wrong kind is read as the default and left in the store, so that
+    // nothing is overwritten before the operator changes the setting.
+    const auto show = store_.boolean(showDefaultVideoInPlayerKey);
+    showDefaultVideoInPlayer_ = show.value_or(true);
+    if (!store_.contains(showDefaultVideoInPlayerKey))
+        store_.setBool(showDefaultVideoInPlayerKey, showDefaultVideoInPlayer_);
+    store_.sync();
+
+    selectedInterfaceIP_ = store_.text(selectedInterfaceIPKey);
+    selectedInterfaceBroadcast_ = store_.text(selectedInterfaceBroadcastKey);
+
+    loadDefaultVideoURL();
+}
+
+void SettingsManager::loadDefaultVideoURL()
+{
+    const auto bookmark = store_.bytes(defaultVideoURLKey);
+    if (!bookmark) {
+        log("SettingsManager: No saved default video bookmark found");
+        return;
+    }
+    log("SettingsManager: Found bookmark data, attempting to resolve...");
+    const auto resolved = FileBookmark::resolve(*bookmark);
+    if (!resolved) {
+        log("SettingsManager: Failed to resolve bookmark data");
+        return;
+    }
+    const QString path = resolved->url.toLocalFile();
+    log("SettingsManager: Resolved URL: " + path + ", isStale: " + (resolved->isStale ? "true" : "false"));
+    // Access is a readability check here, which a missing file would fail as well: look for
+    // the file first, so that a deleted video clears its bookmark instead of failing at
+    // every start.
+    if (!FileBookmark::fileExists(resolved->url)) {
+        log("SettingsManager: Default video file not found at " + path + ", clearing setting");
+        store_.remove(defaultVideoURLKey);
+        store_.sync();
+        return;
+    }
+    if (!FileBookmark::startAccessing(resolved->url)) {
+        log("SettingsManager: Failed to access security scoped resource");
+        return;
+    }
+    log("SettingsManager: Default video loaded successfully: " + resolved->url.fileName());
+    setDefaultVideoURL(resolved->url);
+}
+
+void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
+{
+    defaultVideoURL_ = std::move(url);
+    emit defaultVideoURLChanged();
+    if (!defaultVideoURL_) {
+        store_.remove(defaultVideoURLKey);
+    } else if (const auto bookmark = FileBookmark::create(*defaultVideoURL_)) {
+        store_.setBytes(defaultVideoURLKey, *bookmark);
+    }
+    store_.sync();
+}
+
+void SettingsManager::clearDefaultVideo()
+{
+    setDefaultVideoURL(std::nullopt);
+}
+
+void SettingsManager::setShowDefaultVideoInPlayer(bool show)
+{
+    showDefaultVideoInPlayer_ = show;
+    emit showDefaultVideoInPlayerChanged(show);
+    store_.setBool(showDefaultVideoInPlayerKey, show);
+    store_.sync();
+}
+
+void SettingsManager::storeText(const QString& key, const std::optional<QString>& value)
+{
+    if (value)
+        store_.setText(key, *value);
+    else
+        store_.remove(key);
+    store_.sync();
+}
+
+void SettingsManager::setSelectedInterfaceIP(std::optional<QString> address)
+{
+    selectedInterfaceIP_ = std::move(address);
+    emit selectedInterfaceIPChanged();
+    storeText(selectedInterfaceIPKey, selectedInterfaceIP_);
+}
+
+void SettingsManager::setSelectedInterfaceBroadcast(std::optional<QString> address)
+{
+    selectedInterfaceBroadcast_ = std::move(address);
+    emit selectedInterfaceBroadcastChanged();
+    storeText(selectedInterfaceBroadcastKey, selectedInterfaceBroadcast_);
+}
+
+void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)
+{
+    selectedPattern_ = pattern;
+    emit selectedPatternChanged(pattern);
+}
+
+void SettingsManager::setPatternSpeed(double speed)
+{
+    patternSpeed_ = speed;
+    emit patternSpeedChanged(speed);
+}
+
+void SettingsManager::setPatternSize(double size)
+{
+    patternSize_ = size;
+    emit patternSizeChanged(size);
+}
+
+void SettingsManager::setPatternGap(double gap)
+{
+    patternGap_ = gap;
+    emit patternGapChanged(gap);
+}
+
+void SettingsManager::setPatternColor1(const QColor& color)
+{
+    patternColor1_ = color;
+    emit patternColor1Changed(color);
+}
+
+void SettingsManager::setPatternColor2(const QColor& color)
+{
+    patternColor2_ = color;
+    emit patternColor2Changed(color);
+}
+
+void SettingsManager::setPatternAutoRotate(bool enabled)
+{
+    patternAutoRotate_ = enabled;
+    emit patternAutoRotateChanged(enabled);
+}
+
+void SettingsManager::setPatternRotateInterval(double seconds)
+{
+    patternRotateInterval_ = seconds;
+    emit patternRotateIntervalChanged(seconds);
+}
+
+void SettingsManager::setAudioReactiveEnabled(bool enabled)
+{
+    audioReactiveEnabled_ = enabled;
+    emit audioReactiveEnabledChanged(enabled);
+}
+
+} // namespace orvelo

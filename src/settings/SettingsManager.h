@@ -1,0 +1,122 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+#include "playback/AudioVisualPattern.h"
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace orvelo {
+
+// Application-wide settings outside the DMX configuration and the playlist. Four survive a
+// restart and are written to the store the moment they are assigned: the background video
+// (as a file bookmark), whether it shows in the in-app player, and the chosen interface's
+// address and broadcast address. The pattern settings start from their defaults every run.
+// One process-wide instance, `shared()`; main thread only.
+class SettingsManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(std::optional<QUrl> defaultVideoURL READ defaultVideoURL WRITE setDefaultVideoURL NOTIFY defaultVideoURLChanged)
+    Q_PROPERTY(bool showDefaultVideoInPlayer READ showDefaultVideoInPlayer WRITE setShowDefaultVideoInPlayer NOTIFY showDefaultVideoInPlayerChanged)
+    Q_PROPERTY(std::optional<QString> selectedInterfaceIP READ selectedInterfaceIP WRITE setSelectedInterfaceIP NOTIFY selectedInterfaceIPChanged)
+    Q_PROPERTY(std::optional<QString> selectedInterfaceBroadcast READ selectedInterfaceBroadcast WRITE setSelectedInterfaceBroadcast NOTIFY selectedInterfaceBroadcastChanged)
+    Q_PROPERTY(orvelo::AudioVisualPattern selectedPattern READ selectedPattern WRITE setSelectedPattern NOTIFY selectedPatternChanged)
+    Q_PROPERTY(double patternSpeed READ patternSpeed WRITE setPatternSpeed NOTIFY patternSpeedChanged)
+    Q_PROPERTY(double patternSize READ patternSize WRITE setPatternSize NOTIFY patternSizeChanged)
+    Q_PROPERTY(double patternGap READ patternGap WRITE setPatternGap NOTIFY patternGapChanged)
+    Q_PROPERTY(QColor patternColor1 READ patternColor1 WRITE setPatternColor1 NOTIFY patternColor1Changed)
+    Q_PROPERTY(QColor patternColor2 READ patternColor2 WRITE setPatternColor2 NOTIFY patternColor2Changed)
+    Q_PROPERTY(bool patternAutoRotate READ patternAutoRotate WRITE setPatternAutoRotate NOTIFY patternAutoRotateChanged)
+    Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY patternRotateIntervalChanged)
+    Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY audioReactiveEnabledChanged)
+public:
+    static inline const QString defaultVideoURLKey = QStringLiteral("defaultVideoURL");
+    static inline const QString showDefaultVideoInPlayerKey = QStringLiteral("showDefaultVideoInPlayer");
+    static inline const QString selectedInterfaceIPKey = QStringLiteral("selectedInterfaceIP");
+    static inline const QString selectedInterfaceBroadcastKey = QStringLiteral("selectedInterfaceBroadcast");
+
+    // The SVG colours "purple" and "orange".
+    static inline const QColor defaultPatternColor1{0x80, 0x00, 0x80};
+    static inline const QColor defaultPatternColor2{0xFF, 0xA5, 0x00};
+
+    // Created on first use and never destroyed.
+    static SettingsManager& shared();
+
+    // Reads the persisted values from the store and reopens the background video. Only
+    // shared() makes one in the program; tests make their own to play a restart.
+    explicit SettingsManager(QObject* parent = nullptr);
+
+    const std::optional<QUrl>& defaultVideoURL() const { return defaultVideoURL_; }
+    // Stores a bookmark of the file, or removes it for none. A file that cannot be
+    // bookmarked is used for this run but not remembered.
+    void setDefaultVideoURL(std::optional<QUrl> url);
+    // Forgets the background video.
+    void clearDefaultVideo();
+
+    bool showDefaultVideoInPlayer() const { return showDefaultVideoInPlayer_; }
+    void setShowDefaultVideoInPlayer(bool show);
+
+    // Stored verbatim, without validation; none removes the key.
+    const std::optional<QString>& selectedInterfaceIP() const { return selectedInterfaceIP_; }
+    void setSelectedInterfaceIP(std::optional<QString> address);
+    const std::optional<QString>& selectedInterfaceBroadcast() const { return selectedInterfaceBroadcast_; }
+    void setSelectedInterfaceBroadcast(std::optional<QString> address);
+
+    AudioVisualPattern selectedPattern() const { return selectedPattern_; }
+    void setSelectedPattern(AudioVisualPattern pattern);
+    double patternSpeed() const { return patternSpeed_; }
+    void setPatternSpeed(double speed);
+    double patternSize() const { return patternSize_; }
+    void setPatternSize(double size);
+    double patternGap() const { return patternGap_; }
+    void setPatternGap(double gap);
+    QColor patternColor1() const { return patternColor1_; }
+    void setPatternColor1(const QColor& color);
+    QColor patternColor2() const { return patternColor2_; }
+    void setPatternColor2(const QColor& color);
+    bool patternAutoRotate() const { return patternAutoRotate_; }
+    void setPatternAutoRotate(bool enabled);
+    double patternRotateInterval() const { return patternRotateInterval_; }
+    void setPatternRotateInterval(double seconds);
+    bool audioReactiveEnabled() const { return audioReactiveEnabled_; }
+    void setAudioReactiveEnabled(bool enabled);
+
+signals:
+    void defaultVideoURLChanged();
+    void showDefaultVideoInPlayerChanged(bool show);
+    void selectedInterfaceIPChanged();
+    void selectedInterfaceBroadcastChanged();
+    void selectedPatternChanged(orvelo::AudioVisualPattern pattern);
+    void patternSpeedChanged(double speed);
+    void patternSizeChanged(double size);
+    void patternGapChanged(double gap);
+    void patternColor1Changed(const QColor& color);
+    void patternColor2Changed(const QColor& color);
+    void patternAutoRotateChanged(bool enabled);
+    void patternRotateIntervalChanged(double seconds);
+    void audioReactiveEnabledChanged(bool enabled);
+
+private:
+    void loadDefaultVideoURL();
+    void storeText(const QString& key, const std::optional<QString>& value);
+
+    SettingsStore store_;
+    std::optional<QUrl> defaultVideoURL_;
+    bool showDefaultVideoInPlayer_ = true;
+    std::optional<QString> selectedInterfaceIP_;
+    std::optional<QString> selectedInterfaceBroadcast_;
+    AudioVisualPattern selectedPattern_ = AudioVisualPattern::blackScreen;
+    double patternSpeed_ = 1.0;
+    double patternSize_ = 20.0;
+    double patternGap_ = 0.0;
+    QColor patternColor1_ = defaultPatternColor1;
+    QColor patternColor2_ = defaultPatternColor2;
+    bool patternAutoRotate_ = false;
+    double patternRotateInterval_ = 10.0;
+    bool audioReactiveEnabled_ = true;
+};
+
+} // namespace orvelo

@@ -1,0 +1,152 @@
+// Protects the two stored forms of the playlist (track list JSON and bookmark table): exact
+// texts, round trips of awkward URLs and values, and that a bad document fails as a whole.
+#include "core/BookmarkTable.h"
+#include "core/TrackListCodec.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace orvelo;
+
+namespace {
+
+MediaTrack track(const char* uuid, const QString& path, double offset, int repeatCount)
+{
+    const QUrl url = QUrl::fromLocalFile(path);
+    return MediaTrack{QUuid::fromString(QLatin1String(uuid)), url, url.fileName(), offset, repeatCount};
+}
+
+QJsonObject goodObject()
+{
+    return QJsonObject{{"id", "6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B"},
+                       {"url", "file:///show/clip.mov"},
+                       {"name", "clip.mov"},
+                       {"timecodeOffset", 3600},
+                       {"repeatCount", 1}};
+}
+
+std::optional<QList<MediaTrack>> decodeArray(const QJsonArray& array, QString* whyNot = nullptr)
+{
+    return TrackListCodec::decode(QJsonDocument(array).toJson(), whyNot);
+}
+
+} // namespace
+
+TEST(TrackListCodec, WritesCompactArrayWithUpperCaseIdsAndEncodedUrls)
+{
+    const QList<MediaTrack> tracks{track("6f1c2b7a-1d3e-4f50-9a8b-0c1d2e3f4a5b", "/show/my clip é.mov", 0, 1)};
+    const auto json = TrackListCodec::encode(tracks);
+    ASSERT_TRUE(json);
+    EXPECT_EQ(*json, QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\","
+                                "\"name\":\"my clip é.mov\",\"repeatCount\":1,\"timecodeOffset\":0,"
+                                "\"url\":\"file:///show/my%20clip%20%C3%A9.mov\"}]"));
+}
+
+TEST(TrackListCodec, RoundTripKeepsEveryField)
+{
+    const QList<MediaTrack> tracks{
+        track("00000000-0000-0000-0000-000000000000", "/show/intro.mov", 0, 1),
+        track("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF", "/show/Größe über alles/日本語 #1?.wav", 3600.5, 0),
+        track("a1b2c3d4-e5f6-4711-8899-aabbccddee00", "/show/100% loud;,[x].mp3", 1e9 + 0.25, 2147483647),
+    };
+    const auto json = TrackListCodec::encode(tracks);
+    ASSERT_TRUE(json);
+    QString whyNot;
+    const auto decoded = TrackListCodec::decode(*json, &whyNot);
+    ASSERT_TRUE(decoded) << whyNot.toStdString();
+    EXPECT_EQ(*decoded, tracks);
+    EXPECT_EQ((*decoded)[1].url.toLocalFile(), "/show/Größe über alles/日本語 #1?.wav");
+    EXPECT_EQ(TrackListCodec::decode("[]"), QList<MediaTrack>{});
+}
+
+TEST(TrackListCodec, ReadsWhatOthersWroteIgnoringKeyOrderAndExtraKeys)
+{
+    const QByteArray json = R"([ {"repeatCount": 3, "name": "a b.mov", "extra": true,
+        "url": "file:///show/a%20b.mov", "timecodeOffset": 7200.0,
+        "id": "6f1c2b7a-1d3e-4f50-9a8b-0c1d2e3f4a5b"} ])";
+    const auto decoded = TrackListCodec::decode(json);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->size(), 1);
+    EXPECT_EQ(decoded->front(), track("6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B", "/show/a b.mov", 7200, 3));
+}
+
+TEST(TrackListCodec, OneBadTrackFailsTheWholeDocument)
+{
+    for (const char* key : {"id", "url", "name", "timecodeOffset", "repeatCount"}) {
+        QJsonObject incomplete = goodObject();
+        incomplete.remove(key);
+        QString whyNot;
+        EXPECT_EQ(decodeArray({goodObject(), incomplete}, &whyNot), std::nullopt) << "without " << key;
+        EXPECT_TRUE(whyNot.contains(key)) << whyNot.toStdString();
+    }
+
+    const auto with = [](const char* key, const QJsonValue& value) {
+        QJsonObject object = goodObject();
+        object.insert(key, value);
+        return decodeArray({goodObject(), object});
+    };
+    EXPECT_EQ(with("id", "not-a-uuid"), std::nullopt);
+    EXPECT_EQ(with("id", "{6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B}"), std::nullopt);
+    EXPECT_EQ(with("id", 42), std::nullopt);
+    EXPECT_EQ(with("url", ""), std::nullopt);
+    EXPECT_EQ(with("url", QJsonObject{{"relative", "file:///x"}}), std::nullopt);
+    EXPECT_EQ(with("name", QJsonValue::Null), std::nullopt);
+    EXPECT_EQ(with("timecodeOffset", "3600"), std::nullopt);
+    EXPECT_EQ(with("repeatCount", 1.5), std::nullopt);
+    EXPECT_EQ(with("repeatCount", 1e12), std::nullopt);
+    EXPECT_EQ(with("repeatCount", true), std::nullopt);
+    EXPECT_NE(with("repeatCount", 0), std::nullopt);
+}
+
+TEST(TrackListCodec, DocumentsThatAreNoTrackArrayFail)
+{
+    for (const QByteArray& json : {QByteArray(), QByteArray("not json"), QByteArray("{\"id\":1}"),
+                                  QByteArray("[1,2]"), QByteArray("[[]]"), QByteArray("\"[]\""),
+                                  QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\""),
+                                  QByteArray(4000, '[')}) {
+        QString whyNot;
+        EXPECT_EQ(TrackListCodec::decode(json, &whyNot), std::nullopt) << json.left(40).toStdString();
+        EXPECT_FALSE(whyNot.isEmpty());
+    }
+}
+
+TEST(TrackListCodec, OffsetThatJsonCannotCarryFailsTheEncoding)
+{
+    for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+        QString whyNot;
+        EXPECT_EQ(TrackListCodec::encode({track("6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B", "/a.mov", bad, 1)}, &whyNot),
+                  std::nullopt);
+        EXPECT_FALSE(whyNot.isEmpty());
+    }
+}
+
+TEST(BookmarkTable, RoundTripsArbitraryBytesAsBase64Strings)
+{
+    BookmarkTable table;
+    table.insert("6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B", QByteArray("/show/a b é.mov"));
+    table.insert("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF", QByteArray("\x00\xff\x10", 3));
+    table.insert("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF", QByteArray("later wins"));
+
+    const QByteArray json = table.encode();
+    const QJsonObject object = QJsonDocument::fromJson(json).object();
+    EXPECT_EQ(object.size(), 2);
+    EXPECT_EQ(object.value("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF").toString(),
+              QString::fromLatin1(QByteArray("later wins").toBase64()));
+    EXPECT_FALSE(json.contains('\n'));
+
+    EXPECT_EQ(BookmarkTable::decode(json), table);
+    EXPECT_EQ(BookmarkTable::decode("{}")->size(), 0);
+}
+
+TEST(BookmarkTable, AnythingButAnObjectOfBase64StringsFailsAsAWhole)
+{
+    for (const QByteArray& json :
+         {QByteArray(""), QByteArray("[]"), QByteArray("{\"a\":1}"), QByteArray("{\"a\":\"L3g=\",\"b\":\"***\"}"),
+          QByteArray("{\"a\":\"L3g=\",\"b\":null}"), QByteArray("{\"a\":\"Ä\"}"), QByteArray("{\"a\":")})
+        EXPECT_EQ(BookmarkTable::decode(json), std::nullopt) << json.toStdString();
+}
