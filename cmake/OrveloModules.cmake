@@ -25,7 +25,8 @@ endfunction()
 # test touches the user's store, screen or speakers, and parallel tests never share a store.
 function(orvelo_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp
+                         ${PROJECT_SOURCE_DIR}/tests/support/SanitizerOptions.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} orvelo_test_support)
   set(home ${CMAKE_BINARY_DIR}/test-home/${name})
   file(MAKE_DIRECTORY ${home})

@@ -13,6 +13,12 @@ enum class PixelFormat {
     I420, // three planes Y, U, V; chroma halved in both directions
 };
 
+// How an I420 frame's Y'CbCr values map to RGB: the decoder's colour matrix and range.
+enum class YuvMatrix {
+    BT709, // HD and larger
+    BT601, // SD
+};
+
 // One decoded or composed picture. Frames are immutable once published and shared by
 // pointer, so the compositor, the output views and the taps can hold the same frame.
 struct VideoFrame {
@@ -23,10 +29,36 @@ struct VideoFrame {
     std::array<std::size_t, 3> offsets{};   // start of each plane in `data`
     double pts = 0.0;                       // presentation time in seconds
     std::vector<std::uint8_t> data;
+    YuvMatrix yuvMatrix = YuvMatrix::BT709; // I420 only
+    bool yuvFullRange = false;              // I420 only: 0-255 instead of 16-235/16-240
 
     int planeCount() const { return format == PixelFormat::BGRA ? 1 : 3; }
     std::uint8_t* plane(int i) { return data.data() + offsets[static_cast<std::size_t>(i)]; }
     const std::uint8_t* plane(int i) const { return data.data() + offsets[static_cast<std::size_t>(i)]; }
+
+    // True when every plane's rows lie inside `data`: readers check this before touching pixels.
+    bool hasValidLayout() const
+    {
+        if (width <= 0 || height <= 0)
+            return false;
+        const int chromaWidth = (width + 1) / 2;
+        const int chromaHeight = (height + 1) / 2;
+        for (int i = 0; i < planeCount(); ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            if (offsets[index] > data.size())
+                return false;
+            const int rowBytes = format == PixelFormat::BGRA ? width * 4 : (i == 0 ? width : chromaWidth);
+            const int rows = format == PixelFormat::BGRA || i == 0 ? height : chromaHeight;
+            if (strides[index] < rowBytes)
+                return false;
+            const std::size_t end = offsets[index]
+                + static_cast<std::size_t>(strides[index]) * static_cast<std::size_t>(rows - 1)
+                + static_cast<std::size_t>(rowBytes);
+            if (end > data.size())
+                return false;
+        }
+        return true;
+    }
 
     // A frame with tightly packed planes and uninitialised pixels.
     static std::shared_ptr<VideoFrame> allocate(int width, int height, PixelFormat format)

@@ -1,0 +1,663 @@
+#include "platform/media/MediaItem.h"
+
+#include "platform/MainThread.h"
+#include "platform/media/AudioOutput.h"
+#include "platform/media/GStreamerInit.h"
+#include "platform/media/GstHandle.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
+#include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace orvelo {
+
+namespace {
+
+// A file that neither prerolls nor fails within this time (a stream that never delivers its
+// first frame) is reported as failed instead of leaving its player loading for ever.
+constexpr int kLoadTimeoutMs = 10000;
+
+bool hasPrefix(const char* text, const char* prefix)
+{
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Copies a mapped GStreamer frame into a frame of our own, so the decoder's buffer goes back
+// to its pool at once (holding decoder buffers stalls decoding).
+VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstVideoInfo info;
+    if (!buffer || !caps || !gst_video_info_from_caps(&info, caps))
+        return nullptr;
+    const VideoFrameReadMap mapped(info, buffer);
+    if (!mapped.ok())
+        return nullptr;
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    auto frame = VideoFrame::allocate(width, height, format);
+    for (int plane = 0; plane < frame->planeCount(); ++plane) {
+        const guint8* src = mapped.plane(plane);
+        const int srcStride = mapped.stride(plane);
+        const int dstStride = frame->strides[static_cast<std::size_t>(plane)];
+        const int rows = plane == 0 ? height : (height + 1) / 2;
+        const auto rowBytes = static_cast<std::size_t>(std::min(srcStride, dstStride));
+        std::uint8_t* dst = frame->plane(plane);
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(row) * dstStride,
+                        src + static_cast<std::ptrdiff_t>(row) * srcStride, rowBytes);
+    }
+
+    // How the Y'CbCr values turn into RGB, as the decoder reported it. Anything other than the
+    // SD matrix is treated as BT.709, the HD matrix that show media uses.
+    const GstVideoColorimetry& colour = GST_VIDEO_INFO_COLORIMETRY(&info);
+    frame->yuvMatrix = colour.matrix == GST_VIDEO_COLOR_MATRIX_BT601 || colour.matrix == GST_VIDEO_COLOR_MATRIX_FCC
+                           ? YuvMatrix::BT601
+                           : YuvMatrix::BT709;
+    frame->yuvFullRange = colour.range == GST_VIDEO_COLOR_RANGE_0_255;
+
+    // Stream time is the position in the file, whatever the playback rate.
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (segment && GST_CLOCK_TIME_IS_VALID(pts)) {
+        const guint64 streamTime = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
+        if (GST_CLOCK_TIME_IS_VALID(streamTime))
+            frame->pts = static_cast<double>(streamTime) / GST_SECOND;
+    }
+    return frame;
+}
+
+} // namespace
+
+// The GStreamer side of an item. Its callbacks run on streaming threads; everything they
+// share with the main thread is atomic or behind a mutex. It outlives every streaming thread:
+// the pipeline is stopped (which joins them) before it is destroyed.
+struct MediaItem::Pipeline {
+    MediaItem* owner = nullptr;
+    PixelFormat format = PixelFormat::BGRA;
+    GstObjectHandle<GstElement> pipeline;
+    std::atomic<unsigned> seekGeneration{0};
+    std::atomic<bool> hasVideo{false};
+    std::atomic<bool> hasAudio{false};
+
+    std::mutex branchMutex;
+    // Parser pads whose buffers wait until our side is linked (see onElementAdded).
+    std::vector<std::pair<GstObjectHandle<GstPad>, gulong>> heldPads;
+    GstElement* videoSink = nullptr; // owned by the pipeline
+    GstElement* volume = nullptr;    // owned by the pipeline
+    bool muted = false;
+    QString undecodableVideo;
+    QString undecodableAudio;
+
+    mutable std::mutex frameMutex;
+    std::shared_ptr<const VideoFrameHook> hook;
+    std::shared_ptr<const VideoRestartHook> restartHook;
+    VideoFramePtr latest;
+    // Set by a flush (every seek), taken by the next frame.
+    std::atomic<bool> restartPending{false};
+
+    // The frame shown at preroll is rendered again when playback starts; these let it pass
+    // the hook only once. Touched only by the video sink's callbacks, which its stream lock
+    // serialises.
+    GstMiniHandle<GstBuffer> prerolledBuffer;
+    VideoFramePtr prerolledFrame;
+    bool prerolledHooked = false;
+
+    std::mutex tapMutex;
+    std::shared_ptr<const AudioSampleTap> tap;
+    // Touched only by the audio streaming thread.
+    int channels = 1;
+    std::vector<float> firstChannel;
+
+    ~Pipeline()
+    {
+        if (!pipeline)
+            return;
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    }
+
+    bool build(const QString& path);
+    void postError(const char* text);
+
+    bool linkVideo(GstPad* pad);
+    bool linkAudio(GstPad* pad);
+    bool linkDiscard(GstPad* pad);
+    bool addAndLink(GstPad* pad, std::initializer_list<GstElement*> chain);
+
+    GstFlowReturn present(GstSample* sample, bool preroll);
+    void tapAudio(GstBuffer* buffer);
+
+    void releaseHeldPads();
+
+    static void onPadAdded(GstElement* decoder, GstPad* pad, gpointer self);
+    static void onElementAdded(GstBin* bin, GstBin* subBin, GstElement* element, gpointer self);
+    static GstFlowReturn onNewPreroll(GstAppSink* sink, gpointer self);
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static GstPadProbeReturn onAudioProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstPadProbeReturn onVideoFlush(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+};
+
+bool MediaItem::Pipeline::build(const QString& path)
+{
+    pipeline = adoptElement(gst_pipeline_new(nullptr));
+    auto decoder = adoptElement(gst_element_factory_make("uridecodebin", nullptr));
+    GError* rawError = nullptr;
+    GCharHandle uri(gst_filename_to_uri(path.toLocal8Bit().constData(), &rawError));
+    GErrorHandle error(rawError);
+    if (!pipeline || !decoder || !uri)
+        return false;
+    g_object_set(decoder.get(), "uri", uri.get(), nullptr);
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&Pipeline::onPadAdded), this);
+    g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(&Pipeline::onElementAdded), this);
+    gst_bin_add(GST_BIN(pipeline.get()), decoder.get());
+
+    GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    gst_bus_set_sync_handler(bus.get(), &Pipeline::onBusMessage, this, nullptr);
+    return true;
+}
+
+// Reports a failure found on a streaming thread through the bus, like GStreamer's own errors.
+void MediaItem::Pipeline::postError(const char* text)
+{
+    gst_element_post_message(pipeline.get(), newErrorMessage(pipeline.get(), text));
+}
+
+bool MediaItem::Pipeline::addAndLink(GstPad* pad, std::initializer_list<GstElement*> chain)
+{
+    // Own every new element first, so a missing one leaks nothing.
+    std::vector<GstObjectHandle<GstElement>> elements;
+    for (GstElement* element : chain)
+        elements.push_back(adoptElement(element));
+    for (const auto& element : elements)
+        if (!element)
+            return false;
+    bool linked = true;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        gst_bin_add(GST_BIN(pipeline.get()), elements[i].get());
+        if (i > 0)
+            linked = linked && gst_element_link(elements[i - 1].get(), elements[i].get());
+    }
+    // Bring the new elements up from the sink end, so nothing pushes into a stopped element.
+    for (auto it = elements.rbegin(); it != elements.rend(); ++it)
+        gst_element_sync_state_with_parent(it->get());
+    GstObjectHandle<GstPad> sinkPad(gst_element_get_static_pad(elements.front().get(), "sink"));
+    return linked && sinkPad && GST_PAD_LINK_SUCCESSFUL(gst_pad_link(pad, sinkPad.get()));
+}
+
+bool MediaItem::Pipeline::linkVideo(GstPad* pad)
+{
+    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+    GstElement* flip = gst_element_factory_make("videoflip", nullptr);
+    GstElement* sink = gst_element_factory_make("appsink", nullptr);
+    if (convert)
+        g_object_set(convert, "n-threads", 0u, nullptr); // 0: one per core
+    if (flip) // honour the file's rotation tag, as a phone recording expects
+        g_object_set(flip, "video-direction", GST_VIDEO_ORIENTATION_AUTO, nullptr);
+    if (sink) {
+        GstMiniHandle<GstCaps> caps(gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, format == PixelFormat::BGRA ? "BGRA" : "I420", nullptr));
+        g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE,
+                     nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_preroll = &Pipeline::onNewPreroll;
+        callbacks.new_sample = &Pipeline::onNewSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        GstObjectHandle<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
+        gst_pad_add_probe(sinkPad.get(), GST_PAD_PROBE_TYPE_EVENT_FLUSH, &Pipeline::onVideoFlush, this, nullptr);
+    }
+    if (!addAndLink(pad, {convert, flip, sink}))
+        return false;
+    std::lock_guard lock(branchMutex);
+    videoSink = sink;
+    return true;
+}
+
+bool MediaItem::Pipeline::linkAudio(GstPad* pad)
+{
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* toFloat = gst_element_factory_make("capsfilter", nullptr);
+    GstElement* tempo = gst_element_factory_make("scaletempo", nullptr);
+    GstElement* outConvert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+    GstElement* gain = gst_element_factory_make("volume", nullptr);
+    auto sink = createAudioSink();
+    if (toFloat) {
+        // Float samples for the tap; lossless for the 16- and 24-bit audio of media files.
+        GstMiniHandle<GstCaps> caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "layout",
+                                                        G_TYPE_STRING, "interleaved", nullptr));
+        g_object_set(toFloat, "caps", caps.get(), nullptr);
+        GstObjectHandle<GstPad> src(gst_element_get_static_pad(toFloat, "src"));
+        gst_pad_add_probe(src.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          &Pipeline::onAudioProbe, this, nullptr);
+    }
+    if (gain) {
+        std::lock_guard lock(branchMutex);
+        g_object_set(gain, "mute", muted ? TRUE : FALSE, nullptr);
+    }
+    if (!addAndLink(pad, {convert, toFloat, tempo, outConvert, resample, gain, sink.get()}))
+        return false;
+    // Applied again now that the element is reachable: the setting may have changed meanwhile.
+    std::lock_guard lock(branchMutex);
+    volume = gain;
+    g_object_set(gain, "mute", muted ? TRUE : FALSE, nullptr);
+    return true;
+}
+
+// Streams we do not play (a second audio track, subtitles, data) must still flow somewhere, or
+// the demuxer stops with "not linked".
+bool MediaItem::Pipeline::linkDiscard(GstPad* pad)
+{
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    if (sink)
+        g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    return addAndLink(pad, {sink});
+}
+
+// decodebin starts a parser whose always-present pad already carries decoded audio or video
+// (aiffparse, for one) before it blocks that pad for linking; the parser's first push can then
+// find nothing linked, and decodebin swallows the resulting error, so the file never prerolls.
+// Holding the parser's buffers (events still pass, so decodebin sees the caps) until our side
+// is linked closes that window.
+void MediaItem::Pipeline::onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const char* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    if (!klass || (!std::strstr(klass, "Parser") && !std::strstr(klass, "Demux")))
+        return;
+    for (const GList* t = gst_element_factory_get_static_pad_templates(factory); t; t = t->next) {
+        const auto* templ = static_cast<const GstStaticPadTemplate*>(t->data);
+        if (templ->direction != GST_PAD_SRC || templ->presence != GST_PAD_ALWAYS)
+            continue;
+        GstMiniHandle<GstCaps> caps(gst_static_caps_get(const_cast<GstStaticCaps*>(&templ->static_caps)));
+        const char* media = caps && !gst_caps_is_empty(caps.get()) && !gst_caps_is_any(caps.get())
+                                ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0))
+                                : "";
+        if (!hasPrefix(media, "audio/x-raw") && !hasPrefix(media, "video/x-raw"))
+            continue;
+        GstObjectHandle<GstPad> pad(gst_element_get_static_pad(element, templ->name_template));
+        if (!pad)
+            continue;
+        const gulong probe = gst_pad_add_probe(
+            pad.get(),
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER |
+                                         GST_PAD_PROBE_TYPE_BUFFER_LIST),
+            nullptr, nullptr, nullptr);
+        auto* p = static_cast<Pipeline*>(self);
+        std::lock_guard lock(p->branchMutex);
+        p->heldPads.emplace_back(std::move(pad), probe);
+    }
+}
+
+void MediaItem::Pipeline::releaseHeldPads()
+{
+    std::vector<std::pair<GstObjectHandle<GstPad>, gulong>> held;
+    {
+        std::lock_guard lock(branchMutex);
+        held.swap(heldPads);
+    }
+    for (auto& [pad, probe] : held)
+        gst_pad_remove_probe(pad.get(), probe);
+}
+
+void MediaItem::Pipeline::onPadAdded(GstElement*, GstPad* pad, gpointer self)
+{
+    auto* p = static_cast<Pipeline*>(self);
+    GstMiniHandle<GstCaps> caps(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
+    const bool known = caps && !gst_caps_is_empty(caps.get()) && !gst_caps_is_any(caps.get());
+    const char* media = known ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
+    bool ok = true;
+    if (hasPrefix(media, "video/x-raw") && !p->hasVideo.exchange(true)) {
+        ok = p->linkVideo(pad);
+    } else if (hasPrefix(media, "audio/x-raw") && !p->hasAudio.exchange(true)) {
+        ok = p->linkAudio(pad);
+    } else {
+        // An encoded video or audio stream here means no decoder is installed for it.
+        const bool raw = hasPrefix(media, "video/x-raw") || hasPrefix(media, "audio/x-raw");
+        const bool video = hasPrefix(media, "video/") || hasPrefix(media, "image/");
+        const bool audio = hasPrefix(media, "audio/");
+        if (known && !raw && (video || audio)) {
+            GCharHandle description(gst_pb_utils_get_codec_description(caps.get()));
+            std::lock_guard lock(p->branchMutex);
+            (video ? p->undecodableVideo : p->undecodableAudio) = QString::fromUtf8(description ? description.get() : media);
+        }
+        ok = p->linkDiscard(pad);
+    }
+    p->releaseHeldPads();
+    if (!ok)
+        p->postError("Could not set up playback of a stream in the file");
+}
+
+GstFlowReturn MediaItem::Pipeline::onNewPreroll(GstAppSink* sink, gpointer self)
+{
+    GstMiniHandle<GstSample> sample(gst_app_sink_pull_preroll(sink));
+    return sample ? static_cast<Pipeline*>(self)->present(sample.get(), true) : GST_FLOW_OK;
+}
+
+GstFlowReturn MediaItem::Pipeline::onNewSample(GstAppSink* sink, gpointer self)
+{
+    GstMiniHandle<GstSample> sample(gst_app_sink_pull_sample(sink));
+    return sample ? static_cast<Pipeline*>(self)->present(sample.get(), false) : GST_FLOW_OK;
+}
+
+GstPadProbeReturn MediaItem::Pipeline::onVideoFlush(GstPad*, GstPadProbeInfo* info, gpointer self)
+{
+    if (GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info); event && GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP)
+        static_cast<Pipeline*>(self)->restartPending = true;
+    return GST_PAD_PROBE_OK;
+}
+
+GstFlowReturn MediaItem::Pipeline::present(GstSample* sample, bool preroll)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    std::shared_ptr<const VideoFrameHook> currentHook;
+    std::shared_ptr<const VideoRestartHook> currentRestart;
+    {
+        std::lock_guard lock(frameMutex);
+        currentHook = hook;
+        currentRestart = restartHook;
+    }
+    if (restartPending.exchange(false) && currentRestart)
+        (*currentRestart)();
+    VideoFramePtr frame;
+    if (!preroll && prerolledBuffer && prerolledBuffer.get() == buffer) {
+        const bool alreadyPresented = prerolledHooked || !currentHook;
+        frame = std::move(prerolledFrame);
+        prerolledBuffer.reset();
+        if (alreadyPresented)
+            return GST_FLOW_OK;
+    } else {
+        frame = copyFrame(sample, format);
+        if (!frame)
+            return GST_FLOW_OK; // an unmappable buffer is skipped, playback goes on
+    }
+    if (preroll) {
+        prerolledBuffer.reset(gst_buffer_ref(buffer));
+        prerolledFrame = frame;
+        prerolledHooked = currentHook != nullptr;
+    }
+    VideoFramePtr shown = currentHook ? (*currentHook)(frame) : frame;
+    if (!shown)
+        shown = frame;
+    std::lock_guard lock(frameMutex);
+    latest = std::move(shown);
+    return GST_FLOW_OK;
+}
+
+void MediaItem::Pipeline::tapAudio(GstBuffer* buffer)
+{
+    std::shared_ptr<const AudioSampleTap> currentTap;
+    {
+        std::lock_guard lock(tapMutex);
+        currentTap = tap;
+    }
+    if (!currentTap)
+        return;
+    std::size_t frames = 0;
+    {
+        const BufferReadMap map(buffer);
+        if (!map.ok())
+            return;
+        const std::size_t step = static_cast<std::size_t>(channels);
+        frames = map.size() / (sizeof(float) * step);
+        firstChannel.resize(frames);
+        for (std::size_t i = 0; i < frames; ++i)
+            std::memcpy(&firstChannel[i], map.data() + i * step * sizeof(float), sizeof(float));
+    }
+    if (frames > 0)
+        (*currentTap)(std::span<const float>(firstChannel.data(), frames));
+}
+
+GstPadProbeReturn MediaItem::Pipeline::onAudioProbe(GstPad*, GstPadProbeInfo* info, gpointer self)
+{
+    auto* p = static_cast<Pipeline*>(self);
+    if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+        p->tapAudio(GST_PAD_PROBE_INFO_BUFFER(info));
+    } else if (GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info); event && GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        GstAudioInfo audio;
+        if (caps && gst_audio_info_from_caps(&audio, caps) && GST_AUDIO_INFO_CHANNELS(&audio) > 0)
+            p->channels = GST_AUDIO_INFO_CHANNELS(&audio);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// Runs on whichever thread posts; hands the messages that matter to the main thread and drops
+// everything, so the bus queue never grows and no GLib main loop is needed.
+GstBusSyncReply MediaItem::Pipeline::onBusMessage(GstBus*, GstMessage* message, gpointer self)
+{
+    auto* p = static_cast<Pipeline*>(self);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    const bool wanted = type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS ||
+                        (type == GST_MESSAGE_ASYNC_DONE && GST_MESSAGE_SRC(message) == GST_OBJECT(p->pipeline.get()));
+    if (wanted) {
+        std::shared_ptr<GstMessage> held(gst_message_ref(message), GstMiniObjectUnref{});
+        const unsigned generation = p->seekGeneration.load();
+        MediaItem* owner = p->owner;
+        postToMain(owner, [owner, held, generation] { owner->handleBusMessage(held.get(), generation); });
+    }
+    return GST_BUS_DROP;
+}
+
+std::shared_ptr<MediaItem> MediaItem::load(const QString& path, PixelFormat videoFormat)
+{
+    // Stopping the pipeline joins GStreamer's threads, so it must not run on one of them.
+    std::shared_ptr<MediaItem> item(new MediaItem(path, videoFormat), [](MediaItem* m) {
+        if (isMainThread())
+            delete m;
+        else
+            postToMain(QCoreApplication::instance(), [m] { delete m; });
+    });
+    item->start();
+    return item;
+}
+
+MediaItem::MediaItem(QString path, PixelFormat videoFormat)
+    : path_(std::move(path)), pipeline_(std::make_unique<Pipeline>())
+{
+    pipeline_->owner = this;
+    pipeline_->format = videoFormat;
+}
+
+MediaItem::~MediaItem() = default;
+
+PixelFormat MediaItem::videoFormat() const
+{
+    return pipeline_->format;
+}
+
+void MediaItem::start()
+{
+    ensureGStreamer();
+    if (!pipeline_->build(path_)) {
+        // Reported like every other outcome: later, on the main thread.
+        QTimer::singleShot(0, this, [this] { fail(QStringLiteral("Cannot open ") + path_); });
+        return;
+    }
+    QTimer::singleShot(kLoadTimeoutMs, this, [this] {
+        if (status_ == Status::Loading)
+            fail(QStringLiteral("Timed out preparing the media"));
+    });
+    // Prerolling runs on GStreamer's streaming threads; the outcome arrives through the bus.
+    gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_PAUSED);
+}
+
+void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        GError* rawError = nullptr;
+        gst_message_parse_error(message, &rawError, nullptr);
+        GErrorHandle error(rawError);
+        if (status_ != Status::Failed)
+            fail(error ? QString::fromUtf8(error->message) : QStringLiteral("Unknown playback error"));
+        break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+        if (status_ == Status::Loading)
+            finishLoading();
+        break;
+    case GST_MESSAGE_EOS:
+        // An end reached before the latest seek belongs to the playback that seek replaced.
+        if (status_ == Status::ReadyToPlay && seekGeneration == pipeline_->seekGeneration.load() && !atEnd_) {
+            atEnd_ = true;
+            emit playedToEnd();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void MediaItem::finishLoading()
+{
+    hasVideo_ = pipeline_->hasVideo.load();
+    hasAudio_ = pipeline_->hasAudio.load();
+    QString undecodable;
+    GstElement* videoSink = nullptr;
+    {
+        std::lock_guard lock(pipeline_->branchMutex);
+        if (!hasVideo_ && !pipeline_->undecodableVideo.isEmpty())
+            undecodable = pipeline_->undecodableVideo;
+        else if (!hasAudio_ && !pipeline_->undecodableAudio.isEmpty())
+            undecodable = pipeline_->undecodableAudio;
+        videoSink = pipeline_->videoSink;
+    }
+    if (!undecodable.isEmpty()) {
+        fail(QStringLiteral("No decoder installed for ") + undecodable);
+        return;
+    }
+    if (!hasVideo_ && !hasAudio_) {
+        fail(QStringLiteral("No audio or video stream in the file"));
+        return;
+    }
+    if (videoSink) {
+        GstObjectHandle<GstPad> pad(gst_element_get_static_pad(videoSink, "sink"));
+        GstMiniHandle<GstCaps> caps(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+        GstVideoInfo info;
+        if (caps && gst_video_info_from_caps(&info, caps.get()))
+            videoSize_ = QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+    }
+    status_ = Status::ReadyToPlay;
+    duration();
+    applyRate();
+    emit statusChanged();
+}
+
+void MediaItem::fail(const QString& text)
+{
+    status_ = Status::Failed;
+    errorText_ = text;
+    if (pipeline_->pipeline)
+        gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_NULL);
+    emit statusChanged();
+}
+
+void MediaItem::setRate(double rate)
+{
+    desiredRate_ = rate > 0.0 ? rate : 0.0;
+    if (status_ == Status::ReadyToPlay)
+        applyRate();
+}
+
+void MediaItem::applyRate()
+{
+    GstElement* pipeline = pipeline_->pipeline.get();
+    if (desiredRate_ <= 0.0) {
+        gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        return;
+    }
+    // A new rate takes a flushing seek from where playback stands. At the end nothing is left
+    // to play at it; the next seek to zero applies it.
+    if (desiredRate_ != segmentRate_ && !atEnd_)
+        seekTo(currentTime(), desiredRate_);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+}
+
+bool MediaItem::seekTo(double seconds, double rate)
+{
+    ++pipeline_->seekGeneration;
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    const auto position = static_cast<gint64>(seconds * GST_SECOND);
+    if (!gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position,
+                          GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+        return false;
+    segmentRate_ = rate;
+    atEnd_ = false;
+    lastPosition_ = seconds;
+    return true;
+}
+
+void MediaItem::seekToZero()
+{
+    if (status_ == Status::ReadyToPlay)
+        seekTo(0.0, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
+}
+
+void MediaItem::setMuted(bool muted)
+{
+    std::lock_guard lock(pipeline_->branchMutex);
+    pipeline_->muted = muted;
+    if (pipeline_->volume)
+        g_object_set(pipeline_->volume, "mute", muted ? TRUE : FALSE, nullptr);
+}
+
+std::optional<double> MediaItem::duration() const
+{
+    gint64 nanoseconds = -1;
+    if (status_ == Status::ReadyToPlay &&
+        gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
+        duration_ = static_cast<double>(nanoseconds) / GST_SECOND;
+    return duration_;
+}
+
+double MediaItem::currentTime() const
+{
+    if (status_ != Status::ReadyToPlay)
+        return status_ == Status::Loading ? 0.0 : lastPosition_;
+    gint64 nanoseconds = -1;
+    if (gst_element_query_position(pipeline_->pipeline.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
+        lastPosition_ = static_cast<double>(nanoseconds) / GST_SECOND;
+    return lastPosition_;
+}
+
+void MediaItem::setVideoFrameHook(VideoFrameHook hook, VideoRestartHook restart)
+{
+    auto heldHook = hook ? std::make_shared<const VideoFrameHook>(std::move(hook)) : nullptr;
+    auto heldRestart = restart ? std::make_shared<const VideoRestartHook>(std::move(restart)) : nullptr;
+    std::lock_guard lock(pipeline_->frameMutex);
+    pipeline_->hook = std::move(heldHook);
+    pipeline_->restartHook = std::move(heldRestart);
+}
+
+void MediaItem::setAudioTap(AudioSampleTap tap)
+{
+    auto held = tap ? std::make_shared<const AudioSampleTap>(std::move(tap)) : nullptr;
+    std::lock_guard lock(pipeline_->tapMutex);
+    pipeline_->tap = std::move(held);
+}
+
+VideoFramePtr MediaItem::latestFrame() const
+{
+    std::lock_guard lock(pipeline_->frameMutex);
+    return pipeline_->latest;
+}
+
+} // namespace orvelo

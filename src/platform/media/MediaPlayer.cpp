@@ -1,0 +1,94 @@
+#include "platform/media/MediaPlayer.h"
+
+#include <cmath>
+
+namespace orvelo {
+
+MediaPlayer::MediaPlayer(QObject* parent) : QObject(parent)
+{
+    positionTimer_.setTimerType(Qt::PreciseTimer);
+    positionTimer_.setInterval(static_cast<int>(std::lround(kPositionInterval * 1000)));
+    connect(&positionTimer_, &QTimer::timeout, this, &MediaPlayer::reportPosition);
+}
+
+MediaPlayer::~MediaPlayer()
+{
+    if (item_)
+        item_->setRate(0.0);
+}
+
+void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
+{
+    if (item == item_)
+        return;
+    if (item_) {
+        disconnect(item_.get(), nullptr, this, nullptr);
+        item_->setRate(0.0);
+    }
+    item_ = std::move(item);
+    if (item_) {
+        MediaItem* raw = item_.get();
+        connect(raw, &MediaItem::playedToEnd, this, &MediaPlayer::itemDidPlayToEnd);
+        connect(raw, &MediaItem::statusChanged, this, [this, raw] {
+            if (raw->status() == MediaItem::Status::Failed)
+                emit itemFailed(raw->errorText());
+            updatePositionTimer();
+        });
+        item_->setMuted(muted_);
+        item_->setRate(rate_);
+    }
+    updatePositionTimer();
+    emit currentItemChanged();
+}
+
+void MediaPlayer::setRate(double rate)
+{
+    rate_ = rate > 0.0 ? rate : 0.0;
+    if (item_)
+        item_->setRate(rate_);
+    updatePositionTimer();
+    reportPosition();
+    emit rateChanged();
+}
+
+void MediaPlayer::seekToZero()
+{
+    if (!item_)
+        return;
+    item_->seekToZero();
+    reportPosition();
+}
+
+void MediaPlayer::setMuted(bool muted)
+{
+    muted_ = muted;
+    if (item_)
+        item_->setMuted(muted);
+}
+
+double MediaPlayer::currentTime() const
+{
+    return item_ ? item_->currentTime() : 0.0;
+}
+
+VideoFramePtr MediaPlayer::latestFrame() const
+{
+    return item_ ? item_->latestFrame() : nullptr;
+}
+
+void MediaPlayer::updatePositionTimer()
+{
+    const bool playing = rate_ > 0.0 && item_ && item_->status() == MediaItem::Status::ReadyToPlay;
+    if (playing && !positionTimer_.isActive())
+        positionTimer_.start();
+    else if (!playing)
+        positionTimer_.stop();
+}
+
+void MediaPlayer::reportPosition()
+{
+    if (item_ && item_->status() == MediaItem::Status::ReadyToPlay)
+        emit positionChanged(item_->currentTime());
+}
+
+} // namespace orvelo

@@ -1,0 +1,73 @@
+// Protects the formats a show technician brings: each is encoded here and must load with its
+// picture and sound. A failure means a GStreamer plugin package is missing on this machine.
+#include "MediaFixtures.h"
+#include "support/TestSupport.h"
+
+using namespace orvelo;
+using namespace orvelo::test;
+
+namespace {
+
+struct Format {
+    const char* file;
+    const char* encode; // what follows the raw source, ending before the file sink
+    bool video;
+};
+
+const char* const kVideoSource = "videotestsrc num-buffers=5 ! video/x-raw,format=I420,width=160,height=120,framerate=25/1";
+const char* const kAudioSource = "audiotestsrc num-buffers=50 ! audio/x-raw,rate=44100,channels=2";
+
+class Decoders : public ::testing::TestWithParam<Format> {};
+
+} // namespace
+
+TEST_P(Decoders, FileLoadsWithItsStreams)
+{
+    const Format& f = GetParam();
+    const std::string description =
+        std::string(f.video ? kVideoSource : kAudioSource) + " ! " + f.encode + " ! filesink location={out}";
+    const std::string path = generatedMedia(std::string("fmt-") + f.file, description);
+    ASSERT_FALSE(path.empty()) << "no encoder for " << f.file;
+    auto item = loadAndWait(path);
+    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();
+    EXPECT_EQ(item->hasVideo(), f.video);
+    EXPECT_EQ(item->hasAudio(), !f.video);
+    if (f.video) {
+        EXPECT_EQ(item->videoSize(), QSize(160, 120));
+    }
+    ASSERT_TRUE(item->duration().has_value());
+    // Compressed audio may carry an encoder's padding of a frame or two.
+    EXPECT_NEAR(*item->duration(), f.video ? 0.2 : 50 * 1024 / 44100.0, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShowFormats, Decoders,
+    ::testing::Values(Format{"h264.mp4", "x264enc speed-preset=ultrafast ! h264parse ! mp4mux", true},
+                      Format{"h264.mov", "x264enc speed-preset=ultrafast ! h264parse ! qtmux", true},
+                      Format{"h264.mkv", "x264enc speed-preset=ultrafast ! h264parse ! matroskamux", true},
+                      Format{"hevc.mp4", "x265enc speed-preset=ultrafast ! h265parse ! mp4mux", true},
+                      Format{"hevc.mov", "x265enc speed-preset=ultrafast ! h265parse ! qtmux", true},
+                      Format{"hevc.mkv", "x265enc speed-preset=ultrafast ! h265parse ! matroskamux", true},
+                      Format{"prores422.mov", "videoconvert ! video/x-raw,format=I422_10LE ! avenc_prores_ks ! qtmux", true},
+                      Format{"prores4444.mov", "videoconvert ! video/x-raw,format=Y444_10LE ! avenc_prores_ks ! qtmux", true},
+                      Format{"vp8.webm", "vp8enc deadline=1 ! webmmux", true},
+                      Format{"vp9.webm", "vp9enc deadline=1 ! webmmux", true},
+                      Format{"vp9.mkv", "vp9enc deadline=1 ! matroskamux", true},
+                      Format{"av1.webm", "av1enc cpu-used=8 ! av1parse ! webmmux", true},
+                      Format{"av1.mkv", "av1enc cpu-used=8 ! av1parse ! matroskamux", true},
+                      Format{"mjpeg.avi", "jpegenc ! avimux", true},
+                      Format{"mjpeg.mov", "jpegenc ! qtmux", true},
+                      Format{"pcm.wav", "wavenc", false},
+                      Format{"pcm.aiff", "aiffmux", false},
+                      Format{"audio.flac", "flacenc", false},
+                      Format{"audio.mp3", "lamemp3enc ! xingmux ! id3v2mux", false},
+                      Format{"aac.m4a", "avenc_aac ! mp4mux", false},
+                      Format{"vorbis.ogg", "vorbisenc ! oggmux", false},
+                      Format{"opus.ogg", "audioresample ! opusenc ! oggmux", false}),
+    [](const ::testing::TestParamInfo<Format>& info) {
+        std::string name = info.param.file;
+        for (char& c : name)
+            if (c == '.')
+                c = '_';
+        return name;
+    });
