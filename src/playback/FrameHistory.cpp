@@ -1,0 +1,37 @@
+#include "playback/FrameHistory.h"
+
+#include <utility>
+
+namespace orvelo {
+
+namespace {
+const VideoFramePtr kNoFrame;
+}
+
+void FrameHistory::append(VideoFramePtr frame)
+{
+    ring_[static_cast<std::size_t>(next_)] = std::move(frame);
+    next_ = (next_ + 1) % kCapacity;
+    if (count_ < kCapacity)
+        ++count_;
+}
+
+void FrameHistory::clear()
+{
+    for (auto& frame : ring_)
+        frame.reset();
+    next_ = 0;
+    count_ = 0;
+}
+
+const VideoFramePtr& FrameHistory::delayed(int shift) const
+{
+    if (shift < 0)
+        shift = 0;
+    if (shift >= count_)
+        return kNoFrame;
+    const int slot = (next_ - 1 - shift + 2 * kCapacity) % kCapacity;
+    return ring_[static_cast<std::size_t>(slot)];
+}
+
+} // namespace orvelo

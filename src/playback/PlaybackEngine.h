@@ -1,0 +1,112 @@
+#pragma once
+
+#include "core/MediaTrack.h"
+#include "platform/media/MediaItem.h"
+#include "platform/media/MediaPlayer.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace orvelo {
+
+class VideoEffectsCompositor;
+
+// Plays one playlist track at a time through one reusable media player: loads asynchronously,
+// lets a newer request overtake an older load, attaches the effects compositor to every item
+// with a picture, publishes position 25 times a second, and repeats a finished track as often
+// as the controller says. Main thread only; what to play is the controller's decision.
+class PlaybackEngine : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isPlaying READ isPlaying WRITE setIsPlaying NOTIFY isPlayingChanged)
+    Q_PROPERTY(double currentTime READ currentTime NOTIFY currentTimeChanged)
+    Q_PROPERTY(double duration READ duration NOTIFY durationChanged)
+    Q_PROPERTY(double remainingTime READ remainingTime NOTIFY remainingTimeChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(float playbackRate READ playbackRate WRITE setPlaybackRate NOTIFY playbackRateChanged)
+    Q_PROPERTY(int currentLoopCount READ currentLoopCount NOTIFY currentLoopCountChanged)
+public:
+    // How long a finished track is held at its end before play() works again.
+    static constexpr int kEndingWindowMs = 500;
+
+    explicit PlaybackEngine(QObject* parent = nullptr);
+    ~PlaybackEngine() override;
+
+    void loadAndPlay(const MediaTrack& track);
+    // Resumes from where the player stands (no seek), at `playbackRate`.
+    void play();
+    // Back to the start, paused; the current track stays.
+    void stop();
+    // What the console's pause does: the player halts where it stands.
+    void pause();
+
+    // Created on the first load and reused; null before.
+    MediaPlayer* player() const { return player_; }
+
+    bool isPlaying() const { return isPlaying_; }
+    void setIsPlaying(bool playing);
+    double currentTime() const { return currentTime_; }
+    double duration() const { return duration_; }
+    double remainingTime() const { return remainingTime_; }
+    bool isLoading() const { return isLoading_; }
+    float playbackRate() const { return playbackRate_; }
+    void setPlaybackRate(float rate);
+    int currentLoopCount() const { return currentLoopCount_; }
+    const std::optional<MediaTrack>& currentTrack() const { return currentTrack_; }
+    // Whether the current item has a picture (known once it is ready).
+    bool currentItemHasVideo() const;
+    // The compositor of the current item, while it has a picture.
+    std::shared_ptr<VideoEffectsCompositor> currentCompositor() const { return compositor_; }
+
+    // Installed by the controller: how many times a track plays (0 = without end), and what
+    // to do once it has played out.
+    std::function<int(const QUuid& trackId)> repeatCountProvider;
+    std::function<void()> onPlaybackEndedCallback;
+
+signals:
+    void playerChanged();
+    void isPlayingChanged(bool isPlaying);
+    void currentTimeChanged(double seconds);
+    void durationChanged(double seconds);
+    void remainingTimeChanged(double seconds);
+    void isLoadingChanged(bool isLoading);
+    void playbackRateChanged(float rate);
+    void currentLoopCountChanged(int count);
+    void currentTrackChanged();
+
+private:
+    void continueLoad(const MediaTrack& track, std::shared_ptr<MediaItem> item,
+                      std::shared_ptr<VideoEffectsCompositor> compositor);
+    void handleStatus(const MediaTrack& track);
+    void handlePosition(double seconds);
+    void handleEnd();
+    void setCurrentTime(double seconds);
+    void setDuration(double seconds);
+    void setRemainingTime(double seconds);
+    void setIsLoading(bool loading);
+    void setCurrentLoopCount(int count);
+
+    QPointer<MediaPlayer> player_;
+    std::shared_ptr<MediaItem> loadingItem_;
+    std::shared_ptr<VideoEffectsCompositor> compositor_;
+    bool isPlaying_ = false;
+    double currentTime_ = 0.0;
+    double duration_ = 0.0;
+    double remainingTime_ = 0.0;
+    bool isLoading_ = false;
+    float playbackRate_ = 1.0f;
+    int currentLoopCount_ = 0;
+    std::optional<MediaTrack> currentTrack_;
+    bool isEndingPlayback_ = false;
+    QDateTime lastEndTime_;
+    std::optional<QUuid> pendingTrackId_;
+};
+
+// A FLAC file's length from its own sample count; nothing for other files or on failure.
+std::optional<double> getAccurateAudioDuration(const QUrl& url);
+
+} // namespace orvelo

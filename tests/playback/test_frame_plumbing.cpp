@@ -1,0 +1,144 @@
+// Protects the pieces under the compositor: the bounded frame history, the pool that recycles
+// composed frames across threads, and the serial queue's order and shutdown.
+
+#include "SyntheticFrames.h"
+
+#include "playback/FrameHistory.h"
+#include "playback/SerialQueue.h"
+#include "playback/VideoFramePool.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <pthread.h>
+
+using namespace orvelo;
+using orvelo::test::solidBgra;
+
+namespace {
+
+TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
+{
+    FrameHistory history;
+    EXPECT_EQ(history.newest(), nullptr);
+    std::vector<VideoFramePtr> frames;
+    for (int k = 0; k < 75; ++k) {
+        frames.push_back(solidBgra(2, 2, {k, 0, 0, 255}));
+        history.append(frames.back());
+    }
+    EXPECT_EQ(history.size(), FrameHistory::kCapacity);
+    EXPECT_EQ(history.newest(), frames[74]);
+    EXPECT_EQ(history.delayed(1), frames[73]);
+    EXPECT_EQ(history.delayed(59), frames[15]);
+    EXPECT_EQ(history.delayed(60), nullptr);
+    EXPECT_EQ(history.delayed(-3), frames[74]);
+
+    // Frames that dropped out are no longer held.
+    std::weak_ptr<const VideoFrame> dropped = frames[14];
+    frames.clear();
+    EXPECT_TRUE(dropped.expired());
+
+    history.clear();
+    EXPECT_TRUE(history.empty());
+    EXPECT_EQ(history.delayed(0), nullptr);
+}
+
+TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgain)
+{
+    VideoFramePool pool;
+    auto first = pool.acquire(8, 4, PixelFormat::BGRA);
+    const VideoFrame* address = first.get();
+    first->pts = 3.0;
+    auto second = pool.acquire(8, 4, PixelFormat::BGRA);
+    EXPECT_NE(second.get(), address);
+    first.reset();
+    EXPECT_EQ(pool.idleCount(), 1u);
+    auto third = pool.acquire(8, 4, PixelFormat::BGRA);
+    EXPECT_EQ(third.get(), address);
+    EXPECT_EQ(third->pts, 0.0);
+    EXPECT_EQ(third->data.size(), 8u * 4u * 4u);
+}
+
+TEST(VideoFramePoolTest, AnotherSizeReleasesTheIdleFrames)
+{
+    VideoFramePool pool;
+    pool.acquire(8, 4, PixelFormat::BGRA).reset();
+    EXPECT_EQ(pool.idleCount(), 1u);
+    auto other = pool.acquire(6, 6, PixelFormat::I420);
+    EXPECT_EQ(pool.idleCount(), 0u);
+    EXPECT_EQ(other->format, PixelFormat::I420);
+    EXPECT_TRUE(other->hasValidLayout());
+}
+
+TEST(VideoFramePoolTest, FramesMayOutliveThePoolAndComeBackFromAnyThread)
+{
+    std::shared_ptr<VideoFrame> survivor;
+    {
+        VideoFramePool pool;
+        survivor = pool.acquire(4, 4, PixelFormat::BGRA);
+        std::vector<std::shared_ptr<VideoFrame>> batch;
+        for (int i = 0; i < 8; ++i)
+            batch.push_back(pool.acquire(4, 4, PixelFormat::BGRA));
+        std::thread releaser([b = std::move(batch)]() mutable { b.clear(); });
+        releaser.join();
+        EXPECT_EQ(pool.idleCount(), 3u); // the pool keeps a few, frees the rest
+    }
+    survivor->data[0] = 1; // still valid memory
+    survivor.reset();
+}
+
+TEST(SerialQueueTest, RunsTasksInOrderOnItsOwnNamedThread)
+{
+    SerialQueue queue("com.orvelo.compositor");
+    std::mutex mutex;
+    std::vector<int> order;
+    std::promise<std::string> name;
+    for (int i = 0; i < 50; ++i) {
+        queue.post([&, i] {
+            std::lock_guard lock(mutex);
+            order.push_back(i);
+        });
+    }
+    queue.post([&] {
+        char buffer[16] = {};
+        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+        name.set_value(buffer);
+    });
+    auto future = name.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(future.get(), "com.orvelo.comp");
+    std::vector<int> expected(50);
+    for (int i = 0; i < 50; ++i)
+        expected[static_cast<std::size_t>(i)] = i;
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(order, expected);
+}
+
+TEST(SerialQueueTest, DestroyedFromItsOwnTaskItDropsWhatWaits)
+{
+    auto queue = std::make_unique<SerialQueue>("test.queue");
+    std::promise<void> started;
+    std::promise<void> destroyed;
+    std::atomic<int> ranAfter{0};
+    auto release = started.get_future();
+    queue->post([&] {
+        release.wait();
+        queue.reset();
+        destroyed.set_value();
+    });
+    for (int i = 0; i < 5; ++i)
+        queue->post([&] { ++ranAfter; });
+    EXPECT_EQ(queue->pendingCount(), 6u);
+    started.set_value();
+    ASSERT_EQ(destroyed.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ranAfter.load(), 0);
+}
+
+} // namespace

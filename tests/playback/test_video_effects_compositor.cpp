@@ -1,0 +1,236 @@
+// Protects the compositor's request handling: the very source frame in the neutral state, the
+// history across resets, the error for a missing frame, serial order and the latest frame.
+
+#include "SyntheticFrames.h"
+
+#include "playback/VideoEffectsCompositor.h"
+#include "playback/VideoEffectsManager.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <pthread.h>
+
+using namespace orvelo;
+using orvelo::test::pixelAt;
+using orvelo::test::Rgba;
+using orvelo::test::solidBgra;
+using orvelo::test::solidI420;
+
+namespace {
+
+// One request, waited for.
+CompositionResult submit(VideoEffectsCompositor& compositor, VideoFramePtr frame)
+{
+    auto promise = std::make_shared<std::promise<CompositionResult>>();
+    auto future = promise->get_future();
+    compositor.startRequest(std::move(frame), [promise](const CompositionResult& r) { promise->set_value(r); });
+    if (future.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "request did not finish";
+        return {};
+    }
+    return future.get();
+}
+
+VideoFramePtr grey(int level)
+{
+    return solidBgra(40, 4, {level, level, level, 255});
+}
+
+// Lets a test hold the queue inside a finish handler.
+class Gate {
+public:
+    void open()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    void wait()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return open_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+};
+
+class CompositorTest : public ::testing::Test {
+protected:
+    VideoEffectsManager effects;
+    VideoEffectsCompositor compositor{effects};
+};
+
+TEST_F(CompositorTest, NeutralRequestsFinishWithTheVerySourceFrameWhileTheHistoryFills)
+{
+    std::vector<VideoFramePtr> frames;
+    for (int k = 0; k < 70; ++k) {
+        frames.push_back(solidI420(40, 4, 16 + 3 * k, 128, 128));
+        const auto result = submit(compositor, frames.back());
+        EXPECT_FALSE(result.error);
+        EXPECT_EQ(result.frame.get(), frames.back().get()) << "request " << k;
+    }
+    EXPECT_EQ(compositor.latestFrame().get(), frames.back().get());
+    EXPECT_EQ(compositor.finishedFrameCount(), 70u);
+
+    // Every one of those frames went into the history: 60 are held, so a shift of 59 reaches
+    // the oldest of them and 60 reaches nothing.
+    effects.setRedTimeShift(59);
+    auto result = submit(compositor, grey(200));
+    ASSERT_NE(result.frame.get(), nullptr);
+    EXPECT_EQ(result.frame->format, PixelFormat::BGRA);
+    const Rgba oldest = pixelAt(*result.frame, 0, 0);
+    EXPECT_NEAR(oldest.r, (16 + 3 * 11 - 16) * 255.0 / 219.0, 2); // frame 11 of 0..69
+    EXPECT_EQ(oldest.g, 200);
+
+    effects.setRedTimeShift(60);
+    const auto tooFar = grey(201);
+    EXPECT_EQ(submit(compositor, tooFar).frame.get(), tooFar.get());
+}
+
+class HistoryResetTest : public CompositorTest,
+                         public ::testing::WithParamInterface<void (VideoEffectsCompositor::*)()> {};
+
+TEST_P(HistoryResetTest, ADelayedChannelShowsTheCurrentFrameUntilEnoughFramesArrive)
+{
+    for (int k = 0; k < 20; ++k)
+        submit(compositor, grey(k));
+    (compositor.*GetParam())();
+    effects.setRedTimeShift(5);
+
+    for (int k = 0; k < 5; ++k) {
+        const auto frame = grey(100 + k);
+        EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get()) << "request " << k;
+    }
+    for (int k = 5; k < 9; ++k) {
+        const auto result = submit(compositor, grey(100 + k));
+        ASSERT_NE(result.frame, nullptr);
+        EXPECT_EQ(pixelAt(*result.frame, 3, 1), (Rgba{100 + k - 5, 100 + k, 100 + k, 255})) << "request " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothResets, HistoryResetTest,
+                         ::testing::Values(&VideoEffectsCompositor::renderContextChanged,
+                                           &VideoEffectsCompositor::cancelAllPendingVideoCompositionRequests));
+
+TEST_F(CompositorTest, AMissingSourceFrameFailsTheRequestAndChangesNothing)
+{
+    const auto first = grey(10);
+    submit(compositor, first);
+    const auto result = submit(compositor, nullptr);
+    ASSERT_TRUE(result.error.has_value());
+    EXPECT_EQ(result.error->domain, "Compositor");
+    EXPECT_EQ(result.error->code, -1);
+    EXPECT_EQ(result.error->description, "No source frame");
+    EXPECT_EQ(result.frame, nullptr);
+    EXPECT_EQ(compositor.latestFrame().get(), first.get());
+    EXPECT_EQ(compositor.finishedFrameCount(), 1u);
+
+    // The failed request added nothing to the history: one frame back is still the first.
+    effects.setGreenTimeShift(1);
+    const auto composed = submit(compositor, grey(20));
+    EXPECT_EQ(pixelAt(*composed.frame, 0, 0), (Rgba{20, 10, 20, 255}));
+}
+
+TEST_F(CompositorTest, EffectsAreReadPerFrame)
+{
+    const auto frame = grey(100);
+    EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get());
+    effects.setIsInverted(true);
+    EXPECT_EQ(pixelAt(*submit(compositor, frame).frame, 0, 0), (Rgba{155, 155, 155, 255}));
+    effects.resetAll();
+    EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get());
+}
+
+TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
+{
+    Gate gate;
+    std::mutex mutex;
+    std::vector<int> order;
+    std::vector<std::string> threadNames;
+    std::promise<void> allDone;
+    for (int k = 0; k < 4; ++k) {
+        compositor.startRequest(grey(k), [&, k](const CompositionResult&) {
+            if (k == 0)
+                gate.wait();
+            char name[16] = {};
+            pthread_getname_np(pthread_self(), name, sizeof name);
+            std::lock_guard lock(mutex);
+            order.push_back(k);
+            threadNames.emplace_back(name);
+            if (k == 3)
+                allDone.set_value();
+        });
+    }
+    // Every call returned while the first request was still held.
+    EXPECT_EQ(compositor.pendingCount(), 4u);
+    gate.open();
+    ASSERT_EQ(allDone.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+    for (const auto& name : threadNames)
+        EXPECT_EQ(name, std::string(VideoEffectsCompositor::kQueueLabel).substr(0, 15));
+}
+
+TEST(CompositorLifetimeTest, RequestsQueuedWhenTheCompositorGoesAreDropped)
+{
+    VideoEffectsManager effects;
+    auto compositor = std::make_unique<VideoEffectsCompositor>(effects);
+    Gate gate;
+    std::promise<void> destroyed;
+    int laterFinished = 0;
+    compositor->startRequest(grey(1), [&](const CompositionResult&) {
+        gate.wait();
+        compositor.reset(); // from the queue itself: must neither deadlock nor run the rest
+        destroyed.set_value();
+    });
+    for (int k = 0; k < 3; ++k)
+        compositor->startRequest(grey(2), [&](const CompositionResult&) { ++laterFinished; });
+    gate.open();
+    ASSERT_EQ(destroyed.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(laterFinished, 0);
+}
+
+TEST(CompositorSharedEffectsTest, ByDefaultReadsTheSharedEffects)
+{
+    VideoEffectsCompositor compositor;
+    auto& shared = VideoEffectsManager::shared();
+    shared.setBlueEnabled(false);
+    const auto result = submit(compositor, grey(50));
+    shared.resetAll();
+    EXPECT_EQ(pixelAt(*result.frame, 0, 0), (Rgba{50, 50, 0, 255}));
+}
+
+TEST_F(CompositorTest, ParametersChangingDuringRequestsNeverBreakAFrame)
+{
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            effects.setRedHorizontalOffset((i % 100) - 50.0);
+            effects.setSaturation(static_cast<float>(i % 3));
+            effects.setGreenTimeShift(i % 70);
+            effects.setBlueEnabled(i % 2 == 0);
+        }
+    });
+    for (int k = 0; k < 150; ++k) {
+        const auto result = submit(compositor, solidI420(64, 8, k % 256, 90, 200));
+        ASSERT_NE(result.frame, nullptr);
+        EXPECT_EQ(result.frame->width, 64);
+    }
+    stop = true;
+    writer.join();
+}
+
+} // namespace
