@@ -1,17 +1,35 @@
-#include "net/ArtNetService.h"
+#include "core/OrveloApp.h"
 #include "platform/QuitOnSignals.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+namespace {
+
+// A show machine in a rack has no display: the player then runs without a window, and the
+// web remote is its face.
+bool hasDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    const bool headless = !hasDisplay();
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Orvelo");
     QCoreApplication::setApplicationName("Orvelo");
     orvelo::QuitOnSignals quitOnSignals;
 
-    orvelo::ArtNetService artNet;
-    artNet.startListening();
-
-    return QCoreApplication::exec();
+    orvelo::OrveloApp orvelo;
+    // Without a window there is no first appearance to start the listeners.
+    orvelo.startListeners();
+    return QGuiApplication::exec();
 }

@@ -1,0 +1,321 @@
+#include "core/DMXController.h"
+
+#include "core/DMXDecoding.h"
+#include "net/ArtNetService.h"
+#include "net/ProtocolManager.h"
+#include "net/SACNService.h"
+#include "platform/Log.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+
+#include <QMetaObject>
+
+#include <string>
+
+namespace orvelo {
+
+namespace {
+std::string valueText(std::uint8_t v)
+{
+    return std::to_string(static_cast<int>(v));
+}
+} // namespace
+
+DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent)
+    : QObject(parent), protocolManager_(protocolManager), engine_(&engine)
+{
+    QPointer<DMXController> self(this);
+    engine.repeatCountProvider = [self](const QUuid& id) { return self ? self->getRepeatCount(id) : 1; };
+    engine.onPlaybackEndedCallback = [self] {
+        if (self)
+            self->onPlaybackEnded();
+    };
+
+    connect(&protocolManager_, &ProtocolManager::activeInputServiceChanged, this, &DMXController::bindToService);
+    bindToService(protocolManager_.activeInputService());
+
+    connect(&engine, &PlaybackEngine::currentTimeChanged, this, &DMXController::sendTimecode);
+    connect(&engine, &PlaybackEngine::currentTrackChanged, this, &DMXController::sendTimecode);
+
+    connect(this, &DMXController::dmxConfigChanged, this,
+            [this] { copyFiltersTo(protocolManager_.activeInputService()); });
+    copyFiltersTo(protocolManager_.activeInputService());
+
+    playlist_.loadLastPlaylist();
+}
+
+void DMXController::setDmxConfig(const DMXConfig& config)
+{
+    dmxConfig_ = config;
+    emit dmxConfigChanged();
+}
+
+void DMXController::copyFiltersTo(DMXProtocolService* service)
+{
+    if (auto* artNet = qobject_cast<ArtNetService*>(service)) {
+        artNet->filterUniverse = static_cast<int>(dmxConfig_.universe);
+        artNet->filterSubnet = static_cast<int>(dmxConfig_.subnet);
+        artNet->filterNet = static_cast<int>(dmxConfig_.net);
+    }
+}
+
+void DMXController::bindToService(DMXProtocolService* service)
+{
+    disconnect(serviceConnection_);
+    serviceConnection_ = {};
+    if (auto* artNet = qobject_cast<ArtNetService*>(service)) {
+        copyFiltersTo(artNet);
+        serviceConnection_ =
+            connect(artNet, &ArtNetService::lastDMXValuesChanged, this, &DMXController::handleDMXInput);
+    } else if (auto* sacn = qobject_cast<SACNService*>(service)) {
+        serviceConnection_ = connect(sacn, &SACNService::lastDMXValuesChanged, this, &DMXController::handleDMXInput);
+    }
+}
+
+template <typename F> void DMXController::post(F&& step)
+{
+    QMetaObject::invokeMethod(this, std::forward<F>(step), Qt::QueuedConnection);
+}
+
+void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
+{
+    const auto length = static_cast<std::int64_t>(frame.size());
+    const std::int64_t s = dmxConfig_.startChannel;
+    const auto slot = [&frame](std::int64_t n) { return frame[static_cast<std::size_t>(n - 1)]; };
+    // A start channel outside 1-512 is outside the model: its control slot counts as absent.
+    const bool controlPresent = s >= 1 && length >= s;
+
+    if (dmxConfig_.mode == DMXMode::standard) {
+        post([this] { setDmxLoopOverride(std::nullopt); });
+    } else if (s >= 1 && length >= s + 1) {
+        const std::uint8_t w = slot(s + 1);
+        post([this, w] {
+            setCurrentLoopDMXValue(w);
+            setDmxLoopOverride(dmx::decodeLoopOverride(w));
+        });
+    }
+
+    if (dmxConfig_.mode == DMXMode::extended)
+        processEffectsDMX(frame);
+
+    if (ignoreDMX_) {
+        if (controlPresent) {
+            const std::uint8_t v = slot(s);
+            post([this, v] { setCurrentDMXValue(v); });
+        }
+        post([this] { setDmxLoopOverride(std::nullopt); });
+        return;
+    }
+    if (!controlPresent || !engine_)
+        return;
+
+    const std::uint8_t v = slot(s);
+    post([this, v] { setCurrentDMXValue(v); });
+
+    PlaybackEngine& engine = *engine_;
+    const dmx::ControlAction action = dmx::decodeControl(v);
+    switch (action.kind) {
+    case dmx::ControlKind::stop:
+        if (engine.isPlaying())
+            logLine("DMXController: Stopping via DMX (Val: " + valueText(v) + ")");
+        engine.stop();
+        return;
+    case dmx::ControlKind::pause:
+        if (engine.isPlaying())
+            logLine("DMXController: Pausing via DMX (Val: " + valueText(v) + ")");
+        engine.pause();
+        return;
+    case dmx::ControlKind::stopQuietly:
+        engine.stop();
+        return;
+    case dmx::ControlKind::selectTrack:
+        break;
+    }
+
+    const auto& tracks = playlist_.playlist();
+    if (action.trackIndex >= tracks.size()) {
+        engine.stop();
+        return;
+    }
+    const MediaTrack& track = tracks[action.trackIndex];
+    if (engine.currentTrack() && engine.currentTrack()->id == track.id) {
+        if (!engine.isPlaying()) {
+            logLine("DMXController: Resuming track via DMX (Val: " + valueText(v) + ")");
+            engine.play();
+        }
+        return;
+    }
+    logLine("DMXController: Switching track via DMX (Val: " + valueText(v) + ") -> " + track.name.toStdString());
+    engine.loadAndPlay(track);
+}
+
+void DMXController::processEffectsDMX(const std::vector<std::uint8_t>& frame)
+{
+    const std::int64_t s = dmxConfig_.startChannel;
+    if (s < 1 || static_cast<std::int64_t>(frame.size()) < s + 17)
+        return;
+    std::array<std::uint8_t, 16> values{};
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = frame[static_cast<std::size_t>(s + 1) + i];
+
+    post([values] {
+        auto& fx = VideoEffectsManager::shared();
+        auto& settings = SettingsManager::shared();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const std::uint8_t v = values[i];
+            const dmx::EffectBand band = dmx::effectBand(v);
+            if (band == dmx::EffectBand::unchanged)
+                continue;
+            const bool reset = band == dmx::EffectBand::reset;
+            switch (static_cast<dmx::EffectChannel>(i + 3)) {
+            case dmx::EffectChannel::pattern:
+                settings.setSelectedPattern(reset ? AudioVisualPattern::blackScreen : dmx::mappedPattern(v));
+                break;
+            case dmx::EffectChannel::patternSpeed:
+                settings.setPatternSpeed(reset ? 1.0 : dmx::mappedPatternSpeed(v));
+                break;
+            case dmx::EffectChannel::brightness:
+                fx.setBrightness(reset ? 0.0f : dmx::mappedBrightness(v));
+                break;
+            case dmx::EffectChannel::saturation:
+                fx.setSaturation(reset ? 1.0f : dmx::mappedSaturation(v));
+                break;
+            case dmx::EffectChannel::alpha:
+                fx.setAlpha(reset ? 1.0f : dmx::mappedAlpha(v));
+                break;
+            case dmx::EffectChannel::playbackSpeed:
+                fx.setPlaybackSpeed(reset ? 1.0f : dmx::mappedPlaybackSpeed(v));
+                break;
+            case dmx::EffectChannel::colourMask: {
+                const dmx::ColourMask mask = reset ? dmx::ColourMask{} : dmx::mappedColourMask(v);
+                fx.setRedEnabled(mask.red);
+                fx.setGreenEnabled(mask.green);
+                fx.setBlueEnabled(mask.blue);
+                break;
+            }
+            case dmx::EffectChannel::redTimeShift:
+                fx.setRedTimeShift(reset ? 0 : dmx::mappedTimeShift(v));
+                break;
+            case dmx::EffectChannel::greenTimeShift:
+                fx.setGreenTimeShift(reset ? 0 : dmx::mappedTimeShift(v));
+                break;
+            case dmx::EffectChannel::blueTimeShift:
+                fx.setBlueTimeShift(reset ? 0 : dmx::mappedTimeShift(v));
+                break;
+            case dmx::EffectChannel::redHorizontalOffset:
+                fx.setRedHorizontalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            case dmx::EffectChannel::redVerticalOffset:
+                fx.setRedVerticalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            case dmx::EffectChannel::greenHorizontalOffset:
+                fx.setGreenHorizontalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            case dmx::EffectChannel::greenVerticalOffset:
+                fx.setGreenVerticalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            case dmx::EffectChannel::blueHorizontalOffset:
+                fx.setBlueHorizontalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            case dmx::EffectChannel::blueVerticalOffset:
+                fx.setBlueVerticalOffset(reset ? 0.0 : dmx::mappedOffset(v));
+                break;
+            }
+        }
+    });
+}
+
+void DMXController::playTrack(int index)
+{
+    const auto& tracks = playlist_.playlist();
+    if (engine_ && index >= 0 && index < tracks.size())
+        engine_->loadAndPlay(tracks[index]);
+}
+
+void DMXController::playNextTrack()
+{
+    if (!engine_ || !engine_->currentTrack())
+        return;
+    const auto& tracks = playlist_.playlist();
+    const QUuid current = engine_->currentTrack()->id;
+    const auto it = std::find_if(tracks.begin(), tracks.end(), [&](const MediaTrack& t) { return t.id == current; });
+    if (it == tracks.end())
+        return;
+    auto next = static_cast<qsizetype>(it - tracks.begin()) + 1;
+    if (next >= tracks.size()) {
+        if (!loopPlaylist_)
+            return;
+        next = 0;
+    }
+    engine_->loadAndPlay(tracks[next]);
+}
+
+int DMXController::getRepeatCount(const QUuid& trackId) const
+{
+    if (!ignoreDMX_ && dmxLoopOverride_)
+        return *dmxLoopOverride_;
+    for (const MediaTrack& t : playlist_.playlist()) {
+        if (t.id == trackId)
+            return t.repeatCount;
+    }
+    return 1;
+}
+
+void DMXController::onPlaybackEnded()
+{
+    if (ignoreDMX_ && autoPlayNext_)
+        playNextTrack();
+}
+
+void DMXController::sendTimecode()
+{
+    if (!engine_ || !engine_->currentTrack())
+        return;
+    DMXProtocolService* output = protocolManager_.activeOutputService();
+    if (!output)
+        return;
+    const double fps = rawValue(dmxConfig_.frameRate);
+    const auto tc = dmx::timecodeAt(engine_->currentTime() + engine_->currentTrack()->timecodeOffset, fps);
+    if (!tc)
+        return;
+    output->sendTimecode(tc->hours, tc->minutes, tc->seconds, tc->frames, dmx::timecodeType(fps));
+}
+
+void DMXController::setIgnoreDMX(bool ignore)
+{
+    ignoreDMX_ = ignore;
+    emit ignoreDMXChanged(ignore);
+}
+
+void DMXController::setAutoPlayNext(bool enabled)
+{
+    autoPlayNext_ = enabled;
+    emit autoPlayNextChanged(enabled);
+}
+
+void DMXController::setLoopPlaylist(bool enabled)
+{
+    loopPlaylist_ = enabled;
+    emit loopPlaylistChanged(enabled);
+}
+
+void DMXController::setCurrentDMXValue(std::uint8_t value)
+{
+    currentDMXValue_ = value;
+    emit currentDMXValueChanged(value);
+}
+
+void DMXController::setCurrentLoopDMXValue(std::uint8_t value)
+{
+    currentLoopDMXValue_ = value;
+    emit currentLoopDMXValueChanged(value);
+}
+
+void DMXController::setDmxLoopOverride(std::optional<int> value)
+{
+    dmxLoopOverride_ = value;
+    emit dmxLoopOverrideChanged();
+}
+
+} // namespace orvelo

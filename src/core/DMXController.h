@@ -1,0 +1,92 @@
+#pragma once
+
+#include "core/DMXConfig.h"
+#include "core/MediaTrack.h"
+#include "core/Playlist.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvelo {
+
+class DMXProtocolService;
+class PlaybackEngine;
+class ProtocolManager;
+
+// The centre of the player: decodes every frame of the active DMX input into playback
+// commands, loop counts and live effects, owns the playlist, answers the engine's two
+// questions (how often a track plays, what follows its end) and turns the playback position
+// into timecode for the active output. Main thread only.
+class DMXController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int currentDMXValue READ currentDMXValue NOTIFY currentDMXValueChanged)
+    Q_PROPERTY(int currentLoopDMXValue READ currentLoopDMXValue NOTIFY currentLoopDMXValueChanged)
+    Q_PROPERTY(bool ignoreDMX READ ignoreDMX WRITE setIgnoreDMX NOTIFY ignoreDMXChanged)
+    Q_PROPERTY(bool autoPlayNext READ autoPlayNext WRITE setAutoPlayNext NOTIFY autoPlayNextChanged)
+    Q_PROPERTY(bool loopPlaylist READ loopPlaylist WRITE setLoopPlaylist NOTIFY loopPlaylistChanged)
+public:
+    DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent = nullptr);
+
+    Playlist& playlist() { return playlist_; }
+    const Playlist& playlist() const { return playlist_; }
+    QList<MediaTrack> getPlaylist() const { return playlist_.playlist(); }
+
+    const DMXConfig& dmxConfig() const { return dmxConfig_; }
+    void setDmxConfig(const DMXConfig& config);
+
+    std::uint8_t currentDMXValue() const { return currentDMXValue_; }
+    std::uint8_t currentLoopDMXValue() const { return currentLoopDMXValue_; }
+    const std::optional<int>& dmxLoopOverride() const { return dmxLoopOverride_; }
+    bool ignoreDMX() const { return ignoreDMX_; }
+    void setIgnoreDMX(bool ignore);
+    bool autoPlayNext() const { return autoPlayNext_; }
+    void setAutoPlayNext(bool enabled);
+    bool loopPlaylist() const { return loopPlaylist_; }
+    void setLoopPlaylist(bool enabled);
+
+    void playTrack(int index);
+    void playNextTrack();
+    int getRepeatCount(const QUuid& trackId) const;
+
+    // One frame of the active input (element 0 = slot 1).
+    void handleDMXInput(const std::vector<std::uint8_t>& frame);
+
+signals:
+    void dmxConfigChanged();
+    void currentDMXValueChanged(int value);
+    void currentLoopDMXValueChanged(int value);
+    void dmxLoopOverrideChanged();
+    void ignoreDMXChanged(bool ignore);
+    void autoPlayNextChanged(bool enabled);
+    void loopPlaylistChanged(bool enabled);
+
+private:
+    void bindToService(DMXProtocolService* service);
+    void copyFiltersTo(DMXProtocolService* service);
+    void processEffectsDMX(const std::vector<std::uint8_t>& frame);
+    void sendTimecode();
+    void onPlaybackEnded();
+    // Queues a step to run on the main thread after the current frame's handler returns.
+    template <typename F> void post(F&& step);
+    void setCurrentDMXValue(std::uint8_t value);
+    void setCurrentLoopDMXValue(std::uint8_t value);
+    void setDmxLoopOverride(std::optional<int> value);
+
+    ProtocolManager& protocolManager_;
+    QPointer<PlaybackEngine> engine_;
+    Playlist playlist_;
+    DMXConfig dmxConfig_;
+    std::uint8_t currentDMXValue_ = 0;
+    std::uint8_t currentLoopDMXValue_ = 0;
+    std::optional<int> dmxLoopOverride_;
+    bool ignoreDMX_ = false;
+    bool autoPlayNext_ = false;
+    bool loopPlaylist_ = false;
+    QMetaObject::Connection serviceConnection_;
+};
+
+} // namespace orvelo

@@ -1,0 +1,76 @@
+#include "core/OrveloApp.h"
+
+#include "citp/CITPService.h"
+#include "core/ControllerCITPSource.h"
+#include "core/DMXController.h"
+#include "net/ArtNetService.h"
+#include "net/ProtocolManager.h"
+#include "net/SACNService.h"
+#include "platform/Log.h"
+#include "playback/PlaybackEngine.h"
+#include "settings/SettingsManager.h"
+#include "settings/ThemeManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+
+namespace orvelo {
+
+OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
+{
+    artNetService_ = std::make_unique<ArtNetService>();
+    sACNService_ = std::make_unique<SACNService>();
+
+    CITPService::Options citpOptions;
+    citpOptions.broadcastAddress = []() -> std::optional<std::string> {
+        if (const auto& chosen = SettingsManager::shared().selectedInterfaceBroadcast())
+            return chosen->toStdString();
+        return std::nullopt;
+    };
+    citpService_ = std::make_unique<CITPService>(std::move(citpOptions));
+
+    protocolManager_ = std::make_unique<ProtocolManager>(*artNetService_, *sACNService_, *citpService_);
+    playbackEngine_ = std::make_unique<PlaybackEngine>();
+    controller_ = std::make_unique<DMXController>(*protocolManager_, *playbackEngine_);
+    citpService_->setDataSource(new ControllerCITPSource(*controller_));
+    themeManager_ = std::make_unique<ThemeManager>();
+    registerFonts();
+}
+
+OrveloApp::~OrveloApp() = default;
+
+void OrveloApp::startListeners()
+{
+    artNetService_->startListening();
+    sACNService_->startListening();
+    citpService_->startListening();
+}
+
+void OrveloApp::registerFonts()
+{
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QStringList candidates{
+        programDir.filePath("resources/digital-7.ttf"),
+        programDir.filePath("../share/orvelo/resources/digital-7.ttf"),
+    };
+    QString found;
+    for (const QString& path : candidates) {
+        if (QFileInfo::exists(path)) {
+            found = path;
+            break;
+        }
+    }
+    if (found.isEmpty()) {
+        logLine("Font file not found in any bundle");
+        return;
+    }
+    if (QFontDatabase::addApplicationFont(found) < 0) {
+        logLine("Failed to register font: " + found.toStdString() + " is not a usable font file");
+        return;
+    }
+    logLine("Successfully registered Digital-7 font");
+}
+
+} // namespace orvelo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace orvelo {
+
+class ArtNetService;
+class CITPService;
+class DMXController;
+class PlaybackEngine;
+class ProtocolManager;
+class SACNService;
+class ThemeManager;
+
+// The application object: creates the long-lived services once, in a fixed order, wires them
+// to each other and holds them for the whole run. There is no shutdown step: what must
+// survive a restart was stored when it changed.
+class OrveloApp : public QObject {
+    Q_OBJECT
+public:
+    explicit OrveloApp(QObject* parent = nullptr);
+    ~OrveloApp() override;
+
+    // What the main window's first appearance does; a headless start calls it at once.
+    void startListeners();
+
+    ArtNetService& artNetService() const { return *artNetService_; }
+    SACNService& sACNService() const { return *sACNService_; }
+    CITPService& citpService() const { return *citpService_; }
+    ProtocolManager& protocolManager() const { return *protocolManager_; }
+    PlaybackEngine& playbackEngine() const { return *playbackEngine_; }
+    DMXController& controller() const { return *controller_; }
+    ThemeManager& themeManager() const { return *themeManager_; }
+
+    // Registers the seven-segment timecode font for this process, when it ships beside the
+    // program.
+    static void registerFonts();
+
+private:
+    std::unique_ptr<ArtNetService> artNetService_;
+    std::unique_ptr<SACNService> sACNService_;
+    std::unique_ptr<CITPService> citpService_;
+    std::unique_ptr<ProtocolManager> protocolManager_;
+    std::unique_ptr<PlaybackEngine> playbackEngine_;
+    std::unique_ptr<DMXController> controller_;
+    std::unique_ptr<ThemeManager> themeManager_;
+};
+
+} // namespace orvelo
