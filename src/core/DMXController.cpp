@@ -11,6 +11,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <array>
 #include <string>
 
 namespace orvelo {
@@ -83,12 +85,13 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
     const auto length = static_cast<std::int64_t>(frame.size());
     const std::int64_t s = dmxConfig_.startChannel;
     const auto slot = [&frame](std::int64_t n) { return frame[static_cast<std::size_t>(n - 1)]; };
-    // A start channel outside 1-512 is outside the model: its control slot counts as absent.
-    const bool controlPresent = s >= 1 && length >= s;
+    // A start channel outside 1-512 is outside the model: its slots count as absent. The
+    // comparisons never add to `s`, so no stored start channel can overflow them.
+    const bool controlPresent = s >= 1 && s <= length;
 
     if (dmxConfig_.mode == DMXMode::standard) {
         post([this] { setDmxLoopOverride(std::nullopt); });
-    } else if (s >= 1 && length >= s + 1) {
+    } else if (s >= 1 && s < length) {
         const std::uint8_t w = slot(s + 1);
         post([this, w] {
             setCurrentLoopDMXValue(w);
@@ -153,7 +156,7 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
 void DMXController::processEffectsDMX(const std::vector<std::uint8_t>& frame)
 {
     const std::int64_t s = dmxConfig_.startChannel;
-    if (s < 1 || static_cast<std::int64_t>(frame.size()) < s + 17)
+    if (s < 1 || s > static_cast<std::int64_t>(frame.size()) - 17)
         return;
     std::array<std::uint8_t, 16> values{};
     for (std::size_t i = 0; i < values.size(); ++i)

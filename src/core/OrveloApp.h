@@ -13,6 +13,7 @@ class PlaybackEngine;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
+class WebServer;
 
 // The application object: creates the long-lived services once, in a fixed order, wires them
 // to each other and holds them for the whole run. There is no shutdown step: what must
@@ -33,6 +34,7 @@ public:
     PlaybackEngine& playbackEngine() const { return *playbackEngine_; }
     DMXController& controller() const { return *controller_; }
     ThemeManager& themeManager() const { return *themeManager_; }
+    WebServer& webServer() const { return *webServer_; }
 
     // Registers the seven-segment timecode font for this process, when it ships beside the
     // program.
@@ -46,6 +48,7 @@ private:
     std::unique_ptr<PlaybackEngine> playbackEngine_;
     std::unique_ptr<DMXController> controller_;
     std::unique_ptr<ThemeManager> themeManager_;
+    std::unique_ptr<WebServer> webServer_;
 };
 
 } // namespace orvelo

@@ -2,22 +2,18 @@
 
 #include "platform/Log.h"
 #include "platform/media/AudioFileInfo.h"
+#include "playback/AudioTapHost.h"
+#include "playback/VideoComposition.h"
 #include "playback/VideoEffectsCompositor.h"
 
 #include <QFileInfo>
 #include <QTimer>
 
-#include <chrono>
 #include <cmath>
-#include <future>
 
 namespace orvelo {
 
 namespace {
-
-// How long the streaming thread waits for one composed frame before it shows the source
-// frame instead: a stalled compositor must never stall playback.
-constexpr auto kCompositionTimeout = std::chrono::milliseconds(250);
 
 // Seconds as the log has always shown them: shortest exact form, with ".0" for whole values.
 std::string secondsText(double seconds)
@@ -31,20 +27,30 @@ std::string secondsText(double seconds)
     return text.toStdString();
 }
 
-// Every frame of the item passes through its compositor; the streaming thread waits for the
-// composed frame, which keeps frames in order and paced by the sink.
-VideoFrameHook composeThrough(std::shared_ptr<VideoEffectsCompositor> compositor)
-{
-    return [compositor = std::move(compositor)](const VideoFramePtr& source) -> VideoFramePtr {
-        auto done = std::make_shared<std::promise<VideoFramePtr>>();
-        auto composed = done->get_future();
-        compositor->startRequest(source, [done](const CompositionResult& result) { done->set_value(result.frame); });
-        if (composed.wait_for(kCompositionTimeout) != std::future_status::ready)
-            return source;
-        VideoFramePtr frame = composed.get();
-        return frame ? frame : source;
-    };
-}
+// The engine's item as the audio analyser sees it. The item is ready (or failed) by the time
+// it becomes current, so its tracks are known and the tap goes on at once.
+class ItemAudioTap final : public AudioTapHost {
+public:
+    explicit ItemAudioTap(std::shared_ptr<MediaItem> item) : item_(std::move(item)) {}
+
+    void installAudioTap(AudioSampleSink sink, std::function<void(const AudioTapSetup&)> done) override
+    {
+        AudioTapSetup setup;
+        if (item_->status() != MediaItem::Status::ReadyToPlay) {
+            setup.status = AudioTapSetup::Status::LoadFailed;
+            setup.error = item_->errorText().isEmpty() ? "the item is not ready" : item_->errorText().toStdString();
+        } else if (!item_->hasAudio()) {
+            setup.status = AudioTapSetup::Status::NoAudioTrack;
+        } else {
+            item_->setAudioTap(std::move(sink));
+        }
+        if (done)
+            done(setup);
+    }
+
+private:
+    std::shared_ptr<MediaItem> item_;
+};
 
 } // namespace
 
@@ -60,6 +66,7 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
         return;
     logLine("PlaybackEngine: loadAndPlay called for " + track.name.toStdString());
     pendingTrackId_ = track.id;
+    const std::uint64_t request = ++loadRequest_;
 
     if (player_)
         player_->pause();
@@ -70,56 +77,53 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
     setCurrentLoopCount(0);
     isEndingPlayback_ = false;
 
-    // The item is prepared off the main thread; what follows runs once it is ready or failed.
-    // A newer request replaces `loadingItem_`, but this continuation still runs for the older
-    // item, so that the overtaken load is reported and let go.
-    auto compositor = std::make_shared<VideoEffectsCompositor>();
-    auto item = MediaItem::load(track.url.toLocalFile(), VideoEffectsCompositor::kSourcePixelFormat);
-    // After a seek or a rate change the history no longer leads up to the next frame.
-    item->setVideoFrameHook(composeThrough(compositor), [compositor] { compositor->renderContextChanged(); });
-    loadingItem_ = item;
+    // The item prepares off the main thread; what follows runs once it is ready or failed.
+    // Every request's continuation runs, so that an overtaken load is reported and let go.
+    auto item = MediaItem::load(track.url.toLocalFile(), VideoComposition::sourceFormat());
+    auto compositor = VideoComposition::attach(*item);
     auto connection = std::make_shared<QMetaObject::Connection>();
-    auto onStatus = [this, track, item, compositor, connection] {
+    auto onStatus = [this, track, request, item, compositor, connection] {
         if (item->status() == MediaItem::Status::Loading)
             return;
         disconnect(*connection);
-        if (loadingItem_ == item)
-            loadingItem_.reset();
         std::shared_ptr<VideoEffectsCompositor> attached;
         if (item->status() == MediaItem::Status::ReadyToPlay) {
-            const QSize size = item->videoSize();
-            if (item->hasVideo() && size.width() > 0 && size.height() > 0) {
+            if (VideoComposition::hasRenderablePicture(*item)) {
                 attached = compositor;
             } else {
-                item->setVideoFrameHook({});
+                VideoComposition::detach(*item);
                 logLine("PlaybackEngine: Skipping video composition for " + track.url.fileName().toStdString() +
                         " (invalid size or no video tracks)");
             }
         }
-        continueLoad(track, item, attached);
+        continueLoad(track, request, item, std::move(attached));
     };
     *connection = connect(item.get(), &MediaItem::statusChanged, this, onStatus);
     if (item->status() != MediaItem::Status::Loading)
         onStatus();
 }
 
-void PlaybackEngine::continueLoad(const MediaTrack& track, std::shared_ptr<MediaItem> item,
+void PlaybackEngine::continueLoad(const MediaTrack& track, std::uint64_t request,
+                                  const std::shared_ptr<MediaItem>& item,
                                   std::shared_ptr<VideoEffectsCompositor> compositor)
 {
-    if (pendingTrackId_ != track.id) {
+    // Comparing the request as well as the track: after A, B, A the first A's item is
+    // overtaken too, or A would start and then restart when the second A's item arrives.
+    if (pendingTrackId_ != track.id || request != loadRequest_) {
         logLine("PlaybackEngine: Aborting load for " + track.name.toStdString() + ", newer request exists");
         return;
     }
-    if (!player_) {
+    const bool created = !player_;
+    if (created) {
         player_ = new MediaPlayer(this);
         connect(player_, &MediaPlayer::positionChanged, this, &PlaybackEngine::handlePosition);
         connect(player_, &MediaPlayer::itemDidPlayToEnd, this, &PlaybackEngine::handleEnd);
-        player_->replaceCurrentItem(std::move(item));
-        emit playerChanged();
-    } else {
-        player_->replaceCurrentItem(std::move(item));
     }
+    player_->replaceCurrentItem(item);
     compositor_ = std::move(compositor);
+    audioTapHost_ = std::make_shared<ItemAudioTap>(item);
+    if (created)
+        emit playerChanged();
     currentTrack_ = track;
     emit currentTrackChanged();
     player_->setRate(playbackRate_);
@@ -156,7 +160,7 @@ void PlaybackEngine::handleStatus(const MediaTrack& track)
     }
     if (!d)
         d = item->duration();
-    if (d && *d > 0.0) {
+    if (d && std::isfinite(*d) && *d > 0.0) {
         setDuration(*d);
         setRemainingTime(*d);
     }
@@ -198,8 +202,9 @@ void PlaybackEngine::handlePosition(double seconds)
         return;
     setCurrentTime(seconds);
     const auto& item = player_ ? player_->currentItem() : nullptr;
-    if (item && item->duration() && std::isfinite(*item->duration()) && std::abs(*item->duration() - duration_) > 0.5)
-        setDuration(*item->duration());
+    if (const auto itemDuration = item ? item->duration() : std::nullopt;
+        itemDuration && std::isfinite(*itemDuration) && std::abs(*itemDuration - duration_) > 0.5)
+        setDuration(*itemDuration);
     setRemainingTime(std::max(0.0, duration_ - seconds));
 }
 
@@ -207,8 +212,9 @@ void PlaybackEngine::handleEnd()
 {
     if (!currentTrack_ || isEndingPlayback_)
         return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (lastEndTime_.isValid() && lastEndTime_.msecsTo(now) <= 500)
+    // A monotonic clock: a wall-clock step during a show must not swallow a real end.
+    const auto now = std::chrono::steady_clock::now();
+    if (lastEndTime_ && now - *lastEndTime_ <= std::chrono::milliseconds(kDuplicateEndMs))
         return;
     lastEndTime_ = now;
     setCurrentLoopCount(currentLoopCount_ + 1);

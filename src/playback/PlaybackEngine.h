@@ -4,16 +4,18 @@
 #include "platform/media/MediaItem.h"
 #include "platform/media/MediaPlayer.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace orvelo {
 
+class AudioTapHost;
 class VideoEffectsCompositor;
 
 // Plays one playlist track at a time through one reusable media player: loads asynchronously,
@@ -32,6 +34,8 @@ class PlaybackEngine : public QObject {
 public:
     // How long a finished track is held at its end before play() works again.
     static constexpr int kEndingWindowMs = 500;
+    // End notifications closer together than this are one end reported twice.
+    static constexpr int kDuplicateEndMs = 500;
 
     explicit PlaybackEngine(QObject* parent = nullptr);
     ~PlaybackEngine() override;
@@ -61,6 +65,9 @@ public:
     bool currentItemHasVideo() const;
     // The compositor of the current item, while it has a picture.
     std::shared_ptr<VideoEffectsCompositor> currentCompositor() const { return compositor_; }
+    // The current item as the audio analyser attaches to it: the same object for as long as
+    // the item is current, null before the first load.
+    std::shared_ptr<AudioTapHost> audioTapHost() const { return audioTapHost_; }
 
     // Installed by the controller: how many times a track plays (0 = without end), and what
     // to do once it has played out.
@@ -76,10 +83,11 @@ signals:
     void isLoadingChanged(bool isLoading);
     void playbackRateChanged(float rate);
     void currentLoopCountChanged(int count);
+    // Every time a load sets the current track, also to the same track again.
     void currentTrackChanged();
 
 private:
-    void continueLoad(const MediaTrack& track, std::shared_ptr<MediaItem> item,
+    void continueLoad(const MediaTrack& track, std::uint64_t request, const std::shared_ptr<MediaItem>& item,
                       std::shared_ptr<VideoEffectsCompositor> compositor);
     void handleStatus(const MediaTrack& track);
     void handlePosition(double seconds);
@@ -91,8 +99,8 @@ private:
     void setCurrentLoopCount(int count);
 
     QPointer<MediaPlayer> player_;
-    std::shared_ptr<MediaItem> loadingItem_;
     std::shared_ptr<VideoEffectsCompositor> compositor_;
+    std::shared_ptr<AudioTapHost> audioTapHost_;
     bool isPlaying_ = false;
     double currentTime_ = 0.0;
     double duration_ = 0.0;
@@ -102,8 +110,10 @@ private:
     int currentLoopCount_ = 0;
     std::optional<MediaTrack> currentTrack_;
     bool isEndingPlayback_ = false;
-    QDateTime lastEndTime_;
+    std::optional<std::chrono::steady_clock::time_point> lastEndTime_;
     std::optional<QUuid> pendingTrackId_;
+    // Counts loadAndPlay requests: only the newest one's item is set up.
+    std::uint64_t loadRequest_ = 0;
 };
 
 // A FLAC file's length from its own sample count; nothing for other files or on failure.

@@ -2,6 +2,9 @@
 
 #include "platform/FileBookmark.h"
 #include "platform/Log.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoComposition.h"
+#include "playback/VideoEffectsManager.h"
 
 namespace orvelo {
 
@@ -68,6 +71,7 @@ void SettingsManager::loadDefaultVideoURL()
     }
     log("SettingsManager: Default video loaded successfully: " + resolved->url.fileName());
     setDefaultVideoURL(resolved->url);
+    setupDefaultVideoPlayer();
 }
 
 void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
@@ -82,9 +86,96 @@ void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
     store_.sync();
 }
 
+void SettingsManager::selectDefaultVideo(const QUrl& file)
+{
+    setDefaultVideoURL(file);
+    setupDefaultVideoPlayer();
+}
+
 void SettingsManager::clearDefaultVideo()
 {
     setDefaultVideoURL(std::nullopt);
+    releaseDefaultVideoPlayer();
+    disconnect(endObserver_);
+    emit defaultVideoPlayerChanged();
+}
+
+void SettingsManager::setupDefaultVideoPlayer()
+{
+    if (!defaultVideoURL_)
+        return;
+    auto item = MediaItem::load(defaultVideoURL_->toLocalFile(), VideoComposition::sourceFormat());
+    VideoComposition::attach(*item);
+    // A file without a usable picture plays without effects, as does one that fails.
+    connect(
+        item.get(), &MediaItem::statusChanged, item.get(),
+        [raw = item.get()] {
+            if (!VideoComposition::hasRenderablePicture(*raw))
+                VideoComposition::detach(*raw);
+        },
+        Qt::SingleShotConnection);
+
+    releaseDefaultVideoPlayer();
+    auto* player = new MediaPlayer(this);
+    player->setMuted(true);
+    player->replaceCurrentItem(std::move(item));
+    disconnect(endObserver_);
+    // The player stays on its last frame at the end; this starts it again, endlessly.
+    endObserver_ = connect(player, &MediaPlayer::itemDidPlayToEnd, this, [player] {
+        player->seekToZero();
+        player->setRate(VideoEffectsManager::shared().playbackSpeed());
+    });
+    defaultVideoPlayer_ = player;
+    emit defaultVideoPlayerChanged();
+}
+
+void SettingsManager::releaseDefaultVideoPlayer()
+{
+    if (!defaultVideoPlayer_)
+        return;
+    defaultVideoPlayer_->pause();
+    // Later, so that a view handed the player in this turn of the event loop can let go first.
+    defaultVideoPlayer_->deleteLater();
+    defaultVideoPlayer_.clear();
+}
+
+void SettingsManager::playDefaultVideo()
+{
+    if (!defaultVideoPlayer_)
+        return;
+    defaultVideoPlayer_->seekToZero();
+    defaultVideoPlayer_->setRate(VideoEffectsManager::shared().playbackSpeed());
+}
+
+void SettingsManager::bindToPlaybackEngine(PlaybackEngine& engine)
+{
+    for (const auto& connection : cancellables_)
+        disconnect(connection);
+    cancellables_.clear();
+
+    cancellables_.push_back(connect(&engine, &PlaybackEngine::isPlayingChanged, this, [this](bool playing) {
+        if (!playing && defaultVideoPlayer_)
+            defaultVideoPlayer_->pause();
+    }));
+    cancellables_.push_back(connect(&engine, &PlaybackEngine::currentTrackChanged, this, [this] {
+        if (defaultVideoPlayer_)
+            defaultVideoPlayer_->seekToZero();
+    }));
+    auto& effects = VideoEffectsManager::shared();
+    QPointer<PlaybackEngine> weakEngine(&engine);
+    cancellables_.push_back(
+        connect(&effects, &VideoEffectsManager::playbackSpeedChanged, this, [this, weakEngine](float speed) {
+            if (defaultVideoPlayer_)
+                defaultVideoPlayer_->setRate(speed);
+            if (!weakEngine)
+                return;
+            weakEngine->setPlaybackRate(speed);
+            if (weakEngine->isPlaying() && weakEngine->player())
+                weakEngine->player()->setRate(speed);
+        }));
+    // The engine starts out at the effects speed. The background player is not touched here:
+    // only playDefaultVideo() and later speed changes start it.
+    engine.setPlaybackRate(effects.playbackSpeed());
 }
 
 void SettingsManager::setShowDefaultVideoInPlayer(bool show)

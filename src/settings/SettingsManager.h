@@ -1,16 +1,21 @@
 #pragma once
 
 #include "platform/SettingsStore.h"
+#include "platform/media/MediaPlayer.h"
 #include "playback/AudioVisualPattern.h"
 
 #include <QColor>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
+#include <vector>
 
 namespace orvelo {
+
+class PlaybackEngine;
 
 // Application-wide settings outside the DMX configuration and the playlist. Four survive a
 // restart and are written to the store the moment they are assigned: the background video
@@ -32,6 +37,7 @@ class SettingsManager : public QObject {
     Q_PROPERTY(bool patternAutoRotate READ patternAutoRotate WRITE setPatternAutoRotate NOTIFY patternAutoRotateChanged)
     Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY patternRotateIntervalChanged)
     Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY audioReactiveEnabledChanged)
+    Q_PROPERTY(orvelo::MediaPlayer* defaultVideoPlayer READ defaultVideoPlayer NOTIFY defaultVideoPlayerChanged)
 public:
     static inline const QString defaultVideoURLKey = QStringLiteral("defaultVideoURL");
     static inline const QString showDefaultVideoInPlayerKey = QStringLiteral("showDefaultVideoInPlayer");
@@ -51,10 +57,25 @@ public:
 
     const std::optional<QUrl>& defaultVideoURL() const { return defaultVideoURL_; }
     // Stores a bookmark of the file, or removes it for none. A file that cannot be
-    // bookmarked is used for this run but not remembered.
+    // bookmarked is used for this run but not remembered. The player is left as it is.
     void setDefaultVideoURL(std::optional<QUrl> url);
-    // Forgets the background video.
+    // The file the operator chose as the background video: remembered, and a new player is
+    // set up for it (not started), replacing the previous one.
+    void selectDefaultVideo(const QUrl& file);
+    // Forgets the background video and lets its player go.
     void clearDefaultVideo();
+
+    // The background video's player; null without a background video. Replaced by a new
+    // selection, gone after clearDefaultVideo() (defaultVideoPlayerChanged says when).
+    MediaPlayer* defaultVideoPlayer() const { return defaultVideoPlayer_; }
+    // Starts the background video from its beginning at the effects speed; the output view
+    // calls it when an audio-only track starts. Does nothing without a player.
+    void playDefaultVideo();
+
+    // Once, at start-up: the background player pauses whenever the engine stops playing and
+    // goes back to its start at every track change; the effects speed becomes the rate of the
+    // background player, the engine's `playbackRate` and, while it plays, the engine's player.
+    void bindToPlaybackEngine(PlaybackEngine& engine);
 
     bool showDefaultVideoInPlayer() const { return showDefaultVideoInPlayer_; }
     void setShowDefaultVideoInPlayer(bool show);
@@ -98,9 +119,12 @@ signals:
     void patternAutoRotateChanged(bool enabled);
     void patternRotateIntervalChanged(double seconds);
     void audioReactiveEnabledChanged(bool enabled);
+    void defaultVideoPlayerChanged();
 
 private:
     void loadDefaultVideoURL();
+    void setupDefaultVideoPlayer();
+    void releaseDefaultVideoPlayer();
     void storeText(const QString& key, const std::optional<QString>& value);
 
     SettingsStore store_;
@@ -117,6 +141,9 @@ private:
     bool patternAutoRotate_ = false;
     double patternRotateInterval_ = 10.0;
     bool audioReactiveEnabled_ = true;
+    QPointer<MediaPlayer> defaultVideoPlayer_;
+    QMetaObject::Connection endObserver_;
+    std::vector<QMetaObject::Connection> cancellables_;
 };
 
 } // namespace orvelo

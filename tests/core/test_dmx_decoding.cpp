@@ -28,8 +28,9 @@ TEST(DMXDecoding, ControlChannelBandEdges)
     for (const Case& c : cases) {
         const ControlAction a = decodeControl(static_cast<std::uint8_t>(c.value));
         EXPECT_EQ(a.kind, c.kind) << "value " << c.value;
-        if (c.kind == ControlKind::selectTrack)
+        if (c.kind == ControlKind::selectTrack) {
             EXPECT_EQ(a.trackIndex, c.track) << "value " << c.value;
+        }
     }
     EXPECT_EQ(trackBand(0), (std::pair{11, 20}));
     EXPECT_EQ(trackBand(23), (std::pair{241, 245}));

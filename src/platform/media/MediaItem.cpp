@@ -453,6 +453,9 @@ GstBusSyncReply MediaItem::Pipeline::onBusMessage(GstBus*, GstMessage* message, 
         MediaItem* owner = p->owner;
         postToMain(owner, [owner, held, generation] { owner->handleBusMessage(held.get(), generation); });
     }
+    // A sync handler that drops a message owns it; each message holds its source element, so
+    // a message left behind would keep the whole pipeline alive.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

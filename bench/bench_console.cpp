@@ -1,0 +1,514 @@
+// A console's view of the player's speed: from the ArtDmx datagram that selects a track to the
+// engine's load and to the first composed frame of a 1080p H.264 file, and the timecode's pace
+// and steadiness while DMX flows at 44 frames per second.
+
+#include "core/DMXController.h"
+#include "core/MediaTrack.h"
+#include "net/ArtNetPacket.h"
+#include "net/ArtNetService.h"
+#include "net/ListeningService.h"
+#include "net/ProtocolManager.h"
+#include "net/SACNService.h"
+#include "platform/ByteWriter.h"
+#include "platform/Log.h"
+#include "platform/media/GStreamerInit.h"
+#include "platform/media/GstHandle.h"
+#include "platform/media/MediaPlayer.h"
+#include "playback/PlaybackEngine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace orvelo;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::uint16_t freeUdpPort()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+double ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
+}
+
+void runEventLoopFor(std::chrono::milliseconds duration)
+{
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until `done` holds, checking every millisecond; false after `timeout`.
+template <typename Done>
+bool runUntil(Done done, std::chrono::milliseconds timeout)
+{
+    if (done())
+        return true;
+    const auto until = Clock::now() + timeout;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || Clock::now() > until)
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return done();
+}
+
+// The log goes to /dev/null while measuring; the results still reach the terminal.
+class QuietStdout {
+public:
+    QuietStdout()
+    {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+    }
+
+private:
+    int saved_ = -1;
+};
+
+// 1080p H.264 made once beside the benchmark program.
+std::string clip1080(int seconds, int pattern)
+{
+    char self[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::filesystem::path dir = std::filesystem::path(n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "/tmp")
+                                          .parent_path() / "bench-media";
+    std::filesystem::create_directories(dir);
+    const std::string path =
+        (dir / ("h264-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) + ".mp4")).string();
+    if (std::filesystem::exists(path))
+        return path;
+    ensureGStreamer();
+    const std::string partial = path + ".part";
+    const std::string description =
+        "videotestsrc num-buffers=" + std::to_string(seconds * 25) + " pattern=" + std::to_string(pattern) +
+        " ! video/x-raw,width=1920,height=1080,framerate=25/1 ! x264enc speed-preset=ultrafast key-int-max=25 bframes=0"
+        " ! mp4mux ! filesink location=\"" + partial + "\"";
+    GError* raw = nullptr;
+    auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &raw));
+    GErrorHandle error(raw);
+    if (!pipeline || error)
+        return {};
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    GstMiniHandle<GstMessage> message(gst_bus_timed_pop_filtered(
+        bus.get(), 300 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    const bool ok = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (!ok)
+        return {};
+    std::filesystem::rename(partial, path);
+    return path;
+}
+
+MediaTrack track(const std::string& path, int index)
+{
+    MediaTrack t;
+    t.id = QUuid::createUuid();
+    t.url = QUrl::fromLocalFile(QString::fromStdString(path));
+    t.name = QString::fromStdString(std::filesystem::path(path).filename().string());
+    t.timecodeOffset = index * 3600.0;
+    return t;
+}
+
+std::vector<std::uint8_t> artDmx(int control)
+{
+    ByteWriter w(18 + 512);
+    w.bytes(artnet::artNetID).u16le(artnet::opOutput).u8(0).u8(14).u8(0).u8(0).u16le(0).u16be(512);
+    w.u8(static_cast<std::uint8_t>(control)).zeros(511);
+    return w.take();
+}
+
+// How late a 5 ms main-loop timer fires: the main thread's own delay (busy or starved of CPU),
+// which every DMX frame and every timecode update waits through.
+class MainLoopProbe {
+public:
+    MainLoopProbe()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            const auto now = Clock::now();
+            late_.push_back(std::max(0.0, ms(now - last_) - 5.0));
+            last_ = now;
+        });
+        last_ = Clock::now();
+        timer_.start(5);
+    }
+    double lateP99() const { return percentile(late_, 0.99); }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    std::vector<double> late_;
+};
+
+double residentMB()
+{
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    unsigned long long size = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%llu %llu", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Bytes the allocator has handed out and not taken back: what RSS would be without the
+// allocator's own caching.
+double heapInUseMB()
+{
+    const struct mallinfo2 info = ::mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+// CPU time of the whole process so far (all threads), in seconds.
+double processCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Time this thread has spent runnable but waiting for a core, in milliseconds: tells a main
+// thread starved by a busy machine from one that is slow on its own.
+double runQueueWaitMs()
+{
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    unsigned long long running = 0, waiting = 0;
+    if (f) {
+        if (std::fscanf(f, "%llu %llu", &running, &waiting) != 2)
+            waiting = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(waiting) / 1e6;
+}
+
+class NoCITP : public ListeningService {
+public:
+    void startListening() override {}
+    void stopListening() override {}
+};
+
+// The player's core as the application assembles it, on ports of its own; timecode goes to
+// 127.0.0.1:timecodePort.
+struct Player {
+    static ArtNetService::Options artNetOptions(std::uint16_t port, std::uint16_t timecodePort)
+    {
+        ArtNetService::Options o;
+        o.listenPort = port;
+        o.destinationAddress = "127.0.0.1";
+        o.destinationPort = timecodePort;
+        o.clearPort = false;
+        return o;
+    }
+    static SACNService::Options sacnOptions()
+    {
+        SACNService::Options o;
+        o.port = freeUdpPort();
+        return o;
+    }
+
+    explicit Player(std::uint16_t timecodePort) : artNet(artNetOptions(port, timecodePort)), sacn(sacnOptions()) {}
+
+    std::uint16_t port = freeUdpPort();
+    ArtNetService artNet;
+    SACNService sacn;
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+};
+
+// A console holding its control value, 44 frames a second.
+class Console {
+public:
+    explicit Console(std::uint16_t port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        thread_ = std::thread([this] {
+            auto next = Clock::now();
+            while (!stop_) {
+                send(value_);
+                next += std::chrono::microseconds(1'000'000 / 44);
+                std::this_thread::sleep_until(next);
+            }
+        });
+    }
+    ~Console()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    // Sends the new value at once (the datagram the measurement starts from) and keeps it.
+    void change(int value)
+    {
+        value_ = value;
+        send(value);
+    }
+
+private:
+    void send(int value) const
+    {
+        const auto frame = artDmx(value);
+        [[maybe_unused]] const auto n = ::send(fd_, frame.data(), frame.size(), 0);
+    }
+
+    int fd_ = -1;
+    std::atomic<int> value_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The console switches between two 1080p tracks, one switch at a time: from the datagram to
+// the engine's loadAndPlay (its first log line), to the item being ready, and to the first
+// composed frame of the new track in the player. Also the memory kept per switch.
+void BM_SelectTrackLatency(benchmark::State& state)
+{
+    const std::string a = clip1080(3, 0);
+    const std::string b = clip1080(3, 18);
+    if (a.empty() || b.empty()) {
+        state.SkipWithError("could not make the 1080p clips");
+        return;
+    }
+    QuietStdout quiet;
+    Player player(freeUdpPort());
+    const QList<MediaTrack> tracks{track(a, 0), track(b, 1)};
+    player.controller.playlist().setPlaylist(tracks);
+    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    Console console(player.port);
+
+    // The engine announces the call in its first lines, before it touches the player.
+    std::atomic<std::int64_t> loadCalledNs{0};
+    std::atomic<std::int64_t> readyNs{0};
+    setLogObserver([&](std::string_view line) {
+        if (line.starts_with("PlaybackEngine: loadAndPlay called for "))
+            loadCalledNs = Clock::now().time_since_epoch().count();
+        else if (line.starts_with("PlaybackEngine: Track became ReadyToPlay: "))
+            readyNs = Clock::now().time_since_epoch().count();
+    });
+    MainLoopProbe probe;
+
+    std::vector<double> toLoad, toReady, toFrame;
+    int failures = 0;
+    double residentBefore = 0, heapBefore = 0, heapAfterWarmUp = 0, waitBefore = 0;
+    for (auto _ : state) {
+        residentBefore = residentMB();
+        heapBefore = heapInUseMB();
+        waitBefore = runQueueWaitMs();
+        constexpr int switches = 60;
+        for (int i = 0; i < switches; ++i) {
+            const MediaTrack& target = tracks[i % 2];
+            const QString path = target.url.toLocalFile();
+            loadCalledNs = 0;
+            readyNs = 0;
+            const auto sent = Clock::now();
+            console.change(i % 2 == 0 ? 11 : 21);
+            const bool shown = runUntil(
+                [&] {
+                    const MediaPlayer* p = player.engine.player();
+                    return p && p->currentItem() && p->currentItem()->path() == path && p->latestFrame() &&
+                           player.engine.currentTrack() && player.engine.currentTrack()->id == target.id;
+                },
+                5000ms);
+            const auto framed = Clock::now();
+            if (!shown || loadCalledNs == 0) {
+                ++failures;
+                continue;
+            }
+            toLoad.push_back(ms(Clock::time_point(Clock::duration(loadCalledNs.load())) - sent));
+            toReady.push_back(ms(Clock::time_point(Clock::duration(readyNs.load())) - sent));
+            toFrame.push_back(ms(framed - sent));
+            // Let it play a little, as a show would, before the next cue.
+            runEventLoopFor(300ms);
+            if (i == switches / 3 - 1)
+                heapAfterWarmUp = heapInUseMB();
+        }
+        state.SetIterationTime(1.0);
+    }
+    state.counters["switches"] = static_cast<double>(toLoad.size());
+    state.counters["failed"] = failures;
+    state.counters["to_load_p50_ms"] = percentile(toLoad, 0.5);
+    state.counters["to_load_p99_ms"] = percentile(toLoad, 0.99);
+    state.counters["to_load_max_ms"] = percentile(toLoad, 1.0);
+    state.counters["to_ready_p50_ms"] = percentile(toReady, 0.5);
+    state.counters["to_ready_p99_ms"] = percentile(toReady, 0.99);
+    state.counters["to_frame_p50_ms"] = percentile(toFrame, 0.5);
+    state.counters["to_frame_p99_ms"] = percentile(toFrame, 0.99);
+    state.counters["to_frame_max_ms"] = percentile(toFrame, 1.0);
+    state.counters["main_loop_late_p99_ms"] = probe.lateP99();
+    state.counters["main_runqueue_wait_ms"] = runQueueWaitMs() - waitBefore;
+    state.counters["resident_growth_mb"] = residentMB() - residentBefore;
+    state.counters["heap_growth_mb"] = heapInUseMB() - heapBefore;
+    // The first third of the switches fills the caches; growth after it is kept for good.
+    state.counters["heap_growth_last_40_switches_mb"] = heapInUseMB() - heapAfterWarmUp;
+    setLogObserver({});
+}
+BENCHMARK(BM_SelectTrackLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A 1080p track plays while the console holds its value at 44 frames per second; the
+// ArtTimeCode datagrams are timed where a console would receive them, for five seconds.
+void BM_TimecodePace(benchmark::State& state)
+{
+    const std::string path = clip1080(10, 1);
+    if (path.empty()) {
+        state.SkipWithError("could not make the 1080p clip");
+        return;
+    }
+    const int listener = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const timeval tick{0, 50'000};
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+
+    QuietStdout quiet;
+    Player player(ntohs(address.sin_port));
+    const QList<MediaTrack> tracks{track(path, 0), track(path, 1)};
+    player.controller.playlist().setPlaylist(tracks);
+    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    Console console(player.port);
+
+    std::mutex mutex;
+    std::vector<Clock::time_point> arrivals;
+    std::atomic<bool> receiving{true};
+    std::thread receiver([&] {
+        std::uint8_t buffer[1024];
+        while (receiving) {
+            const ssize_t n = ::recv(listener, buffer, sizeof buffer, 0);
+            if (n <= 0 || artnet::decodeHeader(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n))) !=
+                              artnet::opTimeCode)
+                continue;
+            std::lock_guard lock(mutex);
+            arrivals.push_back(Clock::now());
+        }
+    });
+
+    MainLoopProbe probe;
+    for (auto _ : state) {
+        console.change(21);
+        runUntil([&] { return player.engine.isPlaying() && !player.engine.isLoading(); }, 5000ms);
+        runEventLoopFor(1000ms);
+        {
+            std::lock_guard lock(mutex);
+            arrivals.clear();
+        }
+        const double cpuBefore = processCpuSeconds();
+        const double waitBefore = runQueueWaitMs();
+        runEventLoopFor(5000ms);
+        state.counters["process_cpu_percent"] = (processCpuSeconds() - cpuBefore) / 5.0 * 100.0;
+        state.counters["main_runqueue_wait_ms"] = runQueueWaitMs() - waitBefore;
+        state.SetIterationTime(5.0);
+    }
+    receiving = false;
+    receiver.join();
+    ::close(listener);
+
+    std::lock_guard lock(mutex);
+    std::vector<double> intervals, jitter;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        intervals.push_back(ms(arrivals[i] - arrivals[i - 1]));
+        jitter.push_back(std::abs(intervals.back() - 40.0));
+    }
+    const double window = arrivals.size() > 1 ? ms(arrivals.back() - arrivals.front()) / 1000.0 : 0.0;
+    state.counters["packets_per_s"] = window > 0 ? static_cast<double>(arrivals.size() - 1) / window : 0.0;
+    state.counters["interval_p50_ms"] = percentile(intervals, 0.5);
+    state.counters["interval_min_ms"] = percentile(intervals, 0.0);
+    state.counters["interval_max_ms"] = percentile(intervals, 1.0);
+    state.counters["jitter_p99_ms"] = percentile(jitter, 0.99);
+    state.counters["intervals_over_45ms"] =
+        static_cast<double>(std::count_if(intervals.begin(), intervals.end(), [](double i) { return i > 45.0; }));
+    state.counters["main_loop_late_p99_ms"] = probe.lateP99();
+}
+BENCHMARK(BM_TimecodePace)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The controller remembers its playlist: keep the user's store out of it, and the sound off.
+    const std::string home = std::filesystem::temp_directory_path().string() + "/orvelo-bench-console-" +
+                             std::to_string(::getpid());
+    std::filesystem::create_directories(home);
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("GST_AUDIO_SINK", "fakesink", 1);
+    int result = 0;
+    {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setOrganizationName("Orvelo");
+        QCoreApplication::setApplicationName("Orvelo");
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
+    return result;
+}

@@ -1,0 +1,218 @@
+#include "web/WebPages.h"
+
+namespace orvelo::WebPages {
+
+namespace {
+
+constexpr std::string_view kEffectsPage = R"HTML(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
+<meta name="theme-color" content="#0a0a0a">
+<title>Effects - Orvelo</title>
+<style>
+:root {
+  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
+  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
+}
+* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
+html, body { margin: 0; }
+body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
+.app {
+  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
+  padding: calc(12px + env(safe-area-inset-top)) 14px calc(24px + env(safe-area-inset-bottom));
+}
+header { display: flex; align-items: center; justify-content: space-between; }
+h1 { font-size: 22px; margin: 4px 0; }
+.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; }
+section { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
+h2 { font-size: 16px; margin: 0 0 12px; }
+.patterns { display: grid; grid-template-columns: 1fr 1fr; gap: 8px; margin-bottom: 14px; }
+.patterns button, .toggle, .channel {
+  min-height: 46px; border-radius: 10px; border: 1px solid var(--border); background: var(--raised);
+  color: var(--text); font-size: 14px; font-weight: 600; cursor: pointer; touch-action: manipulation;
+}
+.patterns button.selected { background: var(--accent); border-color: var(--accent); color: #000; }
+.slider { display: flex; flex-direction: column; gap: 6px; margin: 10px 0 14px; }
+.slider .label { display: flex; justify-content: space-between; font-size: 14px; color: var(--muted); }
+.slider .value { color: var(--accent); font-weight: 700; font-variant-numeric: tabular-nums; }
+input[type=range] { width: 100%; height: 32px; accent-color: var(--accent); margin: 0; }
+.toggle { width: 100%; }
+.toggle.on { background: var(--accent); border-color: var(--accent); color: #000; }
+.channels { display: grid; grid-template-columns: repeat(3, 1fr); gap: 8px; }
+.channel { font-size: 20px; font-weight: 800; opacity: .45; }
+.channel.on { opacity: 1; color: #000; }
+.channel.red.on { background: #ff3b3b; border-color: #ff3b3b; }
+.channel.green.on { background: #2ee86b; border-color: #2ee86b; }
+.channel.blue.on { background: #3b8bff; border-color: #3b8bff; }
+#resetButton {
+  min-height: 52px; border-radius: 12px; border: 1px solid var(--danger); background: transparent;
+  color: var(--danger); font-size: 16px; font-weight: 700; cursor: pointer;
+}
+</style>
+</head>
+<body>
+<div class="app">
+  <header>
+    <h1>🎨 Video Effects</h1>
+    <a class="back" href="/">← Back</a>
+  </header>
+
+  <section>
+    <h2>🎭 Pattern (Audio-Only)</h2>
+    <div class="patterns" id="patterns"></div>
+    <div class="slider">
+      <div class="label"><span>Speed</span><span class="value" id="speedValue">1.0</span></div>
+      <input type="range" id="speed" min="0.1" max="3" step="0.1" value="1">
+    </div>
+    <div class="slider">
+      <div class="label"><span>Size</span><span class="value" id="sizeValue">20</span></div>
+      <input type="range" id="size" min="5" max="100" step="1" value="20">
+    </div>
+    <div class="slider">
+      <div class="label"><span>Gap</span><span class="value" id="gapValue">0</span></div>
+      <input type="range" id="gap" min="0" max="20" step="1" value="0">
+    </div>
+    <button class="toggle" id="autoRotate">Auto-Rotate: Off</button>
+  </section>
+
+  <section>
+    <h2>📺 Video Effects</h2>
+    <div class="slider">
+      <div class="label"><span>Playback Speed</span><span class="value" id="playbackSpeedValue">1.0x</span></div>
+      <input type="range" id="playbackSpeed" min="0.5" max="2" step="0.1" value="1">
+    </div>
+    <div class="slider">
+      <div class="label"><span>Brightness</span><span class="value" id="brightnessValue">0.0</span></div>
+      <input type="range" id="brightness" min="-1" max="1" step="0.1" value="0">
+    </div>
+    <div class="slider">
+      <div class="label"><span>Saturation</span><span class="value" id="saturationValue">1.0</span></div>
+      <input type="range" id="saturation" min="0" max="2" step="0.1" value="1">
+    </div>
+    <div class="slider">
+      <div class="label"><span>Alpha</span><span class="value" id="alphaValue">1.0</span></div>
+      <input type="range" id="alpha" min="0" max="1" step="0.1" value="1">
+    </div>
+    <button class="toggle" id="inverted">Inverted: Off</button>
+  </section>
+
+  <section>
+    <h2>🌈 RGB Channels</h2>
+    <div class="channels">
+      <button class="channel red on" id="redEnabled">R</button>
+      <button class="channel green on" id="greenEnabled">G</button>
+      <button class="channel blue on" id="blueEnabled">B</button>
+    </div>
+  </section>
+
+  <button id="resetButton">🔄 Reset All Effects</button>
+</div>
+<script>
+const byId = (id) => document.getElementById(id);
+const patternNames = ['Black Screen', 'Abstract Colors', 'Vertical Stripes', 'Horizontal Stripes', 'Oscilloscope',
+  'Spectrum Bars', 'Circular Wave', 'Waveform Mirror', 'Beat Strobe', 'Pulsing Ring'];
+const sliders = {
+  speed: (v) => v.toFixed(1), size: (v) => String(Math.round(v)), gap: (v) => String(Math.round(v)),
+  playbackSpeed: (v) => v.toFixed(1) + 'x', brightness: (v) => v.toFixed(1),
+  saturation: (v) => v.toFixed(1), alpha: (v) => v.toFixed(1)
+};
+const state = { selected: 'Black Screen', autoRotate: false, inverted: false,
+  redEnabled: true, greenEnabled: true, blueEnabled: true };
+
+function number(id) { return Number(byId(id).value); }
+
+function showSlider(id) { byId(id + 'Value').textContent = sliders[id](number(id)); }
+
+function showState() {
+  document.querySelectorAll('#patterns button').forEach((button) => {
+    button.classList.toggle('selected', button.dataset.name === state.selected);
+  });
+  byId('autoRotate').classList.toggle('on', state.autoRotate);
+  byId('autoRotate').textContent = 'Auto-Rotate: ' + (state.autoRotate ? 'On' : 'Off');
+  byId('inverted').classList.toggle('on', state.inverted);
+  byId('inverted').textContent = 'Inverted: ' + (state.inverted ? 'On' : 'Off');
+  for (const id of ['redEnabled', 'greenEnabled', 'blueEnabled']) byId(id).classList.toggle('on', state[id]);
+  for (const id of Object.keys(sliders)) showSlider(id);
+}
+
+function send() {
+  const body = {
+    pattern: { selected: state.selected || 'Black Screen', speed: number('speed'), size: number('size'),
+      gap: number('gap'), autoRotate: state.autoRotate },
+    video: { playbackSpeed: number('playbackSpeed'), brightness: number('brightness'),
+      saturation: number('saturation'), alpha: number('alpha'), inverted: state.inverted },
+    rgb: { redEnabled: state.redEnabled, greenEnabled: state.greenEnabled, blueEnabled: state.blueEnabled }
+  };
+  return fetch('/api/effects', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
+    .catch(() => {});
+}
+
+function fill(e) {
+  state.selected = e.pattern.selected;
+  state.autoRotate = e.pattern.autoRotate;
+  state.inverted = e.video.inverted;
+  state.redEnabled = e.rgb.redEnabled;
+  state.greenEnabled = e.rgb.greenEnabled;
+  state.blueEnabled = e.rgb.blueEnabled;
+  byId('speed').value = e.pattern.speed;
+  byId('size').value = e.pattern.size;
+  byId('gap').value = e.pattern.gap;
+  byId('playbackSpeed').value = e.video.playbackSpeed;
+  byId('brightness').value = e.video.brightness;
+  byId('saturation').value = e.video.saturation;
+  byId('alpha').value = e.video.alpha;
+  showState();
+}
+
+async function load() {
+  try {
+    const response = await fetch('/api/effects', { cache: 'no-store' });
+    if (response.ok) fill(await response.json());
+  } catch (e) {}
+}
+
+byId('patterns').innerHTML = patternNames.map((name) =>
+  '<button data-name="' + name + '">' + name + '</button>').join('');
+byId('patterns').addEventListener('click', (event) => {
+  const button = event.target.closest('button');
+  if (!button) return;
+  state.selected = button.dataset.name;
+  showState();
+  send();
+});
+
+for (const id of Object.keys(sliders)) {
+  byId(id).addEventListener('input', () => showSlider(id));
+  byId(id).addEventListener('change', send);
+}
+
+for (const id of ['autoRotate', 'inverted', 'redEnabled', 'greenEnabled', 'blueEnabled']) {
+  byId(id).addEventListener('click', () => {
+    state[id] = !state[id];
+    showState();
+    send();
+  });
+}
+
+byId('resetButton').addEventListener('click', () => {
+  fetch('/api/effects', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ reset: true }) })
+    .catch(() => {}).finally(load);
+});
+
+showState();
+load();
+</script>
+</body>
+</html>
+)HTML";
+
+} // namespace
+
+std::string_view effects()
+{
+    return kEffectsPage;
+}
+
+} // namespace orvelo::WebPages

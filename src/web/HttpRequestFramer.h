@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvelo {
+
+// Gathers one request from the bytes of a connection, however TCP cuts them: the head up to
+// its blank line, then as many body bytes as Content-Length announces. A request may not
+// exceed 65,536 bytes in all. Nothing else of the head is read. Pure: no sockets.
+class HttpRequestFramer {
+public:
+    static constexpr std::size_t kMaxRequestBytes = 65536;
+
+    enum class State {
+        incomplete,
+        complete, // request() holds the whole request
+        tooLarge, // the request cannot fit within the limit
+    };
+
+    // Adds bytes as they arrive. Once the state is complete or tooLarge, it stays so and
+    // further bytes are ignored.
+    State append(std::string_view bytes);
+    // The peer has finished sending: what arrived is the request (a head without its blank
+    // line or a short body included). Stays incomplete only when nothing arrived at all.
+    State finish();
+
+    State state() const { return state_; }
+    // The request as framed: the head and its announced body; later bytes are dropped.
+    const std::string& request() const { return data_; }
+
+private:
+    void evaluate(std::size_t searchFrom);
+
+    std::string data_;
+    std::optional<std::size_t> expectedSize_;
+    State state_ = State::incomplete;
+};
+
+// The Content-Length of a request head (the bytes up to and including its blank line):
+// nothing when the header is absent or its value is not a plain decimal number. Values too
+// large for any request come back as SIZE_MAX.
+std::optional<std::size_t> contentLength(std::string_view head);
+
+} // namespace orvelo

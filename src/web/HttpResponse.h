@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvelo {
+
+// One answer of the web server, as the bytes that go on the wire: a status line, the headers
+// in a fixed order, then the body. Every answer closes its connection. Pure: no sockets.
+struct HttpResponse {
+    enum class Kind {
+        text,   // pages, JSON and plain-text answers: never cached
+        binary, // the font and fixture downloads: cached for a year
+    };
+
+    int statusCode = 200;
+    std::string contentType;
+    std::string body; // bytes; Content-Length counts these, not characters
+    Kind kind = Kind::text;
+
+    static HttpResponse text(int statusCode, std::string contentType, std::string body);
+    static HttpResponse plainText(int statusCode, std::string body);
+    static HttpResponse json(std::string body);
+    static HttpResponse binary(std::string contentType, std::string data);
+    static HttpResponse ok();
+
+    std::string serialize() const;
+};
+
+// The reason phrase of the status line; "Unknown" for codes the server never chooses.
+std::string_view statusText(int statusCode);
+
+} // namespace orvelo

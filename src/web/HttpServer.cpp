@@ -1,0 +1,170 @@
+#include "web/HttpServer.h"
+
+#include "platform/Log.h"
+#include "web/HttpConnection.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace orvelo {
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+namespace {
+constexpr int kThreadNiceness = 5;
+} // namespace
+
+struct HttpServer::Impl {
+    Impl(Options o, RequestHandler handler)
+        : options(std::move(o)), onRequest(std::make_shared<const RequestHandler>(std::move(handler)))
+    {
+    }
+
+    void accept();
+    void retryAcceptLater();
+    void remove(std::uint64_t id);
+
+    Options options;
+    std::shared_ptr<const RequestHandler> onRequest;
+    net::io_context io{options.threadCount};
+    net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
+    tcp::acceptor acceptor{acceptStrand};
+    net::steady_timer retryTimer{acceptStrand};
+    // Keeps the threads serving while the listener is between accepts.
+    net::executor_work_guard<net::io_context::executor_type> work{io.get_executor()};
+    std::atomic<std::uint16_t> boundPort{0};
+    std::vector<std::thread> threads;
+
+    // Every connection accepted and not yet finished, keyed so its own completion can remove
+    // it. The table is what keeps a connection alive while its answer is being prepared.
+    mutable std::mutex connectionsMutex;
+    std::unordered_map<std::uint64_t, std::shared_ptr<HttpConnection>> connections;
+    std::uint64_t nextId = 0;
+};
+
+void HttpServer::Impl::accept()
+{
+    acceptor.async_accept(net::make_strand(io), [this](boost::system::error_code error, tcp::socket socket) {
+        if (error == net::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (error) {
+            logLine("WebServer: Connection failed: " + error.message());
+            // Running out of descriptors fails every accept at once: pause instead of spinning.
+            retryAcceptLater();
+            return;
+        }
+        const HttpConnection::Timing timing{options.requestTimeout, options.writeAndLingerTimeout};
+        std::shared_ptr<HttpConnection> connection;
+        {
+            std::lock_guard lock(connectionsMutex);
+            const std::uint64_t id = nextId++;
+            connection = std::make_shared<HttpConnection>(std::move(socket), timing, onRequest,
+                                                          [this, id] { remove(id); });
+            connections.emplace(id, connection);
+        }
+        connection->start();
+        accept();
+    });
+}
+
+void HttpServer::Impl::retryAcceptLater()
+{
+    retryTimer.expires_after(std::chrono::milliseconds(100));
+    retryTimer.async_wait([this](boost::system::error_code error) {
+        if (!error)
+            accept();
+    });
+}
+
+void HttpServer::Impl::remove(std::uint64_t id)
+{
+    std::shared_ptr<HttpConnection> last;
+    std::lock_guard lock(connectionsMutex);
+    const auto it = connections.find(id);
+    if (it == connections.end())
+        return;
+    // Released after the lock: the connection may be finishing inside its own handler.
+    last = std::move(it->second);
+    connections.erase(it);
+}
+
+HttpServer::HttpServer(Options options, RequestHandler onRequest)
+    : impl_(std::make_unique<Impl>(std::move(options), std::move(onRequest)))
+{
+}
+
+HttpServer::~HttpServer()
+{
+    impl_->io.stop();
+    for (auto& thread : impl_->threads)
+        thread.join();
+    boost::system::error_code ignored;
+    impl_->acceptor.close(ignored);
+    // Connections still open are dropped here; those referenced only by pending handlers go
+    // with the io context.
+    std::lock_guard lock(impl_->connectionsMutex);
+    impl_->connections.clear();
+}
+
+std::optional<HttpServer::StartError> HttpServer::start()
+{
+    boost::system::error_code error;
+    const auto address = net::ip::make_address(impl_->options.address, error);
+    if (error)
+        return StartError{true, error.message()};
+    const tcp::endpoint endpoint(address, impl_->options.port);
+    impl_->acceptor.open(endpoint.protocol(), error);
+    if (error)
+        return StartError{true, error.message()};
+    impl_->acceptor.set_option(net::socket_base::reuse_address(true), error);
+    impl_->acceptor.bind(endpoint, error);
+    if (!error)
+        impl_->acceptor.listen(net::socket_base::max_listen_connections, error);
+    if (error) {
+        boost::system::error_code ignored;
+        impl_->acceptor.close(ignored);
+        return StartError{false, error.message()};
+    }
+    impl_->boundPort = impl_->acceptor.local_endpoint(error).port();
+
+    net::post(impl_->acceptStrand, [impl = impl_.get()] { impl->accept(); });
+    for (int i = 0; i < std::max(1, impl_->options.threadCount); ++i) {
+        impl_->threads.emplace_back([impl = impl_.get()] {
+            pthread_setname_np(pthread_self(), "WebServer");
+            // Show control comes first: when phones poll hard, the main thread (DMX decoding,
+            // playback, timecode) keeps the CPU ahead of these threads.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kThreadNiceness);
+            impl->io.run();
+        });
+    }
+    return std::nullopt;
+}
+
+std::uint16_t HttpServer::port() const
+{
+    return impl_->boundPort;
+}
+
+std::size_t HttpServer::connectionCount() const
+{
+    std::lock_guard lock(impl_->connectionsMutex);
+    return impl_->connections.size();
+}
+
+} // namespace orvelo

@@ -1,0 +1,230 @@
+#include "web/WebPages.h"
+
+namespace orvelo::WebPages {
+
+namespace {
+
+constexpr std::string_view kRemotePage = R"HTML(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
+<meta name="theme-color" content="#0a0a0a">
+<title>Orvelo Remote</title>
+<style>
+@font-face { font-family: 'Digital7'; src: url('/font/digital-7.ttf') format('truetype'); font-display: swap; }
+:root {
+  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
+  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
+}
+body.light { --bg: #f0f0f0; --card: #ffffff; --raised: #e6e6e6; --text: #141414; --muted: #5c5c5c; --border: #d6d6d6; }
+* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
+html, body { margin: 0; }
+body {
+  background: var(--bg); color: var(--text);
+  font-family: system-ui, -apple-system, 'Segoe UI', Roboto, 'Helvetica Neue', sans-serif;
+  transition: background .2s;
+}
+.app {
+  max-width: 540px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
+  padding: calc(12px + env(safe-area-inset-top)) 14px calc(20px + env(safe-area-inset-bottom));
+}
+header { display: flex; align-items: center; justify-content: space-between; }
+.brand { font-size: 24px; font-weight: 800; letter-spacing: .3px; }
+.brand span { color: var(--accent); }
+.icon-button {
+  width: 44px; height: 44px; border-radius: 50%; border: 1px solid var(--border);
+  background: var(--card); color: var(--text); font-size: 20px; cursor: pointer;
+}
+.signal {
+  display: flex; align-items: center; gap: 14px; background: var(--card);
+  border: 1px solid var(--border); border-radius: 12px; padding: 10px 14px;
+}
+.indicator { display: flex; align-items: center; gap: 7px; font-size: 14px; color: var(--muted); }
+.indicator .dot { width: 11px; height: 11px; border-radius: 50%; background: var(--raised); border: 1px solid var(--border); }
+.indicator.on { color: var(--text); }
+.indicator.on .dot { background: var(--success); border-color: var(--success); box-shadow: 0 0 8px var(--success); }
+.dmx { margin-left: auto; font-family: ui-monospace, 'DejaVu Sans Mono', Menlo, monospace; font-size: 15px; font-weight: 700; color: var(--accent); }
+.ignore {
+  width: 100%; min-height: 50px; border-radius: 12px; border: 2px solid var(--border);
+  background: var(--card); color: var(--text); font-size: 16px; font-weight: 700; cursor: pointer;
+}
+.ignore.active { background: var(--accent); border-color: var(--accent); color: #000; }
+.track {
+  background: var(--card); border: 1px solid var(--border); border-radius: 16px;
+  padding: 16px 18px; display: flex; flex-direction: column; gap: 8px;
+}
+.track-name { font-size: 20px; font-weight: 700; overflow-wrap: anywhere; min-height: 1.2em; }
+.timecode {
+  font-family: 'Digital7', ui-monospace, monospace; font-size: clamp(30px, 10.5vw, 54px);
+  color: var(--accent); text-align: center; padding: 10px 0 0; white-space: nowrap;
+  text-shadow: 0 0 14px rgba(255, 107, 0, .35);
+}
+body.light .timecode { text-shadow: none; }
+.rate { text-align: center; color: var(--muted); font-size: 12px; letter-spacing: 1px; }
+.times { display: flex; align-items: center; justify-content: space-between; margin-top: 6px; }
+.clock { font-family: 'Digital7', ui-monospace, monospace; font-size: 24px; min-width: 96px; }
+.remaining { text-align: right; }
+.remaining.warning { color: var(--danger); animation: blink 1s steps(2, start) infinite; }
+@keyframes blink { to { opacity: .35; } }
+.badge {
+  padding: 5px 14px; border-radius: 999px; font-size: 13px; font-weight: 800;
+  background: var(--raised); color: var(--muted); text-transform: uppercase; letter-spacing: .5px;
+}
+.badge.playing { background: var(--success); color: #000; }
+.transport { display: grid; grid-template-columns: repeat(5, 1fr); gap: 8px; }
+.transport button {
+  height: 64px; border-radius: 14px; border: 1px solid var(--border); background: var(--card);
+  color: var(--text); font-size: 26px; cursor: pointer; touch-action: manipulation;
+}
+.transport button:active, nav a:active, .ignore:active { transform: scale(.95); }
+.transport .play { background: var(--success); border-color: var(--success); color: #000; }
+.transport .stop { background: var(--danger); border-color: var(--danger); color: #fff; }
+nav { display: grid; grid-template-columns: 1fr 1fr; gap: 8px; }
+nav a {
+  display: flex; align-items: center; justify-content: center; min-height: 52px; border-radius: 12px;
+  background: var(--card); border: 1px solid var(--border); color: var(--text);
+  text-decoration: none; font-weight: 600;
+}
+body.offline .track, body.offline .signal { opacity: .5; }
+@media (min-width: 700px) {
+  .app { padding-top: 32px; }
+  .transport button { height: 76px; }
+}
+</style>
+</head>
+<body>
+<div class="app">
+  <header>
+    <div class="brand">Orvelo<span>node</span></div>
+    <button class="icon-button" id="themeButton" title="Light or dark" aria-label="Light or dark">🌓</button>
+  </header>
+
+  <div class="signal">
+    <div class="indicator" id="artNet"><span class="dot"></span>Art-Net</div>
+    <div class="indicator" id="sacn"><span class="dot"></span>sACN</div>
+    <div class="dmx" id="dmx">CH1: 0</div>
+  </div>
+
+  <button class="ignore" id="ignoreButton">Ignore DMX</button>
+
+  <section class="track">
+    <div class="track-name" id="trackName">No Track</div>
+    <div class="timecode" id="timecode">00:00:00:00</div>
+    <div class="rate" id="rate">SMPTE @ 25 fps</div>
+    <div class="times">
+      <div class="clock" id="elapsed">00:00</div>
+      <div class="badge" id="badge">Stopped</div>
+      <div class="clock remaining" id="remaining">-00:00</div>
+    </div>
+  </section>
+
+  <div class="transport">
+    <button data-command="prev" aria-label="Previous">⏮</button>
+    <button data-command="play" class="play" aria-label="Play">▶</button>
+    <button data-command="pause" aria-label="Pause">⏸</button>
+    <button data-command="stop" class="stop" aria-label="Stop">⏹</button>
+    <button data-command="next" aria-label="Next">⏭</button>
+  </div>
+
+  <nav>
+    <a href="/playlist.html">📋 Playlist</a>
+    <a href="/effects.html">🎨 Effects</a>
+    <a href="/settings.html">⚙️ Settings</a>
+    <a href="/fixtures.html">🎭 Fixtures</a>
+  </nav>
+</div>
+<script>
+const byId = (id) => document.getElementById(id);
+let ignoreDMX = false;
+let polling = false;
+
+function two(n) { return String(n).padStart(2, '0'); }
+
+function timecode(seconds, fps) {
+  const t = Math.floor(seconds);
+  const frames = Math.floor((seconds - t) * fps);
+  return two(Math.floor(t / 3600)) + ':' + two(Math.floor((t % 3600) / 60)) + ':' + two(t % 60) + ':' + two(frames);
+}
+
+function clock(seconds) {
+  return two(Math.floor(seconds / 60)) + ':' + two(Math.floor(seconds % 60));
+}
+
+function post(path, body) {
+  return fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
+}
+
+function showIgnore() {
+  byId('ignoreButton').classList.toggle('active', ignoreDMX);
+  byId('ignoreButton').textContent = ignoreDMX ? 'Ignore DMX: On (Manual)' : 'Ignore DMX';
+}
+
+function render(s) {
+  const fps = s.frameRate || 25;
+  const current = Number(s.currentTime) || 0;
+  const remaining = Number(s.remainingTime) || 0;
+  byId('artNet').classList.toggle('on', !!s.artNetReceiving);
+  byId('sacn').classList.toggle('on', !!s.sacnReceiving);
+  byId('dmx').textContent = 'CH' + (s.dmxChannel ?? 1) + ': ' + (s.dmxValue ?? 0);
+  ignoreDMX = !!s.ignoreDMX;
+  showIgnore();
+  byId('trackName').textContent = s.trackName;
+  byId('timecode').textContent = timecode(current, fps);
+  byId('rate').textContent = 'SMPTE @ ' + fps + ' fps';
+  byId('elapsed').textContent = clock(current);
+  byId('badge').textContent = s.isPlaying ? 'Playing' : 'Stopped';
+  byId('badge').classList.toggle('playing', !!s.isPlaying);
+  byId('remaining').textContent = '-' + clock(remaining);
+  byId('remaining').classList.toggle('warning', !!s.isPlaying && remaining <= 20);
+}
+
+async function poll() {
+  if (polling) return;
+  polling = true;
+  try {
+    const response = await fetch('/api/status', { cache: 'no-store' });
+    if (response.ok) {
+      render(await response.json());
+      document.body.classList.remove('offline');
+    }
+  } catch (e) {
+    document.body.classList.add('offline');
+  } finally {
+    polling = false;
+  }
+}
+
+byId('ignoreButton').addEventListener('click', () => {
+  ignoreDMX = !ignoreDMX;
+  showIgnore();
+  post('/api/settings', { playback: { ignoreDMX: ignoreDMX } }).catch(() => {});
+});
+
+document.querySelectorAll('.transport button').forEach((button) => {
+  button.addEventListener('click', () => {
+    post('/api/control', { command: button.dataset.command }).then(poll).catch(() => {});
+  });
+});
+
+if (localStorage.getItem('theme') === 'light') document.body.classList.add('light');
+byId('themeButton').addEventListener('click', () => {
+  const light = document.body.classList.toggle('light');
+  localStorage.setItem('theme', light ? 'light' : 'dark');
+});
+
+poll();
+setInterval(poll, 100);
+</script>
+</body>
+</html>
+)HTML";
+
+} // namespace
+
+std::string_view remote()
+{
+    return kRemotePage;
+}
+
+} // namespace orvelo::WebPages

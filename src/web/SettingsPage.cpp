@@ -1,0 +1,293 @@
+#include "web/WebPages.h"
+
+namespace orvelo::WebPages {
+
+namespace {
+
+constexpr std::string_view kSettingsPage = R"HTML(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
+<meta name="theme-color" content="#0a0a0a">
+<title>Settings - Orvelo</title>
+<style>
+:root {
+  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
+  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
+}
+* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
+html, body { margin: 0; }
+body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
+.app {
+  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
+  padding: calc(12px + env(safe-area-inset-top)) 14px 0;
+}
+h1 { font-size: 24px; margin: 4px 0; }
+.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; display: inline-block; }
+section { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
+h2 { font-size: 16px; margin: 0 0 12px; }
+.grid { display: grid; grid-template-columns: 1fr 1fr; gap: 10px; }
+label.field { display: flex; flex-direction: column; gap: 5px; font-size: 13px; color: var(--muted); }
+label.field.wide { grid-column: 1 / -1; }
+input[type=number], input[type=text], select {
+  width: 100%; min-height: 44px; padding: 8px 10px; border-radius: 10px; border: 1px solid var(--border);
+  background: var(--raised); color: var(--text); font-size: 16px;
+}
+input[readonly] { color: var(--muted); }
+input:focus, select:focus { outline: 2px solid var(--accent); outline-offset: 1px; }
+.range { margin-top: 10px; font-size: 14px; color: var(--accent); font-weight: 600; }
+.switch {
+  display: flex; align-items: center; justify-content: space-between; gap: 12px;
+  min-height: 48px; font-size: 15px; border-bottom: 1px solid var(--border);
+}
+.switch:last-of-type { border-bottom: none; }
+.switch input { appearance: none; -webkit-appearance: none; width: 52px; height: 30px; border-radius: 15px;
+  background: var(--raised); border: 1px solid var(--border); position: relative; cursor: pointer; flex: none; transition: background .15s; }
+.switch input::after { content: ''; position: absolute; top: 3px; left: 3px; width: 22px; height: 22px;
+  border-radius: 50%; background: #bbb; transition: left .15s; }
+.switch input:checked { background: var(--accent); border-color: var(--accent); }
+.switch input:checked::after { left: 25px; background: #fff; }
+.row { display: flex; gap: 10px; align-items: flex-end; }
+.row label.field { flex: 1; }
+.note { font-size: 12px; color: var(--muted); margin: 10px 0 0; }
+button.secondary {
+  min-height: 44px; padding: 0 16px; border-radius: 10px; border: 1px solid var(--danger);
+  background: transparent; color: var(--danger); font-size: 15px; font-weight: 600; cursor: pointer;
+}
+.actions {
+  position: sticky; bottom: 0; display: flex; flex-direction: column; gap: 8px;
+  padding: 10px 0 calc(12px + env(safe-area-inset-bottom));
+  background: linear-gradient(to top, var(--bg) 75%, rgba(10, 10, 10, 0));
+}
+#saveButton {
+  min-height: 52px; border-radius: 12px; border: none; background: var(--accent); color: #000;
+  font-size: 17px; font-weight: 800; cursor: pointer;
+}
+#status { min-height: 20px; text-align: center; font-size: 14px; color: var(--muted); border-radius: 8px; padding: 2px; }
+#status.success { color: #000; background: var(--success); }
+#status.error { color: #fff; background: var(--danger); }
+</style>
+</head>
+<body>
+<div class="app">
+  <a class="back" href="/">← Back to Remote</a>
+  <h1>⚙️ Settings</h1>
+
+  <section>
+    <h2>🎛️ DMX Configuration</h2>
+    <div class="grid">
+      <label class="field">Universe (0-15)<input type="number" id="universe" min="0" max="15" inputmode="numeric"></label>
+      <label class="field">Subnet (0-15)<input type="number" id="subnet" min="0" max="15" inputmode="numeric"></label>
+      <label class="field">Net (0-127)<input type="number" id="net" min="0" max="127" inputmode="numeric"></label>
+      <label class="field">Start Channel (1-512)<input type="number" id="startChannel" min="1" max="512" inputmode="numeric"></label>
+      <label class="field wide">Mode
+        <select id="mode">
+          <option value="Standard (1 Ch)">Standard (1 Ch)</option>
+          <option value="Loop (2 Ch)">Loop (2 Ch)</option>
+          <option value="Extended (18 Ch)">Extended (18 Ch)</option>
+        </select>
+      </label>
+    </div>
+    <div class="range" id="channelRange">Channels: 1-1</div>
+  </section>
+
+  <section>
+    <h2>▶️ Playback</h2>
+    <label class="switch">Ignore DMX (Manual Mode)<input type="checkbox" id="ignoreDMX"></label>
+    <label class="switch">Auto-Play Next Track<input type="checkbox" id="autoPlayNext"></label>
+    <label class="field">Timecode Frame Rate
+      <select id="frameRate">
+        <option value="24">24 fps</option>
+        <option value="25">25 fps</option>
+        <option value="30">30 fps</option>
+      </select>
+    </label>
+  </section>
+
+  <section>
+    <h2>📡 Protocol</h2>
+    <div class="grid">
+      <label class="field">Input Protocol
+        <select id="inputProtocol"><option value="Art-Net">Art-Net</option><option value="sACN">sACN</option></select>
+      </label>
+      <label class="field">Output Protocol
+        <select id="outputProtocol"><option value="Art-Net">Art-Net</option><option value="sACN">sACN</option></select>
+      </label>
+    </div>
+    <label class="switch">Enable CITP (MSEX)<input type="checkbox" id="citpEnabled"></label>
+  </section>
+
+  <section>
+    <h2>🎨 Appearance</h2>
+    <label class="field">Theme<select id="theme"></select></label>
+  </section>
+
+  <section>
+    <h2>📺 Default Video</h2>
+    <div class="row">
+      <label class="field">Current<input type="text" id="defaultVideo" readonly value="None"></label>
+      <button class="secondary" id="clearButton">Clear</button>
+    </div>
+    <p class="note">A new default video is set in the application window.</p>
+  </section>
+
+  <section>
+    <h2>🌐 Network Interface</h2>
+    <div class="grid">
+      <label class="field wide">Interface IP (Leave empty for auto)<input type="text" id="interfaceIP" inputmode="decimal" autocomplete="off"></label>
+      <label class="field wide">Broadcast IP (Leave empty for auto)<input type="text" id="interfaceBroadcast" inputmode="decimal" autocomplete="off"></label>
+    </div>
+  </section>
+
+  <section>
+    <h2>📺 NDI Output</h2>
+    <label class="switch">Enable NDI Broadcast<input type="checkbox" id="ndiEnabled"></label>
+    <div class="grid">
+      <label class="field">Frame Rate
+        <select id="ndiFps">
+          <option value="12">12 fps</option><option value="24">24 fps</option><option value="25">25 fps</option>
+          <option value="30">30 fps</option><option value="50">50 fps</option><option value="60">60 fps</option>
+        </select>
+      </label>
+      <label class="field">Resolution Scale
+        <select id="ndiScale">
+          <option value="1">Original</option><option value="2">1/2</option><option value="3">1/3</option><option value="4">1/4</option>
+        </select>
+      </label>
+    </div>
+  </section>
+
+  <div class="actions">
+    <div id="status"></div>
+    <button id="saveButton">💾 Save All Settings</button>
+  </div>
+</div>
+
+<script>
+const byId = (id) => document.getElementById(id);
+const modeChannels = { 'Standard (1 Ch)': 1, 'Loop (2 Ch)': 2, 'Extended (18 Ch)': 18 };
+let statusTimer = null;
+
+function showStatus(text, kind) {
+  const status = byId('status');
+  status.textContent = text;
+  status.className = kind;
+  clearTimeout(statusTimer);
+  statusTimer = setTimeout(() => { status.className = ''; }, 3000);
+}
+
+function updateRange() {
+  const start = parseInt(byId('startChannel').value, 10) || 1;
+  const count = modeChannels[byId('mode').value] || 1;
+  byId('channelRange').textContent = 'Channels: ' + start + '-' + (start + count - 1);
+}
+
+function post(path, body) {
+  return fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
+    .then((response) => response.json());
+}
+
+function fill(s) {
+  byId('universe').value = s.dmx.universe;
+  byId('subnet').value = s.dmx.subnet;
+  byId('net').value = s.dmx.net;
+  byId('startChannel').value = s.dmx.startChannel;
+  byId('mode').value = s.dmx.mode;
+  byId('ignoreDMX').checked = s.playback.ignoreDMX;
+  byId('autoPlayNext').checked = s.playback.autoPlayNext;
+  byId('frameRate').value = String(s.playback.frameRate);
+  byId('inputProtocol').value = s.protocol.input;
+  byId('outputProtocol').value = s.protocol.output;
+  byId('citpEnabled').checked = s.protocol.citpEnabled;
+  const theme = byId('theme');
+  theme.innerHTML = '';
+  for (const t of s.theme.available) {
+    const option = document.createElement('option');
+    option.value = t.id;
+    option.textContent = t.name;
+    option.selected = t.id === s.theme.current;
+    theme.appendChild(option);
+  }
+  byId('defaultVideo').value = s.defaultVideo.url;
+  byId('interfaceIP').value = s.network.interfaceIP;
+  byId('interfaceBroadcast').value = s.network.interfaceBroadcast;
+  byId('ndiEnabled').checked = s.ndi.enabled;
+  byId('ndiFps').value = String(s.ndi.fps);
+  byId('ndiScale').value = String(s.ndi.scale);
+  updateRange();
+}
+
+async function loadSettings() {
+  try {
+    const response = await fetch('/api/settings', { cache: 'no-store' });
+    if (!response.ok) throw new Error(response.status);
+    fill(await response.json());
+  } catch (e) {
+    showStatus('Error loading settings', 'error');
+  }
+}
+
+function collect() {
+  const integer = (id) => parseInt(byId(id).value, 10);
+  return {
+    dmx: {
+      universe: integer('universe'), subnet: integer('subnet'), net: integer('net'),
+      startChannel: integer('startChannel'), mode: byId('mode').value
+    },
+    playback: {
+      ignoreDMX: byId('ignoreDMX').checked, autoPlayNext: byId('autoPlayNext').checked,
+      frameRate: integer('frameRate')
+    },
+    protocol: {
+      input: byId('inputProtocol').value, output: byId('outputProtocol').value,
+      citpEnabled: byId('citpEnabled').checked
+    },
+    ndi: { enabled: byId('ndiEnabled').checked, fps: Number(byId('ndiFps').value), scale: integer('ndiScale') },
+    theme: { current: byId('theme').value },
+    network: { interfaceIP: byId('interfaceIP').value, interfaceBroadcast: byId('interfaceBroadcast').value }
+  };
+}
+
+byId('startChannel').addEventListener('input', updateRange);
+byId('mode').addEventListener('change', updateRange);
+
+byId('saveButton').addEventListener('click', async () => {
+  try {
+    const reply = await post('/api/settings', collect());
+    if (reply.status === 'ok') showStatus('Settings saved successfully!', 'success');
+    else showStatus('Error saving settings', 'error');
+  } catch (e) {
+    showStatus('Error saving settings', 'error');
+  }
+});
+
+byId('clearButton').addEventListener('click', async () => {
+  if (!confirm('Are you sure you want to clear the default video?')) return;
+  try {
+    const reply = await post('/api/settings', { defaultVideo: { clear: true } });
+    if (reply.status === 'ok') {
+      showStatus('Default video cleared!', 'success');
+      loadSettings();
+    } else {
+      showStatus('Error clearing video', 'error');
+    }
+  } catch (e) {
+    showStatus('Error clearing video', 'error');
+  }
+});
+
+loadSettings();
+</script>
+</body>
+</html>
+)HTML";
+
+} // namespace
+
+std::string_view settings()
+{
+    return kSettingsPage;
+}
+
+} // namespace orvelo::WebPages

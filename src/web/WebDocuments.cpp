@@ -1,0 +1,191 @@
+#include "web/WebDocuments.h"
+
+#include "core/DMXMode.h"
+#include "core/TimecodeFrameRate.h"
+#include "net/DMXProtocolType.h"
+#include "playback/AudioVisualPattern.h"
+#include "web/WebJson.h"
+
+namespace orvelo::WebDocuments {
+
+namespace {
+
+QString text(std::string_view raw)
+{
+    return QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
+}
+
+// Both DMX services publish the time of their last frame under this property.
+bool receivedWithinOneSecond(const QObject& service, const QDateTime& now)
+{
+    const QDateTime last = service.property("lastPacketTime").toDateTime();
+    return last.isValid() && last.msecsTo(now) < 1000;
+}
+
+QString idText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace
+
+std::optional<QJsonObject> status(const WebServices& services, const QDateTime& now)
+{
+    const PlaybackEngine* engine = services.playbackEngine.data();
+    if (!engine)
+        return std::nullopt;
+    const DMXController* controller = services.dmxController.data();
+    const ProtocolManager* protocols = services.protocolManager.data();
+    const DMXProtocolService* input = protocols ? protocols->activeInputService() : nullptr;
+
+    QJsonObject document;
+    document["isPlaying"] = engine->isPlaying();
+    document["trackName"] = engine->currentTrack() ? engine->currentTrack()->name : QStringLiteral("No Track");
+    document["currentTime"] = engine->currentTime();
+    document["duration"] = engine->duration();
+    document["remainingTime"] = engine->remainingTime();
+    document["ignoreDMX"] = controller && controller->ignoreDMX();
+    document["isListening"] = input && input->isListening();
+    document["frameRate"] = controller ? rawValue(controller->dmxConfig().frameRate) : 25.0;
+    document["dmxValue"] = controller ? static_cast<int>(controller->currentDMXValue()) : 0;
+    document["dmxChannel"] = controller ? static_cast<qint64>(controller->dmxConfig().startChannel) : qint64(1);
+    document["artNetReceiving"] = protocols && receivedWithinOneSecond(protocols->artNetService(), now);
+    document["sacnReceiving"] = protocols && receivedWithinOneSecond(protocols->sACNService(), now);
+    return document;
+}
+
+std::optional<QJsonArray> playlist(const WebServices& services)
+{
+    const DMXController* controller = services.dmxController.data();
+    if (!controller)
+        return std::nullopt;
+    const PlaybackEngine* engine = services.playbackEngine.data();
+    const std::optional<QUuid> currentId =
+        engine && engine->currentTrack() ? std::optional<QUuid>(engine->currentTrack()->id) : std::nullopt;
+
+    QJsonArray document;
+    const QList<MediaTrack>& tracks = controller->playlist().playlist();
+    for (qsizetype i = 0; i < tracks.size(); ++i) {
+        const MediaTrack& track = tracks[i];
+        document.append(QJsonObject{
+            {"index", static_cast<qint64>(i)},
+            {"name", track.name},
+            {"id", idText(track.id)},
+            {"isCurrent", currentId == track.id},
+        });
+    }
+    return document;
+}
+
+std::optional<QJsonObject> artNetConfig(const WebServices& services)
+{
+    const DMXController* controller = services.dmxController.data();
+    if (!controller)
+        return std::nullopt;
+    const DMXConfig& config = controller->dmxConfig();
+    return QJsonObject{
+        {"universe", static_cast<qint64>(config.universe)},
+        {"subnet", static_cast<qint64>(config.subnet)},
+        {"net", static_cast<qint64>(config.net)},
+        {"channel", static_cast<qint64>(config.startChannel)},
+    };
+}
+
+QJsonObject settings(const WebServices& services)
+{
+    const DMXController* controller = services.dmxController.data();
+    const ProtocolManager* protocols = services.protocolManager.data();
+    const NDIControl* ndi = services.ndiService.data();
+    const ThemeManager* themes = services.themeManager.data();
+    const SettingsManager* store = services.settings;
+
+    const DMXConfig config = controller ? controller->dmxConfig() : DMXConfig{};
+    const QJsonObject dmx{
+        {"universe", static_cast<qint64>(config.universe)},
+        {"subnet", static_cast<qint64>(config.subnet)},
+        {"net", static_cast<qint64>(config.net)},
+        {"startChannel", static_cast<qint64>(config.startChannel)},
+        {"mode", text(rawValue(config.mode))},
+        {"channel", static_cast<qint64>(config.startChannel)},
+    };
+    const QJsonObject playback{
+        {"ignoreDMX", controller && controller->ignoreDMX()},
+        {"autoPlayNext", controller && controller->autoPlayNext()},
+        {"frameRate", rawValue(config.frameRate)},
+    };
+    const QJsonObject ndiGroup{
+        {"enabled", ndi && ndi->isBroadcasting()},
+        {"fps", ndi ? ndi->fpsValue() : 25.0},
+        {"scale", ndi ? ndi->resolutionScaleValue() : 1},
+    };
+    const QJsonObject protocol{
+        {"input", text(rawValue(protocols ? protocols->inputProtocol() : DMXProtocolType::artNet))},
+        {"output", text(rawValue(protocols ? protocols->outputProtocol() : DMXProtocolType::artNet))},
+        {"citpEnabled", protocols && protocols->isCITPEnabled()},
+    };
+    const QJsonObject network{
+        {"interfaceIP", store ? store->selectedInterfaceIP().value_or(QString()) : QString()},
+        {"interfaceBroadcast", store ? store->selectedInterfaceBroadcast().value_or(QString()) : QString()},
+    };
+    QJsonArray available;
+    for (const Theme& theme : Theme::allThemes())
+        available.append(QJsonObject{{"id", theme.id}, {"name", theme.name}});
+    const QJsonObject theme{
+        {"current", themes ? themes->currentTheme().id : QStringLiteral("onyx_dark")},
+        {"available", available},
+    };
+    const std::optional<QUrl> video = store ? store->defaultVideoURL() : std::nullopt;
+    const QJsonObject defaultVideo{
+        {"hasVideo", video.has_value()},
+        {"url", video ? video->fileName() : QStringLiteral("None")},
+    };
+    return QJsonObject{
+        {"dmx", dmx},         {"playback", playback}, {"ndi", ndiGroup},
+        {"protocol", protocol}, {"network", network},   {"theme", theme},
+        {"defaultVideo", defaultVideo},
+    };
+}
+
+QJsonObject effects(const WebServices& services)
+{
+    const SettingsManager& store = *services.settings;
+    const VideoEffectsManager& fx = *services.effects;
+
+    QJsonArray available;
+    for (const AudioVisualPattern pattern : allAudioVisualPatterns)
+        available.append(QJsonObject{{"id", text(rawValue(pattern))}, {"name", text(rawValue(pattern))}});
+    const QJsonObject pattern{
+        {"selected", text(rawValue(store.selectedPattern()))},
+        {"available", available},
+        {"speed", store.patternSpeed()},
+        {"size", store.patternSize()},
+        {"gap", store.patternGap()},
+        {"autoRotate", store.patternAutoRotate()},
+        {"rotateInterval", store.patternRotateInterval()},
+        {"audioReactive", store.audioReactiveEnabled()},
+    };
+    const QJsonObject video{
+        {"playbackSpeed", webjson::floatValue(fx.playbackSpeed())},
+        {"brightness", webjson::floatValue(fx.brightness())},
+        {"saturation", webjson::floatValue(fx.saturation())},
+        {"alpha", webjson::floatValue(fx.alpha())},
+        {"inverted", fx.isInverted()},
+    };
+    const QJsonObject rgb{
+        {"redEnabled", fx.redEnabled()},
+        {"greenEnabled", fx.greenEnabled()},
+        {"blueEnabled", fx.blueEnabled()},
+        {"redTimeShift", fx.redTimeShift()},
+        {"greenTimeShift", fx.greenTimeShift()},
+        {"blueTimeShift", fx.blueTimeShift()},
+        {"redHOffset", fx.redHorizontalOffset()},
+        {"redVOffset", fx.redVerticalOffset()},
+        {"greenHOffset", fx.greenHorizontalOffset()},
+        {"greenVOffset", fx.greenVerticalOffset()},
+        {"blueHOffset", fx.blueHorizontalOffset()},
+        {"blueVOffset", fx.blueVerticalOffset()},
+    };
+    return QJsonObject{{"pattern", pattern}, {"video", video}, {"rgb", rgb}};
+}
+
+} // namespace orvelo::WebDocuments

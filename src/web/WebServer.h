@@ -1,0 +1,90 @@
+#pragma once
+
+#include "web/DocumentBatch.h"
+#include "web/HttpResponder.h"
+#include "web/RouteTable.h"
+#include "web/WebResources.h"
+#include "web/WebServices.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace orvelo {
+
+class HttpServer;
+
+// The web remote: a small HTTP server on TCP 8080 serving the remote's pages, the timecode
+// font, the fixture downloads and a JSON API over the player's services. Requests are read
+// and routed on the server's own threads; everything that touches the services runs on the
+// main thread, and answers go back without the main thread ever waiting on the network. Each
+// connection carries one request and one answer.
+class WebServer : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(QString serverURL READ serverURL NOTIFY serverURLChanged)
+public:
+    struct Options {
+        std::string address = "0.0.0.0";
+        std::uint16_t port = 8080; // 0 picks a free port (tests)
+        // A client that has not sent its whole request by then is closed unanswered.
+        std::chrono::milliseconds requestTimeout{5000};
+        // Where the font and the "Fixtures" folder are looked up; empty: beside the program.
+        QStringList resourceFolders;
+        // Null: the process-wide instances.
+        SettingsManager* settings = nullptr;
+        VideoEffectsManager* effects = nullptr;
+    };
+
+    explicit WebServer(QObject* parent = nullptr);
+    explicit WebServer(Options options, QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // Keeps the services weakly and opens the listener. A server starts once; a listener
+    // that cannot be opened is logged and not retried. The NDI service may be null (NDI off).
+    void start(PlaybackEngine* playbackEngine, DMXController* dmxController, ProtocolManager* protocolManager,
+               NDIControl* ndiService, ThemeManager* themeManager);
+
+    bool isRunning() const { return isRunning_; }
+    // "http://localhost:" and the port, once listening.
+    const QString& serverURL() const { return serverURL_; }
+    // The port listened on (the chosen one when the options asked for 0); 0 before.
+    std::uint16_t port() const;
+    // Connections accepted and not yet finished.
+    std::size_t connectionCount() const;
+
+signals:
+    void isRunningChanged(bool isRunning);
+    void serverURLChanged();
+
+private:
+    void addRoutes();
+    void addPostRoute(std::string_view path, std::function<RouteOutcome(const QJsonObject& body)> action);
+    void addDocumentRoute(std::string_view path, std::function<HttpResponse()> build);
+    void handleRequest(std::string raw, const HttpResponder& responder);
+    void setIsRunning(bool running);
+    void setServerURL(const QString& url);
+
+    Options options_;
+    WebServices services_;
+    WebResources resources_;
+    RouteTable routes_;
+    // One per API document route: requests that wait for the main thread together share a build.
+    std::map<const RouteTable::Route*, std::unique_ptr<DocumentBatch>> batches_;
+    // Actions queued to the main thread so far; a document read after an action waits for it.
+    std::atomic<std::uint64_t> actionsQueued_{0};
+    std::unique_ptr<HttpServer> http_;
+    bool isRunning_ = false;
+    QString serverURL_;
+};
+
+} // namespace orvelo

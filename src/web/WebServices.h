@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/DMXController.h"
+#include "net/ProtocolManager.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+#include "settings/ThemeManager.h"
+#include "web/NDIControl.h"
+
+#include <QPointer>
+
+namespace orvelo {
+
+// What the routes act on. The five services are held weakly: each use checks that its
+// service still exists. The settings and effects stores live for the whole process. Read and
+// used on the main thread only.
+struct WebServices {
+    QPointer<PlaybackEngine> playbackEngine;
+    QPointer<DMXController> dmxController;
+    QPointer<ProtocolManager> protocolManager;
+    QPointer<NDIControl> ndiService;
+    QPointer<ThemeManager> themeManager;
+    SettingsManager* settings = nullptr;
+    VideoEffectsManager* effects = nullptr;
+};
+
+} // namespace orvelo

@@ -1,0 +1,124 @@
+#pragma once
+
+// Shared by the console tests: the controller's collaborators as the application builds them,
+// with stand-ins for the transports where no socket is wanted, DMX frames, and playlists of
+// generated media.
+
+#include "core/DMXController.h"
+#include "core/MediaTrack.h"
+#include "core/Playlist.h"
+#include "net/DMXProtocolService.h"
+#include "net/ListeningService.h"
+#include "net/ProtocolManager.h"
+#include "platform/SettingsStore.h"
+#include "playback/PlaybackEngine.h"
+#include "support/MediaFiles.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QUrl>
+#include <QUuid>
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvelo::test {
+
+using Frame = std::vector<std::uint8_t>;
+
+// A full 512-slot frame whose first slots, from `startChannel` on, carry `values`.
+inline Frame dmxFrame(std::initializer_list<int> values, int startChannel = 1, std::size_t length = 512)
+{
+    Frame frame(length, 0);
+    std::size_t slot = static_cast<std::size_t>(startChannel - 1);
+    for (int v : values) {
+        if (slot < frame.size())
+            frame[slot] = static_cast<std::uint8_t>(v);
+        ++slot;
+    }
+    return frame;
+}
+
+struct SentTimecode {
+    int hours, minutes, seconds, frames, type;
+    double position; // the engine's position when it was sent
+};
+
+// A DMX transport without a socket: it records the timecode it is asked to send.
+class FakeDMXService : public DMXProtocolService {
+public:
+    explicit FakeDMXService(QString name) : name_(std::move(name)) {}
+    QString name() const override { return name_; }
+    void startListening() override { setListening(true); }
+    void stopListening() override { setListening(false); }
+    void sendTimecode(std::uint8_t h, std::uint8_t m, std::uint8_t s, std::uint8_t f, std::uint8_t type) override
+    {
+        sent.push_back({h, m, s, f, type, engine ? engine->currentTime() : -1.0});
+    }
+
+    const PlaybackEngine* engine = nullptr;
+    std::vector<SentTimecode> sent;
+
+private:
+    QString name_;
+};
+
+class NoCITP : public ListeningService {
+public:
+    void startListening() override {}
+    void stopListening() override {}
+};
+
+// Nothing of an earlier test's playlist may be restored into the next controller.
+inline void forgetLastPlaylist()
+{
+    SettingsStore store;
+    store.remove(Playlist::lastPlaylistKey);
+    store.remove(Playlist::lastPlaylistBookmarksKey);
+    store.sync();
+}
+
+// Tracks named track01, track02, ... on the given files (cycled), at the offsets the playlist
+// gives them (index x 3600).
+inline QList<MediaTrack> makeTracks(const std::vector<std::string>& files, int count)
+{
+    QList<MediaTrack> tracks;
+    for (int i = 0; i < count; ++i) {
+        MediaTrack t;
+        t.id = QUuid::createUuid();
+        t.url = QUrl::fromLocalFile(QString::fromStdString(files[static_cast<std::size_t>(i) % files.size()]));
+        t.name = QString::asprintf("track%02d", i + 1);
+        t.timecodeOffset = i * 3600.0;
+        t.repeatCount = 1;
+        tracks.push_back(t);
+    }
+    return tracks;
+}
+
+// A video-only H.264 clip of 160x120 at 25 fps; `variant` gives a different file.
+inline std::string clip(double seconds, int variant = 0)
+{
+    const int frames = static_cast<int>(seconds * 25);
+    return MediaFiles::generate("console-clip-" + std::to_string(frames) + "f-" + std::to_string(variant) + ".mp4",
+                                "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=" +
+                                    std::to_string(variant % 20) +
+                                    " ! video/x-raw,width=160,height=120,framerate=25/1 ! x264enc speed-preset=ultrafast "
+                                    "key-int-max=25 bframes=0 ! mp4mux ! filesink location={out}");
+}
+
+// Runs the steps the controller posted for the frames handled so far, and nothing else.
+inline void runPostedSteps(DMXController& controller)
+{
+    QCoreApplication::sendPostedEvents(&controller, QEvent::MetaCall);
+}
+
+inline bool playing(const PlaybackEngine& engine, const MediaTrack& track)
+{
+    return engine.isPlaying() && !engine.isLoading() && engine.currentTrack() && engine.currentTrack()->id == track.id;
+}
+
+} // namespace orvelo::test

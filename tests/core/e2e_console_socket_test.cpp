@@ -1,0 +1,478 @@
+// Protects the player as a console meets it: the real program, started on a stored playlist,
+// obeys ArtDmx from outside, logs what the console made it do and sends timecode back.
+#include "ConsoleTestSupport.h"
+
+#include "core/BookmarkTable.h"
+#include "core/TrackListCodec.h"
+#include "net/ArtNetPacket.h"
+#include "net/ArtNetTestSupport.h"
+#include "platform/FileBookmark.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+// The test binary's sanitizer settings (tests/support/SanitizerOptions.cpp); a sanitized player
+// needs the same ones, since its GLib and GStreamer keep the same blocks.
+extern "C" const char* __asan_default_options();
+extern "C" const char* __lsan_default_suppressions();
+
+using namespace orvelo;
+using namespace orvelo::test;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The program under test as a child process whose standard output is read line by line as it
+// comes.
+class Player {
+public:
+    Player(const std::string& program, const std::map<std::string, std::string>& overrides,
+           const std::string& stderrFile)
+    {
+        std::map<std::string, std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry(*e);
+            const auto eq = entry.find('=');
+            if (eq != std::string::npos)
+                env[entry.substr(0, eq)] = entry.substr(eq + 1);
+        }
+        env.erase("DISPLAY");
+        env.erase("WAYLAND_DISPLAY");
+        for (const auto& [k, v] : overrides)
+            env[k] = v;
+        std::vector<std::string> entries;
+        for (const auto& [k, v] : env)
+            entries.push_back(k + "=" + v);
+        std::vector<char*> envp;
+        for (auto& e : entries)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::string path = program;
+        char* argv[] = {path.data(), nullptr};
+        const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (failed) {
+            pid_ = -1;
+            ::close(out[0]);
+            return;
+        }
+        reader_ = std::thread([this, fd = out[0]] { readLines(fd); });
+    }
+
+    ~Player()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (reader_.joinable())
+            reader_.join();
+    }
+
+    bool started() const { return pid_ > 0; }
+
+    // Waits for a line equal to `line` after the first `from` lines; returns its index or -1.
+    int waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s, std::size_t from = 0)
+    {
+        std::unique_lock lock(mutex_);
+        int found = -1;
+        changed_.wait_for(lock, timeout, [&] {
+            for (std::size_t i = from; i < lines_.size(); ++i)
+                if (lines_[i] == line)
+                    return (found = static_cast<int>(i)) >= 0;
+            return closed_;
+        });
+        return found;
+    }
+
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+    int count(const std::string& line) const
+    {
+        int n = 0;
+        for (const auto& l : lines())
+            n += l == line;
+        return n;
+    }
+
+    // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
+    int terminate()
+    {
+        if (pid_ <= 0)
+            return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+private:
+    void readLines(int fd)
+    {
+        std::string pending;
+        char buffer[4096];
+        while (true) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            pending.append(buffer, static_cast<std::size_t>(n));
+            std::lock_guard lock(mutex_);
+            for (auto eol = pending.find('\n'); eol != std::string::npos; eol = pending.find('\n')) {
+                lines_.push_back(pending.substr(0, eol));
+                pending.erase(0, eol + 1);
+            }
+            changed_.notify_all();
+        }
+        ::close(fd);
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+    pid_t pid_ = -1;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
+    bool closed_ = false;
+};
+
+// A console: sends its current frame 44 times a second from its own socket.
+class Console {
+public:
+    Console()
+    {
+        thread_ = std::thread([this] {
+            UdpPeer socket;
+            auto next = Clock::now();
+            while (!stop_) {
+                const int value = value_;
+                if (value >= 0)
+                    socket.sendTo(artnet::defaultPort, artDmx(0, 0, 0, dmxFrame({value})));
+                next += std::chrono::microseconds(1'000'000 / 44);
+                std::this_thread::sleep_until(next);
+            }
+        });
+    }
+    ~Console()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    // -1 falls silent.
+    void set(int value) { value_ = value; }
+
+private:
+    std::atomic<int> value_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Timecode {
+    Clock::time_point at;
+    int hours, minutes, seconds, frames, type;
+    double position() const { return minutes * 60.0 + seconds + frames / 25.0; }
+};
+
+// Collects the ArtTimeCode packets that the player broadcasts to port 6454. Bound to the
+// broadcast address, so the console's frames to 127.0.0.1:6454 still go to the player alone.
+class TimecodeListener {
+public:
+    TimecodeListener()
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+        const timeval tick{0, 50'000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(artnet::defaultPort);
+        address.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        thread_ = std::thread([this] { receive(); });
+    }
+    ~TimecodeListener()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    bool bound() const { return bound_; }
+
+    std::vector<Timecode> since(std::size_t from = 0) const
+    {
+        std::lock_guard lock(mutex_);
+        return {received_.begin() + static_cast<std::ptrdiff_t>(std::min(from, received_.size())), received_.end()};
+    }
+    std::size_t count() const
+    {
+        std::lock_guard lock(mutex_);
+        return received_.size();
+    }
+
+private:
+    void receive()
+    {
+        std::uint8_t buffer[1024];
+        while (!stop_) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                continue;
+            const std::span<const std::uint8_t> datagram(buffer, static_cast<std::size_t>(n));
+            if (artnet::decodeHeader(datagram) != artnet::opTimeCode || datagram.size() != artnet::timeCodeSize)
+                continue;
+            std::lock_guard lock(mutex_);
+            received_.push_back({Clock::now(), buffer[17], buffer[16], buffer[15], buffer[14], buffer[18]});
+        }
+    }
+
+    int fd_ = -1;
+    bool bound_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::vector<Timecode> received_;
+};
+
+// Tests that start the player take turns: each one's player claims port 6454 and clears it of
+// other holders.
+class PlayerTurn {
+public:
+    PlayerTurn() : fd_(::open((std::string(std::getenv("ORVELO_BUILD_DIR")) + "/console-e2e.lock").c_str(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~PlayerTurn()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+private:
+    int fd_;
+};
+
+class ConsoleEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ORVELO_REQUIRE_ISOLATED_NETWORK();
+        home = tempDir() + "/e2e-" + std::to_string(::getpid());
+        QDir().mkpath(QString::fromStdString(home + "/config/Orvelo"));
+        QDir().mkpath(QString::fromStdString(home + "/data"));
+        QDir().mkpath(QString::fromStdString(home + "/runtime"));
+        QFile::setPermissions(QString::fromStdString(home + "/runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        // A stored playlist as the previous run left it: intro, main, and an outro that plays twice.
+        auto stored = makeTracks({clip(2.0, 10), clip(6.0, 11), clip(1.0, 12)}, 3);
+        ASSERT_FALSE(stored[1].url.toLocalFile().isEmpty());
+        stored[0].name = "intro.mp4";
+        stored[1].name = "main.mp4";
+        stored[2].name = "outro.mp4";
+        stored[2].repeatCount = 2;
+        tracks = stored;
+        BookmarkTable bookmarks;
+        for (const MediaTrack& t : stored)
+            bookmarks.insert(TrackListCodec::idText(t.id), *FileBookmark::create(t.url));
+        QSettings store(QString::fromStdString(home + "/config/Orvelo/Orvelo.conf"), QSettings::IniFormat);
+        store.setValue("lastPlaylistData", *TrackListCodec::encode(stored));
+        store.setValue("lastPlaylistBookmarks", bookmarks.encode());
+        store.sync();
+        ASSERT_EQ(store.status(), QSettings::NoError);
+        std::ofstream(home + "/lsan.supp") << __lsan_default_suppressions();
+    }
+
+    Player& startPlayer()
+    {
+        player = std::make_unique<Player>(std::string(std::getenv("ORVELO_BUILD_DIR")) + "/orvelo",
+                                               std::map<std::string, std::string>{
+                                                   {"XDG_CONFIG_HOME", home + "/config"},
+                                                   {"XDG_DATA_HOME", home + "/data"},
+                                                   {"XDG_RUNTIME_DIR", home + "/runtime"},
+                                                   {"QT_QPA_PLATFORM", "offscreen"},
+                                                   {"GST_AUDIO_SINK", "fakesink"},
+                                                   {"ASAN_OPTIONS", __asan_default_options()},
+                                                   {"LSAN_OPTIONS", "suppressions=" + home + "/lsan.supp"},
+                                               },
+                                               home + "/player-stderr.txt");
+        EXPECT_TRUE(player->started());
+        EXPECT_GE(player->waitForLine("DMXController: Loaded 3 tracks from last session", 10s), 0);
+        EXPECT_GE(player->waitForLine("ArtNetService: Listening on port 6454 (BSD socket with RDM support)", 10s), 0);
+        return *player;
+    }
+
+    // The player's own output, shown when a test fails.
+    void TearDown() override
+    {
+        if (!HasFailure() || !player)
+            return;
+        std::ostringstream text;
+        for (const auto& line : player->lines())
+            text << "  " << line << "\n";
+        std::ifstream err(home + "/player-stderr.txt");
+        text << "stderr:\n" << err.rdbuf();
+        ADD_FAILURE() << "player output:\n" << text.str();
+    }
+
+    std::string home;
+    QList<MediaTrack> tracks;
+    std::unique_ptr<Player> player;
+};
+
+TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
+{
+    PlayerTurn turn;
+    startPlayer();
+    ASSERT_TRUE(player->started());
+    TimecodeListener timecode;
+    ASSERT_TRUE(timecode.bound());
+    Console console;
+
+    console.set(21);
+    ASSERT_GE(player->waitForLine("DMXController: Switching track via DMX (Val: 21) -> main.mp4"), 0);
+    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
+    std::this_thread::sleep_for(800ms);
+    auto sent = timecode.since();
+    ASSERT_GT(sent.size(), 5u);
+    EXPECT_EQ(sent.back().hours, 1) << "the second track is hour 1";
+    EXPECT_GT(sent.back().position(), 0.3);
+
+    console.set(6);
+    ASSERT_GE(player->waitForLine("DMXController: Pausing via DMX (Val: 6)"), 0);
+    std::this_thread::sleep_for(300ms);
+    const std::size_t atPause = timecode.count();
+    const double pausedAt = timecode.since().back().position();
+    std::this_thread::sleep_for(500ms);
+    for (const Timecode& tc : timecode.since(atPause))
+        EXPECT_EQ(tc.position(), pausedAt) << "timecode stands still while paused";
+
+    const std::size_t beforeResume = timecode.count();
+    console.set(21);
+    ASSERT_GE(player->waitForLine("DMXController: Resuming track via DMX (Val: 21)"), 0);
+    std::this_thread::sleep_for(500ms);
+    sent = timecode.since(beforeResume);
+    ASSERT_FALSE(sent.empty()) << "timecode again after resuming";
+    EXPECT_GE(sent.front().position(), pausedAt) << "resumed where it stood";
+    EXPECT_GT(sent.back().position(), pausedAt + 0.2);
+
+    console.set(0);
+    ASSERT_GE(player->waitForLine("DMXController: Stopping via DMX (Val: 0)"), 0);
+    std::this_thread::sleep_for(300ms);
+    sent = timecode.since();
+    EXPECT_EQ(sent.back().hours, 1);
+    EXPECT_EQ(sent.back().position(), 0.0) << "stopped at the start of its hour";
+
+    // Held values repeat 44 times a second; each state change is logged once.
+    EXPECT_EQ(player->count("DMXController: Pausing via DMX (Val: 6)"), 1);
+    EXPECT_EQ(player->count("DMXController: Resuming track via DMX (Val: 21)"), 1);
+    EXPECT_EQ(player->count("DMXController: Stopping via DMX (Val: 0)"), 1);
+    EXPECT_EQ(player->count("PlaybackEngine: loadAndPlay called for main.mp4"), 1);
+
+    EXPECT_EQ(player->terminate(), 0);
+}
+
+TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
+{
+    PlayerTurn turn;
+    startPlayer();
+    ASSERT_TRUE(player->started());
+    TimecodeListener timecode;
+    ASSERT_TRUE(timecode.bound());
+    Console console;
+
+    // The outro (index 2) plays twice by its stored repeat count, then holds its end.
+    console.set(31);
+    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: outro.mp4"), 0);
+    console.set(-1);
+    const std::size_t first = timecode.count();
+    std::this_thread::sleep_for(3s);
+    const auto sent = timecode.since(first);
+    ASSERT_GT(sent.size(), 20u);
+
+    int restarts = 0;
+    std::set<int> frameValues;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const Timecode& tc = sent[i];
+        EXPECT_EQ(tc.hours, 2);
+        EXPECT_EQ(tc.minutes, 0);
+        EXPECT_LT(tc.frames, 25);
+        EXPECT_EQ(tc.type, 1) << "EBU: 25 fps is the default rate";
+        frameValues.insert(tc.frames);
+        if (i > 0 && tc.position() < sent[i - 1].position() - 0.5)
+            ++restarts;
+    }
+    EXPECT_EQ(restarts, 1) << "played twice";
+    EXPECT_GE(frameValues.size(), 15u) << "frames count through the second";
+
+    // While it plays, timecode advances as fast as the clock.
+    std::size_t start = 0;
+    while (start + 1 < sent.size() && sent[start].position() == 0.0)
+        ++start;
+    const Timecode& a = sent[start];
+    std::size_t b = start;
+    while (b + 1 < sent.size() && sent[b + 1].position() >= sent[b].position())
+        ++b;
+    const double seconds = std::chrono::duration<double>(sent[b].at - a.at).count();
+    ASSERT_GT(seconds, 0.5);
+    EXPECT_NEAR((sent[b].position() - a.position()) / seconds, 1.0, 0.25);
+
+    EXPECT_EQ(player->terminate(), 0);
+}
+
+} // namespace

@@ -1,0 +1,693 @@
+// Protects what one console frame does to the player: the bands of the control and loop channels
+// acting on a real engine, the effect channels' exact values, short frames, manual mode, and the order of a frame's effects.
+#include "ConsoleTestSupport.h"
+
+#include "core/DMXController.h"
+#include "net/ProtocolManager.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+using namespace orvelo;
+using namespace orvelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The controller among its collaborators as the application wires them, with transports that
+// open no socket.
+struct Rig {
+    Rig()
+    {
+        artNet.engine = &engine;
+    }
+    FakeDMXService artNet{"Art-Net"};
+    FakeDMXService sacn{"sACN"};
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+};
+
+// What the engine was told, as far as its signals show it: stop() resets the position, a pause
+// only clears the playing flag, a load raises the loading flag.
+class EngineJournal {
+public:
+    explicit EngineJournal(PlaybackEngine& engine)
+    {
+        QObject::connect(&engine, &PlaybackEngine::isPlayingChanged, &context_,
+                         [this](bool p) { events.push_back(p ? "playing" : "not playing"); });
+        QObject::connect(&engine, &PlaybackEngine::isLoadingChanged, &context_, [this](bool l) {
+            if (l)
+                events.push_back("loading");
+        });
+        QObject::connect(&engine, &PlaybackEngine::currentTimeChanged, &context_, [this](double t) {
+            if (t == 0.0)
+                events.push_back("position reset");
+        });
+    }
+    std::vector<std::string> take() { return std::exchange(events, {}); }
+    std::vector<std::string> events;
+
+private:
+    QObject context_;
+};
+
+const std::vector<std::string> kStopped{"not playing", "position reset"};
+const std::vector<std::string> kPaused{"not playing"};
+
+// Every effect parameter a frame can reach.
+struct Effects {
+    AudioVisualPattern pattern;
+    double patternSpeed;
+    float brightness, saturation, alpha, speed;
+    bool red, green, blue;
+    int redShift, greenShift, blueShift;
+    double offsets[6];
+
+    static Effects now()
+    {
+        const auto& fx = VideoEffectsManager::shared();
+        const auto& s = SettingsManager::shared();
+        return {s.selectedPattern(),
+                s.patternSpeed(),
+                fx.brightness(),
+                fx.saturation(),
+                fx.alpha(),
+                fx.playbackSpeed(),
+                fx.redEnabled(),
+                fx.greenEnabled(),
+                fx.blueEnabled(),
+                fx.redTimeShift(),
+                fx.greenTimeShift(),
+                fx.blueTimeShift(),
+                {fx.redHorizontalOffset(), fx.redVerticalOffset(), fx.greenHorizontalOffset(), fx.greenVerticalOffset(),
+                 fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
+    }
+    // Values no frame produces, so that any write shows.
+    static void setUnusual()
+    {
+        auto& fx = VideoEffectsManager::shared();
+        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::oscilloscope);
+        SettingsManager::shared().setPatternSpeed(7.0);
+        fx.setBrightness(0.123f);
+        fx.setSaturation(3.5f);
+        fx.setAlpha(0.25f);
+        fx.setPlaybackSpeed(3.25f);
+        fx.setRedEnabled(false);
+        fx.setGreenEnabled(true);
+        fx.setBlueEnabled(false);
+        fx.setRedTimeShift(40);
+        fx.setGreenTimeShift(41);
+        fx.setBlueTimeShift(42);
+        fx.setRedHorizontalOffset(71.0);
+        fx.setRedVerticalOffset(72.0);
+        fx.setGreenHorizontalOffset(73.0);
+        fx.setGreenVerticalOffset(74.0);
+        fx.setBlueHorizontalOffset(75.0);
+        fx.setBlueVerticalOffset(76.0);
+    }
+};
+
+bool operator==(const Effects& a, const Effects& b)
+{
+    for (int i = 0; i < 6; ++i)
+        if (a.offsets[i] != b.offsets[i])
+            return false;
+    return a.pattern == b.pattern && a.patternSpeed == b.patternSpeed && a.brightness == b.brightness &&
+           a.saturation == b.saturation && a.alpha == b.alpha && a.speed == b.speed && a.red == b.red &&
+           a.green == b.green && a.blue == b.blue && a.redShift == b.redShift && a.greenShift == b.greenShift &&
+           a.blueShift == b.blueShift;
+}
+
+std::ostream& operator<<(std::ostream& os, const Effects& e)
+{
+    os << "pattern " << static_cast<int>(e.pattern) << " speed " << e.patternSpeed << " b " << e.brightness << " s "
+       << e.saturation << " a " << e.alpha << " rate " << e.speed << " rgb " << e.red << e.green << e.blue << " shifts "
+       << e.redShift << "/" << e.greenShift << "/" << e.blueShift << " offsets";
+    for (double o : e.offsets)
+        os << " " << o;
+    return os;
+}
+
+// An extended frame at `start` whose sixteen effect channels all carry `v`.
+Frame allEffects(int v, int start, int control = 0)
+{
+    Frame frame = dmxFrame({control, 0}, start);
+    for (int i = 0; i < 16; ++i)
+        frame[static_cast<std::size_t>(start + 1 + i)] = static_cast<std::uint8_t>(v);
+    return frame;
+}
+
+DMXConfig config(DMXMode mode, int startChannel = 1, TimecodeFrameRate rate = TimecodeFrameRate::fps25)
+{
+    DMXConfig c;
+    c.mode = mode;
+    c.startChannel = startChannel;
+    c.frameRate = rate;
+    return c;
+}
+
+std::string switching(int value, const QString& name)
+{
+    return "DMXController: Switching track via DMX (Val: " + std::to_string(value) + ") -> " + name.toStdString();
+}
+
+class DMXControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        forgetLastPlaylist();
+        VideoEffectsManager::shared().resetAll();
+        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::blackScreen);
+        SettingsManager::shared().setPatternSpeed(1.0);
+        rig = std::make_unique<Rig>();
+    }
+    void TearDown() override
+    {
+        rig.reset();
+        forgetLastPlaylist();
+    }
+
+    DMXController& controller() { return rig->controller; }
+    PlaybackEngine& engine() { return rig->engine; }
+
+    // One frame with its posted steps run, as the main loop would run them.
+    void send(const Frame& frame)
+    {
+        controller().handleDMXInput(frame);
+        runPostedSteps(controller());
+    }
+
+    void usePlaylist(const QList<MediaTrack>& tracks) { controller().playlist().setPlaylist(tracks); }
+
+    bool waitForPlaying(const MediaTrack& track, std::chrono::milliseconds timeout = 5s)
+    {
+        return waitUntil([&] { return playing(engine(), track); }, timeout);
+    }
+
+    std::unique_ptr<Rig> rig;
+};
+
+TEST_F(DMXControllerTest, ControlBandEdgesActOnTheEngine)
+{
+    const std::string media = clip(1.0);
+    ASSERT_FALSE(media.empty());
+    const auto tracks = makeTracks({media}, 24);
+    usePlaylist(tracks);
+    EngineJournal journal(engine());
+    LogCapture log;
+
+    struct Case {
+        int value;
+        std::vector<std::string> events; // with the engine playing
+        std::string line;                // logged only while playing
+    };
+    const Case stopsAndPauses[] = {
+        {0, kStopped, "DMXController: Stopping via DMX (Val: 0)"},
+        {5, kStopped, "DMXController: Stopping via DMX (Val: 5)"},
+        {6, kPaused, "DMXController: Pausing via DMX (Val: 6)"},
+        {10, kPaused, "DMXController: Pausing via DMX (Val: 10)"},
+        {246, kStopped, ""},
+        {255, kStopped, ""},
+    };
+    for (const Case& c : stopsAndPauses) {
+        SCOPED_TRACE("value " + std::to_string(c.value));
+        for (bool wasPlaying : {true, false}) {
+            engine().setIsPlaying(wasPlaying);
+            journal.take();
+            log.clear();
+            send(dmxFrame({c.value}));
+            EXPECT_EQ(journal.take(), c.events) << "the command is issued whether or not the engine plays";
+            const std::vector<std::string> expected =
+                wasPlaying && !c.line.empty() ? std::vector<std::string>{c.line} : std::vector<std::string>{};
+            EXPECT_EQ(log.lines(), expected);
+            EXPECT_EQ(controller().currentDMXValue(), c.value);
+        }
+    }
+
+    // Each selection targets another track than the one before, so every one reaches the
+    // engine; no load completes meanwhile, as the event loop does not run.
+    const std::pair<int, int> selections[] = {{11, 0}, {21, 1}, {20, 0}, {30, 1}, {241, 23}, {31, 2}, {245, 23}};
+    for (const auto& [value, index] : selections) {
+        SCOPED_TRACE("value " + std::to_string(value));
+        log.clear();
+        journal.take();
+        send(dmxFrame({value}));
+        const auto name = tracks[index].name;
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{switching(value, name),
+                                                         "PlaybackEngine: loadAndPlay called for " + name.toStdString()}));
+        EXPECT_EQ(controller().currentDMXValue(), value);
+    }
+}
+
+TEST_F(DMXControllerTest, ASelectionBeyondThePlaylistStops)
+{
+    usePlaylist(makeTracks({"/nonexistent/a.mp4"}, 1));
+    EngineJournal journal(engine());
+    LogCapture log;
+    for (int value : {21, 245}) {
+        engine().setIsPlaying(true);
+        journal.take();
+        send(dmxFrame({value}));
+        EXPECT_EQ(journal.take(), kStopped) << value;
+    }
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(DMXControllerTest, TheCurrentTrackResumesOnlyWhenNotPlaying)
+{
+    const auto tracks = makeTracks({clip(4.0, 1), clip(4.0, 2)}, 2);
+    usePlaylist(tracks);
+    send(dmxFrame({11}));
+    ASSERT_TRUE(waitForPlaying(tracks[0]));
+    spinFor(200ms);
+
+    LogCapture log;
+    EngineJournal journal(engine());
+    for (int i = 0; i < 3; ++i)
+        send(dmxFrame({15}));
+    EXPECT_TRUE(log.lines().empty()) << "a playing track is left alone";
+    EXPECT_TRUE(journal.take().empty());
+
+    send(dmxFrame({6}));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"DMXController: Pausing via DMX (Val: 6)"});
+    ASSERT_NE(engine().player(), nullptr);
+    EXPECT_EQ(engine().player()->rate(), 0.0);
+    spinFor(100ms);
+    const double pausedAt = engine().currentTime();
+    EXPECT_GT(pausedAt, 0.0);
+    send(dmxFrame({6}));
+    EXPECT_EQ(log.lines().size(), 1u) << "pausing a paused engine logs nothing";
+
+    log.clear();
+    journal.take();
+    send(dmxFrame({11}));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"DMXController: Resuming track via DMX (Val: 11)"});
+    EXPECT_EQ(journal.take(), std::vector<std::string>{"playing"});
+    EXPECT_EQ(engine().player()->rate(), 1.0);
+    ASSERT_TRUE(waitUntil([&] { return engine().currentTime() > pausedAt + 0.1; }));
+    EXPECT_TRUE(playing(engine(), tracks[0])) << "resumed where it stood, not reloaded";
+
+    log.clear();
+    send(dmxFrame({21}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{switching(21, tracks[1].name),
+                                                     "PlaybackEngine: loadAndPlay called for track02"}));
+    EXPECT_TRUE(waitForPlaying(tracks[1]));
+}
+
+TEST_F(DMXControllerTest, ARepeatedSelectionLoadsOnceAndNeverRestarts)
+{
+    const auto tracks = makeTracks({clip(4.0, 3)}, 1);
+    usePlaylist(tracks);
+    LogCapture log;
+    // A console repeats its frame 44 times a second, during the load and after it.
+    double lastTime = 0.0;
+    bool wentBack = false;
+    const auto until = std::chrono::steady_clock::now() + 1500ms;
+    while (std::chrono::steady_clock::now() < until) {
+        send(dmxFrame({11}));
+        spinFor(23ms);
+        wentBack = wentBack || engine().currentTime() < lastTime;
+        lastTime = engine().currentTime();
+    }
+    EXPECT_TRUE(playing(engine(), tracks[0]));
+    EXPECT_FALSE(wentBack) << "the position never jumps back";
+    EXPECT_GT(lastTime, 0.5);
+    int loads = 0;
+    for (const auto& line : log.lines())
+        loads += line == "PlaybackEngine: loadAndPlay called for track01";
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(log.indexOf("DMXController: Resuming track via DMX (Val: 11)"), -1);
+}
+
+TEST_F(DMXControllerTest, LoopChannelBandsAndShortFrames)
+{
+    usePlaylist(makeTracks({"/nonexistent/a.mp4"}, 1));
+    rig->controller.setDmxConfig(config(DMXMode::loop, 10));
+    const std::pair<int, std::optional<int>> bands[] = {{0, std::nullopt}, {9, std::nullopt}, {10, 1}, {19, 1},
+                                                        {20, 2},           {109, 10},          {110, 0}, {255, 0}};
+    for (const auto& [w, expected] : bands) {
+        send(dmxFrame({0, w}, 10));
+        EXPECT_EQ(controller().dmxLoopOverride(), expected) << "loop value " << w;
+        EXPECT_EQ(controller().currentLoopDMXValue(), w);
+    }
+
+    send(dmxFrame({0, 30}, 10));
+    ASSERT_EQ(controller().dmxLoopOverride(), 3);
+    // Exactly S slots: the control channel works, the loop channel is absent.
+    EngineJournal journal(engine());
+    send(dmxFrame({6}, 10, 10));
+    EXPECT_EQ(controller().currentDMXValue(), 6);
+    EXPECT_EQ(journal.take(), kPaused);
+    EXPECT_EQ(controller().dmxLoopOverride(), 3);
+    EXPECT_EQ(controller().currentLoopDMXValue(), 30);
+    // Shorter still: nothing at all.
+    send(dmxFrame({}, 10, 9));
+    EXPECT_EQ(controller().currentDMXValue(), 6);
+    EXPECT_TRUE(journal.take().empty());
+
+    // A start channel outside the frame, however large, reads nothing.
+    for (std::int64_t start : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{513}, std::numeric_limits<std::int64_t>::max()}) {
+        DMXConfig far = config(DMXMode::extended);
+        far.startChannel = start;
+        rig->controller.setDmxConfig(far);
+        send(allEffects(255, 1, 6));
+        EXPECT_EQ(controller().currentDMXValue(), 6) << start;
+        EXPECT_TRUE(journal.take().empty()) << start;
+    }
+
+    // The extended footprint has the loop channel too; the standard one clears the override
+    // on every frame and leaves the shown loop value alone.
+    rig->controller.setDmxConfig(config(DMXMode::extended, 10));
+    send(dmxFrame({0, 110}, 10));
+    EXPECT_EQ(controller().dmxLoopOverride(), 0);
+    rig->controller.setDmxConfig(config(DMXMode::standard, 10));
+    send(dmxFrame({0, 20}, 10));
+    EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
+    EXPECT_EQ(controller().currentLoopDMXValue(), 110);
+}
+
+TEST_F(DMXControllerTest, RepeatCountComesFromTheConsoleThenThePlaylist)
+{
+    auto tracks = makeTracks({"/nonexistent/a.mp4"}, 2);
+    tracks[0].repeatCount = 3;
+    tracks[1].repeatCount = 0;
+    usePlaylist(tracks);
+    const QUuid unknown = QUuid::createUuid();
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
+    EXPECT_EQ(controller().getRepeatCount(tracks[1].id), 0);
+    EXPECT_EQ(controller().getRepeatCount(unknown), 1);
+
+    rig->controller.setDmxConfig(config(DMXMode::loop));
+    send(dmxFrame({0, 20}));
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 2);
+    EXPECT_EQ(controller().getRepeatCount(unknown), 2);
+    send(dmxFrame({0, 200}));
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 0);
+
+    // Manual mode ignores an override that is still set...
+    controller().setIgnoreDMX(true);
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
+    // ...and its frames clear it.
+    send(dmxFrame({0, 20}));
+    EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
+    controller().setIgnoreDMX(false);
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
+}
+
+TEST_F(DMXControllerTest, TheLoopChannelPlaysATrackTwiceThenHoldsItsEnd)
+{
+    const auto tracks = makeTracks({clip(1.0, 4)}, 2);
+    usePlaylist(tracks);
+    controller().setAutoPlayNext(true); // DMX mode: a track end starts nothing, whatever this says
+    rig->controller.setDmxConfig(config(DMXMode::loop));
+    int ends = 0;
+    QObject::connect(&engine(), &PlaybackEngine::isPlayingChanged, &controller(), [&](bool p) {
+        if (!p && engine().currentLoopCount() > 0)
+            ++ends;
+    });
+    LogCapture log;
+    send(dmxFrame({11, 20}));
+    ASSERT_TRUE(waitForPlaying(tracks[0]));
+    ASSERT_TRUE(waitUntil([&] { return ends > 0; }, 5s)) << "the track never played out";
+    EXPECT_EQ(engine().currentLoopCount(), 2);
+    EXPECT_FALSE(engine().isPlaying());
+    EXPECT_EQ(engine().currentTrack()->id, tracks[0].id);
+
+    // The console still holds the track's value: inside the 0.5 s ending window play() does
+    // nothing; afterwards it resumes at the end, without rewinding.
+    log.clear();
+    send(dmxFrame({11, 20}));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"DMXController: Resuming track via DMX (Val: 11)"});
+    EXPECT_FALSE(engine().isPlaying());
+    spinFor(std::chrono::milliseconds(PlaybackEngine::kEndingWindowMs + 100));
+    EXPECT_EQ(engine().currentLoopCount(), 2) << "no third play";
+    EXPECT_EQ(log.indexOf("PlaybackEngine: loadAndPlay called for track02"), -1);
+    send(dmxFrame({11, 20}));
+    EXPECT_TRUE(engine().isPlaying());
+    EXPECT_GT(engine().currentTime(), 0.8);
+}
+
+TEST_F(DMXControllerTest, EffectChannelsAtTheirBands)
+{
+    constexpr int S = 100;
+    rig->controller.setDmxConfig(config(DMXMode::extended, S));
+
+    Effects::setUnusual();
+    const Effects unusual = Effects::now();
+    send(allEffects(4, S));
+    EXPECT_EQ(Effects::now(), unusual) << "0-4 leave every parameter alone";
+    send(allEffects(0, S));
+    EXPECT_EQ(Effects::now(), unusual);
+
+    const Effects reset{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true, true, 0, 0, 0,
+                        {0, 0, 0, 0, 0, 0}};
+    for (int v : {5, 9}) {
+        Effects::setUnusual();
+        send(allEffects(v, S));
+        EXPECT_EQ(Effects::now(), reset) << v;
+    }
+
+    send(allEffects(10, S));
+    const Effects lowest{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false, 0, 0, 0,
+                         {-50.0, -50.0, -50.0, -50.0, -50.0, -50.0}};
+    EXPECT_EQ(Effects::now(), lowest);
+
+    send(allEffects(255, S));
+    const double top = 123 * 0.4098360655737705;
+    const Effects highest{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true, true, 25, 25, 25,
+                          {top, top, top, top, top, top}};
+    EXPECT_EQ(Effects::now(), highest);
+
+    // A value inside the range, where single and double precision part ways.
+    send(allEffects(100, S));
+    const float f = 90.0f / 245.0f;
+    const double mid = (90 - 122) * 0.4098360655737705;
+    const int shift = static_cast<int>(f * 25.0f);
+    const Effects middle{AudioVisualPattern::horizontalStripes, static_cast<double>(f) * 2.9 + 0.1, f + f - 1.0f, f + f, f,
+                         f * 1.5f + 0.5f, true, true, true, shift, shift, shift, {mid, mid, mid, mid, mid, mid}};
+    EXPECT_EQ(Effects::now(), middle);
+    EXPECT_NE(static_cast<double>(Effects::now().brightness), 90.0 / 245.0 * 2.0 - 1.0);
+}
+
+TEST_F(DMXControllerTest, EachEffectChannelReadsItsOwnSlot)
+{
+    constexpr int S = 40;
+    rig->controller.setDmxConfig(config(DMXMode::extended, S));
+    Effects::setUnusual();
+    Effects expected = Effects::now();
+    // Channels 3-18 in order; each value is told apart from its neighbours' effect.
+    const int values[16] = {35, 7, 255, 4, 132, 10, 13, 255, 7, 4, 10, 132, 255, 7, 4, 11};
+    Frame frame = dmxFrame({0, 0}, S);
+    for (int i = 0; i < 16; ++i)
+        frame[static_cast<std::size_t>(S + 1 + i)] = static_cast<std::uint8_t>(values[i]);
+    send(frame);
+    expected.pattern = AudioVisualPattern::colorfulAbstract;
+    expected.patternSpeed = 1.0;
+    expected.brightness = 1.0f;
+    // saturation: 4, unchanged
+    expected.alpha = 122.0f / 245.0f;
+    expected.speed = 0.5f;
+    expected.red = true; // 13: red and green
+    expected.green = true;
+    expected.blue = false;
+    expected.redShift = 25;
+    expected.greenShift = 0;
+    // blueShift: 4, unchanged
+    expected.offsets[0] = -50.0;
+    expected.offsets[1] = 0.0;
+    expected.offsets[2] = 123 * 0.4098360655737705;
+    expected.offsets[3] = 0.0;
+    // offsets[4]: 4, unchanged
+    expected.offsets[5] = -121 * 0.4098360655737705;
+    EXPECT_EQ(Effects::now(), expected);
+
+    for (const auto& [v, r, g, b] : {std::tuple{10, false, false, false}, {11, true, false, false},
+                                     {14, false, false, true}, {16, false, true, true}, {17, true, true, true}}) {
+        frame[static_cast<std::size_t>(S + 7)] = static_cast<std::uint8_t>(v);
+        send(frame);
+        const Effects now = Effects::now();
+        EXPECT_EQ(std::tuple(now.red, now.green, now.blue), std::tuple(r, g, b)) << "colour value " << v;
+    }
+    for (const auto& [v, pattern] : {std::pair{34, AudioVisualPattern::blackScreen},
+                                     {35, AudioVisualPattern::colorfulAbstract}, {255, AudioVisualPattern::pulsingRing}}) {
+        frame[static_cast<std::size_t>(S + 1)] = static_cast<std::uint8_t>(v);
+        send(frame);
+        EXPECT_EQ(SettingsManager::shared().selectedPattern(), pattern) << "pattern value " << v;
+    }
+}
+
+TEST_F(DMXControllerTest, EffectsNeedTheWholeFootprint)
+{
+    constexpr int S = 20;
+    rig->controller.setDmxConfig(config(DMXMode::extended, S));
+    Effects::setUnusual();
+    const Effects unusual = Effects::now();
+    Frame frame = allEffects(255, S);
+    frame.resize(S + 16);
+    send(frame);
+    EXPECT_EQ(Effects::now(), unusual) << "one effect slot missing: none is read";
+    frame = allEffects(255, S);
+    frame.resize(S + 17);
+    send(frame);
+    EXPECT_EQ(Effects::now().brightness, 1.0f);
+
+    // The loop footprint has no effect channels, whatever the frame carries.
+    Effects::setUnusual();
+    rig->controller.setDmxConfig(config(DMXMode::loop, S));
+    send(allEffects(255, S));
+    EXPECT_EQ(Effects::now(), unusual);
+}
+
+TEST_F(DMXControllerTest, ManualModeOnlyShowsTheControlValue)
+{
+    usePlaylist(makeTracks({"/nonexistent/a.mp4"}, 3));
+    rig->controller.setDmxConfig(config(DMXMode::extended));
+    send(dmxFrame({0, 20}));
+    ASSERT_EQ(controller().dmxLoopOverride(), 2);
+    controller().setIgnoreDMX(true);
+
+    EngineJournal journal(engine());
+    LogCapture log;
+    engine().setIsPlaying(true);
+    journal.take();
+    for (int value : {0, 6, 21, 250}) {
+        Frame frame = allEffects(255, 1, value);
+        frame[1] = 20;
+        send(frame);
+        EXPECT_EQ(controller().currentDMXValue(), value);
+    }
+    EXPECT_TRUE(journal.take().empty()) << "no playback command in manual mode";
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
+    EXPECT_EQ(controller().currentLoopDMXValue(), 20) << "the loop channel is still shown";
+    EXPECT_EQ(Effects::now().brightness, 1.0f) << "effects still apply";
+}
+
+TEST_F(DMXControllerTest, CommandsComeFirstThenTheStepsInTheirOrder)
+{
+    rig->controller.setDmxConfig(config(DMXMode::extended));
+    std::vector<std::string> order;
+    QObject context;
+    QObject::connect(&engine(), &PlaybackEngine::isPlayingChanged, &context, [&] { order.push_back("command"); });
+    QObject::connect(&controller(), &DMXController::currentLoopDMXValueChanged, &context,
+                     [&] { order.push_back("loop value"); });
+    QObject::connect(&controller(), &DMXController::dmxLoopOverrideChanged, &context,
+                     [&] { order.push_back("loop override"); });
+    QObject::connect(&VideoEffectsManager::shared(), &VideoEffectsManager::blueVerticalOffsetChanged, &context,
+                     [&] { order.push_back("effects"); });
+    QObject::connect(&controller(), &DMXController::currentDMXValueChanged, &context,
+                     [&] { order.push_back("control value"); });
+
+    controller().handleDMXInput(allEffects(100, 1, 3));
+    EXPECT_EQ(order, std::vector<std::string>{"command"}) << "nothing else may run before the handler returns";
+    EXPECT_EQ(controller().currentDMXValue(), 0);
+    runPostedSteps(controller());
+    EXPECT_EQ(order, (std::vector<std::string>{"command", "loop value", "loop override", "effects", "control value"}));
+
+    order.clear();
+    controller().setIgnoreDMX(true);
+    controller().handleDMXInput(allEffects(100, 1, 3));
+    runPostedSteps(controller());
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"loop value", "loop override", "effects", "control value", "loop override"}));
+}
+
+TEST_F(DMXControllerTest, PlayNextTrackFollowsThePlaylist)
+{
+    const auto tracks = makeTracks({clip(1.0, 5), clip(4.0, 6), clip(4.0, 7)}, 3);
+    usePlaylist(tracks);
+    LogCapture log;
+    controller().playNextTrack();
+    controller().playTrack(3);
+    controller().playTrack(-1);
+    EXPECT_TRUE(log.lines().empty()) << "no current track, or an index outside the list: nothing";
+
+    // Manual mode with auto-play: the end of the first track starts the second.
+    controller().setIgnoreDMX(true);
+    controller().setAutoPlayNext(true);
+    controller().playTrack(0);
+    ASSERT_TRUE(waitForPlaying(tracks[0]));
+    ASSERT_TRUE(waitForPlaying(tracks[1]));
+    controller().setAutoPlayNext(false);
+
+    // At the end of the list: nothing, unless the playlist loops.
+    controller().playTrack(2);
+    ASSERT_TRUE(waitForPlaying(tracks[2]));
+    log.clear();
+    controller().playNextTrack();
+    EXPECT_TRUE(log.lines().empty());
+    controller().setLoopPlaylist(true);
+    controller().playNextTrack();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"PlaybackEngine: loadAndPlay called for track01"});
+    ASSERT_TRUE(waitForPlaying(tracks[0]));
+
+    // A current track that left the playlist has no successor.
+    usePlaylist({tracks[1], tracks[2]});
+    log.clear();
+    controller().playNextTrack();
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(DMXControllerTest, TimecodeCarriesTheTrackHourAndTheRate)
+{
+    auto tracks = makeTracks({clip(4.0, 7)}, 3);
+    usePlaylist(tracks);
+    auto& sent = rig->artNet.sent;
+    controller().playTrack(2);
+    ASSERT_TRUE(waitForPlaying(tracks[2]));
+
+    const auto check = [&](int fps, int type) {
+        sent.clear();
+        ASSERT_TRUE(waitUntil([&] { return sent.size() >= 8; }));
+        for (const SentTimecode& tc : sent) {
+            const double t = tc.position + 7200.0; // the third track: hour 2
+            EXPECT_EQ(tc.hours, 2);
+            EXPECT_EQ(tc.minutes, 0);
+            EXPECT_EQ(tc.seconds, static_cast<int>(std::fmod(t, 60.0)));
+            EXPECT_EQ(tc.frames, static_cast<int>((t - std::floor(t)) * fps)) << "at " << tc.position << " s";
+            EXPECT_LT(tc.frames, fps);
+            EXPECT_EQ(tc.type, type);
+        }
+    };
+    check(25, 1);
+    rig->controller.setDmxConfig(config(DMXMode::standard, 1, TimecodeFrameRate::fps30));
+    check(30, 3);
+    rig->controller.setDmxConfig(config(DMXMode::standard, 1, TimecodeFrameRate::fps24));
+    check(24, 0);
+}
+
+TEST_F(DMXControllerTest, TimecodeWrapsTheDayAndSkipsPositionsBeforeZero)
+{
+    auto tracks = makeTracks({clip(4.0, 8)}, 2);
+    tracks[0].timecodeOffset = 90000.0; // index 25 of some longer list: hour 1 of the next day
+    tracks[1].timecodeOffset = -7200.0; // from a hand-edited playlist file
+    usePlaylist(tracks);
+    auto& sent = rig->artNet.sent;
+    controller().playTrack(0);
+    ASSERT_TRUE(waitForPlaying(tracks[0]));
+    ASSERT_TRUE(waitUntil([&] { return sent.size() >= 3; }));
+    for (const SentTimecode& tc : sent)
+        EXPECT_EQ(tc.hours, 1);
+
+    controller().playTrack(1);
+    ASSERT_TRUE(waitForPlaying(tracks[1]));
+    sent.clear();
+    spinFor(500ms);
+    EXPECT_TRUE(sent.empty()) << "a position before zero has no timecode";
+}
+
+} // namespace

@@ -1,0 +1,312 @@
+// Protects the player through a long show: four consoles at 44 frames per second move the control
+// value over its whole range every half second, with random loop and effect values, for ten minutes.
+#include "core/ConsoleTestSupport.h"
+
+#include "core/DMXDecoding.h"
+#include "net/ArtNetPacket.h"
+#include "net/ArtNetService.h"
+#include "net/ArtNetTestSupport.h"
+#include "net/SACNService.h"
+#include "platform/Log.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace orvelo;
+using namespace orvelo::test;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double residentMB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kB = 0;
+            status >> kB;
+            return kB / 1024.0;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+// Bytes the allocator has handed out and not yet taken back, over all its arenas.
+double heapInUseMB()
+{
+    const struct mallinfo2 info = ::mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+int threadCount()
+{
+    int n = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+std::chrono::seconds soakLength()
+{
+    const char* text = std::getenv("ORVELO_SOAK_SECONDS");
+    return std::chrono::seconds(text ? std::max(5, std::atoi(text)) : 600);
+}
+
+// The log of ten minutes goes to /dev/null; the lines are counted instead.
+class QuietStdout {
+public:
+    QuietStdout()
+    {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+    }
+
+private:
+    int saved_ = -1;
+};
+
+ArtNetService::Options artNetOn(std::uint16_t port, std::uint16_t timecodePort)
+{
+    ArtNetService::Options options;
+    options.listenPort = port;
+    options.destinationAddress = "127.0.0.1";
+    options.destinationPort = timecodePort;
+    options.clearPort = false;
+    return options;
+}
+
+SACNService::Options sacnOn(std::uint16_t port)
+{
+    SACNService::Options options;
+    options.port = port;
+    return options;
+}
+
+// What the controller makes of the effect channels of an extended frame starting at slot 1,
+// applied to the state before it.
+struct EffectView {
+    AudioVisualPattern pattern;
+    double patternSpeed;
+    float brightness, saturation, alpha, speed;
+    bool red, green, blue;
+    int shifts[3];
+    double offsets[6];
+    friend bool operator==(const EffectView&, const EffectView&) = default;
+
+    static EffectView now()
+    {
+        const auto& fx = VideoEffectsManager::shared();
+        const auto& s = SettingsManager::shared();
+        return {s.selectedPattern(),      s.patternSpeed(),        fx.brightness(),
+                fx.saturation(),          fx.alpha(),              fx.playbackSpeed(),
+                fx.redEnabled(),          fx.greenEnabled(),       fx.blueEnabled(),
+                {fx.redTimeShift(), fx.greenTimeShift(), fx.blueTimeShift()},
+                {fx.redHorizontalOffset(), fx.redVerticalOffset(), fx.greenHorizontalOffset(),
+                 fx.greenVerticalOffset(), fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
+    }
+
+    // The values are the senders' random ones; the bands are covered by the unit tests.
+    EffectView after(const Frame& frame) const
+    {
+        EffectView e = *this;
+        const auto apply = [&](int channel, auto& field, auto reset, auto mapped) {
+            const std::uint8_t v = frame[static_cast<std::size_t>(channel - 1)];
+            switch (dmx::effectBand(v)) {
+            case dmx::EffectBand::unchanged:
+                break;
+            case dmx::EffectBand::reset:
+                field = reset;
+                break;
+            case dmx::EffectBand::mapped:
+                field = mapped(v);
+                break;
+            }
+        };
+        apply(3, e.pattern, AudioVisualPattern::blackScreen, dmx::mappedPattern);
+        apply(4, e.patternSpeed, 1.0, dmx::mappedPatternSpeed);
+        apply(5, e.brightness, 0.0f, dmx::mappedBrightness);
+        apply(6, e.saturation, 1.0f, dmx::mappedSaturation);
+        apply(7, e.alpha, 1.0f, dmx::mappedAlpha);
+        apply(8, e.speed, 1.0f, dmx::mappedPlaybackSpeed);
+        dmx::ColourMask mask{e.red, e.green, e.blue};
+        apply(9, mask, dmx::ColourMask{}, dmx::mappedColourMask);
+        e.red = mask.red;
+        e.green = mask.green;
+        e.blue = mask.blue;
+        for (int i = 0; i < 3; ++i)
+            apply(10 + i, e.shifts[i], 0, dmx::mappedTimeShift);
+        for (int i = 0; i < 6; ++i)
+            apply(13 + i, e.offsets[i], 0.0, dmx::mappedOffset);
+        return e;
+    }
+};
+
+} // namespace
+
+TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
+{
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    forgetLastPlaylist();
+    const auto length = soakLength();
+
+    // Twenty-four tracks over four files, so that every band of the control channel selects one.
+    std::vector<std::string> files;
+    for (int v = 0; v < 4; ++v)
+        files.push_back(clip(3.0, 20 + v));
+    ASSERT_TRUE(std::none_of(files.begin(), files.end(), [](const std::string& f) { return f.empty(); }));
+
+    UdpPeer timecodeSink;
+    const std::uint16_t port = freeUdpPort();
+    ArtNetService artNet(artNetOn(port, timecodeSink.port()));
+    SACNService sacn(sacnOn(freeUdpPort()));
+    NoCITP citp;
+    ProtocolManager manager(artNet, sacn, citp);
+    PlaybackEngine engine;
+    DMXController controller(manager, engine);
+    const auto tracks = makeTracks(files, 24);
+    controller.playlist().setPlaylist(tracks);
+    DMXConfig config;
+    config.mode = DMXMode::extended;
+    controller.setDmxConfig(config);
+    ASSERT_TRUE(waitUntil([&] { return artNet.isListening(); }));
+
+    std::atomic<long> loads{0}, timecodes{0}, handled{0};
+    setLogObserver([&](std::string_view line) {
+        if (line.starts_with("PlaybackEngine: loadAndPlay called for "))
+            ++loads;
+    });
+    QObject::connect(&artNet, &ArtNetService::lastDMXValuesChanged, &controller, [&] { ++handled; });
+
+    // The control value of each half second: a fixed shuffle of 0-255, so the whole range is
+    // covered every 128 s and the consoles agree on it.
+    std::vector<int> schedule(256);
+    std::iota(schedule.begin(), schedule.end(), 0);
+    std::shuffle(schedule.begin(), schedule.end(), std::mt19937(6454));
+    const auto start = Clock::now() + 100ms;
+    const auto end = start + length;
+    const auto controlAt = [&](Clock::time_point t) {
+        const auto slot = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(t, end) - start).count() / 500;
+        return schedule[static_cast<std::size_t>(slot) % schedule.size()];
+    };
+    const int lastValue = controlAt(end);
+
+    std::atomic<bool> sending{true};
+    std::atomic<long> sent{0};
+    std::vector<std::thread> consoles;
+    for (int c = 0; c < 4; ++c) {
+        consoles.emplace_back([&, c] {
+            UdpPeer socket;
+            std::mt19937 random(static_cast<unsigned>(c + 1));
+            std::uniform_int_distribution<int> anyValue(0, 255);
+            // While the last cue is held every effect channel is written (no value of 0-4), so
+            // the effects the player ends with follow from the last frame alone.
+            std::uniform_int_distribution<int> writingValue(5, 255);
+            const auto period = std::chrono::microseconds(1'000'000 / 44);
+            auto next = start + period * c / 4;
+            while (sending) {
+                std::this_thread::sleep_until(next);
+                Frame frame(512, 0);
+                const auto now = Clock::now();
+                frame[0] = static_cast<std::uint8_t>(controlAt(now));
+                for (int slot = 1; slot < 18; ++slot)
+                    frame[static_cast<std::size_t>(slot)] =
+                        static_cast<std::uint8_t>(now < end ? anyValue(random) : writingValue(random));
+                socket.sendTo(port, artDmx(0, 0, 0, frame));
+                ++sent;
+                next += period;
+            }
+        });
+    }
+    std::thread timecodeCounter([&] {
+        while (sending) {
+            if (auto datagram = timecodeSink.receive(50ms); datagram && artnet::decodeHeader(*datagram) == artnet::opTimeCode)
+                ++timecodes;
+        }
+    });
+
+    const int threadsAtStart = threadCount();
+    struct Sample {
+        int second;
+        double resident, heap; // MB
+    };
+    std::vector<Sample> samples;
+    {
+        QuietStdout quiet;
+        for (int nextSample = 0; Clock::now() < end; spinFor(1s)) {
+            const auto second = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
+            if (second >= nextSample) {
+                samples.push_back({static_cast<int>(second), residentMB(), heapInUseMB()});
+                nextSample += 10;
+            }
+        }
+        // The last value stays on the wire a little longer, as a console holds its last cue.
+        spinFor(1500ms);
+        sending = false;
+        for (auto& t : consoles)
+            t.join();
+        timecodeCounter.join();
+        spinFor(500ms);
+    }
+    setLogObserver({});
+
+    // The state the player ends in is the one the last frames asked for.
+    EXPECT_EQ(controller.currentDMXValue(), lastValue);
+    const dmx::ControlAction last = dmx::decodeControl(static_cast<std::uint8_t>(lastValue));
+    if (last.kind == dmx::ControlKind::selectTrack) {
+        ASSERT_TRUE(engine.currentTrack());
+        EXPECT_EQ(engine.currentTrack()->id, tracks[last.trackIndex].id) << "last value " << lastValue;
+        EXPECT_TRUE(engine.isPlaying()) << "last value " << lastValue;
+    } else {
+        EXPECT_FALSE(engine.isPlaying()) << "last value " << lastValue;
+    }
+    const Frame lastFrame = artNet.lastDMXValues();
+    EXPECT_EQ(lastFrame[0], lastValue);
+    EXPECT_EQ(EffectView::now(), EffectView::now().after(lastFrame));
+
+    // Memory after the first minute (caches filled) against the end: no steady growth.
+    const Sample early = samples[std::min<std::size_t>(6, samples.size() - 1)];
+    const Sample final{static_cast<int>(length.count()), residentMB(), heapInUseMB()};
+    std::printf("soak: %lld s, frames sent %ld, handled %ld, loads %ld, timecode packets %ld (%.1f/s)\n",
+                static_cast<long long>(length.count()), sent.load(), handled.load(), loads.load(), timecodes.load(),
+                static_cast<double>(timecodes.load()) / static_cast<double>(length.count()));
+    std::printf("soak: resident %.1f MB (heap in use %.1f MB) at %d s, %.1f MB (heap %.1f MB) at the end\n",
+                early.resident, early.heap, early.second, final.resident, final.heap);
+    std::printf("soak: threads %d at the start, %d at the end\n", threadsAtStart, threadCount());
+    for (const Sample& s : samples)
+        std::printf("soak: %4d s resident %.1f MB heap %.1f MB\n", s.second, s.resident, s.heap);
+    EXPECT_LT(final.resident - early.resident, 64.0)
+        << "resident memory grew from " << early.resident << " MB to " << final.resident << " MB";
+    EXPECT_LT(final.heap - early.heap, 32.0) << "heap in use grew from " << early.heap << " MB to " << final.heap << " MB";
+    EXPECT_GT(loads.load(), length.count()) << "tracks were switched all along";
+    EXPECT_GT(handled.load(), sent.load() / 2);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/media/VideoFrame.h"
+
+#include <array>
+#include <string>
+
+namespace orvelo::test {
+
+// Small media files made with GStreamer for the tests that play real media. Each is generated
+// once per build folder and reused by every later test process (ctest runs each test in a
+// process of its own); parallel processes wait for one another instead of encoding twice.
+// Each returns the file's path, or "" when generation failed (the reason goes to stderr).
+class MediaFiles {
+public:
+    static constexpr int kWidth = 160;
+    static constexpr int kHeight = 120;
+    static constexpr int kFps = 25;
+
+    // H.264 in MP4, kWidth x kHeight at kFps. Frame i is flat grey with luma 16 + 4i (so at
+    // most 55 frames), so a decoded or composed frame tells its own index. `withAudio` muxes
+    // in a 440 Hz stereo AAC tone of the same length at half scale. `variant` makes a
+    // different file with the same content, for tests that need two tracks.
+    static std::string countingVideo(int frames, bool withAudio, int variant = 0);
+
+    // A 440 Hz stereo tone at 44.1 kHz and half scale, `milliseconds` long (a multiple of 10);
+    // `extension` is "wav" or "flac" (whose header records the exact sample count).
+    static std::string tone(const std::string& extension, int milliseconds);
+
+    // A file whose name promises a video but whose bytes are no media at all.
+    static std::string notMedia();
+
+    // Runs a gst-launch style description whose sink writes to "{out}".
+    static std::string generate(const std::string& fileName, const std::string& description);
+
+    // The index a counting frame carries: from the centre's luma (I420) or grey level (BGRA).
+    static int frameIndex(const VideoFrame& frame);
+    // The 8-bit RGB grey that counting frame `index` decodes to.
+    static int greyOf(int index);
+    // Centre pixel of a BGRA frame as {B, G, R, A}.
+    static std::array<int, 4> centrePixel(const VideoFrame& frame);
+};
+
+} // namespace orvelo::test

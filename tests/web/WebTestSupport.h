@@ -1,0 +1,127 @@
+#pragma once
+
+// Shared by the web tests: the services the routes act on, built without network sockets
+// (the DMX transports and CITP are stand-ins), and an NDI sender that records its calls.
+
+#include "core/DMXController.h"
+#include "net/ProtocolManager.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+#include "settings/ThemeManager.h"
+#include "web/NDIControl.h"
+#include "web/WebServices.h"
+
+#include <QDateTime>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvelo::test {
+
+// A DMX transport that only remembers whether it listens. Its last-frame time is the dynamic
+// property the status document reads from the real services.
+class StubDMXService : public DMXProtocolService {
+public:
+    explicit StubDMXService(QString name) : name_(std::move(name)) {}
+    QString name() const override { return name_; }
+    void startListening() override
+    {
+        ++starts;
+        setListening(true);
+    }
+    void stopListening() override
+    {
+        ++stops;
+        setListening(false);
+    }
+    void sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override {}
+    void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
+
+    int starts = 0;
+    int stops = 0;
+
+private:
+    QString name_;
+};
+
+class StubCITP : public ListeningService {
+public:
+    void startListening() override { ++starts; }
+    void stopListening() override { ++stops; }
+    int starts = 0;
+    int stops = 0;
+};
+
+class RecordingNDI : public NDIControl {
+public:
+    bool isBroadcasting() const override { return broadcasting; }
+    double fpsValue() const override { return fps; }
+    int resolutionScaleValue() const override { return scale; }
+    void startBroadcasting(MediaPlayer*) override
+    {
+        calls.push_back("start");
+        broadcasting = true;
+    }
+    void stopBroadcasting() override
+    {
+        calls.push_back("stop");
+        broadcasting = false;
+    }
+    void setFpsValue(double value) override { fps = value; }
+    void setResolutionScaleValue(int value) override { scale = value; }
+
+    bool broadcasting = false;
+    double fps = 25;
+    int scale = 1;
+    std::vector<std::string> calls;
+};
+
+// Every service of the remote, as the application wires them.
+struct ServiceRig {
+    StubDMXService artNet{QStringLiteral("Art-Net")};
+    StubDMXService sacn{QStringLiteral("sACN")};
+    StubCITP citp;
+    std::unique_ptr<ProtocolManager> protocols = std::make_unique<ProtocolManager>(artNet, sacn, citp);
+    std::unique_ptr<PlaybackEngine> engine = std::make_unique<PlaybackEngine>();
+    std::unique_ptr<DMXController> controller = std::make_unique<DMXController>(*protocols, *engine);
+    std::unique_ptr<ThemeManager> themes = std::make_unique<ThemeManager>();
+    std::unique_ptr<RecordingNDI> ndi = std::make_unique<RecordingNDI>();
+    SettingsManager settings;
+    VideoEffectsManager effects;
+
+    ServiceRig() { controller->playlist().setPlaylist({}); }
+
+    WebServices services()
+    {
+        WebServices s;
+        s.playbackEngine = engine.get();
+        s.dmxController = controller.get();
+        s.protocolManager = protocols.get();
+        s.ndiService = ndi.get();
+        s.themeManager = themes.get();
+        s.settings = &settings;
+        s.effects = &effects;
+        return s;
+    }
+
+    // Tracks named as given, on files that need not exist.
+    void setTracks(const QStringList& names)
+    {
+        QList<MediaTrack> tracks;
+        for (const QString& name : names)
+            tracks.append(MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile("/nonexistent/" + name), name, 0.0, 1});
+        controller->playlist().setPlaylist(tracks);
+    }
+
+    QStringList trackNames() const
+    {
+        QStringList names;
+        for (const MediaTrack& track : controller->playlist().playlist())
+            names.append(track.name);
+        return names;
+    }
+};
+
+} // namespace orvelo::test

@@ -1,0 +1,429 @@
+// Protects the web remote as a person uses it: the five pages in a real browser (Debian's
+// Chromium, headless) against the real player, checked through the JSON API, with screenshots
+// at phone and desktop size left in the output folder.
+//   node remote_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
+// Runs only inside a private network namespace (see run_browser_test.sh).
+import { chromium } from 'playwright-core';
+import { execFileSync, spawn } from 'node:child_process';
+import { randomUUID } from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [orveloBinary, outputDir] = process.argv.slice(2);
+const origin = 'http://127.0.0.1:8080';
+const phone = { width: 390, height: 844 };
+const desktop = { width: 1440, height: 900 };
+
+const folders = {};
+for (const name of ['program', 'config', 'data', 'runtime', 'media', 'profile', 'home', 'screenshots']) {
+  folders[name] = path.join(outputDir, name);
+}
+
+let passed = 0;
+let failed = 0;
+
+async function step(name, body) {
+  try {
+    await body();
+    passed++;
+    console.log(`ok   ${name}`);
+  } catch (error) {
+    failed++;
+    console.log(`FAIL ${name}: ${error && error.message ? error.message : error}`);
+  }
+}
+
+function check(condition, message) {
+  if (!condition) throw new Error(message);
+}
+
+function sleep(ms) {
+  return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+async function waitFor(what, predicate, timeout = 5000) {
+  const end = Date.now() + timeout;
+  let last;
+  while (Date.now() < end) {
+    try {
+      last = await predicate();
+      if (last) return last;
+    } catch (error) {
+      last = error;
+    }
+    await sleep(50);
+  }
+  throw new Error(`timed out waiting for ${what}` + (last instanceof Error ? ` (${last.message})` : ''));
+}
+
+async function api(route) {
+  const response = await fetch(origin + route, { cache: 'no-store' });
+  check(response.ok, `${route} answered ${response.status}`);
+  return response.json();
+}
+
+function timecode(seconds, fps) {
+  const two = (n) => String(n).padStart(2, '0');
+  const t = Math.floor(seconds);
+  return `${two(Math.floor(t / 3600))}:${two(Math.floor((t % 3600) / 60))}:${two(t % 60)}:${two(Math.floor((seconds - t) * fps))}`;
+}
+
+// ---- the player's world: its program folder, media, stored playlist ----
+
+function prepareFolders() {
+  fs.rmSync(outputDir, { recursive: true, force: true });
+  for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
+  fs.chmodSync(folders.runtime, 0o700);
+
+  // The player finds its resources beside itself: give this copy a folder of its own.
+  const program = path.join(folders.program, 'orvelo');
+  try {
+    fs.linkSync(orveloBinary, program);
+  } catch {
+    fs.copyFileSync(orveloBinary, program);
+    fs.chmodSync(program, 0o755);
+  }
+  const resources = path.join(folders.program, 'resources');
+  fs.mkdirSync(path.join(resources, 'Fixtures'), { recursive: true });
+  const font = path.join(path.dirname(orveloBinary), 'resources', 'digital-7.ttf');
+  if (fs.existsSync(font)) fs.copyFileSync(font, path.join(resources, 'digital-7.ttf'));
+  const fixtures = {
+    'Orvelo V2.Fixture': '<Fixture channels="1"/>',
+    'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
+    'Orvelo V4.1.Fixture': '<Fixture channels="18"/>',
+    'Orvelo Profile.xml': '<FixtureType name="Orvelo"/>',
+    'Orvelo.cha': 'personality',
+    'Ignored Upper.XML': 'not listed',
+  };
+  for (const [name, text] of Object.entries(fixtures)) fs.writeFileSync(path.join(resources, 'Fixtures', name), text);
+  return program;
+}
+
+function generateMedia() {
+  const make = (description, finalName) => {
+    const scratch = path.join(folders.media, `scratch-${randomUUID()}`);
+    execFileSync('gst-launch-1.0', ['-q', ...description.split(' '), `location=${scratch}`], { stdio: 'inherit' });
+    const file = path.join(folders.media, finalName);
+    fs.renameSync(scratch, file);
+    return file;
+  };
+  const tone = (freq) =>
+    `audiotestsrc num-buffers=430 freq=${freq} ! audio/x-raw,rate=44100,channels=2 ! wavenc ! filesink`;
+  return [
+    make('videotestsrc num-buffers=300 pattern=smpte ! video/x-raw,width=320,height=180,framerate=25/1 ' +
+         '! x264enc ! mp4mux ! filesink', 'Opening Video.mp4'),
+    make(tone(440), 'Tone A.wav'),
+    make(tone(660), 'Tone B.wav'),
+    make(tone(880), 'Café ☕ Finale.wav'),
+  ];
+}
+
+// The playlist the player restores at start, written as its settings store keeps it.
+function storePlaylist(files) {
+  const tracks = files.map((file, index) => ({
+    id: randomUUID().toUpperCase(),
+    url: pathToFileURL(file).href,
+    name: path.basename(file, path.extname(file)),
+    timecodeOffset: index * 3600,
+    repeatCount: 1,
+  }));
+  // Byte arrays pass through Latin-1 in the store: keep the JSON text ASCII.
+  const json = JSON.stringify(tracks).replace(/[\u007f-\uffff]/g, (c) => '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
+  const value = '"@ByteArray(' + json.replace(/\\/g, '\\\\').replace(/"/g, '\\"') + ')"';
+  fs.mkdirSync(path.join(folders.config, 'Orvelo'), { recursive: true });
+  fs.writeFileSync(path.join(folders.config, 'Orvelo', 'Orvelo.conf'), `[General]\nlastPlaylistData=${value}\n`);
+  return tracks.map((t) => t.name);
+}
+
+function startPlayer(program) {
+  const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,
+    XDG_RUNTIME_DIR: folders.runtime, QT_QPA_PLATFORM: 'offscreen', GST_AUDIO_SINK: 'fakesink' };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const player = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+  const logFile = fs.createWriteStream(path.join(outputDir, 'player.log'));
+  const lines = [];
+  let pending = '';
+  player.stdout.on('data', (chunk) => {
+    logFile.write(chunk);
+    pending += chunk.toString('utf8');
+    const parts = pending.split('\n');
+    pending = parts.pop();
+    lines.push(...parts);
+  });
+  player.stderr.on('data', (chunk) => logFile.write(chunk));
+  const exited = new Promise((resolve) => player.on('exit', (code, signal) => resolve({ code, signal })));
+  return { player, lines, exited, logFile };
+}
+
+async function stopPlayer({ player, exited, logFile }) {
+  if (player.exitCode === null && player.signalCode === null) {
+    player.kill('SIGTERM');
+    const outcome = await Promise.race([exited, sleep(10000).then(() => null)]);
+    if (!outcome) player.kill('SIGKILL');
+  }
+  logFile.end();
+}
+
+// ---- the pages ----
+
+function watchErrors(page, errors) {
+  page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
+  page.on('console', (message) => {
+    if (message.type() !== 'error') return;
+    if ((message.location().url || '').endsWith('/favicon.ico')) return;
+    errors.push(`console: ${message.text()}`);
+  });
+}
+
+async function textOf(page, selector) {
+  return (await page.locator(selector).first().textContent()) ?? '';
+}
+
+async function waitText(page, selector, expected, timeout = 5000) {
+  await waitFor(`${selector} to read "${expected}"`, async () => (await textOf(page, selector)) === expected, timeout);
+}
+
+// The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown
+// as the screen shows it, at the top and scrolled to the end.
+async function screenshots(page, name, { pinnedBar = false } = {}) {
+  for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
+    await page.setViewportSize(viewport);
+    await sleep(150);
+    const file = (suffix) => path.join(folders.screenshots, `${name}-${size}${suffix}.png`);
+    if (!pinnedBar) {
+      await page.screenshot({ path: file(''), fullPage: true });
+      continue;
+    }
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: file('') });
+    await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
+    await sleep(100);
+    await page.screenshot({ path: file('-end') });
+  }
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await page.setViewportSize(phone);
+}
+
+async function main() {
+  const program = prepareFolders();
+  const names = storePlaylist(generateMedia());
+  const player = startPlayer(program);
+  let context;
+  try {
+    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
+    check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`),
+          'the stored playlist was not restored');
+
+    context = await chromium.launchPersistentContext(folders.profile, {
+      executablePath: '/usr/bin/chromium',
+      headless: true,
+      args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+      viewport: phone,
+      env: { ...process.env, HOME: folders.home, XDG_CONFIG_HOME: path.join(folders.home, '.config'),
+             XDG_CACHE_HOME: path.join(folders.home, '.cache') },
+    });
+    const errors = [];
+    const page = context.pages()[0] ?? (await context.newPage());
+    watchErrors(page, errors);
+
+    await step('remote page loads and polls the status', async () => {
+      await page.goto(origin + '/');
+      check((await page.title()) === 'Orvelo Remote', `title is ${await page.title()}`);
+      check((await textOf(page, '.brand')) === 'Orvelonode', 'header text');
+      await waitText(page, '#trackName', 'No Track');
+      await waitText(page, '#badge', 'Stopped');
+      check((await page.locator('nav a').count()) === 4, 'four navigation links');
+      check((await page.locator('.transport button').count()) === 5, 'five transport buttons');
+    });
+
+    await step('remote shows a known position as 00:00:01:12 at 25 fps', async () => {
+      const fixed = { isPlaying: true, trackName: 'Known', currentTime: 1.5, duration: 16.5, remainingTime: 15,
+        ignoreDMX: false, isListening: true, frameRate: 25, dmxValue: 21, dmxChannel: 7,
+        artNetReceiving: true, sacnReceiving: false };
+      let document = fixed;
+      await page.route('**/api/status', (route) =>
+        route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(document) }));
+      await waitText(page, '#timecode', '00:00:01:12');
+      check((await textOf(page, '#rate')) === 'SMPTE @ 25 fps', 'frame-rate line');
+      check((await textOf(page, '#elapsed')) === '00:01', 'elapsed');
+      check((await textOf(page, '#remaining')) === '-00:15', 'remaining');
+      check((await textOf(page, '#dmx')) === 'CH7: 21', 'DMX readout');
+      check(await page.locator('#artNet.on').count() === 1 && await page.locator('#sacn.on').count() === 0, 'signal lights');
+      check(await page.locator('#remaining.warning').count() === 1, 'warning with 15 s left while playing');
+      await page.screenshot({ path: path.join(folders.screenshots, 'remote-known-position-phone.png') });
+      document = { ...fixed, isPlaying: false };
+      await waitText(page, '#badge', 'Stopped');
+      check(await page.locator('#remaining.warning').count() === 0, 'no warning while paused');
+      document = { ...fixed, currentTime: 3725.96, frameRate: 30 };
+      await waitText(page, '#timecode', '01:02:05:28');
+      await page.unroute('**/api/status');
+    });
+
+    await step('playlist page lists the restored tracks and plays one', async () => {
+      await page.goto(origin + '/playlist.html');
+      await waitFor('four rows', async () => (await page.locator('.track').count()) === 4);
+      const rows = await page.locator('.track .name').allTextContents();
+      check(JSON.stringify(rows) === JSON.stringify(names), `rows ${rows}`);
+      check(await page.locator('.track').first().locator('button[data-action=up]').isDisabled(), 'first ↑ disabled');
+      check(await page.locator('.track').last().locator('button[data-action=down]').isDisabled(), 'last ↓ disabled');
+      await page.locator('.track').nth(1).locator('button[data-action=play]').click();
+      await waitFor('Tone A to play', async () => {
+        const s = await api('/api/status');
+        return s.isPlaying && s.trackName === 'Tone A';
+      }, 10000);
+      await waitFor('the current row highlighted', async () =>
+        (await page.locator('.track.current .name').allTextContents()).join() === 'Tone A');
+    });
+
+    await step('playlist reorder moves a track down', async () => {
+      await page.locator('.track').first().locator('button[data-action=down]').click();
+      await waitFor('the API order', async () =>
+        (await api('/api/playlist')).map((t) => t.name).join('|') === [names[1], names[0], names[2], names[3]].join('|'));
+      await waitFor('the page order', async () =>
+        (await page.locator('.track .name').allTextContents()).join('|') === [names[1], names[0], names[2], names[3]].join('|'));
+      await page.locator('.track').nth(1).locator('button[data-action=up]').click();
+      await waitFor('the order restored', async () => (await api('/api/playlist')).map((t) => t.name).join('|') === names.join('|'));
+    });
+    await screenshots(page, 'playlist');
+
+    await step('transport buttons drive the player', async () => {
+      await page.goto(origin + '/');
+      await waitText(page, '#trackName', 'Tone A');
+      await waitText(page, '#badge', 'Playing');
+      await page.click('button[data-command=pause]');
+      await waitFor('paused', async () => !(await api('/api/status')).isPlaying);
+      await waitText(page, '#badge', 'Stopped');
+      const paused = await api('/api/status');
+      await waitText(page, '#timecode', timecode(paused.currentTime, paused.frameRate));
+      check(paused.currentTime > 0, 'paused after some time');
+      await page.click('button[data-command=play]');
+      await waitFor('playing again', async () => (await api('/api/status')).isPlaying);
+      await page.click('button[data-command=next]');
+      await waitFor('the next track', async () => {
+        const s = await api('/api/status');
+        return s.trackName === 'Tone B' && s.isPlaying;
+      }, 10000);
+      await waitText(page, '#trackName', 'Tone B');
+      await page.click('button[data-command=stop]');
+      await waitFor('stopped at zero', async () => {
+        const s = await api('/api/status');
+        return !s.isPlaying && s.currentTime === 0;
+      });
+      await waitText(page, '#timecode', '00:00:00:00');
+      await page.click('button[data-command=play]');
+      await waitFor('playing from the start', async () => (await api('/api/status')).isPlaying);
+      await page.click('button[data-command=prev]');
+      await waitFor('prev stops', async () => !(await api('/api/status')).isPlaying);
+    });
+
+    await step('Ignore DMX toggles manual mode', async () => {
+      await page.click('#ignoreButton');
+      await waitFor('ignoreDMX on', async () => (await api('/api/settings')).playback.ignoreDMX === true);
+      await sleep(300);
+      check(await page.locator('#ignoreButton.active').count() === 1, 'shown as active');
+      await page.click('#ignoreButton');
+      await waitFor('ignoreDMX off', async () => (await api('/api/settings')).playback.ignoreDMX === false);
+    });
+    await screenshots(page, 'remote');
+
+    await step('theme button switches to light and remembers it', async () => {
+      await page.click('#themeButton');
+      check(await page.evaluate(() => document.body.classList.contains('light')), 'light applied');
+      await page.reload();
+      check(await page.evaluate(() => localStorage.getItem('theme')) === 'light', 'stored');
+      check(await page.evaluate(() => document.body.classList.contains('light')), 'light after reload');
+      await page.screenshot({ path: path.join(folders.screenshots, 'remote-light-phone.png'), fullPage: true });
+      await page.click('#themeButton');
+      check(await page.evaluate(() => localStorage.getItem('theme')) === 'dark', 'dark stored');
+    });
+
+    await step('settings page saves the DMX address, mode and theme', async () => {
+      await page.goto(origin + '/settings.html');
+      await waitFor('settings loaded', async () => (await page.locator('#theme option').count()) === 4);
+      await page.fill('#startChannel', '500');
+      await page.selectOption('#mode', 'Extended (18 Ch)');
+      await waitText(page, '#channelRange', 'Channels: 500-517');
+      await page.selectOption('#theme', 'midnight');
+      await page.click('#saveButton');
+      await waitText(page, '#status', 'Settings saved successfully!');
+      await waitFor('the API to show the change', async () => {
+        const s = await api('/api/settings');
+        return s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight';
+      });
+      const status = await api('/api/status');
+      check(status.dmxChannel === 500, 'status follows the start channel');
+    });
+    await screenshots(page, 'settings', { pinnedBar: true });
+
+    await step('effects page picks a pattern, moves a slider, toggles a channel and resets', async () => {
+      await page.goto(origin + '/effects.html');
+      await waitFor('effects loaded', async () => (await page.locator('#patterns button.selected').count()) === 1);
+      check((await page.locator('#patterns button').allTextContents()).length === 10, 'ten patterns');
+      await page.click('#patterns button[data-name="Spectrum Bars"]');
+      await waitFor('the pattern', async () => (await api('/api/effects')).pattern.selected === 'Spectrum Bars');
+      const slider = page.locator('#brightness');
+      const box = await slider.boundingBox();
+      await slider.click({ position: { x: box.width * 0.75, y: box.height / 2 } });
+      const chosen = Number(await slider.inputValue());
+      check(chosen > 0.2 && chosen < 0.8, `slider at ${chosen}`);
+      await waitFor('the brightness', async () => Math.abs((await api('/api/effects')).video.brightness - chosen) < 1e-6);
+      check((await textOf(page, '#brightnessValue')) === chosen.toFixed(1), 'slider label');
+      await page.click('#redEnabled');
+      await waitFor('red off', async () => (await api('/api/effects')).rgb.redEnabled === false);
+      await screenshots(page, 'effects');
+      await page.click('#resetButton');
+      await waitFor('the defaults', async () => {
+        const e = await api('/api/effects');
+        return e.video.brightness === 0 && e.rgb.redEnabled === true;
+      });
+      await waitText(page, '#brightnessValue', '0.0');
+      check(await page.locator('#redEnabled.on').count() === 1, 'red shown on again');
+    });
+
+    await step('fixtures page offers the console files for download', async () => {
+      await page.goto(origin + '/fixtures.html');
+      check((await page.title()) === 'Fixture Profiles - Orvelo', 'title');
+      const titles = await page.locator('.card-title').allTextContents();
+      check(JSON.stringify(titles) === JSON.stringify(
+        ['Orvelo Profile.xml', 'Orvelo V2.Fixture', 'Orvelo V3.1.Fixture', 'Orvelo V4.1.Fixture', 'Orvelo.cha']),
+        `cards ${titles}`);
+      const link = page.locator('.card', { hasText: 'Orvelo Profile.xml' }).locator('a.download');
+      check((await link.getAttribute('href')) === '/fixtures/Orvelo%20Profile.xml', 'encoded link');
+      check((await link.getAttribute('download')) !== null, 'marked as a download');
+      const download = await page.request.get(origin + '/fixtures/Orvelo%20Profile.xml');
+      check(download.status() === 200 && (await download.text()) === '<FixtureType name="Orvelo"/>', 'file served');
+      check((await page.locator('.card', { hasText: 'V4.1' }).textContent()).includes('18 Channels'), 'extended card');
+    });
+    await screenshots(page, 'fixtures');
+
+    await step('timecode font is served to the page', async () => {
+      await page.goto(origin + '/');
+      const loaded = await page.evaluate(async () => {
+        await document.fonts.ready;
+        return document.fonts.check('20px Digital7');
+      });
+      const fontShipped = fs.existsSync(path.join(folders.program, 'resources', 'digital-7.ttf'));
+      check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
+    });
+
+    await step('no script errors on any page', async () => {
+      check(errors.length === 0, errors.join('; '));
+    });
+  } finally {
+    if (context) await context.close();
+    await stopPlayer(player);
+  }
+}
+
+try {
+  await main();
+} catch (error) {
+  failed++;
+  console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
+}
+console.log(`browser: ${passed} passed, ${failed} failed`);
+console.log(`screenshots in ${folders.screenshots}`);
+process.exit(failed === 0 ? 0 : 1);

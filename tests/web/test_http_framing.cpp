@@ -1,0 +1,245 @@
+// Protects how the remote reads requests and writes answers, without sockets: a request is
+// whole however TCP cuts it, oversize is refused, and the answer's bytes are exactly framed.
+#include "web/HttpRequest.h"
+#include "web/HttpRequestFramer.h"
+#include "web/HttpResponse.h"
+#include "web/UrlText.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+using namespace orvelo;
+using State = HttpRequestFramer::State;
+
+namespace {
+
+std::string postWithBody(const std::string& body)
+{
+    return "POST /api/control HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: "
+           + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+} // namespace
+
+TEST(HttpResponse, TextAnswerHasTheHeadersInOrderAndCountsBytes)
+{
+    const HttpResponse response = HttpResponse::json(R"({"name":"Café ☕"})");
+    EXPECT_EQ(response.serialize(), "HTTP/1.1 200 OK\r\n"
+                                    "Content-Type: application/json\r\n"
+                                    "Content-Length: 20\r\n"
+                                    "Access-Control-Allow-Origin: *\r\n"
+                                    "Connection: close\r\n"
+                                    "\r\n"
+                                    R"({"name":"Café ☕"})");
+}
+
+TEST(HttpResponse, BinaryAnswerIsCachedForAYear)
+{
+    const std::string data("\x00\x01\xff", 3);
+    EXPECT_EQ(HttpResponse::binary("font/ttf", data).serialize(), "HTTP/1.1 200 OK\r\n"
+                                                                  "Content-Type: font/ttf\r\n"
+                                                                  "Content-Length: 3\r\n"
+                                                                  "Access-Control-Allow-Origin: *\r\n"
+                                                                  "Cache-Control: public, max-age=31536000\r\n"
+                                                                  "Connection: close\r\n"
+                                                                  "\r\n"
+                                                                  + data);
+}
+
+TEST(HttpResponse, ReasonPhrases)
+{
+    EXPECT_EQ(statusText(200), "OK");
+    EXPECT_EQ(statusText(400), "Bad Request");
+    EXPECT_EQ(statusText(404), "Not Found");
+    EXPECT_EQ(statusText(405), "Method Not Allowed");
+    EXPECT_EQ(statusText(413), "Payload Too Large");
+    EXPECT_EQ(statusText(500), "Internal Server Error");
+    EXPECT_EQ(statusText(302), "Unknown");
+    EXPECT_EQ(HttpResponse::ok().serialize().substr(HttpResponse::ok().serialize().size() - 15), R"({"status":"ok"})");
+}
+
+TEST(HttpRequest, MethodAndPathAreTheFirstTwoWords)
+{
+    auto request = HttpRequest::parse("GET /api/status?x=1 HTTP/1.1\r\nHost: a\r\n\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "GET");
+    EXPECT_EQ(request->path, "/api/status?x=1");
+
+    request = HttpRequest::parse("get /");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "get");
+    EXPECT_EQ(request->path, "/");
+
+    // Single spaces separate words, so a double space leaves an empty path.
+    request = HttpRequest::parse("GET  / HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->path, "");
+
+    EXPECT_FALSE(HttpRequest::parse("GET"));
+    EXPECT_FALSE(HttpRequest::parse("GET\r\n\r\n"));
+    EXPECT_FALSE(HttpRequest::parse(""));
+    EXPECT_FALSE(HttpRequest::parse("GET /caf\xe9 HTTP/1.1\r\n\r\n"));
+}
+
+TEST(HttpRequest, BodyIsWhatFollowsTheFirstBlankLine)
+{
+    const auto request = HttpRequest::parse(postWithBody("{\"a\":\"\r\n\r\n\"}"));
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->body(), "{\"a\":\"\r\n\r\n\"}");
+    EXPECT_FALSE(HttpRequest::parse("POST /api/control HTTP/1.1\r\nHost: x\r\n")->body());
+}
+
+TEST(HttpRequest, Utf8IsCheckedStrictly)
+{
+    EXPECT_TRUE(isValidUtf8("plain"));
+    EXPECT_TRUE(isValidUtf8("Café ☕ \xF0\x9F\x8E\xAD"));
+    EXPECT_TRUE(isValidUtf8(std::string("nul\0inside", 10)));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));         // overlong '/'
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80")); // above U+10FFFF
+    EXPECT_FALSE(isValidUtf8("\xE2\x98"));         // cut short
+    EXPECT_FALSE(isValidUtf8("\x80"));
+    EXPECT_EQ(printableForLog("/a\nWebServer: forged\r\x1b"), "/a?WebServer: forged??");
+}
+
+TEST(HttpRequestFramer, BodyInALaterSegmentIsWaitedFor)
+{
+    const std::string request = postWithBody(R"({"command":"play"})");
+    const std::size_t headEnd = request.find("\r\n\r\n") + 4;
+    HttpRequestFramer framer;
+    EXPECT_EQ(framer.append(request.substr(0, headEnd)), State::incomplete);
+    EXPECT_EQ(framer.append(request.substr(headEnd, 5)), State::incomplete);
+    EXPECT_EQ(framer.append(request.substr(headEnd + 5)), State::complete);
+    EXPECT_EQ(framer.request(), request);
+}
+
+TEST(HttpRequestFramer, HeadWithoutLengthIsCompleteAtItsBlankLine)
+{
+    HttpRequestFramer framer;
+    EXPECT_EQ(framer.append("GET / HTTP/1.1\r\nHost: a\r"), State::incomplete);
+    EXPECT_EQ(framer.append("\n\r"), State::incomplete);
+    EXPECT_EQ(framer.append("\nextra bytes"), State::complete);
+    EXPECT_EQ(framer.request(), "GET / HTTP/1.1\r\nHost: a\r\n\r\n");
+    EXPECT_EQ(framer.append("more"), State::complete);
+}
+
+TEST(HttpRequestFramer, EndOfStreamCompletesWhatArrived)
+{
+    HttpRequestFramer framer;
+    EXPECT_EQ(framer.append("POST /api/control HTTP/1.1\r\n"), State::incomplete);
+    EXPECT_EQ(framer.finish(), State::complete);
+    EXPECT_EQ(framer.request(), "POST /api/control HTTP/1.1\r\n");
+
+    HttpRequestFramer nothing;
+    EXPECT_EQ(nothing.finish(), State::incomplete);
+}
+
+TEST(HttpRequestFramer, LimitIsSixtyFourKibibytesInAll)
+{
+    const auto withBodyOf = [](std::size_t n) { return postWithBody(std::string(n, 'x')); };
+    const std::size_t head = withBodyOf(60000).size() - 60000; // a five-digit length
+    const std::size_t limit = HttpRequestFramer::kMaxRequestBytes;
+
+    // Exactly at the limit passes; one byte more is refused as soon as the head says so.
+    const std::string fits = withBodyOf(limit - head);
+    ASSERT_EQ(fits.size(), limit);
+    HttpRequestFramer atLimit;
+    EXPECT_EQ(atLimit.append(fits), State::complete);
+    EXPECT_EQ(atLimit.request(), fits);
+
+    const std::string over = withBodyOf(limit - head + 1);
+    HttpRequestFramer tooLarge;
+    EXPECT_EQ(tooLarge.append(over.substr(0, head)), State::tooLarge);
+
+    HttpRequestFramer endlessHead;
+    EXPECT_EQ(endlessHead.append("GET / HTTP/1.1\r\n"), State::incomplete);
+    EXPECT_EQ(endlessHead.append(std::string(70000, 'a')), State::tooLarge);
+
+    HttpRequestFramer hugeLength;
+    EXPECT_EQ(hugeLength.append("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"),
+              State::tooLarge);
+}
+
+TEST(HttpRequestFramer, ContentLengthHeader)
+{
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\ncontent-LENGTH:  12 \r\n\r\n"), 12u);
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n"), 0u);
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\nHost: a\r\n\r\n"), std::nullopt);
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n"), std::nullopt);
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\nContent-Length: 1e3\r\n\r\n"), std::nullopt);
+    EXPECT_EQ(contentLength("POST / HTTP/1.1\r\nContent-Length:\r\n\r\n"), std::nullopt);
+    // The request line is not a header, whatever it contains.
+    EXPECT_EQ(contentLength("Content-Length: 5\r\n\r\n"), std::nullopt);
+}
+
+TEST(HttpRequestFramer, AnySplitOfARequestFramesTheSameRequest)
+{
+    std::mt19937 random(20240607);
+    const std::string request = postWithBody(R"({"playback":{"ignoreDMX":true},"name":"Ünïcode ☕"})");
+    for (int round = 0; round < 500; ++round) {
+        HttpRequestFramer framer;
+        std::size_t at = 0;
+        State state = State::incomplete;
+        while (at < request.size()) {
+            const std::size_t n = std::uniform_int_distribution<std::size_t>(1, 9)(random);
+            state = framer.append(std::string_view(request).substr(at, n));
+            at += n;
+            if (at < request.size()) {
+                ASSERT_EQ(state, State::incomplete) << "round " << round << " at " << at;
+            }
+        }
+        ASSERT_EQ(state, State::complete);
+        ASSERT_EQ(framer.request(), request);
+    }
+}
+
+TEST(HttpRequestFramer, RandomBytesNeverBreakTheFramerOrTheParser)
+{
+    std::mt19937 random(77);
+    const std::string pieces[] = {"\r\n", "\r\n\r\n", " ", "GET", "POST", "/", "Content-Length: ", "9", "0",
+                                  "65536", "\xff", "\xe2\x98", "{", "}", "%2F", ":"};
+    for (int round = 0; round < 2000; ++round) {
+        HttpRequestFramer framer;
+        const int parts = std::uniform_int_distribution<int>(0, 40)(random);
+        for (int p = 0; p < parts && framer.state() == State::incomplete; ++p) {
+            if (random() % 4 == 0) {
+                std::string noise(std::uniform_int_distribution<std::size_t>(0, 20)(random), '\0');
+                for (char& c : noise)
+                    c = static_cast<char>(random());
+                framer.append(noise);
+            } else {
+                framer.append(pieces[random() % std::size(pieces)]);
+            }
+        }
+        framer.finish();
+        ASSERT_LE(framer.request().size(), HttpRequestFramer::kMaxRequestBytes + 1);
+        if (framer.state() == State::complete) {
+            if (const auto request = HttpRequest::parse(framer.request())) {
+                EXPECT_FALSE(request->method.find(' ') != std::string::npos);
+                EXPECT_TRUE(isValidUtf8(request->raw));
+            }
+        }
+    }
+}
+
+TEST(UrlText, PercentDecodingFailsOnBrokenEscapes)
+{
+    EXPECT_EQ(UrlText::percentDecoded("My%20Fixture.xml"), QStringLiteral("My Fixture.xml"));
+    EXPECT_EQ(UrlText::percentDecoded("..%2F..%2Fetc"), QStringLiteral("../../etc"));
+    EXPECT_EQ(UrlText::percentDecoded("caf%C3%A9"), QStringLiteral("café"));
+    EXPECT_EQ(UrlText::percentDecoded("a+b"), QStringLiteral("a+b"));
+    EXPECT_FALSE(UrlText::percentDecoded("100%"));
+    EXPECT_FALSE(UrlText::percentDecoded("%4"));
+    EXPECT_FALSE(UrlText::percentDecoded("%zz"));
+    EXPECT_FALSE(UrlText::percentDecoded("%C3"));
+}
+
+TEST(UrlText, PathEncodingKeepsPathCharacters)
+{
+    EXPECT_EQ(UrlText::percentEncodedPath("Orvelo V4.1.Fixture"), QStringLiteral("Orvelo%20V4.1.Fixture"));
+    EXPECT_EQ(UrlText::percentEncodedPath("a&b=c@d:e~f(1)"), QStringLiteral("a&b=c@d:e~f(1)"));
+    EXPECT_EQ(UrlText::percentEncodedPath("café#?%"), QStringLiteral("caf%C3%A9%23%3F%25"));
+    EXPECT_EQ(UrlText::htmlEscaped("<a href=\"x\">'&'"), QStringLiteral("&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;"));
+}

@@ -1,0 +1,641 @@
+// Protects the web remote over real TCP on loopback: the exact answer framing, every route,
+// the failure statuses, and that slow, split, oversize, hostile or random requests never hang,
+// crash or get a wrong status.
+#include "WebTestSupport.h"
+
+#include "support/TestSupport.h"
+#include "web/WebPages.h"
+#include "web/WebServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <random>
+#include <thread>
+
+using namespace orvelo;
+using namespace std::chrono_literals;
+using test::ServiceRig;
+using test::waitUntil;
+
+namespace {
+
+struct Piece {
+    std::string bytes;
+    std::chrono::milliseconds pauseBefore{0};
+};
+
+struct Exchange {
+    std::string received;
+    bool closedByServer = false; // end of stream or reset, rather than our own timeout
+};
+
+// A plain blocking client: sends the pieces, optionally ends its sending side, then reads
+// until the server closes (or `patience` runs out).
+Exchange rawExchange(std::uint16_t port, std::vector<Piece> pieces, bool halfClose,
+                     std::chrono::milliseconds patience)
+{
+    Exchange result;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return result;
+    }
+    bool sending = true;
+    for (const Piece& piece : pieces) {
+        if (!sending)
+            break;
+        std::this_thread::sleep_for(piece.pauseBefore);
+        std::size_t sent = 0;
+        while (sent < piece.bytes.size()) {
+            const ssize_t n = ::send(fd, piece.bytes.data() + sent, piece.bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                sending = false; // the server has closed
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    if (halfClose)
+        ::shutdown(fd, SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    char buffer[65536];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= 0ms)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            result.closedByServer = true;
+            break;
+        }
+        result.received.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return result;
+}
+
+// Runs the client on its own thread while this thread serves the event loop, which the API
+// routes need to answer.
+Exchange exchange(std::uint16_t port, std::vector<Piece> pieces, bool halfClose = false,
+                  std::chrono::milliseconds patience = 5000ms)
+{
+    auto future = std::async(std::launch::async, rawExchange, port, std::move(pieces), halfClose, patience);
+    waitUntil([&] { return future.wait_for(0ms) == std::future_status::ready; }, patience + 5000ms);
+    return future.get();
+}
+
+struct Answer {
+    bool parsed = false;
+    int status = 0;
+    std::string statusLine;
+    std::vector<std::string> headers; // in order, as "Name: value"
+    std::string body;
+};
+
+Answer parseAnswer(const std::string& bytes)
+{
+    Answer answer;
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string::npos)
+        return answer;
+    std::string head = bytes.substr(0, headEnd);
+    answer.body = bytes.substr(headEnd + 4);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = head.find("\r\n", start);
+        const std::string line = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (answer.statusLine.empty())
+            answer.statusLine = line;
+        else
+            answer.headers.push_back(line);
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    if (answer.statusLine.rfind("HTTP/1.1 ", 0) != 0 || answer.statusLine.size() < 12)
+        return answer;
+    answer.status = std::stoi(answer.statusLine.substr(9, 3));
+    answer.parsed = true;
+    return answer;
+}
+
+std::string headerValue(const Answer& answer, const std::string& name)
+{
+    for (const std::string& header : answer.headers)
+        if (header.rfind(name + ": ", 0) == 0)
+            return header.substr(name.size() + 2);
+    return {};
+}
+
+std::string request(const std::string& method, const std::string& path, const std::string& body = {})
+{
+    std::string text = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!body.empty() || method == "POST")
+        text += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+    return text + "\r\n" + body;
+}
+
+QJsonDocument jsonOf(const Answer& answer)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body));
+}
+
+class WebServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ORVELO_REQUIRE_ISOLATED_NETWORK();
+        ASSERT_TRUE(QDir(resources.path()).mkpath("Fixtures"));
+        writeResource("digital-7.ttf", QByteArray("\x00\x01\x00\x00" "font", 8));
+        writeResource("Fixtures/My Profile.xml", "<fixture/>");
+        writeResource("Fixtures/desk.cha", "patch");
+        writeResource("secret.txt", "secret");
+        server = makeServer(resources.path());
+        server->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), rig.ndi.get(), rig.themes.get());
+        ASSERT_TRUE(waitUntil([&] { return server->isRunning(); }));
+        port = server->port();
+    }
+
+    std::unique_ptr<WebServer> makeServer(const QString& resourceFolder, std::uint16_t listenPort = 0)
+    {
+        WebServer::Options options;
+        options.address = "127.0.0.1";
+        options.port = listenPort;
+        options.requestTimeout = 400ms;
+        options.resourceFolders = {resourceFolder};
+        options.settings = &rig.settings;
+        options.effects = &rig.effects;
+        return std::make_unique<WebServer>(options);
+    }
+
+    void writeResource(const QString& relative, const QByteArray& bytes)
+    {
+        QFile file(resources.path() + "/" + relative);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    Answer get(const std::string& path) { return parseAnswer(exchange(port, {{request("GET", path)}}).received); }
+    Answer post(const std::string& path, const std::string& body)
+    {
+        return parseAnswer(exchange(port, {{request("POST", path, body)}}).received);
+    }
+
+    ServiceRig rig;
+    QTemporaryDir resources;
+    std::unique_ptr<WebServer> server;
+    std::uint16_t port = 0;
+};
+
+} // namespace
+
+TEST_F(WebServerTest, RootPageIsFramedExactlyAndClosed)
+{
+    const Exchange raw = exchange(port, {{request("GET", "/")}});
+    EXPECT_TRUE(raw.closedByServer);
+    const Answer answer = parseAnswer(raw.received);
+    ASSERT_TRUE(answer.parsed);
+    EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer.headers, (std::vector<std::string>{"Content-Type: text/html",
+                                                        "Content-Length: " + std::to_string(answer.body.size()),
+                                                        "Access-Control-Allow-Origin: *", "Connection: close"}));
+    EXPECT_EQ(answer.body, WebPages::remote());
+    EXPECT_EQ(server->serverURL(), QStringLiteral("http://localhost:%1").arg(port));
+    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+}
+
+TEST_F(WebServerTest, PagesAndFiles)
+{
+    EXPECT_EQ(get("/index.html").body, WebPages::remote());
+    EXPECT_NE(get("/playlist.html").body.find("<title>Playlist - Orvelo</title>"), std::string::npos);
+    EXPECT_NE(get("/settings.html").body.find("<title>Settings - Orvelo</title>"), std::string::npos);
+    EXPECT_NE(get("/effects.html").body.find("<title>Effects - Orvelo</title>"), std::string::npos);
+    const Answer fixtures = get("/fixtures.html");
+    EXPECT_EQ(fixtures.status, 200);
+    EXPECT_NE(fixtures.body.find(R"(href="/fixtures/My%20Profile.xml")"), std::string::npos);
+
+    const Answer font = get("/font/digital-7.ttf");
+    EXPECT_EQ(font.status, 200);
+    EXPECT_EQ(font.body, std::string("\x00\x01\x00\x00" "font", 8));
+    EXPECT_EQ(font.headers, (std::vector<std::string>{"Content-Type: font/ttf", "Content-Length: 8",
+                                                      "Access-Control-Allow-Origin: *",
+                                                      "Cache-Control: public, max-age=31536000", "Connection: close"}));
+
+    const Answer file = get("/fixtures/My%20Profile.xml");
+    EXPECT_EQ(file.status, 200);
+    EXPECT_EQ(headerValue(file, "Content-Type"), "application/octet-stream");
+    EXPECT_EQ(headerValue(file, "Cache-Control"), "public, max-age=31536000");
+    EXPECT_EQ(file.body, "<fixture/>");
+    EXPECT_EQ(headerValue(get("/api/status"), "Cache-Control"), "");
+}
+
+TEST_F(WebServerTest, FixtureNamesCannotLeaveTheirFolder)
+{
+    for (const char* path : {"/fixtures/..%2Fsecret.txt", "/fixtures/../secret.txt", "/fixtures/%2E%2E%2Fsecret.txt",
+                                   "/fixtures/..%5Csecret.txt", "/fixtures/", "/fixtures/..", "/fixtures/%2Fetc%2Fhostname"}) {
+        const Answer answer = get(path);
+        EXPECT_EQ(answer.status, 404) << path;
+        EXPECT_EQ(answer.body.find("secret\n"), std::string::npos);
+        EXPECT_EQ(answer.body.rfind("Fixture file not found: ", 0), 0u) << path;
+    }
+    EXPECT_EQ(get("/fixtures/..%2Fsecret.txt").body, "Fixture file not found: ../secret.txt");
+    // A broken escape is looked up as written.
+    EXPECT_EQ(get("/fixtures/100%25%zz").body, "Fixture file not found: 100%25%zz");
+    // Multi-byte names are counted in bytes.
+    const Answer accented = get("/fixtures/caf%C3%A9%E2%98%95.xml");
+    EXPECT_EQ(accented.body, "Fixture file not found: café☕.xml");
+    EXPECT_EQ(headerValue(accented, "Content-Length"), std::to_string(accented.body.size()));
+    EXPECT_EQ(accented.body.size(), 36u); // 33 characters
+}
+
+TEST_F(WebServerTest, MissingFontIs404)
+{
+    QTemporaryDir empty;
+    auto bare = makeServer(empty.path());
+    bare->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get());
+    ASSERT_TRUE(waitUntil([&] { return bare->isRunning(); }));
+    const Answer answer = parseAnswer(exchange(bare->port(), {{request("GET", "/font/digital-7.ttf")}}).received);
+    EXPECT_EQ(answer.status, 404);
+    EXPECT_EQ(answer.body, "Font not found");
+    EXPECT_NE(parseAnswer(exchange(bare->port(), {{request("GET", "/fixtures.html")}}).received)
+                  .body.find("No fixture files available yet"),
+              std::string::npos);
+}
+
+TEST_F(WebServerTest, MethodsOtherThanGetAndPost)
+{
+    const Answer put = parseAnswer(exchange(port, {{request("PUT", "/")}}).received);
+    EXPECT_EQ(put.statusLine, "HTTP/1.1 405 Method Not Allowed");
+    EXPECT_EQ(put.body, "Method Not Allowed");
+    EXPECT_EQ(headerValue(put, "Content-Length"), "18");
+    EXPECT_EQ(headerValue(put, "Content-Type"), "text/plain");
+    EXPECT_EQ(parseAnswer(exchange(port, {{request("get", "/")}}).received).status, 405);
+    EXPECT_EQ(parseAnswer(exchange(port, {{request("DELETE", "/api/status")}}).received).status, 405);
+}
+
+TEST_F(WebServerTest, UnparsableRequestsGetNoAnswer)
+{
+    for (const std::string& text : {std::string("GET\r\n\r\n"), std::string("GET /caf\xe9 HTTP/1.1\r\n\r\n"),
+                                   std::string("\r\n\r\n")}) {
+        const Exchange raw = exchange(port, {{text}});
+        EXPECT_EQ(raw.received, "");
+        EXPECT_TRUE(raw.closedByServer);
+    }
+    // A single word sent before the client ends its side is just as unanswerable.
+    const Exchange word = exchange(port, {{"GET"}}, true);
+    EXPECT_EQ(word.received, "");
+    EXPECT_TRUE(word.closedByServer);
+}
+
+TEST_F(WebServerTest, UnknownPathsAndQueryStrings)
+{
+    for (const char* path : {"/api/status?x=1", "/index.html#top", "/api/control", "/nothing", "", "/api/"})
+        EXPECT_EQ(get(path).status, 404) << path;
+    const Answer answer = get("/api/status?x=1");
+    EXPECT_EQ(answer.body, "Not Found");
+    EXPECT_EQ(post("/api/status", "{}").status, 404);
+    EXPECT_EQ(post("/api/unknown", "not even json").status, 404);
+}
+
+TEST_F(WebServerTest, StatusAndPlaylistDocuments)
+{
+    rig.setTracks({"Intro", "Café ☕", "Finale"});
+    const Answer status = get("/api/status");
+    EXPECT_EQ(status.status, 200);
+    EXPECT_EQ(headerValue(status, "Content-Type"), "application/json");
+    EXPECT_EQ(jsonOf(status)["trackName"].toString(), "No Track");
+    EXPECT_EQ(jsonOf(status).object().size(), 12);
+
+    const Answer playlist = get("/api/playlist");
+    ASSERT_EQ(playlist.status, 200);
+    EXPECT_EQ(headerValue(playlist, "Content-Length"), std::to_string(playlist.body.size()));
+    const QJsonArray tracks = jsonOf(playlist).array();
+    ASSERT_EQ(tracks.size(), 3);
+    EXPECT_EQ(tracks[1].toObject()["name"].toString(), "Café ☕");
+    EXPECT_EQ(tracks[2].toObject()["index"].toInt(), 2);
+
+    EXPECT_EQ(get("/api/config/artnet").body, R"({"channel":1,"net":0,"subnet":0,"universe":0})");
+    EXPECT_EQ(jsonOf(get("/api/settings"))["theme"].toObject()["current"].toString(), "onyx_dark");
+    EXPECT_EQ(jsonOf(get("/api/effects"))["pattern"].toObject()["selected"].toString(), "Black Screen");
+}
+
+TEST_F(WebServerTest, DocumentsWithoutTheirServiceAre500)
+{
+    auto orphan = makeServer(resources.path());
+    orphan->start(nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return orphan->isRunning(); }));
+    for (const char* path : {"/api/status", "/api/playlist", "/api/config/artnet"}) {
+        const Answer answer = parseAnswer(exchange(orphan->port(), {{request("GET", path)}}).received);
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << path;
+        EXPECT_EQ(answer.body, "Internal Error");
+    }
+    const Answer settings = parseAnswer(exchange(orphan->port(), {{request("GET", "/api/settings")}}).received);
+    EXPECT_EQ(settings.status, 200);
+    // Actions on services that are gone are answered and do nothing.
+    EXPECT_EQ(parseAnswer(exchange(orphan->port(), {{request("POST", "/api/control", R"({"command":"next"})")}}).received).status,
+              200);
+
+    // A value JSON cannot carry makes the document unwritable rather than wrong.
+    rig.effects.setBrightness(std::numeric_limits<float>::infinity());
+    EXPECT_EQ(get("/api/effects").status, 500);
+}
+
+TEST_F(WebServerTest, PostActionsReachThePlayer)
+{
+    rig.setTracks({"A", "B", "C"});
+    EXPECT_EQ(post("/api/playlist/reorder", R"({"index":0,"direction":"down"})").body, R"({"status":"ok"})");
+    EXPECT_TRUE(waitUntil([&] { return rig.trackNames() == QStringList({"B", "A", "C"}); }));
+    EXPECT_EQ(post("/api/playlist/reorder", R"({"index":1,"direction":"left"})").status, 200);
+
+    rig.engine->setIsPlaying(true);
+    EXPECT_EQ(post("/api/control", R"({"command":"prev"})").status, 200);
+    EXPECT_TRUE(waitUntil([&] { return !rig.engine->isPlaying(); }));
+
+    DMXConfig config;
+    config.universe = 9;
+    config.startChannel = 300;
+    rig.controller->setDmxConfig(config);
+    EXPECT_EQ(post("/api/config/artnet", "{}").status, 200);
+    EXPECT_TRUE(waitUntil([&] { return rig.controller->dmxConfig().startChannel == 1; }));
+    EXPECT_EQ(rig.controller->dmxConfig().universe, 0);
+
+    EXPECT_EQ(post("/api/settings", R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})").status, 200);
+    EXPECT_TRUE(waitUntil([&] { return rig.controller->autoPlayNext(); }));
+    EXPECT_EQ(rig.controller->dmxConfig().startChannel, 5);
+
+    EXPECT_EQ(post("/api/effects", R"({"video":{"saturation":0.5},"rgb":{"blueEnabled":false}})").status, 200);
+    EXPECT_TRUE(waitUntil([&] { return !rig.effects.blueEnabled(); }));
+    EXPECT_EQ(rig.effects.saturation(), 0.5f);
+
+    EXPECT_EQ(post("/api/playlist/play", R"({"index":7})").status, 200);
+}
+
+// Pollers keep document builds waiting; a client that reads after its own POST was answered
+// still sees its change.
+TEST_F(WebServerTest, ReadsAfterAnAnsweredPostSeeIt)
+{
+    std::atomic<bool> polling{true};
+    std::vector<std::thread> pollers;
+    for (int i = 0; i < 4; ++i)
+        pollers.emplace_back([&] {
+            while (polling)
+                rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms);
+        });
+    auto writer = std::async(std::launch::async, [&] {
+        int stale = 0;
+        for (int i = 1; i <= 40; ++i) {
+            const std::string body = R"({"pattern":{"speed":)" + std::to_string(i) + "}}";
+            rawExchange(port, {{request("POST", "/api/effects", body)}}, false, 2000ms);
+            const Answer read = parseAnswer(rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms).received);
+            stale += QJsonDocument::fromJson(QByteArray::fromStdString(read.body))["pattern"].toObject()["speed"].toDouble() != i;
+        }
+        return stale;
+    });
+    ASSERT_TRUE(waitUntil([&] { return writer.wait_for(0ms) == std::future_status::ready; }, 30000ms));
+    polling = false;
+    for (auto& poller : pollers)
+        poller.join();
+    EXPECT_EQ(writer.get(), 0);
+}
+
+TEST_F(WebServerTest, BadPostBodies)
+{
+    for (const auto& [path, body] : std::vector<std::pair<std::string, std::string>>{
+             {"/api/playlist/play", R"({"index":"2"})"},
+             {"/api/playlist/play", R"({"index":1.5})"},
+             {"/api/playlist/play", R"({})"},
+             {"/api/playlist/reorder", R"({"index":1})"},
+             {"/api/control", R"({"command":true})"},
+             {"/api/control", R"(["play"])"},
+             {"/api/settings", "not json"},
+             {"/api/effects", ""},
+             {"/api/config/artnet", "42"},
+         }) {
+        const Answer answer = post(path, body);
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 400 Bad Request") << path << " " << body;
+        EXPECT_EQ(answer.body, "Invalid JSON") << path << " " << body;
+    }
+    // A head that never ends has no body at all.
+    const Exchange unterminated = exchange(port, {{"POST /api/control HTTP/1.1\r\nHost: x\r\n"}}, true);
+    const Answer answer = parseAnswer(unterminated.received);
+    EXPECT_EQ(answer.status, 400);
+    EXPECT_EQ(answer.body, "Bad Request");
+}
+
+TEST_F(WebServerTest, BodyInALaterSegmentIsRead)
+{
+    const std::string whole = request("POST", "/api/settings", R"({"playback":{"ignoreDMX":true}})");
+    const std::size_t headEnd = whole.find("\r\n\r\n") + 4;
+    const Exchange raw = exchange(port, {{whole.substr(0, headEnd)}, {whole.substr(headEnd, 7), 150ms},
+                                         {whole.substr(headEnd + 7), 150ms}});
+    EXPECT_EQ(parseAnswer(raw.received).body, R"({"status":"ok"})");
+    EXPECT_TRUE(waitUntil([&] { return rig.controller->ignoreDMX(); }));
+}
+
+TEST_F(WebServerTest, OversizeRequestsAre413)
+{
+    const std::string body(70000, 'x');
+    const Exchange raw = exchange(port, {{request("POST", "/api/settings", body)}});
+    const Answer answer = parseAnswer(raw.received);
+    EXPECT_EQ(answer.statusLine, "HTTP/1.1 413 Payload Too Large");
+    EXPECT_EQ(answer.body, "Payload Too Large");
+    EXPECT_TRUE(raw.closedByServer);
+
+    const Exchange endlessHead = exchange(port, {{"GET / HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p')}});
+    EXPECT_EQ(parseAnswer(endlessHead.received).status, 413);
+
+    // Just inside the limit is served.
+    const std::string head = request("POST", "/api/effects", std::string(60000, ' ')).substr(0, 200);
+    const std::size_t headSize = head.find("\r\n\r\n") + 4;
+    const std::string fits = request("POST", "/api/effects", "{}" + std::string(65536 - headSize - 2, ' '));
+    ASSERT_EQ(fits.size(), 65536u);
+    EXPECT_EQ(parseAnswer(exchange(port, {{fits}}).received).status, 200);
+}
+
+TEST_F(WebServerTest, SilentAndSlowClientsAreClosed)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const Exchange silent = exchange(port, {}, false, 3000ms);
+    EXPECT_TRUE(silent.closedByServer);
+    EXPECT_EQ(silent.received, "");
+
+    std::vector<Piece> trickle;
+    for (char c : std::string("GET / HTTP/1.1\r\nHost: slow\r\n\r\n"))
+        trickle.push_back({std::string(1, c), 60ms});
+    const Exchange slow = exchange(port, trickle, false, 3000ms);
+    EXPECT_EQ(slow.received, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5000ms);
+    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+}
+
+TEST_F(WebServerTest, ListenerFailureIsReported)
+{
+    test::LogCapture log;
+    auto second = makeServer(resources.path(), port);
+    second->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get());
+    EXPECT_TRUE(waitUntil([&] { return log.contains("WebServer: Failed with error: Address already in use"); }));
+    EXPECT_FALSE(second->isRunning());
+    EXPECT_EQ(get("/api/status").status, 200);
+}
+
+TEST_F(WebServerTest, ManyClientsAtOnce)
+{
+    std::vector<std::future<Exchange>> clients;
+    for (int i = 0; i < 64; ++i)
+        clients.push_back(std::async(std::launch::async, rawExchange, port,
+                                     std::vector<Piece>{{request("GET", i % 2 ? "/api/status" : "/")}}, false, 5000ms));
+    ASSERT_TRUE(waitUntil([&] {
+        for (auto& client : clients)
+            if (client.wait_for(0ms) != std::future_status::ready)
+                return false;
+        return true;
+    }, 10000ms));
+    for (auto& client : clients)
+        EXPECT_EQ(parseAnswer(client.get().received).status, 200);
+}
+
+// Random requests, built from the route table's vocabulary and some noise, each checked
+// against the status the rules give it.
+TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
+{
+    rig.setTracks({"A", "B"});
+    std::mt19937 random(1234567);
+    const auto pick = [&](const auto& list) { return list[random() % list.size()]; };
+    const std::vector<std::string> methods{"GET", "GET", "POST", "POST", "PUT", "get", "DELETE", "HEAD", ""};
+    const std::vector<std::string> getPaths{"/", "/index.html", "/playlist.html", "/settings.html", "/effects.html",
+                                            "/fixtures.html", "/font/digital-7.ttf", "/fixtures/desk.cha",
+                                            "/api/status", "/api/playlist", "/api/config/artnet", "/api/settings",
+                                            "/api/effects"};
+    const std::vector<std::string> postPaths{"/api/control", "/api/playlist/play", "/api/playlist/reorder",
+                                             "/api/config/artnet", "/api/settings", "/api/effects"};
+    const std::vector<std::string> bodies{"", "{}", "[]", "garbage", R"({"command":"stop"})", R"({"index":1})",
+                                          R"({"index":1,"direction":"up"})", R"({"index":"1","direction":"up"})",
+                                          R"({"playback":{"autoPlayNext":false}})", R"({"rgb":{"redEnabled":true}})",
+                                          "{\"command\":\"caf\xc3\xa9\"}"};
+
+    for (int round = 0; round < 300; ++round) {
+        const std::string method = pick(methods);
+        std::string path = random() % 2 ? pick(getPaths) : pick(postPaths);
+        const int mutation = static_cast<int>(random() % 10);
+        if (mutation == 0)
+            path += "?v=" + std::to_string(random() % 100);
+        else if (mutation == 1)
+            path = "/fixtures/" + std::to_string(random() % 1000) + "%2F..";
+        const std::string body = (method == "POST" || random() % 5 == 0) ? pick(bodies) : std::string();
+        const bool brokenUtf8 = random() % 25 == 0;
+        const bool oneWord = random() % 25 == 0;
+
+        std::string text;
+        if (oneWord)
+            text = method + "\r\n\r\n";
+        else
+            text = request(method, brokenUtf8 ? path + "\xff" : path, body);
+
+        int expected = 0; // no answer
+        if (!oneWord && !brokenUtf8) {
+            const bool isGetPath = std::find(getPaths.begin(), getPaths.end(), path) != getPaths.end();
+            const bool isPostPath = std::find(postPaths.begin(), postPaths.end(), path) != postPaths.end();
+            if (method == "GET") {
+                expected = isGetPath ? 200 : 404;
+            } else if (method == "POST") {
+                const auto json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
+                const QJsonObject o = json.object();
+                bool valid = json.isObject();
+                if (path == "/api/control")
+                    valid = valid && o["command"].isString();
+                if (path == "/api/playlist/play")
+                    valid = valid && o["index"].isDouble();
+                if (path == "/api/playlist/reorder")
+                    valid = valid && o["index"].isDouble() && o["direction"].isString();
+                expected = !isPostPath ? 404 : (valid ? 200 : 400);
+            } else {
+                expected = 405;
+            }
+        }
+
+        // Cut the request at random places, with short pauses between the pieces.
+        std::vector<Piece> pieces;
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const std::size_t n = random() % 3 == 0 ? text.size() - at : 1 + random() % (text.size() - at);
+            pieces.push_back({text.substr(at, n), std::chrono::milliseconds(random() % 3 == 0 ? random() % 20 : 0)});
+            at += n;
+        }
+        const Exchange raw = exchange(port, pieces, false, 3000ms);
+        ASSERT_TRUE(raw.closedByServer) << "round " << round << ": " << text;
+        if (expected == 0) {
+            EXPECT_EQ(raw.received, "") << "round " << round << ": " << text;
+            continue;
+        }
+        const Answer answer = parseAnswer(raw.received);
+        ASSERT_TRUE(answer.parsed) << "round " << round << ": " << text;
+        EXPECT_EQ(answer.status, expected) << "round " << round << ": " << text;
+        EXPECT_EQ(headerValue(answer, "Content-Length"), std::to_string(answer.body.size()));
+        EXPECT_EQ(answer.headers.back(), "Connection: close");
+    }
+    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+}
+
+// The remote driving real playback: what plays, what is current, and the transport.
+TEST_F(WebServerTest, TransportOnRealMedia)
+{
+    const QString wav = QString::fromStdString(test::tempDir()) + "/tone-2s.wav";
+    const int generated = QProcess::execute("gst-launch-1.0", {"-q", "audiotestsrc", "num-buffers=88", "samplesperbuffer=1000",
+                                                               "!", "audio/x-raw,rate=44100,channels=2", "!", "wavenc",
+                                                               "!", "filesink", "location=" + wav});
+    ASSERT_EQ(generated, 0);
+    QList<MediaTrack> tracks;
+    for (const char* name : {"First", "Second"})
+        tracks.append(MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(wav), name, 0.0, 1});
+    rig.controller->playlist().setPlaylist(tracks);
+
+    EXPECT_EQ(post("/api/playlist/play", R"({"index":0})").status, 200);
+    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }, 5000ms));
+    QJsonDocument status = jsonOf(get("/api/status"));
+    EXPECT_EQ(status["trackName"].toString(), "First");
+    EXPECT_EQ(status["isPlaying"], true);
+    EXPECT_NEAR(status["duration"].toDouble(), 2.0, 0.1);
+    QJsonArray playlist = jsonOf(get("/api/playlist")).array();
+    EXPECT_EQ(playlist[0].toObject()["isCurrent"], true);
+    EXPECT_EQ(playlist[1].toObject()["isCurrent"], false);
+
+    EXPECT_EQ(post("/api/control", R"({"command":"next"})").status, 200);
+    ASSERT_TRUE(waitUntil([&] { return rig.engine->currentTrack() && rig.engine->currentTrack()->name == "Second"; }, 5000ms));
+    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }, 5000ms));
+    playlist = jsonOf(get("/api/playlist")).array();
+    EXPECT_EQ(playlist[0].toObject()["isCurrent"], false);
+    EXPECT_EQ(playlist[1].toObject()["isCurrent"], true);
+
+    EXPECT_EQ(post("/api/control", R"({"command":"pause"})").status, 200);
+    ASSERT_TRUE(waitUntil([&] { return !rig.engine->isPlaying(); }));
+    const double pausedAt = rig.engine->currentTime();
+    test::spinFor(200ms);
+    EXPECT_NEAR(jsonOf(get("/api/status"))["currentTime"].toDouble(), pausedAt, 0.05);
+
+    EXPECT_EQ(post("/api/control", R"({"command":"play"})").status, 200);
+    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }));
+    EXPECT_EQ(post("/api/control", R"({"command":"stop"})").status, 200);
+    ASSERT_TRUE(waitUntil([&] { return !rig.engine->isPlaying() && rig.engine->currentTime() == 0.0; }));
+}
