@@ -10,6 +10,7 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "ndi/NDIService.h"
 #include "web/WebServer.h"
 
 #include <QCoreApplication>
@@ -38,9 +39,9 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
     themeManager_ = std::make_unique<ThemeManager>();
     webServer_ = std::make_unique<WebServer>();
-    // The NDI service follows the web server and is handed to it; until the program has
-    // one, the remote reports NDI as off.
-    webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), nullptr, themeManager_.get());
+    ndiService_ = std::make_unique<NDIService>();
+    // The remote's NDI settings act on the NDI service.
+    webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(), themeManager_.get());
     SettingsManager::shared().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }

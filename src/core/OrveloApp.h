@@ -10,6 +10,7 @@ class ArtNetService;
 class CITPService;
 class DMXController;
 class PlaybackEngine;
+class NDIService;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
@@ -35,6 +36,7 @@ public:
     DMXController& controller() const { return *controller_; }
     ThemeManager& themeManager() const { return *themeManager_; }
     WebServer& webServer() const { return *webServer_; }
+    NDIService& ndiService() const { return *ndiService_; }
 
     // Registers the seven-segment timecode font for this process, when it ships beside the
     // program.
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<DMXController> controller_;
     std::unique_ptr<ThemeManager> themeManager_;
     std::unique_ptr<WebServer> webServer_;
+    std::unique_ptr<NDIService> ndiService_;
 };
 
 } // namespace orvelo

@@ -1,0 +1,120 @@
+#include "playback/VideoOutputView.h"
+
+#include "platform/MainThread.h"
+#include "platform/media/MediaPlayer.h"
+#include "playback/AudioAnalyzer.h"
+#include "playback/ExternalWindowManager.h"
+#include "playback/PlaybackEngine.h"
+#include "settings/SettingsManager.h"
+
+namespace orvelo {
+
+VideoOutputView::VideoOutputView(PlaybackEngine& engine, SettingsManager& settings, AudioAnalyzer& analyzer,
+                                 ExternalWindowManager& windows, QObject* parent)
+    : QObject(parent), engine_(engine), settings_(settings), analyzer_(analyzer), windows_(windows), rotator_(settings)
+{
+    connect(&engine_, &PlaybackEngine::currentTrackChanged, this, &VideoOutputView::trackStarted);
+    connect(&engine_, &PlaybackEngine::isPlayingChanged, this, &VideoOutputView::playingChanged);
+}
+
+void VideoOutputView::appear()
+{
+    trackStarted();
+    rotator_.start();
+}
+
+void VideoOutputView::disappear()
+{
+    rotator_.stop();
+}
+
+void VideoOutputView::setShowEffectsPanel(bool show)
+{
+    showEffectsPanel_ = show;
+    emit showEffectsPanelChanged(show);
+}
+
+OutputDecision VideoOutputView::decision() const
+{
+    return {engine_.player() != nullptr, hasVideoTrack_, settings_.defaultVideoPlayer() != nullptr};
+}
+
+void VideoOutputView::trackStarted()
+{
+    checkForVideoTrack();
+    // Decided with the previous track's answer: the check completes later, and its change
+    // (setHasVideoTrack) starts or pauses the background video again if need be.
+    if (decision().shouldUseDefaultVideo())
+        settings_.playDefaultVideo();
+    const MediaPlayer* player = engine_.player();
+    if (player && player->currentItem())
+        analyzer_.attach(engine_.audioTapHost());
+}
+
+void VideoOutputView::checkForVideoTrack()
+{
+    const unsigned check = ++check_;
+    if (!engine_.currentTrack()) {
+        setHasVideoTrack(false);
+        return;
+    }
+    // The engine sets a track once its item is ready (or failed, which counts as no
+    // picture); the answer arrives like any asynchronous check, after this event.
+    postToMain(this, [this, check] {
+        if (check == check_)
+            setHasVideoTrack(engine_.currentItemHasVideo());
+    });
+}
+
+void VideoOutputView::setHasVideoTrack(bool hasVideoTrack)
+{
+    const bool changed = hasVideoTrack != hasVideoTrack_;
+    hasVideoTrack_ = hasVideoTrack;
+    emit hasVideoTrackChanged(hasVideoTrack);
+    if (!changed)
+        return;
+    if (!hasVideoTrack && decision().shouldUseDefaultVideo() && engine_.isPlaying())
+        settings_.playDefaultVideo();
+    else if (hasVideoTrack)
+        pauseDefaultVideo();
+}
+
+void VideoOutputView::playingChanged(bool playing)
+{
+    if (!decision().shouldUseDefaultVideo())
+        return;
+    if (playing)
+        settings_.playDefaultVideo();
+    else
+        pauseDefaultVideo();
+}
+
+void VideoOutputView::pauseDefaultVideo()
+{
+    if (MediaPlayer* player = settings_.defaultVideoPlayer())
+        player->pause();
+}
+
+void VideoOutputView::openFullscreen()
+{
+    const OutputDecision::Fullscreen request = decision().fullscreen();
+    MediaPlayer* player = request.useDefaultVideoPlayer ? settings_.defaultVideoPlayer() : engine_.player();
+    windows_.openFullscreenWindow(player, request.hasVideoTrack);
+}
+
+void VideoOutputView::closeExternal()
+{
+    windows_.closeWindow();
+}
+
+QStringList VideoOutputView::screenNames() const
+{
+    return ExternalWindowManager::screenNames();
+}
+
+void VideoOutputView::selectScreen(int index)
+{
+    windows_.setSelectedScreenIndex(index);
+}
+
+} // namespace orvelo

@@ -1,0 +1,263 @@
+// Protects the output window on a real (virtual) window system: it covers the chosen one of
+// two screens, frameless and on top; Escape in it and a double click close it while other
+// windows keep their keys; one window and one key hook at a time; and what it shows: "No
+// Signal", the selected pattern for audio-only tracks, composed video letterboxed.
+
+#include "XvfbDisplay.h"
+#include "support/MediaFiles.h"
+#include "support/TestSupport.h"
+
+#include "platform/media/MediaItem.h"
+#include "platform/media/MediaPlayer.h"
+#include "playback/AudioAnalyzer.h"
+#include "playback/ExternalVideoContentView.h"
+#include "playback/ExternalWindowManager.h"
+#include "playback/FullscreenWindow.h"
+#include "playback/VideoComposition.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QScreen>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace orvelo;
+using namespace std::chrono_literals;
+using orvelo::test::MediaFiles;
+using orvelo::test::spinFor;
+using orvelo::test::waitUntil;
+
+namespace {
+
+// A second window of the application, to see which keys reach it.
+class OtherWindow : public QRasterWindow {
+public:
+    int escapes = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Escape)
+            ++escapes;
+    }
+};
+
+void pressEscape(QWindow* window)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &press);
+}
+
+QImage grab(int screenIndex)
+{
+    return QGuiApplication::screens().at(screenIndex)->grabWindow(0).toImage();
+}
+
+// With ORVELO_SCREENSHOT_DIR set, keeps an xwd screenshot of the screen there, to look at.
+void keepScreenshot(int screenIndex, const QString& name)
+{
+    const QByteArray folder = qgetenv("ORVELO_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    const QString display = QStringLiteral(":%1.%2").arg(test::XvfbDisplay::number).arg(screenIndex);
+    QProcess::execute("xwd", {"-root", "-silent", "-display", display, "-out", QString::fromUtf8(folder) + "/" + name + ".xwd"});
+}
+
+int visibleOutputWindows()
+{
+    int count = 0;
+    for (QWindow* window : QGuiApplication::topLevelWindows())
+        count += qobject_cast<FullscreenWindow*>(window) && window->isVisible() ? 1 : 0;
+    return count;
+}
+
+bool near(QColor a, QColor b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+class OutputWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ORVELO_REQUIRE_DISPLAY();
+        ASSERT_EQ(QGuiApplication::screens().size(), 2);
+    }
+
+    void TearDown() override
+    {
+        manager.closeWindow();
+        VideoEffectsManager::shared().resetAll();
+        spinFor(50ms); // lets the closed window go
+    }
+
+    FullscreenWindow* openOn(int screen, MediaPlayer* player, bool hasVideoTrack)
+    {
+        manager.setSelectedScreenIndex(screen);
+        manager.openFullscreenWindow(player, hasVideoTrack);
+        FullscreenWindow* window = manager.externalWindow();
+        if (window) {
+            EXPECT_TRUE(waitUntil([window] { return window->isExposed(); }));
+        }
+        spinFor(150ms); // a few refreshes
+        return window;
+    }
+
+    SettingsManager settings;
+    AudioAnalyzer analyzer;
+    ExternalWindowManager manager{settings, analyzer};
+};
+
+TEST_F(OutputWindowTest, PickerNamesTheTwoScreens)
+{
+    EXPECT_EQ(ExternalWindowManager::screenNames(), (QStringList{"Main Display", "Display 2"}));
+    EXPECT_EQ(QGuiApplication::screens().at(1)->geometry().size(), QSize(854, 480));
+}
+
+TEST_F(OutputWindowTest, CoversTheChosenScreenOnTopAndEscapeThereClosesIt)
+{
+    OtherWindow other;
+    other.resize(200, 100);
+    other.show();
+
+    FullscreenWindow* window = openOn(1, nullptr, false);
+    ASSERT_NE(window, nullptr);
+    QScreen* second = QGuiApplication::screens().at(1);
+    EXPECT_EQ(window->screen(), second);
+    EXPECT_EQ(window->geometry(), second->geometry());
+    EXPECT_TRUE(window->flags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(window->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window->content()->content(), ExternalContent::NoSignal);
+
+    // "No Signal" on black: mostly black, some grey for the symbol and the words.
+    const QImage shot = grab(1);
+    keepScreenshot(1, "output-no-signal");
+    int grey = 0;
+    for (int y = 0; y < shot.height(); y += 2)
+        for (int x = 0; x < shot.width(); x += 2)
+            grey += qGray(shot.pixel(x, y)) > 60 ? 1 : 0;
+    EXPECT_GT(grey, 50);
+    EXPECT_LT(grey, shot.width() * shot.height() / 4 / 10);
+    EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::black));
+
+    // Escape pressed in another window is that window's.
+    pressEscape(&other);
+    EXPECT_EQ(other.escapes, 1);
+    EXPECT_EQ(manager.externalWindow(), window);
+
+    pressEscape(window);
+    EXPECT_EQ(manager.externalWindow(), nullptr);
+    EXPECT_FALSE(manager.hasEscapeMonitor());
+    EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 0; }));
+    pressEscape(&other);
+    EXPECT_EQ(other.escapes, 2) << "the hook went with the window";
+}
+
+TEST_F(OutputWindowTest, OpeningTwiceLeavesOneWindowAndOneHook)
+{
+    openOn(0, nullptr, false);
+    FullscreenWindow* second = openOn(1, nullptr, false);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 1; }));
+    EXPECT_TRUE(manager.hasEscapeMonitor());
+    pressEscape(second);
+    EXPECT_EQ(manager.externalWindow(), nullptr);
+    EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 0; }));
+}
+
+TEST_F(OutputWindowTest, AScreenThatIsGoneOpensNothing)
+{
+    EXPECT_EQ(openOn(2, nullptr, false), nullptr);
+    EXPECT_EQ(openOn(-1, nullptr, false), nullptr);
+    EXPECT_FALSE(manager.hasEscapeMonitor());
+    EXPECT_EQ(visibleOutputWindows(), 0);
+}
+
+TEST_F(OutputWindowTest, ADoubleClickClosesIt)
+{
+    FullscreenWindow* window = openOn(0, nullptr, false);
+    ASSERT_NE(window, nullptr);
+    const QPointF where(100, 100);
+    QMouseEvent click(QEvent::MouseButtonDblClick, where, window->mapToGlobal(where), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &click);
+    EXPECT_EQ(manager.externalWindow(), nullptr);
+    EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 0; }));
+}
+
+TEST_F(OutputWindowTest, AnAudioOnlyTrackShowsTheSelectedPatternOnTheChosenScreen)
+{
+    // Size 4: two 427 px cells on 854, colour1 on the left one; speed 0 holds it still.
+    settings.setSelectedPattern(AudioVisualPattern::verticalStripes);
+    settings.setPatternSize(4.0);
+    settings.setPatternSpeed(0.0);
+    settings.setPatternColor1(QColor(200, 30, 60));
+    settings.setPatternColor2(QColor(20, 180, 90));
+    MediaPlayer player; // its track has no picture
+    FullscreenWindow* window = openOn(1, &player, false);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->content()->content(), ExternalContent::Pattern);
+    QImage shot = grab(1);
+    keepScreenshot(1, "output-pattern");
+    EXPECT_TRUE(near(shot.pixelColor(100, 240), QColor(200, 30, 60), 2));
+    EXPECT_TRUE(near(shot.pixelColor(700, 240), QColor(20, 180, 90), 2));
+    EXPECT_FALSE(near(grab(0).pixelColor(100, 240), QColor(200, 30, 60), 40)) << "nothing on the other screen";
+
+    // It follows a new selection: rings about the centre, nothing out at the side.
+    settings.setSelectedPattern(AudioVisualPattern::circularWave);
+    settings.setPatternSpeed(1.0);
+    spinFor(150ms);
+    shot = grab(1);
+    keepScreenshot(1, "output-pattern-wave");
+    EXPECT_EQ(shot.pixelColor(100, 240), QColor(Qt::black));
+    int lit = 0;
+    for (int x = 427; x < 854; ++x)
+        lit += shot.pixelColor(x, 240) != QColor(Qt::black) ? 1 : 0;
+    EXPECT_GT(lit, 6);
+}
+
+TEST_F(OutputWindowTest, VideoShowsTheComposedFramesLetterboxedWithoutTheViewEffects)
+{
+    const std::string path = MediaFiles::countingVideo(50, false);
+    ASSERT_FALSE(path.empty());
+    VideoEffectsManager& effects = VideoEffectsManager::shared();
+    effects.setRedEnabled(false); // composed: no red
+    effects.setAlpha(0.3f);       // the preview's only: the window shows full strength
+    MediaPlayer player;
+    auto item = MediaItem::load(QString::fromStdString(path), VideoComposition::sourceFormat());
+    VideoComposition::attach(*item);
+    player.replaceCurrentItem(item);
+    player.setRate(1.0);
+
+    FullscreenWindow* window = openOn(1, &player, true);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->content()->content(), ExternalContent::Video);
+    // Held on a bright frame (frame i is grey 16 + 4i), so a dimmed picture would show.
+    ASSERT_TRUE(waitUntil([&] {
+        const VideoFramePtr frame = player.latestFrame();
+        return frame && MediaFiles::frameIndex(*frame) >= 25;
+    }, 10000ms));
+    player.pause();
+    spinFor(300ms);
+    const QImage shot = grab(1);
+    keepScreenshot(1, "output-video");
+    // 4:3 on 854 x 480: a 640 x 480 picture with 107 px bars left and right.
+    EXPECT_EQ(shot.pixelColor(50, 240), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(803, 240), QColor(Qt::black));
+    const QColor centre = shot.pixelColor(427, 240);
+    const auto shown = MediaFiles::centrePixel(*player.latestFrame());
+    EXPECT_EQ(centre.red(), 0);
+    EXPECT_NEAR(centre.green(), shown[1], 3) << "the frame as composed, at full strength";
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+// Protects what the output surfaces show: the decision table (track video, background video,
+// pattern, nothing yet), the screen names, letterboxing, the preview's view effects, and the
+// output panel keeping the background video and the analyser in step with real tracks.
+
+#include "support/MediaFiles.h"
+#include "support/TestSupport.h"
+
+#include "core/MediaTrack.h"
+#include "platform/media/MediaPlayer.h"
+#include "playback/AudioAnalyzer.h"
+#include "playback/ExternalWindowManager.h"
+#include "playback/OutputDecision.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoOutputView.h"
+#include "playback/VideoPlayerView.h"
+#include "playback/ViewEffects.h"
+#include "settings/SettingsManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+using namespace orvelo;
+using namespace std::chrono_literals;
+using orvelo::test::MediaFiles;
+using orvelo::test::waitUntil;
+
+namespace {
+
+using Preview = OutputDecision::Preview;
+
+TEST(OutputDecisionTest, DecidesThePictureFromPlayerVideoAndBackground)
+{
+    struct Row {
+        bool player, video, background;
+        Preview preview;
+        bool useBackground, showAsVideo;
+    };
+    const Row table[] = {
+        {false, false, false, Preview::Idle, false, false},
+        {false, false, true, Preview::Idle, true, true},
+        {false, true, false, Preview::Idle, false, true},
+        {true, false, false, Preview::Pattern, false, false},
+        {true, false, true, Preview::DefaultVideo, true, true},
+        {true, true, false, Preview::EngineVideo, false, true},
+        {true, true, true, Preview::EngineVideo, false, true},
+    };
+    for (const Row& row : table) {
+        const OutputDecision d{row.player, row.video, row.background};
+        SCOPED_TRACE(testing::Message() << "player " << row.player << " video " << row.video << " background " << row.background);
+        EXPECT_EQ(d.preview(), row.preview);
+        EXPECT_EQ(d.shouldUseDefaultVideo(), !row.video && row.background);
+        EXPECT_EQ(d.fullscreen().useDefaultVideoPlayer, row.useBackground);
+        EXPECT_EQ(d.fullscreen().hasVideoTrack, row.showAsVideo);
+    }
+    EXPECT_EQ(externalContentFor(false, true), ExternalContent::NoSignal);
+    EXPECT_EQ(externalContentFor(true, false), ExternalContent::Pattern);
+    EXPECT_EQ(externalContentFor(true, true), ExternalContent::Video);
+}
+
+TEST(OutputDecisionTest, NamesScreensAndCallsAMissingOneUnknown)
+{
+    EXPECT_EQ(screenName(0, 2), "Main Display");
+    EXPECT_EQ(screenName(1, 2), "Display 2");
+    EXPECT_EQ(screenName(2, 3), "Display 3");
+    EXPECT_EQ(screenName(2, 2), "Unknown");
+    EXPECT_EQ(screenName(-1, 2), "Unknown");
+    // Without a window system there is no display to open on.
+    SettingsManager settings;
+    AudioAnalyzer analyzer;
+    ExternalWindowManager manager(settings, analyzer);
+    manager.openFullscreenWindow(nullptr, false);
+    EXPECT_EQ(manager.externalWindow(), nullptr);
+    EXPECT_FALSE(manager.hasEscapeMonitor());
+}
+
+TEST(OutputDecisionTest, LetterboxFitsWithoutCroppingAndCentres)
+{
+    EXPECT_EQ(VideoPlayerView::letterbox({1920, 1080}, QRect(0, 0, 1000, 1000)), QRect(0, 219, 1000, 562));
+    EXPECT_EQ(VideoPlayerView::letterbox({640, 480}, QRect(0, 0, 1920, 1080)), QRect(240, 0, 1440, 1080));
+    EXPECT_EQ(VideoPlayerView::letterbox({100, 100}, QRect(10, 20, 50, 30)), QRect(20, 20, 30, 30));
+    EXPECT_TRUE(VideoPlayerView::letterbox({0, 0}, QRect(0, 0, 10, 10)).isEmpty());
+}
+
+QImage solid(QColor colour)
+{
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    image.fill(colour);
+    return image;
+}
+
+TEST(OutputDecisionTest, PreviewEffectsMultiplyBrightenAndDesaturate)
+{
+    ViewEffects none;
+    EXPECT_FALSE(none.changesColour());
+
+    ViewEffects noGreen;
+    noGreen.greenEnabled = false;
+    QImage image = solid(QColor(100, 150, 200));
+    noGreen.applyColour(image);
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(100, 0, 200));
+
+    ViewEffects brighter;
+    brighter.brightness = 0.2f;
+    image = solid(QColor(100, 150, 240));
+    brighter.applyColour(image);
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(151, 201, 255));
+
+    ViewEffects grey;
+    grey.saturation = 0.0f;
+    image = solid(QColor(255, 0, 0));
+    grey.applyColour(image);
+    const int luminance = static_cast<int>(0.2126 * 255 + 0.5);
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(luminance, luminance, luminance));
+
+    // A disabled channel stays 0 even when brightened (multiply first, then brightness).
+    ViewEffects both;
+    both.redEnabled = false;
+    both.brightness = 0.5f;
+    image = solid(QColor(200, 0, 0));
+    both.applyColour(image);
+    EXPECT_EQ(image.pixelColor(1, 1).red(), 128);
+}
+
+MediaTrack trackFor(const std::string& path, const QString& name)
+{
+    MediaTrack track;
+    track.id = QUuid::createUuid();
+    track.url = QUrl::fromLocalFile(QString::fromStdString(path));
+    track.name = name;
+    return track;
+}
+
+class VideoOutputViewTest : public ::testing::Test {
+protected:
+    // The store is the test process's: a background video chosen by an earlier test is gone.
+    void SetUp() override { settings.clearDefaultVideo(); }
+
+    bool backgroundPlaying() const
+    {
+        const MediaPlayer* player = settings.defaultVideoPlayer();
+        return player && player->rate() > 0.0;
+    }
+
+    PlaybackEngine engine;
+    SettingsManager settings;
+    AudioAnalyzer analyzer;
+    ExternalWindowManager windows{settings, analyzer};
+    VideoOutputView view{engine, settings, analyzer, windows};
+};
+
+TEST_F(VideoOutputViewTest, WithoutATrackThePreviewIdles)
+{
+    view.appear();
+    EXPECT_FALSE(view.hasVideoTrack());
+    EXPECT_EQ(view.decision().preview(), Preview::Idle);
+    EXPECT_TRUE(view.autoRotator().isRunning());
+    view.disappear();
+    EXPECT_FALSE(view.autoRotator().isRunning());
+}
+
+TEST_F(VideoOutputViewTest, AudioOnlyTracksShowTheBackgroundVideoAndVideoTracksPauseIt)
+{
+    const std::string tone = MediaFiles::tone("wav", 2000);
+    const std::string video = MediaFiles::countingVideo(50, true);
+    const std::string background = MediaFiles::countingVideo(20, false, 7);
+    ASSERT_FALSE(tone.empty() || video.empty() || background.empty());
+    settings.selectDefaultVideo(QUrl::fromLocalFile(QString::fromStdString(background)));
+    ASSERT_NE(settings.defaultVideoPlayer(), nullptr);
+    view.appear();
+
+    engine.loadAndPlay(trackFor(tone, "Tone"));
+    ASSERT_TRUE(waitUntil([&] { return engine.isPlaying() && backgroundPlaying(); }, 10000ms));
+    EXPECT_FALSE(view.hasVideoTrack());
+    EXPECT_EQ(view.decision().preview(), Preview::DefaultVideo);
+    EXPECT_TRUE(view.decision().fullscreen().useDefaultVideoPlayer);
+    EXPECT_TRUE(waitUntil([&] { return analyzer.isTapAttached(); }, 5000ms)) << "the analyser follows the track";
+
+    // Pausing the track pauses the background; playing starts it again.
+    engine.pause();
+    EXPECT_FALSE(backgroundPlaying());
+    engine.play();
+    EXPECT_TRUE(backgroundPlaying());
+
+    engine.loadAndPlay(trackFor(video, "Video"));
+    ASSERT_TRUE(waitUntil([&] { return view.hasVideoTrack(); }, 10000ms));
+    EXPECT_EQ(view.decision().preview(), Preview::EngineVideo);
+    EXPECT_FALSE(backgroundPlaying()) << "a track with a picture pauses the background video";
+    EXPECT_FALSE(view.decision().fullscreen().useDefaultVideoPlayer);
+
+    // Back to audio only: the background video starts once the check has answered.
+    engine.loadAndPlay(trackFor(tone, "Tone again"));
+    ASSERT_TRUE(waitUntil([&] { return !view.hasVideoTrack() && backgroundPlaying(); }, 10000ms));
+}
+
+TEST_F(VideoOutputViewTest, WithoutABackgroundAnAudioOnlyTrackShowsThePattern)
+{
+    const std::string tone = MediaFiles::tone("wav", 1000);
+    ASSERT_FALSE(tone.empty());
+    view.appear();
+    engine.loadAndPlay(trackFor(tone, "Tone"));
+    ASSERT_TRUE(waitUntil([&] { return engine.isPlaying(); }, 10000ms));
+    test::spinFor(50ms);
+    EXPECT_EQ(view.decision().preview(), Preview::Pattern);
+    EXPECT_FALSE(view.decision().fullscreen().hasVideoTrack);
+}
+
+} // namespace
