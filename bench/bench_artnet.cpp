@@ -1,6 +1,7 @@
 // The Art-Net node under load: the ArtDmx rate it accepts and publishes on the main thread
 // without falling behind, and the time from a console's sendto to the main-thread publish.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
+#include "QuietStdout.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "platform/ByteReader.h"
@@ -93,28 +94,6 @@ public:
 
 private:
     int fd_ = -1;
-};
-
-// The node's log (one line per announcement) goes to /dev/null while measuring.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
 };
 
 std::unique_ptr<ArtNetService> startedNode(std::uint16_t port)
@@ -212,7 +191,7 @@ void BM_ArtDmxSustained(benchmark::State& state)
 {
     const int rate = static_cast<int>(state.range(0));
     const auto port = freeUdpPort();
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     auto node = startedNode(port);
     std::atomic<std::int64_t> sent{0};
     std::int64_t published = 0;
@@ -283,7 +262,7 @@ void BM_ArtDmxLatency(benchmark::State& state)
     constexpr int fps = 44;
     constexpr auto sendFor = std::chrono::seconds(5);
     const auto port = freeUdpPort();
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     auto node = startedNode(port);
     std::vector<double> latenciesUs;
     QObject::connect(node.get(), &ArtNetService::lastDMXValuesChanged, [&](const std::vector<std::uint8_t>& v) {

@@ -2,6 +2,7 @@
 // engine's load and to the first composed frame of a 1080p H.264 file, and the timecode's pace
 // and steadiness while DMX flows at 44 frames per second.
 
+#include "QuietStdout.h"
 #include "core/DMXController.h"
 #include "core/MediaTrack.h"
 #include "net/ArtNetPacket.h"
@@ -101,28 +102,6 @@ bool runUntil(Done done, std::chrono::milliseconds timeout)
     loop.exec();
     return done();
 }
-
-// The log goes to /dev/null while measuring; the results still reach the terminal.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
-};
 
 // 1080p H.264 made once beside the benchmark program.
 std::string clip1080(int seconds, int pattern)
@@ -335,7 +314,7 @@ void BM_SelectTrackLatency(benchmark::State& state)
         state.SkipWithError("could not make the 1080p clips");
         return;
     }
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     Player player(freeUdpPort());
     const QList<MediaTrack> tracks{track(a, 0), track(b, 1)};
     player.controller.playlist().setPlaylist(tracks);
@@ -429,7 +408,7 @@ void BM_TimecodePace(benchmark::State& state)
     const timeval tick{0, 50'000};
     ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
 
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     Player player(ntohs(address.sin_port));
     const QList<MediaTrack> tracks{track(path, 0), track(path, 1)};
     player.controller.playlist().setPlaylist(tracks);

@@ -1,5 +1,6 @@
 // Start-up restore of a 1,000-track last playlist: reading the store, decoding the track list
 // and bookmark table, checking every file, and publishing the result. Target: <= 50 ms.
+#include "QuietStdout.h"
 #include "core/Playlist.h"
 
 #include <QCoreApplication>
@@ -45,28 +46,6 @@ void storeLastPlaylist()
     stored = true;
 }
 
-// The restore logs one line per run; keep it off the report.
-class QuietStdout {
-public:
-    QuietStdout()
-        : saved_(dup(STDOUT_FILENO))
-    {
-        std::fflush(stdout);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
-
 void restore(benchmark::State& state)
 {
     Playlist playlist;
@@ -80,7 +59,7 @@ void restore(benchmark::State& state)
 void BM_RestoreLastPlaylist(benchmark::State& state)
 {
     storeLastPlaylist();
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     for (auto _ : state)
         restore(state);
 }
@@ -92,7 +71,7 @@ void BM_RestoreLastPlaylistFromFile(benchmark::State& state)
     storeLastPlaylist();
     const QString storeFile =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvelo", "Orvelo").fileName();
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     qint64 stamp = QDateTime::currentSecsSinceEpoch();
     for (auto _ : state) {
         state.PauseTiming();

@@ -1,6 +1,7 @@
 // How many sACN frames per second reach the main thread: the whole road of a datagram from
 // the socket through decoding and the hand-off to the published frame and its log line.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
+#include "QuietStdout.h"
 #include "net/SACNPacket.h"
 #include "net/SACNService.h"
 #include "platform/ByteWriter.h"
@@ -54,30 +55,6 @@ std::uint16_t freeUdpPort()
     return ntohs(address.sin_port);
 }
 
-// The per-frame log line goes to standard output; while measuring it is written to /dev/null
-// so that the terminal's speed is not what is measured.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::cout.flush();
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
-};
-
 // Frames published on the main thread, watched by the sending thread.
 class Progress {
 public:
@@ -124,7 +101,7 @@ void BM_SACNFramesToMainThread(benchmark::State& state)
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const auto packets = std::vector{fullFrame(1), fullFrame(2), fullFrame(3), fullFrame(4)};
 
-    QuietStdout quiet;
+    orvelo::bench::QuietStdout quiet;
     service.startListening();
     QCoreApplication::processEvents();
 

@@ -3,6 +3,7 @@
 // latency, errors, whether every control value reached the controller, how late, and whether
 // the playback position kept its 25-per-second rhythm.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
+#include "QuietStdout.h"
 #include "core/DMXController.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
@@ -60,28 +61,6 @@ std::uint16_t freeUdpPort()
     ::close(probe);
     return ntohs(address.sin_port);
 }
-
-// The player logs one line per request; while measuring they go to /dev/null.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
-};
 
 class NoCITP : public ListeningService {
 public:
@@ -240,7 +219,7 @@ void BM_StatusUnderLoad(benchmark::State& state)
     }
 
     for (auto _ : state) {
-        QuietStdout quiet;
+        orvelo::bench::QuietStdout quiet;
         std::vector<std::uint8_t> received;
         std::vector<double> decodeLatencyMs;
         std::vector<Clock::time_point> sentAt;
