@@ -6,6 +6,9 @@
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsManager.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 namespace orvelo {
 
 namespace {
@@ -37,6 +40,13 @@ SettingsManager::SettingsManager(QObject* parent)
 
     selectedInterfaceIP_ = store_.text(selectedInterfaceIPKey);
     selectedInterfaceBroadcast_ = store_.text(selectedInterfaceBroadcastKey);
+
+    const auto folder = store_.text(mediaFolderKey);
+    mediaFolder_ = folder && QDir::isAbsolutePath(*folder) ? QDir::cleanPath(*folder) : defaultMediaFolder();
+    bool limitValid = false;
+    const qint64 limit = store_.text(uploadSizeLimitKey).value_or(QString()).toLongLong(&limitValid);
+    if (limitValid && limit > 0)
+        uploadSizeLimit_ = limit;
 
     loadDefaultVideoURL();
 }
@@ -207,6 +217,35 @@ void SettingsManager::setSelectedInterfaceBroadcast(std::optional<QString> addre
     selectedInterfaceBroadcast_ = std::move(address);
     emit selectedInterfaceBroadcastChanged();
     storeText(selectedInterfaceBroadcastKey, selectedInterfaceBroadcast_);
+}
+
+QString SettingsManager::defaultMediaFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Orvelo/Media");
+}
+
+QString SettingsManager::playlistsFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Orvelo/Playlists");
+}
+
+void SettingsManager::setMediaFolder(const QString& path)
+{
+    const bool usable = !path.isEmpty() && QDir::isAbsolutePath(path);
+    mediaFolder_ = usable ? QDir::cleanPath(path) : defaultMediaFolder();
+    emit mediaFolderChanged(mediaFolder_);
+    storeText(mediaFolderKey, usable ? std::optional<QString>(mediaFolder_) : std::nullopt);
+}
+
+void SettingsManager::setUploadSizeLimit(qint64 bytes)
+{
+    if (bytes < 1) {
+        log("SettingsManager: Ignoring upload size limit " + QString::number(bytes));
+        return;
+    }
+    uploadSizeLimit_ = bytes;
+    emit uploadSizeLimitChanged(bytes);
+    storeText(uploadSizeLimitKey, QString::number(bytes));
 }
 
 void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)

@@ -38,11 +38,16 @@ class SettingsManager : public QObject {
     Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY patternRotateIntervalChanged)
     Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY audioReactiveEnabledChanged)
     Q_PROPERTY(orvelo::MediaPlayer* defaultVideoPlayer READ defaultVideoPlayer NOTIFY defaultVideoPlayerChanged)
+    Q_PROPERTY(QString mediaFolder READ mediaFolder WRITE setMediaFolder NOTIFY mediaFolderChanged)
+    Q_PROPERTY(qint64 uploadSizeLimit READ uploadSizeLimit WRITE setUploadSizeLimit NOTIFY uploadSizeLimitChanged)
 public:
     static inline const QString defaultVideoURLKey = QStringLiteral("defaultVideoURL");
     static inline const QString showDefaultVideoInPlayerKey = QStringLiteral("showDefaultVideoInPlayer");
     static inline const QString selectedInterfaceIPKey = QStringLiteral("selectedInterfaceIP");
     static inline const QString selectedInterfaceBroadcastKey = QStringLiteral("selectedInterfaceBroadcast");
+    static inline const QString mediaFolderKey = QStringLiteral("mediaFolder");
+    static inline const QString uploadSizeLimitKey = QStringLiteral("uploadSizeLimit");
+    static constexpr qint64 defaultUploadSizeLimit = 20LL * 1024 * 1024 * 1024;
 
     // The SVG colours "purple" and "orange".
     static inline const QColor defaultPatternColor1{0x80, 0x00, 0x80};
@@ -105,6 +110,19 @@ public:
     bool audioReactiveEnabled() const { return audioReactiveEnabled_; }
     void setAudioReactiveEnabled(bool enabled);
 
+    // The media library of a player prepared without a screen. Defaults to
+    // $XDG_DATA_HOME/Orvelo/Media; an empty or relative path restores the default. The folder
+    // is created by whoever first uses it, not here, so a mistyped path creates nothing.
+    const QString& mediaFolder() const { return mediaFolder_; }
+    void setMediaFolder(const QString& path);
+    static QString defaultMediaFolder();
+    // Saved playlists live beside the default library, whatever folder the media come from.
+    static QString playlistsFolder();
+
+    // The largest file an upload may write, in bytes; values below 1 are refused.
+    qint64 uploadSizeLimit() const { return uploadSizeLimit_; }
+    void setUploadSizeLimit(qint64 bytes);
+
 signals:
     void defaultVideoURLChanged();
     void showDefaultVideoInPlayerChanged(bool show);
@@ -120,6 +138,8 @@ signals:
     void patternRotateIntervalChanged(double seconds);
     void audioReactiveEnabledChanged(bool enabled);
     void defaultVideoPlayerChanged();
+    void mediaFolderChanged(const QString& path);
+    void uploadSizeLimitChanged(qint64 bytes);
 
 private:
     void loadDefaultVideoURL();
@@ -141,6 +161,8 @@ private:
     bool patternAutoRotate_ = false;
     double patternRotateInterval_ = 10.0;
     bool audioReactiveEnabled_ = true;
+    QString mediaFolder_;
+    qint64 uploadSizeLimit_ = defaultUploadSizeLimit;
     QPointer<MediaPlayer> defaultVideoPlayer_;
     QMetaObject::Connection endObserver_;
     std::vector<QMetaObject::Connection> cancellables_;

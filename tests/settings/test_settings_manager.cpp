@@ -268,3 +268,34 @@ TEST_F(SettingsManagerTest, StoreThatCannotBeWrittenIsReportedAndCatchesUpLater)
     EXPECT_EQ(onDisk("selectedInterfaceBroadcast").toString(), "10.0.0.255");
     EXPECT_EQ(onDisk("selectedInterfaceIP").toString(), "10.0.0.7");
 }
+
+TEST_F(SettingsManagerTest, MediaLibrarySettingsSurviveARestartAndRefuseNonsense)
+{
+    {
+        SettingsManager firstRun;
+        EXPECT_EQ(firstRun.mediaFolder(), SettingsManager::defaultMediaFolder());
+        EXPECT_TRUE(firstRun.mediaFolder().endsWith("/Orvelo/Media"));
+        EXPECT_TRUE(SettingsManager::playlistsFolder().endsWith("/Orvelo/Playlists"));
+        EXPECT_EQ(firstRun.uploadSizeLimit(), 20LL * 1024 * 1024 * 1024);
+
+        firstRun.setMediaFolder(dir.path() + "/show/../library/");
+        firstRun.setUploadSizeLimit(5'000'000'000LL);
+        firstRun.setUploadSizeLimit(0);
+        EXPECT_EQ(firstRun.uploadSizeLimit(), 5'000'000'000LL);
+    }
+    EXPECT_EQ(onDisk("mediaFolder").toString(), dir.path() + "/library");
+    SettingsManager restarted;
+    EXPECT_EQ(restarted.mediaFolder(), dir.path() + "/library");
+    EXPECT_EQ(restarted.uploadSizeLimit(), 5'000'000'000LL);
+
+    // A relative path could only be resolved against wherever the process was started.
+    restarted.setMediaFolder("relative/folder");
+    EXPECT_EQ(restarted.mediaFolder(), SettingsManager::defaultMediaFolder());
+    EXPECT_FALSE(QSettings(userStore().fileName(), QSettings::IniFormat).contains("mediaFolder"));
+
+    storeRaw("uploadSizeLimit", "lots");
+    storeRaw("mediaFolder", "not/absolute");
+    SettingsManager afterHandEdit;
+    EXPECT_EQ(afterHandEdit.uploadSizeLimit(), SettingsManager::defaultUploadSizeLimit);
+    EXPECT_EQ(afterHandEdit.mediaFolder(), SettingsManager::defaultMediaFolder());
+}
