@@ -1,11 +1,12 @@
 // The Art-Net node under load: the ArtDmx rate it accepts and publishes on the main thread
 // without falling behind, and the time from a console's sendto to the main-thread publish.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "QuietStdout.h"
+#include "support/QuietStdout.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
+#include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -30,22 +31,10 @@
 #include <vector>
 
 using namespace orvelo;
+using orvelo::test::freeUdpPort;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::uint16_t freeUdpPort()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 std::int64_t nowNs()
 {
@@ -191,7 +180,7 @@ void BM_ArtDmxSustained(benchmark::State& state)
 {
     const int rate = static_cast<int>(state.range(0));
     const auto port = freeUdpPort();
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     auto node = startedNode(port);
     std::atomic<std::int64_t> sent{0};
     std::int64_t published = 0;
@@ -262,7 +251,7 @@ void BM_ArtDmxLatency(benchmark::State& state)
     constexpr int fps = 44;
     constexpr auto sendFor = std::chrono::seconds(5);
     const auto port = freeUdpPort();
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     auto node = startedNode(port);
     std::vector<double> latenciesUs;
     QObject::connect(node.get(), &ArtNetService::lastDMXValuesChanged, [&](const std::vector<std::uint8_t>& v) {

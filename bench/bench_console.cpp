@@ -2,7 +2,7 @@
 // engine's load and to the first composed frame of a 1080p H.264 file, and the timecode's pace
 // and steadiness while DMX flows at 44 frames per second.
 
-#include "QuietStdout.h"
+#include "support/QuietStdout.h"
 #include "core/DMXController.h"
 #include "core/MediaTrack.h"
 #include "net/ArtNetPacket.h"
@@ -16,6 +16,7 @@
 #include "platform/media/GstHandle.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/PlaybackEngine.h"
+#include "support/UdpTestSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,23 +47,11 @@
 #include <vector>
 
 using namespace orvelo;
+using orvelo::test::freeUdpPort;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::uint16_t freeUdpPort()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 double ms(Clock::duration d)
 {
@@ -314,7 +303,7 @@ void BM_SelectTrackLatency(benchmark::State& state)
         state.SkipWithError("could not make the 1080p clips");
         return;
     }
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     Player player(freeUdpPort());
     const QList<MediaTrack> tracks{track(a, 0), track(b, 1)};
     player.controller.playlist().setPlaylist(tracks);
@@ -408,7 +397,7 @@ void BM_TimecodePace(benchmark::State& state)
     const timeval tick{0, 50'000};
     ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
 
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     Player player(ntohs(address.sin_port));
     const QList<MediaTrack> tracks{track(path, 0), track(path, 1)};
     player.controller.playlist().setPlaylist(tracks);

@@ -1,6 +1,6 @@
 // Start-up restore of a 1,000-track last playlist: reading the store, decoding the track list
 // and bookmark table, checking every file, and publishing the result. Target: <= 50 ms.
-#include "QuietStdout.h"
+#include "support/QuietStdout.h"
 #include "core/Playlist.h"
 
 #include <QCoreApplication>
@@ -59,7 +59,7 @@ void restore(benchmark::State& state)
 void BM_RestoreLastPlaylist(benchmark::State& state)
 {
     storeLastPlaylist();
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     for (auto _ : state)
         restore(state);
 }
@@ -71,7 +71,7 @@ void BM_RestoreLastPlaylistFromFile(benchmark::State& state)
     storeLastPlaylist();
     const QString storeFile =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvelo", "Orvelo").fileName();
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     qint64 stamp = QDateTime::currentSecsSinceEpoch();
     for (auto _ : state) {
         state.PauseTiming();

@@ -1,10 +1,11 @@
 // How many sACN frames per second reach the main thread: the whole road of a datagram from
 // the socket through decoding and the hand-off to the published frame and its log line.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "QuietStdout.h"
+#include "support/QuietStdout.h"
 #include "net/SACNPacket.h"
 #include "net/SACNService.h"
 #include "platform/ByteWriter.h"
+#include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +26,7 @@
 #include <vector>
 
 using namespace orvelo;
+using orvelo::test::freeUdpPort;
 
 namespace {
 
@@ -40,19 +42,6 @@ std::vector<std::uint8_t> fullFrame(std::uint16_t universe)
     for (int slot = 0; slot < 512; ++slot)
         w.u8(static_cast<std::uint8_t>(slot));
     return w.take();
-}
-
-std::uint16_t freeUdpPort()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
 }
 
 // Frames published on the main thread, watched by the sending thread.
@@ -101,7 +90,7 @@ void BM_SACNFramesToMainThread(benchmark::State& state)
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const auto packets = std::vector{fullFrame(1), fullFrame(2), fullFrame(3), fullFrame(4)};
 
-    orvelo::bench::QuietStdout quiet;
+    orvelo::test::QuietStdout quiet;
     service.startListening();
     QCoreApplication::processEvents();
 

@@ -3,7 +3,7 @@
 // latency, errors, whether every control value reached the controller, how late, and whether
 // the playback position kept its 25-per-second rhythm.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "QuietStdout.h"
+#include "support/QuietStdout.h"
 #include "core/DMXController.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
@@ -13,6 +13,7 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/ThemeManager.h"
 #include "web/WebServer.h"
+#include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,23 +45,11 @@
 #include <vector>
 
 using namespace orvelo;
+using orvelo::test::freeUdpPort;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::uint16_t freeUdpPort()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 class NoCITP : public ListeningService {
 public:
@@ -219,7 +208,7 @@ void BM_StatusUnderLoad(benchmark::State& state)
     }
 
     for (auto _ : state) {
-        orvelo::bench::QuietStdout quiet;
+        orvelo::test::QuietStdout quiet;
         std::vector<std::uint8_t> received;
         std::vector<double> decodeLatencyMs;
         std::vector<Clock::time_point> sentAt;

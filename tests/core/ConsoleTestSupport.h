@@ -7,9 +7,11 @@
 #include "core/DMXController.h"
 #include "core/MediaTrack.h"
 #include "core/Playlist.h"
+#include "net/ArtNetService.h"
 #include "net/DMXProtocolService.h"
 #include "net/ListeningService.h"
 #include "net/ProtocolManager.h"
+#include "net/SACNService.h"
 #include "platform/SettingsStore.h"
 #include "playback/PlaybackEngine.h"
 #include "support/MediaFiles.h"
@@ -41,6 +43,25 @@ inline Frame dmxFrame(std::initializer_list<int> values, int startChannel = 1, s
         ++slot;
     }
     return frame;
+}
+
+// The two transports on ports of a test's choosing; the Art-Net side sends timecode and
+// announcements to 127.0.0.1:`timecodePort` and never clears its port.
+inline ArtNetService::Options artNetOn(std::uint16_t port, std::uint16_t timecodePort)
+{
+    ArtNetService::Options options;
+    options.listenPort = port;
+    options.destinationAddress = "127.0.0.1";
+    options.destinationPort = timecodePort;
+    options.clearPort = false;
+    return options;
+}
+
+inline SACNService::Options sacnOn(std::uint16_t port)
+{
+    SACNService::Options options;
+    options.port = port;
+    return options;
 }
 
 struct SentTimecode {

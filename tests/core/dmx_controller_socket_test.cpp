@@ -20,35 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::vector<std::uint8_t> sacnPacket(std::uint16_t universe, const Frame& values)
-{
-    ByteWriter w;
-    w.u16be(0x0010).u16be(0).text("ASC-E1.17", 12);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (110 + values.size()))).u32be(4).zeros(16);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (88 + values.size()))).u32be(2).text("Test console", 64);
-    w.u8(100).u16be(0).u8(0).u8(0).u16be(universe);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (11 + values.size()))).u8(2).u8(0xA1).u16be(0).u16be(1);
-    w.u16be(static_cast<std::uint16_t>(values.size() + 1)).u8(0).bytes(values);
-    return w.take();
-}
-
-ArtNetService::Options artNetOn(std::uint16_t port, std::uint16_t timecodePort)
-{
-    ArtNetService::Options options;
-    options.listenPort = port;
-    options.destinationAddress = "127.0.0.1";
-    options.destinationPort = timecodePort;
-    options.clearPort = false;
-    return options;
-}
-
-SACNService::Options sacnOn(std::uint16_t port)
-{
-    SACNService::Options options;
-    options.port = port;
-    return options;
-}
-
 // The application's assembly on ports of the test's choosing; timecode and announcements go
 // to the `receiver` socket.
 struct NetRig {
@@ -137,7 +108,7 @@ TEST_F(ControllerOnTheWire, SACNDrivesTheControllerOnceItIsTheInput)
     // Any universe: the sACN receiver has no filter.
     EXPECT_TRUE(waitUntil(
         [&] {
-            rig->console.sendTo(rig->sacnPort, sacnPacket(7, dmxFrame({21})));
+            rig->console.sendTo(rig->sacnPort, sacnDataPacket(7, dmxFrame({21})));
             spinFor(10ms);
             return rig->controller.currentDMXValue() == 21;
         },
@@ -158,7 +129,7 @@ TEST_F(ControllerOnTheWire, SACNDrivesTheControllerOnceItIsTheInput)
     // Frames of the receiver that is no longer the input change nothing.
     rig->sacn.startListening();
     for (int i = 0; i < 5; ++i) {
-        rig->console.sendTo(rig->sacnPort, sacnPacket(1, dmxFrame({250})));
+        rig->console.sendTo(rig->sacnPort, sacnDataPacket(1, dmxFrame({250})));
         spinFor(20ms);
     }
     EXPECT_EQ(rig->controller.currentDMXValue(), 11);

@@ -59,7 +59,7 @@ TEST(AudioFileInfo, SkipsAnId3TagAndMeasuresARealFile)
     EXPECT_EQ(id3TagSize(tagWithFooter), 10u + 5 + 10);
 
     // 37 buffers of 1000 samples: a length no container estimate rounds to by chance.
-    const std::string flac = generatedMedia("count37000.flac", "audiotestsrc samplesperbuffer=1000 num-buffers=37 "
+    const std::string flac = MediaFiles::generate("count37000.flac", "audiotestsrc samplesperbuffer=1000 num-buffers=37 "
                                                                "! audio/x-raw,rate=44100,channels=2 ! flacenc "
                                                                "! filesink location={out}");
     ASSERT_FALSE(flac.empty());
@@ -83,7 +83,7 @@ TEST(AudioFileInfo, SkipsAnId3TagAndMeasuresARealFile)
     ASSERT_TRUE(taggedInfo.has_value());
     EXPECT_EQ(taggedInfo->packetCount, 37000u);
 
-    EXPECT_FALSE(readAudioFileInfo(sineWav1s()));
+    EXPECT_FALSE(readAudioFileInfo(MediaFiles::tone("wav", 1000)));
     EXPECT_FALSE(readAudioFileInfo(tempDir() + "/no-such.flac"));
 
     // GStreamer plays the file and agrees on its length.

@@ -26,7 +26,7 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
     const Format& f = GetParam();
     const std::string description =
         std::string(f.video ? kVideoSource : kAudioSource) + " ! " + f.encode + " ! filesink location={out}";
-    const std::string path = generatedMedia(std::string("fmt-") + f.file, description);
+    const std::string path = MediaFiles::generate(std::string("fmt-") + f.file, description);
     ASSERT_FALSE(path.empty()) << "no encoder for " << f.file;
     auto item = loadAndWait(path);
     ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();

@@ -15,7 +15,7 @@ using namespace orvelo::test;
 
 TEST(MediaItem, VideoFileBecomesReadyOnTheMainThreadWithItsProperties)
 {
-    const std::string path = videoWithAudio2s();
+    const std::string path = MediaFiles::countingVideo(50, true);
     ASSERT_FALSE(path.empty());
     auto item = MediaItem::load(QString::fromStdString(path));
     EXPECT_EQ(item->status(), MediaItem::Status::Loading);
@@ -39,7 +39,7 @@ TEST(MediaItem, VideoFileBecomesReadyOnTheMainThreadWithItsProperties)
 
 TEST(MediaItem, AudioOnlyFileIsReadyWithoutPicture)
 {
-    auto item = loadAndWait(sineWav1s());
+    auto item = loadAndWait(MediaFiles::tone("wav", 1000));
     ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();
     EXPECT_FALSE(item->hasVideo());
     EXPECT_TRUE(item->hasAudio());
@@ -71,7 +71,7 @@ TEST(MediaItem, UnplayableFilesFailWithAReason)
 
 TEST(MediaItem, MayBeDroppedWhileLoadingOnAnyThread)
 {
-    const std::string path = videoWithAudio1s();
+    const std::string path = MediaFiles::countingVideo(25, true);
     QPointer<MediaItem> watched;
     {
         auto item = MediaItem::load(QString::fromStdString(path));

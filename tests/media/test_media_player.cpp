@@ -41,7 +41,7 @@ TEST(MediaPlayer, PlaysInRealTimeReportingPositionAndEndingOnce)
     MediaPlayer player;
     PlayerLog log(player);
     // Handed over while still loading: it starts as soon as it is ready.
-    auto item = MediaItem::load(QString::fromStdString(videoWithAudio1s()));
+    auto item = MediaItem::load(QString::fromStdString(MediaFiles::countingVideo(25, true)));
     qint64 readyMs = -1;
     QObject::connect(item.get(), &MediaItem::statusChanged, [&] { readyMs = log.clock.elapsed(); });
     player.replaceCurrentItem(item);
@@ -65,7 +65,7 @@ TEST(MediaPlayer, SeekToZeroReplaysAfterTheEndAndWhilePlaying)
 {
     MediaPlayer player;
     PlayerLog log(player);
-    player.replaceCurrentItem(loadAndWait(videoWithAudio1s()));
+    player.replaceCurrentItem(loadAndWait(MediaFiles::countingVideo(25, true)));
     player.play();
     ASSERT_TRUE(waitUntil([&] { return log.ends == 1; }, 5s));
     // The end observer's way of repeating a track.
@@ -88,7 +88,7 @@ TEST(MediaPlayer, RateChangesSpeedAndPauseHoldsThePosition)
 {
     MediaPlayer player;
     PlayerLog log(player);
-    player.replaceCurrentItem(loadAndWait(videoWithAudio2s()));
+    player.replaceCurrentItem(loadAndWait(MediaFiles::countingVideo(50, true)));
     player.setRate(2.0);
     EXPECT_EQ(player.rate(), 2.0);
     spinFor(400ms);
@@ -112,7 +112,7 @@ TEST(MediaPlayer, SlowRateStretchesPlayback)
 {
     MediaPlayer player;
     PlayerLog log(player);
-    player.replaceCurrentItem(loadAndWait(sineWav1s()));
+    player.replaceCurrentItem(loadAndWait(MediaFiles::tone("wav", 1000)));
     player.setRate(0.5);
     spinFor(600ms);
     EXPECT_NEAR(player.currentTime(), 0.3, 0.12);
@@ -125,8 +125,8 @@ TEST(MediaPlayer, ReplacingTheItemPlaysTheNewOneAndLeavesTheOldPaused)
     PlayerLog log(player);
     int itemChanges = 0;
     QObject::connect(&player, &MediaPlayer::currentItemChanged, [&] { ++itemChanges; });
-    auto first = loadAndWait(videoWithAudio2s());
-    auto second = loadAndWait(sineWav1s());
+    auto first = loadAndWait(MediaFiles::countingVideo(50, true));
+    auto second = loadAndWait(MediaFiles::tone("wav", 1000));
     player.replaceCurrentItem(first);
     player.play();
     spinFor(300ms);

@@ -36,7 +36,7 @@ VideoFrameHook recordingHook(HookRecord& record)
             record.offMainThread = false;
         auto composed = std::make_shared<VideoFrame>(*frame);
         std::lock_guard lock(record.mutex);
-        record.indices.push_back(frameIndex(*frame));
+        record.indices.push_back(MediaFiles::frameIndex(*frame));
         record.pts.push_back(frame->pts);
         record.lastComposed = composed;
         return composed;
@@ -63,7 +63,7 @@ VideoRestartHook recordingRestart(HookRecord& record)
 
 TEST(VideoFrameHook, SeesEveryFrameOnceInOrderAndItsResultIsPresented)
 {
-    auto item = loadAndWait(videoWithAudio1s(), PixelFormat::I420);
+    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::I420);
     ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay);
     HookRecord record;
     item->setVideoFrameHook(recordingHook(record), recordingRestart(record));
@@ -98,14 +98,14 @@ TEST(VideoFrameHook, SeesEveryFrameOnceInOrderAndItsResultIsPresented)
 
 TEST(VideoFrameHook, BgraFramesAndAHookSetWhilePlaying)
 {
-    auto item = loadAndWait(videoWithAudio1s(), PixelFormat::BGRA);
+    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::BGRA);
     MediaPlayer player;
     int ends = 0;
     QObject::connect(&player, &MediaPlayer::itemDidPlayToEnd, [&] { ++ends; });
     player.replaceCurrentItem(item);
     // Before any hook the tap shows the decoded first frame.
     ASSERT_NE(item->latestFrame(), nullptr);
-    EXPECT_EQ(frameIndex(*item->latestFrame()), 0);
+    EXPECT_EQ(MediaFiles::frameIndex(*item->latestFrame()), 0);
     player.play();
     spinFor(400ms);
     HookRecord record;
@@ -127,11 +127,11 @@ TEST(VideoFrameHook, BgraFramesAndAHookSetWhilePlaying)
 
 TEST(VideoFrameHook, I420FramesCarryTheirColourMatrix)
 {
-    const std::string hd = generatedMedia("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=1280,"
+    const std::string hd = MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=1280,"
                                                        "height=720,framerate=25/1 ! x264enc speed-preset=ultrafast "
                                                        "! mp4mux ! filesink location={out}");
     auto hdItem = loadAndWait(hd, PixelFormat::I420);
-    auto sdItem = loadAndWait(videoWithAudio1s(), PixelFormat::I420);
+    auto sdItem = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::I420);
     ASSERT_NE(hdItem->latestFrame(), nullptr);
     ASSERT_NE(sdItem->latestFrame(), nullptr);
     EXPECT_EQ(hdItem->latestFrame()->yuvMatrix, YuvMatrix::BT709);
@@ -144,7 +144,7 @@ TEST(AudioTap, DeliversTheFirstChannelAsFloatSamples)
 {
     // Left: a 440 Hz tone at half scale; right: silence. A mix or the interleaved buffer
     // would show a smaller peak or zeros between the samples.
-    const std::string path = generatedMedia(
+    const std::string path = MediaFiles::generate(
         "left-tone.wav",
         "interleave name=i ! audioconvert ! audio/x-raw,format=S16LE ! wavenc ! filesink location={out} "
         "audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=50 ! audio/x-raw,rate=44100,channels=1 ! i. "

@@ -11,7 +11,7 @@ using namespace orvelo::test;
 
 TEST(VideoSnapshot, FirstFrameScaledIntoTheBoundsWithItsColour)
 {
-    const std::string red = generatedMedia(
+    const std::string red = MediaFiles::generate(
         "red320x240.mp4", "videotestsrc pattern=solid-color foreground-color=0xffff0000 num-buffers=5 "
                           "! video/x-raw,format=I420,width=320,height=240,framerate=25/1 "
                           "! x264enc speed-preset=ultrafast ! mp4mux ! filesink location={out}");
@@ -19,7 +19,7 @@ TEST(VideoSnapshot, FirstFrameScaledIntoTheBoundsWithItsColour)
     // Thumbnails are made off the main thread, several at a time.
     auto first = std::async(std::launch::async, [&] { return VideoSnapshot::firstFrame(QString::fromStdString(red), QSize(64, 64)); });
     auto second = std::async(std::launch::async, [&] {
-        return VideoSnapshot::firstFrame(QString::fromStdString(videoWithAudio1s()), QSize(200, 200));
+        return VideoSnapshot::firstFrame(QString::fromStdString(MediaFiles::countingVideo(25, true)), QSize(200, 200));
     });
     const VideoSnapshot thumb = first.get();
     ASSERT_TRUE(thumb.error.isEmpty()) << thumb.error.toStdString();
@@ -38,7 +38,7 @@ TEST(VideoSnapshot, FirstFrameScaledIntoTheBoundsWithItsColour)
 
 TEST(VideoSnapshot, FilesWithoutAPictureGiveAReason)
 {
-    for (const std::string& path : {sineWav1s(), tempDir() + "/missing.mov"}) {
+    for (const std::string& path : {MediaFiles::tone("wav", 1000), tempDir() + "/missing.mov"}) {
         SCOPED_TRACE(path);
         const VideoSnapshot shot = VideoSnapshot::firstFrame(QString::fromStdString(path), QSize(64, 64));
         EXPECT_TRUE(shot.image.isNull());

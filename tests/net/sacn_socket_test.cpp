@@ -4,6 +4,7 @@
 
 #include "platform/ByteWriter.h"
 #include "support/TestSupport.h"
+#include "support/UdpTestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -23,35 +24,11 @@
 
 using namespace orvelo;
 using test::LogCapture;
+using test::freeUdpPort;
 using test::waitUntil;
 using Frame = std::vector<std::uint8_t>;
 
 namespace {
-
-std::uint16_t freeUdpPort()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
-std::vector<std::uint8_t> dataPacket(std::uint16_t universe, const Frame& values, std::uint8_t startCode = 0)
-{
-    ByteWriter w;
-    w.u16be(0x0010).u16be(0).text("ASC-E1.17", 12);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (110 + values.size()))).u32be(4).zeros(16);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (88 + values.size()))).u32be(2).text("Test console", 64);
-    w.u8(100).u16be(0).u8(0).u8(0).u16be(universe);
-    w.u16be(static_cast<std::uint16_t>(0x7000 | (11 + values.size()))).u8(2).u8(0xA1).u16be(0).u16be(1);
-    w.u16be(static_cast<std::uint16_t>(values.size() + 1)).u8(startCode).bytes(values);
-    return w.take();
-}
 
 SACNService::Options on(std::uint16_t port, SACNService::ReceiveFunction receive = {})
 {
@@ -170,23 +147,23 @@ TEST(SACNService, PublishesEveryAcceptedFrameOfAnyUniverse)
     for (std::size_t i = 0; i < first.size(); ++i)
         first[i] = static_cast<std::uint8_t>(i + 1);
     Sender sender;
-    sender.send(dataPacket(3, first), port);
+    sender.send(test::sacnDataPacket(3, first), port);
     ASSERT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded(first); }));
     EXPECT_TRUE(service.lastPacketTime());
 
     // Malformed: start code only, and a count that runs past the datagram.
-    sender.send(dataPacket(1, {}), port);
-    auto overlong = dataPacket(1, {9, 9, 9});
+    sender.send(test::sacnDataPacket(1, {}), port);
+    auto overlong = test::sacnDataPacket(1, {9, 9, 9});
     overlong[124] = 10;
     sender.send(overlong, port);
-    sender.send(dataPacket(1, {7, 8, 9}), port);
+    sender.send(test::sacnDataPacket(1, {7, 8, 9}), port);
     ASSERT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({7, 8, 9}); }));
     EXPECT_EQ(changes.frames, 2);
 
     // Repeated frames are each handed over, and a foreign start code replaces the frame too.
-    sender.send(dataPacket(1, {7, 8, 9}), port);
-    sender.send(dataPacket(1, {7, 8, 9}), port);
-    sender.send(dataPacket(1, {200}, 0xDD), port);
+    sender.send(test::sacnDataPacket(1, {7, 8, 9}), port);
+    sender.send(test::sacnDataPacket(1, {7, 8, 9}), port);
+    sender.send(test::sacnDataPacket(1, {200}, 0xDD), port);
     ASSERT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({200}); }));
     EXPECT_EQ(changes.frames, 5);
     EXPECT_EQ(changes.times, 5);
@@ -214,7 +191,7 @@ TEST(SACNService, JoinsTheUniverseGroupsOnTheRoutedInterface)
     EXPECT_FALSE(groups.count("239.255.0.17"));
 
     Sender sender;
-    sender.sendToGroup(dataPacket(3, {33}), port, "239.255.0.3");
+    sender.sendToGroup(test::sacnDataPacket(3, {33}), port, "239.255.0.3");
     EXPECT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({33}); }));
 }
 
@@ -241,7 +218,7 @@ TEST(SACNService, StopEndsABlockedReceiverAndKeepsTheFrame)
     service.startListening();
     ASSERT_TRUE(listensNow(service));
     Sender sender;
-    sender.send(dataPacket(5, {1, 2, 3}), port);
+    sender.send(test::sacnDataPacket(5, {1, 2, 3}), port);
     ASSERT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({1, 2, 3}); }));
     test::spinFor(std::chrono::milliseconds(50)); // the receiver is blocked waiting again
 
@@ -274,7 +251,7 @@ TEST(SACNService, QuickStopAndStartLeaveExactlyOneReceiver)
     test::spinFor(std::chrono::milliseconds(20));
     EXPECT_TRUE(service.isListening()) << "no late stop from an earlier cycle";
     Sender sender;
-    sender.send(dataPacket(2, {42}), port);
+    sender.send(test::sacnDataPacket(2, {42}), port);
     EXPECT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({42}); }));
 }
 
@@ -347,7 +324,7 @@ TEST(SACNService, TransientReceiveErrorsAreRetried)
     ASSERT_TRUE(listensNow(service));
 
     Sender sender;
-    sender.send(dataPacket(1, {11}), port);
+    sender.send(test::sacnDataPacket(1, {11}), port);
     ASSERT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({11}); }));
     {
         std::lock_guard lock(receive.mutex);
@@ -371,7 +348,7 @@ TEST(SACNService, AReceiveFailureClosesTheReceiverUntilTheNextStart)
 
     receive.fatalError = EIO;
     Sender sender;
-    sender.send(dataPacket(1, {11}), port);
+    sender.send(test::sacnDataPacket(1, {11}), port);
     ASSERT_TRUE(waitUntil([&] { return !service.isListening(); }));
     EXPECT_EQ(service.error().value_or(""), "Receive error: Input/output error");
     EXPECT_TRUE(log.contains("sACNService: Receive error: Input/output error"));
@@ -385,6 +362,6 @@ TEST(SACNService, AReceiveFailureClosesTheReceiverUntilTheNextStart)
     EXPECT_FALSE(log.contains("sACNService: Already listening"));
     ASSERT_TRUE(listensNow(service));
     EXPECT_FALSE(service.error());
-    sender.send(dataPacket(1, {12}), port);
+    sender.send(test::sacnDataPacket(1, {12}), port);
     EXPECT_TRUE(waitUntil([&] { return service.lastDMXValues() == padded({12}); }));
 }

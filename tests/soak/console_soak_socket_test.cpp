@@ -8,6 +8,7 @@
 #include "net/ArtNetTestSupport.h"
 #include "net/SACNService.h"
 #include "platform/Log.h"
+#include "support/QuietStdout.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
@@ -71,45 +72,6 @@ std::chrono::seconds soakLength()
 {
     const char* text = std::getenv("ORVELO_SOAK_SECONDS");
     return std::chrono::seconds(text ? std::max(5, std::atoi(text)) : 600);
-}
-
-// The log of ten minutes goes to /dev/null; the lines are counted instead.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
-};
-
-ArtNetService::Options artNetOn(std::uint16_t port, std::uint16_t timecodePort)
-{
-    ArtNetService::Options options;
-    options.listenPort = port;
-    options.destinationAddress = "127.0.0.1";
-    options.destinationPort = timecodePort;
-    options.clearPort = false;
-    return options;
-}
-
-SACNService::Options sacnOn(std::uint16_t port)
-{
-    SACNService::Options options;
-    options.port = port;
-    return options;
 }
 
 // What the controller makes of the effect channels of an extended frame starting at slot 1,
@@ -261,6 +223,7 @@ TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
     };
     std::vector<Sample> samples;
     {
+        // The log of ten minutes goes to /dev/null; the lines are counted instead.
         QuietStdout quiet;
         for (int nextSample = 0; Clock::now() < end; spinFor(1s)) {
             const auto second = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();

@@ -4,6 +4,7 @@
 // Without Xvfb the tests skip (see XvfbDisplay). Listing the tests starts nothing.
 
 #include "XvfbDisplay.h"
+#include "support/TestEnvironment.h"
 
 #include <QGuiApplication>
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include <poll.h>
@@ -23,30 +23,6 @@
 namespace {
 
 pid_t xvfbPid = -1;
-
-std::string makeRunFolder()
-{
-    std::filesystem::create_directories(ORVELO_TEST_HOME);
-    std::string pattern = std::string(ORVELO_TEST_HOME) + "/run-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        std::abort();
-    return pattern;
-}
-
-void setUpEnvironment(const std::string& run)
-{
-    std::filesystem::create_directories(run + "/config");
-    std::filesystem::create_directories(run + "/data");
-    setenv("XDG_CONFIG_HOME", (run + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (run + "/data").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-    setenv("ORVELO_TEST_TMP", run.c_str(), 1);
-    setenv("ORVELO_BUILD_DIR", ORVELO_BUILD_DIR, 1);
-    setenv("GST_AUDIO_SINK", "fakesink", 1);
-    // The xcb platform would look for a desktop session bus; the tests have none to use.
-    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
-    setenv("QT_ACCESSIBILITY", "0", 1);
-}
 
 // Starts Xvfb and returns its display number, or -1 when it cannot run here.
 int startXvfb()
@@ -106,8 +82,11 @@ int main(int argc, char** argv)
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
 
-    const std::string run = makeRunFolder();
-    setUpEnvironment(run);
+    const std::string run = orvelo::test::makeRunFolder(ORVELO_TEST_HOME);
+    orvelo::test::setUpTestEnvironment(run, ORVELO_BUILD_DIR);
+    // The xcb platform would look for a desktop session bus; the tests have none to use.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    setenv("QT_ACCESSIBILITY", "0", 1);
     const int display = startXvfb();
     if (display >= 0) {
         setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
@@ -124,7 +103,6 @@ int main(int argc, char** argv)
         result = RUN_ALL_TESTS();
     }
     stopXvfb();
-    std::error_code ignored;
-    std::filesystem::remove_all(run, ignored);
+    orvelo::test::removeRunFolder(run);
     return result;
 }

@@ -6,10 +6,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace orvelo::bench {
+namespace orvelo::test {
 
-// The services log one line per event; while measuring, standard output goes to /dev/null so
-// the terminal's speed is not what is measured. Results printed after it ends still show.
+// The services log one line per event; while measuring or soaking, standard output goes to
+// /dev/null so the terminal is not what is measured. What is printed after it ends still shows.
 class QuietStdout {
 public:
     QuietStdout()
@@ -35,4 +35,4 @@ private:
     int saved_ = -1;
 };
 
-} // namespace orvelo::bench
+} // namespace orvelo::test

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "platform/ByteWriter.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// A console's socket and the datagrams it sends, for tests and benchmarks over loopback.
+namespace orvelo::test {
+
+// A UDP port nobody holds right now, for a service under test.
+inline std::uint16_t freeUdpPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A console on the same machine: one UDP socket, bound to 127.0.0.1 (any port) or to a given
+// port on all addresses.
+class UdpPeer {
+public:
+    explicit UdpPeer(std::uint16_t bindPort = 0, bool anyAddress = false)
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(bindPort);
+        address.sin_addr.s_addr = htonl(anyAddress ? INADDR_ANY : INADDR_LOOPBACK);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~UdpPeer() { ::close(fd_); }
+    UdpPeer(const UdpPeer&) = delete;
+    UdpPeer& operator=(const UdpPeer&) = delete;
+
+    bool bound() const { return bound_; }
+    std::uint16_t port() const { return port_; }
+
+    void sendTo(std::uint16_t port, const std::vector<std::uint8_t>& datagram) const
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+
+    // The next datagram, or nothing when none arrives in time.
+    std::optional<std::vector<std::uint8_t>> receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000),
+                                                     sockaddr_in* from = nullptr) const
+    {
+        pollfd wait{fd_, POLLIN, 0};
+        if (::poll(&wait, 1, static_cast<int>(timeout.count())) != 1)
+            return std::nullopt;
+        std::vector<std::uint8_t> buffer(2048);
+        sockaddr_in sender{};
+        socklen_t length = sizeof sender;
+        const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &length);
+        if (n < 0)
+            return std::nullopt;
+        if (from)
+            *from = sender;
+        buffer.resize(static_cast<std::size_t>(n));
+        return buffer;
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+    std::uint16_t port_ = 0;
+};
+
+// An E1.31 data packet for `universe` whose DMP property values are `startCode` then `values`.
+inline std::vector<std::uint8_t> sacnDataPacket(std::uint16_t universe, const std::vector<std::uint8_t>& values,
+                                                std::uint8_t startCode = 0)
+{
+    ByteWriter w;
+    w.u16be(0x0010).u16be(0).text("ASC-E1.17", 12);
+    w.u16be(static_cast<std::uint16_t>(0x7000 | (110 + values.size()))).u32be(4).zeros(16);
+    w.u16be(static_cast<std::uint16_t>(0x7000 | (88 + values.size()))).u32be(2).text("Test console", 64);
+    w.u8(100).u16be(0).u8(0).u8(0).u16be(universe);
+    w.u16be(static_cast<std::uint16_t>(0x7000 | (11 + values.size()))).u8(2).u8(0xA1).u16be(0).u16be(1);
+    w.u16be(static_cast<std::uint16_t>(values.size() + 1)).u8(startCode).bytes(values);
+    return w.take();
+}
+
+} // namespace orvelo::test
