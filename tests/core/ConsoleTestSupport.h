@@ -12,6 +12,8 @@
 #include "net/ListeningService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
 #include "platform/SettingsStore.h"
 #include "playback/PlaybackEngine.h"
 #include "support/MediaFiles.h"
@@ -25,6 +27,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -63,6 +66,69 @@ inline SACNService::Options sacnOn(std::uint16_t port)
     options.port = port;
     return options;
 }
+
+// Every effect parameter a console frame can reach.
+struct EffectState {
+    AudioVisualPattern pattern;
+    double patternSpeed;
+    float brightness, saturation, alpha, speed;
+    bool red, green, blue;
+    int shifts[3];
+    double offsets[6];
+    friend bool operator==(const EffectState&, const EffectState&) = default;
+
+    static EffectState now()
+    {
+        const auto& fx = VideoEffectsManager::shared();
+        const auto& s = SettingsManager::shared();
+        return {s.selectedPattern(),
+                s.patternSpeed(),
+                fx.brightness(),
+                fx.saturation(),
+                fx.alpha(),
+                fx.playbackSpeed(),
+                fx.redEnabled(),
+                fx.greenEnabled(),
+                fx.blueEnabled(),
+                {fx.redTimeShift(), fx.greenTimeShift(), fx.blueTimeShift()},
+                {fx.redHorizontalOffset(), fx.redVerticalOffset(), fx.greenHorizontalOffset(), fx.greenVerticalOffset(),
+                 fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
+    }
+
+    // Values no frame produces, so that any write shows.
+    static void setUnusual()
+    {
+        auto& fx = VideoEffectsManager::shared();
+        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::oscilloscope);
+        SettingsManager::shared().setPatternSpeed(7.0);
+        fx.setBrightness(0.123f);
+        fx.setSaturation(3.5f);
+        fx.setAlpha(0.25f);
+        fx.setPlaybackSpeed(3.25f);
+        fx.setRedEnabled(false);
+        fx.setGreenEnabled(true);
+        fx.setBlueEnabled(false);
+        fx.setRedTimeShift(40);
+        fx.setGreenTimeShift(41);
+        fx.setBlueTimeShift(42);
+        fx.setRedHorizontalOffset(71.0);
+        fx.setRedVerticalOffset(72.0);
+        fx.setGreenHorizontalOffset(73.0);
+        fx.setGreenVerticalOffset(74.0);
+        fx.setBlueHorizontalOffset(75.0);
+        fx.setBlueVerticalOffset(76.0);
+    }
+
+    friend std::ostream& operator<<(std::ostream& os, const EffectState& e)
+    {
+        os << "pattern " << static_cast<int>(e.pattern) << " speed " << e.patternSpeed << " b " << e.brightness << " s "
+           << e.saturation << " a " << e.alpha << " rate " << e.speed << " rgb " << e.red << e.green << e.blue
+           << " shifts " << e.shifts[0] << "/" << e.shifts[1] << "/" << e.shifts[2] << " offsets";
+        for (double o : e.offsets)
+            os << " " << o;
+        return os;
+    }
+};
 
 struct SentTimecode {
     int hours, minutes, seconds, frames, type;

@@ -68,80 +68,6 @@ private:
 const std::vector<std::string> kStopped{"not playing", "position reset"};
 const std::vector<std::string> kPaused{"not playing"};
 
-// Every effect parameter a frame can reach.
-struct Effects {
-    AudioVisualPattern pattern;
-    double patternSpeed;
-    float brightness, saturation, alpha, speed;
-    bool red, green, blue;
-    int redShift, greenShift, blueShift;
-    double offsets[6];
-
-    static Effects now()
-    {
-        const auto& fx = VideoEffectsManager::shared();
-        const auto& s = SettingsManager::shared();
-        return {s.selectedPattern(),
-                s.patternSpeed(),
-                fx.brightness(),
-                fx.saturation(),
-                fx.alpha(),
-                fx.playbackSpeed(),
-                fx.redEnabled(),
-                fx.greenEnabled(),
-                fx.blueEnabled(),
-                fx.redTimeShift(),
-                fx.greenTimeShift(),
-                fx.blueTimeShift(),
-                {fx.redHorizontalOffset(), fx.redVerticalOffset(), fx.greenHorizontalOffset(), fx.greenVerticalOffset(),
-                 fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
-    }
-    // Values no frame produces, so that any write shows.
-    static void setUnusual()
-    {
-        auto& fx = VideoEffectsManager::shared();
-        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::oscilloscope);
-        SettingsManager::shared().setPatternSpeed(7.0);
-        fx.setBrightness(0.123f);
-        fx.setSaturation(3.5f);
-        fx.setAlpha(0.25f);
-        fx.setPlaybackSpeed(3.25f);
-        fx.setRedEnabled(false);
-        fx.setGreenEnabled(true);
-        fx.setBlueEnabled(false);
-        fx.setRedTimeShift(40);
-        fx.setGreenTimeShift(41);
-        fx.setBlueTimeShift(42);
-        fx.setRedHorizontalOffset(71.0);
-        fx.setRedVerticalOffset(72.0);
-        fx.setGreenHorizontalOffset(73.0);
-        fx.setGreenVerticalOffset(74.0);
-        fx.setBlueHorizontalOffset(75.0);
-        fx.setBlueVerticalOffset(76.0);
-    }
-};
-
-bool operator==(const Effects& a, const Effects& b)
-{
-    for (int i = 0; i < 6; ++i)
-        if (a.offsets[i] != b.offsets[i])
-            return false;
-    return a.pattern == b.pattern && a.patternSpeed == b.patternSpeed && a.brightness == b.brightness &&
-           a.saturation == b.saturation && a.alpha == b.alpha && a.speed == b.speed && a.red == b.red &&
-           a.green == b.green && a.blue == b.blue && a.redShift == b.redShift && a.greenShift == b.greenShift &&
-           a.blueShift == b.blueShift;
-}
-
-std::ostream& operator<<(std::ostream& os, const Effects& e)
-{
-    os << "pattern " << static_cast<int>(e.pattern) << " speed " << e.patternSpeed << " b " << e.brightness << " s "
-       << e.saturation << " a " << e.alpha << " rate " << e.speed << " rgb " << e.red << e.green << e.blue << " shifts "
-       << e.redShift << "/" << e.greenShift << "/" << e.blueShift << " offsets";
-    for (double o : e.offsets)
-        os << " " << o;
-    return os;
-}
-
 // An extended frame at `start` whose sixteen effect channels all carry `v`.
 Frame allEffects(int v, int start, int control = 0)
 {
@@ -446,49 +372,49 @@ TEST_F(DMXControllerTest, EffectChannelsAtTheirBands)
     constexpr int S = 100;
     rig->controller.setDmxConfig(config(DMXMode::extended, S));
 
-    Effects::setUnusual();
-    const Effects unusual = Effects::now();
+    EffectState::setUnusual();
+    const EffectState unusual = EffectState::now();
     send(allEffects(4, S));
-    EXPECT_EQ(Effects::now(), unusual) << "0-4 leave every parameter alone";
+    EXPECT_EQ(EffectState::now(), unusual) << "0-4 leave every parameter alone";
     send(allEffects(0, S));
-    EXPECT_EQ(Effects::now(), unusual);
+    EXPECT_EQ(EffectState::now(), unusual);
 
-    const Effects reset{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true, true, 0, 0, 0,
+    const EffectState reset{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true, true, 0, 0, 0,
                         {0, 0, 0, 0, 0, 0}};
     for (int v : {5, 9}) {
-        Effects::setUnusual();
+        EffectState::setUnusual();
         send(allEffects(v, S));
-        EXPECT_EQ(Effects::now(), reset) << v;
+        EXPECT_EQ(EffectState::now(), reset) << v;
     }
 
     send(allEffects(10, S));
-    const Effects lowest{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false, 0, 0, 0,
+    const EffectState lowest{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false, 0, 0, 0,
                          {-50.0, -50.0, -50.0, -50.0, -50.0, -50.0}};
-    EXPECT_EQ(Effects::now(), lowest);
+    EXPECT_EQ(EffectState::now(), lowest);
 
     send(allEffects(255, S));
     const double top = 123 * 0.4098360655737705;
-    const Effects highest{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true, true, 25, 25, 25,
+    const EffectState highest{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true, true, 25, 25, 25,
                           {top, top, top, top, top, top}};
-    EXPECT_EQ(Effects::now(), highest);
+    EXPECT_EQ(EffectState::now(), highest);
 
     // A value inside the range, where single and double precision part ways.
     send(allEffects(100, S));
     const float f = 90.0f / 245.0f;
     const double mid = (90 - 122) * 0.4098360655737705;
     const int shift = static_cast<int>(f * 25.0f);
-    const Effects middle{AudioVisualPattern::horizontalStripes, static_cast<double>(f) * 2.9 + 0.1, f + f - 1.0f, f + f, f,
+    const EffectState middle{AudioVisualPattern::horizontalStripes, static_cast<double>(f) * 2.9 + 0.1, f + f - 1.0f, f + f, f,
                          f * 1.5f + 0.5f, true, true, true, shift, shift, shift, {mid, mid, mid, mid, mid, mid}};
-    EXPECT_EQ(Effects::now(), middle);
-    EXPECT_NE(static_cast<double>(Effects::now().brightness), 90.0 / 245.0 * 2.0 - 1.0);
+    EXPECT_EQ(EffectState::now(), middle);
+    EXPECT_NE(static_cast<double>(EffectState::now().brightness), 90.0 / 245.0 * 2.0 - 1.0);
 }
 
 TEST_F(DMXControllerTest, EachEffectChannelReadsItsOwnSlot)
 {
     constexpr int S = 40;
     rig->controller.setDmxConfig(config(DMXMode::extended, S));
-    Effects::setUnusual();
-    Effects expected = Effects::now();
+    EffectState::setUnusual();
+    EffectState expected = EffectState::now();
     // Channels 3-18 in order; each value is told apart from its neighbours' effect.
     const int values[16] = {35, 7, 255, 4, 132, 10, 13, 255, 7, 4, 10, 132, 255, 7, 4, 11};
     Frame frame = dmxFrame({0, 0}, S);
@@ -504,8 +430,8 @@ TEST_F(DMXControllerTest, EachEffectChannelReadsItsOwnSlot)
     expected.red = true; // 13: red and green
     expected.green = true;
     expected.blue = false;
-    expected.redShift = 25;
-    expected.greenShift = 0;
+    expected.shifts[0] = 25;
+    expected.shifts[1] = 0;
     // blueShift: 4, unchanged
     expected.offsets[0] = -50.0;
     expected.offsets[1] = 0.0;
@@ -513,13 +439,13 @@ TEST_F(DMXControllerTest, EachEffectChannelReadsItsOwnSlot)
     expected.offsets[3] = 0.0;
     // offsets[4]: 4, unchanged
     expected.offsets[5] = -121 * 0.4098360655737705;
-    EXPECT_EQ(Effects::now(), expected);
+    EXPECT_EQ(EffectState::now(), expected);
 
     for (const auto& [v, r, g, b] : {std::tuple{10, false, false, false}, {11, true, false, false},
                                      {14, false, false, true}, {16, false, true, true}, {17, true, true, true}}) {
         frame[static_cast<std::size_t>(S + 7)] = static_cast<std::uint8_t>(v);
         send(frame);
-        const Effects now = Effects::now();
+        const EffectState now = EffectState::now();
         EXPECT_EQ(std::tuple(now.red, now.green, now.blue), std::tuple(r, g, b)) << "colour value " << v;
     }
     for (const auto& [v, pattern] : {std::pair{34, AudioVisualPattern::blackScreen},
@@ -534,22 +460,22 @@ TEST_F(DMXControllerTest, EffectsNeedTheWholeFootprint)
 {
     constexpr int S = 20;
     rig->controller.setDmxConfig(config(DMXMode::extended, S));
-    Effects::setUnusual();
-    const Effects unusual = Effects::now();
+    EffectState::setUnusual();
+    const EffectState unusual = EffectState::now();
     Frame frame = allEffects(255, S);
     frame.resize(S + 16);
     send(frame);
-    EXPECT_EQ(Effects::now(), unusual) << "one effect slot missing: none is read";
+    EXPECT_EQ(EffectState::now(), unusual) << "one effect slot missing: none is read";
     frame = allEffects(255, S);
     frame.resize(S + 17);
     send(frame);
-    EXPECT_EQ(Effects::now().brightness, 1.0f);
+    EXPECT_EQ(EffectState::now().brightness, 1.0f);
 
     // The loop footprint has no effect channels, whatever the frame carries.
-    Effects::setUnusual();
+    EffectState::setUnusual();
     rig->controller.setDmxConfig(config(DMXMode::loop, S));
     send(allEffects(255, S));
-    EXPECT_EQ(Effects::now(), unusual);
+    EXPECT_EQ(EffectState::now(), unusual);
 }
 
 TEST_F(DMXControllerTest, ManualModeOnlyShowsTheControlValue)
@@ -574,7 +500,7 @@ TEST_F(DMXControllerTest, ManualModeOnlyShowsTheControlValue)
     EXPECT_TRUE(log.lines().empty());
     EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
     EXPECT_EQ(controller().currentLoopDMXValue(), 20) << "the loop channel is still shown";
-    EXPECT_EQ(Effects::now().brightness, 1.0f) << "effects still apply";
+    EXPECT_EQ(EffectState::now().brightness, 1.0f) << "effects still apply";
 }
 
 TEST_F(DMXControllerTest, CommandsComeFirstThenTheStepsInTheirOrder)

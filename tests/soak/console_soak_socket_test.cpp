@@ -75,63 +75,40 @@ std::chrono::seconds soakLength()
 }
 
 // What the controller makes of the effect channels of an extended frame starting at slot 1,
-// applied to the state before it.
-struct EffectView {
-    AudioVisualPattern pattern;
-    double patternSpeed;
-    float brightness, saturation, alpha, speed;
-    bool red, green, blue;
-    int shifts[3];
-    double offsets[6];
-    friend bool operator==(const EffectView&, const EffectView&) = default;
-
-    static EffectView now()
-    {
-        const auto& fx = VideoEffectsManager::shared();
-        const auto& s = SettingsManager::shared();
-        return {s.selectedPattern(),      s.patternSpeed(),        fx.brightness(),
-                fx.saturation(),          fx.alpha(),              fx.playbackSpeed(),
-                fx.redEnabled(),          fx.greenEnabled(),       fx.blueEnabled(),
-                {fx.redTimeShift(), fx.greenTimeShift(), fx.blueTimeShift()},
-                {fx.redHorizontalOffset(), fx.redVerticalOffset(), fx.greenHorizontalOffset(),
-                 fx.greenVerticalOffset(), fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
-    }
-
-    // The values are the senders' random ones; the bands are covered by the unit tests.
-    EffectView after(const Frame& frame) const
-    {
-        EffectView e = *this;
-        const auto apply = [&](int channel, auto& field, auto reset, auto mapped) {
-            const std::uint8_t v = frame[static_cast<std::size_t>(channel - 1)];
-            switch (dmx::effectBand(v)) {
-            case dmx::EffectBand::unchanged:
-                break;
-            case dmx::EffectBand::reset:
-                field = reset;
-                break;
-            case dmx::EffectBand::mapped:
-                field = mapped(v);
-                break;
-            }
-        };
-        apply(3, e.pattern, AudioVisualPattern::blackScreen, dmx::mappedPattern);
-        apply(4, e.patternSpeed, 1.0, dmx::mappedPatternSpeed);
-        apply(5, e.brightness, 0.0f, dmx::mappedBrightness);
-        apply(6, e.saturation, 1.0f, dmx::mappedSaturation);
-        apply(7, e.alpha, 1.0f, dmx::mappedAlpha);
-        apply(8, e.speed, 1.0f, dmx::mappedPlaybackSpeed);
-        dmx::ColourMask mask{e.red, e.green, e.blue};
-        apply(9, mask, dmx::ColourMask{}, dmx::mappedColourMask);
-        e.red = mask.red;
-        e.green = mask.green;
-        e.blue = mask.blue;
-        for (int i = 0; i < 3; ++i)
-            apply(10 + i, e.shifts[i], 0, dmx::mappedTimeShift);
-        for (int i = 0; i < 6; ++i)
-            apply(13 + i, e.offsets[i], 0.0, dmx::mappedOffset);
-        return e;
-    }
-};
+// applied to the state before it. The values are the senders' random ones; the bands are
+// covered by the unit tests.
+EffectState after(EffectState e, const Frame& frame)
+{
+    const auto apply = [&](int channel, auto& field, auto reset, auto mapped) {
+        const std::uint8_t v = frame[static_cast<std::size_t>(channel - 1)];
+        switch (dmx::effectBand(v)) {
+        case dmx::EffectBand::unchanged:
+            break;
+        case dmx::EffectBand::reset:
+            field = reset;
+            break;
+        case dmx::EffectBand::mapped:
+            field = mapped(v);
+            break;
+        }
+    };
+    apply(3, e.pattern, AudioVisualPattern::blackScreen, dmx::mappedPattern);
+    apply(4, e.patternSpeed, 1.0, dmx::mappedPatternSpeed);
+    apply(5, e.brightness, 0.0f, dmx::mappedBrightness);
+    apply(6, e.saturation, 1.0f, dmx::mappedSaturation);
+    apply(7, e.alpha, 1.0f, dmx::mappedAlpha);
+    apply(8, e.speed, 1.0f, dmx::mappedPlaybackSpeed);
+    dmx::ColourMask mask{e.red, e.green, e.blue};
+    apply(9, mask, dmx::ColourMask{}, dmx::mappedColourMask);
+    e.red = mask.red;
+    e.green = mask.green;
+    e.blue = mask.blue;
+    for (int i = 0; i < 3; ++i)
+        apply(10 + i, e.shifts[i], 0, dmx::mappedTimeShift);
+    for (int i = 0; i < 6; ++i)
+        apply(13 + i, e.offsets[i], 0.0, dmx::mappedOffset);
+    return e;
+}
 
 } // namespace
 
@@ -254,7 +231,7 @@ TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
     }
     const Frame lastFrame = artNet.lastDMXValues();
     EXPECT_EQ(lastFrame[0], lastValue);
-    EXPECT_EQ(EffectView::now(), EffectView::now().after(lastFrame));
+    EXPECT_EQ(EffectState::now(), after(EffectState::now(), lastFrame));
 
     // Memory after the first minute (caches filled) against the end: no steady growth.
     const Sample early = samples[std::min<std::size_t>(6, samples.size() - 1)];
