@@ -8,16 +8,20 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 
+#include <algorithm>
+
 namespace orvelo {
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
 
 HttpConnection::HttpConnection(net::ip::tcp::socket socket, Timing timing,
-                               std::shared_ptr<const RequestHandler> onRequest, std::function<void()> onFinished)
+                               std::shared_ptr<const RequestHandler> onRequest,
+                               std::shared_ptr<const HttpStreamOpener> streamOpener, std::function<void()> onFinished)
     : stream_(std::move(socket)),
       timing_(timing),
       onRequest_(std::move(onRequest)),
+      streamOpener_(std::move(streamOpener)),
       onFinished_(std::move(onFinished))
 {
 }
@@ -82,7 +86,20 @@ void HttpConnection::onRead(beast::error_code error, std::size_t count)
         finish();
         return;
     }
-    switch (framer_.append(std::string_view(readBuffer_.data(), count))) {
+    const std::string_view bytes(readBuffer_.data(), count);
+    const std::size_t before = framer_.request().size();
+    const HttpRequestFramer::State state = framer_.append(bytes);
+    if (!headOffered_ && framer_.headSize() && streamOpener_ && *streamOpener_) {
+        headOffered_ = true;
+        const std::size_t headSize = *framer_.headSize();
+        HttpStreamStart start = (*streamOpener_)(std::string_view(framer_.request()).substr(0, headSize));
+        if (start.claimed) {
+            // The head ended within these bytes (it was not complete before them).
+            beginStream(std::move(start), bytes.substr(headSize - before));
+            return;
+        }
+    }
+    switch (state) {
     case HttpRequestFramer::State::incomplete:
         readRequest();
         break;
@@ -100,6 +117,86 @@ void HttpConnection::deliver()
     // No read is pending while the answer is prepared (possibly on the main thread), so the
     // deadline has nothing to cancel; the write sets its own.
     (*onRequest_)(framer_.request(), HttpResponder(weak_from_this()));
+}
+
+void HttpConnection::beginStream(HttpStreamStart start, std::string_view firstBodyBytes)
+{
+    if (start.answer || !start.sink) {
+        write(start.answer ? std::move(*start.answer) : HttpResponse::plainText(500, "Internal Error"));
+        return;
+    }
+    sink_ = std::move(start.sink);
+    bodyRemaining_ = start.length;
+    // Large reads keep the system calls per megabyte few; the buffer lives as long as the body.
+    bodyBuffer_.resize(256 * 1024);
+    if (!takeBody(firstBodyBytes))
+        return;
+    if (start.expectContinue && firstBodyBytes.empty()) {
+        static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+        stream_.expires_after(timing_.bodyStall);
+        net::async_write(stream_, net::buffer(kContinue.data(), kContinue.size()),
+                         [self = shared_from_this()](beast::error_code error, std::size_t) {
+                             if (error) {
+                                 self->sink_.reset();
+                                 self->answered_ = true;
+                                 self->finish();
+                                 return;
+                             }
+                             self->readBody();
+                         });
+        return;
+    }
+    readBody();
+}
+
+// Passes body bytes on; false once the request is answered (all arrived, or the sink refused).
+bool HttpConnection::takeBody(std::string_view bytes)
+{
+    bytes = bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), bodyRemaining_)));
+    if (!bytes.empty()) {
+        if (auto refusal = sink_->write(bytes)) {
+            sink_.reset();
+            write(std::move(*refusal));
+            return false;
+        }
+        bodyRemaining_ -= bytes.size();
+    }
+    if (bodyRemaining_ > 0)
+        return true;
+    HttpResponse response = sink_->finish();
+    sink_.reset();
+    bodyBuffer_ = {};
+    write(std::move(response));
+    return false;
+}
+
+void HttpConnection::readBody()
+{
+    // Each read has its own deadline: a large body may take long, but never stall long.
+    stream_.expires_after(timing_.bodyStall);
+    stream_.async_read_some(net::buffer(bodyBuffer_),
+                            [self = shared_from_this()](beast::error_code error, std::size_t count) {
+                                self->onBodyRead(error, count);
+                            });
+}
+
+void HttpConnection::onBodyRead(beast::error_code error, std::size_t count)
+{
+    if (answered_)
+        return;
+    if (error) {
+        // Stalled, gone or cut short: the body will never be whole. Dropping the sink undoes it.
+        if (error == beast::error::timeout)
+            logLine("WebServer: Upload stalled, closing the connection");
+        else if (error != net::error::operation_aborted)
+            logLine("WebServer: Upload ended early, closing the connection");
+        sink_.reset();
+        answered_ = true;
+        finish();
+        return;
+    }
+    if (takeBody(std::string_view(bodyBuffer_.data(), count)))
+        readBody();
 }
 
 void HttpConnection::write(HttpResponse response)

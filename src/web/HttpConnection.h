@@ -1,5 +1,6 @@
 #pragma once
 
+#include "web/HttpBodySink.h"
 #include "web/HttpRequestFramer.h"
 #include "web/HttpResponse.h"
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orvelo {
 
@@ -19,7 +21,9 @@ class HttpResponder;
 // One accepted TCP connection: reads one request within the request timeout, hands it on,
 // writes the single answer, then waits briefly for the client to close before closing
 // itself, so a client still sending (an oversize request) is not reset before it has read the
-// answer. All its work runs on its own strand; send and close may be called from any thread.
+// answer. A request whose head a streaming route claims (an upload) has its body handed to
+// that route's sink as it arrives instead, with a deadline per read rather than for the whole
+// request. All its work runs on its own strand; send and close may be called from any thread.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
     using RequestHandler = std::function<void(std::string request, HttpResponder responder)>;
@@ -27,10 +31,11 @@ public:
     struct Timing {
         std::chrono::milliseconds request;       // to deliver the whole request
         std::chrono::milliseconds writeAndLinger; // to take the answer and close
+        std::chrono::milliseconds bodyStall;      // a streamed body: longest wait for its next bytes
     };
 
     HttpConnection(boost::asio::ip::tcp::socket socket, Timing timing, std::shared_ptr<const RequestHandler> onRequest,
-                   std::function<void()> onFinished);
+                   std::shared_ptr<const HttpStreamOpener> streamOpener, std::function<void()> onFinished);
 
     void start();
     void send(HttpResponse response);
@@ -40,6 +45,10 @@ private:
     void readRequest();
     void onRead(boost::beast::error_code error, std::size_t count);
     void deliver();
+    void beginStream(HttpStreamStart start, std::string_view firstBodyBytes);
+    bool takeBody(std::string_view bytes);
+    void readBody();
+    void onBodyRead(boost::beast::error_code error, std::size_t count);
     void write(HttpResponse response);
     void drainUntilClosed();
     void finish();
@@ -47,8 +56,13 @@ private:
     boost::beast::tcp_stream stream_;
     Timing timing_;
     std::shared_ptr<const RequestHandler> onRequest_;
+    std::shared_ptr<const HttpStreamOpener> streamOpener_;
     std::function<void()> onFinished_;
     HttpRequestFramer framer_;
+    bool headOffered_ = false;
+    std::unique_ptr<HttpBodySink> sink_;
+    std::uint64_t bodyRemaining_ = 0;
+    std::vector<char> bodyBuffer_; // only while a body streams
     std::array<char, 16384> readBuffer_{};
     std::string outgoing_;
     bool answered_ = false;

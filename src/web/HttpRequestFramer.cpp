@@ -57,6 +57,22 @@ std::optional<std::size_t> contentLength(std::string_view head)
     return std::nullopt;
 }
 
+std::optional<std::string_view> headerValue(std::string_view head, std::string_view name)
+{
+    std::size_t lineStart = head.find("\r\n");
+    while (lineStart != std::string_view::npos) {
+        lineStart += 2;
+        const std::size_t lineEnd = head.find("\r\n", lineStart);
+        const std::string_view line =
+            head.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - lineStart);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos && equalsIgnoringCase(line.substr(0, colon), name))
+            return trimmed(line.substr(colon + 1));
+        lineStart = lineEnd;
+    }
+    return std::nullopt;
+}
+
 HttpRequestFramer::State HttpRequestFramer::append(std::string_view bytes)
 {
     if (state_ != State::incomplete)
@@ -90,6 +106,7 @@ void HttpRequestFramer::evaluate(std::size_t searchFrom)
             state_ = State::tooLarge;
             return;
         }
+        headSize_ = headSize;
         const std::size_t bodySize = contentLength(std::string_view(data_).substr(0, headSize)).value_or(0);
         if (bodySize > kMaxRequestBytes - headSize) {
             state_ = State::tooLarge;

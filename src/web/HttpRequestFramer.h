@@ -30,12 +30,16 @@ public:
     State state() const { return state_; }
     // The request as framed: the head and its announced body; later bytes are dropped.
     const std::string& request() const { return data_; }
+    // The length of the head with its blank line, once that has arrived within the limit
+    // (even when the announced body is too large to frame).
+    std::optional<std::size_t> headSize() const { return headSize_; }
 
 private:
     void evaluate(std::size_t searchFrom);
 
     std::string data_;
     std::optional<std::size_t> expectedSize_;
+    std::optional<std::size_t> headSize_;
     State state_ = State::incomplete;
 };
 
@@ -43,5 +47,9 @@ private:
 // nothing when the header is absent or its value is not a plain decimal number. Values too
 // large for any request come back as SIZE_MAX.
 std::optional<std::size_t> contentLength(std::string_view head);
+
+// The value of the first header of that name (case-insensitive), blanks trimmed; nothing when
+// the head has no such header.
+std::optional<std::string_view> headerValue(std::string_view head, std::string_view name);
 
 } // namespace orvelo

@@ -58,6 +58,10 @@ std::string_view statusText(int statusCode)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
     case 413:
         return "Payload Too Large";
     case 500:

@@ -32,7 +32,9 @@ constexpr int kThreadNiceness = 5;
 
 struct HttpServer::Impl {
     Impl(Options o, RequestHandler handler)
-        : options(std::move(o)), onRequest(std::make_shared<const RequestHandler>(std::move(handler)))
+        : options(std::move(o)),
+          onRequest(std::make_shared<const RequestHandler>(std::move(handler))),
+          streamOpener(std::make_shared<const HttpStreamOpener>(options.streamOpener))
     {
     }
 
@@ -42,6 +44,7 @@ struct HttpServer::Impl {
 
     Options options;
     std::shared_ptr<const RequestHandler> onRequest;
+    std::shared_ptr<const HttpStreamOpener> streamOpener;
     net::io_context io{options.threadCount};
     net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
     tcp::acceptor acceptor{acceptStrand};
@@ -69,12 +72,13 @@ void HttpServer::Impl::accept()
             retryAcceptLater();
             return;
         }
-        const HttpConnection::Timing timing{options.requestTimeout, options.writeAndLingerTimeout};
+        const HttpConnection::Timing timing{options.requestTimeout, options.writeAndLingerTimeout,
+                                            options.bodyStallTimeout};
         std::shared_ptr<HttpConnection> connection;
         {
             std::lock_guard lock(connectionsMutex);
             const std::uint64_t id = nextId++;
-            connection = std::make_shared<HttpConnection>(std::move(socket), timing, onRequest,
+            connection = std::make_shared<HttpConnection>(std::move(socket), timing, onRequest, streamOpener,
                                                           [this, id] { remove(id); });
             connections.emplace(id, connection);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "web/HttpBodySink.h"
 #include "web/HttpResponder.h"
 
 #include <chrono>
@@ -28,6 +29,10 @@ public:
         std::chrono::milliseconds requestTimeout{5000};
         // Time for the client to take the answer and close its side.
         std::chrono::milliseconds writeAndLingerTimeout{5000};
+        // Requests whose bodies are taken as a stream (uploads); empty: none are.
+        HttpStreamOpener streamOpener;
+        // A streamed body whose next bytes take longer than this is abandoned.
+        std::chrono::milliseconds bodyStallTimeout{30000};
     };
 
     struct StartError {

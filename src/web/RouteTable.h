@@ -13,10 +13,13 @@
 namespace orvelo {
 
 // What a route hands back: the answer, and possibly an action to queue to the main thread
-// (a POST answers at once and acts afterwards).
+// (a POST answers at once and acts afterwards). A route whose answer depends on what the
+// action achieves (saving a file, say) gives `mainThreadAnswer` instead: it runs on the main
+// thread and its result is the answer, `response` being unused.
 struct RouteOutcome {
     HttpResponse response;
     std::function<void()> mainThreadAction;
+    std::function<HttpResponse()> mainThreadAnswer;
 };
 
 // Which handler serves a method and path: exact paths first, then path prefixes in the order
@@ -27,7 +30,9 @@ public:
     // Where the handler runs: on the connection's thread (pages, files, POST validation) or
     // on the main thread (documents read from the services, whose answer depends on the
     // services alone and not on the request).
-    enum class Context { connectionThread, mainThread };
+    // `background` routes read the disk and decode media, which may take seconds: they run on
+    // the media library's worker, holding up neither the main thread nor other connections.
+    enum class Context { connectionThread, mainThread, background };
 
     // `rest` is the path after a prefix route's prefix; empty for exact routes.
     using Handler = std::function<RouteOutcome(const HttpRequest& request, std::string_view rest)>;

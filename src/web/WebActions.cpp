@@ -261,6 +261,12 @@ void applySettings(const WebServices& services, const QJsonObject& document, QOb
         if (boolean(*video, "clear") == true)
             postToMain(context, [store = services.settings] { store->clearDefaultVideo(); });
     }
+    if (const auto library = webjson::object(document, "library")) {
+        if (const auto folder = string(*library, "mediaFolder"))
+            services.settings->setMediaFolder(*folder);
+        if (const auto limit = integer(*library, "uploadSizeLimit"))
+            services.settings->setUploadSizeLimit(*limit);
+    }
 }
 
 void applyEffectsSettings(const WebServices& services, const QJsonObject& document)

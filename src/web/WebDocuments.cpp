@@ -72,6 +72,7 @@ std::optional<QJsonArray> playlist(const WebServices& services)
             {"name", track.name},
             {"id", idText(track.id)},
             {"isCurrent", currentId == track.id},
+            {"repeatCount", track.repeatCount},
         });
     }
     return document;
@@ -139,10 +140,14 @@ QJsonObject settings(const WebServices& services)
         {"hasVideo", video.has_value()},
         {"url", video ? video->fileName() : QStringLiteral("None")},
     };
+    const QJsonObject library{
+        {"mediaFolder", store ? store->mediaFolder() : SettingsManager::defaultMediaFolder()},
+        {"uploadSizeLimit", static_cast<double>(store ? store->uploadSizeLimit() : SettingsManager::defaultUploadSizeLimit)},
+    };
     return QJsonObject{
         {"dmx", dmx},         {"playback", playback}, {"ndi", ndiGroup},
         {"protocol", protocol}, {"network", network},   {"theme", theme},
-        {"defaultVideo", defaultVideo},
+        {"defaultVideo", defaultVideo}, {"library", library},
     };
 }
 

@@ -6,10 +6,15 @@
 #include "web/UrlText.h"
 #include "web/WebActions.h"
 #include "web/WebDocuments.h"
+#include "web/MediaPath.h"
 #include "web/WebJson.h"
+#include "web/WebLibrary.h"
 #include "web/WebPages.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+
+#include <limits>
 #include <QJsonDocument>
 
 namespace orvelo {
@@ -20,7 +25,7 @@ using Context = RouteTable::Context;
 
 RouteOutcome answer(HttpResponse response, std::function<void()> action = {})
 {
-    return {std::move(response), std::move(action)};
+    return {std::move(response), std::move(action), {}};
 }
 
 HttpResponse page(std::string_view html)
@@ -63,13 +68,22 @@ WebServer::WebServer(Options options, QObject* parent)
 {
     services_.settings = options_.settings ? options_.settings : &SettingsManager::shared();
     services_.effects = options_.effects ? options_.effects : &VideoEffectsManager::shared();
+    library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
+    uploadSizeLimit_ = services_.settings->uploadSizeLimit();
+    playlistsFolder_ = options_.playlistsFolder.isEmpty() ? SettingsManager::playlistsFolder() : options_.playlistsFolder;
+    connect(services_.settings, &SettingsManager::mediaFolderChanged, this,
+            [this](const QString& folder) { library_->setFolder(folder); });
+    connect(services_.settings, &SettingsManager::uploadSizeLimitChanged, this,
+            [this](qint64 bytes) { uploadSizeLimit_ = bytes; });
     addRoutes();
 }
 
 WebServer::~WebServer()
 {
-    // Joins the server's threads before anything they may call into goes away.
+    // Joins the server's threads, then the library's worker, before anything they may call
+    // into goes away.
     http_.reset();
+    library_.reset();
 }
 
 void WebServer::start(PlaybackEngine* playbackEngine, DMXController* dmxController, ProtocolManager* protocolManager,
@@ -87,6 +101,10 @@ void WebServer::start(PlaybackEngine* playbackEngine, DMXController* dmxControll
     serverOptions.address = options_.address;
     serverOptions.port = options_.port;
     serverOptions.requestTimeout = options_.requestTimeout;
+    serverOptions.bodyStallTimeout = options_.uploadStallTimeout;
+    serverOptions.streamOpener = [this](std::string_view head) {
+        return WebLibrary::openUpload(head, {library_->folder(), uploadSizeLimit_.load(), options_.minimumFreeBytes});
+    };
     auto server = std::make_unique<HttpServer>(
         serverOptions, [this](std::string raw, HttpResponder responder) { handleRequest(std::move(raw), responder); });
     if (const auto error = server->start()) {
@@ -167,7 +185,21 @@ void WebServer::handleRequest(std::string raw, const HttpResponder& responder)
                                 [route] { return route->handler(HttpRequest{}, {}).response; });
         return;
     }
+    if (route->context == Context::background) {
+        // The prefix's rest is the end of the path; the request travels to the worker by value.
+        const std::size_t restSize = match->rest.size();
+        library_->run([route, request = std::move(*request), responder, restSize] {
+            const std::string_view rest = std::string_view(request.path).substr(request.path.size() - restSize);
+            responder.send(route->handler(request, rest).response);
+        });
+        return;
+    }
     RouteOutcome outcome = route->handler(*request, match->rest);
+    if (outcome.mainThreadAnswer) {
+        postToMain(this, [responder, build = std::move(outcome.mainThreadAnswer)] { responder.send(build()); });
+        actionsQueued_.fetch_add(1);
+        return;
+    }
     if (outcome.mainThreadAction) {
         postToMain(this, std::move(outcome.mainThreadAction));
         actionsQueued_.fetch_add(1);
@@ -267,6 +299,83 @@ void WebServer::addRoutes()
     addPostRoute("/api/effects", [this](const QJsonObject& body) {
         return answer(HttpResponse::ok(), [this, body] { WebActions::applyEffectsSettings(services_, body); });
     });
+    addLibraryRoutes();
+}
+
+void WebServer::addLibraryRoutes()
+{
+    const auto answerOnMain = [](std::function<HttpResponse()> build) {
+        RouteOutcome outcome;
+        outcome.mainThreadAnswer = std::move(build);
+        return outcome;
+    };
+
+    routes_.add("GET", "/api/media", Context::background, [this](const HttpRequest&, std::string_view) {
+        return answer(document(QJsonDocument(WebLibrary::mediaDocument(library_->list()))));
+    });
+    routes_.addPrefix("GET", "/api/media/thumbnail/", Context::background,
+                      [this](const HttpRequest&, std::string_view rest) {
+                          const auto name = MediaPath::fromUrlPath(rest);
+                          const auto jpeg = name ? library_->thumbnail(*name) : std::nullopt;
+                          return answer(jpeg ? HttpResponse::text(200, "image/jpeg", jpeg->toStdString())
+                                             : HttpResponse::plainText(404, "Not Found"));
+                      });
+    routes_.add("GET", "/api/playlists", Context::connectionThread, [this](const HttpRequest&, std::string_view) {
+        return answer(document(QJsonDocument(WebLibrary::playlistsDocument(playlistsFolder_))));
+    });
+
+    addPostRoute("/api/playlist/add", [this, answerOnMain](const QJsonObject& body) {
+        if (!body.value("names").isArray())
+            return answer(invalidJson());
+        const QString folder = library_->folder();
+        QList<QUrl> files;
+        for (const QJsonValue& value : body.value("names").toArray()) {
+            if (!value.isString())
+                return answer(invalidJson());
+            const QString name = value.toString();
+            if (!MediaPath::checked(name))
+                return answer(HttpResponse::plainText(400, "Invalid name: " + name.toStdString()));
+            const auto path = MediaPath::existingFile(folder, name);
+            if (!path)
+                return answer(HttpResponse::plainText(404, "Media not found: " + name.toStdString()));
+            files.append(QUrl::fromLocalFile(*path));
+        }
+        return answerOnMain([this, files] { return WebLibrary::addTracks(services_, files); });
+    });
+    addPostRoute("/api/playlist/remove", [this](const QJsonObject& body) {
+        const auto index = webjson::integer(body, "index");
+        if (!index)
+            return answer(invalidJson());
+        return answer(HttpResponse::ok(), [this, index = *index] {
+            if (DMXController* controller = services_.dmxController.data())
+                if (index >= 0 && index <= std::numeric_limits<int>::max())
+                    controller->playlist().removeTracks({static_cast<int>(index)});
+        });
+    });
+    addPostRoute("/api/playlist/repeat", [this](const QJsonObject& body) {
+        const auto index = webjson::integer(body, "index");
+        const auto count = webjson::integer(body, "count");
+        if (!index || !count || *count < 0 || *count > std::numeric_limits<int>::max())
+            return answer(invalidJson());
+        return answer(HttpResponse::ok(), [this, index = *index, count = static_cast<int>(*count)] {
+            if (DMXController* controller = services_.dmxController.data())
+                if (index >= 0 && index <= std::numeric_limits<int>::max())
+                    controller->playlist().setRepeatCount(static_cast<int>(index), count);
+        });
+    });
+    const auto playlistRoute = [this, answerOnMain](std::string_view path, auto act) {
+        addPostRoute(path, [this, answerOnMain, act](const QJsonObject& body) {
+            const auto requested = webjson::string(body, "name");
+            if (!requested)
+                return answer(invalidJson());
+            const auto fileName = WebLibrary::playlistFileName(*requested);
+            if (!fileName)
+                return answer(HttpResponse::plainText(400, "Invalid name: " + requested->toStdString()));
+            return answerOnMain([this, act, fileName = *fileName] { return act(services_, playlistsFolder_, fileName); });
+        });
+    };
+    playlistRoute("/api/playlist/save", &WebLibrary::savePlaylist);
+    playlistRoute("/api/playlist/load", &WebLibrary::loadPlaylist);
 }
 
 } // namespace orvelo

@@ -2,6 +2,7 @@
 
 #include "web/DocumentBatch.h"
 #include "web/HttpResponder.h"
+#include "web/MediaLibrary.h"
 #include "web/RouteTable.h"
 #include "web/WebResources.h"
 #include "web/WebServices.h"
@@ -43,6 +44,12 @@ public:
         // Null: the process-wide instances.
         SettingsManager* settings = nullptr;
         VideoEffectsManager* effects = nullptr;
+        // Where saved playlists go; empty: the settings manager's playlists folder.
+        QString playlistsFolder;
+        // An upload is refused when it would leave less than this free on the disk.
+        std::int64_t minimumFreeBytes = 1LL << 30;
+        // An upload whose next bytes take longer than this is dropped and its file removed.
+        std::chrono::milliseconds uploadStallTimeout{30000};
     };
 
     explicit WebServer(QObject* parent = nullptr);
@@ -68,6 +75,7 @@ signals:
 
 private:
     void addRoutes();
+    void addLibraryRoutes();
     void addPostRoute(std::string_view path, std::function<RouteOutcome(const QJsonObject& body)> action);
     void addDocumentRoute(std::string_view path, std::function<HttpResponse()> build);
     void handleRequest(std::string raw, const HttpResponder& responder);
@@ -82,6 +90,10 @@ private:
     std::map<const RouteTable::Route*, std::unique_ptr<DocumentBatch>> batches_;
     // Actions queued to the main thread so far; a document read after an action waits for it.
     std::atomic<std::uint64_t> actionsQueued_{0};
+    // The library's folder follows the settings; the upload limit is read on server threads.
+    std::unique_ptr<MediaLibrary> library_;
+    std::atomic<std::int64_t> uploadSizeLimit_{0};
+    QString playlistsFolder_;
     std::unique_ptr<HttpServer> http_;
     bool isRunning_ = false;
     QString serverURL_;
