@@ -5,6 +5,7 @@
 
 #include "CITPTestSupport.h"
 #include "support/TestSupport.h"
+#include "support/UdpTestSupport.h"
 
 #include <QImage>
 
@@ -155,11 +156,15 @@ Bytes msexRequest(std::string_view code, std::uint8_t index)
     return compactMessage("MSEX", code, {0x01, 0x00, index});
 }
 
+class CITPServiceSocket : public ::testing::Test {
+protected:
+    void SetUp() override { ORVELO_REQUIRE_ISOLATED_NETWORK(); }
+};
+
 } // namespace
 
-TEST(CITPServiceSocket, PeersHeardByAddressOnly)
+TEST_F(CITPServiceSocket, PeersHeardByAddressOnly)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     CITPService service(testOptions());
     service.startListening();
     ASSERT_TRUE(service.isListening());
@@ -181,9 +186,8 @@ TEST(CITPServiceSocket, PeersHeardByAddressOnly)
     EXPECT_TRUE(service.lastPacketTime());
 }
 
-TEST(CITPServiceSocket, TrafficLogKeepsTheNewest101)
+TEST_F(CITPServiceSocket, TrafficLogKeepsTheNewest101)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     CITPService service(testOptions());
     service.startListening();
     UdpConsole console;
@@ -203,9 +207,8 @@ TEST(CITPServiceSocket, TrafficLogKeepsTheNewest101)
     EXPECT_EQ(last.description, "Received 9 bytes");
 }
 
-TEST(CITPServiceSocket, UdpLibraryAndLayerRequestsAreAnswered)
+TEST_F(CITPServiceSocket, UdpLibraryAndLayerRequestsAreAnswered)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     FakePlaylist playlist;
     playlist.tracks = {track("Intro.mov"), track("Loop.mp4")};
     CITPService service(testOptions());
@@ -232,9 +235,8 @@ TEST(CITPServiceSocket, UdpLibraryAndLayerRequestsAreAnswered)
               3);
 }
 
-TEST(CITPServiceSocket, PatchRequestAndPatchReception)
+TEST_F(CITPServiceSocket, PatchRequestAndPatchReception)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     CITPService service(testOptions());
     service.startListening();
     UdpConsole console;
@@ -256,9 +258,8 @@ TEST(CITPServiceSocket, PatchRequestAndPatchReception)
     EXPECT_FALSE(console.receive(200ms));
 }
 
-TEST(CITPServiceSocket, TcpRequestsAreAnsweredAndCounted)
+TEST_F(CITPServiceSocket, TcpRequestsAreAnsweredAndCounted)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     FakePlaylist playlist;
     playlist.tracks = {track("a.mov"), track("b.mov"), track("c.mov")};
     CITPService service(testOptions());
@@ -293,9 +294,8 @@ TEST(CITPServiceSocket, TcpRequestsAreAnsweredAndCounted)
     EXPECT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 0; }));
 }
 
-TEST(CITPServiceSocket, TcpMessagesSplitOrJoinedAreEachProcessed)
+TEST_F(CITPServiceSocket, TcpMessagesSplitOrJoinedAreEachProcessed)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     CITPService service(testOptions());
     service.startListening();
     TcpConsole console(service.tcpPort());
@@ -312,9 +312,8 @@ TEST(CITPServiceSocket, TcpMessagesSplitOrJoinedAreEachProcessed)
     EXPECT_TRUE(waitUntil([&] { return service.msexStats() == MSEXStats{3, 0, 1}; }));
 }
 
-TEST(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
+TEST_F(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     auto options = testOptions();
     options.maxTcpClients = 2;
     options.tcpIdleTimeout = 400ms;
@@ -348,9 +347,8 @@ TEST(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
     EXPECT_TRUE(log.contains("CITPService: Closing idle TCP connection from 127.0.0.1"));
 }
 
-TEST(CITPServiceSocket, ThumbnailsAreMadeOffTheReceiveThread)
+TEST_F(CITPServiceSocket, ThumbnailsAreMadeOffTheReceiveThread)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     auto options = testOptions();
@@ -385,9 +383,8 @@ TEST(CITPServiceSocket, ThumbnailsAreMadeOffTheReceiveThread)
     EXPECT_GT(image.pixelColor(32, 16).green(), 170);
 }
 
-TEST(CITPServiceSocket, AnnouncesBothFormsToGroupAndBroadcastAndHearsItself)
+TEST_F(CITPServiceSocket, AnnouncesBothFormsToGroupAndBroadcastAndHearsItself)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     auto options = testOptions();
     options.announceInterval = 200ms;
     CITPService service(options);
@@ -423,9 +420,8 @@ TEST(CITPServiceSocket, AnnouncesBothFormsToGroupAndBroadcastAndHearsItself)
     EXPECT_EQ(service.discoveredPeers()[0].name, "Orvelo V4.1");
 }
 
-TEST(CITPServiceSocket, BroadcastAddressPrefersTheSettingsThenThePrimaryInterface)
+TEST_F(CITPServiceSocket, BroadcastAddressPrefersTheSettingsThenThePrimaryInterface)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     std::optional<std::string> chosen = "192.168.7.255";
     CITPService::Options options;
     options.broadcastAddress = [&] { return chosen; };
@@ -438,9 +434,8 @@ TEST(CITPServiceSocket, BroadcastAddressPrefersTheSettingsThenThePrimaryInterfac
     EXPECT_EQ(service.broadcastAddress(), "10.254.0.255");
 }
 
-TEST(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
+TEST_F(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     FakePlaylist playlist;
     playlist.tracks = {track("a.mov")};
     CITPService service(testOptions());
@@ -470,26 +465,15 @@ TEST(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
     EXPECT_EQ(console.receive(), citp::buildElementInfo(0, "a.mov"));
 }
 
-TEST(CITPServiceSocket, StartFailuresAreReported)
+TEST_F(CITPServiceSocket, StartFailuresAreReported)
 {
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     // Ports held by sockets that do not share them.
-    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ASSERT_EQ(::bind(udp, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::bind(tcp, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::listen(tcp, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(udp, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::uint16_t udpPort = ntohs(address.sin_port);
-    ::getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::uint16_t tcpPort = ntohs(address.sin_port);
-
+    PortHolder udp(0, SOCK_DGRAM);
+    PortHolder tcp(0, SOCK_STREAM);
+    ASSERT_TRUE(udp.bound() && tcp.bound());
     LogCapture log;
     auto options = testOptions();
-    options.udpPort = udpPort;
+    options.udpPort = udp.port();
     CITPService deaf(options);
     deaf.startListening();
     EXPECT_FALSE(deaf.isListening());
@@ -498,7 +482,7 @@ TEST(CITPServiceSocket, StartFailuresAreReported)
 
     // Without TCP the server still works over UDP.
     options = testOptions();
-    options.tcpPort = tcpPort;
+    options.tcpPort = tcp.port();
     CITPService udpOnly(options);
     udpOnly.startListening();
     EXPECT_TRUE(udpOnly.isListening());
@@ -506,6 +490,4 @@ TEST(CITPServiceSocket, StartFailuresAreReported)
     UdpConsole console;
     console.send(msexRequest("LInf", 0), udpOnly.udpPort());
     EXPECT_EQ(console.receive(), citp::buildLayerInfo());
-    ::close(udp);
-    ::close(tcp);
 }

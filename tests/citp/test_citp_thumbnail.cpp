@@ -2,37 +2,27 @@
 // its aspect kept, a drawn picture for audio-only media, and a reason instead of a picture.
 #include "citp/CITPThumbnailMaker.h"
 
+#include "support/MediaFiles.h"
 #include "support/TestSupport.h"
+#include "support/TrackSupport.h"
 
-#include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QStringList>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 using namespace orvelo;
 
 namespace {
 
 // Makes a media file with gst-launch-1.0; "" when that fails.
-QString generatedMedia(const QString& name, const QString& pipeline)
+QString generatedMedia(const std::string& name, const std::string& pipeline)
 {
-    const QString path = QString::fromStdString(test::tempDir()) + "/citp-" + QString::number(::getpid()) + "-" + name;
-    QProcess launch;
-    launch.start("gst-launch-1.0", QStringList{"-q"} + QProcess::splitCommand(pipeline + " ! filesink location=" + path));
-    if (!launch.waitForFinished(60000) || launch.exitCode() != 0) {
-        ADD_FAILURE() << "gst-launch-1.0 failed: " << launch.readAllStandardError().toStdString();
-        return {};
-    }
-    return path;
+    return QString::fromStdString(test::MediaFiles::generate("citp-" + name, pipeline + " ! filesink location={out}"));
 }
 
-MediaTrack trackFor(const QString& path, const QString& name = "Track")
+MediaTrack trackFor(const QString& path)
 {
-    return MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(path), name, 0.0, 1};
+    return test::trackFor(path.toStdString());
 }
 
 QImage decoded(const QByteArray& jpeg)
@@ -83,12 +73,7 @@ TEST(CITPThumbnail, AudioOnlyMediaGetADrawnPicture)
 TEST(CITPThumbnail, FailuresGiveAReasonAndNoPicture)
 {
     const QString missing = QString::fromStdString(test::tempDir()) + "/no-such-file.mov";
-    const QString notMedia = QString::fromStdString(test::tempDir()) + "/citp-not-media-" + QString::number(::getpid()) + ".mp4";
-    {
-        QFile file(notMedia);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("this is no video");
-    }
+    const QString notMedia = QString::fromStdString(test::MediaFiles::notMedia());
     const MediaTrack remote{QUuid::createUuid(), QUrl("http://127.0.0.1/clip.mp4"), "Remote", 0.0, 1};
     for (const MediaTrack& track : {trackFor(missing), trackFor(notMedia), remote}) {
         SCOPED_TRACE(track.url.toString().toStdString());

@@ -122,33 +122,30 @@ protected:
     AudioAnalyzer analyzer;
 };
 
-TEST_F(NDIServiceTest, WithoutARuntimeNothingIsSentAndTheServiceStaysUsable)
+// No runtime at all, and one whose initialisation refuses: no sender, no timer, still usable.
+TEST_F(NDIServiceTest, WithoutAWorkingRuntimeNothingIsSentAndTheServiceStaysUsable)
 {
-    LogCapture log;
-    NDIService service(options({"/nonexistent/libndi.so.6"}));
-    EXPECT_TRUE(log.contains("NDI: Failed to initialize"));
-    service.startBroadcasting(nullptr);
-    EXPECT_TRUE(log.contains("NDI: Failed to create sender"));
-    EXPECT_FALSE(service.isBroadcasting());
-    EXPECT_FALSE(service.isTimerActive());
-    service.setFps(NDIFPS::fps50);
-    EXPECT_EQ(service.fps(), NDIFPS::fps50);
-    service.stopBroadcasting();
-    EXPECT_EQ(fake().state().createCalls, 0);
-}
-
-TEST_F(NDIServiceTest, ARuntimeThatRefusesToStartRefusesSendersToo)
-{
-    fake().reset(true);
-    LogCapture log;
-    {
-        NDIService service(options());
-        EXPECT_TRUE(log.contains("NDI: Failed to initialize"));
-        service.startBroadcasting(nullptr);
-        EXPECT_TRUE(log.contains("NDI: Failed to create sender"));
-        EXPECT_FALSE(service.isBroadcasting());
+    for (const bool refusingRuntime : {false, true}) {
+        SCOPED_TRACE(refusingRuntime ? "refusing runtime" : "no runtime");
+        fake().reset(refusingRuntime);
+        LogCapture log;
+        {
+            NDIService service(refusingRuntime ? options() : options({"/nonexistent/libndi.so.6"}));
+            EXPECT_TRUE(log.contains("NDI: Failed to initialize"));
+            service.startBroadcasting(nullptr);
+            EXPECT_TRUE(log.contains("NDI: Failed to create sender"));
+            EXPECT_FALSE(service.isBroadcasting());
+            EXPECT_FALSE(service.isTimerActive());
+            service.setFps(NDIFPS::fps50);
+            EXPECT_EQ(service.fps(), NDIFPS::fps50);
+            service.stopBroadcasting();
+        }
+        EXPECT_EQ(fake().state().liveSenders, 0);
+        if (refusingRuntime)
+            EXPECT_EQ(fake().state().destroyCalls, 0) << "a runtime that never started is not shut down";
+        else
+            EXPECT_EQ(fake().state().createCalls, 0);
     }
-    EXPECT_EQ(fake().state().destroyCalls, 0) << "a runtime that never started is not shut down";
 }
 
 TEST_F(NDIServiceTest, StartsOneSenderNamedOrveloWithVideoClocking)
@@ -364,18 +361,6 @@ TEST_F(NDIServiceTest, TheWebControlsTakeOnlyRatesAndDivisorsThatExist)
     EXPECT_EQ(control.resolutionScaleValue(), 4);
     control.setResolutionScaleValue(5);
     EXPECT_EQ(service.resolutionScale(), NDIResolutionScale::quarter);
-}
-
-TEST(NDIOptionsTest, RatesAndScalesReadBackOnlyTheirOwnValues)
-{
-    EXPECT_EQ(label(NDIFPS::fps12), "12 fps");
-    EXPECT_EQ(frameRateNumerator(NDIFPS::fps24), 24000);
-    EXPECT_EQ(ndiFPSFromRawValue(50.0), NDIFPS::fps50);
-    EXPECT_FALSE(ndiFPSFromRawValue(48.0));
-    EXPECT_EQ(label(NDIResolutionScale::original), "Original");
-    EXPECT_EQ(label(NDIResolutionScale::third), "1/3");
-    EXPECT_EQ(ndiResolutionScaleFromRawValue(2), NDIResolutionScale::half);
-    EXPECT_FALSE(ndiResolutionScaleFromRawValue(0));
 }
 
 TEST(NDIRuntimeTest, LooksInTheRuntimeFoldersFirst)

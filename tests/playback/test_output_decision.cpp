@@ -4,6 +4,7 @@
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
+#include "support/TrackSupport.h"
 
 #include "core/MediaTrack.h"
 #include "platform/media/MediaPlayer.h"
@@ -24,6 +25,7 @@
 using namespace orvelo;
 using namespace std::chrono_literals;
 using orvelo::test::MediaFiles;
+using orvelo::test::trackFor;
 using orvelo::test::waitUntil;
 
 namespace {
@@ -121,15 +123,6 @@ TEST(OutputDecisionTest, PreviewEffectsMultiplyBrightenAndDesaturate)
     image = solid(QColor(200, 0, 0));
     both.applyColour(image);
     EXPECT_EQ(image.pixelColor(1, 1).red(), 128);
-}
-
-MediaTrack trackFor(const std::string& path, const QString& name)
-{
-    MediaTrack track;
-    track.id = QUuid::createUuid();
-    track.url = QUrl::fromLocalFile(QString::fromStdString(path));
-    track.name = name;
-    return track;
 }
 
 class VideoOutputViewTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
+#include "support/TrackSupport.h"
 
 #include "playback/AudioAnalyzer.h"
 #include "playback/PlaybackEngine.h"
@@ -23,15 +24,6 @@ using namespace orvelo::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-MediaTrack trackFor(const std::string& path, const QString& name)
-{
-    MediaTrack track;
-    track.id = QUuid::createUuid();
-    track.url = QUrl::fromLocalFile(QString::fromStdString(path));
-    track.name = name;
-    return track;
-}
 
 // What the engine published, with the wall time of each position.
 struct Published {
@@ -58,20 +50,6 @@ struct Published {
         return count;
     }
 };
-
-bool hasLineStartingWith(const LogCapture& log, const std::string& prefix)
-{
-    const auto lines = log.lines();
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-        return l.size() > prefix.size() && l.compare(0, prefix.size(), prefix) == 0;
-    });
-}
-
-int countLines(const LogCapture& log, const std::string& line)
-{
-    const auto lines = log.lines();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
 
 class PlaybackEngineTest : public ::testing::Test {
 protected:
@@ -225,11 +203,11 @@ TEST_F(PlaybackEngineTest, OnlyTheNewestOfOverlappingLoadsPlays)
     engine.loadAndPlay(a);
     engine.loadAndPlay(b);
     engine.loadAndPlay(a);
-    ASSERT_TRUE(waitUntil([&] { return countLines(log, "PlaybackEngine: Track became ReadyToPlay: A") == 1; }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return countLines(log, "PlaybackEngine: Aborting load for A, newer request exists") == 1; }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return countLines(log, "PlaybackEngine: Aborting load for B, newer request exists") == 1; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Track became ReadyToPlay: A") == 1; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Aborting load for A, newer request exists") == 1; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Aborting load for B, newer request exists") == 1; }, 10s));
     spinFor(200ms);
-    EXPECT_EQ(countLines(log, "PlaybackEngine: Track became ReadyToPlay: A"), 1);
+    EXPECT_EQ(log.count("PlaybackEngine: Track became ReadyToPlay: A"), 1);
     EXPECT_EQ(engine.currentTrack()->id, a.id);
 
     // Requesting the playing track again changes nothing, not even the log.
@@ -289,13 +267,13 @@ TEST_F(PlaybackEngineTest, FailedLoadStopsAndTheNextLoadWorks)
 
     engine.loadAndPlay(bad);
     ASSERT_TRUE(waitLoaded(engine));
-    EXPECT_TRUE(hasLineStartingWith(log, "PlaybackEngine: Failed to load track. Error: "));
+    EXPECT_TRUE(log.containsPrefix("PlaybackEngine: Failed to load track. Error: "));
     EXPECT_FALSE(engine.isPlaying());
     EXPECT_FALSE(log.contains("PlaybackEngine: Track became ReadyToPlay: Broken"));
 
     // The failure clears the pending request, so the same track may be tried again.
     engine.loadAndPlay(bad);
-    EXPECT_EQ(countLines(log, "PlaybackEngine: loadAndPlay called for Broken"), 2);
+    EXPECT_EQ(log.count("PlaybackEngine: loadAndPlay called for Broken"), 2);
     ASSERT_TRUE(waitLoaded(engine));
     EXPECT_FALSE(engine.isPlaying());
 

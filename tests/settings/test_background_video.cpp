@@ -3,8 +3,8 @@
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
+#include "support/TrackSupport.h"
 
-#include "core/MediaTrack.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
@@ -21,15 +21,6 @@ using namespace orvelo::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-MediaTrack trackFor(const std::string& path, const QString& name)
-{
-    MediaTrack track;
-    track.id = QUuid::createUuid();
-    track.url = QUrl::fromLocalFile(QString::fromStdString(path));
-    track.name = name;
-    return track;
-}
 
 class BackgroundVideoTest : public ::testing::Test {
 protected:

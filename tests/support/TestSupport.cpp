@@ -7,6 +7,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 namespace orvelo::test {
 
@@ -64,6 +66,19 @@ int LogCapture::indexOf(const std::string& line) const
     return it == lines_.end() ? -1 : static_cast<int>(it - lines_.begin());
 }
 
+int LogCapture::count(const std::string& line) const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+}
+
+bool LogCapture::containsPrefix(const std::string& prefix) const
+{
+    std::lock_guard lock(mutex_);
+    return std::any_of(lines_.begin(), lines_.end(),
+                       [&](const std::string& l) { return l.size() > prefix.size() && l.starts_with(prefix); });
+}
+
 void LogCapture::clear()
 {
     std::lock_guard lock(mutex_);
@@ -81,6 +96,17 @@ std::string tempDir()
 {
     const char* dir = std::getenv("ORVELO_TEST_TMP");
     return dir ? dir : "/tmp";
+}
+
+int threadsNamed(const std::string& name)
+{
+    int count = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string taskName;
+        count += std::getline(comm, taskName) && taskName == name ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace orvelo::test

@@ -27,6 +27,9 @@ public:
     bool contains(const std::string& line) const;
     // Index of the first line equal to `line`, or -1.
     int indexOf(const std::string& line) const;
+    // How many lines equal `line`; whether a line starts with `prefix` and goes on after it.
+    int count(const std::string& line) const;
+    bool containsPrefix(const std::string& prefix) const;
     void clear();
 
 private:
@@ -38,6 +41,9 @@ bool networkIsIsolated();
 
 // A folder private to the running test binary.
 std::string tempDir();
+
+// Threads of this process whose name is `name`: shows whether a stop really ended a receiver.
+int threadsNamed(const std::string& name);
 
 } // namespace orvelo::test
 

@@ -54,13 +54,16 @@ public:
 
     bool bound() const { return bound_; }
     std::uint16_t port() const { return port_; }
+    int fd() const { return fd_; }
 
-    void sendTo(std::uint16_t port, const std::vector<std::uint8_t>& datagram) const
+    // `address` in network order; loopback unless a test says otherwise.
+    void sendTo(std::uint16_t port, const std::vector<std::uint8_t>& datagram,
+                in_addr_t address = htonl(INADDR_LOOPBACK)) const
     {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_addr.s_addr = address;
         ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
 
@@ -81,6 +84,42 @@ public:
             *from = sender;
         buffer.resize(static_cast<std::size_t>(n));
         return buffer;
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+    std::uint16_t port_ = 0;
+};
+
+// Holds a port on all addresses without allowing reuse, so a service's bind fails (TCP listens,
+// since a bound TCP socket alone does not stop a reusing bind). Port 0 lets the system pick.
+class PortHolder {
+public:
+    explicit PortHolder(std::uint16_t port, int type = SOCK_DGRAM)
+    {
+        fd_ = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+            && (type != SOCK_STREAM || ::listen(fd_, 1) == 0);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~PortHolder() { release(); }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+    bool bound() const { return bound_; }
+    std::uint16_t port() const { return port_; }
+    void release()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
     }
 
 private:
