@@ -4,21 +4,9 @@ namespace orvelo::WebPages {
 
 namespace {
 
-constexpr std::string_view kEffectsPage = R"HTML(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
-<meta name="theme-color" content="#0a0a0a">
-<title>Effects - Orvelo</title>
+// Follows kPageStart.
+constexpr std::string_view kEffectsPage = R"HTML(<title>Effects - Orvelo</title>
 <style>
-:root {
-  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
-  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
-}
-* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
-html, body { margin: 0; }
-body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
 .app {
   max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
   padding: calc(12px + env(safe-area-inset-top)) 14px calc(24px + env(safe-area-inset-bottom));
@@ -212,7 +200,8 @@ load();
 
 std::string_view effects()
 {
-    return kEffectsPage;
+    static const std::string page = std::string(kPageStart).append(kEffectsPage);
+    return page;
 }
 
 } // namespace orvelo::WebPages

@@ -6,21 +6,9 @@ namespace orvelo::WebPages {
 
 namespace {
 
-constexpr std::string_view kHead = R"HTML(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
-<meta name="theme-color" content="#0a0a0a">
-<title>Fixture Profiles - Orvelo</title>
+// Follows kPageStart.
+constexpr std::string_view kHead = R"HTML(<title>Fixture Profiles - Orvelo</title>
 <style>
-:root {
-  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
-  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853;
-}
-* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
-html, body { margin: 0; }
-body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
 .app {
   max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
   padding: calc(12px + env(safe-area-inset-top)) 14px calc(24px + env(safe-area-inset-bottom));
@@ -118,7 +106,8 @@ std::string fixtures(const QStringList& fixtureFileNames)
             each.append(card(name));
         cards = each.join(QLatin1Char('\n'));
     }
-    std::string page(kHead);
+    std::string page(kPageStart);
+    page += kHead;
     page += cards.toStdString();
     page += kTail;
     return page;

@@ -4,21 +4,9 @@ namespace orvelo::WebPages {
 
 namespace {
 
-constexpr std::string_view kPlaylistPage = R"HTML(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
-<meta name="theme-color" content="#0a0a0a">
-<title>Playlist - Orvelo</title>
+// Follows kPageStart.
+constexpr std::string_view kPlaylistPage = R"HTML(<title>Playlist - Orvelo</title>
 <style>
-:root {
-  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
-  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
-}
-* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
-html, body { margin: 0; }
-body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
 .app {
   max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
   padding: calc(12px + env(safe-area-inset-top)) 14px calc(20px + env(safe-area-inset-bottom));
@@ -62,9 +50,10 @@ h2 { font-size: 18px; margin: 14px 0 2px; }
 .row input, .row select { flex: 1; min-width: 0; min-height: 44px; background: var(--raised); color: var(--text); border: 1px solid var(--border); border-radius: 10px; padding: 0 10px; font-size: 16px; }
 .action { min-height: 44px; padding: 0 16px; border-radius: 10px; border: none; background: var(--accent); color: #000; font-weight: 700; font-size: 15px; cursor: pointer; touch-action: manipulation; }
 .action.secondary { background: var(--raised); color: var(--text); border: 1px solid var(--border); }
-.note { font-size: 14px; color: var(--muted); min-height: 1em; }
+.note { font-size: 14px; color: var(--muted); }
 .note.ok { color: var(--success); }
 .note.error { color: var(--danger); }
+.note:empty { display: none; }
 .drop { border: 2px dashed var(--border); border-radius: 12px; padding: 18px 12px; text-align: center; color: var(--muted); cursor: pointer; }
 .drop.over { border-color: var(--accent); color: var(--text); }
 .drop input { display: none; }
@@ -362,7 +351,8 @@ setInterval(loadStatus, 3000);
 
 std::string_view playlist()
 {
-    return kPlaylistPage;
+    static const std::string page = std::string(kPageStart).append(kPlaylistPage);
+    return page;
 }
 
 } // namespace orvelo::WebPages

@@ -4,22 +4,11 @@ namespace orvelo::WebPages {
 
 namespace {
 
-constexpr std::string_view kRemotePage = R"HTML(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
-<meta name="theme-color" content="#0a0a0a">
-<title>Orvelo Remote</title>
+// Follows kPageStart.
+constexpr std::string_view kRemotePage = R"HTML(<title>Orvelo Remote</title>
 <style>
 @font-face { font-family: 'Digital7'; src: url('/font/digital-7.ttf') format('truetype'); font-display: swap; }
-:root {
-  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
-  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
-}
 body.light { --bg: #f0f0f0; --card: #ffffff; --raised: #e6e6e6; --text: #141414; --muted: #5c5c5c; --border: #d6d6d6; }
-* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
-html, body { margin: 0; }
 body {
   background: var(--bg); color: var(--text);
   font-family: system-ui, -apple-system, 'Segoe UI', Roboto, 'Helvetica Neue', sans-serif;
@@ -224,7 +213,8 @@ setInterval(poll, 100);
 
 std::string_view remote()
 {
-    return kRemotePage;
+    static const std::string page = std::string(kPageStart).append(kRemotePage);
+    return page;
 }
 
 } // namespace orvelo::WebPages

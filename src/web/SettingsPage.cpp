@@ -4,21 +4,9 @@ namespace orvelo::WebPages {
 
 namespace {
 
-constexpr std::string_view kSettingsPage = R"HTML(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, viewport-fit=cover">
-<meta name="theme-color" content="#0a0a0a">
-<title>Settings - Orvelo</title>
+// Follows kPageStart.
+constexpr std::string_view kSettingsPage = R"HTML(<title>Settings - Orvelo</title>
 <style>
-:root {
-  --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
-  --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
-}
-* { box-sizing: border-box; -webkit-tap-highlight-color: transparent; }
-html, body { margin: 0; }
-body { background: var(--bg); color: var(--text); font-family: system-ui, -apple-system, 'Segoe UI', Roboto, sans-serif; }
 .app {
   max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
   padding: calc(12px + env(safe-area-inset-top)) 14px 0;
@@ -158,6 +146,15 @@ button.secondary {
     </div>
   </section>
 
+  <section>
+    <h2>🎞️ Media Library</h2>
+    <div class="grid">
+      <label class="field wide">Media Folder (Leave empty for default)<input type="text" id="mediaFolder" autocomplete="off" autocapitalize="off" spellcheck="false"></label>
+      <label class="field">Upload Size Limit (GiB)<input type="number" id="uploadSizeLimit" min="0.1" step="0.1" inputmode="decimal"></label>
+    </div>
+    <p class="note">Files uploaded from the playlist page are stored in this folder on the player.</p>
+  </section>
+
   <div class="actions">
     <div id="status"></div>
     <button id="saveButton">💾 Save All Settings</button>
@@ -183,9 +180,27 @@ function updateRange() {
   byId('channelRange').textContent = 'Channels: ' + start + '-' + (start + count - 1);
 }
 
-function post(path, body) {
-  return fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
-    .then((response) => response.json());
+const GiB = 1073741824;
+
+// A refusal carries the server's reason as plain text; an acceptance carries {"status":"ok"}.
+async function post(path, body) {
+  const response = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
+  if (!response.ok) return { status: 'refused', reason: (await response.text()).trim() };
+  return response.json();
+}
+
+function refusal(text, reply) {
+  return reply && reply.reason ? text + ': ' + reply.reason : text;
+}
+
+// The server falls back to its default folder for anything but a full path: say so before
+// sending rather than save a different folder than the one typed.
+function libraryProblem() {
+  const folder = byId('mediaFolder').value.trim();
+  if (folder && !folder.startsWith('/')) return 'The media folder must be a full path starting with /';
+  const limit = Number(byId('uploadSizeLimit').value);
+  if (!(limit > 0) || Math.round(limit * GiB) < 1) return 'The upload size limit must be more than 0 GiB';
+  return null;
 }
 
 function fill(s) {
@@ -215,6 +230,10 @@ function fill(s) {
   byId('ndiEnabled').checked = s.ndi.enabled;
   byId('ndiFps').value = String(s.ndi.fps);
   byId('ndiScale').value = String(s.ndi.scale);
+  if (s.library) {
+    byId('mediaFolder').value = s.library.mediaFolder;
+    byId('uploadSizeLimit').value = String(Math.round(s.library.uploadSizeLimit / GiB * 100) / 100);
+  }
   updateRange();
 }
 
@@ -245,7 +264,11 @@ function collect() {
     },
     ndi: { enabled: byId('ndiEnabled').checked, fps: Number(byId('ndiFps').value), scale: integer('ndiScale') },
     theme: { current: byId('theme').value },
-    network: { interfaceIP: byId('interfaceIP').value, interfaceBroadcast: byId('interfaceBroadcast').value }
+    network: { interfaceIP: byId('interfaceIP').value, interfaceBroadcast: byId('interfaceBroadcast').value },
+    library: {
+      mediaFolder: byId('mediaFolder').value.trim(),
+      uploadSizeLimit: Math.round(Number(byId('uploadSizeLimit').value) * GiB)
+    }
   };
 }
 
@@ -253,10 +276,20 @@ byId('startChannel').addEventListener('input', updateRange);
 byId('mode').addEventListener('change', updateRange);
 
 byId('saveButton').addEventListener('click', async () => {
+  const problem = libraryProblem();
+  if (problem) {
+    showStatus(problem, 'error');
+    return;
+  }
   try {
     const reply = await post('/api/settings', collect());
-    if (reply.status === 'ok') showStatus('Settings saved successfully!', 'success');
-    else showStatus('Error saving settings', 'error');
+    if (reply.status === 'ok') {
+      showStatus('Settings saved successfully!', 'success');
+      // Shows the folder the player now uses (the default one when the field was left empty).
+      loadSettings();
+    } else {
+      showStatus(refusal('Error saving settings', reply), 'error');
+    }
   } catch (e) {
     showStatus('Error saving settings', 'error');
   }
@@ -270,7 +303,7 @@ byId('clearButton').addEventListener('click', async () => {
       showStatus('Default video cleared!', 'success');
       loadSettings();
     } else {
-      showStatus('Error clearing video', 'error');
+      showStatus(refusal('Error clearing video', reply), 'error');
     }
   } catch (e) {
     showStatus('Error clearing video', 'error');
@@ -287,7 +320,8 @@ loadSettings();
 
 std::string_view settings()
 {
-    return kSettingsPage;
+    static const std::string page = std::string(kPageStart).append(kSettingsPage);
+    return page;
 }
 
 } // namespace orvelo::WebPages

@@ -9,6 +9,8 @@
 #include "web/HttpRequest.h"
 #include "web/WebJson.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -229,6 +231,19 @@ void updateArtNetConfig(const WebServices& services, std::int64_t universe, std:
     updateConfig(*controller, [&](DMXConfig& c) { c.subnet = subnet; });
     updateConfig(*controller, [&](DMXConfig& c) { c.net = net; });
     updateConfig(*controller, [&](DMXConfig& c) { c.startChannel = channel; });
+}
+
+std::optional<QString> settingsRefusal(const QJsonObject& document)
+{
+    const auto library = webjson::object(document, "library");
+    if (!library)
+        return std::nullopt;
+    // An empty folder asks for the default one.
+    if (const auto folder = string(*library, "mediaFolder"); folder && !folder->isEmpty() && !QDir::isAbsolutePath(*folder))
+        return QStringLiteral("mediaFolder must be an absolute path");
+    if (const auto limit = integer(*library, "uploadSizeLimit"); limit && *limit < 1)
+        return QStringLiteral("uploadSizeLimit must be at least 1 byte");
+    return std::nullopt;
 }
 
 void applySettings(const WebServices& services, const QJsonObject& document, QObject* context)

@@ -3,6 +3,8 @@
 #include "web/WebServices.h"
 
 #include <QJsonObject>
+
+#include <optional>
 #include <QString>
 
 #include <cstdint>
@@ -13,6 +15,11 @@ namespace orvelo::WebActions {
 
 // What the API's POST requests do to the player. Each runs on the main thread, after the
 // client has had its answer; a service that is gone by then makes its part do nothing.
+
+// Why a settings document must be refused as a whole, or nothing: a media folder that is not
+// an absolute path, or an upload limit below one byte, would otherwise be replaced by a
+// default while the caller is told it was accepted.
+std::optional<QString> settingsRefusal(const QJsonObject& document);
 
 // "play", "pause", "stop", "next" and "prev" (which stops); anything else does nothing.
 void executeCommand(const WebServices& services, const QString& command);

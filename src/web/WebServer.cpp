@@ -294,6 +294,8 @@ void WebServer::addRoutes()
         });
     });
     addPostRoute("/api/settings", [this](const QJsonObject& body) {
+        if (const auto refusal = WebActions::settingsRefusal(body))
+            return answer(HttpResponse::plainText(400, refusal->toStdString()));
         return answer(HttpResponse::ok(), [this, body] { WebActions::applySettings(services_, body, this); });
     });
     addPostRoute("/api/effects", [this](const QJsonObject& body) {

@@ -453,3 +453,15 @@ TEST(WebResources, FixtureFilesAreReadFromTheirFolderOnly)
     EXPECT_EQ(chain.fixtureFile("desk.cha"), QByteArray("patch"));
     EXPECT_FALSE(WebResources({empty.path()}).font());
 }
+
+TEST(WebActions, SettingsThatWouldBeSilentlyReplacedAreRefused)
+{
+    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"show/media"}})")),
+              QString("mediaFolder must be an absolute path"));
+    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"uploadSizeLimit":0}})")),
+              QString("uploadSizeLimit must be at least 1 byte"));
+    // The default folder is asked for with an empty text; other groups are not examined here.
+    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"","uploadSizeLimit":5}})")), std::nullopt);
+    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"/srv/show"}})")), std::nullopt);
+    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"dmx":{"startChannel":"x"}})")), std::nullopt);
+}

@@ -1,12 +1,19 @@
-# The web remote's pages in headless Chromium, driven against the built player. It starts the
-# player, which announces itself on the network: labelled "socket" so it only runs inside the
+# The web remote's pages in headless Chromium, driven against the built player. Each test starts
+# the player, which announces itself on the network: labelled "socket" so it only runs inside the
 # private network namespace, and alone (the player takes the real ports 8080, 6454, 5568, 4809).
 # Skips (77) when node, chromium or the npm packages (npm ci in this folder) are missing.
-add_test(NAME web_remote_browser
-         COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_browser_test.sh $<TARGET_FILE:orvelo>
-                 ${CMAKE_BINARY_DIR}/web-browser-test)
-set_tests_properties(web_remote_browser PROPERTIES
-                     LABELS "socket;browser"
-                     SKIP_RETURN_CODE 77
-                     RUN_SERIAL TRUE
-                     TIMEOUT 300)
+function(orvelo_browser_test name script)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run_browser_test.sh ${script} $<TARGET_FILE:orvelo>
+                   ${CMAKE_BINARY_DIR}/${name})
+  set_tests_properties(${name} PROPERTIES
+                       LABELS "socket;browser"
+                       SKIP_RETURN_CODE 77
+                       RUN_SERIAL TRUE
+                       TIMEOUT 300)
+endfunction()
+
+# The five pages as the remote offers them: transport, playlist, settings, effects, fixtures.
+orvelo_browser_test(web_remote_browser remote_browser_test.mjs)
+# Building a show from a phone: upload, library, playlist editing, saved playlists, media folder.
+orvelo_browser_test(web_library_browser library_browser_test.mjs)

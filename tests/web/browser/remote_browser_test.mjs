@@ -3,65 +3,18 @@
 // at phone and desktop size left in the output folder.
 //   node remote_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
 // Runs only inside a private network namespace (see run_browser_test.sh).
-import { chromium } from 'playwright-core';
-import { execFileSync, spawn } from 'node:child_process';
 import { randomUUID } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
+import {
+  api, check, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run, screenshots as shoot,
+  sleep, startPlayer, step, stopPlayer, textOf, waitFor, waitText, watchErrors,
+} from './browser_support.mjs';
 
 const [orveloBinary, outputDir] = process.argv.slice(2);
-const origin = 'http://127.0.0.1:8080';
-const phone = { width: 390, height: 844 };
-const desktop = { width: 1440, height: 900 };
-
-const folders = {};
-for (const name of ['program', 'config', 'data', 'runtime', 'media', 'profile', 'home', 'screenshots']) {
-  folders[name] = path.join(outputDir, name);
-}
-
-let passed = 0;
-let failed = 0;
-
-async function step(name, body) {
-  try {
-    await body();
-    passed++;
-    console.log(`ok   ${name}`);
-  } catch (error) {
-    failed++;
-    console.log(`FAIL ${name}: ${error && error.message ? error.message : error}`);
-  }
-}
-
-function check(condition, message) {
-  if (!condition) throw new Error(message);
-}
-
-function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
-
-async function waitFor(what, predicate, timeout = 5000) {
-  const end = Date.now() + timeout;
-  let last;
-  while (Date.now() < end) {
-    try {
-      last = await predicate();
-      if (last) return last;
-    } catch (error) {
-      last = error;
-    }
-    await sleep(50);
-  }
-  throw new Error(`timed out waiting for ${what}` + (last instanceof Error ? ` (${last.message})` : ''));
-}
-
-async function api(route) {
-  const response = await fetch(origin + route, { cache: 'no-store' });
-  check(response.ok, `${route} answered ${response.status}`);
-  return response.json();
-}
+const folders = prepareFolders(outputDir, ['media']);
+const screenshots = (page, name, options) => shoot(page, folders.screenshots, name, options);
 
 function timecode(seconds, fps) {
   const two = (n) => String(n).padStart(2, '0');
@@ -71,23 +24,8 @@ function timecode(seconds, fps) {
 
 // ---- the player's world: its program folder, media, stored playlist ----
 
-function prepareFolders() {
-  fs.rmSync(outputDir, { recursive: true, force: true });
-  for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
-  fs.chmodSync(folders.runtime, 0o700);
-
-  // The player finds its resources beside itself: give this copy a folder of its own.
-  const program = path.join(folders.program, 'orvelo');
-  try {
-    fs.linkSync(orveloBinary, program);
-  } catch {
-    fs.copyFileSync(orveloBinary, program);
-    fs.chmodSync(program, 0o755);
-  }
-  const resources = path.join(folders.program, 'resources');
-  fs.mkdirSync(path.join(resources, 'Fixtures'), { recursive: true });
-  const font = path.join(path.dirname(orveloBinary), 'resources', 'digital-7.ttf');
-  if (fs.existsSync(font)) fs.copyFileSync(font, path.join(resources, 'digital-7.ttf'));
+function prepareResources() {
+  const { program, resources } = prepareProgram(orveloBinary, folders);
   const fixtures = {
     'Orvelo V2.Fixture': '<Fixture channels="1"/>',
     'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
@@ -101,21 +39,11 @@ function prepareFolders() {
 }
 
 function generateMedia() {
-  const make = (description, finalName) => {
-    const scratch = path.join(folders.media, `scratch-${randomUUID()}`);
-    execFileSync('gst-launch-1.0', ['-q', ...description.split(' '), `location=${scratch}`], { stdio: 'inherit' });
-    const file = path.join(folders.media, finalName);
-    fs.renameSync(scratch, file);
-    return file;
-  };
-  const tone = (freq) =>
-    `audiotestsrc num-buffers=430 freq=${freq} ! audio/x-raw,rate=44100,channels=2 ! wavenc ! filesink`;
   return [
-    make('videotestsrc num-buffers=300 pattern=smpte ! video/x-raw,width=320,height=180,framerate=25/1 ' +
-         '! x264enc ! mp4mux ! filesink', 'Opening Video.mp4'),
-    make(tone(440), 'Tone A.wav'),
-    make(tone(660), 'Tone B.wav'),
-    make(tone(880), 'Café ☕ Finale.wav'),
+    makeMedia(folders.media, media.video(300), 'Opening Video.mp4'),
+    makeMedia(folders.media, media.tone(440), 'Tone A.wav'),
+    makeMedia(folders.media, media.tone(660), 'Tone B.wav'),
+    makeMedia(folders.media, media.tone(880), 'Café ☕ Finale.wav'),
   ];
 }
 
@@ -136,95 +64,17 @@ function storePlaylist(files) {
   return tracks.map((t) => t.name);
 }
 
-function startPlayer(program) {
-  const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,
-    XDG_RUNTIME_DIR: folders.runtime, QT_QPA_PLATFORM: 'offscreen', GST_AUDIO_SINK: 'fakesink' };
-  delete env.DISPLAY;
-  delete env.WAYLAND_DISPLAY;
-  const player = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
-  const logFile = fs.createWriteStream(path.join(outputDir, 'player.log'));
-  const lines = [];
-  let pending = '';
-  player.stdout.on('data', (chunk) => {
-    logFile.write(chunk);
-    pending += chunk.toString('utf8');
-    const parts = pending.split('\n');
-    pending = parts.pop();
-    lines.push(...parts);
-  });
-  player.stderr.on('data', (chunk) => logFile.write(chunk));
-  const exited = new Promise((resolve) => player.on('exit', (code, signal) => resolve({ code, signal })));
-  return { player, lines, exited, logFile };
-}
-
-async function stopPlayer({ player, exited, logFile }) {
-  if (player.exitCode === null && player.signalCode === null) {
-    player.kill('SIGTERM');
-    const outcome = await Promise.race([exited, sleep(10000).then(() => null)]);
-    if (!outcome) player.kill('SIGKILL');
-  }
-  logFile.end();
-}
-
-// ---- the pages ----
-
-function watchErrors(page, errors) {
-  page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
-  page.on('console', (message) => {
-    if (message.type() !== 'error') return;
-    if ((message.location().url || '').endsWith('/favicon.ico')) return;
-    errors.push(`console: ${message.text()}`);
-  });
-}
-
-async function textOf(page, selector) {
-  return (await page.locator(selector).first().textContent()) ?? '';
-}
-
-async function waitText(page, selector, expected, timeout = 5000) {
-  await waitFor(`${selector} to read "${expected}"`, async () => (await textOf(page, selector)) === expected, timeout);
-}
-
-// The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown
-// as the screen shows it, at the top and scrolled to the end.
-async function screenshots(page, name, { pinnedBar = false } = {}) {
-  for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
-    await page.setViewportSize(viewport);
-    await sleep(150);
-    const file = (suffix) => path.join(folders.screenshots, `${name}-${size}${suffix}.png`);
-    if (!pinnedBar) {
-      await page.screenshot({ path: file(''), fullPage: true });
-      continue;
-    }
-    await page.evaluate(() => window.scrollTo(0, 0));
-    await page.screenshot({ path: file('') });
-    await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
-    await sleep(100);
-    await page.screenshot({ path: file('-end') });
-  }
-  await page.evaluate(() => window.scrollTo(0, 0));
-  await page.setViewportSize(phone);
-}
-
 async function main() {
-  const program = prepareFolders();
+  const program = prepareResources();
   const names = storePlaylist(generateMedia());
-  const player = startPlayer(program);
+  const player = startPlayer(program, folders, outputDir);
   let context;
   try {
     await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
     check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`),
           'the stored playlist was not restored');
 
-    context = await chromium.launchPersistentContext(folders.profile, {
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-      viewport: phone,
-      env: { ...process.env, HOME: folders.home, XDG_CONFIG_HOME: path.join(folders.home, '.config'),
-             XDG_CACHE_HOME: path.join(folders.home, '.cache') },
-    });
+    context = await launchBrowser(folders);
     const errors = [];
     const page = context.pages()[0] ?? (await context.newPage());
     watchErrors(page, errors);
@@ -418,12 +268,4 @@ async function main() {
   }
 }
 
-try {
-  await main();
-} catch (error) {
-  failed++;
-  console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
-}
-console.log(`browser: ${passed} passed, ${failed} failed`);
-console.log(`screenshots in ${folders.screenshots}`);
-process.exit(failed === 0 ? 0 : 1);
+await run(main, folders.screenshots);

@@ -1,0 +1,199 @@
+// What the web remote's browser tests share: a player of their own (program folder, private XDG
+// folders, its log), headless Chromium, generated media, step bookkeeping and screenshots.
+// Everything runs only inside a private network namespace (see run_browser_test.sh).
+import { chromium } from 'playwright-core';
+import { execFileSync, spawn } from 'node:child_process';
+import { randomUUID } from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+
+export const origin = 'http://127.0.0.1:8080';
+export const phone = { width: 390, height: 844 };
+export const desktop = { width: 1440, height: 900 };
+
+let passed = 0;
+let failed = 0;
+
+export async function step(name, body) {
+  try {
+    await body();
+    passed++;
+    console.log(`ok   ${name}`);
+  } catch (error) {
+    failed++;
+    console.log(`FAIL ${name}: ${error && error.message ? error.message : error}`);
+  }
+}
+
+export function check(condition, message) {
+  if (!condition) throw new Error(message);
+}
+
+export function sleep(ms) {
+  return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+export async function waitFor(what, predicate, timeout = 5000) {
+  const end = Date.now() + timeout;
+  let last;
+  while (Date.now() < end) {
+    try {
+      last = await predicate();
+      if (last) return last;
+    } catch (error) {
+      last = error;
+    }
+    await sleep(50);
+  }
+  throw new Error(`timed out waiting for ${what}` + (last instanceof Error ? ` (${last.message})` : ''));
+}
+
+export async function api(route) {
+  const response = await fetch(origin + route, { cache: 'no-store' });
+  check(response.ok, `${route} answered ${response.status}`);
+  return response.json();
+}
+
+// Runs the test's main body, reports the tally and exits with its verdict.
+export async function run(main, screenshotFolder) {
+  try {
+    await main();
+  } catch (error) {
+    failed++;
+    console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
+  }
+  console.log(`browser: ${passed} passed, ${failed} failed`);
+  console.log(`screenshots in ${screenshotFolder}`);
+  process.exit(failed === 0 ? 0 : 1);
+}
+
+// ---- the player's world ----
+
+// A fresh output folder with the named sub-folders; the player's runtime folder is private.
+export function prepareFolders(outputDir, names) {
+  const folders = {};
+  for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', 'screenshots', ...names]) {
+    folders[name] = path.join(outputDir, name);
+  }
+  fs.rmSync(outputDir, { recursive: true, force: true });
+  for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
+  fs.chmodSync(folders.runtime, 0o700);
+  return folders;
+}
+
+// The player finds its resources beside itself: give this copy a folder of its own, with the
+// timecode font when the build has one. Returns the program and its resources folder.
+export function prepareProgram(orveloBinary, folders) {
+  const program = path.join(folders.program, 'orvelo');
+  try {
+    fs.linkSync(orveloBinary, program);
+  } catch {
+    fs.copyFileSync(orveloBinary, program);
+    fs.chmodSync(program, 0o755);
+  }
+  const resources = path.join(folders.program, 'resources');
+  fs.mkdirSync(path.join(resources, 'Fixtures'), { recursive: true });
+  const font = path.join(path.dirname(orveloBinary), 'resources', 'digital-7.ttf');
+  if (fs.existsSync(font)) fs.copyFileSync(font, path.join(resources, 'digital-7.ttf'));
+  return { program, resources };
+}
+
+// Writes a media file with gst-launch-1.0 under a scratch name first, so that nothing watching
+// the folder sees it half-written.
+export function makeMedia(folder, description, finalName) {
+  const file = path.join(folder, finalName);
+  fs.mkdirSync(path.dirname(file), { recursive: true });
+  const scratch = path.join(folder, `scratch-${randomUUID()}`);
+  execFileSync('gst-launch-1.0', ['-q', ...description.split(' '), `location=${scratch}`], { stdio: 'inherit' });
+  fs.renameSync(scratch, file);
+  return file;
+}
+
+export const media = {
+  video: (frames) => `videotestsrc num-buffers=${frames} pattern=smpte ! video/x-raw,width=320,height=180,framerate=25/1 ` +
+    '! x264enc ! mp4mux ! filesink',
+  tone: (freq, buffers = 430) =>
+    `audiotestsrc num-buffers=${buffers} freq=${freq} ! audio/x-raw,rate=44100,channels=2 ! wavenc ! filesink`,
+};
+
+export function startPlayer(program, folders, outputDir) {
+  const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,
+    XDG_RUNTIME_DIR: folders.runtime, QT_QPA_PLATFORM: 'offscreen', GST_AUDIO_SINK: 'fakesink' };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const player = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+  const logFile = fs.createWriteStream(path.join(outputDir, 'player.log'));
+  const lines = [];
+  let pending = '';
+  player.stdout.on('data', (chunk) => {
+    logFile.write(chunk);
+    pending += chunk.toString('utf8');
+    const parts = pending.split('\n');
+    pending = parts.pop();
+    lines.push(...parts);
+  });
+  player.stderr.on('data', (chunk) => logFile.write(chunk));
+  const exited = new Promise((resolve) => player.on('exit', (code, signal) => resolve({ code, signal })));
+  return { player, lines, exited, logFile };
+}
+
+export async function stopPlayer({ player, exited, logFile }) {
+  if (player.exitCode === null && player.signalCode === null) {
+    player.kill('SIGTERM');
+    const outcome = await Promise.race([exited, sleep(10000).then(() => null)]);
+    if (!outcome) player.kill('SIGKILL');
+  }
+  logFile.end();
+}
+
+// ---- the browser ----
+
+export async function launchBrowser(folders) {
+  return chromium.launchPersistentContext(folders.profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    viewport: phone,
+    env: { ...process.env, HOME: folders.home, XDG_CONFIG_HOME: path.join(folders.home, '.config'),
+           XDG_CACHE_HOME: path.join(folders.home, '.cache') },
+  });
+}
+
+export function watchErrors(page, errors) {
+  page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
+  page.on('console', (message) => {
+    if (message.type() !== 'error') return;
+    if ((message.location().url || '').endsWith('/favicon.ico')) return;
+    errors.push(`console: ${message.text()}`);
+  });
+}
+
+export async function textOf(page, selector) {
+  return (await page.locator(selector).first().textContent()) ?? '';
+}
+
+export async function waitText(page, selector, expected, timeout = 5000) {
+  await waitFor(`${selector} to read "${expected}"`, async () => (await textOf(page, selector)) === expected, timeout);
+}
+
+// The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown
+// as the screen shows it, at the top and scrolled to the end.
+export async function screenshots(page, folder, name, { pinnedBar = false } = {}) {
+  for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
+    await page.setViewportSize(viewport);
+    await sleep(150);
+    const file = (suffix) => path.join(folder, `${name}-${size}${suffix}.png`);
+    if (!pinnedBar) {
+      await page.screenshot({ path: file(''), fullPage: true });
+      continue;
+    }
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: file('') });
+    await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
+    await sleep(100);
+    await page.screenshot({ path: file('-end') });
+  }
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await page.setViewportSize(phone);
+}
