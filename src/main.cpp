@@ -1,9 +1,11 @@
 #include "core/OrveloApp.h"
 #include "platform/QuitOnSignals.h"
+#include "ui/OperatorWindow.h"
 
 #include <QGuiApplication>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -26,10 +28,19 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Orvelo");
     QCoreApplication::setApplicationName("Orvelo");
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVELO_VERSION));
     orvelo::QuitOnSignals quitOnSignals;
 
     orvelo::OrveloApp orvelo;
-    // Without a window there is no first appearance to start the listeners.
-    orvelo.startListeners();
+    std::unique_ptr<orvelo::OperatorWindow> window;
+    if (headless) {
+        // Without a window there is no first appearance to start the listeners.
+        orvelo.startListeners();
+    } else {
+        window = std::make_unique<orvelo::OperatorWindow>(orvelo);
+        // A window that cannot be built leaves the player running as it would headless.
+        if (!window->show())
+            orvelo.startListeners();
+    }
     return QGuiApplication::exec();
 }

@@ -239,6 +239,18 @@ std::string CITPService::broadcastAddress() const
     return "255.255.255.255";
 }
 
+void CITPService::clearPacketLogs()
+{
+    packetLogs_.clear();
+    emit packetLogsChanged();
+}
+
+void CITPService::clearDiscoveredPeers()
+{
+    discoveredPeers_.clear();
+    emit discoveredPeersChanged();
+}
+
 void CITPService::announce()
 {
     if (socketFD_ < 0)

@@ -85,6 +85,10 @@ public:
 
     // Sends both PLoc forms now; the timer calls it every 3 s while listening.
     void announce();
+    // The diagnostic views' "Clear": forget the traffic log, or the peers heard so far (they
+    // reappear with their next announcement).
+    void clearPacketLogs();
+    void clearDiscoveredPeers();
     // Where announcements go besides the multicast group: the settings' broadcast address when
     // set, else the primary interface's, else its address ending in .255, else 255.255.255.255.
     std::string broadcastAddress() const;

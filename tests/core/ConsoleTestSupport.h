@@ -160,6 +160,18 @@ public:
     void stopListening() override {}
 };
 
+// The controller among its collaborators as the application wires them, with transports that
+// open no socket; the Art-Net stand-in notes the engine's position with each timecode.
+struct ControllerRig {
+    ControllerRig() { artNet.engine = &engine; }
+    FakeDMXService artNet{"Art-Net"};
+    FakeDMXService sacn{"sACN"};
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+};
+
 // Nothing of an earlier test's playlist may be restored into the next controller.
 inline void forgetLastPlaylist()
 {

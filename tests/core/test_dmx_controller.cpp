@@ -26,20 +26,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The controller among its collaborators as the application wires them, with transports that
-// open no socket.
-struct Rig {
-    Rig()
-    {
-        artNet.engine = &engine;
-    }
-    FakeDMXService artNet{"Art-Net"};
-    FakeDMXService sacn{"sACN"};
-    NoCITP citp;
-    ProtocolManager manager{artNet, sacn, citp};
-    PlaybackEngine engine;
-    DMXController controller{manager, engine};
-};
+using Rig = ControllerRig;
 
 // What the engine was told, as far as its signals show it: stop() resets the position, a pause
 // only clears the playing flag, a load raises the loading flag.

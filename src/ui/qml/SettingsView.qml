@@ -1,0 +1,355 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Dialogs
+
+// Every setting, one titled panel per subject.
+Item {
+    id: view
+
+    FileDialog {
+        id: videoDialog
+        title: "Select Video"
+        fileMode: FileDialog.OpenFile
+        nameFilters: ["Video files (*.mp4 *.mov *.m4v *.mkv *.avi *.webm)", "All files (*)"]
+        onAccepted: settingsModel.selectDefaultVideo(selectedFile)
+    }
+    FolderDialog {
+        id: folderDialog
+        title: "Media Library Folder"
+        onAccepted: settingsModel.mediaFolder = decodeURIComponent(selectedFolder.toString().replace(/^file:\/\//, ""))
+    }
+
+    ScrollView {
+        id: scroll
+        anchors.fill: parent
+        contentWidth: availableWidth
+        clip: true
+
+        GridLayout {
+            width: scroll.availableWidth - 48
+            x: 24
+            y: 24
+            columns: 2
+            columnSpacing: 16
+            rowSpacing: 16
+
+            SettingsSectionView {
+                title: "Theme"
+                icon: "paintpalette"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ComboBox {
+                    objectName: "themePicker"
+                    model: theme.themeNames
+                    currentIndex: theme.themeIndex
+                    onActivated: function (index) { theme.themeIndex = index }
+                    Layout.fillWidth: true
+                }
+            }
+
+            SettingsSectionView {
+                title: "Protocol Selection"
+                icon: "antenna"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                LabeledRow {
+                    label: "Input Protocol"
+                    ComboBox {
+                        model: settingsModel.protocolNames
+                        currentIndex: settingsModel.inputProtocol
+                        onActivated: function (index) { settingsModel.inputProtocol = index }
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Output Protocol"
+                    ComboBox {
+                        model: settingsModel.protocolNames
+                        currentIndex: settingsModel.outputProtocol
+                        onActivated: function (index) { settingsModel.outputProtocol = index }
+                        Layout.fillWidth: true
+                    }
+                }
+            }
+
+            SettingsSectionView {
+                title: "DMX Configuration"
+                icon: "slider.horizontal.3"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                Layout.rowSpan: 2
+                DMXStepperRow {
+                    label: "Universe"; from: 0; to: 15
+                    value: settingsModel.universe
+                    onEdited: function (v) { settingsModel.universe = v }
+                }
+                DMXStepperRow {
+                    label: "Subnet"; from: 0; to: 15
+                    value: settingsModel.subnet
+                    onEdited: function (v) { settingsModel.subnet = v }
+                }
+                DMXStepperRow {
+                    label: "Start Channel"; from: 1; to: 512
+                    value: settingsModel.startChannel
+                    onEdited: function (v) { settingsModel.startChannel = v }
+                }
+                LabeledRow {
+                    label: "Mode"
+                    ComboBox {
+                        objectName: "modePicker"
+                        model: settingsModel.modeNames
+                        currentIndex: settingsModel.mode
+                        onActivated: function (index) { settingsModel.mode = index }
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Channels Used:"
+                    Text {
+                        objectName: "channelsUsed"
+                        text: settingsModel.channelsUsed
+                        color: theme.accent
+                        font.bold: true
+                        font.pixelSize: 14
+                    }
+                }
+                LabeledRow {
+                    label: "Frame Rate"
+                    ComboBox {
+                        model: settingsModel.frameRateNames
+                        currentIndex: settingsModel.frameRate
+                        onActivated: function (index) { settingsModel.frameRate = index }
+                        Layout.fillWidth: true
+                    }
+                }
+            }
+
+            SettingsSectionView {
+                title: "Default Video for Audio"
+                icon: "tv"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                RowLayout {
+                    spacing: 8
+                    Text {
+                        visible: settingsModel.hasDefaultVideo
+                        text: settingsModel.defaultVideoName
+                        color: theme.textPrimary
+                        font.pixelSize: 13
+                        elide: Text.ElideMiddle
+                        Layout.fillWidth: true
+                    }
+                    OnyxButton {
+                        text: settingsModel.hasDefaultVideo ? "Change Video" : "Select Video..."
+                        onClicked: videoDialog.open()
+                    }
+                    OnyxButton {
+                        visible: settingsModel.hasDefaultVideo
+                        text: "Remove"
+                        tint: "#e04040"
+                        onClicked: settingsModel.removeDefaultVideo()
+                    }
+                }
+                ThemedSwitch {
+                    text: "Show default video in player"
+                    checked: settingsModel.showDefaultVideoInPlayer
+                    onToggled: settingsModel.showDefaultVideoInPlayer = checked
+                }
+                Text {
+                    visible: !settingsModel.hasDefaultVideo
+                    text: "No video selected. Audio files will show patterns instead."
+                    color: theme.textSecondary
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                }
+            }
+
+            SettingsSectionView {
+                title: "Prevent Display Sleep"
+                icon: "display"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ThemedSwitch {
+                    text: "Keep the display awake"
+                    checked: settingsModel.preventSleep
+                    onToggled: settingsModel.preventSleep = checked
+                }
+            }
+
+            SettingsSectionView {
+                title: "Web Remote"
+                icon: "network"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                RowLayout {
+                    spacing: 8
+                    Rectangle {
+                        width: 10; height: 10; radius: 5
+                        color: settingsModel.webRunning ? "#30c040" : "#d02020"
+                    }
+                    Text {
+                        objectName: "webRemoteState"
+                        text: settingsModel.webRunning ? "Web Remote Active" : "Web Remote Stopped"
+                        color: theme.textPrimary
+                        font.pixelSize: 14
+                        font.bold: true
+                    }
+                }
+                Text {
+                    text: settingsModel.webRunning ? "Listening on " + settingsModel.webURL : "Not Listening"
+                    color: theme.textSecondary
+                    font.pixelSize: 13
+                }
+                Text {
+                    text: "Open in browser on any device in the same network"
+                    color: theme.textSecondary
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                }
+                RowLayout {
+                    spacing: 14
+                    ColumnLayout {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
+                        Repeater {
+                            model: settingsModel.accessibleURLs
+                            delegate: TextEdit {
+                                required property string modelData
+                                text: modelData
+                                readOnly: true
+                                selectByMouse: true
+                                color: theme.accent
+                                font.pixelSize: 14
+                                font.family: "monospace"
+                            }
+                        }
+                        OnyxButton {
+                            text: "Copy URL"
+                            onClicked: settingsModel.copyToClipboard(settingsModel.accessibleURLs[0])
+                        }
+                    }
+                    ColumnLayout {
+                        spacing: 4
+                        Image {
+                            objectName: "qrCode"
+                            source: "image://qr/" + encodeURIComponent(settingsModel.accessibleURLs[0])
+                            sourceSize.width: 120
+                            sourceSize.height: 120
+                            Layout.preferredWidth: 120
+                            Layout.preferredHeight: 120
+                            smooth: false
+                        }
+                        Text {
+                            text: "Scan with phone"
+                            color: theme.textSecondary
+                            font.pixelSize: 11
+                            Layout.alignment: Qt.AlignHCenter
+                        }
+                    }
+                }
+            }
+
+            SettingsSectionView {
+                title: "NDI Output"
+                icon: "tv"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ThemedSwitch {
+                    objectName: "ndiSwitch"
+                    text: "Enable NDI Output"
+                    checked: settingsModel.ndiEnabled
+                    onToggled: settingsModel.ndiEnabled = checked
+                }
+                LabeledRow {
+                    label: "Frame Rate"
+                    ComboBox {
+                        model: settingsModel.ndiFpsNames
+                        currentIndex: settingsModel.ndiFps
+                        onActivated: function (index) { settingsModel.ndiFps = index }
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Resolution Scale"
+                    ComboBox {
+                        model: settingsModel.ndiScaleNames
+                        currentIndex: settingsModel.ndiScale
+                        onActivated: function (index) { settingsModel.ndiScale = index }
+                        Layout.fillWidth: true
+                    }
+                }
+                Text {
+                    visible: settingsModel.ndiEnabled
+                    text: "Broadcasting as 'Orvelo'"
+                    color: "#30c040"
+                    font.pixelSize: 13
+                }
+            }
+
+            SettingsSectionView {
+                title: "Network Interface"
+                icon: "network"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ComboBox {
+                    model: settingsModel.interfaceNames
+                    currentIndex: settingsModel.interfaceIndex
+                    onActivated: function (index) { settingsModel.interfaceIndex = index }
+                    Layout.fillWidth: true
+                }
+                OnyxButton {
+                    text: "Restart Network"
+                    onClicked: settingsModel.restartNetwork()
+                }
+            }
+
+            SettingsSectionView {
+                title: "Media Library"
+                icon: "folder"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                RowLayout {
+                    spacing: 8
+                    TextField {
+                        objectName: "mediaFolderField"
+                        text: settingsModel.mediaFolder
+                        selectByMouse: true
+                        Layout.fillWidth: true
+                        onEditingFinished: settingsModel.mediaFolder = text
+                    }
+                    OnyxButton { text: "Choose..."; onClicked: folderDialog.open() }
+                }
+                Text {
+                    text: "Where uploads from the web remote are stored."
+                    color: theme.textSecondary
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                }
+            }
+
+            Item { Layout.columnSpan: 2; implicitHeight: 24 }
+        }
+    }
+
+    component LabeledRow: RowLayout {
+        id: labeled
+        property string label: ""
+        default property alias body: holder.data
+        Layout.fillWidth: true
+        spacing: 10
+        Text {
+            text: labeled.label
+            color: theme.textPrimary
+            font.pixelSize: 13
+            Layout.preferredWidth: 120
+        }
+        RowLayout {
+            id: holder
+            Layout.fillWidth: true
+        }
+    }
+}

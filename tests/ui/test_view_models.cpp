@@ -1,0 +1,167 @@
+// Protects what the settings, CITP and playlist views show and do: peer symbols and patch
+// markers, the web remote's addresses and QR code, the colour scheme of each theme, and the
+// playlist's rows and failure messages.
+#include "core/ConsoleTestSupport.h"
+
+#include "citp/CITPPacket.h"
+#include "core/DMXController.h"
+#include "net/ProtocolManager.h"
+#include "playback/PlaybackEngine.h"
+#include "settings/ThemeManager.h"
+#include "support/TestSupport.h"
+#include "ui/CITPTexts.h"
+#include "ui/PlaylistModel.h"
+#include "ui/QrCodeImage.h"
+#include "ui/ThemePalette.h"
+#include "ui/WebRemoteAddresses.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace orvelo;
+using namespace orvelo::test;
+
+TEST(CITPTexts, PeerSymbolFollowsTheLowerCasedType)
+{
+    EXPECT_EQ(ui::peerSymbol("MediaServer"), "play.rectangle.fill");
+    EXPECT_EQ(ui::peerSymbol("Visualizer"), "cube.transparent");
+    EXPECT_EQ(ui::peerSymbol("LightingConsole"), "slider.horizontal.3");
+    EXPECT_EQ(ui::peerSymbol("Dimmer Rack"), "questionmark.circle");
+    EXPECT_EQ(ui::peerSymbol(""), "questionmark.circle");
+}
+
+TEST(CITPTexts, LoggedPacketsAreTypedAndPatchesMarked)
+{
+    const auto ploc = citp::buildPeerLocation(CITPHeaderType::standard, 4809);
+    EXPECT_EQ(ui::packetTypeText(ploc), "PINF/PLoc");
+    EXPECT_EQ(ui::patchMarker(ploc), "");
+    EXPECT_EQ(ui::patchMarker(citp::buildPatch()), "Contains 'Ptch' (Fixture Patch)");
+    const std::vector<std::uint8_t> ask{'S', 'n', 'd', 'P'};
+    EXPECT_EQ(ui::patchMarker(ask), "Contains 'SndP' (Send Patch)");
+    EXPECT_EQ(ui::packetTypeText({1, 2, 3}), "Unknown");
+}
+
+TEST(WebRemote, AddressesPerInterfaceInOrderOrLocalhost)
+{
+    EXPECT_EQ(accessibleURLs({}), QStringList{"http://localhost:8080"});
+    NetworkInterface a, b;
+    a.ipAddress = "10.254.0.2";
+    b.ipAddress = "192.168.1.20";
+    EXPECT_EQ(accessibleURLs({a, b}), (QStringList{"http://10.254.0.2:8080", "http://192.168.1.20:8080"}));
+}
+
+TEST(WebRemote, QrCodeIsASquareOfTenPixelModulesWithAQuietZone)
+{
+    const QImage code = makeQrCodeImage("http://10.254.0.2:8080");
+    ASSERT_FALSE(code.isNull());
+    EXPECT_EQ(code.width(), code.height());
+    EXPECT_EQ(code.width() % 10, 0);
+    EXPECT_EQ(code.width() / 10, 25 + 8); // version 2 for this length, plus the quiet zone
+    EXPECT_EQ(code.pixelColor(5, 5), QColor(Qt::white));
+    // The top-left finder pattern: dark ring, light ring, dark centre.
+    EXPECT_EQ(code.pixelColor(45, 45), QColor(Qt::black));
+    EXPECT_EQ(code.pixelColor(55, 55), QColor(Qt::white));
+    EXPECT_EQ(code.pixelColor(75, 75), QColor(Qt::black));
+    EXPECT_TRUE(makeQrCodeImage(QString(8000, 'x')).isNull());
+}
+
+TEST(ThemePalette, ColourSchemeIsLightForDaylightAndSoftThemes)
+{
+    ThemeManager themes;
+    ThemePalette palette(themes);
+    EXPECT_EQ(palette.themeNames(), (QStringList{"Onyx Dark", "Midnight", "Daylight", "Soft White"}));
+    const std::vector<bool> light{false, false, true, true};
+    for (int i = 0; i < 4; ++i) {
+        palette.setThemeIndex(i);
+        EXPECT_EQ(palette.themeIndex(), i);
+        EXPECT_EQ(palette.isLight(), light[static_cast<std::size_t>(i)]) << palette.themeId().toStdString();
+    }
+    palette.setThemeIndex(0);
+    EXPECT_EQ(palette.background(), Theme::allThemes().front().background);
+    palette.setThemeIndex(9);
+    EXPECT_EQ(palette.themeId(), "onyx_dark");
+}
+
+namespace {
+
+struct PlaylistRig : ControllerRig {
+    PlaylistModel model{controller, engine};
+
+    // The store is the process's: start from an empty playlist whatever an earlier test left.
+    PlaylistRig() { controller.playlist().setPlaylist({}); }
+
+    QString row(int index, PlaylistModel::Role role) const { return model.data(model.index(index), role).toString(); }
+};
+
+QUrl makeFile(const QString& folder, const QString& name)
+{
+    QFile file(QDir(folder).filePath(name));
+    file.open(QIODevice::WriteOnly);
+    file.write("not really media");
+    return QUrl::fromLocalFile(file.fileName());
+}
+
+} // namespace
+
+TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
+{
+    PlaylistRig rig;
+    const QString folder = QString::fromStdString(tempDir());
+    rig.model.addFiles({makeFile(folder, "a.mov"), makeFile(folder, "b.wav"), makeFile(folder, "c.mp4")});
+    ASSERT_EQ(rig.model.count(), 3);
+    EXPECT_EQ(rig.row(0, PlaylistModel::NumberRole), "1");
+    EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "a.mov");
+    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
+    rig.model.setRepeatCount(0, 0);
+    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "Infinite");
+    rig.model.moveDown(0);
+    EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "b.wav");
+    EXPECT_EQ(rig.row(1, PlaylistModel::LoopRole), "Infinite");
+    rig.model.moveUp(2);
+    EXPECT_EQ(rig.row(1, PlaylistModel::NameRole), "c.mp4");
+    rig.model.remove(0);
+    EXPECT_EQ(rig.model.count(), 2);
+    EXPECT_EQ(rig.controller.playlist().playlist()[1].timecodeOffset, 3600.0);
+    rig.model.setRepeatCount(0, -4); // the view never offers it; nothing changes
+    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
+    EXPECT_EQ(rig.model.status(), "");
+}
+
+TEST(PlaylistModel, FailuresAndSavesAreReportedInTheViewsWords)
+{
+    PlaylistRig rig;
+    const QString folder = QString::fromStdString(tempDir());
+    rig.model.addFiles({QUrl::fromLocalFile(folder + "/missing.mov")});
+    EXPECT_TRUE(rig.model.status().startsWith("Import failed: "));
+    EXPECT_TRUE(rig.model.statusIsError());
+
+    rig.model.addFiles({makeFile(folder, "a.mov")});
+    const QUrl saved = QUrl::fromLocalFile(folder + "/playlist.json");
+    rig.model.savePlaylist(saved);
+    EXPECT_EQ(rig.model.status(), "Playlist saved to " + saved.toLocalFile());
+    EXPECT_FALSE(rig.model.statusIsError());
+
+    rig.model.savePlaylist(QUrl::fromLocalFile(folder + "/no/such/folder/playlist.json"));
+    EXPECT_TRUE(rig.model.status().startsWith("Save failed: "));
+
+    QFile junk(folder + "/junk.json");
+    junk.open(QIODevice::WriteOnly);
+    junk.write("{\"not\": \"a playlist\"}");
+    junk.close();
+    rig.model.loadPlaylist(QUrl::fromLocalFile(junk.fileName()));
+    EXPECT_TRUE(rig.model.status().startsWith("Playlist load failed: "));
+    EXPECT_EQ(rig.model.count(), 1);
+
+    rig.model.remove(0);
+    rig.model.loadPlaylist(saved);
+    EXPECT_EQ(rig.model.count(), 1);
+    EXPECT_EQ(rig.model.status(), "");
+}
+
+TEST(PlaylistModel, DurationText)
+{
+    EXPECT_EQ(PlaylistModel::durationText(-1.0), "--:--");
+    EXPECT_EQ(PlaylistModel::durationText(65.4), "1:05");
+    EXPECT_EQ(PlaylistModel::durationText(3725.0), "1:02:05");
+}
