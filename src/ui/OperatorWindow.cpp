@@ -22,11 +22,29 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQuickStyle>
 #include <QQuickWindow>
 
 namespace orvelo {
+
+namespace {
+
+// Qt's own file dialogs are QML that needs the folder-list module; opening one whose
+// implementation failed to load crashes inside Qt, so without it the buttons that open them
+// are disabled instead.
+bool fileDialogsLoad(QQmlEngine& engine)
+{
+    QQmlComponent probe(&engine);
+    probe.setData("import Qt.labs.folderlistmodel\nimport QtQml\nQtObject {}", QUrl());
+    if (!probe.isError())
+        return true;
+    logLine("OperatorWindow: File dialogs unavailable: " + probe.errorString().simplified().toStdString());
+    return false;
+}
+
+} // namespace
 
 OperatorWindow::OperatorWindow(OrveloApp& app, QObject* parent) : QObject(parent), app_(app)
 {
@@ -66,6 +84,7 @@ bool OperatorWindow::show()
     context->setContextProperty(QStringLiteral("timecodeFontFamily"),
                                 hasTimecodeFont ? QStringLiteral("DSEG7 Classic") : QStringLiteral("monospace"));
     context->setContextProperty(QStringLiteral("appVersion"), QCoreApplication::applicationVersion());
+    context->setContextProperty(QStringLiteral("fileDialogsAvailable"), fileDialogsLoad(*engine_));
     context->setContextProperty(QStringLiteral("theme"), theme_.get());
     context->setContextProperty(QStringLiteral("player"), player_.get());
     context->setContextProperty(QStringLiteral("playlistModel"), playlist_.get());

@@ -63,9 +63,9 @@ Item {
                 checked: playlistModel.autoPlayNext
                 onToggled: playlistModel.autoPlayNext = checked
             }
-            OnyxButton { objectName: "addMediaButton"; text: "+ Add Media"; onClicked: addDialog.open() }
-            OnyxButton { objectName: "savePlaylistButton"; text: "Save Playlist"; onClicked: view.openSaveDialog() }
-            OnyxButton { objectName: "loadPlaylistButton"; text: "Load Playlist"; onClicked: loadDialog.open() }
+            OnyxButton { objectName: "addMediaButton"; text: "+ Add Media"; enabled: fileDialogsAvailable; onClicked: addDialog.open() }
+            OnyxButton { objectName: "savePlaylistButton"; text: "Save Playlist"; enabled: fileDialogsAvailable; onClicked: view.openSaveDialog() }
+            OnyxButton { objectName: "loadPlaylistButton"; text: "Load Playlist"; enabled: fileDialogsAvailable; onClicked: loadDialog.open() }
         }
 
         Text {

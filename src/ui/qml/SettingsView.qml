@@ -142,6 +142,7 @@ Item {
                     }
                     OnyxButton {
                         text: settingsModel.hasDefaultVideo ? "Change Video" : "Select Video..."
+                        enabled: fileDialogsAvailable
                         onClicked: videoDialog.open()
                     }
                     OnyxButton {
@@ -320,7 +321,7 @@ Item {
                         Layout.fillWidth: true
                         onEditingFinished: settingsModel.mediaFolder = text
                     }
-                    OnyxButton { text: "Choose..."; onClicked: folderDialog.open() }
+                    OnyxButton { text: "Choose..."; enabled: fileDialogsAvailable; onClicked: folderDialog.open() }
                 }
                 Text {
                     text: "Where uploads from the web remote are stored."
