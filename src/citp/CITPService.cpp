@@ -3,6 +3,7 @@
 #include "citp/CITPPacket.h"
 #include "citp/CITPTCPServer.h"
 #include "net/NetworkManager.h"
+#include "net/SocketSupport.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 
@@ -23,28 +24,13 @@ namespace orvelo {
 
 namespace {
 
+using socketsupport::systemText;
+using socketsupport::isTransient;
+using socketsupport::setFlag;
+
 constexpr std::size_t receiveBufferSize = 65535;
 constexpr int multicastTTL = 2;
 constexpr int thumbnailWorkers = 2;
-
-std::string systemText(int error)
-{
-    return std::strerror(error);
-}
-
-// Errors after which the UDP socket still works: an interrupted call, a drained queue, an ICMP
-// port-unreachable left by one of our own sends, a momentary shortage of memory.
-bool isTransient(int error)
-{
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED ||
-           error == ENOBUFS || error == ENOMEM;
-}
-
-void setFlag(int fd, int option)
-{
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, option, &one, sizeof one);
-}
 
 std::string dotted(const in_addr& address)
 {

@@ -1,5 +1,6 @@
 #include "citp/CITPTCPServer.h"
 
+#include "net/SocketSupport.h"
 #include "platform/Log.h"
 
 #include <arpa/inet.h>
@@ -19,6 +20,9 @@ namespace orvelo {
 
 namespace {
 
+using socketsupport::systemText;
+using socketsupport::setFlag;
+
 constexpr std::size_t readSize = 65536;
 constexpr int listenBacklog = 5;
 // How long a peer that stopped reading may hold up one answer.
@@ -27,17 +31,6 @@ constexpr int sendTimeoutMs = 5000;
 constexpr int acceptRetryMs = 100;
 // The accept thread wakes at least this often to join ended client threads.
 constexpr int reapIntervalMs = 1000;
-
-std::string systemText(int error)
-{
-    return std::strerror(error);
-}
-
-void setFlag(int fd, int option)
-{
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, option, &one, sizeof one);
-}
 
 // Waits up to `timeoutMs` for `fd` to become ready for `events`; false on time-out, error or
 // when the stop signal fires first.

@@ -3,6 +3,7 @@
 #include "net/NetworkManager.h"
 #include "net/PortManager.h"
 #include "net/RdmResponder.h"
+#include "net/SocketSupport.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 
@@ -22,14 +23,13 @@ namespace orvelo {
 
 namespace {
 
+using socketsupport::systemText;
+using socketsupport::isTransient;
+using socketsupport::setFlag;
+
 constexpr std::size_t receiveBufferSize = 1500;
 constexpr int receiveBufferBytes = 4 * 1024 * 1024;
 constexpr int announceIntervalMs = 3000;
-
-std::string systemText(int error)
-{
-    return std::strerror(error);
-}
 
 std::string hex4(std::uint16_t value)
 {
@@ -48,20 +48,6 @@ ssize_t systemReceive(int fd, void* buffer, std::size_t size, sockaddr_in* from)
 {
     socklen_t length = sizeof *from;
     return ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
-}
-
-// Errors after which the socket still works: an interrupted call, an ICMP port-unreachable
-// caused by one of our own sends, a momentary shortage of memory.
-bool isTransient(int error)
-{
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED ||
-           error == ENOBUFS || error == ENOMEM;
-}
-
-void setFlag(int fd, int option)
-{
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, option, &one, sizeof one);
 }
 
 } // namespace

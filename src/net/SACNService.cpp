@@ -1,6 +1,7 @@
 #include "net/SACNService.h"
 
 #include "net/NetworkManager.h"
+#include "net/SocketSupport.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 
@@ -21,30 +22,15 @@ namespace orvelo {
 
 namespace {
 
+using socketsupport::systemText;
+using socketsupport::isTransient;
+using socketsupport::setFlag;
+
 constexpr std::size_t receiveBufferSize = 1500;
 
-std::string systemText(int error)
-{
-    return std::strerror(error);
-}
-
-// Errors a UDP socket reports without being broken: an interrupted call, a drained queue, an
-// ICMP error left over from an earlier send, momentary memory pressure.
 ssize_t systemReceive(int fd, void* buffer, std::size_t size)
 {
     return ::recv(fd, buffer, size, MSG_DONTWAIT);
-}
-
-bool isTransient(int error)
-{
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED
-        || error == ENOBUFS || error == ENOMEM;
-}
-
-void setFlag(int socket, int option)
-{
-    const int on = 1;
-    ::setsockopt(socket, SOL_SOCKET, option, &on, sizeof on);
 }
 
 // Universes 1-16 through their groups; a group that cannot be joined leaves unicast and the
