@@ -8,26 +8,42 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <optional>
+#include <random>
 #include <vector>
 
 // A console's socket and the datagrams it sends, for tests and benchmarks over loopback.
 namespace orvelo::test {
 
-// A UDP port nobody holds right now, for a service under test.
+// A UDP port nobody holds right now, for a service under test. It lies below the system's
+// ephemeral range: a socket bound to port 0 in another test process cannot be handed it while
+// a test has stopped its service and is about to start it again on the same port.
 inline std::uint16_t freeUdpPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    int ephemeralLow = 32768;
+    if (std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range"); range)
+        range >> ephemeralLow;
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(10000, std::max(11000, ephemeralLow) - 1);
+    std::uint16_t port = 0;
+    for (int attempt = 0; attempt < 100 && port == 0; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(static_cast<std::uint16_t>(attempt < 99 ? pick(random) : 0));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            socklen_t length = sizeof address;
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+            port = ntohs(address.sin_port);
+        }
+        ::close(fd);
+    }
+    return port;
 }
 
 // A console on the same machine: one UDP socket, bound to 127.0.0.1 (any port) or to a given
