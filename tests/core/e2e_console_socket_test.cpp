@@ -7,6 +7,7 @@
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetTestSupport.h"
 #include "platform/FileBookmark.h"
+#include "support/DefaultPortsTurn.h"
 
 #include <QDir>
 #include <QFile>
@@ -287,26 +288,6 @@ private:
     std::vector<Timecode> received_;
 };
 
-// Tests that start the player take turns: each one's player claims port 6454 and clears it of
-// other holders.
-class PlayerTurn {
-public:
-    PlayerTurn() : fd_(::open((std::string(std::getenv("ORVELO_BUILD_DIR")) + "/console-e2e.lock").c_str(),
-                              O_RDWR | O_CREAT | O_CLOEXEC, 0644))
-    {
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
-    }
-    ~PlayerTurn()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-
-private:
-    int fd_;
-};
-
 class ConsoleEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -377,7 +358,7 @@ protected:
 
 TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
 {
-    PlayerTurn turn;
+    DefaultPortsTurn turn;
     startPlayer();
     ASSERT_TRUE(player->started());
     TimecodeListener timecode;
@@ -429,7 +410,7 @@ TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
 
 TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
 {
-    PlayerTurn turn;
+    DefaultPortsTurn turn;
     startPlayer();
     ASSERT_TRUE(player->started());
     TimecodeListener timecode;

@@ -9,6 +9,7 @@
 #include "core/OrveloApp.h"
 #include "net/SACNService.h"
 #include "settings/ThemeManager.h"
+#include "support/DefaultPortsTurn.h"
 #include "support/TestSupport.h"
 #include "ui/OperatorWindow.h"
 
@@ -81,6 +82,7 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     // Qt Quick's own software renderer on the main thread draws the same scene.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     WarningCollector warnings;
+    DefaultPortsTurn turn;
     OrveloApp app;
     EXPECT_FALSE(app.sACNService().isListening());
     EXPECT_FALSE(app.citpService().isListening());
