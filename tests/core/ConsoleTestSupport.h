@@ -12,10 +12,10 @@
 #include "net/ListeningService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
-#include "playback/VideoEffectsManager.h"
-#include "settings/SettingsManager.h"
 #include "platform/SettingsStore.h"
 #include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
 
@@ -29,6 +29,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvelo::test {
@@ -46,6 +47,15 @@ inline Frame dmxFrame(std::initializer_list<int> values, int startChannel = 1, s
         ++slot;
     }
     return frame;
+}
+
+inline DMXConfig dmxConfig(DMXMode mode, int startChannel = 1, TimecodeFrameRate rate = TimecodeFrameRate::fps25)
+{
+    DMXConfig c;
+    c.mode = mode;
+    c.startChannel = startChannel;
+    c.frameRate = rate;
+    return c;
 }
 
 // The two transports on ports of a test's choosing; the Art-Net side sends timecode and

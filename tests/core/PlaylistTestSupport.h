@@ -4,9 +4,13 @@
 // as the next run would read it from disk.
 
 #include "core/Playlist.h"
+#include "core/TrackListCodec.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -54,10 +58,22 @@ inline QVariant storedOnDisk(const QString& key)
     return disk.value(key);
 }
 
-inline QByteArray storeFileBytes()
+inline QByteArray fileBytes(const QString& path)
 {
-    QFile file(userStore().fileName());
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray storeFileBytes() { return fileBytes(userStore().fileName()); }
+
+// The tracks' JSON with one field missing from the last track: a document that must fail whole.
+inline QByteArray encodedWithout(const QList<MediaTrack>& tracks, const char* key)
+{
+    QJsonArray array = QJsonDocument::fromJson(*TrackListCodec::encode(tracks)).array();
+    QJsonObject last = array.last().toObject();
+    last.remove(key);
+    array[array.size() - 1] = last;
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
 class MediaFolder {

@@ -15,29 +15,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
-
-extern char** environ;
 
 // The test binary's sanitizer settings (tests/support/SanitizerOptions.cpp); a sanitized player
 // needs the same ones, since its GLib and GStreamer keep the same blocks.
@@ -51,142 +41,74 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The program under test as a child process whose standard output is read line by line as it
-// comes.
+// The program under test as a child process; its standard output is read line by line.
 class Player {
 public:
-    Player(const std::string& program, const std::map<std::string, std::string>& overrides,
-           const std::string& stderrFile)
+    Player(const QString& program, const std::map<std::string, std::string>& overrides, const QString& stderrFile)
     {
-        std::map<std::string, std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry(*e);
-            const auto eq = entry.find('=');
-            if (eq != std::string::npos)
-                env[entry.substr(0, eq)] = entry.substr(eq + 1);
-        }
-        env.erase("DISPLAY");
-        env.erase("WAYLAND_DISPLAY");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
         for (const auto& [k, v] : overrides)
-            env[k] = v;
-        std::vector<std::string> entries;
-        for (const auto& [k, v] : env)
-            entries.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& e : entries)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::string path = program;
-        char* argv[] = {path.data(), nullptr};
-        const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (failed) {
-            pid_ = -1;
-            ::close(out[0]);
-            return;
-        }
-        reader_ = std::thread([this, fd = out[0]] { readLines(fd); });
+            env.insert(QString::fromStdString(k), QString::fromStdString(v));
+        process_.setProcessEnvironment(env);
+        process_.setStandardErrorFile(stderrFile);
+        process_.start(program, {});
+        process_.waitForStarted();
     }
 
     ~Player()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
         }
-        if (reader_.joinable())
-            reader_.join();
     }
 
-    bool started() const { return pid_ > 0; }
+    bool started() const { return process_.state() == QProcess::Running; }
 
-    // Waits for a line equal to `line` after the first `from` lines; returns its index or -1.
-    int waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s, std::size_t from = 0)
+    // Waits for a line equal to `line`; returns its index or -1.
+    int waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s)
     {
-        std::unique_lock lock(mutex_);
-        int found = -1;
-        changed_.wait_for(lock, timeout, [&] {
-            for (std::size_t i = from; i < lines_.size(); ++i)
-                if (lines_[i] == line)
-                    return (found = static_cast<int>(i)) >= 0;
-            return closed_;
-        });
-        return found;
+        const auto deadline = Clock::now() + timeout;
+        while (true) {
+            const auto& all = lines();
+            if (const auto it = std::find(all.begin(), all.end(), line); it != all.end())
+                return static_cast<int>(it - all.begin());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left <= 0ms || process_.state() == QProcess::NotRunning)
+                return -1;
+            process_.waitForReadyRead(static_cast<int>(left.count()));
+        }
     }
 
-    std::vector<std::string> lines() const
+    const std::vector<std::string>& lines()
     {
-        std::lock_guard lock(mutex_);
+        while (process_.waitForReadyRead(0)) {
+        }
+        while (process_.canReadLine())
+            lines_.push_back(process_.readLine().chopped(1).toStdString());
         return lines_;
     }
 
-    int count(const std::string& line) const
+    long count(const std::string& line)
     {
-        int n = 0;
-        for (const auto& l : lines())
-            n += l == line;
-        return n;
+        const auto& all = lines();
+        return std::count(all.begin(), all.end(), line);
     }
 
     // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
     int terminate()
     {
-        if (pid_ <= 0)
+        process_.terminate();
+        if (!process_.waitForFinished(10'000) || process_.exitStatus() != QProcess::NormalExit)
             return -1;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        const auto deadline = Clock::now() + 10s;
-        while (Clock::now() < deadline) {
-            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-            if (done == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
+        return process_.exitCode();
     }
 
 private:
-    void readLines(int fd)
-    {
-        std::string pending;
-        char buffer[4096];
-        while (true) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            pending.append(buffer, static_cast<std::size_t>(n));
-            std::lock_guard lock(mutex_);
-            for (auto eol = pending.find('\n'); eol != std::string::npos; eol = pending.find('\n')) {
-                lines_.push_back(pending.substr(0, eol));
-                pending.erase(0, eol + 1);
-            }
-            changed_.notify_all();
-        }
-        ::close(fd);
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        changed_.notify_all();
-    }
-
-    pid_t pid_ = -1;
-    std::thread reader_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    QProcess process_;
     std::vector<std::string> lines_;
-    bool closed_ = false;
 };
 
 // A console: sends its current frame 44 times a second from its own socket.
@@ -307,7 +229,6 @@ protected:
         stored[1].name = "main.mp4";
         stored[2].name = "outro.mp4";
         stored[2].repeatCount = 2;
-        tracks = stored;
         BookmarkTable bookmarks;
         for (const MediaTrack& t : stored)
             bookmarks.insert(TrackListCodec::idText(t.id), *FileBookmark::create(t.url));
@@ -319,23 +240,27 @@ protected:
         std::ofstream(home + "/lsan.supp") << __lsan_default_suppressions();
     }
 
-    Player& startPlayer()
+    // The player on the default ports, a listener for its timecode and a console sending to it.
+    void startPlayer()
     {
-        player = std::make_unique<Player>(std::string(std::getenv("ORVELO_BUILD_DIR")) + "/orvelo",
-                                               std::map<std::string, std::string>{
-                                                   {"XDG_CONFIG_HOME", home + "/config"},
-                                                   {"XDG_DATA_HOME", home + "/data"},
-                                                   {"XDG_RUNTIME_DIR", home + "/runtime"},
-                                                   {"QT_QPA_PLATFORM", "offscreen"},
-                                                   {"GST_AUDIO_SINK", "fakesink"},
-                                                   {"ASAN_OPTIONS", __asan_default_options()},
-                                                   {"LSAN_OPTIONS", "suppressions=" + home + "/lsan.supp"},
-                                               },
-                                               home + "/player-stderr.txt");
-        EXPECT_TRUE(player->started());
+        turn = std::make_unique<DefaultPortsTurn>();
+        player = std::make_unique<Player>(QString::fromUtf8(std::getenv("ORVELO_BUILD_DIR")) + "/orvelo",
+                                          std::map<std::string, std::string>{
+                                              {"XDG_CONFIG_HOME", home + "/config"},
+                                              {"XDG_DATA_HOME", home + "/data"},
+                                              {"XDG_RUNTIME_DIR", home + "/runtime"},
+                                              {"QT_QPA_PLATFORM", "offscreen"},
+                                              {"GST_AUDIO_SINK", "fakesink"},
+                                              {"ASAN_OPTIONS", __asan_default_options()},
+                                              {"LSAN_OPTIONS", "suppressions=" + home + "/lsan.supp"},
+                                          },
+                                          QString::fromStdString(home + "/player-stderr.txt"));
+        ASSERT_TRUE(player->started());
         EXPECT_GE(player->waitForLine("DMXController: Loaded 3 tracks from last session", 10s), 0);
         EXPECT_GE(player->waitForLine("ArtNetService: Listening on port 6454 (BSD socket with RDM support)", 10s), 0);
-        return *player;
+        timecode = std::make_unique<TimecodeListener>();
+        ASSERT_TRUE(timecode->bound());
+        console = std::make_unique<Console>();
     }
 
     // The player's own output, shown when a test fails.
@@ -352,50 +277,47 @@ protected:
     }
 
     std::string home;
-    QList<MediaTrack> tracks;
+    std::unique_ptr<DefaultPortsTurn> turn;
     std::unique_ptr<Player> player;
+    std::unique_ptr<TimecodeListener> timecode;
+    std::unique_ptr<Console> console;
 };
 
 TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
 {
-    DefaultPortsTurn turn;
-    startPlayer();
-    ASSERT_TRUE(player->started());
-    TimecodeListener timecode;
-    ASSERT_TRUE(timecode.bound());
-    Console console;
+    ASSERT_NO_FATAL_FAILURE(startPlayer());
 
-    console.set(21);
+    console->set(21);
     ASSERT_GE(player->waitForLine("DMXController: Switching track via DMX (Val: 21) -> main.mp4"), 0);
     ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
     std::this_thread::sleep_for(800ms);
-    auto sent = timecode.since();
+    auto sent = timecode->since();
     ASSERT_GT(sent.size(), 5u);
     EXPECT_EQ(sent.back().hours, 1) << "the second track is hour 1";
     EXPECT_GT(sent.back().position(), 0.3);
 
-    console.set(6);
+    console->set(6);
     ASSERT_GE(player->waitForLine("DMXController: Pausing via DMX (Val: 6)"), 0);
     std::this_thread::sleep_for(300ms);
-    const std::size_t atPause = timecode.count();
-    const double pausedAt = timecode.since().back().position();
+    const std::size_t atPause = timecode->count();
+    const double pausedAt = timecode->since().back().position();
     std::this_thread::sleep_for(500ms);
-    for (const Timecode& tc : timecode.since(atPause))
+    for (const Timecode& tc : timecode->since(atPause))
         EXPECT_EQ(tc.position(), pausedAt) << "timecode stands still while paused";
 
-    const std::size_t beforeResume = timecode.count();
-    console.set(21);
+    const std::size_t beforeResume = timecode->count();
+    console->set(21);
     ASSERT_GE(player->waitForLine("DMXController: Resuming track via DMX (Val: 21)"), 0);
     std::this_thread::sleep_for(500ms);
-    sent = timecode.since(beforeResume);
+    sent = timecode->since(beforeResume);
     ASSERT_FALSE(sent.empty()) << "timecode again after resuming";
     EXPECT_GE(sent.front().position(), pausedAt) << "resumed where it stood";
     EXPECT_GT(sent.back().position(), pausedAt + 0.2);
 
-    console.set(0);
+    console->set(0);
     ASSERT_GE(player->waitForLine("DMXController: Stopping via DMX (Val: 0)"), 0);
     std::this_thread::sleep_for(300ms);
-    sent = timecode.since();
+    sent = timecode->since();
     EXPECT_EQ(sent.back().hours, 1);
     EXPECT_EQ(sent.back().position(), 0.0) << "stopped at the start of its hour";
 
@@ -410,20 +332,15 @@ TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
 
 TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
 {
-    DefaultPortsTurn turn;
-    startPlayer();
-    ASSERT_TRUE(player->started());
-    TimecodeListener timecode;
-    ASSERT_TRUE(timecode.bound());
-    Console console;
+    ASSERT_NO_FATAL_FAILURE(startPlayer());
 
     // The outro (index 2) plays twice by its stored repeat count, then holds its end.
-    console.set(31);
+    console->set(31);
     ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: outro.mp4"), 0);
-    console.set(-1);
-    const std::size_t first = timecode.count();
+    console->set(-1);
+    const std::size_t first = timecode->count();
     std::this_thread::sleep_for(3s);
-    const auto sent = timecode.since(first);
+    const auto sent = timecode->since(first);
     ASSERT_GT(sent.size(), 20u);
 
     int restarts = 0;

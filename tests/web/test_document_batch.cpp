@@ -69,7 +69,6 @@ TEST(DocumentBatch, RequestsFromManyThreadsAreAllServed)
         client.join();
     EXPECT_TRUE(test::waitUntil([&] { return builds >= 1; }));
     test::spinFor(50ms);
-    EXPECT_GE(builds.load(), 1);
     EXPECT_LT(builds.load(), 2000);
 }
 

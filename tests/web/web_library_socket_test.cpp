@@ -1,13 +1,13 @@
 // Protects preparing a player from a browser, over real TCP: the media listing and thumbnails,
 // playlist editing, saving and loading, uploads that are whole or absent, and that an upload
 // in progress leaves the console's control of playback and the other clients undisturbed.
+#include "WebClient.h"
 #include "WebTestSupport.h"
 
 #include "core/ConsoleTestSupport.h"
 #include "net/ArtNetService.h"
 #include "net/ArtNetTestSupport.h"
 #include "support/MediaFiles.h"
-#include "support/TestSupport.h"
 #include "support/UdpTestSupport.h"
 #include "web/WebServer.h"
 
@@ -15,122 +15,18 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
-#include <thread>
 
 using namespace orvelo;
 using namespace orvelo::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-struct Answer {
-    int status = 0; // 0: no answer
-    std::string head;
-    std::string body;
-};
-
-int connectTo(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-Answer readAnswer(int fd, std::chrono::milliseconds patience = 10s)
-{
-    std::string received;
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    char buffer[65536];
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        received.append(buffer, static_cast<std::size_t>(n));
-    }
-    Answer answer;
-    const std::size_t headEnd = received.find("\r\n\r\n");
-    if (received.rfind("HTTP/1.1 ", 0) != 0 || headEnd == std::string::npos)
-        return answer;
-    answer.status = std::stoi(received.substr(9, 3));
-    answer.head = received.substr(0, headEnd);
-    answer.body = received.substr(headEnd + 4);
-    return answer;
-}
-
-// One request and its answer, on a thread of its own while this one serves the event loop.
-template <typename Client>
-Answer served(Client client, std::chrono::milliseconds patience = 20s)
-{
-    auto future = std::async(std::launch::async, std::move(client));
-    waitUntil([&] { return future.wait_for(0ms) == std::future_status::ready; }, patience);
-    return future.get();
-}
-
-Answer call(std::uint16_t port, const std::string& method, const std::string& path, const std::string& body = {},
-            const std::string& headers = {})
-{
-    return served([=] {
-        const int fd = connectTo(port);
-        std::string text = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers;
-        if (method != "GET")
-            text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-        sendAll(fd, text + "\r\n" + body);
-        Answer answer = readAnswer(fd);
-        ::close(fd);
-        return answer;
-    });
-}
-
-QJsonDocument json(const Answer& answer)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body));
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList everythingIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-}
 
 class LibraryTest : public ::testing::Test {
 protected:
@@ -178,10 +74,13 @@ protected:
         return call(port, "PUT", "/api/media/" + name, bytes.toStdString(), headers);
     }
 
+    Answer get(const std::string& path) { return call(port, "GET", path); }
+    Answer post(const std::string& path, const std::string& body) { return call(port, "POST", path, body); }
+
     QStringList playlistNames()
     {
         QStringList names;
-        for (const QJsonValue& track : json(call(port, "GET", "/api/playlist")).array())
+        for (const QJsonValue& track : jsonOf(get("/api/playlist")).array())
             names.append(track["name"].toString());
         return names;
     }
@@ -209,10 +108,10 @@ TEST_F(LibraryTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
     QFile::link(outside.path() + "/secret.mp4", media + "/link.mp4");
     QFile::link(outside.path(), media + "/elsewhere");
 
-    const Answer listing = call(port, "GET", "/api/media");
+    const Answer listing = get("/api/media");
     ASSERT_EQ(listing.status, 200);
-    EXPECT_NE(listing.head.find("Content-Type: application/json"), std::string::npos);
-    const QJsonArray files = json(listing).array();
+    EXPECT_EQ(headerValue(listing, "Content-Type"), "application/json");
+    const QJsonArray files = jsonOf(listing).array();
     ASSERT_EQ(files.size(), 2) << listing.body;
     const QJsonObject opening = files[0].toObject();
     EXPECT_EQ(opening["name"], "Opening Act.mp4");
@@ -223,9 +122,9 @@ TEST_F(LibraryTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
     EXPECT_EQ(files[1].toObject()["duration"].toDouble(), 0.5);
 
     for (const QJsonValue& file : files) {
-        const Answer picture = call(port, "GET", file["thumbnail"].toString().toStdString());
+        const Answer picture = get(file["thumbnail"].toString().toStdString());
         ASSERT_EQ(picture.status, 200) << file["thumbnail"].toString().toStdString();
-        EXPECT_NE(picture.head.find("Content-Type: image/jpeg"), std::string::npos);
+        EXPECT_EQ(headerValue(picture, "Content-Type"), "image/jpeg");
         const QImage image = QImage::fromData(QByteArray::fromStdString(picture.body), "JPEG");
         EXPECT_FALSE(image.isNull());
         EXPECT_LE(image.width(), 160);
@@ -233,7 +132,7 @@ TEST_F(LibraryTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
     for (const char* path : {"/api/media/thumbnail/link.mp4", "/api/media/thumbnail/elsewhere/secret.mp4",
                              "/api/media/thumbnail/..%2FMedia%2FOpening%20Act.mp4", "/api/media/thumbnail/../x.mp4",
                              "/api/media/thumbnail//etc/hostname", "/api/media/thumbnail/missing.mp4"}) {
-        const Answer refused = call(port, "GET", path);
+        const Answer refused = get(path);
         EXPECT_EQ(refused.status, 404) << path;
         EXPECT_EQ(refused.body, "Not Found") << path;
     }
@@ -246,30 +145,30 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
     ASSERT_TRUE(QFile::copy(video, media + "/a.mp4"));
     ASSERT_TRUE(QFile::copy(tone, media + "/songs/b.flac"));
 
-    EXPECT_EQ(call(port, "POST", "/api/playlist/add", R"({"names":["a.mp4","songs/b.flac","a.mp4"]})").status, 200);
+    EXPECT_EQ(post("/api/playlist/add", R"({"names":["a.mp4","songs/b.flac","a.mp4"]})").status, 200);
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac", "a.mp4"}));
     EXPECT_EQ(rig.controller->playlist().playlist()[1].url, QUrl::fromLocalFile(media + "/songs/b.flac"));
     EXPECT_EQ(rig.controller->playlist().playlist()[2].timecodeOffset, 7200.0);
 
-    EXPECT_EQ(call(port, "POST", "/api/playlist/remove", R"({"index":2})").status, 200);
-    EXPECT_EQ(call(port, "POST", "/api/playlist/repeat", R"({"index":1,"count":0})").status, 200);
-    const QJsonArray shown = json(call(port, "GET", "/api/playlist")).array();
+    EXPECT_EQ(post("/api/playlist/remove", R"({"index":2})").status, 200);
+    EXPECT_EQ(post("/api/playlist/repeat", R"({"index":1,"count":0})").status, 200);
+    const QJsonArray shown = jsonOf(get("/api/playlist")).array();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[1]["repeatCount"], 0);
     EXPECT_EQ(shown[0]["repeatCount"], 1);
 
-    const Answer saved = call(port, "POST", "/api/playlist/save", R"({"name":"Friday"})");
+    const Answer saved = post("/api/playlist/save", R"({"name":"Friday"})");
     ASSERT_EQ(saved.status, 200) << saved.body;
-    const QJsonArray lists = json(call(port, "GET", "/api/playlists")).array();
+    const QJsonArray lists = jsonOf(get("/api/playlists")).array();
     ASSERT_EQ(lists.size(), 1);
     EXPECT_EQ(lists[0]["name"], "Friday.json");
     const QList<MediaTrack> friday = rig.controller->playlist().playlist();
 
-    EXPECT_EQ(call(port, "POST", "/api/playlist/remove", R"({"index":0})").status, 200);
+    EXPECT_EQ(post("/api/playlist/remove", R"({"index":0})").status, 200);
     EXPECT_EQ(playlistNames(), QStringList{"b.flac"});
-    const Answer loaded = call(port, "POST", "/api/playlist/load", R"({"name":"Friday.json"})");
+    const Answer loaded = post("/api/playlist/load", R"({"name":"Friday.json"})");
     ASSERT_EQ(loaded.status, 200) << loaded.body;
-    EXPECT_EQ(json(loaded)["missing"].toArray(), QJsonArray{});
+    EXPECT_EQ(jsonOf(loaded)["missing"].toArray(), QJsonArray{});
     EXPECT_EQ(rig.controller->playlist().playlist(), friday);
 
     // A broken file changes nothing; a deleted medium is named and keeps its place.
@@ -277,14 +176,14 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write(R"([{"id":"x"}])");
     broken.close();
-    const Answer invalid = call(port, "POST", "/api/playlist/load", R"({"name":"broken.json"})");
+    const Answer invalid = post("/api/playlist/load", R"({"name":"broken.json"})");
     EXPECT_EQ(invalid.status, 400);
     EXPECT_EQ(invalid.body.rfind("Invalid playlist: ", 0), 0u) << invalid.body;
     EXPECT_EQ(rig.controller->playlist().playlist(), friday);
     ASSERT_TRUE(QFile::remove(media + "/a.mp4"));
-    const Answer withMissing = call(port, "POST", "/api/playlist/load", R"({"name":"Friday"})");
+    const Answer withMissing = post("/api/playlist/load", R"({"name":"Friday"})");
     ASSERT_EQ(withMissing.status, 200);
-    EXPECT_EQ(json(withMissing)["missing"].toArray(), QJsonArray{"a.mp4"});
+    EXPECT_EQ(jsonOf(withMissing)["missing"].toArray(), QJsonArray{"a.mp4"});
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
 
     // Refusals: names outside the folders, absent media, wrong shapes.
@@ -293,12 +192,12 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
         {R"({"names":["missing.mp4"]})", 404},              {R"({"names":"a.mp4"})", 400},
         {R"({"names":[3]})", 400}};
     for (const auto& [body, status] : refusals)
-        EXPECT_EQ(call(port, "POST", "/api/playlist/add", body).status, status) << body;
-    EXPECT_EQ(call(port, "POST", "/api/playlist/save", R"({"name":"../escape"})").status, 400);
-    EXPECT_EQ(call(port, "POST", "/api/playlist/load", R"({"name":"absent"})").status, 404);
-    EXPECT_EQ(call(port, "POST", "/api/playlist/repeat", R"({"index":0,"count":-1})").status, 400);
+        EXPECT_EQ(post("/api/playlist/add", body).status, status) << body;
+    EXPECT_EQ(post("/api/playlist/save", R"({"name":"../escape"})").status, 400);
+    EXPECT_EQ(post("/api/playlist/load", R"({"name":"absent"})").status, 404);
+    EXPECT_EQ(post("/api/playlist/repeat", R"({"index":0,"count":-1})").status, 400);
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
-    EXPECT_EQ(everythingIn(root.path()), QStringList{}) << "nothing written beside the two folders";
+    EXPECT_EQ(entriesOf(root.path()), QStringList{}) << "nothing written beside the two folders";
 }
 
 TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
@@ -307,9 +206,9 @@ TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
     const QByteArray clip = readFile(video);
     const Answer first = upload("clips/first.mp4", clip);
     ASSERT_EQ(first.status, 200) << first.body;
-    EXPECT_EQ(json(first)["size"].toDouble(), clip.size());
+    EXPECT_EQ(jsonOf(first)["size"].toDouble(), clip.size());
     EXPECT_EQ(readFile(media + "/clips/first.mp4"), clip);
-    const QJsonArray listed = json(call(port, "GET", "/api/media")).array();
+    const QJsonArray listed = jsonOf(get("/api/media")).array();
     ASSERT_EQ(listed.size(), 1);
     EXPECT_EQ(listed[0]["name"], "clips/first.mp4");
 
@@ -324,14 +223,14 @@ TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
     rig.settings.setUploadSizeLimit(1000);
     const Answer tooLarge = upload("large.mp4", QByteArray(1001, 'x'));
     EXPECT_EQ(tooLarge.status, 413);
-    EXPECT_NE(tooLarge.head.find("HTTP/1.1 413 Payload Too Large"), std::string::npos);
+    EXPECT_EQ(tooLarge.statusLine, "HTTP/1.1 413 Payload Too Large");
     rig.settings.setUploadSizeLimit(SettingsManager::defaultUploadSizeLimit);
 
     QTemporaryDir outside;
     QFile::link(outside.path(), media + "/elsewhere");
     for (const char* name : {"..%2Fescape.mp4", "../escape.mp4", "/escape.mp4", "elsewhere/escape.mp4", "notes.txt"})
         EXPECT_EQ(upload(name, "x").status, 400) << name;
-    EXPECT_TRUE(everythingIn(outside.path()).isEmpty());
+    EXPECT_TRUE(entriesOf(outside.path()).isEmpty());
     EXPECT_EQ(call(port, "PUT", "/api/playlist", "x").status, 405);
 
     // Cut off halfway, or stalled past the timeout: nothing of it stays.
@@ -342,7 +241,7 @@ TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
             sendAll(fd, std::string(400000, 'x'));
             Answer answer;
             if (stall)
-                answer = readAnswer(fd, 3s); // the server gives up first
+                answer = parseAnswer(readUntilClosed(fd, 3s).received); // the server gives up first
             else
                 std::this_thread::sleep_for(100ms);
             ::close(fd);
@@ -355,7 +254,7 @@ TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
     EXPECT_EQ(partial(true).status, 0);
     EXPECT_TRUE(waitUntil([&] { return log.contains("WebServer: Upload stalled, closing the connection"); }));
     EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
-    EXPECT_EQ(everythingIn(media), (QStringList{"patient.mp4"}));
+    EXPECT_EQ(entriesOf(media), (QStringList{"patient.mp4"}));
 }
 
 namespace {
@@ -394,7 +293,7 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
     // The show is prepared from the browser: one clip uploaded, then a second.
     ASSERT_EQ(upload("one.mp4", readFile(video)).status, 200);
     ASSERT_TRUE(QFile::copy(QString::fromStdString(clip(2.0, 1)), media + "/two.mp4"));
-    ASSERT_EQ(call(port, "POST", "/api/playlist/add", R"({"names":["one.mp4","two.mp4"]})").status, 200);
+    ASSERT_EQ(post("/api/playlist/add", R"({"names":["one.mp4","two.mp4"]})").status, 200);
     const QList<MediaTrack> tracks = console.controller.playlist().playlist();
     ASSERT_EQ(tracks.size(), 2);
 
@@ -409,7 +308,7 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
             sendAll(fd, chunk);
             std::this_thread::sleep_for(40ms);
         }
-        Answer answer = readAnswer(fd);
+        Answer answer = parseAnswer(readUntilClosed(fd, 10s).received);
         ::close(fd);
         uploading = false;
         return answer;
@@ -425,9 +324,9 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
             5s);
     };
     EXPECT_TRUE(select(11, tracks[0]));
-    const Answer status = call(port, "GET", "/api/status", {}, {});
+    const Answer status = get("/api/status");
     EXPECT_EQ(status.status, 200);
-    EXPECT_EQ(json(status)["trackName"], "one.mp4");
+    EXPECT_EQ(jsonOf(status)["trackName"], "one.mp4");
     EXPECT_TRUE(select(21, tracks[1]));
     EXPECT_TRUE(uploading) << "the console was served while the upload ran";
 
