@@ -251,12 +251,7 @@ class Console {
 public:
     explicit Console(std::uint16_t port)
     {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        fd_ = test::connectedUdpSocket(port);
         thread_ = std::thread([this] {
             auto next = Clock::now();
             while (!stop_) {

@@ -149,6 +149,21 @@ NDIService::Options serviceOptions(SettingsManager& settings, AudioAnalyzer& ana
     return o;
 }
 
+// Five seconds of the main thread's lateness per iteration while the service sends at 60 fps,
+// then the ticks it had to skip; leaves the service stopped and the effects neutral.
+void measureMainThreadWhileSending(benchmark::State& state, NDIService& service, VideoEffectsManager& effects)
+{
+    QObject context;
+    for (auto _ : state) {
+        MainThreadProbe probe(&context);
+        runFor(std::chrono::milliseconds(5000));
+        probe.report(state);
+    }
+    state.counters["skipped_ticks"] = static_cast<double>(service.skippedTicks());
+    service.stopBroadcasting();
+    effects.resetAll();
+}
+
 // 1080p video at 30 fps, composed with the full effect pipeline, sent at 60 fps (range 1), or
 // not sent at all (range 0: what decoding and composing alone cost the main thread).
 void BM_NDI60VideoFullEffects(benchmark::State& state)
@@ -175,15 +190,7 @@ void BM_NDI60VideoFullEffects(benchmark::State& state)
     service.setFps(NDIFPS::fps60);
     if (broadcast)
         service.startBroadcasting(&player);
-    QObject context;
-    for (auto _ : state) {
-        MainThreadProbe probe(&context);
-        runFor(std::chrono::milliseconds(5000));
-        probe.report(state);
-    }
-    state.counters["skipped_ticks"] = static_cast<double>(service.skippedTicks());
-    service.stopBroadcasting();
-    effects.resetAll();
+    measureMainThreadWhileSending(state, service, effects);
 }
 
 // The pattern case: every tick draws a 1080p circular wave and runs it through the full
@@ -200,15 +207,7 @@ void BM_NDI60PatternFullEffects(benchmark::State& state)
     NDIService service(serviceOptions(settings, analyzer));
     service.setFps(NDIFPS::fps60);
     service.startBroadcasting(nullptr);
-    QObject context;
-    for (auto _ : state) {
-        MainThreadProbe probe(&context);
-        runFor(std::chrono::milliseconds(5000));
-        probe.report(state);
-    }
-    state.counters["skipped_ticks"] = static_cast<double>(service.skippedTicks());
-    service.stopBroadcasting();
-    effects.resetAll();
+    measureMainThreadWhileSending(state, service, effects);
 }
 
 // The worker's cost of one pattern frame with the full effects (no send).

@@ -25,7 +25,6 @@ namespace orvelo {
 namespace {
 
 using socketsupport::systemText;
-using socketsupport::isTransient;
 using socketsupport::setFlag;
 
 constexpr std::size_t receiveBufferSize = 65535;
@@ -274,18 +273,18 @@ void CITPService::receiveLoop(int socket, int wake, unsigned run)
         const int error = errno;
         if (shouldStop_)
             return;
-        if (!isTransient(error)) {
+        switch (socketsupport::afterReceiveError(error, waitFor)) {
+        case socketsupport::AfterReceiveError::readAgain:
+            continue;
+        case socketsupport::AfterReceiveError::stop:
+            return;
+        case socketsupport::AfterReceiveError::fail: {
             const std::string text = systemText(error);
             logLine("CITPService: Receive error: " + text);
             postToMain(this, [this, run, text] { receiveFailed(run, text); });
             return;
         }
-        if (error == EINTR || error == ECONNREFUSED)
-            continue;
-        // Nothing queued, or no memory to read it with: wait for data, a little while, or stop.
-        const int timeoutMs = (error == ENOBUFS || error == ENOMEM) ? 10 : -1;
-        if (::poll(waitFor, 2, timeoutMs) > 0 && (waitFor[1].revents & POLLIN))
-            return;
+        }
     }
 }
 

@@ -24,7 +24,6 @@ namespace orvelo {
 namespace {
 
 using socketsupport::systemText;
-using socketsupport::isTransient;
 using socketsupport::setFlag;
 
 constexpr std::size_t receiveBufferSize = 1500;
@@ -182,19 +181,18 @@ void ArtNetService::receiveLoop(std::uint64_t run)
         const int error = errno;
         if (shouldStop_)
             return;
-        if (!isTransient(error)) {
+        switch (socketsupport::afterReceiveError(error, waitFor)) {
+        case socketsupport::AfterReceiveError::readAgain:
+            continue;
+        case socketsupport::AfterReceiveError::stop:
+            return;
+        case socketsupport::AfterReceiveError::fail: {
             const std::string text = systemText(error);
             logLine("ArtNetService: Receive error: " + text);
             postToMain(this, [this, run, text] { receiveFailed(run, "Receive error: " + text); });
             return;
         }
-        if (error == EINTR || error == ECONNREFUSED)
-            continue;
-        // Nothing to read, or no memory to read it with: wait for data, or a little while,
-        // or for stop.
-        const int timeoutMs = (error == ENOBUFS || error == ENOMEM) ? 10 : -1;
-        if (::poll(waitFor, 2, timeoutMs) > 0 && (waitFor[1].revents & POLLIN))
-            return;
+        }
     }
 }
 
