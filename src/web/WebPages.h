@@ -38,6 +38,8 @@ std::string_view playlist();
 std::string_view settings();
 // "/effects.html": the audio-only pattern and the live video effects.
 std::string_view effects();
+// "/login.html": the password form; a viewer link logs in by itself.
+std::string_view login();
 // "/fixtures.html": one download card per fixture file, built on every request.
 std::string fixtures(const QStringList& fixtureFileNames);
 
