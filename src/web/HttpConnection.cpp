@@ -100,9 +100,14 @@ void HttpConnection::onRead(beast::error_code error, std::size_t count)
         return;
     if (error == net::error::eof) {
         // The client has said all it will: what arrived is the request.
-        if (framer_.finish() == HttpRequestFramer::State::complete) {
+        switch (framer_.finish()) {
+        case HttpRequestFramer::State::complete:
             deliver();
-        } else {
+            break;
+        case HttpRequestFramer::State::malformed:
+            write(HttpResponse::plainText(400, "Bad Request"));
+            break;
+        default:
             answered_ = true;
             finish();
         }

@@ -87,8 +87,9 @@ HttpRequestFramer::State HttpRequestFramer::append(std::string_view bytes)
 
 HttpRequestFramer::State HttpRequestFramer::finish()
 {
+    // A body cut short of its announced length would be read as something it is not.
     if (state_ == State::incomplete && !data_.empty())
-        state_ = State::complete;
+        state_ = expectedSize_ ? State::malformed : State::complete;
     return state_;
 }
 

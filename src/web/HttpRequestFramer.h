@@ -25,7 +25,8 @@ public:
     // further bytes are ignored.
     State append(std::string_view bytes);
     // The peer has finished sending: what arrived is the request (a head without its blank
-    // line or a short body included). Stays incomplete only when nothing arrived at all.
+    // line included), unless its body is shorter than announced (malformed). Stays
+    // incomplete only when nothing arrived at all.
     State finish();
 
     State state() const { return state_; }

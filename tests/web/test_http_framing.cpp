@@ -116,6 +116,10 @@ TEST(HttpRequestFramer, EndOfStreamCompletesWhatArrived)
 
     HttpRequestFramer nothing;
     EXPECT_EQ(nothing.finish(), State::incomplete);
+
+    HttpRequestFramer shortBody;
+    EXPECT_EQ(shortBody.append(postWithBody("{\"command\":\"stop\"}").substr(0, 100)), State::incomplete);
+    EXPECT_EQ(shortBody.finish(), State::malformed);
 }
 
 TEST(HttpRequestFramer, LimitIsSixtyFourKibibytesInAll)
