@@ -250,7 +250,12 @@ function cancelHold() {
   stopButton.classList.remove('holding');
   hint('Hold ⏹ to stop');
 }
-stopButton.addEventListener('pointerdown', (e) => { if (e.button === 0) beginHold(); });
+stopButton.addEventListener('pointerdown', (e) => {
+  if (e.button !== 0) return;
+  // A touch is captured by the button it started on; let go of it so sliding off cancels.
+  if (stopButton.hasPointerCapture(e.pointerId)) stopButton.releasePointerCapture(e.pointerId);
+  beginHold();
+});
 for (const type of ['pointerup', 'pointerleave', 'pointercancel']) stopButton.addEventListener(type, cancelHold);
 stopButton.addEventListener('keydown', (e) => {
   if ((e.key === ' ' || e.key === 'Enter') && !e.repeat) { e.preventDefault(); beginHold(); }
