@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace orvelo {
@@ -32,7 +33,8 @@ struct HttpStreamStart {
     bool expectContinue = false; // the client waits for "100 Continue" before sending the body
 };
 
-// Decides from a request head (up to and including its blank line). Runs on a server thread.
-using HttpStreamOpener = std::function<HttpStreamStart(std::string_view head)>;
+// Decides from a request head (up to and including its blank line) and the client's address.
+// Runs on a server thread.
+using HttpStreamOpener = std::function<HttpStreamStart(std::string_view head, const std::string& peer)>;
 
 } // namespace orvelo

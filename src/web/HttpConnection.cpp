@@ -19,11 +19,16 @@ HttpConnection::HttpConnection(net::ip::tcp::socket socket, Timing timing,
                                std::shared_ptr<const RequestHandler> onRequest,
                                std::shared_ptr<const HttpStreamOpener> streamOpener, std::function<void()> onFinished)
     : stream_(std::move(socket)),
+      deadline_(stream_.get_executor()),
       timing_(timing),
       onRequest_(std::move(onRequest)),
       streamOpener_(std::move(streamOpener)),
       onFinished_(std::move(onFinished))
 {
+    beast::error_code error;
+    const auto endpoint = stream_.socket().remote_endpoint(error);
+    if (!error)
+        peer_ = endpoint.address().to_string();
 }
 
 void HttpConnection::start()
@@ -31,9 +36,37 @@ void HttpConnection::start()
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] {
         // One deadline for the whole request: a client that trickles bytes cannot hold its
         // slot longer than one that sends nothing.
-        self->stream_.expires_after(self->timing_.request);
+        self->armDeadline(self->timing_.request);
         self->readRequest();
     });
+}
+
+void HttpConnection::armDeadline(std::chrono::milliseconds after)
+{
+    deadline_.expires_after(after);
+    deadline_.async_wait([self = shared_from_this()](beast::error_code error) {
+        if (!error)
+            self->onDeadline();
+    });
+}
+
+void HttpConnection::onDeadline()
+{
+    if (answered_)
+        return;
+    // The pending read ends as aborted and finds the connection answered.
+    beast::error_code ignored;
+    stream_.socket().cancel(ignored);
+    if (sink_) {
+        logLine("WebServer: Upload stalled, closing the connection");
+        sink_.reset();
+    } else if (framer_.request().empty()) {
+        // A connection that never said anything has no request to answer.
+        answered_ = true;
+        finish();
+        return;
+    }
+    write(HttpResponse::plainText(408, "Request Timeout"));
 }
 
 void HttpConnection::send(HttpResponse response)
@@ -75,7 +108,7 @@ void HttpConnection::onRead(beast::error_code error, std::size_t count)
         }
         return;
     }
-    if (error == beast::error::timeout || error == net::error::operation_aborted) {
+    if (error == net::error::operation_aborted) {
         answered_ = true;
         finish();
         return;
@@ -92,7 +125,7 @@ void HttpConnection::onRead(beast::error_code error, std::size_t count)
     if (!headOffered_ && framer_.headSize() && streamOpener_ && *streamOpener_) {
         headOffered_ = true;
         const std::size_t headSize = *framer_.headSize();
-        HttpStreamStart start = (*streamOpener_)(std::string_view(framer_.request()).substr(0, headSize));
+        HttpStreamStart start = (*streamOpener_)(std::string_view(framer_.request()).substr(0, headSize), peer_);
         if (start.claimed) {
             // The head ended within these bytes (it was not complete before them).
             beginStream(std::move(start), bytes.substr(headSize - before));
@@ -109,14 +142,18 @@ void HttpConnection::onRead(beast::error_code error, std::size_t count)
     case HttpRequestFramer::State::tooLarge:
         write(HttpResponse::plainText(413, "Payload Too Large"));
         break;
+    case HttpRequestFramer::State::malformed:
+        write(HttpResponse::plainText(400, "Bad Request"));
+        break;
     }
 }
 
 void HttpConnection::deliver()
 {
-    // No read is pending while the answer is prepared (possibly on the main thread), so the
-    // deadline has nothing to cancel; the write sets its own.
-    (*onRequest_)(framer_.request(), HttpResponder(weak_from_this()));
+    // No read is pending while the answer is prepared (possibly on the main thread); the write
+    // sets its own deadline.
+    deadline_.cancel();
+    (*onRequest_)(framer_.request(), peer_, HttpResponder(weak_from_this()));
 }
 
 void HttpConnection::beginStream(HttpStreamStart start, std::string_view firstBodyBytes)
@@ -142,6 +179,7 @@ void HttpConnection::beginStream(HttpStreamStart start, std::string_view firstBo
                                  self->finish();
                                  return;
                              }
+                             self->stream_.expires_never();
                              self->readBody();
                          });
         return;
@@ -173,7 +211,7 @@ bool HttpConnection::takeBody(std::string_view bytes)
 void HttpConnection::readBody()
 {
     // Each read has its own deadline: a large body may take long, but never stall long.
-    stream_.expires_after(timing_.bodyStall);
+    armDeadline(timing_.bodyStall);
     stream_.async_read_some(net::buffer(bodyBuffer_),
                             [self = shared_from_this()](beast::error_code error, std::size_t count) {
                                 self->onBodyRead(error, count);
@@ -185,10 +223,8 @@ void HttpConnection::onBodyRead(beast::error_code error, std::size_t count)
     if (answered_)
         return;
     if (error) {
-        // Stalled, gone or cut short: the body will never be whole. Dropping the sink undoes it.
-        if (error == beast::error::timeout)
-            logLine("WebServer: Upload stalled, closing the connection");
-        else if (error != net::error::operation_aborted)
+        // Gone or cut short: the body will never be whole. Dropping the sink undoes it.
+        if (error != net::error::operation_aborted)
             logLine("WebServer: Upload ended early, closing the connection");
         sink_.reset();
         answered_ = true;
@@ -204,6 +240,7 @@ void HttpConnection::write(HttpResponse response)
     if (answered_)
         return;
     answered_ = true;
+    deadline_.cancel();
     outgoing_ = response.serialize();
     stream_.expires_after(timing_.writeAndLinger);
     net::async_write(stream_, net::buffer(outgoing_),
@@ -234,6 +271,7 @@ void HttpConnection::finish()
     if (finished_)
         return;
     finished_ = true;
+    deadline_.cancel();
     beast::error_code ignored;
     stream_.socket().shutdown(net::ip::tcp::socket::shutdown_both, ignored);
     stream_.socket().close(ignored);

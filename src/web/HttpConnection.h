@@ -5,6 +5,7 @@
 #include "web/HttpResponse.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 
 #include <array>
@@ -19,14 +20,16 @@ namespace orvelo {
 class HttpResponder;
 
 // One accepted TCP connection: reads one request within the request timeout, hands it on,
-// writes the single answer, then waits briefly for the client to close before closing
+// writes the single answer (408 when the request is not whole in time, 400 when it cannot be
+// read), then waits briefly for the client to close before closing
 // itself, so a client still sending (an oversize request) is not reset before it has read the
 // answer. A request whose head a streaming route claims (an upload) has its body handed to
 // that route's sink as it arrives instead, with a deadline per read rather than for the whole
 // request. All its work runs on its own strand; send and close may be called from any thread.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
-    using RequestHandler = std::function<void(std::string request, HttpResponder responder)>;
+    // `peer` is the client's address, for the log and for limits kept per client.
+    using RequestHandler = std::function<void(std::string request, const std::string& peer, HttpResponder responder)>;
 
     struct Timing {
         std::chrono::milliseconds request;       // to deliver the whole request
@@ -42,6 +45,8 @@ public:
     void closeWithoutAnswer();
 
 private:
+    void armDeadline(std::chrono::milliseconds after);
+    void onDeadline();
     void readRequest();
     void onRead(boost::beast::error_code error, std::size_t count);
     void deliver();
@@ -54,6 +59,10 @@ private:
     void finish();
 
     boost::beast::tcp_stream stream_;
+    // The request's and a streamed body's deadline. Unlike the stream's own expiry, which closes
+    // the socket, it leaves the connection open for the 408 answer.
+    boost::asio::steady_timer deadline_;
+    std::string peer_;
     Timing timing_;
     std::shared_ptr<const RequestHandler> onRequest_;
     std::shared_ptr<const HttpStreamOpener> streamOpener_;

@@ -31,6 +31,12 @@ std::optional<std::string_view> HttpRequest::body() const
     return std::string_view(raw).substr(headEnd + 4);
 }
 
+std::string_view HttpRequest::head() const
+{
+    const std::size_t headEnd = raw.find("\r\n\r\n");
+    return std::string_view(raw).substr(0, headEnd == std::string::npos ? raw.size() : headEnd + 4);
+}
+
 bool isValidUtf8(std::string_view bytes)
 {
     std::size_t i = 0;

@@ -96,6 +96,15 @@ void HttpRequestFramer::evaluate(std::size_t searchFrom)
 {
     if (!expectedSize_) {
         const std::size_t headEnd = data_.find(kHeadEnd, searchFrom);
+        // Lines ended by a lone LF would let a head be read two ways; such a head is refused.
+        const std::size_t scanEnd = headEnd == std::string::npos ? data_.size() : headEnd;
+        for (std::size_t i = scannedForLineFeeds_; i < scanEnd; ++i) {
+            if (data_[i] == '\n' && (i == 0 || data_[i - 1] != '\r')) {
+                state_ = State::malformed;
+                return;
+            }
+        }
+        scannedForLineFeeds_ = scanEnd;
         if (headEnd == std::string::npos) {
             if (data_.size() >= kMaxRequestBytes)
                 state_ = State::tooLarge;

@@ -18,6 +18,7 @@ public:
         incomplete,
         complete, // request() holds the whole request
         tooLarge, // the request cannot fit within the limit
+        malformed, // the head ends its lines with a bare line feed: refused, not guessed at
     };
 
     // Adds bytes as they arrive. Once the state is complete or tooLarge, it stays so and
@@ -40,6 +41,7 @@ private:
     std::string data_;
     std::optional<std::size_t> expectedSize_;
     std::optional<std::size_t> headSize_;
+    std::size_t scannedForLineFeeds_ = 0;
     State state_ = State::incomplete;
 };
 

@@ -1,5 +1,8 @@
 #include "web/HttpResponse.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace orvelo {
 
 HttpResponse HttpResponse::text(int statusCode, std::string contentType, std::string body)
@@ -27,6 +30,23 @@ HttpResponse HttpResponse::ok()
     return json(R"({"status":"ok"})");
 }
 
+HttpResponse HttpResponse::jsonError(int statusCode, std::string_view text)
+{
+    const QJsonObject error{{"error", QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))}};
+    return HttpResponse::text(statusCode, "application/json", QJsonDocument(error).toJson(QJsonDocument::Compact).toStdString());
+}
+
+HttpResponse HttpResponse::redirect(std::string location)
+{
+    return HttpResponse::plainText(302, "Found").withHeader("Location", std::move(location));
+}
+
+HttpResponse HttpResponse::withHeader(std::string name, std::string value) &&
+{
+    headers.emplace_back(std::move(name), std::move(value));
+    return std::move(*this);
+}
+
 std::string HttpResponse::serialize() const
 {
     std::string out;
@@ -39,9 +59,13 @@ std::string HttpResponse::serialize() const
     out += contentType;
     out += "\r\nContent-Length: ";
     out += std::to_string(body.size());
-    out += "\r\nAccess-Control-Allow-Origin: *\r\n";
+    // No CORS header: browsers keep the same-origin rule, so a foreign page can neither read
+    // the API's answers nor pass a preflight.
+    out += "\r\n";
     if (kind == Kind::binary)
         out += "Cache-Control: public, max-age=31536000\r\n";
+    for (const auto& [name, value] : headers)
+        out += name + ": " + value + "\r\n";
     out += "Connection: close\r\n\r\n";
     out += body;
     return out;
@@ -52,18 +76,32 @@ std::string_view statusText(int statusCode)
     switch (statusCode) {
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
     case 404:
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
     case 409:
         return "Conflict";
     case 411:
         return "Length Required";
     case 413:
         return "Payload Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 421:
+        return "Misdirected Request";
+    case 429:
+        return "Too Many Requests";
     case 500:
         return "Internal Server Error";
     default:

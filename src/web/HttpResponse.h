@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orvelo {
 
@@ -17,12 +19,19 @@ struct HttpResponse {
     std::string contentType;
     std::string body; // bytes; Content-Length counts these, not characters
     Kind kind = Kind::text;
+    // Headers a route adds (a cookie, a redirect's Location), written before Connection.
+    std::vector<std::pair<std::string, std::string>> headers;
 
     static HttpResponse text(int statusCode, std::string contentType, std::string body);
     static HttpResponse plainText(int statusCode, std::string body);
     static HttpResponse json(std::string body);
     static HttpResponse binary(std::string contentType, std::string data);
     static HttpResponse ok();
+    // A JSON answer {"error": text} with that status: the API's refusals.
+    static HttpResponse jsonError(int statusCode, std::string_view text);
+    static HttpResponse redirect(std::string location);
+
+    HttpResponse withHeader(std::string name, std::string value) &&;
 
     std::string serialize() const;
 };

@@ -38,8 +38,8 @@ struct HttpServer::Impl {
     {
     }
 
-    void accept();
-    void retryAcceptLater();
+    void accept(tcp::acceptor& acceptor);
+    void retryAcceptLater(tcp::acceptor& acceptor);
     void remove(std::uint64_t id);
 
     Options options;
@@ -47,8 +47,7 @@ struct HttpServer::Impl {
     std::shared_ptr<const HttpStreamOpener> streamOpener;
     net::io_context io{options.threadCount};
     net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
-    tcp::acceptor acceptor{acceptStrand};
-    net::steady_timer retryTimer{acceptStrand};
+    std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
     // Keeps the threads serving while the listener is between accepts.
     net::executor_work_guard<net::io_context::executor_type> work{io.get_executor()};
     std::atomic<std::uint16_t> boundPort{0};
@@ -61,15 +60,16 @@ struct HttpServer::Impl {
     std::uint64_t nextId = 0;
 };
 
-void HttpServer::Impl::accept()
+void HttpServer::Impl::accept(tcp::acceptor& acceptor)
 {
-    acceptor.async_accept(net::make_strand(io), [this](boost::system::error_code error, tcp::socket socket) {
+    acceptor.async_accept(net::make_strand(io), [this, &acceptor](boost::system::error_code error,
+                                                                  tcp::socket socket) {
         if (error == net::error::operation_aborted || !acceptor.is_open())
             return;
         if (error) {
             logLine("WebServer: Connection failed: " + error.message());
             // Running out of descriptors fails every accept at once: pause instead of spinning.
-            retryAcceptLater();
+            retryAcceptLater(acceptor);
             return;
         }
         const HttpConnection::Timing timing{options.requestTimeout, options.writeAndLingerTimeout,
@@ -83,16 +83,17 @@ void HttpServer::Impl::accept()
             connections.emplace(id, connection);
         }
         connection->start();
-        accept();
+        accept(acceptor);
     });
 }
 
-void HttpServer::Impl::retryAcceptLater()
+void HttpServer::Impl::retryAcceptLater(tcp::acceptor& acceptor)
 {
-    retryTimer.expires_after(std::chrono::milliseconds(100));
-    retryTimer.async_wait([this](boost::system::error_code error) {
+    // A timer of its own per pause, so each listener pauses independently.
+    auto timer = std::make_shared<net::steady_timer>(acceptStrand, std::chrono::milliseconds(100));
+    timer->async_wait([this, &acceptor, timer](boost::system::error_code error) {
         if (!error)
-            accept();
+            accept(acceptor);
     });
 }
 
@@ -119,7 +120,8 @@ HttpServer::~HttpServer()
     for (auto& thread : impl_->threads)
         thread.join();
     boost::system::error_code ignored;
-    impl_->acceptor.close(ignored);
+    for (auto& acceptor : impl_->acceptors)
+        acceptor->close(ignored);
     // Connections still open are dropped here; those referenced only by pending handlers go
     // with the io context.
     std::lock_guard lock(impl_->connectionsMutex);
@@ -128,26 +130,38 @@ HttpServer::~HttpServer()
 
 std::optional<HttpServer::StartError> HttpServer::start()
 {
-    boost::system::error_code error;
-    const auto address = net::ip::make_address(impl_->options.address, error);
-    if (error)
-        return StartError{true, error.message()};
-    const tcp::endpoint endpoint(address, impl_->options.port);
-    impl_->acceptor.open(endpoint.protocol(), error);
-    if (error)
-        return StartError{true, error.message()};
-    impl_->acceptor.set_option(net::socket_base::reuse_address(true), error);
-    impl_->acceptor.bind(endpoint, error);
-    if (!error)
-        impl_->acceptor.listen(net::socket_base::max_listen_connections, error);
-    if (error) {
-        boost::system::error_code ignored;
-        impl_->acceptor.close(ignored);
-        return StartError{false, error.message()};
+    std::uint16_t port = impl_->options.port;
+    for (const std::string& text : impl_->options.addresses) {
+        boost::system::error_code error;
+        const auto address = net::ip::make_address(text, error);
+        if (error)
+            return StartError{true, text + ": " + error.message()};
+        const tcp::endpoint endpoint(address, port);
+        auto acceptor = std::make_unique<tcp::acceptor>(impl_->acceptStrand);
+        acceptor->open(endpoint.protocol(), error);
+        if (error)
+            return StartError{true, error.message()};
+        acceptor->set_option(net::socket_base::reuse_address(true), error);
+        acceptor->bind(endpoint, error);
+        if (!error)
+            acceptor->listen(net::socket_base::max_listen_connections, error);
+        if (error) {
+            boost::system::error_code ignored;
+            acceptor->close(ignored);
+            for (auto& opened : impl_->acceptors)
+                opened->close(ignored);
+            return StartError{false, error.message()};
+        }
+        // A port chosen by the system for the first address is used for the others.
+        port = acceptor->local_endpoint(error).port();
+        impl_->acceptors.push_back(std::move(acceptor));
     }
-    impl_->boundPort = impl_->acceptor.local_endpoint(error).port();
+    impl_->boundPort = port;
 
-    net::post(impl_->acceptStrand, [impl = impl_.get()] { impl->accept(); });
+    net::post(impl_->acceptStrand, [impl = impl_.get()] {
+        for (auto& acceptor : impl->acceptors)
+            impl->accept(*acceptor);
+    });
     for (int i = 0; i < std::max(1, impl_->options.threadCount); ++i) {
         impl_->threads.emplace_back([impl = impl_.get()] {
             pthread_setname_np(pthread_self(), "WebServer");

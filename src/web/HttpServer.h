@@ -10,22 +10,24 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvelo {
 
-// The TCP side of the web server: a listener and its connections on a small pool of threads
+// The TCP side of the web server: its listeners and their connections on a small pool of threads
 // of its own. Each connection carries exactly one request and one answer; what the answer is
 // belongs to the request handler, which runs on a pool thread. Destruction closes everything
 // and joins the threads.
 class HttpServer {
 public:
-    using RequestHandler = std::function<void(std::string request, HttpResponder responder)>;
+    using RequestHandler = std::function<void(std::string request, const std::string& peer, HttpResponder responder)>;
 
     struct Options {
-        std::string address = "0.0.0.0";
+        // Every address is listened on with the same port.
+        std::vector<std::string> addresses{"0.0.0.0"};
         std::uint16_t port = 8080; // 0 picks a free port (tests)
         int threadCount = 2;
-        // A connection that has not delivered a whole request by then is closed unanswered.
+        // A connection that has not delivered a whole request by then is answered 408.
         std::chrono::milliseconds requestTimeout{5000};
         // Time for the client to take the answer and close its side.
         std::chrono::milliseconds writeAndLingerTimeout{5000};

@@ -6,10 +6,12 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "playback/AudioVisualPattern.h"
+#include "settings/LibraryRoots.h"
 #include "web/HttpRequest.h"
 #include "web/WebJson.h"
 
 #include <QDir>
+#include <QJsonArray>
 
 #include <algorithm>
 #include <array>
@@ -181,6 +183,23 @@ void applyRgb(VideoEffectsManager& fx, const QJsonObject& rgb)
         fx.setBlueVerticalOffset(*offset);
 }
 
+// Checked beforehand by settingsRefusal().
+void applyWeb(WebRemoteSettings& remote, const QJsonObject& web)
+{
+    if (const auto name = string(web, "interface"))
+        remote.setInterfaceName(*name);
+    if (web.value("hostNames").isArray()) {
+        QStringList names;
+        for (const QJsonValue& name : web.value("hostNames").toArray())
+            names.append(name.toString());
+        remote.setHostNames(names);
+    }
+    if (const auto hours = number(web, "sessionIdleHours"))
+        remote.setSessionIdleHours(*hours);
+    if (const auto interval = number(web, "transportMinInterval"))
+        remote.setTransportMinInterval(*interval);
+}
+
 } // namespace
 
 void executeCommand(const WebServices& services, const QString& command)
@@ -233,16 +252,39 @@ void updateArtNetConfig(const WebServices& services, std::int64_t universe, std:
     updateConfig(*controller, [&](DMXConfig& c) { c.startChannel = channel; });
 }
 
-std::optional<QString> settingsRefusal(const QJsonObject& document)
+std::optional<QString> settingsRefusal(const WebServices& services, const QJsonObject& document)
 {
-    const auto library = webjson::object(document, "library");
-    if (!library)
-        return std::nullopt;
-    // An empty folder asks for the default one.
-    if (const auto folder = string(*library, "mediaFolder"); folder && !folder->isEmpty() && !QDir::isAbsolutePath(*folder))
-        return QStringLiteral("mediaFolder must be an absolute path");
-    if (const auto limit = integer(*library, "uploadSizeLimit"); limit && *limit < 1)
-        return QStringLiteral("uploadSizeLimit must be at least 1 byte");
+    if (const auto library = webjson::object(document, "library")) {
+        // An empty folder asks for the default one.
+        if (const auto folder = string(*library, "mediaFolder"); folder && !folder->isEmpty()) {
+            if (!QDir::isAbsolutePath(*folder))
+                return QStringLiteral("mediaFolder must be an absolute path");
+            const QStringList roots = services.remote ? services.remote->allLibraryRoots() : QStringList();
+            if (!LibraryRoots::contains(roots, *folder))
+                return QStringLiteral("mediaFolder must be inside a library root (%1); other roots are added on "
+                                      "the player itself")
+                    .arg(roots.join(QStringLiteral(", ")));
+        }
+        if (const auto limit = integer(*library, "uploadSizeLimit"); limit && *limit < 1)
+            return QStringLiteral("uploadSizeLimit must be at least 1 byte");
+    }
+    if (const auto web = webjson::object(document, "web")) {
+        if (const auto hours = number(*web, "sessionIdleHours");
+            hours && (*hours <= 0 || *hours > WebRemoteSettings::maximumSessionIdleHours))
+            return QStringLiteral("sessionIdleHours must be above 0 and at most %1")
+                .arg(WebRemoteSettings::maximumSessionIdleHours);
+        if (const auto interval = number(*web, "transportMinInterval");
+            interval && (*interval < 0 || *interval > WebRemoteSettings::maximumTransportMinInterval))
+            return QStringLiteral("transportMinInterval must be from 0 to %1 seconds")
+                .arg(WebRemoteSettings::maximumTransportMinInterval);
+        if (web->contains("hostNames")) {
+            if (!web->value("hostNames").isArray())
+                return QStringLiteral("hostNames must be a list of names");
+            for (const QJsonValue& name : web->value("hostNames").toArray())
+                if (!name.isString() || !WebRemoteSettings::isHostName(name.toString()))
+                    return QStringLiteral("Not a host name: %1").arg(name.toVariant().toString());
+        }
+    }
     return std::nullopt;
 }
 
@@ -282,6 +324,8 @@ void applySettings(const WebServices& services, const QJsonObject& document, QOb
         if (const auto limit = integer(*library, "uploadSizeLimit"))
             services.settings->setUploadSizeLimit(*limit);
     }
+    if (const auto web = webjson::object(document, "web"); web && services.remote)
+        applyWeb(*services.remote, *web);
 }
 
 void applyEffectsSettings(const WebServices& services, const QJsonObject& document)

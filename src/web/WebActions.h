@@ -18,8 +18,10 @@ namespace orvelo::WebActions {
 
 // Why a settings document must be refused as a whole, or nothing: a media folder that is not
 // an absolute path, or an upload limit below one byte, would otherwise be replaced by a
-// default while the caller is told it was accepted.
-std::optional<QString> settingsRefusal(const QJsonObject& document);
+// default while the caller is told it was accepted; a media folder outside the library roots
+// would expose and overwrite files anywhere on the disk; web-remote values out of range would
+// be dropped unseen.
+std::optional<QString> settingsRefusal(const WebServices& services, const QJsonObject& document);
 
 // "play", "pause", "stop", "next" and "prev" (which stops); anything else does nothing.
 void executeCommand(const WebServices& services, const QString& command);

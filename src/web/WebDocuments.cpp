@@ -3,6 +3,7 @@
 #include "core/DMXMode.h"
 #include "core/TimecodeFrameRate.h"
 #include "net/DMXProtocolType.h"
+#include "net/NetworkManager.h"
 #include "playback/AudioVisualPattern.h"
 #include "web/WebJson.h"
 
@@ -140,14 +141,28 @@ QJsonObject settings(const WebServices& services)
         {"hasVideo", video.has_value()},
         {"url", video ? video->fileName() : QStringLiteral("None")},
     };
+    const WebRemoteSettings* remote = services.remote;
     const QJsonObject library{
         {"mediaFolder", store ? store->mediaFolder() : SettingsManager::defaultMediaFolder()},
         {"uploadSizeLimit", static_cast<double>(store ? store->uploadSizeLimit() : SettingsManager::defaultUploadSizeLimit)},
+        {"roots", QJsonArray::fromStringList(remote ? remote->allLibraryRoots() : QStringList())},
+    };
+    QJsonArray interfaces;
+    for (const NetworkInterface& interface : NetworkManager::getAvailableInterfaces())
+        interfaces.append(QJsonObject{{"name", QString::fromStdString(interface.name)},
+                                      {"address", QString::fromStdString(interface.ipAddress)}});
+    const QJsonObject web{
+        {"interface", remote ? remote->interfaceName() : QString()},
+        {"interfaces", interfaces},
+        {"hostNames", QJsonArray::fromStringList(remote ? remote->hostNames() : QStringList())},
+        {"sessionIdleHours", remote ? remote->sessionIdleHours() : WebRemoteSettings::defaultSessionIdleHours},
+        {"transportMinInterval",
+         remote ? remote->transportMinInterval() : WebRemoteSettings::defaultTransportMinInterval},
     };
     return QJsonObject{
         {"dmx", dmx},         {"playback", playback}, {"ndi", ndiGroup},
         {"protocol", protocol}, {"network", network},   {"theme", theme},
-        {"defaultVideo", defaultVideo}, {"library", library},
+        {"defaultVideo", defaultVideo}, {"library", library}, {"web", web},
     };
 }
 

@@ -1,21 +1,29 @@
 #include "web/WebServer.h"
 
+#include "net/NetworkManager.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/Secrets.h"
+#include "web/HttpRequestFramer.h"
 #include "web/HttpServer.h"
+#include "web/MediaPath.h"
+#include "web/QrSvg.h"
+#include "web/RequestGuard.h"
 #include "web/UrlText.h"
 #include "web/WebActions.h"
 #include "web/WebDocuments.h"
-#include "web/MediaPath.h"
 #include "web/WebJson.h"
 #include "web/WebLibrary.h"
 #include "web/WebPages.h"
 
 #include <QDateTime>
 #include <QJsonArray>
-
-#include <limits>
 #include <QJsonDocument>
+
+#include <unistd.h>
+
+#include <climits>
+#include <limits>
 
 namespace orvelo {
 
@@ -57,6 +65,34 @@ std::optional<QJsonDocument> asDocument(const std::optional<Json>& json)
     return json ? std::optional<QJsonDocument>(QJsonDocument(*json)) : std::nullopt;
 }
 
+HttpResponse jsonObject(const QJsonObject& object, int statusCode = 200)
+{
+    HttpResponse response = HttpResponse::json(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+    response.statusCode = statusCode;
+    return response;
+}
+
+QString roleText(AccessRole role)
+{
+    return QString::fromLatin1(rawValue(role).data(), static_cast<qsizetype>(rawValue(role).size()));
+}
+
+// What anyone may reach while a password is set: what it takes to log in.
+bool isPublic(std::string_view method, std::string_view path)
+{
+    if (method == "GET")
+        return path == "/login.html" || path == "/api/session" || path == "/font/digital-7.ttf";
+    return method == "POST" && (path == "/api/login" || path == "/api/logout");
+}
+
+// Documents that hold secrets (the viewer link, the token names) are for operators only.
+bool isOperatorDocument(std::string_view path)
+{
+    return path == "/api/access" || path == "/api/access/viewer-qr.svg";
+}
+
+const std::set<std::string_view> kTransportCommands{"play", "pause", "stop", "next", "prev"};
+
 } // namespace
 
 WebServer::WebServer(QObject* parent) : WebServer(Options{}, parent) {}
@@ -68,6 +104,7 @@ WebServer::WebServer(Options options, QObject* parent)
 {
     services_.settings = options_.settings ? options_.settings : &SettingsManager::shared();
     services_.effects = options_.effects ? options_.effects : &VideoEffectsManager::shared();
+    services_.remote = options_.remote ? options_.remote : &WebRemoteSettings::shared();
     library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
     uploadSizeLimit_ = services_.settings->uploadSizeLimit();
     playlistsFolder_ = options_.playlistsFolder.isEmpty() ? SettingsManager::playlistsFolder() : options_.playlistsFolder;
@@ -75,6 +112,27 @@ WebServer::WebServer(Options options, QObject* parent)
             [this](const QString& folder) { library_->setFolder(folder); });
     connect(services_.settings, &SettingsManager::uploadSizeLimitChanged, this,
             [this](qint64 bytes) { uploadSizeLimit_ = bytes; });
+
+    WebRemoteSettings* remote = services_.remote;
+    // The viewer link exists from the start, so the rules never change under a link shown.
+    remote->viewerKey();
+    updateAccessRules();
+    updateAllowedNames();
+    transportMinInterval_ = remote->transportMinInterval();
+    // Direct connections: a password change ends the old sessions before its own answer opens
+    // the caller's new one.
+    connect(remote, &WebRemoteSettings::accessChanged, this, &WebServer::updateAccessRules);
+    connect(remote, &WebRemoteSettings::sessionIdleHoursChanged, this, &WebServer::updateAccessRules);
+    connect(remote, &WebRemoteSettings::hostNamesChanged, this, &WebServer::updateAllowedNames);
+    connect(remote, &WebRemoteSettings::transportMinIntervalChanged, this,
+            [this] { transportMinInterval_ = services_.remote->transportMinInterval(); });
+    // The answer to the request that chose the interface leaves on the old listener first.
+    connect(remote, &WebRemoteSettings::interfaceNameChanged, this, [this] {
+        if (http_)
+            QTimer::singleShot(300, this, &WebServer::listen);
+    });
+    interfaceRetry_.setInterval(5000);
+    connect(&interfaceRetry_, &QTimer::timeout, this, &WebServer::listen);
     addRoutes();
 }
 
@@ -96,26 +154,58 @@ void WebServer::start(PlaybackEngine* playbackEngine, DMXController* dmxControll
     services_.protocolManager = protocolManager;
     services_.ndiService = ndiService;
     services_.themeManager = themeManager;
+    listen();
+}
+
+std::vector<std::string> WebServer::listenAddresses()
+{
+    const QString chosen = services_.remote->interfaceName();
+    interfaceRetry_.stop();
+    if (chosen.isEmpty())
+        return {options_.address};
+    for (const NetworkInterface& interface : NetworkManager::getAvailableInterfaces())
+        if (QString::fromStdString(interface.name) == chosen)
+            return {interface.ipAddress, "127.0.0.1"};
+    // Never fall back to every interface: the operator chose to keep the others out.
+    logLine("WebServer: Interface " + chosen.toStdString() + " has no address; listening on localhost until it has");
+    interfaceRetry_.start();
+    return {"127.0.0.1"};
+}
+
+void WebServer::listen()
+{
+    const std::vector<std::string> addresses = listenAddresses();
+    // The port is free again only once the old listeners are closed.
+    http_.reset();
 
     HttpServer::Options serverOptions;
-    serverOptions.address = options_.address;
+    serverOptions.addresses = addresses;
     serverOptions.port = options_.port;
     serverOptions.requestTimeout = options_.requestTimeout;
     serverOptions.bodyStallTimeout = options_.uploadStallTimeout;
-    serverOptions.streamOpener = [this](std::string_view head) {
+    serverOptions.streamOpener = [this](std::string_view head, const std::string& peer) -> HttpStreamStart {
+        // An upload passes the same checks as any other request before its body is read.
+        if (head.starts_with("PUT ")) {
+            auto request = HttpRequest::parse(std::string(head));
+            if (!request)
+                return {true, HttpResponse::plainText(400, "Bad Request"), nullptr, 0, false};
+            request->peer = peer;
+            if (auto refusal = admit(*request)) {
+                logLine("WebServer: PUT " + printableForLog(request->path));
+                return {true, std::move(*refusal), nullptr, 0, false};
+            }
+        }
         return WebLibrary::openUpload(head, {library_->folder(), uploadSizeLimit_.load(), options_.minimumFreeBytes});
     };
     auto server = std::make_unique<HttpServer>(
-        serverOptions, [this](std::string raw, HttpResponder responder) { handleRequest(std::move(raw), responder); });
-    if (const auto error = server->start()) {
-        if (error->creating) {
-            logLine("WebServer: Failed to create listener: " + error->text);
-            return;
-        }
-        postToMain(this, [this, text = error->text] {
-            logLine("WebServer: Failed with error: " + text);
-            setIsRunning(false);
+        serverOptions, [this](std::string raw, const std::string& peer, HttpResponder responder) {
+            handleRequest(std::move(raw), peer, responder);
         });
+    if (const auto error = server->start()) {
+        logLine((error->creating ? "WebServer: Failed to create listener: " : "WebServer: Failed with error: ") +
+                error->text);
+        if (isRunning_)
+            setIsRunning(false);
         return;
     }
     const std::uint16_t port = server->port();
@@ -149,14 +239,19 @@ void WebServer::setServerURL(const QString& url)
     emit serverURLChanged();
 }
 
-void WebServer::handleRequest(std::string raw, const HttpResponder& responder)
+void WebServer::handleRequest(std::string raw, const std::string& peer, const HttpResponder& responder)
 {
     auto request = HttpRequest::parse(std::move(raw));
     if (!request) {
-        responder.close();
+        responder.send(HttpResponse::plainText(400, "Bad Request"));
         return;
     }
+    request->peer = peer;
     logLine("WebServer: " + printableForLog(request->method) + " " + printableForLog(request->path));
+    if (auto refusal = admit(*request)) {
+        responder.send(std::move(*refusal));
+        return;
+    }
 
     std::optional<RouteTable::Match> match;
     if (request->method == "GET") {
@@ -207,6 +302,82 @@ void WebServer::handleRequest(std::string raw, const HttpResponder& responder)
     responder.send(std::move(outcome.response));
 }
 
+std::optional<HttpResponse> WebServer::admit(HttpRequest& request)
+{
+    const std::string_view head = request.head();
+    if (auto refusal = RequestGuard::check(request.method, head, allowedNames())) {
+        logLine("WebServer: Refused " + printableForLog(request.method) + " " + printableForLog(request.path) +
+                " from " + request.peer + ": " + printableForLog(refusal->reason));
+        return std::move(refusal->response);
+    }
+    request.role = access_.identify(head, WebAccess::Clock::now());
+    if (isPublic(request.method, request.path))
+        return std::nullopt;
+    if (!request.role) {
+        if (request.method == "GET" && !request.path.starts_with("/api/"))
+            return HttpResponse::redirect("/login.html");
+        return HttpResponse::jsonError(401, "Login required");
+    }
+    if (*request.role == AccessRole::view && (request.method != "GET" || isOperatorDocument(request.path)))
+        return HttpResponse::jsonError(403, "Viewers cannot change the show");
+    return std::nullopt;
+}
+
+RouteOutcome WebServer::paced(const std::string& command, std::function<void()> action)
+{
+    const double minimum = transportMinInterval_.load();
+    if (const auto since = pacer_.admit(TransportPacer::Clock::now(), std::chrono::duration<double>(minimum))) {
+        const QString reason = QStringLiteral("%1 s after the last command; the minimum is %2 s")
+                                   .arg(*since, 0, 'f', 2)
+                                   .arg(minimum);
+        logLine("WebServer: Ignored command " + printableForLog(command) + ": " + reason.toStdString());
+        return answer(jsonObject({{"status", "ignored"}, {"reason", reason}}));
+    }
+    return answer(HttpResponse::ok(), std::move(action));
+}
+
+void WebServer::updateAccessRules()
+{
+    WebRemoteSettings& remote = *services_.remote;
+    WebAccess::Rules rules;
+    rules.passwordHash = remote.passwordHash().toStdString();
+    for (const WebRemoteSettings::Token& token : remote.tokens())
+        rules.tokenDigests.emplace(token.digest.toStdString(), token.role);
+    rules.viewerKey = remote.viewerKey().toStdString();
+    rules.sessionIdle = std::chrono::duration<double>(remote.sessionIdleHours() * 3600.0);
+    access_.setRules(std::move(rules));
+}
+
+void WebServer::updateAllowedNames()
+{
+    std::set<std::string, std::less<>> names;
+    const auto add = [&names](const QString& name) {
+        if (!name.isEmpty())
+            names.insert(name.toLower().toStdString());
+    };
+    char host[HOST_NAME_MAX + 1] = {};
+    gethostname(host, HOST_NAME_MAX);
+    const QString machine = QString::fromLocal8Bit(host);
+    add(machine);
+    add(machine + QStringLiteral(".local"));
+    for (const QString& name : services_.remote->hostNames())
+        add(name);
+    std::lock_guard lock(namesMutex_);
+    allowedNames_ = std::move(names);
+}
+
+std::set<std::string, std::less<>> WebServer::allowedNames() const
+{
+    std::lock_guard lock(namesMutex_);
+    return allowedNames_;
+}
+
+std::string WebServer::ownOrigin(const HttpRequest& request) const
+{
+    const auto host = headerValue(request.head(), "Host");
+    return "http://" + (host ? std::string(*host) : "localhost:" + std::to_string(port()));
+}
+
 void WebServer::addPostRoute(std::string_view path, std::function<RouteOutcome(const QJsonObject& body)> action)
 {
     routes_.add("POST", path, Context::connectionThread,
@@ -235,6 +406,7 @@ void WebServer::addRoutes()
     addPage("/playlist.html", WebPages::playlist());
     addPage("/settings.html", WebPages::settings());
     addPage("/effects.html", WebPages::effects());
+    addPage("/login.html", WebPages::login());
     routes_.add("GET", "/fixtures.html", Context::connectionThread, [this](const HttpRequest&, std::string_view) {
         return answer(page(WebPages::fixtures(resources_.fixtureFileNames())));
     });
@@ -266,14 +438,17 @@ void WebServer::addRoutes()
         const auto command = webjson::string(body, "command");
         if (!command)
             return answer(invalidJson());
-        return answer(HttpResponse::ok(),
-                      [this, command = *command] { WebActions::executeCommand(services_, command); });
+        const auto act = [this, command = *command] { WebActions::executeCommand(services_, command); };
+        if (!kTransportCommands.contains(command->toStdString()))
+            return answer(HttpResponse::ok(), act);
+        return paced(command->toStdString(), act);
     });
     addPostRoute("/api/playlist/play", [this](const QJsonObject& body) {
         const auto index = webjson::integer(body, "index");
         if (!index)
             return answer(invalidJson());
-        return answer(HttpResponse::ok(), [this, index = *index] { WebActions::playTrack(services_, index); });
+        return paced("play track " + std::to_string(*index),
+                     [this, index = *index] { WebActions::playTrack(services_, index); });
     });
     addPostRoute("/api/playlist/reorder", [this](const QJsonObject& body) {
         const auto index = webjson::integer(body, "index");
@@ -293,15 +468,22 @@ void WebServer::addRoutes()
             WebActions::updateArtNetConfig(services_, universe, subnet, net, channel);
         });
     });
+    // Checked on the main thread, where the library roots live, and answered once applied.
     addPostRoute("/api/settings", [this](const QJsonObject& body) {
-        if (const auto refusal = WebActions::settingsRefusal(body))
-            return answer(HttpResponse::plainText(400, refusal->toStdString()));
-        return answer(HttpResponse::ok(), [this, body] { WebActions::applySettings(services_, body, this); });
+        RouteOutcome outcome;
+        outcome.mainThreadAnswer = [this, body] {
+            if (const auto refusal = WebActions::settingsRefusal(services_, body))
+                return HttpResponse::plainText(400, refusal->toStdString());
+            WebActions::applySettings(services_, body, this);
+            return HttpResponse::ok();
+        };
+        return outcome;
     });
     addPostRoute("/api/effects", [this](const QJsonObject& body) {
         return answer(HttpResponse::ok(), [this, body] { WebActions::applyEffectsSettings(services_, body); });
     });
     addLibraryRoutes();
+    addAccessRoutes();
 }
 
 void WebServer::addLibraryRoutes()
@@ -378,6 +560,136 @@ void WebServer::addLibraryRoutes()
     };
     playlistRoute("/api/playlist/save", &WebLibrary::savePlaylist);
     playlistRoute("/api/playlist/load", &WebLibrary::loadPlaylist);
+}
+
+void WebServer::addAccessRoutes()
+{
+    const auto onMain = [](std::function<HttpResponse()> build) {
+        RouteOutcome outcome;
+        outcome.mainThreadAnswer = std::move(build);
+        return outcome;
+    };
+
+    routes_.add("GET", "/api/session", Context::connectionThread, [this](const HttpRequest& request, std::string_view) {
+        return answer(jsonObject({{"role", request.role ? roleText(*request.role) : QStringLiteral("none")},
+                                  {"passwordSet", !access_.isOpen()}}));
+    });
+
+    // Password checks take a fraction of a second on purpose: never on the main thread.
+    routes_.add("POST", "/api/login", Context::connectionThread, [this](const HttpRequest& request, std::string_view) {
+        const auto body = webjson::parseObject(request.body().value_or(std::string_view()));
+        const auto password = body ? webjson::string(*body, "password") : std::nullopt;
+        const auto viewerKey = body ? webjson::string(*body, "viewerKey") : std::nullopt;
+        if (!password && !viewerKey)
+            return answer(invalidJson());
+        const WebAccess::LoginResult result = access_.login(password.value_or(QString()).toStdString(),
+                                                            viewerKey.value_or(QString()).toStdString(), request.peer,
+                                                            WebAccess::Clock::now());
+        if (result.status == 200) {
+            const QString role = roleText(result.role.value_or(AccessRole::operate));
+            logLine("WebServer: Login from " + request.peer + " as " + role.toStdString());
+            HttpResponse response = jsonObject({{"status", "ok"}, {"role", role}});
+            if (!result.cookie.empty())
+                response.headers.emplace_back("Set-Cookie", result.cookie);
+            return answer(std::move(response));
+        }
+        const QString error = QString::fromStdString(result.error);
+        if (result.status == 429)
+            return answer(jsonObject({{"error", error}, {"retryAfter", result.retryAfterSeconds}}, 429)
+                              .withHeader("Retry-After", std::to_string(result.retryAfterSeconds)));
+        logLine("WebServer: Failed login from " + request.peer);
+        return answer(jsonObject({{"error", error}}, result.status));
+    });
+
+    routes_.add("POST", "/api/logout", Context::connectionThread, [this](const HttpRequest& request, std::string_view) {
+        return answer(HttpResponse::ok().withHeader("Set-Cookie", access_.logout(request.head())));
+    });
+
+    routes_.add("GET", "/api/access", Context::connectionThread,
+                [this, onMain](const HttpRequest& request, std::string_view) {
+                    return onMain([this, origin = ownOrigin(request)] {
+                        WebRemoteSettings& remote = *services_.remote;
+                        QJsonArray tokens;
+                        for (const WebRemoteSettings::Token& token : remote.tokens())
+                            tokens.append(QJsonObject{{"name", token.name},
+                                                      {"role", roleText(token.role)},
+                                                      {"created", token.created.toString(Qt::ISODate)}});
+                        const QString link =
+                            QString::fromStdString(origin) + QStringLiteral("/login.html#viewer=") + remote.viewerKey();
+                        return jsonObject({{"passwordSet", remote.passwordSet()}, {"tokens", tokens}, {"viewerLink", link}});
+                    });
+                });
+    routes_.add("GET", "/api/access/viewer-qr.svg", Context::connectionThread,
+                [this, onMain](const HttpRequest& request, std::string_view) {
+                    return onMain([this, origin = ownOrigin(request)] {
+                        const auto svg = qrSvg(origin + "/login.html#viewer=" + services_.remote->viewerKey().toStdString());
+                        return svg ? HttpResponse::text(200, "image/svg+xml", *svg) : internalError();
+                    });
+                });
+
+    addPostRoute("/api/access/password", [this, onMain](const QJsonObject& body) {
+        const auto password = webjson::string(body, "password");
+        if (!password)
+            return answer(invalidJson());
+        // While a password is set, changing it takes the current one, so that a phone left
+        // logged in cannot lock the operator out.
+        if (!access_.isOpen() && !access_.checkPassword(webjson::string(body, "current").value_or(QString()).toStdString()))
+            return answer(HttpResponse::jsonError(403, "The current password is wrong"));
+        if (password->size() > 1024)
+            return answer(HttpResponse::jsonError(400, "The password is too long"));
+        std::string hash;
+        if (!password->isEmpty()) {
+            const auto made = secrets::hashPassword(password->toStdString());
+            if (!made)
+                return answer(HttpResponse::jsonError(500, "The password could not be hashed"));
+            hash = *made;
+        }
+        return onMain([this, hash] {
+            if (const auto refusal = services_.remote->setPasswordHash(QString::fromStdString(hash)))
+                return HttpResponse::jsonError(500, refusal->toStdString());
+            if (hash.empty())
+                return HttpResponse::ok();
+            // Every other session ended with the old password; the caller goes on.
+            return HttpResponse::ok().withHeader("Set-Cookie",
+                                                 access_.restartSessions(AccessRole::operate, WebAccess::Clock::now()));
+        });
+    });
+    addPostRoute("/api/access/tokens", [this, onMain](const QJsonObject& body) {
+        const auto name = webjson::string(body, "name");
+        const auto role = accessRoleFromRawValue(webjson::string(body, "role").value_or("operator").toStdString());
+        if (!name || !role)
+            return answer(invalidJson());
+        return onMain([this, name = *name, role = *role] {
+            WebRemoteSettings& remote = *services_.remote;
+            for (const WebRemoteSettings::Token& token : remote.tokens())
+                if (token.name == name)
+                    return HttpResponse::jsonError(409, "A token named " + name.toStdString() + " exists");
+            const WebRemoteSettings::NewToken made = remote.createToken(name, role);
+            if (!made.secret)
+                return HttpResponse::jsonError(400, made.refusal.toStdString());
+            logLine("WebServer: Token created: " + printableForLog(name.toStdString()));
+            return jsonObject({{"status", "ok"}, {"name", name}, {"token", *made.secret}});
+        });
+    });
+    addPostRoute("/api/access/tokens/revoke", [this, onMain](const QJsonObject& body) {
+        const auto name = webjson::string(body, "name");
+        if (!name)
+            return answer(invalidJson());
+        return onMain([this, name = *name] {
+            if (!services_.remote->revokeToken(name))
+                return HttpResponse::jsonError(404, "No token named " + name.toStdString());
+            logLine("WebServer: Token revoked: " + printableForLog(name.toStdString()));
+            return HttpResponse::ok();
+        });
+    });
+    routes_.add("POST", "/api/access/viewer", Context::connectionThread,
+                [this, onMain](const HttpRequest& request, std::string_view) {
+                    return onMain([this, origin = ownOrigin(request)] {
+                        const QString key = services_.remote->renewViewerKey();
+                        return jsonObject({{"status", "ok"},
+                                           {"viewerLink", QString::fromStdString(origin) + "/login.html#viewer=" + key}});
+                    });
+                });
 }
 
 } // namespace orvelo

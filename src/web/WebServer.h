@@ -4,21 +4,26 @@
 #include "web/HttpResponder.h"
 #include "web/MediaLibrary.h"
 #include "web/RouteTable.h"
+#include "web/TransportPacer.h"
+#include "web/WebAccess.h"
 #include "web/WebResources.h"
 #include "web/WebServices.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace orvelo {
 
@@ -28,22 +33,26 @@ class HttpServer;
 // font, the fixture downloads and a JSON API over the player's services. Requests are read
 // and routed on the server's own threads; everything that touches the services runs on the
 // main thread, and answers go back without the main thread ever waiting on the network. Each
-// connection carries one request and one answer.
+// connection carries one request and one answer. Before any route, a request must come from
+// this server's own pages or a script (never another site), name this machine, and, once the
+// operator has set a password, belong to a session or carry a token; viewers only look.
 class WebServer : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     Q_PROPERTY(QString serverURL READ serverURL NOTIFY serverURLChanged)
 public:
     struct Options {
+        // Listened on unless the operator chose one interface (then its address and loopback).
         std::string address = "0.0.0.0";
         std::uint16_t port = 8080; // 0 picks a free port (tests)
-        // A client that has not sent its whole request by then is closed unanswered.
+        // A client that has not sent its whole request by then is answered 408.
         std::chrono::milliseconds requestTimeout{5000};
         // Where the font and the "Fixtures" folder are looked up; empty: beside the program.
         QStringList resourceFolders;
         // Null: the process-wide instances.
         SettingsManager* settings = nullptr;
         VideoEffectsManager* effects = nullptr;
+        WebRemoteSettings* remote = nullptr;
         // Where saved playlists go; empty: the settings manager's playlists folder.
         QString playlistsFolder;
         // An upload is refused when it would leave less than this free on the disk.
@@ -76,9 +85,21 @@ signals:
 private:
     void addRoutes();
     void addLibraryRoutes();
+    void addAccessRoutes();
+    void listen();
+    std::vector<std::string> listenAddresses();
+    // Refuses what may not reach a route (foreign site, unknown host, no session, a viewer
+    // changing something) and records the sender's role on the request.
+    std::optional<HttpResponse> admit(HttpRequest& request);
+    RouteOutcome paced(const std::string& command, std::function<void()> action);
+    void updateAccessRules();
+    void updateAllowedNames();
+    std::set<std::string, std::less<>> allowedNames() const;
+    // "http://" and the host the client used, for links it is to open.
+    std::string ownOrigin(const HttpRequest& request) const;
     void addPostRoute(std::string_view path, std::function<RouteOutcome(const QJsonObject& body)> action);
     void addDocumentRoute(std::string_view path, std::function<HttpResponse()> build);
-    void handleRequest(std::string raw, const HttpResponder& responder);
+    void handleRequest(std::string raw, const std::string& peer, const HttpResponder& responder);
     void setIsRunning(bool running);
     void setServerURL(const QString& url);
 
@@ -94,6 +115,13 @@ private:
     std::unique_ptr<MediaLibrary> library_;
     std::atomic<std::int64_t> uploadSizeLimit_{0};
     QString playlistsFolder_;
+    WebAccess access_;
+    TransportPacer pacer_;
+    std::atomic<double> transportMinInterval_{0.5};
+    mutable std::mutex namesMutex_;
+    std::set<std::string, std::less<>> allowedNames_;
+    // Waits for a chosen interface that has no address yet (a cable plugged in late).
+    QTimer interfaceRetry_;
     std::unique_ptr<HttpServer> http_;
     bool isRunning_ = false;
     QString serverURL_;

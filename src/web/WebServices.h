@@ -6,6 +6,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "settings/WebRemoteSettings.h"
 #include "web/NDIControl.h"
 
 #include <QPointer>
@@ -23,6 +24,7 @@ struct WebServices {
     QPointer<ThemeManager> themeManager;
     SettingsManager* settings = nullptr;
     VideoEffectsManager* effects = nullptr;
+    WebRemoteSettings* remote = nullptr;
 };
 
 } // namespace orvelo

@@ -40,13 +40,13 @@ struct Answer {
     std::string body;
 };
 
-inline int connectTo(std::uint16_t port)
+inline int connectTo(std::uint16_t port, const char* host = "127.0.0.1")
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, host, &address.sin_addr);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;

@@ -9,6 +9,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "settings/WebRemoteSettings.h"
 #include "web/NDIControl.h"
 #include "web/WebServices.h"
 
@@ -95,6 +96,7 @@ struct ServiceRig {
     std::unique_ptr<RecordingNDI> ndi = std::make_unique<RecordingNDI>();
     SettingsManager settings;
     VideoEffectsManager effects;
+    WebRemoteSettings remote;
 
     ServiceRig() { controller->playlist().setPlaylist({}); }
 
@@ -108,6 +110,7 @@ struct ServiceRig {
         s.themeManager = themes.get();
         s.settings = &settings;
         s.effects = &effects;
+        s.remote = &remote;
         return s;
     }
 

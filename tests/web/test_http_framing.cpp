@@ -31,10 +31,16 @@ TEST(HttpResponse, TextAnswerHasTheHeadersInOrderAndCountsBytes)
     EXPECT_EQ(response.serialize(), "HTTP/1.1 200 OK\r\n"
                                     "Content-Type: application/json\r\n"
                                     "Content-Length: 20\r\n"
-                                    "Access-Control-Allow-Origin: *\r\n"
                                     "Connection: close\r\n"
                                     "\r\n"
                                     R"({"name":"Café ☕"})");
+}
+
+TEST(HttpResponse, AddedHeadersComeBeforeConnection)
+{
+    EXPECT_EQ(HttpResponse::redirect("/login.html").withHeader("Set-Cookie", "a=b").serialize(),
+              "HTTP/1.1 302 Found\r\nContent-Type: text/plain\r\nContent-Length: 5\r\nLocation: /login.html\r\n"
+              "Set-Cookie: a=b\r\nConnection: close\r\n\r\nFound");
 }
 
 TEST(HttpResponse, BinaryAnswerIsCachedForAYear)
@@ -43,7 +49,6 @@ TEST(HttpResponse, BinaryAnswerIsCachedForAYear)
     EXPECT_EQ(HttpResponse::binary("font/ttf", data).serialize(), "HTTP/1.1 200 OK\r\n"
                                                                   "Content-Type: font/ttf\r\n"
                                                                   "Content-Length: 3\r\n"
-                                                                  "Access-Control-Allow-Origin: *\r\n"
                                                                   "Cache-Control: public, max-age=31536000\r\n"
                                                                   "Connection: close\r\n"
                                                                   "\r\n"
@@ -54,7 +59,7 @@ TEST(HttpResponse, ReasonPhrases)
 {
     for (const auto& [code, reason] : std::vector<std::pair<int, std::string_view>>{
              {200, "OK"}, {400, "Bad Request"}, {404, "Not Found"}, {405, "Method Not Allowed"}, {409, "Conflict"},
-             {411, "Length Required"}, {413, "Payload Too Large"}, {500, "Internal Server Error"}, {302, "Unknown"}})
+             {411, "Length Required"}, {413, "Payload Too Large"}, {500, "Internal Server Error"}, {421, "Misdirected Request"}, {303, "Unknown"}})
         EXPECT_EQ(statusText(code), reason) << code;
 }
 

@@ -137,6 +137,9 @@ TEST(WebDocuments, SettingsShowEveryService)
     EXPECT_EQ(compact(settings["theme"].toObject()["available"].toArray()[0].toObject()), R"({"id":"onyx_dark","name":"Onyx Dark"})");
     settings.remove("theme");
     settings.remove("library"); // its folder is the run's own
+    QJsonObject web = settings.take("web").toObject();
+    EXPECT_TRUE(web.take("interfaces").isArray()); // the machine's own
+    EXPECT_EQ(compact(web), R"({"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5})");
     EXPECT_EQ(compact(settings),
               R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
               R"J("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)J"
@@ -390,14 +393,41 @@ TEST(WebResources, FixtureFilesAreReadFromTheirFolderOnly)
     EXPECT_FALSE(WebResources({empty.path()}).font());
 }
 
-TEST(WebActions, SettingsThatWouldBeSilentlyReplacedAreRefused)
+TEST(WebActions, SettingsThatWouldBeSilentlyReplacedOrReachOutsideAreRefused)
 {
-    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"show/media"}})")),
-              QString("mediaFolder must be an absolute path"));
-    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"uploadSizeLimit":0}})")),
-              QString("uploadSizeLimit must be at least 1 byte"));
-    // The default folder is asked for with an empty text; other groups are not examined here.
-    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"","uploadSizeLimit":5}})")), std::nullopt);
-    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"library":{"mediaFolder":"/srv/show"}})")), std::nullopt);
-    EXPECT_EQ(WebActions::settingsRefusal(object(R"({"dmx":{"startChannel":"x"}})")), std::nullopt);
+    ServiceRig rig;
+    QTemporaryDir outside;
+    const QString root = QFileInfo(SettingsManager::defaultMediaFolder()).path();
+    ASSERT_TRUE(QDir().mkpath(root));
+    ASSERT_TRUE(QFile::link(outside.path(), root + "/escape"));
+    ASSERT_EQ(rig.remote.addLibraryRoot(outside.path() + "/show"), std::nullopt);
+    const auto refusal = [&](const QString& json) {
+        return WebActions::settingsRefusal(rig.services(), object(json.toStdString().c_str()))
+            .value_or(QString())
+            .section(' ', 0, 3);
+    };
+    const std::vector<std::pair<QString, QString>> cases{
+        {R"({"library":{"mediaFolder":"show/media"}})", "mediaFolder must be an"},
+        {R"({"library":{"uploadSizeLimit":0}})", "uploadSizeLimit must be at"},
+        {R"({"library":{"mediaFolder":"/"}})", "mediaFolder must be inside"},
+        {R"({"library":{"mediaFolder":"/etc"}})", "mediaFolder must be inside"},
+        {R"({"library":{"mediaFolder":")" + root + R"(/escape/x"}})", "mediaFolder must be inside"},
+        {R"({"library":{"mediaFolder":")" + root + R"(/../Other"}})", "mediaFolder must be inside"},
+        {R"({"web":{"sessionIdleHours":0}})", "sessionIdleHours must be above"},
+        {R"({"web":{"transportMinInterval":11}})", "transportMinInterval must be from"},
+        {R"({"web":{"hostNames":["ok.example","bad name"]}})", "Not a host name:"},
+        {R"({"web":{"hostNames":"show.local"}})", "hostNames must be a"},
+        // The default folder is asked for with an empty text; the roots and below are fine.
+        {R"({"library":{"mediaFolder":"","uploadSizeLimit":5}})", ""},
+        {R"({"library":{"mediaFolder":")" + root + R"(/New Show"}})", ""},
+        {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
+        {R"({"web":{"hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0}})", ""},
+        {R"({"dmx":{"startChannel":"x"}})", ""},
+    };
+    for (const auto& [json, expected] : cases)
+        EXPECT_EQ(refusal(json), expected) << json.toStdString();
+
+    WebActions::applySettings(rig.services(), object(cases[13].first.toStdString().c_str()), nullptr);
+    EXPECT_EQ(rig.remote.hostNames(), QStringList{"player.local"});
+    EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
 }
