@@ -436,9 +436,16 @@ async function accessPost(path, body) {
   return null;
 }
 
-function showViewerLink(link) {
+// Fetched past the cache, so a renewed link never shows the old code.
+async function showViewerLink(link) {
   byId('viewerLink').value = link || '';
-  byId('viewerQr').src = '/api/access/viewer-qr.svg?' + Date.now();
+  try {
+    const response = await fetch('/api/access/viewer-qr.svg', { cache: 'no-store' });
+    if (!response.ok) return;
+    const image = byId('viewerQr');
+    if (image.src.startsWith('blob:')) URL.revokeObjectURL(image.src);
+    image.src = URL.createObjectURL(await response.blob());
+  } catch (e) {}
 }
 
 function createdText(created) {

@@ -170,8 +170,9 @@ export function watchErrors(page, errors) {
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
   page.on('console', (message) => {
     if (message.type() !== 'error') return;
-    if ((message.location().url || '').endsWith('/favicon.ico')) return;
-    errors.push(`console: ${message.text()}`);
+    const url = message.location().url || '';
+    if (url.endsWith('/favicon.ico')) return;
+    errors.push(`console: ${message.text()} (${url})`);
   });
 }
 
