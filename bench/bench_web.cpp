@@ -1,7 +1,8 @@
 // The web remote under load: wrk hammers GET /api/status from another process while a
 // console sends DMX at 44 frames per second and a track plays. Reports the request rate and
 // latency, errors, whether every control value reached the controller, how late, and whether
-// the playback position kept its 25-per-second rhythm.
+// the playback position kept its 25-per-second rhythm. A second run compares the rate of an
+// open remote with that of one behind a password, asked with a session cookie.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
 #include "support/QuietStdout.h"
 #include "core/DMXController.h"
@@ -12,6 +13,7 @@
 #include "platform/ByteWriter.h"
 #include "playback/PlaybackEngine.h"
 #include "settings/ThemeManager.h"
+#include "settings/WebRemoteSettings.h"
 #include "web/WebServer.h"
 #include "support/UdpTestSupport.h"
 
@@ -154,6 +156,101 @@ QString generatedTone(const QString& folder, int seconds)
     return status == 0 ? file : QString();
 }
 
+// The services the remote acts on, with a web server on a free port and the console's
+// Art-Net port on another.
+struct BenchPlayer {
+    BenchPlayer()
+        : artNetOptions(options()), artNet(artNetOptions), sacn(SACNService::Options{freeUdpPort(), {}}),
+          protocols(artNet, sacn, citp), controller(protocols, engine), server(webOptions())
+    {
+        server.start(&engine, &controller, &protocols, nullptr, &themes);
+    }
+
+    static ArtNetService::Options options()
+    {
+        ArtNetService::Options o;
+        o.listenPort = freeUdpPort();
+        o.destinationAddress = "127.0.0.1";
+        o.destinationPort = freeUdpPort();
+        o.clearPort = false;
+        return o;
+    }
+
+    static WebServer::Options webOptions()
+    {
+        WebServer::Options o;
+        o.address = "127.0.0.1";
+        o.port = 0;
+        return o;
+    }
+
+    // Manual mode: the console's control values are decoded and published, but playback
+    // stays with the track started here. False when it did not start.
+    bool startTone(const QString& tone)
+    {
+        controller.setIgnoreDMX(true);
+        controller.playlist().setPlaylist({MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(tone), "Tone", 0.0, 0}});
+        controller.playTrack(0);
+        QEventLoop wait;
+        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
+        QObject::connect(&engine, &PlaybackEngine::isPlayingChanged, &wait, [&](bool playing) {
+            if (playing)
+                wait.quit();
+        });
+        wait.exec();
+        return engine.isPlaying() && server.isRunning();
+    }
+
+    ArtNetService::Options artNetOptions;
+    ArtNetService artNet;
+    SACNService sacn;
+    NoCITP citp;
+    ProtocolManager protocols;
+    PlaybackEngine engine;
+    DMXController controller;
+    ThemeManager themes;
+    WebServer server;
+};
+
+// Runs wrk against the status document for `seconds`, with an extra header when given.
+WrkResult statusLoad(const QString& wrk, std::uint16_t port, int seconds, const QString& header = {})
+{
+    QStringList arguments{"-t2", "-c32", QStringLiteral("-d%1s").arg(seconds), "--latency"};
+    if (!header.isEmpty())
+        arguments << "-H" << header;
+    QProcess load;
+    load.start(wrk, arguments << QStringLiteral("http://127.0.0.1:%1/api/status").arg(port));
+    QEventLoop loop;
+    QObject::connect(&load, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot((seconds + 15) * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return parseWrk(QString::fromUtf8(load.readAllStandardOutput()));
+}
+
+// Logs in over a plain socket (the login is answered on the server's own threads) and returns
+// the "Cookie: ..." header that carries the session.
+QString sessionCookie(std::uint16_t port, const std::string& password)
+{
+    const std::string body = R"({"password":")" + password + R"("})";
+    const std::string request = "POST /api/login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    const auto m = QRegularExpression("Set-Cookie: ([^;\r]+)").match(QString::fromStdString(answer));
+    return m.hasMatch() ? "Cookie: " + m.captured(1) : QString();
+}
+
 void BM_StatusUnderLoad(benchmark::State& state)
 {
     constexpr int fps = 44;
@@ -170,42 +267,15 @@ void BM_StatusUnderLoad(benchmark::State& state)
         return;
     }
 
-    ArtNetService::Options artNetOptions;
-    artNetOptions.listenPort = freeUdpPort();
-    artNetOptions.destinationAddress = "127.0.0.1";
-    artNetOptions.destinationPort = freeUdpPort();
-    artNetOptions.clearPort = false;
-    ArtNetService artNet(artNetOptions);
-    SACNService sacn(SACNService::Options{freeUdpPort(), {}});
-    NoCITP citp;
-    ProtocolManager protocols(artNet, sacn, citp);
-    PlaybackEngine engine;
-    DMXController controller(protocols, engine);
-    ThemeManager themes;
-    WebServer::Options webOptions;
-    webOptions.address = "127.0.0.1";
-    webOptions.port = 0;
-    WebServer server(webOptions);
-    server.start(&engine, &controller, &protocols, nullptr, &themes);
-
-    // Manual mode: the console's control values are decoded and published, but playback
-    // stays with the track started here.
-    controller.setIgnoreDMX(true);
-    controller.playlist().setPlaylist({MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(tone), "Tone", 0.0, 0}});
-    controller.playTrack(0);
-    {
-        QEventLoop wait;
-        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
-        QObject::connect(&engine, &PlaybackEngine::isPlayingChanged, &wait, [&](bool playing) {
-            if (playing)
-                wait.quit();
-        });
-        wait.exec();
-    }
-    if (!engine.isPlaying() || !server.isRunning()) {
+    BenchPlayer player;
+    if (!player.startTone(tone)) {
         state.SkipWithError("the track did not start or the server did not listen");
         return;
     }
+    const ArtNetService::Options& artNetOptions = player.artNetOptions;
+    DMXController& controller = player.controller;
+    PlaybackEngine& engine = player.engine;
+    WebServer& server = player.server;
 
     for (auto _ : state) {
         orvelo::test::QuietStdout quiet;
@@ -293,6 +363,47 @@ void BM_StatusUnderLoad(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StatusUnderLoad)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// A password must not cost the remote its speed: sessions are looked up by a fast digest, and
+// the memory-hard hash runs only at login. Open and session runs alternate, so that the
+// machine's drift weighs on both alike.
+void BM_StatusWithSession(benchmark::State& state)
+{
+    constexpr int rounds = 3;
+    constexpr int seconds = 5;
+    const QString wrk = QStandardPaths::findExecutable("wrk");
+    if (wrk.isEmpty()) {
+        state.SkipWithError("wrk is not installed (apt-get install wrk)");
+        return;
+    }
+    BenchPlayer player;
+    WebRemoteSettings& remote = WebRemoteSettings::shared();
+    for (auto _ : state) {
+        orvelo::test::QuietStdout quiet;
+        double open = 0;
+        double withSession = 0;
+        long errors = 0;
+        for (int round = 0; round < rounds; ++round) {
+            remote.setPassword({});
+            const WrkResult openRun = statusLoad(wrk, player.server.port(), seconds);
+            remote.setPassword("bench password");
+            const QString cookie = sessionCookie(player.server.port(), "bench password");
+            const WrkResult sessionRun = statusLoad(wrk, player.server.port(), seconds, cookie);
+            open += openRun.requestsPerSecond / rounds;
+            withSession += sessionRun.requestsPerSecond / rounds;
+            errors += openRun.errors + sessionRun.errors + (cookie.isEmpty() ? 1 : 0);
+        }
+        remote.setPassword({});
+        state.SetIterationTime(2.0 * rounds * seconds);
+        state.counters["open_requests_per_s"] = open;
+        state.counters["session_requests_per_s"] = withSession;
+        state.counters["session_vs_open_percent"] = open > 0 ? 100.0 * withSession / open : 0;
+        state.counters["http_errors"] = static_cast<double>(errors);
+        if (open <= 0 || withSession <= 0)
+            state.SkipWithError("wrk reported nothing");
+    }
+}
+BENCHMARK(BM_StatusWithSession)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -17,6 +17,8 @@
 #include "ui/PlaylistModel.h"
 #include "ui/QrImageProvider.h"
 #include "ui/SettingsViewModel.h"
+#include "ui/WebAccessViewModel.h"
+#include "settings/WebRemoteSettings.h"
 #include "ui/ThemePalette.h"
 
 #include <QCoreApplication>
@@ -56,6 +58,7 @@ OperatorWindow::OperatorWindow(OrveloApp& app, QObject* parent) : QObject(parent
     player_ = std::make_unique<PlayerViewModel>(app_, *outputLogic_);
     playlist_ = std::make_unique<PlaylistModel>(app_.controller(), app_.playbackEngine());
     settings_ = std::make_unique<SettingsViewModel>(app_);
+    webAccess_ = std::make_unique<WebAccessViewModel>(WebRemoteSettings::shared(), settings_->accessibleURLs().value(0));
     dmxReference_ = std::make_unique<DMXReferenceModel>(app_.controller());
     output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine(), settings,
                                                 VideoEffectsManager::shared(), analyzer, windows);
@@ -89,6 +92,7 @@ bool OperatorWindow::show()
     context->setContextProperty(QStringLiteral("player"), player_.get());
     context->setContextProperty(QStringLiteral("playlistModel"), playlist_.get());
     context->setContextProperty(QStringLiteral("settingsModel"), settings_.get());
+    context->setContextProperty(QStringLiteral("webAccessModel"), webAccess_.get());
     context->setContextProperty(QStringLiteral("dmxReference"), dmxReference_.get());
     context->setContextProperty(QStringLiteral("outputModel"), output_.get());
     context->setContextProperty(QStringLiteral("citp"), citp_.get());

@@ -17,6 +17,7 @@ class OutputViewModel;
 class PlayerViewModel;
 class PlaylistModel;
 class SettingsViewModel;
+class WebAccessViewModel;
 class ThemePalette;
 class VideoOutputView;
 
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<PlayerViewModel> player_;
     std::unique_ptr<PlaylistModel> playlist_;
     std::unique_ptr<SettingsViewModel> settings_;
+    std::unique_ptr<WebAccessViewModel> webAccess_;
     std::unique_ptr<DMXReferenceModel> dmxReference_;
     std::unique_ptr<OutputViewModel> output_;
     std::unique_ptr<CITPViewModel> citp_;

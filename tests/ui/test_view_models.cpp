@@ -8,8 +8,12 @@
 #include "ui/CITPTexts.h"
 #include "ui/PlaylistModel.h"
 #include "ui/QrCodeImage.h"
+#include "settings/WebRemoteSettings.h"
 #include "ui/ThemePalette.h"
+#include "ui/WebAccessViewModel.h"
 #include "ui/WebRemoteAddresses.h"
+
+#include "platform/Secrets.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +35,34 @@ TEST(CITPTexts, PeerSymbolsPacketTypesAndPatchMarkers)
     const std::vector<std::uint8_t> ask{'S', 'n', 'd', 'P'};
     EXPECT_EQ(ui::patchMarker(ask), "Contains 'SndP' (Send Patch)");
     EXPECT_EQ(ui::packetTypeText({1, 2, 3}), "Unknown");
+}
+
+TEST(WebRemote, AccessIsEditedFromTheWindowWithoutBlockingIt)
+{
+    WebRemoteSettings settings;
+    WebAccessViewModel model(settings, "http://10.0.0.5:8080");
+    EXPECT_EQ(model.viewerLink(), "http://10.0.0.5:8080/login.html#viewer=" + settings.viewerKey());
+
+    model.setPassword("stage door", "stage dor");
+    EXPECT_EQ(model.message(), "The two passwords differ");
+    model.setPassword("stage door", "stage door");
+    EXPECT_TRUE(model.busy());
+    ASSERT_TRUE(waitUntil([&] { return settings.passwordSet(); }));
+    EXPECT_FALSE(model.busy());
+
+    model.createToken("  Console  ", true);
+    EXPECT_EQ(model.tokens(), QStringList{"Console (viewer)"});
+    EXPECT_EQ(settings.tokens()[0].digest.toStdString(), secrets::digest(model.newToken().toStdString()));
+    model.removePassword();
+    EXPECT_EQ(model.message(), WebAccessViewModel::openDoorText);
+
+    model.addLibraryRoot(QUrl::fromLocalFile("/"));
+    EXPECT_EQ(model.message(), "The whole disk cannot be a library root");
+    model.addLibraryRoot(QUrl::fromLocalFile("/srv/show"));
+    model.removeLibraryRoot(0); // the default root stays
+    EXPECT_EQ(model.libraryRoots().size(), 2);
+    model.removeLibraryRoot(1);
+    EXPECT_EQ(model.libraryRoots().size(), 1);
 }
 
 TEST(WebRemote, AddressesPerInterfaceInOrderOrLocalhost)

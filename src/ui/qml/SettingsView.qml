@@ -15,6 +15,11 @@ Item {
         onAccepted: settingsModel.selectDefaultVideo(selectedFile)
     }
     FolderDialog {
+        id: rootDialog
+        title: "Library Root"
+        onAccepted: webAccessModel.addLibraryRoot(selectedFolder)
+    }
+    FolderDialog {
         id: folderDialog
         title: "Media Library Folder"
         onAccepted: settingsModel.mediaFolder = decodeURIComponent(selectedFolder.toString().replace(/^file:\/\//, ""))
@@ -22,6 +27,7 @@ Item {
 
     ScrollView {
         id: scroll
+        objectName: "settingsScroll"
         anchors.fill: parent
         contentWidth: availableWidth
         clip: true
@@ -204,6 +210,16 @@ Item {
                     font.pixelSize: 13
                 }
                 Text {
+                    objectName: "openDoorWarning"
+                    visible: !webAccessModel.passwordSet
+                    text: "Anyone on this network can control this player: set a password below"
+                    color: "#ff9500"
+                    font.pixelSize: 13
+                    font.bold: true
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                }
+                Text {
                     text: "Open in browser on any device in the same network"
                     color: theme.textSecondary
                     font.pixelSize: 12
@@ -329,6 +345,194 @@ Item {
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
                     Layout.fillWidth: true
+                }
+            }
+
+            SettingsSectionView {
+                objectName: "webAccessSection"
+                title: "Web Remote Access"
+                icon: "hand.raised"
+                Layout.columnSpan: 2
+                Layout.alignment: Qt.AlignTop
+                GridLayout {
+                    columns: 2
+                    columnSpacing: 24
+                    rowSpacing: 10
+                    Layout.fillWidth: true
+
+                    ColumnLayout {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
+                        Layout.preferredWidth: 1
+                        Text {
+                            objectName: "passwordState"
+                            text: webAccessModel.passwordSet ? "Password set: phones log in first"
+                                                             : "No password: anyone on this network can control this player"
+                            color: webAccessModel.passwordSet ? theme.textPrimary : "#ff9500"
+                            font.pixelSize: 13
+                            font.bold: true
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                        RowLayout {
+                            TextField {
+                                id: newPassword
+                                placeholderText: "New password"
+                                echoMode: TextInput.Password
+                                Layout.fillWidth: true
+                            }
+                            TextField {
+                                id: confirmPassword
+                                placeholderText: "Repeat it"
+                                echoMode: TextInput.Password
+                                Layout.fillWidth: true
+                            }
+                        }
+                        RowLayout {
+                            OnyxButton {
+                                text: webAccessModel.passwordSet ? "Change Password" : "Set Password"
+                                enabled: !webAccessModel.busy && newPassword.text.length > 0
+                                onClicked: {
+                                    webAccessModel.setPassword(newPassword.text, confirmPassword.text)
+                                    newPassword.text = ""
+                                    confirmPassword.text = ""
+                                }
+                            }
+                            OnyxButton {
+                                text: "Remove Password"
+                                visible: webAccessModel.passwordSet
+                                onClicked: webAccessModel.removePassword()
+                            }
+                        }
+                        Text {
+                            objectName: "webAccessMessage"
+                            text: webAccessModel.message
+                            visible: text.length > 0
+                            color: theme.accent
+                            font.pixelSize: 12
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                        LabeledRow {
+                            label: "Listen on"
+                            ComboBox {
+                                model: webAccessModel.interfaceNames
+                                currentIndex: webAccessModel.interfaceIndex
+                                onActivated: function (index) { webAccessModel.interfaceIndex = index }
+                                Layout.fillWidth: true
+                            }
+                        }
+                        LabeledRow {
+                            label: "Transport pause (s)"
+                            SpinBox {
+                                from: 0; to: 100; stepSize: 1
+                                value: Math.round(webAccessModel.transportMinInterval * 10)
+                                textFromValue: function (v) { return (v / 10).toFixed(1) }
+                                valueFromText: function (t) { return Math.round(parseFloat(t) * 10) }
+                                onValueModified: webAccessModel.transportMinInterval = value / 10
+                            }
+                        }
+                        LabeledRow {
+                            label: "Session idle (h)"
+                            SpinBox {
+                                from: 1; to: 2160
+                                value: Math.max(1, Math.round(webAccessModel.sessionIdleHours))
+                                onValueModified: webAccessModel.sessionIdleHours = value
+                            }
+                        }
+                    }
+
+                    ColumnLayout {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
+                        Layout.preferredWidth: 1
+                        RowLayout {
+                            spacing: 14
+                            Image {
+                                objectName: "viewerQrCode"
+                                source: "image://qr/" + encodeURIComponent(webAccessModel.viewerLink)
+                                sourceSize.width: 110
+                                sourceSize.height: 110
+                                Layout.preferredWidth: 110
+                                Layout.preferredHeight: 110
+                                smooth: false
+                            }
+                            ColumnLayout {
+                                Layout.fillWidth: true
+                                Text {
+                                    text: "Viewer link: pages only, no control (a stage manager, a director)"
+                                    color: theme.textSecondary
+                                    font.pixelSize: 12
+                                    wrapMode: Text.WordWrap
+                                    Layout.fillWidth: true
+                                }
+                                TextEdit {
+                                    text: webAccessModel.viewerLink
+                                    readOnly: true
+                                    selectByMouse: true
+                                    color: theme.accent
+                                    font.pixelSize: 12
+                                    font.family: "monospace"
+                                    wrapMode: TextEdit.WrapAnywhere
+                                    Layout.fillWidth: true
+                                }
+                                RowLayout {
+                                    OnyxButton { text: "Copy"; onClicked: settingsModel.copyToClipboard(webAccessModel.viewerLink) }
+                                    OnyxButton { text: "New Link"; onClicked: webAccessModel.renewViewerLink() }
+                                }
+                            }
+                        }
+                        Text {
+                            text: "Tokens for scripts and show control (Authorization: Bearer)"
+                            color: theme.textSecondary
+                            font.pixelSize: 12
+                        }
+                        Repeater {
+                            model: webAccessModel.tokens
+                            delegate: RowLayout {
+                                required property string modelData
+                                required property int index
+                                Text { text: modelData; color: theme.textPrimary; font.pixelSize: 13; Layout.fillWidth: true }
+                                OnyxButton { text: "Revoke"; onClicked: webAccessModel.revokeToken(index) }
+                            }
+                        }
+                        RowLayout {
+                            TextField { id: tokenName; placeholderText: "Token name"; Layout.fillWidth: true }
+                            CheckBox { id: tokenViewer; text: "View only" }
+                            OnyxButton {
+                                text: "Create"
+                                enabled: tokenName.text.length > 0
+                                onClicked: { webAccessModel.createToken(tokenName.text, tokenViewer.checked); tokenName.text = "" }
+                            }
+                        }
+                        TextEdit {
+                            objectName: "newToken"
+                            visible: webAccessModel.newToken.length > 0
+                            text: webAccessModel.newToken
+                            readOnly: true
+                            selectByMouse: true
+                            color: theme.accent
+                            font.family: "monospace"
+                            font.pixelSize: 12
+                        }
+                        Text {
+                            text: "Library roots: the web remote may move the media folder only inside these"
+                            color: theme.textSecondary
+                            font.pixelSize: 12
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                        Repeater {
+                            model: webAccessModel.libraryRoots
+                            delegate: RowLayout {
+                                required property string modelData
+                                required property int index
+                                Text { text: modelData; color: theme.textPrimary; font.pixelSize: 13; elide: Text.ElideMiddle; Layout.fillWidth: true }
+                                OnyxButton { text: "Remove"; visible: index > 0; onClicked: webAccessModel.removeLibraryRoot(index) }
+                            }
+                        }
+                        OnyxButton { text: "Add Root..."; enabled: fileDialogsAvailable; onClicked: rootDialog.open() }
+                    }
                 }
             }
 

@@ -9,6 +9,7 @@
 #include "core/OrveloApp.h"
 #include "net/SACNService.h"
 #include "settings/ThemeManager.h"
+#include "settings/WebRemoteSettings.h"
 #include "support/DefaultPortsTurn.h"
 #include "support/TestSupport.h"
 #include "ui/OperatorWindow.h"
@@ -144,6 +145,25 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
                 shot.save(QDir(shots).filePath(theme + "-" + tag + ".png"));
         }
     }
+    // The web remote warns while anyone on the network may control the player.
+    content->setProperty("selection", "settings");
+    spinFor(250ms);
+    QObject* openDoor = quick->findChild<QObject*>("openDoorWarning");
+    ASSERT_NE(openDoor, nullptr);
+    EXPECT_TRUE(openDoor->property("visible").toBool());
+    ASSERT_EQ(WebRemoteSettings::shared().setPassword("stage door"), std::nullopt);
+    spinFor(100ms);
+    EXPECT_FALSE(openDoor->property("visible").toBool());
+    EXPECT_EQ(textOf(quick, "passwordState"), "Password set: phones log in first");
+    if (!shots.isEmpty()) {
+        QObject* scroll = quick->findChild<QObject*>("settingsScroll");
+        auto* flickable = scroll ? scroll->property("contentItem").value<QObject*>() : nullptr;
+        if (flickable)
+            flickable->setProperty("contentY", flickable->property("contentHeight").toDouble() - 700);
+        spinFor(250ms);
+        quick->grabWindow().save(QDir(shots).filePath("daylight-settings-access.png"));
+    }
+
     // The CITP traffic monitor opens from the player's CITP lamp.
     content->setProperty("showCITPDebug", true);
     spinFor(250ms);
