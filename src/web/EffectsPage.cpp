@@ -4,7 +4,7 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart.
+// Follows kPageStart and kSession.
 constexpr std::string_view kEffectsPage = R"HTML(<title>Effects - Orvelo</title>
 <style>
 .app {
@@ -200,7 +200,7 @@ load();
 
 std::string_view effects()
 {
-    static const std::string page = std::string(kPageStart).append(kEffectsPage);
+    static const std::string page = std::string(kPageStart).append(kSession).append(kEffectsPage);
     return page;
 }
 

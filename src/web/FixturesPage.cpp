@@ -6,7 +6,7 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart.
+// Follows kPageStart and kSession.
 constexpr std::string_view kHead = R"HTML(<title>Fixture Profiles - Orvelo</title>
 <style>
 .app {
@@ -107,6 +107,7 @@ std::string fixtures(const QStringList& fixtureFileNames)
         cards = each.join(QLatin1Char('\n'));
     }
     std::string page(kPageStart);
+    page += kSession;
     page += kHead;
     page += cards.toStdString();
     page += kTail;

@@ -4,7 +4,7 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart.
+// Follows kPageStart and kSession.
 constexpr std::string_view kPlaylistPage = R"HTML(<title>Playlist - Orvelo</title>
 <style>
 .app {
@@ -70,7 +70,7 @@ h2 { font-size: 18px; margin: 14px 0 2px; }
 .media .title { font-size: 15px; overflow-wrap: anywhere; }
 .media .meta { font-size: 12px; color: var(--muted); margin-top: 2px; }
 .media .action { padding: 0 14px; }
-@media (min-width: 900px) { .app { max-width: 1100px; display: grid; grid-template-columns: 1fr 1fr; column-gap: 24px; align-items: start; } .app > .full { grid-column: 1 / -1; } }
+@media (min-width: 900px) { :root { --page-width: 1100px; } .app { max-width: 1100px; display: grid; grid-template-columns: 1fr 1fr; column-gap: 24px; align-items: start; } .app > .full { grid-column: 1 / -1; } }
 </style>
 </head>
 <body>
@@ -333,6 +333,8 @@ drop.addEventListener('dragleave', () => drop.classList.remove('over'));
 drop.addEventListener('drop', (e) => {
   e.preventDefault();
   drop.classList.remove('over');
+  // A viewer's page has the picker disabled; a drop would only meet the player's refusal.
+  if (byId('fileInput').disabled) return;
   uploadAll([...e.dataTransfer.files]);
 });
 
@@ -351,7 +353,7 @@ setInterval(loadStatus, 3000);
 
 std::string_view playlist()
 {
-    static const std::string page = std::string(kPageStart).append(kPlaylistPage);
+    static const std::string page = std::string(kPageStart).append(kSession).append(kPlaylistPage);
     return page;
 }
 

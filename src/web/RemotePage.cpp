@@ -4,10 +4,11 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart.
+// Follows kPageStart and kSession.
 constexpr std::string_view kRemotePage = R"HTML(<title>Orvelo Remote</title>
 <style>
 @font-face { font-family: 'Digital7'; src: url('/font/digital-7.ttf') format('truetype'); font-display: swap; }
+:root { --page-width: 540px; }
 body.light { --bg: #f0f0f0; --card: #ffffff; --raised: #e6e6e6; --text: #141414; --muted: #5c5c5c; --border: #d6d6d6; }
 body {
   background: var(--bg); color: var(--text);
@@ -69,6 +70,23 @@ body.light .timecode { text-shadow: none; }
 .transport button:active, nav a:active, .ignore:active { transform: scale(.95); }
 .transport .play { background: var(--success); border-color: var(--success); color: #000; }
 .transport .stop { background: var(--danger); border-color: var(--danger); color: #fff; }
+.transport { position: relative; }
+.transport .stop {
+  position: relative; overflow: hidden; touch-action: none;
+  user-select: none; -webkit-user-select: none; -webkit-touch-callout: none;
+}
+.transport .stop .fill {
+  position: absolute; inset: 0; background: rgba(255, 255, 255, .5);
+  transform: scaleX(0); transform-origin: left; transition: transform .15s; pointer-events: none;
+}
+.transport .stop.holding .fill { transform: scaleX(1); transition: transform .6s linear; }
+.transport .stop .icon { position: relative; pointer-events: none; }
+.hold-hint {
+  position: absolute; left: 50%; bottom: calc(100% + 8px); transform: translateX(-50%);
+  padding: 6px 14px; border-radius: 999px; background: var(--text); color: var(--bg);
+  font-size: 14px; font-weight: 700; white-space: nowrap; pointer-events: none; opacity: 0; transition: opacity .2s;
+}
+.hold-hint.shown { opacity: 1; }
 nav { display: grid; grid-template-columns: 1fr 1fr; gap: 8px; }
 nav a {
   display: flex; align-items: center; justify-content: center; min-height: 52px; border-radius: 12px;
@@ -86,7 +104,7 @@ body.offline .track, body.offline .signal { opacity: .5; }
 <div class="app">
   <header>
     <div class="brand">Orvelo<span>node</span></div>
-    <button class="icon-button" id="themeButton" title="Light or dark" aria-label="Light or dark">🌓</button>
+    <button class="icon-button" id="themeButton" title="Light or dark" aria-label="Light or dark" data-viewer-ok>🌓</button>
   </header>
 
   <div class="signal">
@@ -112,8 +130,9 @@ body.offline .track, body.offline .signal { opacity: .5; }
     <button data-command="prev" aria-label="Previous">⏮</button>
     <button data-command="play" class="play" aria-label="Play">▶</button>
     <button data-command="pause" aria-label="Pause">⏸</button>
-    <button data-command="stop" class="stop" aria-label="Stop">⏹</button>
+    <button data-command="stop" class="stop" aria-label="Stop (hold)" title="Hold to stop"><span class="fill"></span><span class="icon">⏹</span></button>
     <button data-command="next" aria-label="Next">⏭</button>
+    <div class="hold-hint" id="hint" role="status"></div>
   </div>
 
   <nav>
@@ -190,11 +209,60 @@ byId('ignoreButton').addEventListener('click', () => {
   post('/api/settings', { playback: { ignoreDMX: ignoreDMX } }).catch(() => {});
 });
 
-document.querySelectorAll('.transport button').forEach((button) => {
-  button.addEventListener('click', () => {
-    post('/api/control', { command: button.dataset.command }).then(poll).catch(() => {});
-  });
+let hintTimer = null;
+function hint(text) {
+  byId('hint').textContent = text;
+  byId('hint').classList.add('shown');
+  clearTimeout(hintTimer);
+  hintTimer = setTimeout(() => byId('hint').classList.remove('shown'), 2000);
+}
+
+// The player drops a command that follows another too closely: say so rather than look broken.
+function command(name) {
+  post('/api/control', { command: name })
+    .then((response) => response.json())
+    .then((reply) => { if (reply.status === 'ignored') hint(reply.reason || 'Too fast: try again'); })
+    .catch(() => {})
+    .finally(poll);
+}
+
+document.querySelectorAll('.transport button:not(.stop)').forEach((button) => {
+  button.addEventListener('click', () => command(button.dataset.command));
 });
+
+// Stop ends the show, so a stray tap must not do it: it needs a hold, shown filling the button,
+// and letting go (or sliding off) early sends nothing.
+const stopButton = document.querySelector('.transport .stop');
+let holdTimer = null;
+function beginHold() {
+  if (stopButton.disabled || holdTimer) return;
+  stopButton.classList.add('holding');
+  holdTimer = setTimeout(() => {
+    holdTimer = null;
+    stopButton.classList.remove('holding');
+    command('stop');
+  }, 600);
+}
+function cancelHold() {
+  if (!holdTimer) return;
+  clearTimeout(holdTimer);
+  holdTimer = null;
+  stopButton.classList.remove('holding');
+  hint('Hold ⏹ to stop');
+}
+stopButton.addEventListener('pointerdown', (e) => {
+  if (e.button !== 0) return;
+  // A touch is captured by the button it started on; let go of it so sliding off cancels.
+  if (stopButton.hasPointerCapture(e.pointerId)) stopButton.releasePointerCapture(e.pointerId);
+  beginHold();
+});
+for (const type of ['pointerup', 'pointerleave', 'pointercancel']) stopButton.addEventListener(type, cancelHold);
+stopButton.addEventListener('keydown', (e) => {
+  if ((e.key === ' ' || e.key === 'Enter') && !e.repeat) { e.preventDefault(); beginHold(); }
+});
+stopButton.addEventListener('keyup', cancelHold);
+stopButton.addEventListener('blur', cancelHold);
+stopButton.addEventListener('contextmenu', (e) => e.preventDefault());
 
 if (localStorage.getItem('theme') === 'light') document.body.classList.add('light');
 byId('themeButton').addEventListener('click', () => {
@@ -213,7 +281,7 @@ setInterval(poll, 100);
 
 std::string_view remote()
 {
-    static const std::string page = std::string(kPageStart).append(kRemotePage);
+    static const std::string page = std::string(kPageStart).append(kSession).append(kRemotePage);
     return page;
 }
 

@@ -4,13 +4,14 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart.
+// Follows kPageStart and kSession.
 constexpr std::string_view kSettingsPage = R"HTML(<title>Settings - Orvelo</title>
 <style>
 .app {
   max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
   padding: calc(12px + env(safe-area-inset-top)) 14px 0;
 }
+[hidden] { display: none !important; }
 h1 { font-size: 24px; margin: 4px 0; }
 .back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; display: inline-block; }
 section { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
@@ -18,7 +19,7 @@ h2 { font-size: 16px; margin: 0 0 12px; }
 .grid { display: grid; grid-template-columns: 1fr 1fr; gap: 10px; }
 label.field { display: flex; flex-direction: column; gap: 5px; font-size: 13px; color: var(--muted); }
 label.field.wide { grid-column: 1 / -1; }
-input[type=number], input[type=text], select {
+input[type=number], input[type=text], input[type=password], select {
   width: 100%; min-height: 44px; padding: 8px 10px; border-radius: 10px; border: 1px solid var(--border);
   background: var(--raised); color: var(--text); font-size: 16px;
 }
@@ -52,6 +53,29 @@ button.secondary {
   min-height: 52px; border-radius: 12px; border: none; background: var(--accent); color: #000;
   font-size: 17px; font-weight: 800; cursor: pointer;
 }
+h3 { font-size: 14px; margin: 18px 0 10px; padding-top: 14px; border-top: 1px solid var(--border); }
+.lead { font-size: 14px; color: var(--text); margin: 0 0 12px; line-height: 1.4; }
+.buttons { display: flex; flex-wrap: wrap; gap: 10px; margin-top: 12px; }
+button.primary {
+  min-height: 44px; padding: 0 16px; border-radius: 10px; border: none; background: var(--accent);
+  color: #000; font-size: 15px; font-weight: 700; cursor: pointer;
+}
+.row button { flex: none; }
+button.secondary.neutral { border-color: var(--border); color: var(--text); }
+.row label.field.narrow { flex: 0 0 124px; }
+.tokens { display: flex; flex-direction: column; gap: 8px; margin-bottom: 10px; }
+.token { display: flex; align-items: center; gap: 10px; background: var(--raised); border-radius: 10px; padding: 8px 8px 8px 12px; }
+.token .who { flex: 1; min-width: 0; overflow-wrap: anywhere; font-weight: 600; }
+.token .meta { display: block; font-size: 12px; font-weight: 400; color: var(--muted); }
+.new-token { margin-top: 10px; padding: 10px; border: 1px solid var(--success); border-radius: 10px; }
+.new-token input { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; font-size: 14px; }
+code { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; color: var(--text); overflow-wrap: anywhere; }
+.viewer { display: flex; gap: 14px; align-items: flex-start; }
+.viewer img { width: 132px; height: 132px; flex: none; background: #fff; border-radius: 8px; padding: 6px; }
+.viewer .text { flex: 1; min-width: 0; display: flex; flex-direction: column; gap: 10px; }
+.viewer .text button { align-self: flex-start; }
+@media (max-width: 420px) { .viewer { flex-direction: column; align-items: center; } .viewer .text { width: 100%; } }
+.roots { margin: 10px 0 0; padding-left: 20px; font-size: 14px; overflow-wrap: anywhere; font-family: ui-monospace, 'DejaVu Sans Mono', monospace; }
 #status { min-height: 20px; text-align: center; font-size: 14px; color: var(--muted); border-radius: 8px; padding: 2px; }
 #status.success { color: #000; background: var(--success); }
 #status.error { color: #fff; background: var(--danger); }
@@ -128,6 +152,57 @@ button.secondary {
     </div>
   </section>
 
+  <section id="access" hidden>
+    <h2>🔒 Access</h2>
+    <p class="lead" id="passwordState"></p>
+    <div class="grid">
+      <label class="field wide" id="currentField">Current Password<input type="password" id="currentPassword" autocomplete="current-password"></label>
+      <label class="field">New Password<input type="password" id="newPassword" autocomplete="new-password"></label>
+      <label class="field">Confirm New Password<input type="password" id="confirmPassword" autocomplete="new-password"></label>
+    </div>
+    <div class="buttons">
+      <button class="primary" id="passwordButton">Set Password</button>
+      <button class="secondary" id="removePasswordButton">Remove Password</button>
+    </div>
+    <p class="note">Changing the password logs out every other phone and browser.</p>
+
+    <h3>👁 Viewer Link</h3>
+    <div class="viewer">
+      <img id="viewerQr" alt="QR code of the viewer link">
+      <div class="text">
+        <input type="text" id="viewerLink" readonly aria-label="Viewer link">
+        <p class="note">Anyone with this link or code can watch the show from a phone but not change it.</p>
+        <button class="secondary" id="renewViewerButton">Renew Link</button>
+      </div>
+    </div>
+
+    <h3>🔑 Tokens for Scripts</h3>
+    <div class="tokens" id="tokenList"></div>
+    <div class="row">
+      <label class="field">Name<input type="text" id="tokenName" autocomplete="off" autocapitalize="off" spellcheck="false"></label>
+      <label class="field narrow">Role<select id="tokenRole"><option value="operator">Operator</option><option value="viewer">Viewer</option></select></label>
+      <button class="primary" id="createTokenButton">Create</button>
+    </div>
+    <div class="new-token" id="newTokenBox" hidden>
+      <div class="row">
+        <label class="field">New Token<input type="text" id="newToken" readonly></label>
+        <button class="secondary neutral" id="copyTokenButton">Copy</button>
+      </div>
+      <p class="note">Copy it now: it is not shown again. A script sends it as <code>Authorization: Bearer TOKEN</code>.</p>
+    </div>
+  </section>
+
+  <section id="webSection" hidden>
+    <h2>🌍 Web Remote</h2>
+    <div class="grid">
+      <label class="field wide">Listen On<select id="webInterface"></select></label>
+      <label class="field wide">Host Names (comma separated)<input type="text" id="hostNames" autocomplete="off" autocapitalize="off" spellcheck="false" placeholder="orvelo.local"></label>
+      <label class="field">Idle Logout (hours)<input type="number" id="sessionIdleHours" min="0" step="any" inputmode="decimal"></label>
+      <label class="field">Transport Gap (s)<input type="number" id="transportMinInterval" min="0" step="0.1" inputmode="decimal"></label>
+    </div>
+    <p class="note">Host names are the names besides its addresses under which phones reach this player. The player ignores a transport command that follows another within the gap.</p>
+  </section>
+
   <section>
     <h2>📺 NDI Output</h2>
     <label class="switch">Enable NDI Broadcast<input type="checkbox" id="ndiEnabled"></label>
@@ -153,6 +228,10 @@ button.secondary {
       <label class="field">Upload Size Limit (GiB)<input type="number" id="uploadSizeLimit" min="0.1" step="0.1" inputmode="decimal"></label>
     </div>
     <p class="note">Files uploaded from the playlist page are stored in this folder on the player.</p>
+    <div id="rootsBlock" hidden>
+      <ul class="roots" id="roots"></ul>
+      <p class="note">The media folder must be inside one of these; more are added on the player itself.</p>
+    </div>
   </section>
 
   <div class="actions">
@@ -165,6 +244,8 @@ button.secondary {
 const byId = (id) => document.getElementById(id);
 const modeChannels = { 'Standard (1 Ch)': 1, 'Loop (2 Ch)': 2, 'Extended (18 Ch)': 18 };
 let statusTimer = null;
+// Only a player that reports the web group is sent one back.
+let webKnown = false;
 
 function showStatus(text, kind) {
   const status = byId('status');
@@ -233,8 +314,28 @@ function fill(s) {
   if (s.library) {
     byId('mediaFolder').value = s.library.mediaFolder;
     byId('uploadSizeLimit').value = String(Math.round(s.library.uploadSizeLimit / GiB * 100) / 100);
+    const roots = Array.isArray(s.library.roots) ? s.library.roots : [];
+    byId('roots').replaceChildren(...roots.map((root) => Object.assign(document.createElement('li'), { textContent: root })));
+    byId('rootsBlock').hidden = roots.length === 0;
   }
+  if (s.web) fillWeb(s.web);
   updateRange();
+}
+
+function fillWeb(web) {
+  webKnown = true;
+  byId('webSection').hidden = false;
+  const select = byId('webInterface');
+  const choices = [{ value: '', label: 'All interfaces' }].concat((web.interfaces || []).map((i) =>
+    ({ value: i.name, label: i.name + (i.address ? ' (' + i.address + ')' : '') })));
+  // An interface that is configured but absent right now stays chosen rather than silently change.
+  if (web.interface && !choices.some((c) => c.value === web.interface)) {
+    choices.push({ value: web.interface, label: web.interface + ' (not present)' });
+  }
+  select.replaceChildren(...choices.map((c) => new Option(c.label, c.value, false, c.value === web.interface)));
+  byId('hostNames').value = (web.hostNames || []).join(', ');
+  byId('sessionIdleHours').value = web.sessionIdleHours;
+  byId('transportMinInterval').value = web.transportMinInterval;
 }
 
 async function loadSettings() {
@@ -268,7 +369,13 @@ function collect() {
     library: {
       mediaFolder: byId('mediaFolder').value.trim(),
       uploadSizeLimit: Math.round(Number(byId('uploadSizeLimit').value) * GiB)
-    }
+    },
+    ...(webKnown ? { web: {
+      interface: byId('webInterface').value,
+      hostNames: byId('hostNames').value.split(/[\s,]+/).filter(Boolean),
+      sessionIdleHours: Number(byId('sessionIdleHours').value),
+      transportMinInterval: Number(byId('transportMinInterval').value)
+    } } : {})
   };
 }
 
@@ -310,7 +417,146 @@ byId('clearButton').addEventListener('click', async () => {
   }
 });
 
+// ---- access: password, viewer link, tokens; each acts at once, not with Save ----
+
+let passwordSet = false;
+
+// The access routes answer {"status":"ok",...} or {"error":"..."}.
+async function accessPost(path, body) {
+  try {
+    const response = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
+    const text = await response.text();
+    let reply;
+    try { reply = JSON.parse(text); } catch (e) { reply = { error: text.trim() }; }
+    if (response.ok && reply.status === 'ok') return reply;
+    showStatus(reply.error || 'The player refused (' + response.status + ')', 'error');
+  } catch (e) {
+    showStatus('The player cannot be reached', 'error');
+  }
+  return null;
+}
+
+// Fetched past the cache, so a renewed link never shows the old code.
+async function showViewerLink(link) {
+  byId('viewerLink').value = link || '';
+  try {
+    const response = await fetch('/api/access/viewer-qr.svg', { cache: 'no-store' });
+    if (!response.ok) return;
+    const image = byId('viewerQr');
+    if (image.src.startsWith('blob:')) URL.revokeObjectURL(image.src);
+    image.src = URL.createObjectURL(await response.blob());
+  } catch (e) {}
+}
+
+function createdText(created) {
+  const date = new Date(typeof created === 'number' && created < 1e12 ? created * 1000 : created);
+  return isNaN(date) ? String(created ?? '') : date.toLocaleString();
+}
+
+function showAccess(a) {
+  passwordSet = !!a.passwordSet;
+  byId('passwordState').textContent = passwordSet
+    ? 'A password protects this remote: phones and browsers log in first.'
+    : 'No password is set: anyone on this network can control this player.';
+  byId('currentField').hidden = !passwordSet;
+  byId('removePasswordButton').hidden = !passwordSet;
+  byId('passwordButton').textContent = passwordSet ? 'Change Password' : 'Set Password';
+  showViewerLink(a.viewerLink);
+  const tokens = a.tokens || [];
+  byId('tokenList').replaceChildren(...(tokens.length === 0
+    ? [Object.assign(document.createElement('p'), { className: 'note', textContent: 'No tokens yet.' })]
+    : tokens.map((t) => {
+      const row = document.createElement('div');
+      row.className = 'token';
+      row.innerHTML = '<div class="who"><span class="name"></span><span class="meta"></span></div>' +
+        '<button class="secondary revoke">Revoke</button>';
+      row.querySelector('.name').textContent = t.name;
+      row.querySelector('.meta').textContent = t.role + ' · ' + createdText(t.created);
+      row.querySelector('.revoke').dataset.name = t.name;
+      return row;
+    })));
+  const section = byId('access');
+  if (section.hidden) {
+    section.hidden = false;
+    if (location.hash === '#access') section.scrollIntoView();
+  }
+}
+
+// Only an operator may see or change access; a player without access control has no such route.
+async function loadAccess() {
+  const s = await session.ready;
+  if (!s || s.role !== 'operator') return;
+  try {
+    const response = await fetch('/api/access', { cache: 'no-store' });
+    if (response.ok) showAccess(await response.json());
+  } catch (e) {}
+}
+
+byId('passwordButton').addEventListener('click', async () => {
+  const password = byId('newPassword').value;
+  if (!password) return showStatus('Enter the new password', 'error');
+  if (password !== byId('confirmPassword').value) return showStatus('The new passwords do not match', 'error');
+  const body = passwordSet ? { password: password, current: byId('currentPassword').value } : { password: password };
+  const wasSet = passwordSet;
+  if (!(await accessPost('/api/access/password', body))) return;
+  for (const id of ['currentPassword', 'newPassword', 'confirmPassword']) byId(id).value = '';
+  showStatus(wasSet ? 'Password changed: other phones and browsers log in again' : 'Password set: phones and browsers now log in', 'success');
+  session.refresh();
+  loadAccess();
+});
+
+byId('removePasswordButton').addEventListener('click', async () => {
+  if (!confirm('Remove the password? Anyone on this network can then control this player.')) return;
+  if (!(await accessPost('/api/access/password', { password: '', current: byId('currentPassword').value }))) return;
+  byId('currentPassword').value = '';
+  showStatus('Password removed', 'success');
+  session.refresh();
+  loadAccess();
+});
+
+byId('renewViewerButton').addEventListener('click', async () => {
+  if (!confirm('Renew the viewer link? The current link and its QR code stop working.')) return;
+  const reply = await accessPost('/api/access/viewer', {});
+  if (!reply) return;
+  showViewerLink(reply.viewerLink);
+  showStatus('Viewer link renewed', 'success');
+});
+
+byId('createTokenButton').addEventListener('click', async () => {
+  const name = byId('tokenName').value.trim();
+  if (!name) return showStatus('Enter a name for the token', 'error');
+  const reply = await accessPost('/api/access/tokens', { name: name, role: byId('tokenRole').value });
+  if (!reply) return;
+  byId('tokenName').value = '';
+  byId('newToken').value = reply.token;
+  byId('newTokenBox').hidden = false;
+  byId('newToken').select();
+  showStatus('Token ' + reply.name + ' created', 'success');
+  loadAccess();
+});
+
+byId('copyTokenButton').addEventListener('click', async () => {
+  const field = byId('newToken');
+  field.select();
+  // The clipboard interface exists only on https and localhost pages.
+  const copied = navigator.clipboard
+    ? await navigator.clipboard.writeText(field.value).then(() => true, () => false)
+    : document.execCommand('copy');
+  showStatus(copied ? 'Token copied' : 'Select the token and copy it', copied ? 'success' : 'error');
+});
+
+byId('tokenList').addEventListener('click', async (event) => {
+  const button = event.target.closest('button.revoke');
+  if (!button) return;
+  const name = button.dataset.name;
+  if (!confirm('Revoke the token ' + name + '? Scripts using it stop working.')) return;
+  if (!(await accessPost('/api/access/tokens/revoke', { name: name }))) return;
+  showStatus('Token ' + name + ' revoked', 'success');
+  loadAccess();
+});
+
 loadSettings();
+loadAccess();
 </script>
 </body>
 </html>
@@ -320,7 +566,7 @@ loadSettings();
 
 std::string_view settings()
 {
-    static const std::string page = std::string(kPageStart).append(kSettingsPage);
+    static const std::string page = std::string(kPageStart).append(kSession).append(kSettingsPage);
     return page;
 }
 

@@ -17,3 +17,6 @@ endfunction()
 orvelo_browser_test(web_remote_browser remote_browser_test.mjs)
 # Building a show from a phone: upload, library, playlist editing, saved playlists, media folder.
 orvelo_browser_test(web_library_browser library_browser_test.mjs)
+# Who may drive the player: other origins refused, password and login, viewers, logout, idle
+# sessions, hold-to-stop.
+orvelo_browser_test(web_access_browser access_browser_test.mjs)

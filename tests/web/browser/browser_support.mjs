@@ -48,10 +48,14 @@ export async function waitFor(what, predicate, timeout = 5000) {
   throw new Error(`timed out waiting for ${what}` + (last instanceof Error ? ` (${last.message})` : ''));
 }
 
-export async function api(route) {
-  const response = await fetch(origin + route, { cache: 'no-store' });
+export async function api(route, init = {}) {
+  const response = await fetch(origin + route, { cache: 'no-store', ...init });
   check(response.ok, `${route} answered ${response.status}`);
   return response.json();
+}
+
+export function apiPost(route, body, headers = {}) {
+  return api(route, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body: JSON.stringify(body) });
 }
 
 // Runs the test's main body, reports the tally and exits with its verdict.
@@ -148,8 +152,10 @@ export async function stopPlayer({ player, exited, logFile }) {
 
 // ---- the browser ----
 
-export async function launchBrowser(folders) {
-  return chromium.launchPersistentContext(folders.profile, {
+// One browser profile is one phone: a second profile has cookies and storage of its own.
+export async function launchBrowser(folders, profile = folders.profile) {
+  fs.mkdirSync(profile, { recursive: true });
+  return chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
     headless: true,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -164,9 +170,21 @@ export function watchErrors(page, errors) {
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
   page.on('console', (message) => {
     if (message.type() !== 'error') return;
-    if ((message.location().url || '').endsWith('/favicon.ico')) return;
-    errors.push(`console: ${message.text()}`);
+    const url = message.location().url || '';
+    if (url.endsWith('/favicon.ico')) return;
+    errors.push(`console: ${message.text()} (${url})`);
   });
+}
+
+// Presses the mouse on the element for ms, with midway() run half-way through the press.
+export async function hold(page, locator, ms, midway = async () => {}) {
+  const box = await locator.boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.down();
+  await sleep(ms / 2);
+  await midway();
+  await sleep(ms / 2);
+  await page.mouse.up();
 }
 
 export async function textOf(page, selector) {

@@ -146,11 +146,13 @@ async function main() {
     });
     await screenshots(page, folders.screenshots, 'library-loaded');
 
-    const showFolder = path.join(folders.data, 'Show Media');
+    // Inside the library root, the default media folder's parent.
+    const showFolder = path.join(folders.data, 'Orvelo', 'Show Media');
     await step('settings page changes the media folder and it persists', async () => {
       await page.goto(origin + '/settings.html');
       await waitFor('the library settings', async () => (await page.locator('#mediaFolder').inputValue()) === mediaFolder);
       check((await page.locator('#uploadSizeLimit').inputValue()) === '20', 'default limit in GiB');
+      check((await page.locator('#roots li').allTextContents()).join() === path.join(folders.data, 'Orvelo'), 'the roots listed');
 
       await page.fill('#mediaFolder', 'Show Media');
       await page.click('#saveButton');
