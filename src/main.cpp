@@ -95,6 +95,8 @@ std::optional<int> runCommand(int argc, char** argv)
         std::fprintf(stderr, "orvelo: %s\n", refusal->toLocal8Bit().constData());
         return 1;
     }
+    // The stored settings are read at start: a player running now keeps what it had.
+    std::fputs("orvelo: a player that is running now takes this on at its next start\n", stderr);
     return 0;
 }
 
