@@ -9,6 +9,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
+#include <QJsonDocument>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ std::string valueText(std::uint8_t v)
 DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent)
     : QObject(parent), protocolManager_(protocolManager), engine_(&engine)
 {
+    if (const auto stored = store_.bytes(dmxConfigKey))
+        if (const auto config = DMXConfig::fromJson(QJsonDocument::fromJson(*stored).object()))
+            dmxConfig_ = *config;
+
     QPointer<DMXController> self(this);
     engine.repeatCountProvider = [self](const QUuid& id) { return self ? self->getRepeatCount(id) : 1; };
     engine.onPlaybackEndedCallback = [self] {
@@ -51,6 +56,8 @@ void DMXController::setDmxConfig(const DMXConfig& config)
 {
     dmxConfig_ = config;
     emit dmxConfigChanged();
+    store_.setBytes(dmxConfigKey, QJsonDocument(config.toJson()).toJson(QJsonDocument::Compact));
+    store_.sync();
 }
 
 void DMXController::copyFiltersTo(DMXProtocolService* service)

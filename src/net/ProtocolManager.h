@@ -3,6 +3,7 @@
 #include "net/DMXProtocolService.h"
 #include "net/DMXProtocolType.h"
 #include "net/ListeningService.h"
+#include "platform/SettingsStore.h"
 
 #include <QObject>
 #include <QPointer>
@@ -20,6 +21,10 @@ class ProtocolManager : public QObject {
     Q_PROPERTY(orvelo::DMXProtocolService* activeOutputService READ activeOutputService NOTIFY activeOutputServiceChanged)
     Q_PROPERTY(bool isCITPEnabled READ isCITPEnabled WRITE setCITPEnabled NOTIFY isCITPEnabledChanged)
 public:
+    static inline const QString inputProtocolKey = QStringLiteral("inputProtocol");
+    static inline const QString outputProtocolKey = QStringLiteral("outputProtocol");
+    static inline const QString citpEnabledKey = QStringLiteral("citpEnabled");
+
     // The three services are created before the manager and outlive it. Construction makes
     // Art-Net the input and output and starts it.
     ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService,
@@ -55,6 +60,8 @@ signals:
 private:
     DMXProtocolService& serviceFor(DMXProtocolType protocol) const;
 
+    // The protocol choices survive a restart.
+    SettingsStore store_;
     DMXProtocolType inputProtocol_ = DMXProtocolType::artNet;
     DMXProtocolType outputProtocol_ = DMXProtocolType::artNet;
     QPointer<DMXProtocolService> activeInputService_;
