@@ -9,7 +9,18 @@ ProtocolManager::ProtocolManager(DMXProtocolService& artNetService, DMXProtocolS
     , sACNService_(sACNService)
     , citpService_(citpService)
 {
+    for (DMXProtocolService* service : {&artNetService_, &sACNService_})
+        connect(service, &DMXProtocolService::inputNoteChanged, this, [this, service] {
+            if (service == activeInputService_)
+                emit inputNoteChanged();
+        });
+    connect(this, &ProtocolManager::activeInputServiceChanged, this, &ProtocolManager::inputNoteChanged);
     updateServices();
+}
+
+QString ProtocolManager::inputNote() const
+{
+    return activeInputService_ ? activeInputService_->inputNote() : QString();
 }
 
 void ProtocolManager::setInputProtocol(DMXProtocolType protocol)

@@ -63,7 +63,7 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     WebServices services = rig.services();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":false,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"frameRate":25,)"
-              R"("ignoreDMX":false,"isListening":true,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
+              R"("ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
               R"("trackName":"No Track"})");
 
     DMXConfig config;
@@ -76,13 +76,13 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"frameRate":30,)"
-              R"("ignoreDMX":true,"isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
+              R"("ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
               R"("trackName":"No Track"})");
 
     rig.controller.reset();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"frameRate":25,)"
-              R"("ignoreDMX":false,"isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
+              R"("ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
               R"("trackName":"No Track"})");
     rig.engine.reset();
     EXPECT_FALSE(WebDocuments::status(services, now));
