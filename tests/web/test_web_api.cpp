@@ -365,7 +365,9 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
     for (const char* shown : {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
                               R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
                               "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4"})
+                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
+                              R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
+                              "Channel 18: Blue Offset Y (Extended)"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     for (const char* absent : {"<b>bold<i>", "Shouting", "No fixture files available yet"})
         EXPECT_EQ(page.find(absent), std::string::npos) << absent;
