@@ -247,10 +247,7 @@ void CITPService::announce()
     for (const std::string& address : {broadcastAddress(), options_.multicastGroup})
         if (const auto to = endpoint(address, boundUdpPort_))
             targets.push_back(*to);
-    std::vector<std::string> own;
-    for (const NetworkInterface& interface : NetworkManager::getAvailableInterfaces())
-        own.push_back(interface.ipAddress);
-    echoes_.setOwnAddresses(own);
+    echoes_.learnHostAddresses();
     echoes_.sent(compact);
     echoes_.sent(full);
     // Announcements are not put in the traffic log: four every tick would push the requests

@@ -344,17 +344,9 @@ sockaddr_in ArtNetService::destination() const
     return to;
 }
 
-void ArtNetService::learnOwnAddresses()
-{
-    std::vector<std::string> own;
-    for (const NetworkInterface& interface : NetworkManager::getAvailableInterfaces())
-        own.push_back(interface.ipAddress);
-    echoes_.setOwnAddresses(own);
-}
-
 void ArtNetService::broadcastArtPollReply()
 {
-    learnOwnAddresses();
+    echoes_.learnHostAddresses();
     const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
     const auto announcement = artnet::encodePollReply(
         artnet::PollReplyVariant::announcement, ip, static_cast<std::uint8_t>(filterNet.load()),

@@ -93,7 +93,6 @@ private:
     // Main thread, once a second while listening.
     void refreshInputNote();
     void clearInputNote();
-    void learnOwnAddresses();
     void sendPollReply(const sockaddr_in& to);
     void sendTodData(const sockaddr_in& to);
     void sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to);

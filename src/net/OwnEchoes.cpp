@@ -1,5 +1,7 @@
 #include "net/OwnEchoes.h"
 
+#include "net/NetworkManager.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -24,6 +26,14 @@ void OwnEchoes::setOwnAddresses(const std::vector<std::string>& addresses)
     }
     std::lock_guard lock(mutex_);
     own_ = std::move(own);
+}
+
+void OwnEchoes::learnHostAddresses()
+{
+    std::vector<std::string> addresses;
+    for (const NetworkInterface& interface : NetworkManager::getAvailableInterfaces())
+        addresses.push_back(interface.ipAddress);
+    setOwnAddresses(addresses);
 }
 
 bool OwnEchoes::isEcho(std::span<const std::uint8_t> datagram, const sockaddr_in& from) const

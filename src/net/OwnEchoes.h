@@ -22,6 +22,8 @@ public:
     void sent(std::span<const std::uint8_t> datagram);
     // The host's interface addresses as dotted text; loopback is always the host's own.
     void setOwnAddresses(const std::vector<std::string>& addresses);
+    // Takes the addresses of the host's interfaces as they are now (a cable may come late).
+    void learnHostAddresses();
     bool isEcho(std::span<const std::uint8_t> datagram, const sockaddr_in& from) const;
 
 private:
