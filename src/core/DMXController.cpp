@@ -67,6 +67,12 @@ void DMXController::copyFiltersTo(DMXProtocolService* service)
         artNet->filterSubnet = static_cast<int>(dmxConfig_.subnet);
         artNet->filterNet = static_cast<int>(dmxConfig_.net);
     }
+    // The sACN receiver takes every universe and is told the address only for its note, so it
+    // is told whether it is the input or not. Consoles number sACN universes from 1 where
+    // Art-Net counts its 15-bit Port-Addresses from 0.
+    if (auto* sacn = qobject_cast<SACNService*>(&protocolManager_.sACNService()))
+        sacn->expectedUniverse = (artnet::portAddress(static_cast<int>(dmxConfig_.net), static_cast<int>(dmxConfig_.subnet),
+                                                      static_cast<int>(dmxConfig_.universe)) & 0x7FFF) + 1;
 }
 
 void DMXController::bindToService(DMXProtocolService* service)

@@ -15,7 +15,18 @@ ProtocolManager::ProtocolManager(DMXProtocolService& artNetService, DMXProtocolS
     inputProtocol_ = stored(inputProtocolKey).value_or(DMXProtocolType::artNet);
     outputProtocol_ = stored(outputProtocolKey).value_or(DMXProtocolType::artNet);
     isCITPEnabled_ = store_.boolean(citpEnabledKey).value_or(false);
+    for (DMXProtocolService* service : {&artNetService_, &sACNService_})
+        connect(service, &DMXProtocolService::inputNoteChanged, this, [this, service] {
+            if (service == activeInputService_)
+                emit inputNoteChanged();
+        });
+    connect(this, &ProtocolManager::activeInputServiceChanged, this, &ProtocolManager::inputNoteChanged);
     updateServices();
+}
+
+QString ProtocolManager::inputNote() const
+{
+    return activeInputService_ ? activeInputService_->inputNote() : QString();
 }
 
 void ProtocolManager::setInputProtocol(DMXProtocolType protocol)
