@@ -26,6 +26,7 @@ PlayerViewModel::PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObjec
             emit timeChanged();
         });
     connect(&engine, &PlaybackEngine::isPlayingChanged, this, &PlayerViewModel::stateChanged);
+    connect(&engine, &PlaybackEngine::stateChanged, this, &PlayerViewModel::stateChanged);
     connect(&output_, &VideoOutputView::hasVideoTrackChanged, this, &PlayerViewModel::stateChanged);
     connect(&controller, &DMXController::dmxConfigChanged, this, [this] {
         emit stateChanged();
@@ -62,6 +63,13 @@ QString PlayerViewModel::title() const
 bool PlayerViewModel::audioOnly() const
 {
     return hasTrack() && !app_.playbackEngine().isLoading() && !output_.hasVideoTrack();
+}
+
+QString PlayerViewModel::stateText() const
+{
+    const PlaybackEngine& engine = app_.playbackEngine();
+    const QString state = QString::fromUtf8(rawValue(engine.state())).toUpper();
+    return engine.state() == PlaybackState::failed ? state + QStringLiteral(": ") + engine.error() : state;
 }
 
 bool PlayerViewModel::isPlaying() const

@@ -18,6 +18,7 @@ class PlayerViewModel : public QObject {
     Q_PROPERTY(QString title READ title NOTIFY stateChanged)
     Q_PROPERTY(bool audioOnly READ audioOnly NOTIFY stateChanged)
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY stateChanged)
+    Q_PROPERTY(QString stateText READ stateText NOTIFY stateChanged)
     Q_PROPERTY(QString timecode READ timecode NOTIFY timeChanged)
     Q_PROPERTY(QString remaining READ remaining NOTIFY timeChanged)
     Q_PROPERTY(QString loopBadge READ loopBadge NOTIFY stateChanged)
@@ -51,6 +52,8 @@ public:
     QString title() const;
     bool audioOnly() const;
     bool isPlaying() const;
+    // "PLAYING", "PAUSED", "STOPPED", "LOADING", or "FAILED: " and the reason.
+    QString stateText() const;
     QString timecode() const;
     QString remaining() const;
     QString loopBadge() const;

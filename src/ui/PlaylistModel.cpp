@@ -52,6 +52,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
         return track.repeatCount;
     case CurrentRole:
         return engine_.currentTrack() && engine_.currentTrack()->id == track.id;
+    case ProblemRole:
+        return Playlist::problemWith(track);
     default:
         return {};
     }
@@ -60,7 +62,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
 QHash<int, QByteArray> PlaylistModel::roleNames() const
 {
     return {{NumberRole, "number"},   {NameRole, "name"},           {DurationRole, "duration"},
-            {LoopRole, "loopText"},   {RepeatCountRole, "repeatCount"}, {CurrentRole, "isCurrent"}};
+            {LoopRole, "loopText"},   {RepeatCountRole, "repeatCount"}, {CurrentRole, "isCurrent"},
+            {ProblemRole, "problem"}};
 }
 
 bool PlaylistModel::autoPlayNext() const { return controller_.autoPlayNext(); }

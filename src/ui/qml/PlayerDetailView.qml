@@ -26,6 +26,15 @@ Item {
                 elide: Text.ElideRight
                 Layout.fillWidth: true
             }
+            Text {
+                objectName: "playbackState"
+                text: player.stateText
+                color: player.stateText.startsWith("FAILED") ? "#ff3b30" : theme.textSecondary
+                font.pixelSize: 13
+                font.bold: true
+                elide: Text.ElideRight
+                Layout.maximumWidth: 420
+            }
             Rectangle {
                 visible: player.audioOnly
                 radius: 10

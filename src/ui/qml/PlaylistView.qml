@@ -144,6 +144,7 @@ Item {
                         required property string loopText
                         required property int repeatCount
                         required property bool isCurrent
+                        required property string problem
                         width: list.width
                         height: 44
                         color: isCurrent ? Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.18)
@@ -161,8 +162,9 @@ Item {
                                 Layout.preferredWidth: 28
                             }
                             Text {
-                                text: rowItem.name
-                                color: theme.textPrimary
+                                // A missing file keeps its cue; it shows in red with the reason.
+                                text: rowItem.problem.length > 0 ? rowItem.name + "  —  " + rowItem.problem : rowItem.name
+                                color: rowItem.problem.length > 0 ? "#ff3b30" : theme.textPrimary
                                 font.pixelSize: 14
                                 font.bold: rowItem.isCurrent
                                 elide: Text.ElideMiddle

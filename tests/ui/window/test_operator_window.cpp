@@ -115,6 +115,7 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     // With nothing loaded and DMX driving playback.
     EXPECT_EQ(textOf(quick, "trackTitle"), "No Track Loaded");
     EXPECT_EQ(textOf(quick, "timecode"), "00:00:00:00");
+    EXPECT_EQ(textOf(quick, "playbackState"), "STOPPED");
     EXPECT_EQ(textOf(quick, "loopBadge"), "[1x]");
     QObject* loopAll = quick->findChild<QObject*>("loopAllButton");
     ASSERT_NE(loopAll, nullptr);
