@@ -36,7 +36,10 @@ void VideoOutputView::setShowEffectsPanel(bool show)
 
 OutputDecision VideoOutputView::decision() const
 {
-    return {engine_.player() != nullptr, hasVideoTrack_, settings_.defaultVideoPlayer() != nullptr};
+    // A cue whose track failed (a missing file) shows the idle picture, not the pattern of an
+    // audio-only track: nothing plays, and the output must not pretend otherwise.
+    const bool playable = engine_.player() != nullptr && engine_.state() != PlaybackState::failed;
+    return {playable, hasVideoTrack_ && playable, settings_.defaultVideoPlayer() != nullptr && playable};
 }
 
 void VideoOutputView::trackStarted()
@@ -81,12 +84,11 @@ void VideoOutputView::setHasVideoTrack(bool hasVideoTrack)
 
 void VideoOutputView::playingChanged(bool playing)
 {
-    if (!decision().shouldUseDefaultVideo())
-        return;
-    if (playing)
-        settings_.playDefaultVideo();
-    else
+    // Pausing whenever playback stops also covers a failed track, which no longer uses it.
+    if (!playing)
         pauseDefaultVideo();
+    else if (decision().shouldUseDefaultVideo())
+        settings_.playDefaultVideo();
 }
 
 void VideoOutputView::pauseDefaultVideo()

@@ -58,10 +58,9 @@ void OutputPreviewItem::tick()
         video_->refresh(area);
         break;
     case OutputDecision::Preview::Pattern:
-        // Patterns move on their own: redraw every tick.
-        update();
-        break;
     case OutputDecision::Preview::Idle:
+        // Patterns move on their own, and the idle picture replaces whatever showed before.
+        update();
         break;
     }
 }
