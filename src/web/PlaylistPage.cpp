@@ -115,7 +115,8 @@ const byId = (id) => document.getElementById(id);
 let ignoreDMX = false;
 // The playlist revision whose rows are on screen goes with every edit: the player refuses an edit
 // made on a list that has changed since (another phone, the console) rather than act on a track
-// the operator did not mean. The loaded revisions tell the status poll when to fetch again.
+// the operator did not mean. What was last loaded tells the status poll when to fetch again: the
+// playlist also when another track becomes current, which changes no revision.
 let shownRevision;
 let loadedPlaylist = null;
 let loadedLibrary = null;
@@ -184,8 +185,8 @@ function render(tracks, revision) {
 
 byId('list').addEventListener('focusout', () => setTimeout(() => { if (pending) render(pending.tracks, pending.revision); }));
 
-async function loadPlaylist(revision) {
-  loadedPlaylist = revision;
+async function loadPlaylist(revision, key) {
+  loadedPlaylist = key;
   try {
     const response = await fetch('/api/playlist', { cache: 'no-store' });
     if (!response.ok) throw new Error(response.status);
@@ -207,7 +208,8 @@ function check() {
       const s = await response.json();
       ignoreDMX = !!s.ignoreDMX;
       showIgnore();
-      if (s.playlistRevision !== loadedPlaylist) await loadPlaylist(s.playlistRevision);
+      const playlistKey = s.playlistRevision + '\n' + s.trackName;
+      if (playlistKey !== loadedPlaylist) await loadPlaylist(s.playlistRevision, playlistKey);
       if (s.libraryRevision !== loadedLibrary) await loadLibrary(s.libraryRevision);
     } catch (e) {
     } finally {
@@ -356,7 +358,7 @@ function encodeName(name) {
   return name.split('/').map(encodeURIComponent).join('/');
 }
 
-async function remove(name) {
+async function deleteMedia(name) {
   if (!confirm('Delete ' + name + ' from the player?')) return;
   const target = '/api/media/' + encodeName(name);
   try {
@@ -377,7 +379,7 @@ byId('library').addEventListener('click', async (event) => {
   const button = event.target.closest('button');
   if (!button || button.disabled) return;
   if (button.classList.contains('delete')) {
-    remove(button.dataset.name);
+    deleteMedia(button.dataset.name);
     return;
   }
   button.disabled = true;
