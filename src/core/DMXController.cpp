@@ -142,7 +142,20 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
         return;
     }
     const MediaTrack& track = tracks[action.trackIndex];
+    // A held value while its track loads asks for nothing new.
+    if (engine.isLoading() && engine.pendingTrackId() == track.id)
+        return;
     if (engine.currentTrack() && engine.currentTrack()->id == track.id) {
+        if (engine.state() == PlaybackState::failed) {
+            // Never "resumed" into looking as if it played; a file that appears later (a
+            // drive mounted late) is picked up by the retry.
+            const auto now = std::chrono::steady_clock::now();
+            if (lastFailedRetry_ && now - *lastFailedRetry_ < kFailedRetryInterval)
+                return;
+            lastFailedRetry_ = now;
+            engine.loadAndPlay(track);
+            return;
+        }
         if (!engine.isPlaying()) {
             logLine("DMXController: Resuming track via DMX (Val: " + valueText(v) + ")");
             engine.play();
@@ -150,6 +163,7 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
         return;
     }
     logLine("DMXController: Switching track via DMX (Val: " + valueText(v) + ") -> " + track.name.toStdString());
+    lastFailedRetry_ = std::chrono::steady_clock::now();
     engine.loadAndPlay(track);
 }
 

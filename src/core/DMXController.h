@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -83,6 +84,9 @@ private:
     std::uint8_t currentDMXValue_ = 0;
     std::uint8_t currentLoopDMXValue_ = 0;
     std::optional<int> dmxLoopOverride_;
+    // A failed track the console holds is loaded again at most this often.
+    static constexpr std::chrono::seconds kFailedRetryInterval{1};
+    std::optional<std::chrono::steady_clock::time_point> lastFailedRetry_;
     bool ignoreDMX_ = false;
     bool autoPlayNext_ = false;
     bool loopPlaylist_ = false;

@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -43,8 +44,23 @@ Playlist::Playlist(QObject* parent)
 void Playlist::setPlaylist(QList<MediaTrack> tracks)
 {
     playlist_ = std::move(tracks);
+    ++revision_;
     emit playlistChanged();
     saveLastPlaylist();
+}
+
+std::optional<int> Playlist::indexOf(const QUuid& id) const
+{
+    for (qsizetype i = 0; i < playlist_.size(); ++i)
+        if (playlist_[i].id == id)
+            return static_cast<int>(i);
+    return std::nullopt;
+}
+
+QString Playlist::problemWith(const MediaTrack& track)
+{
+    const QString path = track.url.isLocalFile() ? track.url.toLocalFile() : track.url.toString();
+    return track.url.isLocalFile() && QFileInfo(path).isFile() ? QString() : QStringLiteral("File not found: ") + path;
 }
 
 void Playlist::addTracks(const QList<QUrl>& urls)
@@ -221,12 +237,11 @@ void Playlist::loadLastPlaylist()
                         usable = resolved->url;
             if (!usable && FileBookmark::fileExists(track.url) && FileBookmark::startAccessing(track.url))
                 usable = track.url;
-            if (!usable) {
-                log("DMXController: Track not found, skipping: " + track.name);
-                continue;
-            }
             MediaTrack restored = track;
-            restored.url = *usable;
+            if (usable)
+                restored.url = *usable;
+            else
+                log("DMXController: Track not found, keeping its place: " + track.name + " (" + problemWith(track) + ")");
             kept.append(std::move(restored));
         }
         if (!kept.isEmpty()) {

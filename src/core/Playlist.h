@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QUrl>
 
+#include <cstdint>
+#include <optional>
+
 namespace orvelo {
 
 // The ordered list of media the console selects by number, its editing operations, and its
@@ -48,10 +51,20 @@ public:
     bool savePlaylist(const QUrl& file) const;
 
     void saveLastPlaylist();
-    // Restores the previous run's playlist from the store, dropping tracks whose files are
-    // gone. Writes nothing back. The controller calls it once, when it is constructed.
+    // Restores the previous run's playlist from the store. A track whose file is gone keeps
+    // its place (so every later cue keeps its number) and shows as missing until the file
+    // appears. Writes nothing back. The controller calls it once, when it is constructed.
     void loadLastPlaylist();
     bool isLoadingPlaylist() const { return isLoadingPlaylist_; }
+
+    // Counts every change of the list, so that a client can tell cheaply whether what it
+    // shows is current.
+    std::uint64_t revision() const { return revision_; }
+    // The position of the track with that id; nothing when it is not on the list.
+    std::optional<int> indexOf(const QUuid& id) const;
+    // Why the track cannot play as it stands ("File not found: ..."); empty when its file is
+    // there. Asked afresh each time, so a file that appears is playable at once.
+    static QString problemWith(const MediaTrack& track);
 
 signals:
     void playlistChanged();
@@ -59,6 +72,7 @@ signals:
 private:
     QList<MediaTrack> playlist_;
     bool isLoadingPlaylist_ = false;
+    std::uint64_t revision_ = 0;
     SettingsStore store_;
 };
 

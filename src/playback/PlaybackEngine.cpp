@@ -70,12 +70,28 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
 
     if (player_)
         player_->pause();
+    error_.clear();
+    paused_ = false;
     setIsPlaying(false);
     setIsLoading(true);
     setCurrentTime(0.0);
     setRemainingTime(0.0);
     setCurrentLoopCount(0);
     isEndingPlayback_ = false;
+
+    // A missing file (a drive not mounted yet, a renamed clip) is told as such, and the
+    // previous item goes: the cue stops what played before it.
+    const QString path = track.url.toLocalFile();
+    if (!track.url.isLocalFile() || !QFileInfo(path).isFile()) {
+        if (player_)
+            player_->replaceCurrentItem(nullptr);
+        compositor_.reset();
+        audioTapHost_.reset();
+        currentTrack_ = track;
+        emit currentTrackChanged();
+        fail(QStringLiteral("File not found: ") + (path.isEmpty() ? track.url.toString() : path));
+        return;
+    }
 
     // The item prepares off the main thread; what follows runs once it is ready or failed.
     // Every request's continuation runs, so that an overtaken load is reported and let go.
@@ -137,20 +153,15 @@ void PlaybackEngine::handleStatus(const MediaTrack& track)
     if (!item)
         return;
     if (item->status() == MediaItem::Status::Failed) {
-        setIsLoading(false);
-        pendingTrackId_.reset();
-        // Nothing plays after a failed load: saying otherwise would keep the console's
-        // resume logic and every view believing a track runs.
         player_->pause();
-        setIsPlaying(false);
-        const QString error = item->errorText().isEmpty() ? QStringLiteral("unknown error") : item->errorText();
-        logLine("PlaybackEngine: Failed to load track. Error: " + error.toStdString());
+        fail(item->errorText().isEmpty() ? QStringLiteral("unknown error") : item->errorText());
         return;
     }
     if (item->status() != MediaItem::Status::ReadyToPlay)
         return;
     logLine("PlaybackEngine: Track became ReadyToPlay: " + track.name.toStdString());
     setIsLoading(false);
+    updateState();
     std::optional<double> d;
     if (QFileInfo(track.url.path()).suffix().toLower() == QLatin1String("flac")) {
         if (auto accurate = getAccurateAudioDuration(track.url)) {
@@ -168,18 +179,32 @@ void PlaybackEngine::handleStatus(const MediaTrack& track)
         player_->setRate(playbackRate_);
 }
 
+void PlaybackEngine::fail(const QString& error)
+{
+    // Nothing plays after a failed load: saying otherwise would keep the console's resume
+    // logic and every view believing a track runs. The reason stays until the next load.
+    pendingTrackId_.reset();
+    error_ = error;
+    setIsLoading(false);
+    setIsPlaying(false);
+    logLine("PlaybackEngine: Failed to load track. Error: " + error.toStdString());
+    updateState();
+}
+
 void PlaybackEngine::play()
 {
-    if (isEndingPlayback_)
+    if (isEndingPlayback_ || !error_.isEmpty() || !player_ || !player_->currentItem())
         return;
-    if (player_)
-        player_->setRate(playbackRate_);
+    paused_ = false;
+    player_->setRate(playbackRate_);
     setIsPlaying(true);
 }
 
 void PlaybackEngine::stop()
 {
     isEndingPlayback_ = false;
+    paused_ = false;
+    error_.clear();
     if (player_) {
         player_->pause();
         player_->seekToZero();
@@ -193,7 +218,25 @@ void PlaybackEngine::pause()
 {
     if (player_)
         player_->pause();
+    paused_ = currentTrack_.has_value() && error_.isEmpty();
     setIsPlaying(false);
+}
+
+void PlaybackEngine::updateState()
+{
+    PlaybackState state = PlaybackState::stopped;
+    if (!error_.isEmpty())
+        state = PlaybackState::failed;
+    else if (isLoading_)
+        state = PlaybackState::loading;
+    else if (isPlaying_)
+        state = PlaybackState::playing;
+    else if (paused_)
+        state = PlaybackState::paused;
+    if (state == state_)
+        return;
+    state_ = state;
+    emit stateChanged(state);
 }
 
 void PlaybackEngine::handlePosition(double seconds)
@@ -246,6 +289,7 @@ void PlaybackEngine::setIsPlaying(bool playing)
 {
     isPlaying_ = playing;
     emit isPlayingChanged(playing);
+    updateState();
 }
 
 void PlaybackEngine::setPlaybackRate(float rate)
@@ -276,6 +320,7 @@ void PlaybackEngine::setIsLoading(bool loading)
 {
     isLoading_ = loading;
     emit isLoadingChanged(loading);
+    updateState();
 }
 
 void PlaybackEngine::setCurrentLoopCount(int count)

@@ -3,6 +3,7 @@
 #include "core/MediaTrack.h"
 #include "platform/media/MediaItem.h"
 #include "platform/media/MediaPlayer.h"
+#include "playback/PlaybackState.h"
 
 #include <QObject>
 #include <QPointer>
@@ -31,6 +32,7 @@ class PlaybackEngine : public QObject {
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(float playbackRate READ playbackRate WRITE setPlaybackRate NOTIFY playbackRateChanged)
     Q_PROPERTY(int currentLoopCount READ currentLoopCount NOTIFY currentLoopCountChanged)
+    Q_PROPERTY(QString error READ error NOTIFY stateChanged)
 public:
     // How long a finished track is held at its end before play() works again.
     static constexpr int kEndingWindowMs = 500;
@@ -40,13 +42,21 @@ public:
     explicit PlaybackEngine(QObject* parent = nullptr);
     ~PlaybackEngine() override;
 
+    // A track whose file is missing fails at once, without a load: nothing plays.
     void loadAndPlay(const MediaTrack& track);
-    // Resumes from where the player stands (no seek), at `playbackRate`.
+    // Resumes from where the player stands (no seek), at `playbackRate`. Does nothing without
+    // a playable item (nothing loaded, or the load failed): a failure never reads as playing.
     void play();
-    // Back to the start, paused; the current track stays.
+    // Back to the start, paused; the current track stays; a failure is cleared.
     void stop();
     // What the console's pause does: the player halts where it stands.
     void pause();
+
+    PlaybackState state() const { return state_; }
+    // Why the current track cannot play; empty unless the state is failed.
+    const QString& error() const { return error_; }
+    // The track last asked for; while `isLoading`, the one whose load is under way.
+    const std::optional<QUuid>& pendingTrackId() const { return pendingTrackId_; }
 
     // Created on the first load and reused; null before.
     MediaPlayer* player() const { return player_; }
@@ -85,11 +95,14 @@ signals:
     void currentLoopCountChanged(int count);
     // Every time a load sets the current track, also to the same track again.
     void currentTrackChanged();
+    void stateChanged(orvelo::PlaybackState state);
 
 private:
     void continueLoad(const MediaTrack& track, std::uint64_t request, const std::shared_ptr<MediaItem>& item,
                       std::shared_ptr<VideoEffectsCompositor> compositor);
     void handleStatus(const MediaTrack& track);
+    void fail(const QString& error);
+    void updateState();
     void handlePosition(double seconds);
     void handleEnd();
     void setCurrentTime(double seconds);
@@ -109,6 +122,9 @@ private:
     float playbackRate_ = 1.0f;
     int currentLoopCount_ = 0;
     std::optional<MediaTrack> currentTrack_;
+    PlaybackState state_ = PlaybackState::stopped;
+    QString error_;
+    bool paused_ = false;
     bool isEndingPlayback_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastEndTime_;
     std::optional<QUuid> pendingTrackId_;

@@ -101,8 +101,15 @@ MediaLibrary::Facts MediaLibrary::factsFor(const QString& path)
     facts.duration = found.duration;
     facts.hasVideo = found.hasVideo;
     facts.hasAudio = found.hasAudio;
+    facts.error = found.error;
     return facts;
 }
+
+MediaEntry MediaLibrary::entryFor(const QString& name, const Stamp& stamp, const Facts& facts)
+{
+    return {name, stamp.size, facts.duration, facts.hasVideo, facts.hasAudio, facts.playable, facts.error};
+}
+
 
 std::vector<MediaEntry> MediaLibrary::list()
 {
@@ -159,8 +166,7 @@ std::vector<MediaEntry> MediaLibrary::list()
     for (const Candidate& c : candidates) {
         const Facts& facts = facts_.at(c.path);
         kept.emplace(c.path, facts);
-        if (facts.playable)
-            entries.push_back({c.name, c.stamp.size, facts.duration, facts.hasVideo, facts.hasAudio});
+        entries.push_back(entryFor(c.name, c.stamp, facts));
     }
     facts_ = std::move(kept);
     std::erase_if(pictures_, [&](const auto& picture) { return !facts_.contains(picture.first); });

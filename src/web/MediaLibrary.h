@@ -15,13 +15,15 @@
 
 namespace orvelo {
 
-// One playable file of the library.
+// One media file of the library, playable or not.
 struct MediaEntry {
     QString name; // path relative to the library folder, '/'-separated
     std::int64_t size = 0;
     std::optional<double> duration; // seconds
     bool hasVideo = false;
     bool hasAudio = false;
+    bool playable = true;
+    QString reason; // why it cannot play; empty when it can
 };
 
 // The media folder of a player prepared without a screen, as the web remote lists it: the
@@ -49,8 +51,9 @@ public:
     // Runs the job on the worker thread, after those queued before it.
     void run(std::function<void()> job);
 
-    // The playable files by name. Creates the folder when it is missing. Blocks while new or
-    // changed files are discovered: call it on the worker.
+    // The media files by name, those that cannot play flagged with the reason (so that a
+    // broken export can be seen and deleted). Creates the folder when it is missing. Blocks
+    // while new or changed files are discovered: call it on the worker.
     std::vector<MediaEntry> list();
     // A JPEG at most kThumbnailWidth wide of the file's first picture (a drawn picture for
     // sound alone); nothing when the name is not a playable file inside the folder. Blocks
@@ -69,6 +72,7 @@ private:
         std::optional<double> duration;
         bool hasVideo = false;
         bool hasAudio = false;
+        QString error;
     };
     struct Picture {
         Stamp stamp;
@@ -76,6 +80,7 @@ private:
     };
 
     static Stamp stampOf(const QString& path);
+    static MediaEntry entryFor(const QString& name, const Stamp& stamp, const Facts& facts);
     Facts factsFor(const QString& path);
     void work();
 

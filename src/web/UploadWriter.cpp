@@ -1,6 +1,7 @@
 #include "web/UploadWriter.h"
 
 #include "platform/Log.h"
+#include "platform/media/MediaDiscovery.h"
 #include "web/WebJson.h"
 
 #include <QFileInfo>
@@ -112,8 +113,17 @@ HttpResponse UploadWriter::finish()
             return HttpResponse::plainText(409, "File exists: " + name_.toStdString());
         return failed(systemError(cause));
     }
-    logLine("WebServer: Uploaded " + name_.toStdString() + " (" + std::to_string(size_) + " bytes)");
-    const QJsonObject answer{{"status", "ok"}, {"name", name_}, {"size", static_cast<double>(size_)}};
+    // Whether it will play is the uploader's real question: a broken export must not look
+    // like a clip ready for the show.
+    const MediaDiscovery found = MediaDiscovery::discover(target_);
+    QJsonObject answer{{"status", "ok"}, {"name", name_}, {"size", static_cast<double>(size_)},
+                       {"playable", found.playable()}};
+    if (found.duration)
+        answer.insert("duration", *found.duration);
+    if (!found.playable())
+        answer.insert("reason", found.error);
+    logLine("WebServer: Uploaded " + name_.toStdString() + " (" + std::to_string(size_) + " bytes), " +
+            (found.playable() ? std::string("playable") : "not playable: " + found.error.toStdString()));
     return HttpResponse::json(webjson::compactText(QJsonDocument(answer)).value_or(R"({"status":"ok"})"));
 }
 

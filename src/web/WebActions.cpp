@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "playback/AudioVisualPattern.h"
-#include "settings/LibraryRoots.h"
 #include "web/HttpRequest.h"
 #include "web/WebJson.h"
 
@@ -109,17 +108,26 @@ void applyNdi(const WebServices& services, const QJsonObject& ndiGroup)
             ndi->setResolutionScaleValue(*scale);
 }
 
+// Only what changed is restarted: a Save of the whole settings page mid-show must not leave a
+// gap in the console's DMX.
 void applyProtocol(ProtocolManager& protocols, const QJsonObject& protocol)
 {
+    bool servicesChanged = false;
     if (const auto input = string(protocol, "input"))
-        if (const auto type = dmxProtocolTypeFromRawValue(input->toStdString()))
+        if (const auto type = dmxProtocolTypeFromRawValue(input->toStdString()); type && *type != protocols.inputProtocol()) {
             protocols.setInputProtocol(*type);
+            servicesChanged = true;
+        }
     if (const auto output = string(protocol, "output"))
-        if (const auto type = dmxProtocolTypeFromRawValue(output->toStdString()))
+        if (const auto type = dmxProtocolTypeFromRawValue(output->toStdString());
+            type && *type != protocols.outputProtocol()) {
             protocols.setOutputProtocol(*type);
-    if (const auto citp = boolean(protocol, "citpEnabled"))
+            servicesChanged = true;
+        }
+    if (const auto citp = boolean(protocol, "citpEnabled"); citp && *citp != protocols.isCITPEnabled())
         protocols.setCITPEnabled(*citp);
-    protocols.updateServices();
+    if (servicesChanged)
+        protocols.updateServices();
 }
 
 void applyPattern(SettingsManager& store, const QJsonObject& pattern)
@@ -221,25 +229,6 @@ void executeCommand(const WebServices& services, const QString& command)
     }
 }
 
-void playTrack(const WebServices& services, std::int64_t index)
-{
-    DMXController* controller = services.dmxController.data();
-    if (const auto position = asInt(index); controller && position)
-        controller->playTrack(*position);
-}
-
-void reorderTrack(const WebServices& services, std::int64_t index, const QString& direction)
-{
-    DMXController* controller = services.dmxController.data();
-    const auto position = asInt(index);
-    if (!controller || !position)
-        return;
-    if (direction == QLatin1String("up"))
-        controller->playlist().moveTrackUp(*position);
-    else if (direction == QLatin1String("down"))
-        controller->playlist().moveTrackDown(*position);
-}
-
 void updateArtNetConfig(const WebServices& services, std::int64_t universe, std::int64_t subnet, std::int64_t net,
                         std::int64_t channel)
 {
@@ -250,42 +239,6 @@ void updateArtNetConfig(const WebServices& services, std::int64_t universe, std:
     updateConfig(*controller, [&](DMXConfig& c) { c.subnet = subnet; });
     updateConfig(*controller, [&](DMXConfig& c) { c.net = net; });
     updateConfig(*controller, [&](DMXConfig& c) { c.startChannel = channel; });
-}
-
-std::optional<QString> settingsRefusal(const WebServices& services, const QJsonObject& document)
-{
-    if (const auto library = webjson::object(document, "library")) {
-        // An empty folder asks for the default one.
-        if (const auto folder = string(*library, "mediaFolder"); folder && !folder->isEmpty()) {
-            if (!QDir::isAbsolutePath(*folder))
-                return QStringLiteral("mediaFolder must be an absolute path");
-            const QStringList roots = services.remote ? services.remote->allLibraryRoots() : QStringList();
-            if (!LibraryRoots::contains(roots, *folder))
-                return QStringLiteral("mediaFolder must be inside a library root (%1); other roots are added on "
-                                      "the player itself")
-                    .arg(roots.join(QStringLiteral(", ")));
-        }
-        if (const auto limit = integer(*library, "uploadSizeLimit"); limit && *limit < 1)
-            return QStringLiteral("uploadSizeLimit must be at least 1 byte");
-    }
-    if (const auto web = webjson::object(document, "web")) {
-        if (const auto hours = number(*web, "sessionIdleHours");
-            hours && (*hours <= 0 || *hours > WebRemoteSettings::maximumSessionIdleHours))
-            return QStringLiteral("sessionIdleHours must be above 0 and at most %1")
-                .arg(WebRemoteSettings::maximumSessionIdleHours);
-        if (const auto interval = number(*web, "transportMinInterval");
-            interval && (*interval < 0 || *interval > WebRemoteSettings::maximumTransportMinInterval))
-            return QStringLiteral("transportMinInterval must be from 0 to %1 seconds")
-                .arg(WebRemoteSettings::maximumTransportMinInterval);
-        if (web->contains("hostNames")) {
-            if (!web->value("hostNames").isArray())
-                return QStringLiteral("hostNames must be a list of names");
-            for (const QJsonValue& name : web->value("hostNames").toArray())
-                if (!name.isString() || !WebRemoteSettings::isHostName(name.toString()))
-                    return QStringLiteral("Not a host name: %1").arg(name.toVariant().toString());
-        }
-    }
-    return std::nullopt;
 }
 
 void applySettings(const WebServices& services, const QJsonObject& document, QObject* context)

@@ -41,6 +41,9 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
 
     QJsonObject document;
     document["isPlaying"] = engine->isPlaying();
+    document["state"] = text(rawValue(engine->state()));
+    document["error"] = engine->error();
+    document["playlistRevision"] = controller ? static_cast<double>(controller->playlist().revision()) : 0.0;
     document["trackName"] = engine->currentTrack() ? engine->currentTrack()->name : QStringLiteral("No Track");
     document["currentTime"] = engine->currentTime();
     document["duration"] = engine->duration();
@@ -68,12 +71,15 @@ std::optional<QJsonArray> playlist(const WebServices& services)
     const QList<MediaTrack>& tracks = controller->playlist().playlist();
     for (qsizetype i = 0; i < tracks.size(); ++i) {
         const MediaTrack& track = tracks[i];
+        const QString problem = Playlist::problemWith(track);
         document.append(QJsonObject{
             {"index", static_cast<qint64>(i)},
             {"name", track.name},
             {"id", idText(track.id)},
             {"isCurrent", currentId == track.id},
             {"repeatCount", track.repeatCount},
+            {"missing", !problem.isEmpty()},
+            {"problem", problem},
         });
     }
     return document;

@@ -80,6 +80,8 @@ QJsonArray mediaDocument(const std::vector<MediaEntry>& entries)
             {"hasVideo", entry.hasVideo},
             {"hasAudio", entry.hasAudio},
             {"thumbnail", QStringLiteral("/api/media/thumbnail/") + UrlText::percentEncodedPath(entry.name)},
+            {"playable", entry.playable},
+            {"reason", entry.reason},
         };
         if (entry.duration)
             object.insert("duration", *entry.duration);

@@ -9,6 +9,7 @@
 #include "web/MediaPath.h"
 #include "web/QrSvg.h"
 #include "web/RequestGuard.h"
+#include "web/SettingsValidator.h"
 #include "web/UrlText.h"
 #include "web/WebActions.h"
 #include "web/WebDocuments.h"
@@ -17,6 +18,7 @@
 #include "web/WebPages.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -24,6 +26,7 @@
 
 #include <climits>
 #include <limits>
+#include <variant>
 
 namespace orvelo {
 
@@ -34,6 +37,13 @@ using Context = RouteTable::Context;
 RouteOutcome answer(HttpResponse response, std::function<void()> action = {})
 {
     return {std::move(response), std::move(action), {}};
+}
+
+RouteOutcome onMainThread(std::function<HttpResponse()> build)
+{
+    RouteOutcome outcome;
+    outcome.mainThreadAnswer = std::move(build);
+    return outcome;
 }
 
 HttpResponse page(std::string_view html)
@@ -72,6 +82,11 @@ HttpResponse jsonObject(const QJsonObject& object, int statusCode = 200)
     return response;
 }
 
+HttpResponse refusalAnswer(const SettingsValidator::Refusal& refusal)
+{
+    return jsonObject({{"error", refusal.reason}, {"field", refusal.field}}, 400);
+}
+
 QString roleText(AccessRole role)
 {
     return QString::fromLatin1(rawValue(role).data(), static_cast<qsizetype>(rawValue(role).size()));
@@ -93,6 +108,70 @@ bool isOperatorDocument(std::string_view path)
 
 const std::set<std::string_view> kTransportCommands{"play", "pause", "stop", "next", "prev"};
 
+// Which entry a playlist edit means: by "id" (what the pages send, with the "revision" they
+// showed) or, for scripts, by "index".
+struct TrackReference {
+    std::optional<QUuid> id;
+    std::optional<std::int64_t> index;
+    std::optional<std::int64_t> revision;
+
+    // Nothing when the body names no entry.
+    static std::optional<TrackReference> from(const QJsonObject& body)
+    {
+        TrackReference reference{std::nullopt, webjson::integer(body, "index"), webjson::integer(body, "revision")};
+        if (const auto id = webjson::string(body, "id")) {
+            const QUuid uuid(*id);
+            if (uuid.isNull())
+                return std::nullopt;
+            reference.id = uuid;
+        }
+        if (!reference.id && !reference.index)
+            return std::nullopt;
+        return reference;
+    }
+};
+
+// Main thread. The entry's position, nothing for an index past the list (which does nothing,
+// as it always has), or 409 with the current playlist when the client's view is stale: a phone
+// must never edit a track other than the one it showed.
+std::variant<std::optional<int>, HttpResponse> positionOf(const WebServices& services, const TrackReference& reference)
+{
+    DMXController* controller = services.dmxController.data();
+    if (!controller)
+        return internalError();
+    const Playlist& playlist = controller->playlist();
+    std::optional<int> position;
+    bool current = !reference.revision || static_cast<std::uint64_t>(*reference.revision) == playlist.revision();
+    if (reference.id) {
+        position = playlist.indexOf(*reference.id);
+        current = current && position.has_value();
+    } else if (*reference.index >= 0 && *reference.index < playlist.playlist().size()) {
+        position = static_cast<int>(*reference.index);
+    }
+    if (current)
+        return position;
+    HttpResponse conflict = jsonObject({{"error", "The playlist changed"},
+                                        {"playlist", WebDocuments::playlist(services).value_or(QJsonArray())},
+                                        {"revision", static_cast<double>(playlist.revision())}},
+                                       409);
+    return conflict;
+}
+
+// Main thread, once run: the edit applied to the entry the client meant, or the refusal.
+std::function<HttpResponse()> editAnswer(const WebServices* services, TrackReference reference,
+                                         std::function<void(DMXController&, int position)> edit)
+{
+    return [services, reference, edit = std::move(edit)] {
+        auto resolved = positionOf(*services, reference);
+        if (auto* refusal = std::get_if<HttpResponse>(&resolved))
+            return std::move(*refusal);
+        const std::optional<int> position = std::get<std::optional<int>>(resolved);
+        if (DMXController* controller = services->dmxController.data(); controller && position)
+            edit(*controller, *position);
+        return HttpResponse::ok();
+    };
+}
+
 } // namespace
 
 WebServer::WebServer(QObject* parent) : WebServer(Options{}, parent) {}
@@ -108,8 +187,21 @@ WebServer::WebServer(Options options, QObject* parent)
     library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
     uploadSizeLimit_ = services_.settings->uploadSizeLimit();
     playlistsFolder_ = options_.playlistsFolder.isEmpty() ? SettingsManager::playlistsFolder() : options_.playlistsFolder;
-    connect(services_.settings, &SettingsManager::mediaFolderChanged, this,
-            [this](const QString& folder) { library_->setFolder(folder); });
+    const auto watchLibrary = [this](const QString& folder) {
+        if (!libraryWatcher_.directories().isEmpty())
+            libraryWatcher_.removePaths(libraryWatcher_.directories());
+        // A folder that does not exist yet is created by the first listing; until then there is
+        // nothing to watch.
+        if (QDir(folder).exists())
+            libraryWatcher_.addPath(folder);
+        ++libraryRevision_;
+    };
+    watchLibrary(services_.settings->mediaFolder());
+    connect(&libraryWatcher_, &QFileSystemWatcher::directoryChanged, this, [this] { ++libraryRevision_; });
+    connect(services_.settings, &SettingsManager::mediaFolderChanged, this, [this, watchLibrary](const QString& folder) {
+        library_->setFolder(folder);
+        watchLibrary(folder);
+    });
     connect(services_.settings, &SettingsManager::uploadSizeLimitChanged, this,
             [this](qint64 bytes) { uploadSizeLimit_ = bytes; });
 
@@ -323,17 +415,16 @@ std::optional<HttpResponse> WebServer::admit(HttpRequest& request)
     return std::nullopt;
 }
 
-RouteOutcome WebServer::paced(const std::string& command, std::function<void()> action)
+std::optional<HttpResponse> WebServer::tooSoon(const std::string& command)
 {
     const double minimum = transportMinInterval_.load();
-    if (const auto since = pacer_.admit(TransportPacer::Clock::now(), std::chrono::duration<double>(minimum))) {
-        const QString reason = QStringLiteral("%1 s after the last command; the minimum is %2 s")
-                                   .arg(*since, 0, 'f', 2)
-                                   .arg(minimum);
-        logLine("WebServer: Ignored command " + printableForLog(command) + ": " + reason.toStdString());
-        return answer(jsonObject({{"status", "ignored"}, {"reason", reason}}));
-    }
-    return answer(HttpResponse::ok(), std::move(action));
+    const auto since = pacer_.admit(TransportPacer::Clock::now(), std::chrono::duration<double>(minimum));
+    if (!since)
+        return std::nullopt;
+    const QString reason =
+        QStringLiteral("%1 s after the last command; the minimum is %2 s").arg(*since, 0, 'f', 2).arg(minimum);
+    logLine("WebServer: Ignored command " + printableForLog(command) + ": " + reason.toStdString());
+    return jsonObject({{"status", "ignored"}, {"reason", reason}});
 }
 
 void WebServer::updateAccessRules()
@@ -425,7 +516,10 @@ void WebServer::addRoutes()
 
     // Documents: read from the services on the main thread.
     addDocumentRoute("/api/status", [this] {
-        return document(asDocument(WebDocuments::status(services_, QDateTime::currentDateTimeUtc())));
+        auto status = WebDocuments::status(services_, QDateTime::currentDateTimeUtc());
+        if (status)
+            status->insert("libraryRevision", static_cast<double>(libraryRevision_));
+        return document(asDocument(status));
     });
     addDocumentRoute("/api/playlist", [this] { return document(asDocument(WebDocuments::playlist(services_))); });
     addDocumentRoute("/api/config/artnet",
@@ -438,28 +532,36 @@ void WebServer::addRoutes()
         const auto command = webjson::string(body, "command");
         if (!command)
             return answer(invalidJson());
-        const auto act = [this, command = *command] { WebActions::executeCommand(services_, command); };
-        if (!kTransportCommands.contains(command->toStdString()))
-            return answer(HttpResponse::ok(), act);
-        return paced(command->toStdString(), act);
+        if (kTransportCommands.contains(command->toStdString()))
+            if (auto ignored = tooSoon(command->toStdString()))
+                return answer(std::move(*ignored));
+        return answer(HttpResponse::ok(), [this, command = *command] { WebActions::executeCommand(services_, command); });
     });
     addPostRoute("/api/playlist/play", [this](const QJsonObject& body) {
-        const auto index = webjson::integer(body, "index");
-        if (!index)
+        const auto reference = TrackReference::from(body);
+        if (!reference)
             return answer(invalidJson());
-        return paced("play track " + std::to_string(*index),
-                     [this, index = *index] { WebActions::playTrack(services_, index); });
+        if (auto ignored = tooSoon("play track"))
+            return answer(std::move(*ignored));
+        return onMainThread(editAnswer(&services_, *reference, [](DMXController& controller, int position) {
+            controller.playTrack(position);
+        }));
     });
     addPostRoute("/api/playlist/reorder", [this](const QJsonObject& body) {
-        const auto index = webjson::integer(body, "index");
+        const auto reference = TrackReference::from(body);
         const auto direction = webjson::string(body, "direction");
-        if (!index || !direction)
+        if (!reference || !direction)
             return answer(invalidJson());
-        return answer(HttpResponse::ok(), [this, index = *index, direction = *direction] {
-            WebActions::reorderTrack(services_, index, direction);
-        });
+        return onMainThread(editAnswer(&services_, *reference, [direction = *direction](DMXController& controller, int position) {
+            if (direction == QLatin1String("up"))
+                controller.playlist().moveTrackUp(position);
+            else if (direction == QLatin1String("down"))
+                controller.playlist().moveTrackDown(position);
+        }));
     });
     addPostRoute("/api/config/artnet", [this](const QJsonObject& body) {
+        if (const auto refusal = SettingsValidator::checkAddress(body))
+            return answer(refusalAnswer(*refusal));
         const std::int64_t universe = webjson::integer(body, "universe").value_or(0);
         const std::int64_t subnet = webjson::integer(body, "subnet").value_or(0);
         const std::int64_t net = webjson::integer(body, "net").value_or(0);
@@ -472,8 +574,8 @@ void WebServer::addRoutes()
     addPostRoute("/api/settings", [this](const QJsonObject& body) {
         RouteOutcome outcome;
         outcome.mainThreadAnswer = [this, body] {
-            if (const auto refusal = WebActions::settingsRefusal(services_, body))
-                return HttpResponse::plainText(400, refusal->toStdString());
+            if (const auto refusal = SettingsValidator::check(body, services_.remote->allLibraryRoots()))
+                return refusalAnswer(*refusal);
             WebActions::applySettings(services_, body, this);
             return HttpResponse::ok();
         };
@@ -527,25 +629,22 @@ void WebServer::addLibraryRoutes()
         return answerOnMain([this, files] { return WebLibrary::addTracks(services_, files); });
     });
     addPostRoute("/api/playlist/remove", [this](const QJsonObject& body) {
-        const auto index = webjson::integer(body, "index");
-        if (!index)
+        const auto reference = TrackReference::from(body);
+        if (!reference)
             return answer(invalidJson());
-        return answer(HttpResponse::ok(), [this, index = *index] {
-            if (DMXController* controller = services_.dmxController.data())
-                if (index >= 0 && index <= std::numeric_limits<int>::max())
-                    controller->playlist().removeTracks({static_cast<int>(index)});
-        });
+        return onMainThread(editAnswer(&services_, *reference, [](DMXController& controller, int position) {
+            controller.playlist().removeTracks({position});
+        }));
     });
     addPostRoute("/api/playlist/repeat", [this](const QJsonObject& body) {
-        const auto index = webjson::integer(body, "index");
+        const auto reference = TrackReference::from(body);
         const auto count = webjson::integer(body, "count");
-        if (!index || !count || *count < 0 || *count > std::numeric_limits<int>::max())
+        if (!reference || !count || *count < 0 || *count > std::numeric_limits<int>::max())
             return answer(invalidJson());
-        return answer(HttpResponse::ok(), [this, index = *index, count = static_cast<int>(*count)] {
-            if (DMXController* controller = services_.dmxController.data())
-                if (index >= 0 && index <= std::numeric_limits<int>::max())
-                    controller->playlist().setRepeatCount(static_cast<int>(index), count);
-        });
+        return onMainThread(editAnswer(&services_, *reference, [count = static_cast<int>(*count)](DMXController& controller,
+                                                                                      int position) {
+            controller.playlist().setRepeatCount(position, count);
+        }));
     });
     const auto playlistRoute = [this, answerOnMain](std::string_view path, auto act) {
         addPostRoute(path, [this, answerOnMain, act](const QJsonObject& body) {

@@ -9,6 +9,7 @@
 #include "web/WebResources.h"
 #include "web/WebServices.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -91,7 +92,9 @@ private:
     // Refuses what may not reach a route (foreign site, unknown host, no session, a viewer
     // changing something) and records the sender's role on the request.
     std::optional<HttpResponse> admit(HttpRequest& request);
-    RouteOutcome paced(const std::string& command, std::function<void()> action);
+    // The answer for a transport command that came too soon after the last; nothing when it may
+    // run (and it counts as the last from now on).
+    std::optional<HttpResponse> tooSoon(const std::string& command);
     void updateAccessRules();
     void updateAllowedNames();
     std::set<std::string, std::less<>> allowedNames() const;
@@ -122,6 +125,9 @@ private:
     std::set<std::string, std::less<>> allowedNames_;
     // Waits for a chosen interface that has no address yet (a cable plugged in late).
     QTimer interfaceRetry_;
+    // Counts changes of the media folder, so that pages refresh their library when it moves.
+    QFileSystemWatcher libraryWatcher_;
+    std::uint64_t libraryRevision_ = 0;
     std::unique_ptr<HttpServer> http_;
     bool isRunning_ = false;
     QString serverURL_;

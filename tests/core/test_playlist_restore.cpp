@@ -1,6 +1,6 @@
-// Protects the start-up restore of the last playlist: files that vanished are dropped while the
-// rest keep their stored offsets, bookmarks win over stored URLs, bad settings restore nothing,
-// and restoring never rewrites the store.
+// Protects the start-up restore of the last playlist: entries whose files vanished keep their
+// places (so no later cue shifts) and play once the file is back, bookmarks win over stored
+// URLs, bad settings restore nothing, and restoring never rewrites the store.
 #include "PlaylistTestSupport.h"
 
 #include "core/BookmarkTable.h"
@@ -51,7 +51,7 @@ void expectUntouched(const StoreSnapshot& before)
 
 } // namespace
 
-TEST_F(PlaylistRestoreTest, VanishedFilesAreDroppedAndSurvivorsKeepTheirOffsets)
+TEST_F(PlaylistRestoreTest, MissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
 {
     const QList<MediaTrack> saved = saveSession({"a.mov", "b.mov", "c d é.mov", "e.mov"});
     ASSERT_TRUE(QFile::remove(media.path("b.mov")));
@@ -67,39 +67,30 @@ TEST_F(PlaylistRestoreTest, VanishedFilesAreDroppedAndSurvivorsKeepTheirOffsets)
     LogCapture log;
     nextRun.loadLastPlaylist();
 
-    EXPECT_EQ(nextRun.playlist(), (QList<MediaTrack>{saved[0], saved[2]}));
-    EXPECT_EQ(nextRun.playlist()[1].timecodeOffset, 7200);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"DMXController: Track not found, skipping: b.mov",
-                                                     "DMXController: Track not found, skipping: e.mov",
-                                                     "DMXController: Loaded 2 tracks from last session"}));
+    EXPECT_EQ(nextRun.playlist(), saved);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "DMXController: Track not found, keeping its place: b.mov (File not found: " +
+                      media.path("b.mov").toStdString() + ")",
+                  "DMXController: Track not found, keeping its place: e.mov (File not found: " +
+                      media.path("e.mov").toStdString() + ")",
+                  "DMXController: Loaded 4 tracks from last session"}));
     EXPECT_TRUE(loadingDuringAssignment);
     EXPECT_FALSE(nextRun.isLoadingPlaylist());
     expectUntouched(before);
+    EXPECT_EQ(Playlist::problemWith(saved[1]), "File not found: " + media.path("b.mov"));
+    EXPECT_EQ(Playlist::problemWith(saved[0]), "");
 
-    // The first edit after the restore is what replaces the stored list.
-    nextRun.setRepeatCount(0, 4);
-    const auto stored = TrackListCodec::decode(storedOnDisk(Playlist::lastPlaylistKey).toByteArray());
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->size(), 2);
-    EXPECT_EQ(stored->front().repeatCount, 4);
-}
+    // A drive mounted late: the entry is playable without a restart.
+    media.file("b.mov");
+    EXPECT_EQ(Playlist::problemWith(nextRun.playlist()[1]), "");
 
-TEST_F(PlaylistRestoreTest, WhenNoTrackSurvivesThePlaylistStaysEmpty)
-{
-    saveSession({"a.mov", "b.mov"});
-    QFile::remove(media.path("a.mov"));
-    QFile::remove(media.path("b.mov"));
-    const StoreSnapshot before;
-
-    Playlist nextRun;
-    ChangeCounter changed(nextRun);
-    LogCapture log;
-    nextRun.loadLastPlaylist();
-    EXPECT_TRUE(nextRun.playlist().isEmpty());
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"DMXController: Track not found, skipping: a.mov",
-                                                     "DMXController: Track not found, skipping: b.mov"}));
-    expectUntouched(before);
+    // Even with every file gone, the list keeps its shape.
+    for (const char* name : {"a.mov", "b.mov", "c d é.mov"})
+        ASSERT_TRUE(QFile::remove(media.path(name)));
+    Playlist allGone;
+    allGone.loadLastPlaylist();
+    EXPECT_EQ(allGone.playlist(), saved);
 }
 
 TEST_F(PlaylistRestoreTest, BookmarkIsTriedBeforeTheStoredUrlUnlessTheTableIsBad)
@@ -129,8 +120,9 @@ TEST_F(PlaylistRestoreTest, BookmarkIsTriedBeforeTheStoredUrlUnlessTheTableIsBad
     storeRaw(Playlist::lastPlaylistBookmarksKey, QByteArray("{\"x\":"));
     Playlist withoutBookmarks;
     withoutBookmarks.loadLastPlaylist();
-    ASSERT_EQ(withoutBookmarks.playlist().size(), 1);
-    EXPECT_EQ(withoutBookmarks.playlist()[0].url, present);
+    ASSERT_EQ(withoutBookmarks.playlist().size(), 2);
+    EXPECT_EQ(withoutBookmarks.playlist()[0].url, tracks[0].url); // kept in place, missing
+    EXPECT_EQ(withoutBookmarks.playlist()[1].url, present);
 }
 
 TEST_F(PlaylistRestoreTest, MalformedLastPlaylistRestoresNothingSilently)

@@ -208,8 +208,15 @@ TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
     ASSERT_TRUE(QFile::copy(QString::fromStdString(video), dir.path() + "/.Opening.mp4.upload-1"));
 
     MediaLibrary library(dir.path());
-    const auto entries = library.list();
-    ASSERT_EQ(entries.size(), 2u);
+    auto entries = library.list();
+    ASSERT_EQ(entries.size(), 3u);
+    // A broken export is listed, flagged with why, so that it can be seen and deleted.
+    EXPECT_EQ(entries[0].name, "broken.mp4");
+    EXPECT_FALSE(entries[0].playable);
+    EXPECT_FALSE(entries[0].reason.isEmpty());
+    EXPECT_EQ(WebLibrary::mediaDocument(entries)[0].toObject()["playable"], false);
+    entries.erase(entries.begin());
+    EXPECT_TRUE(entries[0].playable);
     EXPECT_EQ(entries[0].name, "Opening.mp4");
     EXPECT_EQ(entries[0].size, QFileInfo(dir.path() + "/Opening.mp4").size());
     ASSERT_TRUE(entries[0].duration);
@@ -240,6 +247,6 @@ TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
     QFile::remove(dir.path() + "/Opening.mp4");
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tone), dir.path() + "/Opening.mp4"));
     const auto changed = library.list();
-    ASSERT_EQ(changed.size(), 2u);
-    EXPECT_FALSE(changed[0].hasVideo);
+    ASSERT_EQ(changed.size(), 3u);
+    EXPECT_FALSE(changed[1].hasVideo);
 }

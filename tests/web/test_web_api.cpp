@@ -8,6 +8,7 @@
 #include "web/WebJson.h"
 #include "web/WebPages.h"
 #include "web/WebResources.h"
+#include "web/SettingsValidator.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -62,9 +63,9 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.sacn.setLastPacketTime(now.addMSecs(-1500)); // too long ago; Art-Net never received
     WebServices services = rig.services();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":false,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"frameRate":25,)"
-              R"("ignoreDMX":false,"isListening":true,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
-              R"("trackName":"No Track"})");
+              R"({"artNetReceiving":false,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+              R"("frameRate":25,"ignoreDMX":false,"isListening":true,"isPlaying":false,"playlistRevision":1,)"
+              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     DMXConfig config;
     config.startChannel = 100;
@@ -75,15 +76,15 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.artNet.stopListening();
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"frameRate":30,)"
-              R"("ignoreDMX":true,"isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
-              R"("trackName":"No Track"})");
+              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
+              R"("frameRate":30,"ignoreDMX":true,"isListening":false,"isPlaying":false,"playlistRevision":1,)"
+              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     rig.controller.reset();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"frameRate":25,)"
-              R"("ignoreDMX":false,"isListening":false,"isPlaying":false,"remainingTime":0,"sacnReceiving":false,)"
-              R"("trackName":"No Track"})");
+              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+              R"("frameRate":25,"ignoreDMX":false,"isListening":false,"isPlaying":false,"playlistRevision":0,)"
+              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
     rig.engine.reset();
     EXPECT_FALSE(WebDocuments::status(services, now));
 }
@@ -255,10 +256,12 @@ TEST_F(WebSettingsTest, ProtocolGroupSwitchesAtTheEnd)
     EXPECT_FALSE(rig.artNet.isListening());
     EXPECT_EQ(rig.citp.starts, 1);
 
-    // An empty group still re-evaluates the services: the same input restarts.
+    // Saving the same choices again restarts nothing: no gap in the console's DMX.
     const int sacnStarts = rig.sacn.starts;
     apply(R"({"protocol":{}})");
-    EXPECT_EQ(rig.sacn.starts, sacnStarts + 1);
+    apply(R"({"protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true}})");
+    EXPECT_EQ(rig.sacn.starts, sacnStarts);
+    EXPECT_EQ(rig.citp.starts, 1);
 }
 
 TEST_F(WebSettingsTest, NetworkThemeAndDefaultVideo)
@@ -331,26 +334,6 @@ TEST(WebActions, CommandsDriveTheEngineAndController)
     EXPECT_TRUE(log.contains("WebServer: Executing command dance?WebServer: forged"));
 }
 
-TEST(WebActions, ReorderAndPlayIgnoreWhatIsOutOfRange)
-{
-    ServiceRig rig;
-    rig.setTracks({"A", "B", "C"});
-    WebServices services = rig.services();
-    WebActions::reorderTrack(services, 0, "down");
-    EXPECT_EQ(rig.trackNames(), (QStringList{"B", "A", "C"}));
-    WebActions::reorderTrack(services, 2, "up");
-    EXPECT_EQ(rig.trackNames(), (QStringList{"B", "C", "A"}));
-    WebActions::reorderTrack(services, 0, "up");
-    WebActions::reorderTrack(services, 2, "down");
-    WebActions::reorderTrack(services, 1, "sideways");
-    WebActions::reorderTrack(services, 4294967297LL, "up");
-    WebActions::playTrack(services, 3);
-    WebActions::playTrack(services, -1);
-    WebActions::playTrack(services, 4294967296LL);
-    EXPECT_EQ(rig.trackNames(), (QStringList{"B", "C", "A"}));
-    EXPECT_FALSE(rig.engine->currentTrack());
-}
-
 TEST(WebResources, FixturePageListsConsoleFilesOnly)
 {
     QTemporaryDir resources;
@@ -393,41 +376,57 @@ TEST(WebResources, FixtureFilesAreReadFromTheirFolderOnly)
     EXPECT_FALSE(WebResources({empty.path()}).font());
 }
 
-TEST(WebActions, SettingsThatWouldBeSilentlyReplacedOrReachOutsideAreRefused)
+TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocument)
 {
-    ServiceRig rig;
     QTemporaryDir outside;
     const QString root = QFileInfo(SettingsManager::defaultMediaFolder()).path();
     ASSERT_TRUE(QDir().mkpath(root));
     ASSERT_TRUE(QFile::link(outside.path(), root + "/escape"));
-    ASSERT_EQ(rig.remote.addLibraryRoot(outside.path() + "/show"), std::nullopt);
+    const QStringList roots{root, outside.path() + "/show"};
     const auto refusal = [&](const QString& json) {
-        return WebActions::settingsRefusal(rig.services(), object(json.toStdString().c_str()))
-            .value_or(QString())
-            .section(' ', 0, 3);
+        const auto found = SettingsValidator::check(object(json.toStdString().c_str()), roots);
+        return found ? found->field : QString();
     };
     const std::vector<std::pair<QString, QString>> cases{
-        {R"({"library":{"mediaFolder":"show/media"}})", "mediaFolder must be an"},
-        {R"({"library":{"uploadSizeLimit":0}})", "uploadSizeLimit must be at"},
-        {R"({"library":{"mediaFolder":"/"}})", "mediaFolder must be inside"},
-        {R"({"library":{"mediaFolder":"/etc"}})", "mediaFolder must be inside"},
-        {R"({"library":{"mediaFolder":")" + root + R"(/escape/x"}})", "mediaFolder must be inside"},
-        {R"({"library":{"mediaFolder":")" + root + R"(/../Other"}})", "mediaFolder must be inside"},
-        {R"({"web":{"sessionIdleHours":0}})", "sessionIdleHours must be above"},
-        {R"({"web":{"transportMinInterval":11}})", "transportMinInterval must be from"},
-        {R"({"web":{"hostNames":["ok.example","bad name"]}})", "Not a host name:"},
-        {R"({"web":{"hostNames":"show.local"}})", "hostNames must be a"},
-        // The default folder is asked for with an empty text; the roots and below are fine.
-        {R"({"library":{"mediaFolder":"","uploadSizeLimit":5}})", ""},
+        {R"({"dmx":{"startChannel":600}})", "dmx.startChannel"},
+        {R"({"dmx":{"universe":-3}})", "dmx.universe"},
+        {R"({"dmx":{"subnet":"3"}})", "dmx.subnet"},
+        {R"({"dmx":{"net":1.5}})", "dmx.net"},
+        {R"J({"dmx":{"mode":"Huge (99 Ch)"}})J", "dmx.mode"},
+        {R"({"dmx":[1,2]})", "dmx"},
+        {R"({"playback":{"ignoreDMX":1}})", "playback.ignoreDMX"},
+        {R"({"playback":{"frameRate":29.97}})", "playback.frameRate"},
+        {R"({"ndi":{"fps":"60"}})", "ndi.fps"},
+        {R"({"ndi":{"scale":2.5}})", "ndi.scale"},
+        {R"({"protocol":{"input":"DMX512"}})", "protocol.input"},
+        {R"({"network":{"interfaceIP":"10.0.0"}})", "network.interfaceIP"},
+        {R"({"theme":{"current":"Midnight"}})", "theme.current"},
+        {R"({"library":{"mediaFolder":"show/media"}})", "library.mediaFolder"},
+        {R"({"library":{"uploadSizeLimit":0}})", "library.uploadSizeLimit"},
+        {R"({"library":{"mediaFolder":"/"}})", "library.mediaFolder"},
+        {R"({"library":{"mediaFolder":")" + root + R"(/escape/x"}})", "library.mediaFolder"},
+        {R"({"library":{"mediaFolder":")" + root + R"(/../Other"}})", "library.mediaFolder"},
+        {R"({"web":{"sessionIdleHours":0}})", "web.sessionIdleHours"},
+        {R"({"web":{"transportMinInterval":11}})", "web.transportMinInterval"},
+        {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
+        // Every page's own Save; the default folder is asked for with an empty text.
+        {R"J({"dmx":{"universe":15,"subnet":15,"net":127,"startChannel":512,"mode":"Extended (18 Ch)"},)J"
+         R"("playback":{"ignoreDMX":false,"autoPlayNext":true,"frameRate":30},"ndi":{"enabled":false,"fps":25,"scale":1},)"
+         R"("protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true},"theme":{"current":"daylight"},)"
+         R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
+         R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1})", ""},
         {R"({"library":{"mediaFolder":")" + root + R"(/New Show"}})", ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
-        {R"({"web":{"hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0}})", ""},
-        {R"({"dmx":{"startChannel":"x"}})", ""},
     };
-    for (const auto& [json, expected] : cases)
-        EXPECT_EQ(refusal(json), expected) << json.toStdString();
+    for (const auto& [json, field] : cases)
+        EXPECT_EQ(refusal(json), field) << json.toStdString();
+    EXPECT_EQ(SettingsValidator::check(object(R"({"dmx":{"startChannel":600}})"), {})->reason,
+              "dmx.startChannel must be a whole number from 1 to 512");
+    EXPECT_EQ(SettingsValidator::checkAddress(object(R"({"universe":16})"))->field, "dmx.universe");
 
-    WebActions::applySettings(rig.services(), object(cases[13].first.toStdString().c_str()), nullptr);
+    ServiceRig rig;
+    WebActions::applySettings(rig.services(), object(R"({"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})"),
+                              nullptr);
     EXPECT_EQ(rig.remote.hostNames(), QStringList{"player.local"});
     EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
 }

@@ -100,7 +100,7 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
              {"/fixtures.html", "text/html", R"(href="/fixtures/My%20Profile.xml")"},
              {"/fixtures/My%20Profile.xml", "application/octet-stream", "<fixture/>"},
              {"/api/status", "application/json", R"("trackName":"No Track")"},
-             {"/api/playlist", "application/json", R"("index":1,"isCurrent":false,"name":"Café ☕")"},
+             {"/api/playlist", "application/json", R"("index":1,"isCurrent":false,"missing":true,"name":"Café ☕")"},
              {"/api/config/artnet", "application/json", R"({"channel":1,"net":0,"subnet":0,"universe":0})"},
              {"/api/settings", "application/json", R"("current":"onyx_dark")"},
              {"/api/effects", "application/json", R"("selected":"Black Screen")"}}) {

@@ -1,0 +1,172 @@
+#include "web/SettingsValidator.h"
+
+#include "core/DMXMode.h"
+#include "core/TimecodeFrameRate.h"
+#include "net/DMXProtocolType.h"
+#include "settings/LibraryRoots.h"
+#include "settings/Theme.h"
+#include "settings/WebRemoteSettings.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace orvelo {
+
+namespace {
+
+using Refusal = SettingsValidator::Refusal;
+// Why a value is not acceptable; nothing when it is.
+using Rule = std::function<std::optional<QString>(const QJsonValue& value)>;
+
+struct Field {
+    const char* group;
+    const char* key;
+    Rule rule;
+};
+
+bool isWhole(const QJsonValue& value)
+{
+    const double number = value.toDouble();
+    return value.isDouble() && std::isfinite(number) && number == std::trunc(number);
+}
+
+Rule wholeNumber(std::int64_t low, std::int64_t high)
+{
+    return [low, high](const QJsonValue& value) -> std::optional<QString> {
+        if (!isWhole(value) || value.toDouble() < static_cast<double>(low) || value.toDouble() > static_cast<double>(high))
+            return QStringLiteral("must be a whole number from %1 to %2").arg(low).arg(high);
+        return std::nullopt;
+    };
+}
+
+Rule number(double low, double high, bool lowIncluded = true)
+{
+    return [=](const QJsonValue& value) -> std::optional<QString> {
+        const double n = value.toDouble();
+        if (!value.isDouble() || !std::isfinite(n) || n > high || n < low || (!lowIncluded && n == low))
+            return QStringLiteral("must be a number %1 %2 to %3").arg(lowIncluded ? "from" : "above").arg(low).arg(high);
+        return std::nullopt;
+    };
+}
+
+Rule oneOf(std::vector<double> allowed)
+{
+    return [allowed](const QJsonValue& value) -> std::optional<QString> {
+        if (value.isDouble() && std::find(allowed.begin(), allowed.end(), value.toDouble()) != allowed.end())
+            return std::nullopt;
+        QStringList texts;
+        for (const double a : allowed)
+            texts.append(QString::number(a));
+        return QStringLiteral("must be one of %1").arg(texts.join(", "));
+    };
+}
+
+Rule flag()
+{
+    return [](const QJsonValue& value) -> std::optional<QString> {
+        return value.isBool() ? std::nullopt : std::optional<QString>(QStringLiteral("must be true or false"));
+    };
+}
+
+Rule text(std::function<bool(const QString&)> accepts, QString expected)
+{
+    return [accepts = std::move(accepts), expected = std::move(expected)](const QJsonValue& value) -> std::optional<QString> {
+        if (value.isString() && accepts(value.toString()))
+            return std::nullopt;
+        return QStringLiteral("must be %1").arg(expected);
+    };
+}
+
+bool isAddressOrEmpty(const QString& text)
+{
+    in_addr address{};
+    return text.isEmpty() || inet_pton(AF_INET, text.toStdString().c_str(), &address) == 1;
+}
+
+std::optional<Refusal> checkFields(const QJsonObject& document, const std::vector<Field>& fields)
+{
+    for (const Field& field : fields) {
+        const QJsonValue group = document.value(QLatin1String(field.group));
+        if (group.isUndefined())
+            continue;
+        const QString name = QStringLiteral("%1.%2").arg(field.group, field.key);
+        if (!group.isObject())
+            return Refusal{QString::fromLatin1(field.group), QStringLiteral("%1 must be an object").arg(field.group)};
+        const QJsonValue value = group.toObject().value(QLatin1String(field.key));
+        if (value.isUndefined())
+            continue;
+        if (const auto why = field.rule(value))
+            return Refusal{name, name + " " + *why};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, const QStringList& libraryRoots)
+{
+    const auto mode = [](const QString& t) { return dmxModeFromRawValue(t.toStdString()).has_value(); };
+    const auto protocol = [](const QString& t) { return dmxProtocolTypeFromRawValue(t.toStdString()).has_value(); };
+    const auto theme = [](const QString& id) {
+        const auto& themes = Theme::allThemes();
+        return std::any_of(themes.begin(), themes.end(), [&](const Theme& t) { return t.id == id; });
+    };
+    const auto mediaFolder = [&libraryRoots](const QString& folder) {
+        // Empty asks for the default folder; anything else must stay inside a root.
+        return folder.isEmpty() || (QDir::isAbsolutePath(folder) && LibraryRoots::contains(libraryRoots, folder));
+    };
+    const Rule hostNames = [](const QJsonValue& value) -> std::optional<QString> {
+        if (!value.isArray())
+            return QStringLiteral("must be a list of host names");
+        for (const QJsonValue& name : value.toArray())
+            if (!name.isString() || !WebRemoteSettings::isHostName(name.toString()))
+                return QStringLiteral("must be a list of host names; not one: %1").arg(name.toVariant().toString());
+        return std::nullopt;
+    };
+    const std::vector<Field> fields{
+        {"dmx", "universe", wholeNumber(0, 15)},
+        {"dmx", "subnet", wholeNumber(0, 15)},
+        {"dmx", "net", wholeNumber(0, 127)},
+        {"dmx", "startChannel", wholeNumber(1, 512)},
+        {"dmx", "channel", wholeNumber(1, 512)},
+        {"dmx", "mode", text(mode, "Standard (1 Ch), Loop (2 Ch) or Extended (18 Ch)")},
+        {"playback", "ignoreDMX", flag()},
+        {"playback", "autoPlayNext", flag()},
+        {"playback", "frameRate", oneOf({24, 25, 30})},
+        {"playback", "isListening", flag()},
+        {"ndi", "enabled", flag()},
+        {"ndi", "fps", oneOf({12, 24, 25, 30, 50, 60})},
+        {"ndi", "scale", oneOf({1, 2, 3, 4})},
+        {"protocol", "input", text(protocol, "Art-Net or sACN")},
+        {"protocol", "output", text(protocol, "Art-Net or sACN")},
+        {"protocol", "citpEnabled", flag()},
+        {"network", "interfaceIP", text(isAddressOrEmpty, "an IPv4 address or empty")},
+        {"network", "interfaceBroadcast", text(isAddressOrEmpty, "an IPv4 address or empty")},
+        {"theme", "current", text(theme, "the id of a theme")},
+        {"defaultVideo", "clear", flag()},
+        {"library", "mediaFolder",
+         text(mediaFolder, QStringLiteral("an absolute path inside a library root (%1); other roots are added on the "
+                                          "player itself")
+                               .arg(libraryRoots.join(QStringLiteral(", "))))},
+        {"library", "uploadSizeLimit", wholeNumber(1, std::int64_t(1) << 53)},
+        {"web", "interface", text([](const QString&) { return true; }, "an interface name or empty")},
+        {"web", "hostNames", hostNames},
+        {"web", "sessionIdleHours", number(0, WebRemoteSettings::maximumSessionIdleHours, false)},
+        {"web", "transportMinInterval", number(0, WebRemoteSettings::maximumTransportMinInterval)},
+    };
+    return checkFields(document, fields);
+}
+
+std::optional<Refusal> SettingsValidator::checkAddress(const QJsonObject& document)
+{
+    // The same ranges as the settings' DMX group, read from the flat body of the older route.
+    return check(QJsonObject{{"dmx", document}}, {});
+}
+
+} // namespace orvelo
