@@ -122,6 +122,9 @@ let loadedPlaylist = null;
 let loadedLibrary = null;
 // Rows that arrived while a repeat menu was open, shown once it closes.
 let pending = null;
+let shown = { tracks: [], revision: undefined };
+// From an edit until the list it leads to is shown, the rows take no second edit: it would be
+// made on a list that no longer holds.
 let editing = false;
 
 function escapeHtml(text) {
@@ -159,6 +162,7 @@ function render(tracks, revision) {
   }
   pending = null;
   shownRevision = revision;
+  shown = { tracks, revision };
   if (tracks.length === 0) {
     list.innerHTML = '<div class="message">No tracks in playlist</div>';
     return;
@@ -181,6 +185,7 @@ function render(tracks, revision) {
         '<button data-action="remove" class="remove" aria-label="Remove">✕</button>' +
       '</div>' +
     '</div>').join('');
+  if (editing) list.querySelectorAll('button, select').forEach((control) => { control.disabled = true; });
 }
 
 byId('list').addEventListener('focusout', () => setTimeout(() => { if (pending) render(pending.tracks, pending.revision); }));
@@ -234,6 +239,7 @@ document.addEventListener('visibilitychange', () => { if (!document.hidden) chec
 async function edit(path, body) {
   if (editing) return;
   editing = true;
+  byId('list').querySelectorAll('button, select').forEach((control) => { control.disabled = true; });
   try {
     const reply = await replyOf(await post(path, { ...body, revision: shownRevision }));
     if (reply.httpStatus === 409 && Array.isArray(reply.playlist)) {
@@ -246,8 +252,10 @@ async function edit(path, body) {
   } catch (e) {
     note('listNote', 'The player cannot be reached', 'error');
   }
-  editing = false;
   await checkNow();
+  editing = false;
+  if (pending) render(pending.tracks, pending.revision);
+  else render(shown.tracks, shown.revision);
 }
 
 byId('list').addEventListener('click', (event) => {
@@ -372,7 +380,13 @@ async function deleteMedia(name) {
   } catch (e) {
     note('libraryNote', 'The player cannot be reached', 'error');
   }
-  checkNow();
+  changedLibrary();
+}
+
+// This page's own change to the library is shown at once, whether or not the revision moved.
+async function changedLibrary() {
+  await checkNow();
+  await loadLibrary(loadedLibrary);
 }
 
 byId('library').addEventListener('click', async (event) => {
@@ -425,7 +439,7 @@ async function upload(file) {
   label.textContent = file.name + ' · ' + (!reply.ok ? reply.error || 'failed'
     : unplayable ? 'not playable: ' + (reply.reason || 'unknown format')
     : reply.playable ? 'playable · ' + duration(reply.duration) : 'uploaded');
-  checkNow();
+  changedLibrary();
 }
 
 async function uploadAll(files) {
