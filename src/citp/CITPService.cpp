@@ -247,6 +247,9 @@ void CITPService::announce()
     for (const std::string& address : {broadcastAddress(), options_.multicastGroup})
         if (const auto to = endpoint(address, boundUdpPort_))
             targets.push_back(*to);
+    echoes_.learnHostAddresses();
+    echoes_.sent(compact);
+    echoes_.sent(full);
     // Announcements are not put in the traffic log: four every tick would push the requests
     // and answers out of its 101 entries within a minute.
     for (const auto* packet : {&compact, &full})
@@ -292,8 +295,10 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
                                   unsigned run)
 {
     const std::string address = dotted(sender.sin_addr);
-    logLine("CITPService: Received " + std::to_string(datagram.size()) + " bytes from " + address + ":" +
-            std::to_string(ntohs(sender.sin_port)));
+    const bool echo = echoes_.isEcho(datagram, sender);
+    if (!echo)
+        logLine("CITPService: Received " + std::to_string(datagram.size()) + " bytes from " + address + ":" +
+                std::to_string(ntohs(sender.sin_port)));
     postToMain(this, [this, address, count = datagram.size(), data = copyOf(datagram)]() mutable {
         lastPacketTime_ = QDateTime::currentDateTime();
         emit lastPacketTimeChanged();
@@ -303,8 +308,9 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
     const auto packet = citp::classify(datagram);
     if (!packet)
         return;
-    logLine("CITPService: Detected " + std::string(headerTypeName(packet->headerType)) +
-            " packet. Type: " + packet->contentType);
+    if (!echo)
+        logLine("CITPService: Detected " + std::string(headerTypeName(packet->headerType)) +
+                " packet. Type: " + packet->contentType);
     const std::size_t body = packet->bodyOffset;
     const std::string code = citp::codeAt(datagram, body).value_or("");
 
@@ -312,8 +318,9 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
         if (code != "PLoc")
             return;
         const auto peer = citp::readPeerLocation(datagram, body);
-        logLine("CITPService: PLoc from " + address + " - Type: '" + printable(peer.type) + "', Name: '" +
-                printable(peer.name) + "'");
+        if (!echo)
+            logLine("CITPService: PLoc from " + address + " - Type: '" + printable(peer.type) + "', Name: '" +
+                    printable(peer.name) + "'");
         postToMain(this, [this, address, peer] { notePeer(address, peer.type, peer.name); });
     } else if (packet->contentType == "MSEX") {
         if (code == "LInf") {

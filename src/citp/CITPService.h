@@ -7,6 +7,7 @@
 #include "citp/CITPThumbnailMaker.h"
 #include "citp/MSEXStats.h"
 #include "net/ListeningService.h"
+#include "net/OwnEchoes.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -162,6 +163,8 @@ private:
     // Counts starts, so answers and failure reports of an earlier run are recognised.
     unsigned run_ = 0;
     QTimer* broadcastTimer_ = nullptr;
+    // Its own announcements come back by multicast: they are listed as a peer, not logged.
+    OwnEchoes echoes_;
     std::unique_ptr<CITPTCPServer> tcpServer_;
     QThreadPool thumbnailPool_;
     int pendingThumbnails_ = 0;

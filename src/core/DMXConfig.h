@@ -11,8 +11,9 @@
 namespace orvelo {
 
 // How the player listens to the console: its Art-Net address, where its footprint starts and
-// how wide it is, and the timecode rate. Held in memory only; every run starts from these
-// defaults. The editors offer the ranges noted; the value itself does not clamp.
+// how wide it is, and the timecode rate. The controller keeps it across restarts (as this
+// record's JSON). The editors and the web remote check the ranges noted; the value itself does
+// not clamp.
 struct DMXConfig {
     std::int64_t universe = 0;     // 0-15
     std::int64_t subnet = 0;       // 0-15

@@ -9,6 +9,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
+#include <QJsonDocument>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ std::string valueText(std::uint8_t v)
 DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent)
     : QObject(parent), protocolManager_(protocolManager), engine_(&engine)
 {
+    if (const auto stored = store_.bytes(dmxConfigKey))
+        if (const auto config = DMXConfig::fromJson(QJsonDocument::fromJson(*stored).object()))
+            dmxConfig_ = *config;
+
     QPointer<DMXController> self(this);
     engine.repeatCountProvider = [self](const QUuid& id) { return self ? self->getRepeatCount(id) : 1; };
     engine.onPlaybackEndedCallback = [self] {
@@ -51,6 +56,8 @@ void DMXController::setDmxConfig(const DMXConfig& config)
 {
     dmxConfig_ = config;
     emit dmxConfigChanged();
+    store_.setBytes(dmxConfigKey, QJsonDocument(config.toJson()).toJson(QJsonDocument::Compact));
+    store_.sync();
 }
 
 void DMXController::copyFiltersTo(DMXProtocolService* service)
@@ -60,6 +67,12 @@ void DMXController::copyFiltersTo(DMXProtocolService* service)
         artNet->filterSubnet = static_cast<int>(dmxConfig_.subnet);
         artNet->filterNet = static_cast<int>(dmxConfig_.net);
     }
+    // The sACN receiver takes every universe and is told the address only for its note, so it
+    // is told whether it is the input or not. Consoles number sACN universes from 1 where
+    // Art-Net counts its 15-bit Port-Addresses from 0.
+    if (auto* sacn = qobject_cast<SACNService*>(&protocolManager_.sACNService()))
+        sacn->expectedUniverse = (artnet::portAddress(static_cast<int>(dmxConfig_.net), static_cast<int>(dmxConfig_.subnet),
+                                                      static_cast<int>(dmxConfig_.universe)) & 0x7FFF) + 1;
 }
 
 void DMXController::bindToService(DMXProtocolService* service)

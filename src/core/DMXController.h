@@ -3,6 +3,7 @@
 #include "core/DMXConfig.h"
 #include "core/MediaTrack.h"
 #include "core/Playlist.h"
+#include "platform/SettingsStore.h"
 
 #include <QObject>
 #include <QPointer>
@@ -30,6 +31,8 @@ class DMXController : public QObject {
     Q_PROPERTY(bool autoPlayNext READ autoPlayNext WRITE setAutoPlayNext NOTIFY autoPlayNextChanged)
     Q_PROPERTY(bool loopPlaylist READ loopPlaylist WRITE setLoopPlaylist NOTIFY loopPlaylistChanged)
 public:
+    static inline const QString dmxConfigKey = QStringLiteral("dmxConfig");
+
     DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent = nullptr);
 
     Playlist& playlist() { return playlist_; }
@@ -80,6 +83,9 @@ private:
     ProtocolManager& protocolManager_;
     QPointer<PlaybackEngine> engine_;
     Playlist playlist_;
+    // The address the console sends to: kept across restarts, so that a power cut does not
+    // leave the player listening somewhere else.
+    SettingsStore store_;
     DMXConfig dmxConfig_;
     std::uint8_t currentDMXValue_ = 0;
     std::uint8_t currentLoopDMXValue_ = 0;

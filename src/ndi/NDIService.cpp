@@ -42,6 +42,12 @@ NDIService::NDIService(Options options, QObject* parent)
       worker_(std::make_shared<NDIFrameWorker>()),
       queue_(std::make_unique<SerialQueue>(kQueueLabel))
 {
+    bool ok = false;
+    if (const auto fps = ndiFPSFromRawValue(store_.text(fpsKey).value_or(QString()).toDouble(&ok)); ok && fps)
+        fps_ = *fps;
+    if (const auto scale = ndiResolutionScaleFromRawValue(store_.text(resolutionScaleKey).value_or(QString()).toInt(&ok));
+        ok && scale)
+        resolutionScale_ = *scale;
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] {
@@ -71,6 +77,8 @@ void NDIService::setFps(NDIFPS fps)
 {
     fps_ = fps;
     emit fpsChanged(fps);
+    store_.setText(fpsKey, QString::number(rawValue(fps)));
+    store_.sync();
     if (isBroadcasting_)
         restartTimer();
 }
@@ -79,6 +87,8 @@ void NDIService::setResolutionScale(NDIResolutionScale scale)
 {
     resolutionScale_ = scale;
     emit resolutionScaleChanged(scale);
+    store_.setText(resolutionScaleKey, QString::number(rawValue(scale)));
+    store_.sync();
 }
 
 void NDIService::setFpsValue(double fps)

@@ -2,6 +2,7 @@
 
 #include "ndi/NDIFPS.h"
 #include "ndi/NDIResolutionScale.h"
+#include "platform/SettingsStore.h"
 #include "platform/media/MediaPlayer.h"
 #include "web/NDIControl.h"
 
@@ -42,6 +43,9 @@ class NDIService : public NDIControl {
     Q_PROPERTY(orvelo::NDIResolutionScale resolutionScale READ resolutionScale WRITE setResolutionScale NOTIFY resolutionScaleChanged)
 
 public:
+    static inline const QString fpsKey = QStringLiteral("ndiFps");
+    static inline const QString resolutionScaleKey = QStringLiteral("ndiResolutionScale");
+
     static constexpr const char* kSourceName = "Orvelo";
     static constexpr const char* kQueueLabel = "com.orvelo.ndi";
     static constexpr int kMaxTicksInHand = 2;
@@ -113,6 +117,8 @@ private:
     std::shared_ptr<NDIRuntime> runtime_;
     bool isBroadcasting_ = false;
     NDIFPS fps_ = NDIFPS::fps25;
+    // The frame rate and scale survive a restart.
+    SettingsStore store_;
     NDIResolutionScale resolutionScale_ = NDIResolutionScale::original;
     std::shared_ptr<NDISender> sender_;
     std::weak_ptr<NDISender> previousSender_;

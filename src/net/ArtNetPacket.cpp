@@ -48,17 +48,34 @@ std::optional<std::uint16_t> decodeHeader(std::span<const std::uint8_t> datagram
     return r.u16le();
 }
 
-std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram,
-                                                         int portAddress)
+std::string portAddressText(int portAddress)
+{
+    return std::to_string(portAddress >> 8) + ":" + std::to_string((portAddress >> 4) & 0x0F) + ":" +
+           std::to_string(portAddress & 0x0F);
+}
+
+std::optional<ArtDmxFrame> decodeArtDmxFrame(std::span<const std::uint8_t> datagram)
 {
     if (datagram.size() < artDmxHeaderSize)
         return std::nullopt;
     ByteReader r(datagram, 14);
     const auto address = r.u16le();
     const auto length = r.u16be();
-    if (!address || !length || *address != portAddress)
+    if (!address || !length)
         return std::nullopt;
-    return r.bytes(std::min<std::size_t>(*length, maxChannels));
+    const auto values = r.bytes(std::min<std::size_t>(*length, maxChannels));
+    if (!values)
+        return std::nullopt;
+    return ArtDmxFrame{*address, *values};
+}
+
+std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram,
+                                                         int portAddress)
+{
+    const auto frame = decodeArtDmxFrame(datagram);
+    if (!frame || frame->portAddress != portAddress)
+        return std::nullopt;
+    return frame->values;
 }
 
 std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::uint8_t> datagram)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +52,16 @@ std::uint8_t addressByte(int subnet, int universe);
 // The OpCode of an Art-Net datagram, or nothing for anything else (shorter than 12 bytes,
 // foreign ID).
 std::optional<std::uint16_t> decodeHeader(std::span<const std::uint8_t> datagram);
+
+// A Port-Address as consoles show it: "net:sub-net:universe", e.g. "0:0:1".
+std::string portAddressText(int portAddress);
+
+struct ArtDmxFrame {
+    int portAddress = 0;
+    std::span<const std::uint8_t> values; // 0-512 channel values
+};
+// An ArtDmx of any Port-Address, or nothing when it is shorter than its Length says.
+std::optional<ArtDmxFrame> decodeArtDmxFrame(std::span<const std::uint8_t> datagram);
 
 // The 0-512 channel values of an ArtDmx for `portAddress`, or nothing when the datagram is
 // for another Port-Address or shorter than its Length says.

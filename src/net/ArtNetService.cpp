@@ -1,5 +1,6 @@
 #include "net/ArtNetService.h"
 
+#include "net/InputNote.h"
 #include "net/NetworkManager.h"
 #include "net/PortManager.h"
 #include "net/RdmResponder.h"
@@ -29,6 +30,7 @@ using socketsupport::setFlag;
 constexpr std::size_t receiveBufferSize = 1500;
 constexpr int receiveBufferBytes = 4 * 1024 * 1024;
 constexpr int announceIntervalMs = 3000;
+constexpr int noteIntervalMs = 1000;
 
 std::string hex4(std::uint16_t value)
 {
@@ -138,12 +140,17 @@ void ArtNetService::startListening()
     announceTimer_->setInterval(announceIntervalMs);
     connect(announceTimer_, &QTimer::timeout, this, &ArtNetService::broadcastArtPollReply);
     announceTimer_->start();
+    noteTimer_ = new QTimer(this);
+    noteTimer_->setInterval(noteIntervalMs);
+    connect(noteTimer_, &QTimer::timeout, this, &ArtNetService::refreshInputNote);
+    noteTimer_->start();
     broadcastArtPollReply();
 }
 
 void ArtNetService::stopListening()
 {
     closeNode();
+    clearInputNote();
     postToMain(this, [this] { setListening(false); });
     logLine("ArtNetService: Stopped listening");
 }
@@ -153,6 +160,8 @@ void ArtNetService::closeNode()
     shouldStop_ = true;
     delete announceTimer_;
     announceTimer_ = nullptr;
+    delete noteTimer_;
+    noteTimer_ = nullptr;
     if (receiveThread_.joinable()) {
         const std::uint64_t wake = 1;
         [[maybe_unused]] const auto written = ::write(wakeFD_, &wake, sizeof wake);
@@ -202,6 +211,7 @@ void ArtNetService::receiveFailed(std::uint64_t run, const std::string& text)
         return;
     // The node is deaf now: close it, so that it reports what it is and a start works again.
     closeNode();
+    clearInputNote();
     setListening(false);
     setError(QString::fromStdString(text));
 }
@@ -215,23 +225,29 @@ void ArtNetService::processPacket(std::span<const std::uint8_t> datagram, const 
         processArtDmx(datagram);
         return;
     }
-    logLine("ArtNetService: Received OpCode 0x" + hex4(*opCode) + " (" + std::to_string(datagram.size()) +
-            " bytes)");
+    if (echoes_.isEcho(datagram, sender))
+        return;
+    // One kind of packet from one sender shares a flood allowance in the log.
+    char from[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &sender.sin_addr, from, sizeof from);
+    const std::string kind = "ArtNetService: OpCode 0x" + hex4(*opCode) + " from " + from;
+    logLine("ArtNetService: Received OpCode 0x" + hex4(*opCode) + " (" + std::to_string(datagram.size()) + " bytes)",
+            kind);
     switch (*opCode) {
     case artnet::opPoll:
-        logLine("ArtNetService: Received OpPoll - should reply with OpPollReply");
+        logLine("ArtNetService: Received OpPoll - should reply with OpPollReply", kind);
         sendPollReply(sender);
         break;
     case artnet::opRdm:
-        logLine("ArtNetService: Received OpRdm");
+        logLine("ArtNetService: Received OpRdm", kind);
         rdm_->processRdm(datagram, sender);
         break;
     case artnet::opTodRequest:
-        logLine("ArtNetService: Received OpTodRequest - sending TOD response");
+        logLine("ArtNetService: Received OpTodRequest - sending TOD response", kind);
         sendTodData(sender);
         break;
     case artnet::opTodControl:
-        logLine("ArtNetService: Received OpTodControl - flushing and sending TOD");
+        logLine("ArtNetService: Received OpTodControl - flushing and sending TOD", kind);
         sendTodData(sender);
         break;
     default:
@@ -241,13 +257,40 @@ void ArtNetService::processPacket(std::span<const std::uint8_t> datagram, const 
 
 void ArtNetService::processArtDmx(std::span<const std::uint8_t> datagram)
 {
-    const auto values =
-        artnet::decodeArtDmx(datagram, artnet::portAddress(filterNet.load(), filterSubnet.load(), filterUniverse.load()));
-    if (!values)
+    const auto decoded = artnet::decodeArtDmxFrame(datagram);
+    if (!decoded)
         return;
+    if (decoded->portAddress != listeningPortAddress()) {
+        foreign_.count(decoded->portAddress);
+        return;
+    }
     std::vector<std::uint8_t> frame(artnet::maxChannels, 0);
-    std::copy(values->begin(), values->end(), frame.begin());
+    std::copy(decoded->values.begin(), decoded->values.end(), frame.begin());
     postToMain(this, [this, frame = std::move(frame)]() mutable { publishFrame(std::move(frame)); });
+}
+
+int ArtNetService::listeningPortAddress() const
+{
+    return artnet::portAddress(filterNet.load(), filterSubnet.load(), filterUniverse.load());
+}
+
+void ArtNetService::refreshInputNote()
+{
+    const int own = listeningPortAddress();
+    foreign_.look(own, ForeignUniverses::Clock::now());
+    const QString note = QString::fromStdString(inputnote::artNet(foreign_.heard(), own));
+    if (note == inputNote())
+        return;
+    logLine(note.isEmpty() ? "ArtNetService: No Art-Net for other universes any more (" +
+                                 std::to_string(foreign_.frames()) + " frames seen)"
+                           : "ArtNetService: " + note.toStdString());
+    setInputNote(note);
+}
+
+void ArtNetService::clearInputNote()
+{
+    foreign_.forget();
+    setInputNote({});
 }
 
 void ArtNetService::publishFrame(std::vector<std::uint8_t> values)
@@ -283,8 +326,9 @@ void ArtNetService::sendTodData(const sockaddr_in& to)
     logLine("ArtNetService: Sent OpTodData with UID: " + text);
 }
 
-void ArtNetService::sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to) const
+void ArtNetService::sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to)
 {
+    echoes_.sent(datagram);
     // The result is not examined: a lost answer is asked for again by the console.
     ::sendto(socketFD_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
              reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -302,6 +346,7 @@ sockaddr_in ArtNetService::destination() const
 
 void ArtNetService::broadcastArtPollReply()
 {
+    echoes_.learnHostAddresses();
     const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
     const auto announcement = artnet::encodePollReply(
         artnet::PollReplyVariant::announcement, ip, static_cast<std::uint8_t>(filterNet.load()),
@@ -332,6 +377,7 @@ void ArtNetService::sendBroadcast(std::span<const std::uint8_t> datagram)
         setFlag(broadcastConnection_, SO_REUSEADDR);
     }
     const sockaddr_in to = destination();
+    echoes_.sent(datagram);
     if (::sendto(broadcastConnection_, datagram.data(), datagram.size(), MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
         logLine("ArtNet Send Error: " + systemText(errno));

@@ -2,6 +2,8 @@
 
 #include "net/ArtNetPacket.h"
 #include "net/DMXProtocolService.h"
+#include "net/ForeignUniverses.h"
+#include "net/OwnEchoes.h"
 #include "net/RdmMessage.h"
 
 #include <QDateTime>
@@ -29,8 +31,9 @@ class RdmResponder;
 // The node's Art-Net endpoint: one UDP socket on port 6454 read by the "ArtNetReceiver"
 // thread. Accepts ArtDmx for one Port-Address and publishes the last frame (always 512
 // slots); answers ArtPoll, ArtTodRequest, ArtTodControl and ArtRdm; announces itself every
-// 3 s; broadcasts ArtTimeCode on request. Start, stop and every observable field belong to
-// the main thread.
+// 3 s; broadcasts ArtTimeCode on request. ArtDmx for other Port-Addresses is counted and
+// reported as the input note; its own broadcasts heard back are not logged. Start, stop and
+// every observable field belong to the main thread.
 class ArtNetService : public DMXProtocolService {
     Q_OBJECT
     Q_PROPERTY(std::vector<std::uint8_t> lastDMXValues READ lastDMXValues NOTIFY lastDMXValuesChanged)
@@ -86,9 +89,13 @@ private:
     void receiveLoop(std::uint64_t run);
     void processPacket(std::span<const std::uint8_t> datagram, const sockaddr_in& sender);
     void processArtDmx(std::span<const std::uint8_t> datagram);
+    int listeningPortAddress() const;
+    // Main thread, once a second while listening.
+    void refreshInputNote();
+    void clearInputNote();
     void sendPollReply(const sockaddr_in& to);
     void sendTodData(const sockaddr_in& to);
-    void sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to) const;
+    void sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to);
     void sendBroadcast(std::span<const std::uint8_t> datagram);
     void publishFrame(std::vector<std::uint8_t> values);
     void receiveFailed(std::uint64_t run, const std::string& text);
@@ -105,6 +112,9 @@ private:
     // Tells the runs apart, so a failure report from an ended run changes nothing.
     std::uint64_t run_ = 0;
     QTimer* announceTimer_ = nullptr;
+    QTimer* noteTimer_ = nullptr;
+    ForeignUniverses foreign_;
+    OwnEchoes echoes_;
     std::unique_ptr<RdmResponder> rdm_;
 
     std::mutex broadcastMutex_;

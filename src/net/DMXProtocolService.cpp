@@ -15,4 +15,12 @@ void DMXProtocolService::setError(std::optional<QString> error)
     emit errorChanged();
 }
 
+void DMXProtocolService::setInputNote(const QString& note)
+{
+    if (note == inputNote_)
+        return;
+    inputNote_ = note;
+    emit inputNoteChanged();
+}
+
 } // namespace orvelo

@@ -9,19 +9,40 @@ ProtocolManager::ProtocolManager(DMXProtocolService& artNetService, DMXProtocolS
     , sACNService_(sACNService)
     , citpService_(citpService)
 {
+    const auto stored = [this](const QString& key) {
+        return dmxProtocolTypeFromRawValue(store_.text(key).value_or(QString()).toStdString());
+    };
+    inputProtocol_ = stored(inputProtocolKey).value_or(DMXProtocolType::artNet);
+    outputProtocol_ = stored(outputProtocolKey).value_or(DMXProtocolType::artNet);
+    isCITPEnabled_ = store_.boolean(citpEnabledKey).value_or(false);
+    for (DMXProtocolService* service : {&artNetService_, &sACNService_})
+        connect(service, &DMXProtocolService::inputNoteChanged, this, [this, service] {
+            if (service == activeInputService_)
+                emit inputNoteChanged();
+        });
+    connect(this, &ProtocolManager::activeInputServiceChanged, this, &ProtocolManager::inputNoteChanged);
     updateServices();
+}
+
+QString ProtocolManager::inputNote() const
+{
+    return activeInputService_ ? activeInputService_->inputNote() : QString();
 }
 
 void ProtocolManager::setInputProtocol(DMXProtocolType protocol)
 {
     inputProtocol_ = protocol;
     emit inputProtocolChanged(protocol);
+    store_.setText(inputProtocolKey, QString::fromUtf8(rawValue(protocol)));
+    store_.sync();
 }
 
 void ProtocolManager::setOutputProtocol(DMXProtocolType protocol)
 {
     outputProtocol_ = protocol;
     emit outputProtocolChanged(protocol);
+    store_.setText(outputProtocolKey, QString::fromUtf8(rawValue(protocol)));
+    store_.sync();
 }
 
 void ProtocolManager::updateServices()
@@ -40,6 +61,8 @@ void ProtocolManager::setCITPEnabled(bool enabled)
 {
     isCITPEnabled_ = enabled;
     emit isCITPEnabledChanged(enabled);
+    store_.setBool(citpEnabledKey, enabled);
+    store_.sync();
     if (enabled)
         citpService_.startListening();
     else

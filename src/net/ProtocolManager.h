@@ -3,6 +3,7 @@
 #include "net/DMXProtocolService.h"
 #include "net/DMXProtocolType.h"
 #include "net/ListeningService.h"
+#include "platform/SettingsStore.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,7 +20,12 @@ class ProtocolManager : public QObject {
     Q_PROPERTY(orvelo::DMXProtocolService* activeInputService READ activeInputService NOTIFY activeInputServiceChanged)
     Q_PROPERTY(orvelo::DMXProtocolService* activeOutputService READ activeOutputService NOTIFY activeOutputServiceChanged)
     Q_PROPERTY(bool isCITPEnabled READ isCITPEnabled WRITE setCITPEnabled NOTIFY isCITPEnabledChanged)
+    Q_PROPERTY(QString inputNote READ inputNote NOTIFY inputNoteChanged)
 public:
+    static inline const QString inputProtocolKey = QStringLiteral("inputProtocol");
+    static inline const QString outputProtocolKey = QStringLiteral("outputProtocol");
+    static inline const QString citpEnabledKey = QStringLiteral("citpEnabled");
+
     // The three services are created before the manager and outlive it. Construction makes
     // Art-Net the input and output and starts it.
     ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService,
@@ -38,6 +44,10 @@ public:
     // input again restarts it); makes the chosen output active without starting or stopping it.
     void updateServices();
 
+    // The active input's note ("Art-Net seen on 0:0:1, listening on 0:0:0"); empty when it has
+    // nothing to say.
+    QString inputNote() const;
+
     bool isCITPEnabled() const { return isCITPEnabled_; }
     // Starts or stops CITP on every assignment, even of the same value.
     void setCITPEnabled(bool enabled);
@@ -51,10 +61,13 @@ signals:
     void activeInputServiceChanged(orvelo::DMXProtocolService* service);
     void activeOutputServiceChanged(orvelo::DMXProtocolService* service);
     void isCITPEnabledChanged(bool enabled);
+    void inputNoteChanged();
 
 private:
     DMXProtocolService& serviceFor(DMXProtocolType protocol) const;
 
+    // The protocol choices survive a restart.
+    SettingsStore store_;
     DMXProtocolType inputProtocol_ = DMXProtocolType::artNet;
     DMXProtocolType outputProtocol_ = DMXProtocolType::artNet;
     QPointer<DMXProtocolService> activeInputService_;

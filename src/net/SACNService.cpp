@@ -1,9 +1,12 @@
 #include "net/SACNService.h"
 
+#include "net/InputNote.h"
 #include "net/NetworkManager.h"
 #include "net/SocketSupport.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -27,6 +30,7 @@ using socketsupport::isTransient;
 using socketsupport::setFlag;
 
 constexpr std::size_t receiveBufferSize = 1500;
+constexpr int noteIntervalMs = 1000;
 
 ssize_t systemReceive(int fd, void* buffer, std::size_t size)
 {
@@ -123,11 +127,17 @@ void SACNService::startListening()
     receiveThread_ = std::thread([this, socket, wake, run] { receiveLoop(socket, wake, run); });
     // Named from here, so the name is in place by the time start returns.
     ::pthread_setname_np(receiveThread_.native_handle(), "sACNReceiver");
+    noteTimer_ = new QTimer(this);
+    noteTimer_->setInterval(noteIntervalMs);
+    connect(noteTimer_, &QTimer::timeout, this, &SACNService::refreshInputNote);
+    noteTimer_->start();
 }
 
 void SACNService::stopListening()
 {
     closeReceiver();
+    foreign_.forget();
+    setInputNote({});
     postToMain(this, [this] { setListening(false); });
     logLine("sACNService: Stopped listening");
 }
@@ -152,6 +162,8 @@ void SACNService::failStart(const char* step, int error, int socket)
 void SACNService::closeReceiver()
 {
     shouldStop_.store(true);
+    delete noteTimer_;
+    noteTimer_ = nullptr;
     if (socketFD_ < 0)
         return;
     const std::uint64_t one = 1;
@@ -205,6 +217,8 @@ void SACNService::acceptDatagram(std::span<const std::uint8_t> datagram)
     const auto packet = SACNPacket::decode(datagram);
     if (!packet)
         return;
+    if (packet->universe != expectedUniverse.load())
+        foreign_.count(packet->universe);
     std::vector<std::uint8_t> values(SACNPacket::maxSlots, 0);
     std::copy(packet->slotValues.begin(), packet->slotValues.end(), values.begin());
     postToMain(this, [this, values = std::move(values), universe = packet->universe]() mutable {
@@ -218,7 +232,21 @@ void SACNService::publishFrame(std::vector<std::uint8_t> values, std::uint16_t u
     emit lastPacketTimeChanged();
     lastDMXValues_ = std::move(values);
     emit lastDMXValuesChanged(lastDMXValues_);
-    logLine("sACN DMX Update: Universe=" + std::to_string(universe) + ", Ch1=" + std::to_string(lastDMXValues_.front()));
+    const std::string kind = "sACN DMX Update: Universe=" + std::to_string(universe);
+    logLine(kind + ", Ch1=" + std::to_string(lastDMXValues_.front()), kind);
+}
+
+void SACNService::refreshInputNote()
+{
+    const int own = expectedUniverse.load();
+    foreign_.look(own, ForeignUniverses::Clock::now());
+    const QString note = QString::fromStdString(inputnote::sACN(foreign_.heard(), own));
+    if (note == inputNote())
+        return;
+    logLine(note.isEmpty() ? "sACNService: No sACN for other universes any more (" +
+                                 std::to_string(foreign_.frames()) + " frames seen)"
+                           : "sACNService: " + note.toStdString());
+    setInputNote(note);
 }
 
 void SACNService::reportReceiveFailure(int error, unsigned run)
@@ -238,6 +266,8 @@ void SACNService::failReceiving(unsigned run, const QString& text)
     if (run != run_ || socketFD_ < 0)
         return;
     closeReceiver();
+    foreign_.forget();
+    setInputNote({});
     setListening(false);
     setError(text);
 }

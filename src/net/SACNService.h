@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/DMXProtocolService.h"
+#include "net/ForeignUniverses.h"
 #include "net/SACNPacket.h"
 
 #include <QDateTime>
@@ -16,11 +17,14 @@
 #include <thread>
 #include <vector>
 
+class QTimer;
+
 namespace orvelo {
 
 // The sACN (E1.31) receiver: an alternative DMX source to Art-Net. It joins the groups of
 // universes 1-16, accepts data packets of any universe (there is deliberately no universe
-// filter) and publishes the last frame as 512 slots. It sends nothing.
+// filter) and publishes the last frame as 512 slots. Frames of universes other than the
+// configured one are counted and reported as the input note. It sends nothing.
 class SACNService final : public DMXProtocolService {
     Q_OBJECT
     Q_PROPERTY(std::vector<std::uint8_t> lastDMXValues READ lastDMXValues NOTIFY lastDMXValuesChanged)
@@ -50,6 +54,10 @@ public:
     // Invalid when no frame has arrived yet.
     QDateTime lastPacketTimeOrNull() const { return lastPacketTime_.value_or(QDateTime()); }
 
+    // The universe the controller is configured for (its Port-Address plus one, so 0:0:0 is
+    // universe 1); written by the DMX controller on the main thread.
+    std::atomic<int> expectedUniverse{1};
+
     std::uint16_t port() const { return options_.port; }
     // The open socket, or -1. Main thread.
     int socketFD() const { return socketFD_; }
@@ -66,12 +74,15 @@ private:
     void publishFrame(std::vector<std::uint8_t> values, std::uint16_t universe);
     void failReceiving(unsigned run, const QString& text);
     void failStart(const char* step, int error, int socket);
+    void refreshInputNote();
     void closeReceiver();
 
     const Options options_;
 
     std::vector<std::uint8_t> lastDMXValues_;
     std::optional<QDateTime> lastPacketTime_;
+    ForeignUniverses foreign_;
+    QTimer* noteTimer_ = nullptr;
 
     // The socket and the stop signal belong to the main thread; the receive thread gets its
     // own copies of both descriptors and is joined before they are closed, so it never reads

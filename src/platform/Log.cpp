@@ -1,5 +1,7 @@
 #include "platform/Log.h"
 
+#include "platform/LogLimiter.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -17,14 +19,24 @@ LogObserver& observerSlot()
     static LogObserver observer;
     return observer;
 }
+
+LogLimiter& limiter()
+{
+    static LogLimiter limiter;
+    return limiter;
+}
 } // namespace
 
-void logLine(std::string_view line)
+void logLine(std::string_view line, std::string_view floodKey)
 {
     std::lock_guard lock(logMutex());
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    const auto written = limiter().offer(line, floodKey, LogLimiter::Clock::now());
+    for (const std::string& text : written) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    if (!written.empty())
+        std::fflush(stdout);
     if (auto& observer = observerSlot())
         observer(line);
 }

@@ -7,6 +7,8 @@
 #include "playback/VideoEffectsManager.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 
 namespace orvelo {
@@ -48,7 +50,71 @@ SettingsManager::SettingsManager(QObject* parent)
     if (limitValid && limit > 0)
         uploadSizeLimit_ = limit;
 
+    loadPatternSettings();
+    patternSave_.setSingleShot(true);
+    patternSave_.setInterval(1000);
+    connect(&patternSave_, &QTimer::timeout, this, &SettingsManager::savePatternSettings);
+    for (const auto signal : {&SettingsManager::patternSpeedChanged, &SettingsManager::patternSizeChanged,
+                              &SettingsManager::patternGapChanged, &SettingsManager::patternRotateIntervalChanged})
+        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
+    for (const auto signal : {&SettingsManager::patternAutoRotateChanged, &SettingsManager::audioReactiveEnabledChanged})
+        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
+    for (const auto signal : {&SettingsManager::patternColor1Changed, &SettingsManager::patternColor2Changed})
+        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
+    connect(this, &SettingsManager::selectedPatternChanged, &patternSave_, qOverload<>(&QTimer::start));
+
     loadDefaultVideoURL();
+}
+
+SettingsManager::~SettingsManager()
+{
+    // A change still waiting for its write is not lost when the program ends.
+    if (patternSave_.isActive())
+        savePatternSettings();
+}
+
+void SettingsManager::loadPatternSettings()
+{
+    const QJsonObject stored = QJsonDocument::fromJson(store_.text(patternSettingsKey).value_or(QString()).toUtf8()).object();
+    const auto number = [&](const char* key, double& field) {
+        if (const QJsonValue value = stored.value(QLatin1String(key)); value.isDouble() && std::isfinite(value.toDouble()))
+            field = value.toDouble();
+    };
+    const auto flag = [&](const char* key, bool& field) {
+        if (const QJsonValue value = stored.value(QLatin1String(key)); value.isBool())
+            field = value.toBool();
+    };
+    const auto colour = [&](const char* key, QColor& field) {
+        if (const QColor value(stored.value(QLatin1String(key)).toString()); value.isValid())
+            field = value;
+    };
+    if (const auto pattern = audioVisualPatternFromRawValue(stored.value("selected").toString().toStdString()))
+        selectedPattern_ = *pattern;
+    number("speed", patternSpeed_);
+    number("size", patternSize_);
+    number("gap", patternGap_);
+    number("rotateInterval", patternRotateInterval_);
+    flag("autoRotate", patternAutoRotate_);
+    flag("audioReactive", audioReactiveEnabled_);
+    colour("color1", patternColor1_);
+    colour("color2", patternColor2_);
+}
+
+void SettingsManager::savePatternSettings()
+{
+    const QJsonObject settings{
+        {"selected", QString::fromUtf8(rawValue(selectedPattern_))},
+        {"speed", patternSpeed_},
+        {"size", patternSize_},
+        {"gap", patternGap_},
+        {"rotateInterval", patternRotateInterval_},
+        {"autoRotate", patternAutoRotate_},
+        {"audioReactive", audioReactiveEnabled_},
+        {"color1", patternColor1_.name()},
+        {"color2", patternColor2_.name()},
+    };
+    store_.setText(patternSettingsKey, QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact)));
+    store_.sync();
 }
 
 void SettingsManager::loadDefaultVideoURL()

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QString>
 #include <QUrl>
 
@@ -17,10 +18,11 @@ namespace orvelo {
 
 class PlaybackEngine;
 
-// Application-wide settings outside the DMX configuration and the playlist. Four survive a
-// restart and are written to the store the moment they are assigned: the background video
-// (as a file bookmark), whether it shows in the in-app player, and the chosen interface's
-// address and broadcast address. The pattern settings start from their defaults every run.
+// Application-wide settings outside the DMX configuration and the playlist. All survive a
+// restart: the background video (as a file bookmark), whether it shows in the in-app player,
+// the chosen interface's address and broadcast address, the media library and upload limit
+// are written the moment they are assigned; the pattern settings, which a console may sweep
+// many times a second, are written within a second of their last change.
 // One process-wide instance, `shared()`; main thread only.
 class SettingsManager : public QObject {
     Q_OBJECT
@@ -47,6 +49,7 @@ public:
     static inline const QString selectedInterfaceBroadcastKey = QStringLiteral("selectedInterfaceBroadcast");
     static inline const QString mediaFolderKey = QStringLiteral("mediaFolder");
     static inline const QString uploadSizeLimitKey = QStringLiteral("uploadSizeLimit");
+    static inline const QString patternSettingsKey = QStringLiteral("patternSettings");
     static constexpr qint64 defaultUploadSizeLimit = 20LL * 1024 * 1024 * 1024;
 
     // The SVG colours "purple" and "orange".
@@ -59,6 +62,7 @@ public:
     // Reads the persisted values from the store and reopens the background video. Only
     // shared() makes one in the program; tests make their own to play a restart.
     explicit SettingsManager(QObject* parent = nullptr);
+    ~SettingsManager() override;
 
     const std::optional<QUrl>& defaultVideoURL() const { return defaultVideoURL_; }
     // Stores a bookmark of the file, or removes it for none. A file that cannot be
@@ -143,6 +147,8 @@ signals:
 
 private:
     void loadDefaultVideoURL();
+    void loadPatternSettings();
+    void savePatternSettings();
     void setupDefaultVideoPlayer();
     void releaseDefaultVideoPlayer();
     void storeText(const QString& key, const std::optional<QString>& value);
@@ -163,6 +169,7 @@ private:
     bool audioReactiveEnabled_ = true;
     QString mediaFolder_;
     qint64 uploadSizeLimit_ = defaultUploadSizeLimit;
+    QTimer patternSave_;
     QPointer<MediaPlayer> defaultVideoPlayer_;
     QMetaObject::Connection endObserver_;
     std::vector<QMetaObject::Connection> cancellables_;

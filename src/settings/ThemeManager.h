@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsStore.h"
 #include "settings/Theme.h"
 
 #include <QObject>
@@ -12,6 +13,8 @@ class ThemeManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(orvelo::Theme currentTheme READ currentTheme NOTIFY currentThemeChanged)
 public:
+    static inline const QString themeKey = QStringLiteral("theme");
+
     explicit ThemeManager(QObject* parent = nullptr);
 
     const Theme& currentTheme() const { return currentTheme_; }
@@ -23,6 +26,8 @@ signals:
 
 private:
     Theme currentTheme_;
+    // The theme survives a restart.
+    SettingsStore store_;
 };
 
 } // namespace orvelo

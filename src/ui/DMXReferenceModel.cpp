@@ -1,13 +1,13 @@
 #include "ui/DMXReferenceModel.h"
 
 #include "core/DMXController.h"
-#include "ui/DMXReference.h"
+#include "core/DMXReference.h"
 
 namespace orvelo {
 
 namespace {
 
-QVariantList rowsOf(const QVector<ui::DMXReferenceRow>& rows)
+QVariantList rowsOf(const QVector<DMXReferenceRow>& rows)
 {
     QVariantList list;
     for (const auto& row : rows)
@@ -25,44 +25,44 @@ DMXReferenceModel::DMXReferenceModel(DMXController& controller, QObject* parent)
     connect(&controller_, &DMXController::currentLoopDMXValueChanged, this, &DMXReferenceModel::loopValueChanged);
 }
 
-int DMXReferenceModel::controlChannel() const { return ui::makeDMXReference(controller_.dmxConfig()).controlChannel; }
+int DMXReferenceModel::controlChannel() const { return makeDMXReference(controller_.dmxConfig()).controlChannel; }
 bool DMXReferenceModel::hasLoopChannel() const
 {
-    return ui::makeDMXReference(controller_.dmxConfig()).loopChannel.has_value();
+    return makeDMXReference(controller_.dmxConfig()).loopChannel.has_value();
 }
 int DMXReferenceModel::loopChannel() const
 {
-    return ui::makeDMXReference(controller_.dmxConfig()).loopChannel.value_or(0);
+    return makeDMXReference(controller_.dmxConfig()).loopChannel.value_or(0);
 }
 bool DMXReferenceModel::loopChannelReceived() const
 {
-    return ui::makeDMXReference(controller_.dmxConfig()).loopChannelReceived;
+    return makeDMXReference(controller_.dmxConfig()).loopChannelReceived;
 }
 bool DMXReferenceModel::hasEffectChannels() const
 {
-    return ui::makeDMXReference(controller_.dmxConfig()).firstEffectChannel > 0;
+    return makeDMXReference(controller_.dmxConfig()).firstEffectChannel > 0;
 }
 QString DMXReferenceModel::effectChannels() const
 {
-    const auto ref = ui::makeDMXReference(controller_.dmxConfig());
+    const auto ref = makeDMXReference(controller_.dmxConfig());
     return QStringLiteral("%1-%2").arg(ref.firstEffectChannel).arg(ref.lastChannel);
 }
 bool DMXReferenceModel::effectChannelsReceived() const
 {
-    return ui::makeDMXReference(controller_.dmxConfig()).effectChannelsReceived;
+    return makeDMXReference(controller_.dmxConfig()).effectChannelsReceived;
 }
 QVariantList DMXReferenceModel::controlRows() const
 {
-    return rowsOf(ui::makeDMXReference(controller_.dmxConfig()).controlRows);
+    return rowsOf(makeDMXReference(controller_.dmxConfig()).controlRows);
 }
 QVariantList DMXReferenceModel::loopRows() const
 {
-    return rowsOf(ui::makeDMXReference(controller_.dmxConfig()).loopRows);
+    return rowsOf(makeDMXReference(controller_.dmxConfig()).loopRows);
 }
 QVariantList DMXReferenceModel::effectRows() const
 {
     QVariantList list;
-    for (const auto& row : ui::makeDMXReference(controller_.dmxConfig()).effectRows)
+    for (const auto& row : makeDMXReference(controller_.dmxConfig()).effectRows)
         list << QVariantMap{{"channel", row.channel}, {"parameter", row.parameter}, {"mapped", row.mapped},
                             {"reset", row.reset}};
     return list;

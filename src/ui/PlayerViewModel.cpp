@@ -4,6 +4,7 @@
 #include "core/DMXController.h"
 #include "core/OrveloApp.h"
 #include "net/ArtNetService.h"
+#include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoOutputView.h"
@@ -38,6 +39,7 @@ PlayerViewModel::PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObjec
     connect(&controller.playlist(), &Playlist::playlistChanged, this, &PlayerViewModel::stateChanged);
     connect(&SettingsManager::shared(), &SettingsManager::showDefaultVideoInPlayerChanged, this,
             &PlayerViewModel::stateChanged);
+    connect(&app_.protocolManager(), &ProtocolManager::inputNoteChanged, this, &PlayerViewModel::inputNoteChanged);
     blinkTimer_.setInterval(kBlinkMs);
     connect(&blinkTimer_, &QTimer::timeout, this, [this] {
         blinkPhase_ = !blinkPhase_;
@@ -125,6 +127,11 @@ bool PlayerViewModel::artNetLit() const
 bool PlayerViewModel::sACNLit() const
 {
     return ui::signalIsLit(app_.sACNService().lastPacketTimeOrNull(), QDateTime::currentDateTime());
+}
+
+QString PlayerViewModel::inputNote() const
+{
+    return app_.protocolManager().inputNote();
 }
 
 bool PlayerViewModel::citpLit() const

@@ -27,6 +27,7 @@ class PlayerViewModel : public QObject {
     Q_PROPERTY(bool sACNLit READ sACNLit NOTIFY lampsChanged)
     Q_PROPERTY(bool citpLit READ citpLit NOTIFY lampsChanged)
     Q_PROPERTY(bool blinkPhase READ blinkPhase NOTIFY lampsChanged)
+    Q_PROPERTY(QString inputNote READ inputNote NOTIFY inputNoteChanged)
     Q_PROPERTY(int controlChannel READ controlChannel NOTIFY stateChanged)
     Q_PROPERTY(int controlValue READ controlValue NOTIFY stateChanged)
     Q_PROPERTY(bool loopTrack READ loopTrack NOTIFY stateChanged)
@@ -59,6 +60,8 @@ public:
     bool sACNLit() const;
     bool citpLit() const;
     bool blinkPhase() const { return blinkPhase_; }
+    // What the DMX input hears but does not take, such as another universe; empty if nothing.
+    QString inputNote() const;
     int controlChannel() const;
     int controlValue() const;
     bool loopTrack() const;
@@ -86,6 +89,7 @@ signals:
     void stateChanged();
     void timeChanged();
     void lampsChanged();
+    void inputNoteChanged();
 
 private:
     int currentRepeatCount() const;

@@ -1,3 +1,5 @@
+#include "core/DMXReference.h"
+#include "web/FixtureProfile.h"
 #include "web/UrlText.h"
 #include "web/WebPages.h"
 #include "web/WebResources.h"
@@ -27,8 +29,16 @@ h1 { font-size: 22px; margin: 6px 0 0; }
   display: flex; align-items: center; justify-content: center; min-height: 46px; border-radius: 10px;
   background: var(--success); color: #000; font-weight: 700; text-decoration: none;
 }
-.empty { background: var(--card); border: 1px dashed var(--border); border-radius: 14px; padding: 32px 16px; text-align: center; color: var(--muted); }
-.empty-icon { font-size: 40px; margin-bottom: 8px; }
+.profile { background: var(--card); border: 1px solid var(--accent); border-radius: 14px; padding: 14px; display: flex; flex-direction: column; gap: 8px; }
+.profile-title { font-weight: 700; font-size: 16px; }
+.profile p, .chart p { margin: 0; color: var(--muted); font-size: 14px; line-height: 1.5; }
+.chart { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; display: flex; flex-direction: column; gap: 12px; }
+.chart h2 { font-size: 16px; margin: 0; }
+.chart table { width: 100%; border-collapse: collapse; font-size: 13px; }
+.chart caption { text-align: left; font-weight: 700; padding: 6px 0; }
+.chart th, .chart td { text-align: left; padding: 4px 6px; border-top: 1px solid var(--border); vertical-align: top; }
+.chart th { color: var(--muted); font-weight: 600; }
+.chart td:first-child { white-space: nowrap; font-family: monospace; }
 .soon { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
 .soon h2 { font-size: 16px; margin: 0 0 8px; }
 .soon ul { margin: 0; padding-left: 20px; color: var(--muted); line-height: 1.7; }
@@ -42,6 +52,17 @@ h1 { font-size: 22px; margin: 6px 0 0; }
   </header>
   <h1>🎭 Fixture Profiles</h1>
   <p class="intro">Patch the player in your lighting console like any other fixture: download the profile for your console, patch it at the player's DMX address, and its channels select, run and loop the tracks and drive the live video effects.</p>
+)HTML";
+
+// Ahead of the console files: the profile every console can import, built by the player.
+// Split around its download path.
+constexpr std::string_view kProfileStart = R"HTML(
+  <div class="profile">
+    <div class="profile-title">Open Fixture Library profile</div>
+    <p>All three modes in one file: Standard (1 channel), Loop (2 channels) and Extended (18 channels). Import it into the Open Fixture Library editor or any console and visualiser that reads its format.</p>
+    <a class="download" href=")HTML";
+constexpr std::string_view kProfileEnd = R"HTML(" download="orvelo.json">⬇️ Download orvelo.json</a>
+  </div>
 )HTML";
 
 constexpr std::string_view kTail = R"HTML(
@@ -78,6 +99,39 @@ Footprint footprintOf(const QString& fileName)
     return {"DMX Fixture", "See documentation"};
 }
 
+QString cell(const QString& text)
+{
+    return QStringLiteral("<td>") + UrlText::htmlEscaped(text) + QStringLiteral("</td>");
+}
+
+QString bandTable(const QString& caption, const QVector<DMXReferenceRow>& bands)
+{
+    QString table = QStringLiteral("    <table>\n      <caption>") + UrlText::htmlEscaped(caption) +
+                    QStringLiteral("</caption>\n      <tr><th>Value</th><th>Action</th><th>Meaning</th></tr>\n");
+    for (const DMXReferenceRow& band : bands)
+        table += QStringLiteral("      <tr>") + cell(band.range) + cell(band.action) + cell(band.description) +
+                 QStringLiteral("</tr>\n");
+    return table + QStringLiteral("    </table>\n");
+}
+
+// The chart of the Extended footprint, from the reference the window shows, so from the
+// controller's own decoding; the smaller modes are its first channel or two.
+QString chart()
+{
+    DMXConfig extended;
+    extended.mode = DMXMode::extended;
+    const DMXReference reference = makeDMXReference(extended);
+    QString html = QStringLiteral(
+        "  <div class=\"chart\" id=\"chart\">\n    <h2>Channel chart</h2>\n"
+        "    <p>Channels count from the player's start channel (Settings, DMX). Standard uses channel 1, Loop "
+        "channels 1-2, Extended channels 1-18.</p>\n");
+    html += bandTable(QStringLiteral("Channel 1: Track Control (every mode)"), controlRowsByTrack(reference));
+    html += bandTable(QStringLiteral("Channel 2: Loop Count (Loop and Extended)"), reference.loopRows);
+    for (const DMXEffectRow& row : reference.effectRows)
+        html += bandTable(QStringLiteral("Channel %1: %2 (Extended)").arg(row.relativeChannel).arg(row.parameter), row.bands);
+    return html + QStringLiteral("  </div>");
+}
+
 QString card(const QString& fileName)
 {
     const Footprint footprint = footprintOf(fileName);
@@ -96,20 +150,17 @@ QString card(const QString& fileName)
 
 std::string fixtures(const QStringList& fixtureFileNames)
 {
-    QString cards;
-    if (fixtureFileNames.isEmpty()) {
-        cards = QStringLiteral("  <div class=\"empty\"><div class=\"empty-icon\">📁</div>"
-                               "<div>No fixture files available yet</div></div>");
-    } else {
-        QStringList each;
-        for (const QString& name : fixtureFileNames)
-            each.append(card(name));
-        cards = each.join(QLatin1Char('\n'));
-    }
+    QStringList each;
+    for (const QString& name : fixtureFileNames)
+        each.append(card(name));
+    each.append(chart());
     std::string page(kPageStart);
     page += kSession;
     page += kHead;
-    page += cards.toStdString();
+    page += kProfileStart;
+    page += FixtureProfile::downloadPath;
+    page += kProfileEnd;
+    page += each.join(QLatin1Char('\n')).toStdString();
     page += kTail;
     return page;
 }

@@ -55,6 +55,7 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
     document["dmxChannel"] = controller ? static_cast<qint64>(controller->dmxConfig().startChannel) : qint64(1);
     document["artNetReceiving"] = protocols && receivedWithinOneSecond(protocols->artNetService(), now);
     document["sacnReceiving"] = protocols && receivedWithinOneSecond(protocols->sACNService(), now);
+    document["inputNote"] = protocols ? protocols->inputNote() : QString();
     return document;
 }
 

@@ -169,7 +169,8 @@ std::string_view playlist();
 std::string_view settings();
 // "/effects.html": the audio-only pattern and the live video effects.
 std::string_view effects();
-// "/fixtures.html": one download card per fixture file, built on every request.
+// "/fixtures.html": the Open Fixture Library profile, one download card per fixture file and
+// the channel chart, built on every request.
 std::string fixtures(const QStringList& fixtureFileNames);
 
 } // namespace orvelo::WebPages

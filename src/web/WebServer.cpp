@@ -4,10 +4,12 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/Secrets.h"
+#include "web/FixtureProfile.h"
 #include "web/HttpRequestFramer.h"
 #include "web/HttpServer.h"
 #include "web/MediaPath.h"
 #include "web/QrSvg.h"
+#include "web/RemoteURLs.h"
 #include "web/RequestGuard.h"
 #include "web/SettingsValidator.h"
 #include "web/UrlText.h"
@@ -302,10 +304,12 @@ void WebServer::listen()
     }
     const std::uint16_t port = server->port();
     http_ = std::move(server);
-    postToMain(this, [this, port] {
+    postToMain(this, [this, port, addresses] {
         setIsRunning(true);
         setServerURL(QStringLiteral("http://localhost:%1").arg(port));
         logLine("WebServer: Listening on port " + std::to_string(port));
+        for (const std::string& url : remoteURLs(addresses, NetworkManager::getAvailableInterfaces(), port))
+            logLine("WebServer: Remote at " + url);
     });
 }
 
@@ -512,6 +516,12 @@ void WebServer::addRoutes()
         return answer(file ? HttpResponse::binary("application/octet-stream", file->toStdString())
                            : HttpResponse::plainText(404, "Fixture file not found: " + name.toStdString()));
     };
+    // Exact, so it is found before the console files' prefix; "json" is not one of their extensions.
+    routes_.add("GET", FixtureProfile::downloadPath, Context::connectionThread, [](const HttpRequest&, std::string_view) {
+        const QJsonDocument profile(FixtureProfile::openFixtureLibrary());
+        return answer(HttpResponse::json(profile.toJson(QJsonDocument::Indented).toStdString())
+                          .withHeader("Content-Disposition", "attachment; filename=\"orvelo.json\""));
+    });
     routes_.addPrefix("GET", "/fixtures/", Context::connectionThread, serveFixtureFile);
 
     // Documents: read from the services on the main thread.

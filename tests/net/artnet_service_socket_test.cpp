@@ -185,6 +185,29 @@ TEST_F(ArtNetServiceTest, RdmRoundTripsAndASetOfTheStartAddressMovesTheNode)
     EXPECT_EQ(service->lastDMXValues()[0], 9);
 }
 
+TEST_F(ArtNetServiceTest, AnotherUniverseIsNotedOnceAndOwnBroadcastsHeardBackAreNotLogged)
+{
+    // Announcements and timecode come back to the node, as broadcasts do on a show network.
+    options.destinationPort = options.listenPort;
+    auto service = startedService();
+    const std::string note = "Art-Net seen on 0:0:1, listening on 0:0:0";
+    for (int i = 0; i < 50; ++i) { // 2.5 s: the note is looked at twice or more
+        console.sendTo(options.listenPort, artDmx(0, 0, 1, Bytes(24, 9)));
+        service->sendTimecode(1, 2, 3, static_cast<std::uint8_t>(i % 25), 1);
+        spinFor(50ms);
+    }
+    console.sendTo(options.listenPort, artnet::encodeTimeCode(9, 9, 9, 9, 1));
+    ASSERT_TRUE(waitUntil([&] { return log.contains("ArtNetService: Received OpCode 0x9700 (19 bytes)"); }));
+    EXPECT_EQ(service->inputNote().toStdString(), note);
+    EXPECT_EQ(log.count("ArtNetService: " + note), 1);
+    EXPECT_EQ(log.count("ArtNetService: Received OpCode 0x9700 (19 bytes)"), 1) << "only the console's timecode";
+    for (const auto& line : log.lines())
+        EXPECT_EQ(line.find("0x2100"), std::string::npos) << line;
+    EXPECT_EQ(service->lastDMXValues()[0], 0);
+    service->stopListening();
+    EXPECT_EQ(service->inputNote(), "");
+}
+
 TEST_F(ArtNetServiceTest, AnnouncementIsBroadcastToTheDestinationPort)
 {
     options.destinationAddress = "255.255.255.255";

@@ -97,6 +97,11 @@ TEST(ArtDmx, AcceptsOnlyTheNodesPortAddress)
     EXPECT_FALSE(decodeArtDmx(artDmx(0x12, 0x01, 2, 2), net0sub1uni2));
     EXPECT_FALSE(decodeArtDmx(artDmx(0x21, 0x00, 2, 2), net0sub1uni2));
     EXPECT_TRUE(decodeArtDmx(artDmx(0x12, 0x01, 2, 2), portAddress(1, 1, 2)));
+    // Any Port-Address is read, for the note that names the universe a console is on.
+    EXPECT_EQ(decodeArtDmxFrame(artDmx(0x21, 0x03, 2, 2))->portAddress, portAddress(3, 2, 1));
+    EXPECT_EQ(decodeArtDmxFrame(artDmx(0x21, 0x03, 4, 2)), std::nullopt);
+    EXPECT_EQ(portAddressText(portAddress(3, 2, 1)), "3:2:1");
+    EXPECT_EQ(portAddressText(0x7FFF), "127:15:15");
     EXPECT_EQ(portAddress(127, 15, 15), 0x7FFF);
     // A universe above 15 (after an RDM address change) overlaps the sub-net bits.
     EXPECT_EQ(portAddress(0, 1, 18), 0x0012);

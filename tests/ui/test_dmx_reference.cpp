@@ -3,7 +3,7 @@
 #include "core/ConsoleTestSupport.h"
 
 #include "core/DMXDecoding.h"
-#include "ui/DMXReference.h"
+#include "core/DMXReference.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ TEST(DMXReference, ChannelsShownAreTheChannelsTheControllerReadsForEveryModeAndS
             rig.feed(std::vector<std::uint8_t>(512, 0));
             VideoEffectsManager::shared().setBrightness(0.123f);
 
-            const auto ref = ui::makeDMXReference(dmxConfig(mode, start));
+            const auto ref = makeDMXReference(dmxConfig(mode, start));
             rig.controller.setDmxConfig(dmxConfig(mode, start));
             std::vector<std::uint8_t> frame(512, 0);
             frame[static_cast<std::size_t>(ref.controlChannel - 1)] = 77;
@@ -60,7 +60,7 @@ TEST(DMXReference, LoopBandsSayWhatTheControllerSetsForEveryValue)
 {
     Rig rig;
     rig.controller.setDmxConfig(dmxConfig(DMXMode::loop, 1));
-    const auto ref = ui::makeDMXReference(rig.controller.dmxConfig());
+    const auto ref = makeDMXReference(rig.controller.dmxConfig());
     int covered = 0;
     for (const auto& row : ref.loopRows) {
         for (int v = row.low; v <= row.high; ++v, ++covered) {
@@ -80,7 +80,7 @@ TEST(DMXReference, LoopBandsSayWhatTheControllerSetsForEveryValue)
 
 TEST(DMXReference, ControlAndTrackBandsCoverEveryValueInTheDocumentedRanges)
 {
-    const auto ref = ui::makeDMXReference(DMXConfig{});
+    const auto ref = makeDMXReference(DMXConfig{});
     QStringList ranges;
     int next = 0;
     for (const auto& row : ref.controlRows) {
@@ -103,12 +103,12 @@ TEST(DMXReference, EffectRowsShowTheMappedEndsTheControllerApplies)
 {
     Rig rig;
     rig.controller.setDmxConfig(dmxConfig(DMXMode::extended, 1));
-    const auto ref = ui::makeDMXReference(rig.controller.dmxConfig());
+    const auto ref = makeDMXReference(rig.controller.dmxConfig());
     const auto rowFor = [&](dmx::EffectChannel channel) {
         for (const auto& row : ref.effectRows)
             if (row.relativeChannel == static_cast<int>(channel))
                 return row;
-        return ui::DMXEffectRow{};
+        return DMXEffectRow{};
     };
     EXPECT_EQ(rowFor(dmx::EffectChannel::brightness).mapped, "10-255: -1 to +1");
     EXPECT_EQ(rowFor(dmx::EffectChannel::blueVerticalOffset).channel, 18);

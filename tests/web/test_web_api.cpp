@@ -64,7 +64,7 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     WebServices services = rig.services();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":false,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":25,"ignoreDMX":false,"isListening":true,"isPlaying":false,"playlistRevision":1,)"
+              R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     DMXConfig config;
@@ -77,13 +77,13 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":30,"ignoreDMX":true,"isListening":false,"isPlaying":false,"playlistRevision":1,)"
+              R"("frameRate":30,"ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":1,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     rig.controller.reset();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
               R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":25,"ignoreDMX":false,"isListening":false,"isPlaying":false,"playlistRevision":0,)"
+              R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":0,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
     rig.engine.reset();
     EXPECT_FALSE(WebDocuments::status(services, now));
@@ -348,7 +348,9 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
     for (const char* shown : {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
                               R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
                               "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4"})
+                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
+                              R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
+                              "Channel 18: Blue Offset Y (Extended)"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     for (const char* absent : {"<b>bold<i>", "Shouting", "No fixture files available yet"})
         EXPECT_EQ(page.find(absent), std::string::npos) << absent;

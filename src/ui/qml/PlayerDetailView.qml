@@ -128,6 +128,18 @@ Item {
             }
         }
 
+        // Frames for another universe: the console is on, but not on this player's address.
+        Text {
+            objectName: "inputNote"
+            visible: player.inputNote !== ""
+            text: player.inputNote
+            color: "#ff9500"
+            font.pixelSize: 14
+            font.bold: true
+            wrapMode: Text.WordWrap
+            Layout.fillWidth: true
+        }
+
         // Next line.
         RowLayout {
             spacing: 8

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace orvelo::ui {
+namespace orvelo {
 
 // The channel layout a console programmer needs for the current configuration, built from the
 // controller's own decoding (core/DMXDecoding) by walking every value, so the reference can
@@ -27,6 +27,8 @@ struct DMXEffectRow {
     QString parameter;
     QString mapped; // "10-255: " and the mapped range
     QString reset;  // "5-9: " and the reset value
+    // Every value of the channel in bands: no change, reset (to `reset`'s value), mapped.
+    QVector<DMXReferenceRow> bands;
 };
 
 struct DMXReference {
@@ -46,4 +48,7 @@ struct DMXReference {
 
 DMXReference makeDMXReference(const DMXConfig& config);
 
-} // namespace orvelo::ui
+// The control channel band by band, with the track band shown track by track.
+QVector<DMXReferenceRow> controlRowsByTrack(const DMXReference& reference);
+
+} // namespace orvelo

@@ -1,10 +1,10 @@
-#include "ui/DMXReference.h"
+#include "core/DMXReference.h"
 
 #include "core/DMXDecoding.h"
 
 #include <functional>
 
-namespace orvelo::ui {
+namespace orvelo {
 
 namespace {
 
@@ -123,6 +123,35 @@ QString signedText(double value, int decimals)
     return value > 0.0 ? QStringLiteral("+") + text : text;
 }
 
+QVector<DMXReferenceRow> effectBands(const QString& mapped, const QString& reset)
+{
+    QVector<DMXReferenceRow> rows;
+    using dmx::EffectBand;
+    forEachBand<EffectBand>(0, 255, [](int v) { return dmx::effectBand(static_cast<std::uint8_t>(v)); },
+                            [&](int low, int high, EffectBand band) {
+                                DMXReferenceRow row{low, high, rangeText(low, high), {}, {}, {}};
+                                switch (band) {
+                                case EffectBand::unchanged:
+                                    row.action = QStringLiteral("No change");
+                                    row.description = QStringLiteral("Keep the current value");
+                                    row.color = QStringLiteral("gray");
+                                    break;
+                                case EffectBand::reset:
+                                    row.action = QStringLiteral("Reset");
+                                    row.description = reset;
+                                    row.color = QStringLiteral("orange");
+                                    break;
+                                case EffectBand::mapped:
+                                    row.action = QStringLiteral("Set");
+                                    row.description = mapped;
+                                    row.color = QStringLiteral("blue");
+                                    break;
+                                }
+                                rows.push_back(row);
+                            });
+    return rows;
+}
+
 QVector<DMXEffectRow> effectRows(int firstChannel)
 {
     using dmx::EffectChannel;
@@ -132,7 +161,8 @@ QVector<DMXEffectRow> effectRows(int firstChannel)
     const auto add = [&](EffectChannel channel, QString parameter, QString mapped, QString reset) {
         const int relative = static_cast<int>(channel);
         rows.push_back({firstChannel + relative - 3, relative, std::move(parameter),
-                        QStringLiteral("10-255: ") + mapped, QStringLiteral("5-9: ") + reset});
+                        QStringLiteral("10-255: ") + mapped, QStringLiteral("5-9: ") + reset,
+                        effectBands(mapped, reset)});
     };
     QStringList patterns;
     for (int v = lo; v <= hi; v += 25)
@@ -172,7 +202,8 @@ QVector<DMXEffectRow> effectRows(int firstChannel)
                                    .arg(allOn);
         rows.push_back({firstChannel + static_cast<int>(EffectChannel::colourMask) - 3,
                         static_cast<int>(EffectChannel::colourMask), QStringLiteral("RGB Enable"),
-                        QStringLiteral("10+: ") + mapped, QStringLiteral("5-9: all on")});
+                        QStringLiteral("10+: ") + mapped, QStringLiteral("5-9: all on"),
+                        effectBands(mapped, QStringLiteral("all on"))});
     }
     const QString shift = QString::number(dmx::mappedTimeShift(lo)) + QStringLiteral("-") +
                           QString::number(dmx::mappedTimeShift(hi)) + QStringLiteral(" frames");
@@ -216,4 +247,16 @@ DMXReference makeDMXReference(const DMXConfig& config)
     return ref;
 }
 
-} // namespace orvelo::ui
+QVector<DMXReferenceRow> controlRowsByTrack(const DMXReference& reference)
+{
+    QVector<DMXReferenceRow> rows;
+    for (const DMXReferenceRow& band : reference.controlRows) {
+        if (dmx::decodeControl(static_cast<std::uint8_t>(band.low)).kind == dmx::ControlKind::selectTrack)
+            rows += reference.trackRows;
+        else
+            rows.push_back(band);
+    }
+    return rows;
+}
+
+} // namespace orvelo

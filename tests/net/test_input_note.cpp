@@ -1,0 +1,85 @@
+// Protects the input note that tells a console on the wrong universe from a dead network:
+// which universes count as heard and for how long, the wording, and that the node's own
+// broadcasts heard back are told from a peer's.
+#include "net/ArtNetPacket.h"
+#include "net/ForeignUniverses.h"
+#include "net/InputNote.h"
+#include "net/OwnEchoes.h"
+
+#include <arpa/inet.h>
+
+#include <gtest/gtest.h>
+
+using namespace orvelo;
+using namespace std::chrono_literals;
+
+namespace {
+
+sockaddr_in from(const char* address)
+{
+    sockaddr_in sender{};
+    sender.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address, &sender.sin_addr);
+    return sender;
+}
+
+} // namespace
+
+TEST(ForeignUniverses, NamesWhatWasHeardLatelyButNeverTheInputsOwn)
+{
+    ForeignUniverses foreign;
+    const auto t0 = ForeignUniverses::Clock::now();
+    const auto heard = [&](int own, ForeignUniverses::Clock::duration after) {
+        foreign.look(own, t0 + after);
+        return foreign.heard();
+    };
+    EXPECT_TRUE(heard(0, 0s).empty());
+    for (int i = 0; i < 44; ++i)
+        foreign.count(5);
+    foreign.count(1);
+    EXPECT_EQ(heard(0, 1s), (std::vector<int>{1, 5}));
+    EXPECT_EQ(foreign.frames(), 45u);
+    foreign.count(5);
+    EXPECT_EQ(heard(0, 3s), (std::vector<int>{1, 5})) << "kept a few seconds";
+    EXPECT_EQ(heard(0, 4s), std::vector<int>{5}) << "1 forgotten 3 s after its last frame";
+    EXPECT_EQ(heard(5, 4s), std::vector<int>{}) << "the input moved to the universe it hears";
+    EXPECT_EQ(foreign.frames(), 46u) << "the count of the episode stays until the next one";
+    EXPECT_EQ(heard(0, 6s), std::vector<int>{});
+    foreign.count(2);
+    EXPECT_EQ(heard(0, 7s), std::vector<int>{2});
+    EXPECT_EQ(foreign.frames(), 1u);
+    foreign.forget();
+    EXPECT_TRUE(heard(0, 7s).empty());
+}
+
+TEST(InputNote, SaysWhereTheConsoleIsAndWhereThePlayerListens)
+{
+    EXPECT_EQ(inputnote::artNet({}, 0), "");
+    EXPECT_EQ(inputnote::artNet({1}, 0), "Art-Net seen on 0:0:1, listening on 0:0:0");
+    EXPECT_EQ(inputnote::artNet({0, artnet::portAddress(1, 2, 3)}, artnet::portAddress(0, 1, 0)),
+              "Art-Net seen on 0:0:0 and 1:2:3, listening on 0:1:0");
+    EXPECT_EQ(inputnote::artNet({1, 2, 3}, 0), "Art-Net seen on 0:0:1, 0:0:2 and 0:0:3, listening on 0:0:0");
+    EXPECT_EQ(inputnote::artNet({1, 2, 3, 4, 5}, 0),
+              "Art-Net seen on 0:0:1, 0:0:2, 0:0:3 and 2 more, listening on 0:0:0");
+    EXPECT_EQ(inputnote::sACN({}, 1), "");
+    EXPECT_EQ(inputnote::sACN({7}, 1), "sACN seen on universe 7, set for universe 1 (the sACN input takes every universe)");
+    EXPECT_EQ(inputnote::sACN({2, 7}, 1),
+              "sACN seen on universes 2 and 7, set for universe 1 (the sACN input takes every universe)");
+}
+
+TEST(OwnEchoes, OnlyWhatThisHostSentComesBackAsAnEcho)
+{
+    OwnEchoes echoes;
+    echoes.setOwnAddresses({"10.254.0.2"});
+    const std::vector<std::uint8_t> timecode = artnet::encodeTimeCode(1, 2, 3, 4, 1);
+    const std::vector<std::uint8_t> later = artnet::encodeTimeCode(1, 2, 3, 5, 1);
+    EXPECT_FALSE(echoes.isEcho(timecode, from("10.254.0.2")));
+    echoes.sent(timecode);
+    EXPECT_TRUE(echoes.isEcho(timecode, from("10.254.0.2")));
+    EXPECT_TRUE(echoes.isEcho(timecode, from("127.0.0.1")));
+    EXPECT_FALSE(echoes.isEcho(timecode, from("10.254.0.9"))) << "another player in sync is still heard";
+    EXPECT_FALSE(echoes.isEcho(later, from("10.254.0.2"))) << "another program on this host";
+    for (std::size_t i = 0; i < OwnEchoes::remembered; ++i)
+        echoes.sent(later);
+    EXPECT_FALSE(echoes.isEcho(timecode, from("10.254.0.2"))) << "only the latest are remembered";
+}

@@ -1,0 +1,47 @@
+// Protects the log's readability under repeats and floods: the first line is always written
+// at once, repeats and floods become one count per second, and a flood from one sender never
+// holds back anyone else's line.
+#include "platform/LogLimiter.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvelo;
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+TEST(LogLimiter, ARepeatIsWrittenOnceThenCounted)
+{
+    LogLimiter limiter;
+    const auto t0 = LogLimiter::Clock::now();
+    const std::string tc = "ArtNetService: Received OpCode 0x9700 (19 bytes)";
+    EXPECT_EQ(limiter.offer(tc, {}, t0), Lines{tc});
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_EQ(limiter.offer(tc, {}, t0 + i * 40ms), Lines{}) << i;
+    EXPECT_EQ(limiter.offer("WebServer: GET /", {}, t0 + 900ms), Lines{"WebServer: GET /"});
+    // The count comes with the first line after its second, ahead of it.
+    EXPECT_EQ(limiter.offer(tc, {}, t0 + 1000ms), (Lines{tc + " (repeated 12 times)", tc}));
+    EXPECT_EQ(limiter.offer(tc, {}, t0 + 1500ms), Lines{});
+    EXPECT_EQ(limiter.offer("x", {}, t0 + 2100ms), (Lines{tc + " (repeated 1 time)", "x"}));
+}
+
+TEST(LogLimiter, AFloodFromOneSenderIsCappedAndCountedOnceWithoutBuryingOthers)
+{
+    LogLimiter limiter;
+    const auto t0 = LogLimiter::Clock::now();
+    const std::string junk = "ArtNetService: OpCode 0x2400 from 10.0.0.9";
+    int written = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::string line = "ArtNetService: Received OpCode 0x2400 (" + std::to_string(14 + i % 10) + " bytes)";
+        written += static_cast<int>(limiter.offer(line, junk, t0 + i * 5ms).size());
+        if (i == 50) {
+            EXPECT_EQ(limiter.offer("DMXController: Stopping via DMX (Val: 0)", {}, t0 + i * 5ms),
+                      Lines{"DMXController: Stopping via DMX (Val: 0)"});
+            EXPECT_EQ(limiter.offer("ArtNetService: Received OpPoll", "ArtNetService: OpCode 0x2000 from 10.0.0.7",
+                                    t0 + i * 5ms),
+                      Lines{"ArtNetService: Received OpPoll"});
+        }
+    }
+    EXPECT_EQ(written, LogLimiter::linesPerKey);
+    const Lines after = limiter.offer("ArtNetService: Received OpCode 0x2400 (9 bytes)", junk, t0 + 1s);
+    EXPECT_EQ(after, (Lines{junk + " (95 more lines not shown)", "ArtNetService: Received OpCode 0x2400 (9 bytes)"}));
+}
