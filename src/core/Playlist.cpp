@@ -39,11 +39,19 @@ void log(const QString& line)
 Playlist::Playlist(QObject* parent)
     : QObject(parent)
 {
+    // A drive mounted late, or a file deleted under the show: the views follow within seconds.
+    fileCheck_.setInterval(2000);
+    connect(&fileCheck_, &QTimer::timeout, this, &Playlist::checkFiles);
+    fileCheck_.start();
 }
 
 void Playlist::setPlaylist(QList<MediaTrack> tracks)
 {
     playlist_ = std::move(tracks);
+    missing_.clear();
+    for (const MediaTrack& track : playlist_)
+        if (!problemWith(track).isEmpty())
+            missing_.insert(track.id);
     ++revision_;
     emit playlistChanged();
     saveLastPlaylist();
@@ -55,6 +63,19 @@ std::optional<int> Playlist::indexOf(const QUuid& id) const
         if (playlist_[i].id == id)
             return static_cast<int>(i);
     return std::nullopt;
+}
+
+void Playlist::checkFiles()
+{
+    QSet<QUuid> missing;
+    for (const MediaTrack& track : playlist_)
+        if (!problemWith(track).isEmpty())
+            missing.insert(track.id);
+    if (missing == missing_)
+        return;
+    missing_ = std::move(missing);
+    ++revision_;
+    emit playlistChanged();
 }
 
 QString Playlist::problemWith(const MediaTrack& track)

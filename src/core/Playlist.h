@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -65,6 +66,9 @@ public:
     // Why the track cannot play as it stands ("File not found: ..."); empty when its file is
     // there. Asked afresh each time, so a file that appears is playable at once.
     static QString problemWith(const MediaTrack& track);
+    // Looks again at which entries' files are missing (it also runs every two seconds); a
+    // change counts as a change of the list for its viewers, without saving anything.
+    void checkFiles();
 
 signals:
     void playlistChanged();
@@ -73,6 +77,8 @@ private:
     QList<MediaTrack> playlist_;
     bool isLoadingPlaylist_ = false;
     std::uint64_t revision_ = 0;
+    QSet<QUuid> missing_;
+    QTimer fileCheck_;
     SettingsStore store_;
 };
 

@@ -10,9 +10,12 @@ namespace orvelo::MediaPath {
 
 namespace {
 
+// File systems take 255 bytes a name; an upload's temporary name adds a dot and a suffix.
+constexpr qsizetype kMaxSegmentBytes = 200;
+
 bool validSegment(const QString& segment)
 {
-    if (segment.isEmpty() || segment.startsWith(QLatin1Char('.')))
+    if (segment.isEmpty() || segment.startsWith(QLatin1Char('.')) || segment.toUtf8().size() > kMaxSegmentBytes)
         return false;
     for (const QChar c : segment)
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)

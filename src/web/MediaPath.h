@@ -10,7 +10,8 @@ namespace orvelo::MediaPath {
 // Names of files in a folder the web remote manages (the media library, the playlists), and
 // the confinement of every name to its folder. A name is a relative path of '/'-separated
 // segments; no segment is empty, ".", "..", starts with '.' (the library's own temporary
-// files do), or holds a backslash or a control character.
+// files do), holds a backslash or a control character, or is longer than 200 bytes (so that
+// an upload's temporary name still fits the file system).
 
 // A name as a URL path carries it: literal '/' between segments, each segment
 // percent-decoded. An encoded separator ("%2F", "%5C") is refused, as is any broken escape.

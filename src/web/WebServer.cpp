@@ -21,6 +21,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -359,6 +361,12 @@ void WebServer::handleRequest(std::string raw, const std::string& peer, const Ht
             return;
         }
         match = routes_.find("POST", request->path);
+    } else if (request->method == "DELETE") {
+        match = routes_.find("DELETE", request->path);
+        if (!match) {
+            responder.send(HttpResponse::plainText(405, "Method Not Allowed"));
+            return;
+        }
     } else {
         responder.send(HttpResponse::plainText(405, "Method Not Allowed"));
         return;
@@ -616,6 +624,35 @@ void WebServer::addLibraryRoutes()
                           return answer(jpeg ? HttpResponse::text(200, "image/jpeg", jpeg->toStdString())
                                              : HttpResponse::plainText(404, "Not Found"));
                       });
+    // A file on the playlist is kept unless the client insists ("?force=1"): its entries then
+    // keep their places, shown as missing.
+    routes_.addPrefix("DELETE", "/api/media/", Context::connectionThread, [this](const HttpRequest&, std::string_view rest) {
+        const std::size_t query = rest.find('?');
+        const bool force = query != std::string_view::npos && rest.substr(query + 1) == "force=1";
+        const auto name = MediaPath::fromUrlPath(rest.substr(0, query));
+        if (!name)
+            return answer(HttpResponse::jsonError(400, "Invalid name"));
+        const auto path = MediaPath::existingFile(library_->folder(), *name);
+        if (!path)
+            return answer(HttpResponse::jsonError(404, "Media not found: " + name->toStdString()));
+        return onMainThread([this, path = *path, name = *name, force] {
+            DMXController* controller = services_.dmxController.data();
+            int uses = 0;
+            if (controller)
+                for (const MediaTrack& track : controller->playlist().playlist())
+                    uses += QFileInfo(track.url.toLocalFile()) == QFileInfo(path);
+            if (uses > 0 && !force)
+                return HttpResponse::jsonError(
+                    409, name.toStdString() + " is on the playlist; delete it with ?force=1 to keep its entries as missing");
+            if (!QFile::remove(path))
+                return HttpResponse::jsonError(500, "Could not delete " + name.toStdString());
+            logLine("WebServer: Deleted " + name.toStdString() +
+                    (uses > 0 ? ", its playlist entries are now missing" : std::string()));
+            if (controller)
+                controller->playlist().checkFiles();
+            return HttpResponse::ok();
+        });
+    });
     routes_.add("GET", "/api/playlists", Context::connectionThread, [this](const HttpRequest&, std::string_view) {
         return answer(document(QJsonDocument(WebLibrary::playlistsDocument(playlistsFolder_))));
     });

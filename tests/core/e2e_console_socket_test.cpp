@@ -8,9 +8,13 @@
 #include "net/ArtNetTestSupport.h"
 #include "platform/FileBookmark.h"
 #include "support/DefaultPortsTurn.h"
+#include "web/WebClient.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -95,6 +99,13 @@ public:
     {
         const auto& all = lines();
         return std::count(all.begin(), all.end(), line);
+    }
+
+    // As a power cut would: no chance to save anything on the way out.
+    void kill()
+    {
+        process_.kill();
+        process_.waitForFinished();
     }
 
     // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
@@ -276,6 +287,19 @@ protected:
         ADD_FAILURE() << "player output:\n" << text.str();
     }
 
+    // Rewrites the stored playlist so that its first entry's file is not there (yet).
+    QString storeWithMissingIntro()
+    {
+        QSettings store(QString::fromStdString(home + "/config/Orvelo/Orvelo.conf"), QSettings::IniFormat);
+        auto tracks = *TrackListCodec::decode(store.value("lastPlaylistData").toByteArray());
+        const QString late = QString::fromStdString(home + "/late drive/intro.mp4");
+        tracks[0].url = QUrl::fromLocalFile(late);
+        store.setValue("lastPlaylistData", *TrackListCodec::encode(tracks));
+        store.remove("lastPlaylistBookmarks");
+        store.sync();
+        return late;
+    }
+
     std::string home;
     std::unique_ptr<DefaultPortsTurn> turn;
     std::unique_ptr<Player> player;
@@ -370,6 +394,56 @@ TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
     ASSERT_GT(seconds, 0.5);
     EXPECT_NEAR((sent[b].position() - a.position()) / seconds, 1.0, 0.25);
 
+    EXPECT_EQ(player->terminate(), 0);
+}
+
+// A clip missing at start-up (a drive mounted late) keeps its cue: every later value still
+// plays its own clip, the missing one reads failed and never "resumes", and it plays once the
+// file appears. What was set survives a power cut.
+TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
+{
+    const QString late = storeWithMissingIntro();
+    ASSERT_NO_FATAL_FAILURE(startPlayer());
+    EXPECT_GE(player->waitForLine("DMXController: Track not found, keeping its place: intro.mp4 (File not found: " +
+                                  late.toStdString() + ")"),
+              0);
+
+    console->set(21);
+    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
+    console->set(11);
+    ASSERT_GE(player->waitForLine("PlaybackEngine: Failed to load track. Error: File not found: " + late.toStdString()), 0);
+    std::this_thread::sleep_for(2500ms);
+    const QJsonDocument status = jsonOf(call(8080, "GET", "/api/status"));
+    EXPECT_EQ(status["state"].toString(), "failed");
+    EXPECT_EQ(status["isPlaying"].toBool(), false);
+    EXPECT_EQ(status["error"].toString(), "File not found: " + late);
+    EXPECT_EQ(player->count("DMXController: Resuming track via DMX (Val: 11)"), 0);
+    const long tries = player->count("PlaybackEngine: loadAndPlay called for intro.mp4");
+    EXPECT_GE(tries, 2);
+    EXPECT_LE(tries, 4) << "retried at most once a second";
+    EXPECT_EQ(jsonOf(call(8080, "GET", "/api/playlist"))[0].toObject()["missing"].toBool(), true);
+
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(late).path()));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(clip(2.0, 10)), late));
+    EXPECT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: intro.mp4", 5s), 0);
+
+    EXPECT_EQ(call(8080, "POST", "/api/settings", R"({"dmx":{"startChannel":600}})").status, 400);
+    EXPECT_EQ(call(8080, "POST", "/api/settings", R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},)J"
+                                                  R"J("theme":{"current":"daylight"}})J")
+                  .status,
+              200);
+    // The theme is applied a turn after the answer: a power cut comes once it shows.
+    ASSERT_TRUE(waitUntil([] { return jsonOf(call(8080, "GET", "/api/settings"))["theme"]["current"] == "daylight"; }));
+    player->kill();
+    console.reset();
+    timecode.reset();
+    turn.reset(); // the next start takes the ports' turn again
+    ASSERT_NO_FATAL_FAILURE(startPlayer());
+    const QJsonDocument settings = jsonOf(call(8080, "GET", "/api/settings"));
+    EXPECT_EQ(settings["dmx"]["startChannel"].toInt(), 5);
+    EXPECT_EQ(settings["dmx"]["mode"].toString(), "Loop (2 Ch)");
+    EXPECT_EQ(settings["theme"]["current"].toString(), "daylight");
+    EXPECT_EQ(jsonOf(call(8080, "GET", "/api/playlist")).array().size(), 3);
     EXPECT_EQ(player->terminate(), 0);
 }
 

@@ -348,3 +348,47 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
         5s));
     EXPECT_TRUE(select(21, tracks[1]));
 }
+
+// Two phones editing at once never touch the wrong track; a broken export is reported, listed
+// and deletable; deleting a clip that is on the playlist needs insisting, and keeps its cue.
+TEST_F(LibraryTest, EditsNameTheirTrackAndBrokenFilesCanBeSeenAndDeleted)
+{
+    startServer();
+    ASSERT_TRUE(QDir().mkpath(media));
+    ASSERT_TRUE(QFile::copy(video, media + "/A.mp4"));
+    ASSERT_TRUE(QFile::copy(tone, media + "/B.flac"));
+    ASSERT_EQ(post("/api/playlist/add", R"({"names":["A.mp4","B.flac","A.mp4"]})").status, 200);
+    const QJsonArray rows = jsonOf(get("/api/playlist")).array();
+    const auto idOf = [&](int row) { return rows[row]["id"].toString().toStdString(); };
+    const std::string revision = std::to_string(jsonOf(get("/api/status"))["playlistRevision"].toInteger());
+
+    // Phone A removes the first row; phone B, still showing the old list, removes "B.flac".
+    EXPECT_EQ(post("/api/playlist/remove", R"({"id":")" + idOf(0) + R"(","revision":)" + revision + "}").status, 200);
+    const Answer stale = post("/api/playlist/remove", R"({"id":")" + idOf(1) + R"(","revision":)" + revision + "}");
+    EXPECT_EQ(stale.status, 409);
+    EXPECT_EQ(jsonOf(stale)["playlist"].toArray().size(), 2);
+    EXPECT_EQ(playlistNames(), (QStringList{"B.flac", "A.mp4"}));
+    EXPECT_EQ(post("/api/playlist/remove", R"({"id":")" + idOf(0) + R"("})").status, 409) << "already gone";
+    EXPECT_EQ(post("/api/playlist/repeat", R"({"id":")" + idOf(2) + R"(","count":3})").status, 200);
+    EXPECT_EQ(post("/api/playlist/reorder", R"({"id":")" + idOf(2) + R"(","direction":"up"})").status, 200);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"}));
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["repeatCount"].toInt(), 3);
+
+    const Answer broken = upload("broken.mp4", "not a video at all");
+    EXPECT_EQ(jsonOf(broken)["playable"], false);
+    EXPECT_FALSE(jsonOf(broken)["reason"].toString().isEmpty());
+    EXPECT_EQ(jsonOf(upload("copy.flac", readFile(tone)))["playable"], true);
+    EXPECT_EQ(jsonOf(get("/api/media"))[0]["name"].toString(), "A.mp4");
+    EXPECT_EQ(jsonOf(get("/api/media"))[2]["name"].toString(), "broken.mp4");
+    EXPECT_EQ(jsonOf(get("/api/media"))[2]["playable"], false);
+    EXPECT_EQ(upload(std::string(201, 'x') + ".mp4", "x").status, 400);
+
+    EXPECT_EQ(call(port, "DELETE", "/api/media/A.mp4").status, 409);
+    EXPECT_EQ(call(port, "DELETE", "/api/media/A.mp4?force=1").status, 200);
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["missing"], true);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"})) << "the cue keeps its place";
+    EXPECT_EQ(call(port, "DELETE", "/api/media/broken.mp4").status, 200);
+    EXPECT_EQ(call(port, "DELETE", "/api/media/broken.mp4").status, 404);
+    EXPECT_EQ(call(port, "DELETE", "/api/media/..%2Fx.mp4").status, 400);
+    EXPECT_EQ(entriesOf(media), (QStringList{"B.flac", "copy.flac"}));
+}
