@@ -133,7 +133,9 @@ function send() {
       saturation: number('saturation'), alpha: number('alpha'), inverted: state.inverted },
     rgb: { redEnabled: state.redEnabled, greenEnabled: state.greenEnabled, blueEnabled: state.blueEnabled }
   };
+  // A refused change must not stay on screen as if the player had taken it.
   return fetch('/api/effects', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
+    .then((response) => { if (!response.ok) load(); })
     .catch(() => {});
 }
 

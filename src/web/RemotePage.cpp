@@ -62,6 +62,14 @@ body.light .timecode { text-shadow: none; }
   background: var(--raised); color: var(--muted); text-transform: uppercase; letter-spacing: .5px;
 }
 .badge.playing { background: var(--success); color: #000; }
+.badge.paused { background: var(--accent); color: #000; }
+.badge.loading { background: var(--text); color: var(--bg); }
+.badge.failed { background: var(--danger); color: #fff; }
+.track.failed { border-color: var(--danger); }
+.track.failed .timecode { color: var(--muted); text-shadow: none; }
+.track-error { color: var(--danger); font-size: 15px; font-weight: 600; overflow-wrap: anywhere; }
+.input-note { margin-top: -4px; padding: 6px 12px; border-radius: 10px; border: 1px solid var(--accent);
+  background: rgba(255, 107, 0, .12); font-size: 13px; line-height: 1.35; overflow-wrap: anywhere; }
 .transport { display: grid; grid-template-columns: repeat(5, 1fr); gap: 8px; }
 .transport button {
   height: 64px; border-radius: 14px; border: 1px solid var(--border); background: var(--card);
@@ -112,11 +120,13 @@ body.offline .track, body.offline .signal { opacity: .5; }
     <div class="indicator" id="sacn"><span class="dot"></span>sACN</div>
     <div class="dmx" id="dmx">CH1: 0</div>
   </div>
+  <div class="input-note" id="inputNote" role="status" hidden></div>
 
   <button class="ignore" id="ignoreButton">Ignore DMX</button>
 
   <section class="track">
     <div class="track-name" id="trackName">No Track</div>
+    <div class="track-error" id="trackError" role="alert" hidden></div>
     <div class="timecode" id="timecode">00:00:00:00</div>
     <div class="rate" id="rate">SMPTE @ 25 fps</div>
     <div class="times">
@@ -168,6 +178,9 @@ function showIgnore() {
   byId('ignoreButton').textContent = ignoreDMX ? 'Ignore DMX: On (Manual)' : 'Ignore DMX';
 }
 
+// A player that does not report its state says only whether it plays.
+const stateNames = { playing: 'Playing', paused: 'Paused', stopped: 'Stopped', loading: 'Loading', failed: 'Failed' };
+
 function render(s) {
   const fps = s.frameRate || 25;
   const current = Number(s.currentTime) || 0;
@@ -181,10 +194,16 @@ function render(s) {
   byId('timecode').textContent = timecode(current, fps);
   byId('rate').textContent = 'SMPTE @ ' + fps + ' fps';
   byId('elapsed').textContent = clock(current);
-  byId('badge').textContent = s.isPlaying ? 'Playing' : 'Stopped';
-  byId('badge').classList.toggle('playing', !!s.isPlaying);
+  const state = stateNames[s.state] ? s.state : s.isPlaying ? 'playing' : 'stopped';
+  byId('badge').textContent = stateNames[state];
+  byId('badge').className = 'badge ' + state;
+  document.querySelector('.track').classList.toggle('failed', state === 'failed');
+  byId('trackError').textContent = s.error || '';
+  byId('trackError').hidden = !s.error;
+  byId('inputNote').textContent = s.inputNote ? '⚠️ ' + s.inputNote : '';
+  byId('inputNote').hidden = !s.inputNote;
   byId('remaining').textContent = '-' + clock(remaining);
-  byId('remaining').classList.toggle('warning', !!s.isPlaying && remaining <= 20);
+  byId('remaining').classList.toggle('warning', state === 'playing' && remaining <= 20);
 }
 
 async function poll() {

@@ -4,7 +4,7 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart and kSession.
+// Follows kPageStart, kSession and kReplies.
 constexpr std::string_view kSettingsPage = R"HTML(<title>Settings - Orvelo</title>
 <style>
 .app {
@@ -76,6 +76,9 @@ code { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; color: var(--te
 .viewer .text button { align-self: flex-start; }
 @media (max-width: 420px) { .viewer { flex-direction: column; align-items: center; } .viewer .text { width: 100%; } }
 .roots { margin: 10px 0 0; padding-left: 20px; font-size: 14px; overflow-wrap: anywhere; font-family: ui-monospace, 'DejaVu Sans Mono', monospace; }
+.field-error { color: var(--danger); font-size: 13px; font-weight: 600; overflow-wrap: anywhere; }
+.switch + .field-error { display: block; margin: -4px 0 8px; }
+[aria-invalid=true] { border-color: var(--danger) !important; outline: 2px solid var(--danger); outline-offset: 1px; }
 #status { min-height: 20px; text-align: center; font-size: 14px; color: var(--muted); border-radius: 8px; padding: 2px; }
 #status.success { color: #000; background: var(--success); }
 #status.error { color: #fff; background: var(--danger); }
@@ -263,24 +266,51 @@ function updateRange() {
 
 const GiB = 1073741824;
 
-// A refusal carries the server's reason as plain text; an acceptance carries {"status":"ok"}.
 async function post(path, body) {
-  const response = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
-  if (!response.ok) return { status: 'refused', reason: (await response.text()).trim() };
-  return response.json();
+  return replyOf(await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) }));
 }
 
 function refusal(text, reply) {
-  return reply && reply.reason ? text + ': ' + reply.reason : text;
+  return reply && reply.error ? text + ': ' + reply.error : text;
 }
+
+// A refusal names the setting as "group.key"; most keys are the id of the control that edits them.
+const controlIds = { 'protocol.input': 'inputProtocol', 'protocol.output': 'outputProtocol', 'ndi.enabled': 'ndiEnabled',
+  'ndi.fps': 'ndiFps', 'ndi.scale': 'ndiScale', 'theme.current': 'theme', 'web.interface': 'webInterface' };
+
+function clearFieldErrors() {
+  document.querySelectorAll('.field-error').forEach((line) => line.remove());
+  document.querySelectorAll('[aria-invalid]').forEach((control) => control.removeAttribute('aria-invalid'));
+}
+
+// The reason goes beside the control it concerns, scrolled into view: the status line alone
+// does not say which of twenty fields to fix.
+function showFieldError(field, text) {
+  const control = field ? byId(controlIds[field] || field.split('.').pop()) : null;
+  if (!control || !control.matches('input, select')) return;
+  const line = Object.assign(document.createElement('span'), { className: 'field-error', textContent: text });
+  line.setAttribute('role', 'alert');
+  line.dataset.for = control.id;
+  const label = control.closest('label');
+  if (label && label.classList.contains('field')) label.appendChild(line);
+  else (label || control).after(line);
+  control.setAttribute('aria-invalid', 'true');
+  control.scrollIntoView({ block: 'center' });
+}
+
+document.querySelector('.app').addEventListener('input', (event) => {
+  if (!event.target.hasAttribute('aria-invalid')) return;
+  event.target.removeAttribute('aria-invalid');
+  document.querySelector('.field-error[data-for="' + event.target.id + '"]')?.remove();
+});
 
 // The server falls back to its default folder for anything but a full path: say so before
 // sending rather than save a different folder than the one typed.
 function libraryProblem() {
   const folder = byId('mediaFolder').value.trim();
-  if (folder && !folder.startsWith('/')) return 'The media folder must be a full path starting with /';
+  if (folder && !folder.startsWith('/')) return { error: 'The media folder must be a full path starting with /', field: 'library.mediaFolder' };
   const limit = Number(byId('uploadSizeLimit').value);
-  if (!(limit > 0) || Math.round(limit * GiB) < 1) return 'The upload size limit must be more than 0 GiB';
+  if (!(limit > 0) || Math.round(limit * GiB) < 1) return { error: 'The upload size limit must be more than 0 GiB', field: 'library.uploadSizeLimit' };
   return null;
 }
 
@@ -383,18 +413,22 @@ byId('startChannel').addEventListener('input', updateRange);
 byId('mode').addEventListener('change', updateRange);
 
 byId('saveButton').addEventListener('click', async () => {
+  clearFieldErrors();
   const problem = libraryProblem();
   if (problem) {
-    showStatus(problem, 'error');
+    showFieldError(problem.field, problem.error);
+    showStatus(problem.error, 'error');
     return;
   }
   try {
     const reply = await post('/api/settings', collect());
-    if (reply.status === 'ok') {
+    if (reply.ok && reply.status === 'ok') {
       showStatus('Settings saved successfully!', 'success');
       // Shows the folder the player now uses (the default one when the field was left empty).
       loadSettings();
     } else {
+      // Nothing was saved: the typed values stay for the operator to correct.
+      showFieldError(reply.field, reply.error);
       showStatus(refusal('Error saving settings', reply), 'error');
     }
   } catch (e) {
@@ -406,7 +440,7 @@ byId('clearButton').addEventListener('click', async () => {
   if (!confirm('Are you sure you want to clear the default video?')) return;
   try {
     const reply = await post('/api/settings', { defaultVideo: { clear: true } });
-    if (reply.status === 'ok') {
+    if (reply.ok && reply.status === 'ok') {
       showStatus('Default video cleared!', 'success');
       loadSettings();
     } else {
@@ -424,12 +458,9 @@ let passwordSet = false;
 // The access routes answer {"status":"ok",...} or {"error":"..."}.
 async function accessPost(path, body) {
   try {
-    const response = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
-    const text = await response.text();
-    let reply;
-    try { reply = JSON.parse(text); } catch (e) { reply = { error: text.trim() }; }
-    if (response.ok && reply.status === 'ok') return reply;
-    showStatus(reply.error || 'The player refused (' + response.status + ')', 'error');
+    const reply = await post(path, body);
+    if (reply.ok && reply.status === 'ok') return reply;
+    showStatus(reply.error || 'The player refused (' + reply.httpStatus + ')', 'error');
   } catch (e) {
     showStatus('The player cannot be reached', 'error');
   }
@@ -566,7 +597,7 @@ loadAccess();
 
 std::string_view settings()
 {
-    static const std::string page = std::string(kPageStart).append(kSession).append(kSettingsPage);
+    static const std::string page = std::string(kPageStart).append(kSession).append(kReplies).append(kSettingsPage);
     return page;
 }
 

@@ -141,6 +141,23 @@ body.view-only :is(button, input, select, textarea):disabled { opacity: .4; curs
 </script>
 )HTML";
 
+// Follows kSession on pages that change the player: one reading of every answer, so that no page
+// takes a refusal for success. replyFrom(httpStatus, text) and replyOf(response) give the
+// answer's JSON object with ok and httpStatus added; a refusal in plain text becomes its error.
+inline constexpr std::string_view kReplies = R"HTML(<script>
+function replyFrom(httpStatus, text) {
+  let body = null;
+  try { body = JSON.parse(text); } catch (e) {}
+  const ok = httpStatus >= 200 && httpStatus < 300;
+  if (!body || typeof body !== 'object' || Array.isArray(body)) body = ok ? {} : { error: String(text || '').trim() };
+  return { ...body, ok: ok, httpStatus: httpStatus };
+}
+async function replyOf(response) {
+  return replyFrom(response.status, await response.text());
+}
+</script>
+)HTML";
+
 // "/login.html": the password form, or a viewer link's key taken from the address fragment.
 std::string_view login();
 // "/": transport, timecode and DMX input at a glance; polls the status ten times a second.

@@ -20,3 +20,6 @@ orvelo_browser_test(web_library_browser library_browser_test.mjs)
 # Who may drive the player: other origins refused, password and login, viewers, logout, idle
 # sessions, hold-to-stop.
 orvelo_browser_test(web_access_browser access_browser_test.mjs)
+# Show-day trust: the badge tells a failed load from playing, missing files keep their place,
+# impossible settings are refused, two phones see each other's edits and never act on an old list.
+orvelo_browser_test(web_trust_browser trust_browser_test.mjs)

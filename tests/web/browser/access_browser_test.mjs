@@ -187,11 +187,13 @@ async function main() {
       await waitFor('stopped', async () => !(await get('/api/status')).isPlaying);
     });
 
-    await step('an idle session ends and the next poll lands on the login page', async () => {
-      await phone.goto(origin + '/playlist.html');
-      // 1.8 s: shorter than the playlist page's poll; the operator's remote page polls faster.
+    await step('an idle session ends and the next request lands on the login page', async () => {
+      // The settings page does not poll; the operator's remote page does, and stays logged in.
+      await phone.goto(origin + '/settings.html');
       await post('/api/settings', { web: { sessionIdleHours: 0.0005 } });
       try {
+        await sleep(2500);
+        await phone.evaluate(() => { fetch('/api/status').catch(() => {}); });
         await phone.waitForURL(origin + '/login.html', { timeout: 15000 });
       } finally {
         await post('/api/settings', { web: { sessionIdleHours: 12 } });

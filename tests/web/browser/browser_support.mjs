@@ -6,6 +6,7 @@ import { execFileSync, spawn } from 'node:child_process';
 import { randomUUID } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
+import { pathToFileURL } from 'node:url';
 
 export const origin = 'http://127.0.0.1:8080';
 export const phone = { width: 390, height: 844 };
@@ -119,6 +120,23 @@ export const media = {
   tone: (freq, buffers = 430) =>
     `audiotestsrc num-buffers=${buffers} freq=${freq} ! audio/x-raw,rate=44100,channels=2 ! wavenc ! filesink`,
 };
+
+// The playlist the player restores at start, written as its settings store keeps it.
+export function storePlaylist(folders, files) {
+  const tracks = files.map((file, index) => ({
+    id: randomUUID().toUpperCase(),
+    url: pathToFileURL(file).href,
+    name: path.basename(file, path.extname(file)),
+    timecodeOffset: index * 3600,
+    repeatCount: 1,
+  }));
+  // Byte arrays pass through Latin-1 in the store: keep the JSON text ASCII.
+  const json = JSON.stringify(tracks).replace(/[\u007f-\uffff]/g, (c) => '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
+  const value = '"@ByteArray(' + json.replace(/\\/g, '\\\\').replace(/"/g, '\\"') + ')"';
+  fs.mkdirSync(path.join(folders.config, 'Orvelo'), { recursive: true });
+  fs.writeFileSync(path.join(folders.config, 'Orvelo', 'Orvelo.conf'), `[General]\nlastPlaylistData=${value}\n`);
+  return tracks.map((t) => t.name);
+}
 
 export function startPlayer(program, folders, outputDir) {
   const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,

@@ -59,7 +59,7 @@ async function main() {
     await step('a file chosen with the picker uploads with a progress bar', async () => {
       await page.setInputFiles('#fileInput', upload);
       await waitFor('the upload to finish', async () => (await page.locator('.upload.done').count()) === 1, 15000);
-      check((await textOf(page, '.upload .label')) === `${video} · uploaded`, 'upload label');
+      check((await textOf(page, '.upload .label')) === `${video} · playable · 00:02`, `upload label ${await textOf(page, '.upload .label')}`);
       const width = await page.locator('.upload .fill').evaluate((fill) => fill.style.width);
       check(width === '100%', `bar at ${width}`);
       check(fs.statSync(path.join(mediaFolder, video)).size === fs.statSync(upload).size, 'the whole file arrived');

@@ -3,13 +3,11 @@
 // at phone and desktop size left in the output folder.
 //   node remote_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
 // Runs only inside a private network namespace (see run_browser_test.sh).
-import { randomUUID } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { pathToFileURL } from 'node:url';
 import {
   api, apiPost, check, hold, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run, screenshots as shoot,
-  sleep, startPlayer, step, stopPlayer, textOf, waitFor, waitText, watchErrors,
+  sleep, startPlayer, step, stopPlayer, storePlaylist, textOf, waitFor, waitText, watchErrors,
 } from './browser_support.mjs';
 
 const [orveloBinary, outputDir] = process.argv.slice(2);
@@ -47,26 +45,9 @@ function generateMedia() {
   ];
 }
 
-// The playlist the player restores at start, written as its settings store keeps it.
-function storePlaylist(files) {
-  const tracks = files.map((file, index) => ({
-    id: randomUUID().toUpperCase(),
-    url: pathToFileURL(file).href,
-    name: path.basename(file, path.extname(file)),
-    timecodeOffset: index * 3600,
-    repeatCount: 1,
-  }));
-  // Byte arrays pass through Latin-1 in the store: keep the JSON text ASCII.
-  const json = JSON.stringify(tracks).replace(/[\u007f-\uffff]/g, (c) => '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
-  const value = '"@ByteArray(' + json.replace(/\\/g, '\\\\').replace(/"/g, '\\"') + ')"';
-  fs.mkdirSync(path.join(folders.config, 'Orvelo'), { recursive: true });
-  fs.writeFileSync(path.join(folders.config, 'Orvelo', 'Orvelo.conf'), `[General]\nlastPlaylistData=${value}\n`);
-  return tracks.map((t) => t.name);
-}
-
 async function main() {
   const program = prepareResources();
-  const names = storePlaylist(generateMedia());
+  const names = storePlaylist(folders, generateMedia());
   const player = startPlayer(program, folders, outputDir);
   let context;
   try {
@@ -147,7 +128,7 @@ async function main() {
       await waitText(page, '#badge', 'Playing');
       await page.click('button[data-command=pause]');
       await waitFor('paused', async () => !(await api('/api/status')).isPlaying);
-      await waitText(page, '#badge', 'Stopped');
+      await waitText(page, '#badge', 'Paused');
       const paused = await api('/api/status');
       await waitText(page, '#timecode', timecode(paused.currentTime, paused.frameRate));
       check(paused.currentTime > 0, 'paused after some time');

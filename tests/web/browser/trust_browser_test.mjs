@@ -1,0 +1,191 @@
+// Protects what a technician trusts on show day: a failed load never reads as playing, a missing
+// file keeps its place in red, an impossible setting is refused beside its field, two phones see
+// each other's edits within a second and an edit on an old list is refused, not applied elsewhere.
+//   node trust_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
+// Runs only inside a private network namespace (see run_browser_test.sh).
+import fs from 'node:fs';
+import path from 'node:path';
+import {
+  api, apiPost, check, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run, screenshots as shoot,
+  startPlayer, step, stopPlayer, storePlaylist, textOf, waitFor, waitText, watchErrors,
+} from './browser_support.mjs';
+
+const [orveloBinary, outputDir] = process.argv.slice(2);
+const folders = prepareFolders(outputDir, ['laptop']);
+const screenshots = (page, name, options) => shoot(page, folders.screenshots, name, options);
+const mediaFolder = path.join(folders.data, 'Orvelo', 'Media');
+
+// Bytes no decoder takes for media, under a media file's name.
+function junk(folder, name) {
+  fs.writeFileSync(path.join(folder, name), 'not a video\n'.repeat(4000));
+  return path.join(folder, name);
+}
+
+const order = async () => (await api('/api/playlist')).map((t) => t.name).join('|');
+const rows = async (page) => (await page.locator('.track .name').allTextContents()).join('|');
+const row = (page, name) => page.locator('.track', { has: page.locator('.name', { hasText: name }) });
+
+async function main() {
+  const { program } = prepareProgram(orveloBinary, folders);
+  const names = storePlaylist(folders, [
+    path.join(mediaFolder, 'Missing Opener.wav'),
+    makeMedia(mediaFolder, media.tone(440, 2000), 'Tone A.wav'),
+    makeMedia(mediaFolder, media.tone(660, 2000), 'Tone B.wav'),
+    junk(mediaFolder, 'Junk.mp4'),
+  ]);
+  const player = startPlayer(program, folders, outputDir);
+  let context;
+  let second;
+  try {
+    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
+    await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
+    const tracks = await api('/api/playlist');
+    context = await launchBrowser(folders);
+    second = await launchBrowser(folders, path.join(outputDir, 'second-phone'));
+    const errors = [];
+    const page = context.pages()[0] ?? (await context.newPage());
+    const other = second.pages()[0] ?? (await second.newPage());
+    watchErrors(page, errors);
+    watchErrors(other, errors);
+
+    await step('a track whose file is missing keeps its place, shown in red with the reason', async () => {
+      check(tracks.map((t) => t.name).join('|') === names.join('|'), `playlist ${tracks.map((t) => t.name)}`);
+      check(tracks[0].missing && tracks[0].problem && !tracks[1].missing, `rows ${JSON.stringify(tracks)}`);
+      await page.goto(origin + '/playlist.html');
+      await waitFor('four rows', async () => (await rows(page)) === names.join('|'));
+      check((await page.locator('.track.missing .name').allTextContents()).join() === 'Missing Opener', 'the red row');
+      check((await textOf(page, '.track.missing .problem')) === tracks[0].problem, 'the reason shown');
+      await screenshots(page, 'playlist-missing');
+    });
+
+    await step('the badge tells playing, paused and failed; a failed load never reads Playing', async () => {
+      await page.goto(origin + '/');
+      await page.evaluate(() => {
+        window.badges = [];
+        const badge = document.getElementById('badge');
+        new MutationObserver(() => window.badges.push(badge.textContent)).observe(badge, { childList: true });
+      });
+      const play = (i) => () => apiPost('/api/playlist/play', { id: tracks[i].id });
+      const cases = [
+        [play(1), 'Playing', ''],
+        [() => apiPost('/api/control', { command: 'pause' }), 'Paused', ''],
+        [play(0), 'Failed', 'Missing Opener'],
+        [play(3), 'Failed', ''],
+      ];
+      for (const [act, badge, reasonHas] of cases) {
+        await page.evaluate(() => { window.badges = []; });
+        await act();
+        await waitText(page, '#badge', badge, 10000);
+        const s = await api('/api/status');
+        check(s.state === badge.toLowerCase(), `${badge}: state ${s.state}`);
+        if (badge === 'Failed') {
+          check(!s.isPlaying && !(await page.evaluate(() => window.badges)).includes('Playing'), 'a failed load read Playing');
+          await waitFor('the reason on the track card', async () =>
+            (await page.locator('#trackError').isVisible()) && (await textOf(page, '#trackError')) === s.error);
+          check(s.error.includes(reasonHas), `reason "${s.error}"`);
+        } else {
+          check(await page.locator('#trackError').isHidden(), `${badge} with an error line`);
+        }
+      }
+      await screenshots(page, 'remote-failed');
+    });
+
+    await step('loading, a player without a state, and a note about the console\'s universe', async () => {
+      const note = 'Art-Net seen on 0:0:1, listening on 0:0:0';
+      let document;
+      await page.route('**/api/status', (route) =>
+        route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(document) }));
+      for (const [fields, badge] of [[{ state: 'loading', inputNote: note }, 'Loading'], [{ isPlaying: true }, 'Playing'], [{}, 'Stopped']]) {
+        document = { trackName: 'Known', currentTime: 1, remainingTime: 9, frameRate: 25, ...fields };
+        await waitText(page, '#badge', badge);
+        check((await page.locator('#inputNote').isVisible() ? await textOf(page, '#inputNote') : '') === (fields.inputNote ? '⚠️ ' + note : ''),
+              `${badge}: input note`);
+        if (fields.inputNote) await screenshots(page, 'remote-loading-note');
+      }
+      await page.unroute('**/api/status');
+    });
+
+    await step('an impossible setting is refused beside its field and nothing changes', async () => {
+      const before = JSON.stringify((await api('/api/settings')).dmx);
+      for (const [id, value] of [['startChannel', '600'], ['universe', '-3']]) {
+        await page.goto(origin + '/settings.html');
+        await waitFor('settings loaded', async () => (await page.locator('#theme option').count()) > 0);
+        await page.fill(`#${id}`, value);
+        await page.click('#saveButton');
+        const line = page.locator(`label:has(#${id}) .field-error`);
+        await line.waitFor({ timeout: 5000 });
+        check((await line.textContent()).length > 0, `${id}: empty refusal`);
+        check((await textOf(page, '#status')).startsWith('Error saving settings: '), `${id}: status ${await textOf(page, '#status')}`);
+        check(JSON.stringify((await api('/api/settings')).dmx) === before, `${id}: the refused value was applied`);
+        if (id === 'startChannel') await screenshots(page, 'settings-refused', { pinnedBar: true });
+      }
+    });
+
+    await step('two phones see each other\'s edits within a second and never act on an old list', async () => {
+      await page.goto(origin + '/playlist.html');
+      await other.goto(origin + '/playlist.html');
+      await waitFor('both lists', async () => (await rows(page)) === names.join('|') && (await rows(other)) === names.join('|'));
+      const swapped = [names[0], names[2], names[1], names[3]].join('|');
+      await row(page, 'Tone B').locator('button[data-action=up]').click();
+      await waitFor('the move', async () => (await order()) === swapped);
+      await waitFor('the other phone to follow', async () => (await rows(other)) === swapped, 1000);
+
+      // The other phone misses the next change (as on a slow network) and removes what it shows.
+      const stale = await api('/api/status');
+      await other.route('**/api/status', (route) =>
+        route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(stale) }));
+      await row(page, 'Tone B').locator('button[data-action=down]').click();
+      await waitFor('the move back', async () => (await order()) === names.join('|'));
+      await row(other, 'Tone A').locator('button[data-action=remove]').click();
+      await waitText(other, '#listNote', 'The playlist changed on another device: nothing was done. Check the list and try again.');
+      check((await order()) === names.join('|'), 'an edit on an old list was carried out');
+      check((await rows(other)) === names.join('|'), 'the current list shown with the refusal');
+      await screenshots(other, 'playlist-changed');
+      await other.unroute('**/api/status');
+
+      await row(other, 'Tone A').locator('button[data-action=remove]').click();
+      await waitFor('Tone A removed', async () => (await order()) === [names[0], names[2], names[3]].join('|'));
+      await waitFor('the first phone to follow', async () => (await rows(page)) === [names[0], names[2], names[3]].join('|'), 1000);
+      await row(page, 'Tone B').locator('select.repeat').selectOption('3');
+      await waitFor('the repeat count on the other phone', async () =>
+        (await row(other, 'Tone B').locator('select.repeat').inputValue()) === '3', 1500);
+    });
+
+    await step('an unplayable upload says so, the other phone lists it flagged, and it deletes with a question', async () => {
+      const asked = [];
+      other.on('dialog', (dialog) => { asked.push(dialog.message()); dialog.accept(); });
+      await page.setInputFiles('#fileInput', junk(folders.laptop, 'Broken.mp4'));
+      const upload = page.locator('.upload', { hasText: 'Broken.mp4' });
+      await waitFor('the upload answer', async () => (await upload.getAttribute('class')) !== 'upload', 15000);
+      check((await upload.getAttribute('class')) === 'upload unplayable', `upload row ${await upload.getAttribute('class')}`);
+      check((await upload.textContent()).startsWith('Broken.mp4 · not playable: '), `label ${await upload.textContent()}`);
+      const flagged = other.locator('.media.unplayable .title');
+      await waitFor('both junk files flagged on the other phone', async () =>
+        (await flagged.allTextContents()).sort().join() === 'Broken.mp4,Junk.mp4', 2000);
+      check(await other.locator('.media', { hasText: 'Broken.mp4' }).locator('button.add').isDisabled(), 'Add offered');
+
+      await other.locator('.media', { hasText: 'Junk.mp4' }).locator('button.delete').click();
+      await waitFor('Junk.mp4 deleted', async () => !fs.existsSync(path.join(mediaFolder, 'Junk.mp4')));
+      check(asked.length === 2 && asked[1].includes('is on the playlist'), `asked ${JSON.stringify(asked)}`);
+      const playlist = await api('/api/playlist');
+      check(playlist.at(-1).name === 'Junk' && playlist.at(-1).missing, 'the entry stays, marked missing');
+      await waitFor('the first phone shows it red', async () =>
+        (await page.locator('.track.missing .name').allTextContents()).join() === 'Missing Opener,Junk', 1500);
+      await waitFor('and drops it from its library', async () =>
+        (await page.locator('.media .title').allTextContents()).sort().join() === 'Broken.mp4,Tone A.wav,Tone B.wav', 2000);
+      await screenshots(page, 'playlist-deleted');
+    });
+
+    await step('no script errors on either phone', async () => {
+      // The refusals the steps provoke show up as failed resources.
+      const unexpected = errors.filter((e) => !/status of (400|409)/.test(e));
+      check(unexpected.length === 0, unexpected.join('; '));
+    });
+  } finally {
+    if (second) await second.close();
+    if (context) await context.close();
+    await stopPlayer(player);
+  }
+}
+
+await run(main, folders.screenshots);
