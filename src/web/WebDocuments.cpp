@@ -45,6 +45,7 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
     document["error"] = engine->error();
     document["playlistRevision"] = controller ? static_cast<double>(controller->playlist().revision()) : 0.0;
     document["trackName"] = engine->currentTrack() ? engine->currentTrack()->name : QStringLiteral("No Track");
+    document["currentId"] = engine->currentTrack() ? idText(engine->currentTrack()->id) : QString();
     document["currentTime"] = engine->currentTime();
     document["duration"] = engine->duration();
     document["remainingTime"] = engine->remainingTime();

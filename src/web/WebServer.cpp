@@ -534,6 +534,11 @@ void WebServer::addRoutes()
 
     // Documents: read from the services on the main thread.
     addDocumentRoute("/api/status", [this] {
+        // A media folder created after it was chosen (by the first upload) is watched from then on.
+        if (libraryWatcher_.directories().isEmpty() && QDir(library_->folder()).exists()) {
+            libraryWatcher_.addPath(library_->folder());
+            ++libraryRevision_;
+        }
         auto status = WebDocuments::status(services_, QDateTime::currentDateTimeUtc());
         if (status)
             status->insert("libraryRevision", static_cast<double>(libraryRevision_));

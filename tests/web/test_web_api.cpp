@@ -63,7 +63,7 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.sacn.setLastPacketTime(now.addMSecs(-1500)); // too long ago; Art-Net never received
     WebServices services = rig.services();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":false,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+              R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
               R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
@@ -76,13 +76,13 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.artNet.stopListening();
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
+              R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
               R"("frameRate":30,"ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":1,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     rig.controller.reset();
     EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+              R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
               R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":0,)"
               R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
     rig.engine.reset();
