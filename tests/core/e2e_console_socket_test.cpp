@@ -404,6 +404,7 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
 {
     const QString late = storeWithMissingIntro();
     ASSERT_NO_FATAL_FAILURE(startPlayer());
+    ASSERT_GE(player->waitForLine("WebServer: Listening on port 8080", 10s), 0);
     EXPECT_GE(player->waitForLine("DMXController: Track not found, keeping its place: intro.mp4 (File not found: " +
                                   late.toStdString() + ")"),
               0);
@@ -439,6 +440,7 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
     timecode.reset();
     turn.reset(); // the next start takes the ports' turn again
     ASSERT_NO_FATAL_FAILURE(startPlayer());
+    ASSERT_GE(player->waitForLine("WebServer: Listening on port 8080", 10s), 0);
     const QJsonDocument settings = jsonOf(call(8080, "GET", "/api/settings"));
     EXPECT_EQ(settings["dmx"]["startChannel"].toInt(), 5);
     EXPECT_EQ(settings["dmx"]["mode"].toString(), "Loop (2 Ch)");
