@@ -105,7 +105,7 @@ WebRemoteSettings::WebRemoteSettings(QObject* parent) : QObject(parent)
 
 std::optional<QString> WebRemoteSettings::setPassword(const QString& password)
 {
-    if (password.size() > 1024)
+    if (password.size() > maximumPasswordLength)
         return QStringLiteral("The password is too long");
     if (password.isEmpty())
         return setPasswordHash({});

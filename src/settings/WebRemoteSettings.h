@@ -37,6 +37,7 @@ public:
     static inline const QString hostNamesKey = QStringLiteral("webHostNames");
     static inline const QString libraryRootsKey = QStringLiteral("libraryRoots");
 
+    static constexpr qsizetype maximumPasswordLength = 1024;
     static constexpr double defaultSessionIdleHours = 12.0;
     static constexpr double maximumSessionIdleHours = 24.0 * 90;
     static constexpr double defaultTransportMinInterval = 0.5;

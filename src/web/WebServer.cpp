@@ -110,6 +110,12 @@ bool isOperatorDocument(std::string_view path)
     return path == "/api/access" || path == "/api/access/viewer-qr.svg";
 }
 
+// The key travels after '#', so it never reaches a request line or the log.
+QString viewerLink(const std::string& origin, const QString& key)
+{
+    return QString::fromStdString(origin) + QStringLiteral("/login.html#viewer=") + key;
+}
+
 const std::set<std::string_view> kTransportCommands{"play", "pause", "stop", "next", "prev"};
 
 // Which entry a playlist edit means: by "id" (what the pages send, with the "revision" they
@@ -595,14 +601,12 @@ void WebServer::addRoutes()
     });
     // Checked on the main thread, where the library roots live, and answered once applied.
     addPostRoute("/api/settings", [this](const QJsonObject& body) {
-        RouteOutcome outcome;
-        outcome.mainThreadAnswer = [this, body] {
+        return onMainThread([this, body] {
             if (const auto refusal = SettingsValidator::check(body, services_.remote->allLibraryRoots()))
                 return refusalAnswer(*refusal);
             WebActions::applySettings(services_, body, this);
             return HttpResponse::ok();
-        };
-        return outcome;
+        });
     });
     addPostRoute("/api/effects", [this](const QJsonObject& body) {
         return answer(HttpResponse::ok(), [this, body] { WebActions::applyEffectsSettings(services_, body); });
@@ -613,12 +617,6 @@ void WebServer::addRoutes()
 
 void WebServer::addLibraryRoutes()
 {
-    const auto answerOnMain = [](std::function<HttpResponse()> build) {
-        RouteOutcome outcome;
-        outcome.mainThreadAnswer = std::move(build);
-        return outcome;
-    };
-
     routes_.add("GET", "/api/media", Context::background, [this](const HttpRequest&, std::string_view) {
         return answer(document(QJsonDocument(WebLibrary::mediaDocument(library_->list()))));
     });
@@ -662,7 +660,7 @@ void WebServer::addLibraryRoutes()
         return answer(document(QJsonDocument(WebLibrary::playlistsDocument(playlistsFolder_))));
     });
 
-    addPostRoute("/api/playlist/add", [this, answerOnMain](const QJsonObject& body) {
+    addPostRoute("/api/playlist/add", [this](const QJsonObject& body) {
         if (!body.value("names").isArray())
             return answer(invalidJson());
         const QString folder = library_->folder();
@@ -678,7 +676,7 @@ void WebServer::addLibraryRoutes()
                 return answer(HttpResponse::plainText(404, "Media not found: " + name.toStdString()));
             files.append(QUrl::fromLocalFile(*path));
         }
-        return answerOnMain([this, files] { return WebLibrary::addTracks(services_, files); });
+        return onMainThread([this, files] { return WebLibrary::addTracks(services_, files); });
     });
     addPostRoute("/api/playlist/remove", [this](const QJsonObject& body) {
         const auto reference = TrackReference::from(body);
@@ -698,15 +696,15 @@ void WebServer::addLibraryRoutes()
             controller.playlist().setRepeatCount(position, count);
         }));
     });
-    const auto playlistRoute = [this, answerOnMain](std::string_view path, auto act) {
-        addPostRoute(path, [this, answerOnMain, act](const QJsonObject& body) {
+    const auto playlistRoute = [this](std::string_view path, auto act) {
+        addPostRoute(path, [this, act](const QJsonObject& body) {
             const auto requested = webjson::string(body, "name");
             if (!requested)
                 return answer(invalidJson());
             const auto fileName = WebLibrary::playlistFileName(*requested);
             if (!fileName)
                 return answer(HttpResponse::plainText(400, "Invalid name: " + requested->toStdString()));
-            return answerOnMain([this, act, fileName = *fileName] { return act(services_, playlistsFolder_, fileName); });
+            return onMainThread([this, act, fileName = *fileName] { return act(services_, playlistsFolder_, fileName); });
         });
     };
     playlistRoute("/api/playlist/save", &WebLibrary::savePlaylist);
@@ -715,12 +713,6 @@ void WebServer::addLibraryRoutes()
 
 void WebServer::addAccessRoutes()
 {
-    const auto onMain = [](std::function<HttpResponse()> build) {
-        RouteOutcome outcome;
-        outcome.mainThreadAnswer = std::move(build);
-        return outcome;
-    };
-
     routes_.add("GET", "/api/session", Context::connectionThread, [this](const HttpRequest& request, std::string_view) {
         return answer(jsonObject({{"role", request.role ? roleText(*request.role) : QStringLiteral("none")},
                                   {"passwordSet", !access_.isOpen()}}));
@@ -757,28 +749,28 @@ void WebServer::addAccessRoutes()
     });
 
     routes_.add("GET", "/api/access", Context::connectionThread,
-                [this, onMain](const HttpRequest& request, std::string_view) {
-                    return onMain([this, origin = ownOrigin(request)] {
+                [this](const HttpRequest& request, std::string_view) {
+                    return onMainThread([this, origin = ownOrigin(request)] {
                         WebRemoteSettings& remote = *services_.remote;
                         QJsonArray tokens;
                         for (const WebRemoteSettings::Token& token : remote.tokens())
                             tokens.append(QJsonObject{{"name", token.name},
                                                       {"role", roleText(token.role)},
                                                       {"created", token.created.toString(Qt::ISODate)}});
-                        const QString link =
-                            QString::fromStdString(origin) + QStringLiteral("/login.html#viewer=") + remote.viewerKey();
-                        return jsonObject({{"passwordSet", remote.passwordSet()}, {"tokens", tokens}, {"viewerLink", link}});
+                        return jsonObject({{"passwordSet", remote.passwordSet()},
+                                           {"tokens", tokens},
+                                           {"viewerLink", viewerLink(origin, remote.viewerKey())}});
                     });
                 });
     routes_.add("GET", "/api/access/viewer-qr.svg", Context::connectionThread,
-                [this, onMain](const HttpRequest& request, std::string_view) {
-                    return onMain([this, origin = ownOrigin(request)] {
-                        const auto svg = qrSvg(origin + "/login.html#viewer=" + services_.remote->viewerKey().toStdString());
+                [this](const HttpRequest& request, std::string_view) {
+                    return onMainThread([this, origin = ownOrigin(request)] {
+                        const auto svg = qrSvg(viewerLink(origin, services_.remote->viewerKey()).toStdString());
                         return svg ? HttpResponse::text(200, "image/svg+xml", *svg) : internalError();
                     });
                 });
 
-    addPostRoute("/api/access/password", [this, onMain](const QJsonObject& body) {
+    addPostRoute("/api/access/password", [this](const QJsonObject& body) {
         const auto password = webjson::string(body, "password");
         if (!password)
             return answer(invalidJson());
@@ -786,7 +778,7 @@ void WebServer::addAccessRoutes()
         // logged in cannot lock the operator out.
         if (!access_.isOpen() && !access_.checkPassword(webjson::string(body, "current").value_or(QString()).toStdString()))
             return answer(HttpResponse::jsonError(403, "The current password is wrong"));
-        if (password->size() > 1024)
+        if (password->size() > WebRemoteSettings::maximumPasswordLength)
             return answer(HttpResponse::jsonError(400, "The password is too long"));
         std::string hash;
         if (!password->isEmpty()) {
@@ -795,7 +787,7 @@ void WebServer::addAccessRoutes()
                 return answer(HttpResponse::jsonError(500, "The password could not be hashed"));
             hash = *made;
         }
-        return onMain([this, hash] {
+        return onMainThread([this, hash] {
             if (const auto refusal = services_.remote->setPasswordHash(QString::fromStdString(hash)))
                 return HttpResponse::jsonError(500, refusal->toStdString());
             if (hash.empty())
@@ -805,12 +797,12 @@ void WebServer::addAccessRoutes()
                                                  access_.restartSessions(AccessRole::operate, WebAccess::Clock::now()));
         });
     });
-    addPostRoute("/api/access/tokens", [this, onMain](const QJsonObject& body) {
+    addPostRoute("/api/access/tokens", [this](const QJsonObject& body) {
         const auto name = webjson::string(body, "name");
         const auto role = accessRoleFromRawValue(webjson::string(body, "role").value_or("operator").toStdString());
         if (!name || !role)
             return answer(invalidJson());
-        return onMain([this, name = *name, role = *role] {
+        return onMainThread([this, name = *name, role = *role] {
             WebRemoteSettings& remote = *services_.remote;
             for (const WebRemoteSettings::Token& token : remote.tokens())
                 if (token.name == name)
@@ -822,11 +814,11 @@ void WebServer::addAccessRoutes()
             return jsonObject({{"status", "ok"}, {"name", name}, {"token", *made.secret}});
         });
     });
-    addPostRoute("/api/access/tokens/revoke", [this, onMain](const QJsonObject& body) {
+    addPostRoute("/api/access/tokens/revoke", [this](const QJsonObject& body) {
         const auto name = webjson::string(body, "name");
         if (!name)
             return answer(invalidJson());
-        return onMain([this, name = *name] {
+        return onMainThread([this, name = *name] {
             if (!services_.remote->revokeToken(name))
                 return HttpResponse::jsonError(404, "No token named " + name.toStdString());
             logLine("WebServer: Token revoked: " + printableForLog(name.toStdString()));
@@ -834,11 +826,10 @@ void WebServer::addAccessRoutes()
         });
     });
     routes_.add("POST", "/api/access/viewer", Context::connectionThread,
-                [this, onMain](const HttpRequest& request, std::string_view) {
-                    return onMain([this, origin = ownOrigin(request)] {
-                        const QString key = services_.remote->renewViewerKey();
-                        return jsonObject({{"status", "ok"},
-                                           {"viewerLink", QString::fromStdString(origin) + "/login.html#viewer=" + key}});
+                [this](const HttpRequest& request, std::string_view) {
+                    return onMainThread([this, origin = ownOrigin(request)] {
+                        return jsonObject(
+                            {{"status", "ok"}, {"viewerLink", viewerLink(origin, services_.remote->renewViewerKey())}});
                     });
                 });
 }
