@@ -4,7 +4,7 @@
 
 #include "support/QuietStdout.h"
 #include "core/DMXController.h"
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "net/ListeningService.h"

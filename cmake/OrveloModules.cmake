@@ -7,6 +7,8 @@ function(orvelo_add_module name)
     set(M_DIR ${name})
   endif()
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.cpp)
+  # A program's entry point is its own target, not part of the library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(sources)
     file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.h)
     add_library(orvelo_${name} STATIC ${sources} ${headers})

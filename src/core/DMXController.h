@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/DMXConfig.h"
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 #include "core/Playlist.h"
 #include "platform/SettingsStore.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 
 #include <QByteArray>
 #include <QList>

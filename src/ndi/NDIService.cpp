@@ -6,7 +6,7 @@
 #include "platform/media/MediaItem.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/PatternCanvas.h"
-#include "playback/SerialQueue.h"
+#include "platform/SerialQueue.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 

@@ -4,7 +4,7 @@
 #include "ndi/NDIResolutionScale.h"
 #include "platform/SettingsStore.h"
 #include "platform/media/MediaPlayer.h"
-#include "web/NDIControl.h"
+#include "ndi/NDIControl.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,6 +1,7 @@
 #include "net/ArtNetPacket.h"
 
 #include "platform/ByteReader.h"
+#include "platform/Version.h"
 #include "platform/ByteWriter.h"
 
 #include <algorithm>
@@ -100,7 +101,7 @@ std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4By
         .u8(announce ? 0xD0 : 0x00)      // Status1
         .u8(0xF0).u8(0x7F)               // EstaManLo, EstaManHi
         .text("ORVELONODE", 18)
-        .text("ORVELONODE V.2.1.0 - Media Server", 64)
+        .text("ORVELONODE V." + std::string(versionText) + " - Media Server", 64)
         .text(announce ? "#0001 [0000] Orvelonode OK" : "#0001 [OK] Art-Net RDM Ready", 64)
         .u8(0x00).u8(0x01)               // NumPortsHi, NumPortsLo
         .u8(announce ? 0xC0 : 0x80).zeros(3) // PortTypes

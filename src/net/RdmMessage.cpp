@@ -1,6 +1,7 @@
 #include "net/RdmMessage.h"
 
 #include "platform/ByteReader.h"
+#include "platform/Version.h"
 #include "platform/ByteWriter.h"
 
 #include <algorithm>
@@ -85,7 +86,7 @@ std::vector<std::uint8_t> deviceInfo(std::uint16_t startAddress)
     w.u16be(0x0100)                   // RDM protocol version 1.0
         .u16be(0x0001)                // device model
         .u16be(0x0101)                // product category
-        .u8(0x00).u8(0x02).u8(0x01).u8(0x00) // software version 2.1.0
+        .u8(0x00).u8(versionMajor).u8(versionMinor).u8(versionPatch) // software version
         .u16be(0x0006)                // DMX512 footprint
         .u8(0x01).u8(0x01)            // current personality, personality count
         .u16be(startAddress)

@@ -1,6 +1,7 @@
 #include "net/RdmResponder.h"
 
 #include "platform/Log.h"
+#include "platform/Version.h"
 
 #include <cstdio>
 #include <string>
@@ -31,7 +32,7 @@ std::string printableLabel(std::span<const std::uint8_t> data)
 }
 
 constexpr std::string_view deviceLabel = "ORVELONODE V.2.0";
-constexpr std::string_view softwareVersionLabel = "ORVELONODE V.2.1.0";
+const std::string softwareVersionLabel = "ORVELONODE V." + std::string(versionText);
 
 std::span<const std::uint8_t> asBytes(std::string_view text)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 #include "platform/media/MediaItem.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/PlaybackState.h"

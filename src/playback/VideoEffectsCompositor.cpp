@@ -1,6 +1,6 @@
 #include "playback/VideoEffectsCompositor.h"
 
-#include "playback/SerialQueue.h"
+#include "platform/SerialQueue.h"
 #include "playback/VideoEffectsManager.h"
 
 #include <utility>

@@ -3,7 +3,7 @@
 #include "platform/MainThread.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/BgraConverter.h"
-#include "playback/SerialQueue.h"
+#include "platform/SerialQueue.h"
 
 #include <QPainter>
 

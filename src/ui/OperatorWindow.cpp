@@ -1,7 +1,7 @@
 #include "ui/OperatorWindow.h"
 
 #include "core/DMXController.h"
-#include "core/OrveloApp.h"
+#include "ui/AppServices.h"
 #include "platform/Log.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/ExternalWindowManager.h"
@@ -48,21 +48,21 @@ bool fileDialogsLoad(QQmlEngine& engine)
 
 } // namespace
 
-OperatorWindow::OperatorWindow(OrveloApp& app, QObject* parent) : QObject(parent), app_(app)
+OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(parent), app_(std::move(app))
 {
     auto& settings = SettingsManager::shared();
     auto& analyzer = AudioAnalyzer::shared();
     auto& windows = ExternalWindowManager::shared();
-    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine(), settings, analyzer, windows);
-    theme_ = std::make_unique<ThemePalette>(app_.themeManager());
+    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine, settings, analyzer, windows);
+    theme_ = std::make_unique<ThemePalette>(app_.themeManager);
     player_ = std::make_unique<PlayerViewModel>(app_, *outputLogic_);
-    playlist_ = std::make_unique<PlaylistModel>(app_.controller(), app_.playbackEngine());
+    playlist_ = std::make_unique<PlaylistModel>(app_.controller, app_.playbackEngine);
     settings_ = std::make_unique<SettingsViewModel>(app_);
     webAccess_ = std::make_unique<WebAccessViewModel>(WebRemoteSettings::shared(), settings_->accessibleURLs().value(0));
-    dmxReference_ = std::make_unique<DMXReferenceModel>(app_.controller());
-    output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine(), settings,
+    dmxReference_ = std::make_unique<DMXReferenceModel>(app_.controller);
+    output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine, settings,
                                                 VideoEffectsManager::shared(), analyzer, windows);
-    citp_ = std::make_unique<CITPViewModel>(app_.citpService());
+    citp_ = std::make_unique<CITPViewModel>(app_.citpService);
 }
 
 OperatorWindow::~OperatorWindow()

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include "ui/AppServices.h"
+
 #include <memory>
 
 class QQmlApplicationEngine;
@@ -12,7 +14,6 @@ namespace orvelo {
 
 class CITPViewModel;
 class DMXReferenceModel;
-class OrveloApp;
 class OutputViewModel;
 class PlayerViewModel;
 class PlaylistModel;
@@ -27,7 +28,7 @@ class VideoOutputView;
 class OperatorWindow : public QObject {
     Q_OBJECT
 public:
-    explicit OperatorWindow(OrveloApp& app, QObject* parent = nullptr);
+    explicit OperatorWindow(AppServices app, QObject* parent = nullptr);
     ~OperatorWindow() override;
 
     // Loads the views and shows the window. Returns false (with the reasons logged) when the
@@ -40,7 +41,7 @@ signals:
     void firstShown();
 
 private:
-    OrveloApp& app_;
+    AppServices app_;
     std::unique_ptr<VideoOutputView> outputLogic_;
     std::unique_ptr<ThemePalette> theme_;
     std::unique_ptr<PlayerViewModel> player_;

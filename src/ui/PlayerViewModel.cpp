@@ -2,7 +2,7 @@
 
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
-#include "core/OrveloApp.h"
+#include "ui/AppServices.h"
 #include "net/ArtNetService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
@@ -13,11 +13,11 @@
 
 namespace orvelo {
 
-PlayerViewModel::PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObject* parent)
+PlayerViewModel::PlayerViewModel(const AppServices& app, VideoOutputView& output, QObject* parent)
     : QObject(parent), app_(app), output_(output)
 {
-    auto& engine = app_.playbackEngine();
-    auto& controller = app_.controller();
+    auto& engine = app_.playbackEngine;
+    auto& controller = app_.controller;
     connect(&engine, &PlaybackEngine::currentTimeChanged, this, &PlayerViewModel::timeChanged);
     connect(&engine, &PlaybackEngine::remainingTimeChanged, this, &PlayerViewModel::timeChanged);
     for (auto signal : {&PlaybackEngine::currentTrackChanged, &PlaybackEngine::playerChanged})
@@ -40,7 +40,7 @@ PlayerViewModel::PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObjec
     connect(&controller.playlist(), &Playlist::playlistChanged, this, &PlayerViewModel::stateChanged);
     connect(&SettingsManager::shared(), &SettingsManager::showDefaultVideoInPlayerChanged, this,
             &PlayerViewModel::stateChanged);
-    connect(&app_.protocolManager(), &ProtocolManager::inputNoteChanged, this, &PlayerViewModel::inputNoteChanged);
+    connect(&app_.protocolManager, &ProtocolManager::inputNoteChanged, this, &PlayerViewModel::inputNoteChanged);
     blinkTimer_.setInterval(kBlinkMs);
     connect(&blinkTimer_, &QTimer::timeout, this, [this] {
         blinkPhase_ = !blinkPhase_;
@@ -51,55 +51,55 @@ PlayerViewModel::PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObjec
 
 bool PlayerViewModel::hasTrack() const
 {
-    return app_.playbackEngine().currentTrack().has_value();
+    return app_.playbackEngine.currentTrack().has_value();
 }
 
 QString PlayerViewModel::title() const
 {
-    const auto& track = app_.playbackEngine().currentTrack();
+    const auto& track = app_.playbackEngine.currentTrack();
     return track ? track->name : QStringLiteral("No Track Loaded");
 }
 
 bool PlayerViewModel::audioOnly() const
 {
-    return hasTrack() && !app_.playbackEngine().isLoading() && !output_.hasVideoTrack();
+    return hasTrack() && !app_.playbackEngine.isLoading() && !output_.hasVideoTrack();
 }
 
 QString PlayerViewModel::stateText() const
 {
-    const PlaybackEngine& engine = app_.playbackEngine();
+    const PlaybackEngine& engine = app_.playbackEngine;
     const QString state = QString::fromUtf8(rawValue(engine.state())).toUpper();
     return engine.state() == PlaybackState::failed ? state + QStringLiteral(": ") + engine.error() : state;
 }
 
 bool PlayerViewModel::isPlaying() const
 {
-    return app_.playbackEngine().isPlaying();
+    return app_.playbackEngine.isPlaying();
 }
 
 QString PlayerViewModel::timecode() const
 {
-    const double time = hasTrack() ? app_.playbackEngine().currentTime() : 0.0;
-    return ui::timecodeText(time, rawValue(app_.controller().dmxConfig().frameRate));
+    const double time = hasTrack() ? app_.playbackEngine.currentTime() : 0.0;
+    return ui::timecodeText(time, rawValue(app_.controller.dmxConfig().frameRate));
 }
 
 QString PlayerViewModel::remaining() const
 {
-    return ui::remainingText(hasTrack() ? app_.playbackEngine().remainingTime() : 0.0);
+    return ui::remainingText(hasTrack() ? app_.playbackEngine.remainingTime() : 0.0);
 }
 
 int PlayerViewModel::currentRepeatCount() const
 {
-    const auto& track = app_.playbackEngine().currentTrack();
-    return track ? app_.controller().getRepeatCount(track->id) : 1;
+    const auto& track = app_.playbackEngine.currentTrack();
+    return track ? app_.controller.getRepeatCount(track->id) : 1;
 }
 
 int PlayerViewModel::currentIndex() const
 {
-    const auto& track = app_.playbackEngine().currentTrack();
+    const auto& track = app_.playbackEngine.currentTrack();
     if (!track)
         return -1;
-    const auto& list = app_.controller().playlist().playlist();
+    const auto& list = app_.controller.playlist().playlist();
     for (qsizetype i = 0; i < list.size(); ++i)
         if (list[i].id == track->id)
             return static_cast<int>(i);
@@ -113,68 +113,68 @@ QString PlayerViewModel::loopBadge() const
 
 QString PlayerViewModel::nextText() const
 {
-    const auto& track = app_.playbackEngine().currentTrack();
-    return ui::nextLine(app_.controller().playlist().playlist(), track ? std::optional(track->id) : std::nullopt,
-                        currentRepeatCount(), app_.controller().loopPlaylist())
+    const auto& track = app_.playbackEngine.currentTrack();
+    return ui::nextLine(app_.controller.playlist().playlist(), track ? std::optional(track->id) : std::nullopt,
+                        currentRepeatCount(), app_.controller.loopPlaylist())
         .text;
 }
 
 QString PlayerViewModel::nextSymbol() const
 {
-    const auto& track = app_.playbackEngine().currentTrack();
-    return ui::nextLine(app_.controller().playlist().playlist(), track ? std::optional(track->id) : std::nullopt,
-                        currentRepeatCount(), app_.controller().loopPlaylist())
+    const auto& track = app_.playbackEngine.currentTrack();
+    return ui::nextLine(app_.controller.playlist().playlist(), track ? std::optional(track->id) : std::nullopt,
+                        currentRepeatCount(), app_.controller.loopPlaylist())
         .symbol;
 }
 
 bool PlayerViewModel::artNetLit() const
 {
-    return ui::signalIsLit(app_.artNetService().lastPacketTimeOrNull(), QDateTime::currentDateTime());
+    return ui::signalIsLit(app_.artNetService.lastPacketTimeOrNull(), QDateTime::currentDateTime());
 }
 
 bool PlayerViewModel::sACNLit() const
 {
-    return ui::signalIsLit(app_.sACNService().lastPacketTimeOrNull(), QDateTime::currentDateTime());
+    return ui::signalIsLit(app_.sACNService.lastPacketTimeOrNull(), QDateTime::currentDateTime());
 }
 
 QString PlayerViewModel::inputNote() const
 {
-    return app_.protocolManager().inputNote();
+    return app_.protocolManager.inputNote();
 }
 
 bool PlayerViewModel::citpLit() const
 {
-    return ui::signalIsLit(app_.citpService().lastPacketTimeOrNull(), QDateTime::currentDateTime());
+    return ui::signalIsLit(app_.citpService.lastPacketTimeOrNull(), QDateTime::currentDateTime());
 }
 
 int PlayerViewModel::controlChannel() const
 {
-    return static_cast<int>(app_.controller().dmxConfig().startChannel);
+    return static_cast<int>(app_.controller.dmxConfig().startChannel);
 }
 
 int PlayerViewModel::controlValue() const
 {
-    return app_.controller().currentDMXValue();
+    return app_.controller.currentDMXValue();
 }
 
 bool PlayerViewModel::loopTrack() const
 {
     const int index = currentIndex();
-    return index >= 0 && app_.controller().playlist().playlist()[index].repeatCount == 0;
+    return index >= 0 && app_.controller.playlist().playlist()[index].repeatCount == 0;
 }
 
-bool PlayerViewModel::loopAll() const { return app_.controller().loopPlaylist(); }
+bool PlayerViewModel::loopAll() const { return app_.controller.loopPlaylist(); }
 bool PlayerViewModel::loopAllEnabled() const { return ui::loopAllButton(manualMode()).enabled; }
 QString PlayerViewModel::loopAllHelp() const { return ui::loopAllButton(manualMode()).help; }
-bool PlayerViewModel::autoPlay() const { return app_.controller().autoPlayNext(); }
+bool PlayerViewModel::autoPlay() const { return app_.controller.autoPlayNext(); }
 bool PlayerViewModel::autoPlayEnabled() const { return ui::autoPlayButton(manualMode()).enabled; }
 QString PlayerViewModel::autoPlayHelp() const { return ui::autoPlayButton(manualMode()).help; }
-bool PlayerViewModel::manualMode() const { return app_.controller().ignoreDMX(); }
+bool PlayerViewModel::manualMode() const { return app_.controller.ignoreDMX(); }
 QString PlayerViewModel::dmxHelp() const { return ui::dmxInputHelp(manualMode()); }
 
 bool PlayerViewModel::muted() const
 {
-    const MediaPlayer* player = app_.playbackEngine().player();
+    const MediaPlayer* player = app_.playbackEngine.player();
     return player && player->isMuted();
 }
 
@@ -185,19 +185,19 @@ bool PlayerViewModel::showBackgroundVideo() const
 
 void PlayerViewModel::playPause()
 {
-    auto& engine = app_.playbackEngine();
+    auto& engine = app_.playbackEngine;
     if (engine.isPlaying()) {
         engine.pause();
     } else if (engine.currentTrack()) {
         engine.play();
     } else {
-        app_.controller().playTrack(0);
+        app_.controller.playTrack(0);
     }
 }
 
 void PlayerViewModel::stop()
 {
-    app_.playbackEngine().stop();
+    app_.playbackEngine.stop();
 }
 
 void PlayerViewModel::toggleLoopTrack()
@@ -205,29 +205,29 @@ void PlayerViewModel::toggleLoopTrack()
     const int index = currentIndex();
     if (index < 0)
         return;
-    app_.controller().playlist().setRepeatCount(index, loopTrack() ? 1 : 0);
+    app_.controller.playlist().setRepeatCount(index, loopTrack() ? 1 : 0);
 }
 
 void PlayerViewModel::toggleLoopAll()
 {
     if (loopAllEnabled())
-        app_.controller().setLoopPlaylist(!loopAll());
+        app_.controller.setLoopPlaylist(!loopAll());
 }
 
 void PlayerViewModel::toggleAutoPlay()
 {
     if (autoPlayEnabled())
-        app_.controller().setAutoPlayNext(!autoPlay());
+        app_.controller.setAutoPlayNext(!autoPlay());
 }
 
 void PlayerViewModel::toggleDMX()
 {
-    app_.controller().setIgnoreDMX(!manualMode());
+    app_.controller.setIgnoreDMX(!manualMode());
 }
 
 void PlayerViewModel::toggleMute()
 {
-    if (MediaPlayer* player = app_.playbackEngine().player()) {
+    if (MediaPlayer* player = app_.playbackEngine.player()) {
         player->setMuted(!player->isMuted());
         emit stateChanged();
     }

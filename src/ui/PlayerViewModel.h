@@ -6,7 +6,7 @@
 
 namespace orvelo {
 
-class OrveloApp;
+struct AppServices;
 class VideoOutputView;
 
 // The player panel's view of the services: what plays, the timecode, the signal lamps, the
@@ -46,7 +46,7 @@ public:
     // The lamps and the blink alternate at this period.
     static constexpr int kBlinkMs = 250;
 
-    PlayerViewModel(OrveloApp& app, VideoOutputView& output, QObject* parent = nullptr);
+    PlayerViewModel(const AppServices& app, VideoOutputView& output, QObject* parent = nullptr);
 
     bool hasTrack() const;
     QString title() const;
@@ -98,7 +98,7 @@ private:
     int currentRepeatCount() const;
     int currentIndex() const;
 
-    OrveloApp& app_;
+    const AppServices& app_;
     VideoOutputView& output_;
     QTimer blinkTimer_;
     bool blinkPhase_ = false;

@@ -1,7 +1,7 @@
 #include "ui/SettingsViewModel.h"
 
 #include "core/DMXController.h"
-#include "core/OrveloApp.h"
+#include "ui/AppServices.h"
 #include "ndi/NDIService.h"
 #include "net/NetworkManager.h"
 #include "net/ProtocolManager.h"
@@ -33,11 +33,11 @@ template <typename Range> bool validIndex(const Range& all, int index)
 
 } // namespace
 
-SettingsViewModel::SettingsViewModel(OrveloApp& app, QObject* parent) : QObject(parent), app_(app)
+SettingsViewModel::SettingsViewModel(const AppServices& app, QObject* parent) : QObject(parent), app_(app)
 {
-    auto& controller = app_.controller();
+    auto& controller = app_.controller;
     auto& settings = SettingsManager::shared();
-    auto& protocols = app_.protocolManager();
+    auto& protocols = app_.protocolManager;
     connect(&controller, &DMXController::dmxConfigChanged, this, &SettingsViewModel::changed);
     connect(&protocols, &ProtocolManager::inputProtocolChanged, this, &SettingsViewModel::changed);
     connect(&protocols, &ProtocolManager::outputProtocolChanged, this, &SettingsViewModel::changed);
@@ -46,11 +46,11 @@ SettingsViewModel::SettingsViewModel(OrveloApp& app, QObject* parent) : QObject(
     connect(&settings, &SettingsManager::mediaFolderChanged, this, &SettingsViewModel::changed);
     connect(&settings, &SettingsManager::selectedInterfaceIPChanged, this, &SettingsViewModel::interfacesChanged);
     connect(&SystemSleepManager::shared(), &SystemSleepManager::preventSleepChanged, this, &SettingsViewModel::changed);
-    connect(&app_.webServer(), &WebServer::isRunningChanged, this, &SettingsViewModel::changed);
-    connect(&app_.webServer(), &WebServer::serverURLChanged, this, &SettingsViewModel::changed);
-    connect(&app_.ndiService(), &NDIService::isBroadcastingChanged, this, &SettingsViewModel::changed);
-    connect(&app_.ndiService(), &NDIService::fpsChanged, this, &SettingsViewModel::changed);
-    connect(&app_.ndiService(), &NDIService::resolutionScaleChanged, this, &SettingsViewModel::changed);
+    connect(&app_.webServer, &WebServer::isRunningChanged, this, &SettingsViewModel::changed);
+    connect(&app_.webServer, &WebServer::serverURLChanged, this, &SettingsViewModel::changed);
+    connect(&app_.ndiService, &NDIService::isBroadcastingChanged, this, &SettingsViewModel::changed);
+    connect(&app_.ndiService, &NDIService::fpsChanged, this, &SettingsViewModel::changed);
+    connect(&app_.ndiService, &NDIService::resolutionScaleChanged, this, &SettingsViewModel::changed);
     refreshInterfaces();
 }
 
@@ -64,48 +64,48 @@ QStringList SettingsViewModel::protocolNames() const
 
 int SettingsViewModel::inputProtocol() const
 {
-    return indexIn(allDMXProtocolTypes, app_.protocolManager().inputProtocol());
+    return indexIn(allDMXProtocolTypes, app_.protocolManager.inputProtocol());
 }
 
 void SettingsViewModel::setInputProtocol(int index)
 {
     if (!validIndex(allDMXProtocolTypes, index))
         return;
-    app_.protocolManager().setInputProtocol(allDMXProtocolTypes[index]);
-    app_.protocolManager().updateServices();
+    app_.protocolManager.setInputProtocol(allDMXProtocolTypes[index]);
+    app_.protocolManager.updateServices();
 }
 
 int SettingsViewModel::outputProtocol() const
 {
-    return indexIn(allDMXProtocolTypes, app_.protocolManager().outputProtocol());
+    return indexIn(allDMXProtocolTypes, app_.protocolManager.outputProtocol());
 }
 
 void SettingsViewModel::setOutputProtocol(int index)
 {
     if (!validIndex(allDMXProtocolTypes, index))
         return;
-    app_.protocolManager().setOutputProtocol(allDMXProtocolTypes[index]);
-    app_.protocolManager().updateServices();
+    app_.protocolManager.setOutputProtocol(allDMXProtocolTypes[index]);
+    app_.protocolManager.updateServices();
 }
 
 template <typename Edit> void SettingsViewModel::editConfig(Edit edit)
 {
-    DMXConfig config = app_.controller().dmxConfig();
+    DMXConfig config = app_.controller.dmxConfig();
     edit(config);
-    app_.controller().setDmxConfig(config);
+    app_.controller.setDmxConfig(config);
 }
 
-int SettingsViewModel::universe() const { return static_cast<int>(app_.controller().dmxConfig().universe); }
+int SettingsViewModel::universe() const { return static_cast<int>(app_.controller.dmxConfig().universe); }
 void SettingsViewModel::setUniverse(int value)
 {
     editConfig([value](DMXConfig& c) { c.universe = std::clamp(value, 0, 15); });
 }
-int SettingsViewModel::subnet() const { return static_cast<int>(app_.controller().dmxConfig().subnet); }
+int SettingsViewModel::subnet() const { return static_cast<int>(app_.controller.dmxConfig().subnet); }
 void SettingsViewModel::setSubnet(int value)
 {
     editConfig([value](DMXConfig& c) { c.subnet = std::clamp(value, 0, 15); });
 }
-int SettingsViewModel::startChannel() const { return static_cast<int>(app_.controller().dmxConfig().startChannel); }
+int SettingsViewModel::startChannel() const { return static_cast<int>(app_.controller.dmxConfig().startChannel); }
 void SettingsViewModel::setStartChannel(int value)
 {
     editConfig([value](DMXConfig& c) { c.startChannel = std::clamp(value, 1, 512); });
@@ -118,7 +118,7 @@ QStringList SettingsViewModel::modeNames() const
         names << QString::fromUtf8(rawValue(mode).data());
     return names;
 }
-int SettingsViewModel::mode() const { return indexIn(allDMXModes, app_.controller().dmxConfig().mode); }
+int SettingsViewModel::mode() const { return indexIn(allDMXModes, app_.controller.dmxConfig().mode); }
 void SettingsViewModel::setMode(int index)
 {
     if (validIndex(allDMXModes, index))
@@ -134,7 +134,7 @@ QStringList SettingsViewModel::frameRateNames() const
 }
 int SettingsViewModel::frameRate() const
 {
-    return indexIn(allTimecodeFrameRates, app_.controller().dmxConfig().frameRate);
+    return indexIn(allTimecodeFrameRates, app_.controller.dmxConfig().frameRate);
 }
 void SettingsViewModel::setFrameRate(int index)
 {
@@ -144,7 +144,7 @@ void SettingsViewModel::setFrameRate(int index)
 
 QString SettingsViewModel::channelsUsed() const
 {
-    const auto& config = app_.controller().dmxConfig();
+    const auto& config = app_.controller.dmxConfig();
     const auto first = config.startChannel;
     const auto last = first + channelCount(config.mode) - 1;
     return first == last ? QString::number(first) : QStringLiteral("%1 - %2").arg(first).arg(last);
@@ -168,8 +168,8 @@ void SettingsViewModel::removeDefaultVideo() { SettingsManager::shared().clearDe
 bool SettingsViewModel::preventSleep() const { return SystemSleepManager::shared().preventSleep(); }
 void SettingsViewModel::setPreventSleep(bool prevent) { SystemSleepManager::shared().setPreventSleep(prevent); }
 
-bool SettingsViewModel::webRunning() const { return app_.webServer().isRunning(); }
-QString SettingsViewModel::webURL() const { return app_.webServer().serverURL(); }
+bool SettingsViewModel::webRunning() const { return app_.webServer.isRunning(); }
+QString SettingsViewModel::webURL() const { return app_.webServer.serverURL(); }
 QStringList SettingsViewModel::accessibleURLs() const { return orvelo::accessibleURLs(interfaces_); }
 void SettingsViewModel::copyToClipboard(const QString& text)
 {
@@ -177,13 +177,13 @@ void SettingsViewModel::copyToClipboard(const QString& text)
         clipboard->setText(text);
 }
 
-bool SettingsViewModel::ndiEnabled() const { return app_.ndiService().isBroadcasting(); }
+bool SettingsViewModel::ndiEnabled() const { return app_.ndiService.isBroadcasting(); }
 void SettingsViewModel::setNdiEnabled(bool enabled)
 {
     if (enabled)
-        app_.ndiService().startBroadcasting(app_.playbackEngine().player());
+        app_.ndiService.startBroadcasting(app_.playbackEngine.player());
     else
-        app_.ndiService().stopBroadcasting();
+        app_.ndiService.stopBroadcasting();
 }
 QStringList SettingsViewModel::ndiFpsNames() const
 {
@@ -192,11 +192,11 @@ QStringList SettingsViewModel::ndiFpsNames() const
         names << QString::fromStdString(label(fps));
     return names;
 }
-int SettingsViewModel::ndiFps() const { return indexIn(allNDIFPS, app_.ndiService().fps()); }
+int SettingsViewModel::ndiFps() const { return indexIn(allNDIFPS, app_.ndiService.fps()); }
 void SettingsViewModel::setNdiFps(int index)
 {
     if (validIndex(allNDIFPS, index))
-        app_.ndiService().setFps(allNDIFPS[index]);
+        app_.ndiService.setFps(allNDIFPS[index]);
 }
 QStringList SettingsViewModel::ndiScaleNames() const
 {
@@ -205,11 +205,11 @@ QStringList SettingsViewModel::ndiScaleNames() const
         names << QString::fromStdString(label(scale));
     return names;
 }
-int SettingsViewModel::ndiScale() const { return indexIn(allNDIResolutionScales, app_.ndiService().resolutionScale()); }
+int SettingsViewModel::ndiScale() const { return indexIn(allNDIResolutionScales, app_.ndiService.resolutionScale()); }
 void SettingsViewModel::setNdiScale(int index)
 {
     if (validIndex(allNDIResolutionScales, index))
-        app_.ndiService().setResolutionScale(allNDIResolutionScales[index]);
+        app_.ndiService.setResolutionScale(allNDIResolutionScales[index]);
 }
 
 QStringList SettingsViewModel::interfaceNames() const
@@ -245,7 +245,7 @@ void SettingsViewModel::setInterfaceIndex(int index)
                                                    ? std::nullopt
                                                    : std::optional(QString::fromStdString(chosen.broadcastAddress)));
     }
-    app_.protocolManager().updateServices();
+    app_.protocolManager.updateServices();
     emit interfacesChanged();
 }
 
@@ -258,7 +258,7 @@ void SettingsViewModel::refreshInterfaces()
 void SettingsViewModel::restartNetwork()
 {
     refreshInterfaces();
-    app_.protocolManager().updateServices();
+    app_.protocolManager.updateServices();
 }
 
 QString SettingsViewModel::mediaFolder() const { return SettingsManager::shared().mediaFolder(); }

@@ -10,7 +10,7 @@
 
 namespace orvelo {
 
-class OrveloApp;
+struct AppServices;
 
 // Every setting the settings view offers, read from and written straight to the owning
 // service: protocols, the DMX configuration, the background video, display sleep, the web
@@ -44,7 +44,7 @@ class SettingsViewModel : public QObject {
     Q_PROPERTY(int interfaceIndex READ interfaceIndex WRITE setInterfaceIndex NOTIFY interfacesChanged)
     Q_PROPERTY(QString mediaFolder READ mediaFolder WRITE setMediaFolder NOTIFY changed)
 public:
-    explicit SettingsViewModel(OrveloApp& app, QObject* parent = nullptr);
+    explicit SettingsViewModel(const AppServices& app, QObject* parent = nullptr);
 
     QStringList protocolNames() const;
     int inputProtocol() const;
@@ -107,7 +107,7 @@ signals:
 private:
     template <typename Edit> void editConfig(Edit edit);
 
-    OrveloApp& app_;
+    const AppServices& app_;
     std::vector<NetworkInterface> interfaces_;
 };
 

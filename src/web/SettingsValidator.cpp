@@ -2,6 +2,8 @@
 
 #include "core/DMXMode.h"
 #include "core/TimecodeFrameRate.h"
+#include "ndi/NDIFPS.h"
+#include "ndi/NDIResolutionScale.h"
 #include "net/DMXProtocolType.h"
 #include "settings/LibraryRoots.h"
 #include "settings/Theme.h"
@@ -65,6 +67,16 @@ Rule oneOf(std::vector<double> allowed)
             texts.append(QString::number(a));
         return QStringLiteral("must be one of %1").arg(texts.join(", "));
     };
+}
+
+// The raw values of every choice an enumeration offers, so the rule follows the type.
+template <typename Choices>
+std::vector<double> rawValues(const Choices& choices)
+{
+    std::vector<double> values;
+    for (const auto choice : choices)
+        values.push_back(rawValue(choice));
+    return values;
 }
 
 Rule flag()
@@ -141,8 +153,8 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"playback", "frameRate", oneOf({24, 25, 30})},
         {"playback", "isListening", flag()},
         {"ndi", "enabled", flag()},
-        {"ndi", "fps", oneOf({12, 24, 25, 30, 50, 60})},
-        {"ndi", "scale", oneOf({1, 2, 3, 4})},
+        {"ndi", "fps", oneOf(rawValues(allNDIFPS))},
+        {"ndi", "scale", oneOf(rawValues(allNDIResolutionScales))},
         {"protocol", "input", text(protocol, "Art-Net or sACN")},
         {"protocol", "output", text(protocol, "Art-Net or sACN")},
         {"protocol", "citpEnabled", flag()},

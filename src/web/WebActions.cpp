@@ -2,6 +2,8 @@
 
 #include "core/DMXMode.h"
 #include "core/TimecodeFrameRate.h"
+#include "ndi/NDIFPS.h"
+#include "ndi/NDIResolutionScale.h"
 #include "net/DMXProtocolType.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
@@ -27,8 +29,6 @@ using webjson::number;
 using webjson::string;
 
 // The NDI sender's rates and resolution divisors; other values name nothing.
-constexpr std::array<double, 6> kNDIFrameRates{12, 24, 25, 30, 50, 60};
-constexpr std::array<int, 4> kNDIScales{1, 2, 3, 4};
 
 std::optional<int> asInt(std::optional<std::int64_t> value)
 {
@@ -101,10 +101,10 @@ void applyNdi(const WebServices& services, const QJsonObject& ndiGroup)
         }
     }
     if (const auto fps = number(ndiGroup, "fps"))
-        if (std::find(kNDIFrameRates.begin(), kNDIFrameRates.end(), *fps) != kNDIFrameRates.end())
+        if (ndiFPSFromRawValue(*fps))
             ndi->setFpsValue(*fps);
     if (const auto scale = asInt(integer(ndiGroup, "scale")))
-        if (std::find(kNDIScales.begin(), kNDIScales.end(), *scale) != kNDIScales.end())
+        if (ndiResolutionScaleFromRawValue(*scale))
             ndi->setResolutionScaleValue(*scale);
 }
 

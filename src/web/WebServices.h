@@ -7,7 +7,7 @@
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
-#include "web/NDIControl.h"
+#include "ndi/NDIControl.h"
 
 #include <QPointer>
 

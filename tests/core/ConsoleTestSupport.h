@@ -5,7 +5,7 @@
 // generated media.
 
 #include "core/DMXController.h"
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 #include "core/Playlist.h"
 #include "net/ArtNetService.h"
 #include "net/DMXProtocolService.h"

@@ -6,7 +6,7 @@
 #include "support/TestSupport.h"
 #include "support/TrackSupport.h"
 
-#include "core/MediaTrack.h"
+#include "playback/MediaTrack.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/ExternalWindowManager.h"

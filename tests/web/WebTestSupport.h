@@ -10,7 +10,7 @@
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
-#include "web/NDIControl.h"
+#include "ndi/NDIControl.h"
 #include "web/WebServices.h"
 
 #include <QDateTime>

@@ -6,7 +6,7 @@
 
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
-#include "core/OrveloApp.h"
+#include "app/OrveloApp.h"
 #include "net/SACNService.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
@@ -99,7 +99,7 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     app.controller().playlist().setPlaylist({});
     app.controller().playlist().addTracks(files);
 
-    OperatorWindow window(app);
+    OperatorWindow window(app.services());
     ASSERT_TRUE(window.show());
     QQuickWindow* quick = window.window();
     ASSERT_NE(quick, nullptr);

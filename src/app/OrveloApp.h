@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/AppServices.h"
+
 #include <QObject>
 
 #include <memory>
@@ -37,6 +39,9 @@ public:
     ThemeManager& themeManager() const { return *themeManager_; }
     WebServer& webServer() const { return *webServer_; }
     NDIService& ndiService() const { return *ndiService_; }
+
+    // The services as the operator's window borrows them.
+    AppServices services();
 
     // Registers the seven-segment timecode font for this process, when it ships beside the
     // program.

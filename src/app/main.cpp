@@ -1,5 +1,6 @@
-#include "core/OrveloApp.h"
+#include "app/OrveloApp.h"
 #include "platform/QuitOnSignals.h"
+#include "platform/Version.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/OperatorWindow.h"
 
@@ -39,7 +40,7 @@ void setNames()
 {
     QCoreApplication::setOrganizationName("Orvelo");
     QCoreApplication::setApplicationName("Orvelo");
-    QCoreApplication::setApplicationVersion(QStringLiteral(ORVELO_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(orvelo::versionText.data(), orvelo::versionText.size()));
 }
 
 // One line from standard input, without echo when a person types it.
@@ -120,7 +121,7 @@ int main(int argc, char** argv)
         // Without a window there is no first appearance to start the listeners.
         orvelo.startListeners();
     } else {
-        window = std::make_unique<orvelo::OperatorWindow>(orvelo);
+        window = std::make_unique<orvelo::OperatorWindow>(orvelo.services());
         // A window that cannot be built leaves the player running as it would headless.
         if (!window->show())
             orvelo.startListeners();

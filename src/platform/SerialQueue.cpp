@@ -1,4 +1,4 @@
-#include "playback/SerialQueue.h"
+#include "platform/SerialQueue.h"
 
 #include <condition_variable>
 #include <deque>

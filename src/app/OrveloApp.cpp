@@ -1,7 +1,7 @@
-#include "core/OrveloApp.h"
+#include "app/OrveloApp.h"
 
 #include "citp/CITPService.h"
-#include "core/ControllerCITPSource.h"
+#include "app/ControllerCITPSource.h"
 #include "core/DMXController.h"
 #include "net/ArtNetService.h"
 #include "net/ProtocolManager.h"
@@ -78,6 +78,12 @@ void OrveloApp::registerFonts()
         return;
     }
     logLine("Successfully registered Digital-7 font");
+}
+
+AppServices OrveloApp::services()
+{
+    return {*artNetService_, *sACNService_, *citpService_, *protocolManager_, *playbackEngine_, *controller_,
+            *themeManager_, *webServer_, *ndiService_, [this] { startListeners(); }};
 }
 
 } // namespace orvelo

@@ -1,4 +1,4 @@
-#include "core/ControllerCITPSource.h"
+#include "app/ControllerCITPSource.h"
 
 #include "core/DMXController.h"
 
