@@ -4,43 +4,10 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart and kSession.
+// Follows pageStart().
 constexpr std::string_view kEffectsPage = R"HTML(<title>Effects - Orvelo</title>
-<style>
-.app {
-  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
-  padding: calc(12px + env(safe-area-inset-top)) 14px calc(24px + env(safe-area-inset-bottom));
-}
-header { display: flex; align-items: center; justify-content: space-between; }
-h1 { font-size: 22px; margin: 4px 0; }
-.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; }
-section { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
-h2 { font-size: 16px; margin: 0 0 12px; }
-.patterns { display: grid; grid-template-columns: 1fr 1fr; gap: 8px; margin-bottom: 14px; }
-.patterns button, .toggle, .channel {
-  min-height: 46px; border-radius: 10px; border: 1px solid var(--border); background: var(--raised);
-  color: var(--text); font-size: 14px; font-weight: 600; cursor: pointer; touch-action: manipulation;
-}
-.patterns button.selected { background: var(--accent); border-color: var(--accent); color: #000; }
-.slider { display: flex; flex-direction: column; gap: 6px; margin: 10px 0 14px; }
-.slider .label { display: flex; justify-content: space-between; font-size: 14px; color: var(--muted); }
-.slider .value { color: var(--accent); font-weight: 700; font-variant-numeric: tabular-nums; }
-input[type=range] { width: 100%; height: 32px; accent-color: var(--accent); margin: 0; }
-.toggle { width: 100%; }
-.toggle.on { background: var(--accent); border-color: var(--accent); color: #000; }
-.channels { display: grid; grid-template-columns: repeat(3, 1fr); gap: 8px; }
-.channel { font-size: 20px; font-weight: 800; opacity: .45; }
-.channel.on { opacity: 1; color: #000; }
-.channel.red.on { background: #ff3b3b; border-color: #ff3b3b; }
-.channel.green.on { background: #2ee86b; border-color: #2ee86b; }
-.channel.blue.on { background: #3b8bff; border-color: #3b8bff; }
-#resetButton {
-  min-height: 52px; border-radius: 12px; border: 1px solid var(--danger); background: transparent;
-  color: var(--danger); font-size: 16px; font-weight: 700; cursor: pointer;
-}
-</style>
 </head>
-<body>
+<body class="effects-page">
 <div class="app">
   <header>
     <h1>🎨 Video Effects</h1>
@@ -98,7 +65,6 @@ input[type=range] { width: 100%; height: 32px; accent-color: var(--accent); marg
   <button id="resetButton">🔄 Reset All Effects</button>
 </div>
 <script>
-const byId = (id) => document.getElementById(id);
 const patternNames = ['Black Screen', 'Abstract Colors', 'Vertical Stripes', 'Horizontal Stripes', 'Oscilloscope',
   'Spectrum Bars', 'Circular Wave', 'Waveform Mirror', 'Beat Strobe', 'Pulsing Ring'];
 const sliders = {
@@ -134,9 +100,10 @@ function send() {
     rgb: { redEnabled: state.redEnabled, greenEnabled: state.greenEnabled, blueEnabled: state.blueEnabled }
   };
   // A refused change must not stay on screen as if the player had taken it.
-  return fetch('/api/effects', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
-    .then((response) => { if (!response.ok) load(); })
-    .catch(() => {});
+  return postJson('/api/effects', body, (reply) => {
+    showRefusal(reply);
+    load();
+  });
 }
 
 function fill(e) {
@@ -187,8 +154,7 @@ for (const id of ['autoRotate', 'inverted', 'redEnabled', 'greenEnabled', 'blueE
 }
 
 byId('resetButton').addEventListener('click', () => {
-  fetch('/api/effects', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ reset: true }) })
-    .catch(() => {}).finally(load);
+  postJson('/api/effects', { reset: true }).then(load);
 });
 
 showState();
@@ -202,7 +168,7 @@ load();
 
 std::string_view effects()
 {
-    static const std::string page = std::string(kPageStart).append(kSession).append(kEffectsPage);
+    static const std::string page = pageStart() + std::string(kEffectsPage);
     return page;
 }
 

@@ -8,43 +8,10 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart and kSession.
+// Follows pageStart().
 constexpr std::string_view kHead = R"HTML(<title>Fixture Profiles - Orvelo</title>
-<style>
-.app {
-  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
-  padding: calc(12px + env(safe-area-inset-top)) 14px calc(24px + env(safe-area-inset-bottom));
-}
-header { display: flex; align-items: center; justify-content: space-between; }
-.brand { font-size: 22px; font-weight: 800; }
-.brand span { color: var(--accent); }
-.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; }
-h1 { font-size: 22px; margin: 6px 0 0; }
-.intro { color: var(--muted); line-height: 1.5; margin: 0; font-size: 15px; }
-.card { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; display: flex; flex-direction: column; gap: 8px; }
-.card-title { font-weight: 700; font-size: 16px; overflow-wrap: anywhere; }
-.console { display: inline-block; align-self: flex-start; font-size: 12px; font-weight: 700; color: #000; background: var(--accent); border-radius: 999px; padding: 3px 10px; }
-.footprint { display: flex; flex-wrap: wrap; gap: 14px; color: var(--muted); font-size: 14px; }
-.download {
-  display: flex; align-items: center; justify-content: center; min-height: 46px; border-radius: 10px;
-  background: var(--success); color: #000; font-weight: 700; text-decoration: none;
-}
-.profile { background: var(--card); border: 1px solid var(--accent); border-radius: 14px; padding: 14px; display: flex; flex-direction: column; gap: 8px; }
-.profile-title { font-weight: 700; font-size: 16px; }
-.profile p, .chart p { margin: 0; color: var(--muted); font-size: 14px; line-height: 1.5; }
-.chart { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; display: flex; flex-direction: column; gap: 12px; }
-.chart h2 { font-size: 16px; margin: 0; }
-.chart table { width: 100%; border-collapse: collapse; font-size: 13px; }
-.chart caption { text-align: left; font-weight: 700; padding: 6px 0; }
-.chart th, .chart td { text-align: left; padding: 4px 6px; border-top: 1px solid var(--border); vertical-align: top; }
-.chart th { color: var(--muted); font-weight: 600; }
-.chart td:first-child { white-space: nowrap; font-family: monospace; }
-.soon { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
-.soon h2 { font-size: 16px; margin: 0 0 8px; }
-.soon ul { margin: 0; padding-left: 20px; color: var(--muted); line-height: 1.7; }
-</style>
 </head>
-<body>
+<body class="fixtures-page">
 <div class="app">
   <header>
     <div class="brand">Orvelo<span>node</span></div>
@@ -154,8 +121,7 @@ std::string fixtures(const QStringList& fixtureFileNames)
     for (const QString& name : fixtureFileNames)
         each.append(card(name));
     each.append(chart());
-    std::string page(kPageStart);
-    page += kSession;
+    std::string page = pageStart();
     page += kHead;
     page += kProfileStart;
     page += FixtureProfile::downloadPath;

@@ -64,6 +64,8 @@ std::string HttpResponse::serialize() const
     out += "\r\n";
     if (kind == Kind::binary)
         out += "Cache-Control: public, max-age=31536000\r\n";
+    else if (kind == Kind::versioned)
+        out += "Cache-Control: public, max-age=31536000, immutable\r\n";
     for (const auto& [name, value] : headers)
         out += name + ": " + value + "\r\n";
     out += "Connection: close\r\n\r\n";

@@ -11,8 +11,9 @@ namespace orvelo {
 // in a fixed order, then the body. Every answer closes its connection. Pure: no sockets.
 struct HttpResponse {
     enum class Kind {
-        text,   // pages, JSON and plain-text answers: never cached
-        binary, // the font and fixture downloads: cached for a year
+        text,      // pages, JSON and plain-text answers: never cached
+        binary,    // the font and fixture downloads: cached for a year
+        versioned, // the pages' shared files, whose name changes with their content: never asked again
     };
 
     int statusCode = 200;

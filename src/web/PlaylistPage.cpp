@@ -4,85 +4,10 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart, kSession and kReplies.
+// Follows pageStart().
 constexpr std::string_view kPlaylistPage = R"HTML(<title>Playlist - Orvelo</title>
-<style>
-.app {
-  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
-  padding: calc(12px + env(safe-area-inset-top)) 14px calc(20px + env(safe-area-inset-bottom));
-}
-h1 { font-size: 24px; margin: 4px 0; }
-.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; display: inline-block; }
-.ignore {
-  width: 100%; min-height: 50px; border-radius: 12px; border: 2px solid var(--border);
-  background: var(--card); color: var(--text); font-size: 16px; font-weight: 700; cursor: pointer;
-}
-.ignore.active { background: var(--accent); border-color: var(--accent); color: #000; }
-.list { display: flex; flex-direction: column; gap: 8px; }
-.track {
-  display: flex; align-items: center; gap: 10px; background: var(--card);
-  border: 1px solid var(--border); border-radius: 12px; padding: 10px 10px 10px 12px;
-}
-.track.current { border-color: var(--accent); box-shadow: inset 4px 0 0 var(--accent); background: #231508; }
-.number {
-  min-width: 30px; height: 30px; border-radius: 8px; background: var(--raised); color: var(--muted);
-  display: flex; align-items: center; justify-content: center; font-weight: 700; font-size: 14px;
-}
-.track.current .number { background: var(--accent); color: #000; }
-.name { flex: 1; min-width: 0; overflow-wrap: anywhere; font-size: 15px; }
-.buttons { display: flex; gap: 6px; }
-.buttons button {
-  width: 42px; height: 42px; border-radius: 10px; border: 1px solid var(--border);
-  background: var(--raised); color: var(--text); font-size: 18px; cursor: pointer; touch-action: manipulation;
-}
-.buttons button.play { background: var(--success); border-color: var(--success); color: #000; }
-.buttons button:disabled { opacity: .3; cursor: default; }
-.message { text-align: center; color: var(--muted); padding: 32px 12px; background: var(--card); border-radius: 12px; }
-.message.error { color: var(--danger); }
-.details { display: flex; align-items: center; gap: 8px; margin-top: 6px; color: var(--muted); font-size: 13px; }
-.details select { background: var(--raised); color: var(--text); border: 1px solid var(--border); border-radius: 8px; padding: 4px; font-size: 14px; max-width: 84px; }
-.main { flex: 1; min-width: 0; }
-@media (max-width: 420px) { .buttons { gap: 4px; } .buttons button { width: 36px; } .details { gap: 4px; } }
-.buttons button.remove { color: var(--danger); }
-.track.missing { border-color: var(--danger); background: rgba(255, 23, 68, .1); box-shadow: inset 4px 0 0 var(--danger); }
-.track.missing .number { background: var(--danger); color: #fff; }
-.problem { color: var(--danger); font-size: 13px; font-weight: 600; margin-top: 2px; overflow-wrap: anywhere; }
-h2 { font-size: 18px; margin: 14px 0 2px; }
-.panel { background: var(--card); border: 1px solid var(--border); border-radius: 12px; padding: 12px; display: flex; flex-direction: column; gap: 10px; }
-.row { display: flex; gap: 8px; }
-.row input, .row select { flex: 1; min-width: 0; min-height: 44px; background: var(--raised); color: var(--text); border: 1px solid var(--border); border-radius: 10px; padding: 0 10px; font-size: 16px; }
-.action { min-height: 44px; padding: 0 16px; border-radius: 10px; border: none; background: var(--accent); color: #000; font-weight: 700; font-size: 15px; cursor: pointer; touch-action: manipulation; }
-.action.secondary { background: var(--raised); color: var(--text); border: 1px solid var(--border); }
-.note { font-size: 14px; color: var(--muted); }
-.note.ok { color: var(--success); }
-.note.error { color: var(--danger); }
-.note:empty { display: none; }
-.drop { border: 2px dashed var(--border); border-radius: 12px; padding: 18px 12px; text-align: center; color: var(--muted); cursor: pointer; }
-.drop.over { border-color: var(--accent); color: var(--text); }
-.drop input { display: none; }
-.uploads { display: flex; flex-direction: column; gap: 6px; }
-.upload { font-size: 13px; }
-.upload .bar { height: 8px; border-radius: 4px; background: var(--raised); overflow: hidden; margin-top: 4px; }
-.upload .fill { height: 100%; width: 0; background: var(--accent); transition: width .2s; }
-.upload.done .fill { background: var(--success); }
-.upload.failed .fill, .upload.unplayable .fill { background: var(--danger); }
-.upload.unplayable .label, .upload.failed .label { color: var(--danger); }
-.library { display: flex; flex-direction: column; gap: 8px; }
-.media { display: flex; align-items: center; gap: 10px; background: var(--card); border: 1px solid var(--border); border-radius: 12px; padding: 8px; }
-.media img { width: 80px; height: 45px; object-fit: cover; border-radius: 6px; background: var(--raised); flex: none; }
-.media .info { flex: 1; min-width: 0; }
-.media .title { font-size: 15px; overflow-wrap: anywhere; }
-.media .meta { font-size: 12px; color: var(--muted); margin-top: 2px; }
-.media .action { padding: 0 14px; }
-.media .thumb { width: 80px; height: 45px; border-radius: 6px; background: var(--raised); flex: none; display: flex; align-items: center; justify-content: center; font-size: 20px; }
-.media.unplayable { border-color: var(--danger); }
-.media.unplayable .meta { color: var(--danger); }
-.media .action:disabled { opacity: .35; cursor: default; }
-.media .delete { width: 44px; min-height: 44px; padding: 0; border-radius: 10px; border: 1px solid var(--border); background: var(--raised); color: var(--danger); font-size: 18px; cursor: pointer; flex: none; }
-@media (min-width: 900px) { :root { --page-width: 1100px; } .app { max-width: 1100px; display: grid; grid-template-columns: 1fr 1fr; column-gap: 24px; align-items: start; } .app > .full { grid-column: 1 / -1; } }
-</style>
 </head>
-<body>
+<body class="playlist-page">
 <div class="app">
   <div class="full">
     <a class="back" href="/">← Back to Remote</a>
@@ -111,8 +36,7 @@ h2 { font-size: 18px; margin: 14px 0 2px; }
   </section>
 </div>
 <script>
-const byId = (id) => document.getElementById(id);
-let ignoreDMX = false;
+const showIgnore = ignoreDmxButton(byId('ignoreButton'));
 // The playlist revision whose rows are on screen goes with every edit: the player refuses an edit
 // made on a list that has changed since (another phone, the console) rather than act on a track
 // the operator did not mean. What was last loaded tells the status poll when to fetch again: the
@@ -129,15 +53,6 @@ let editing = false;
 
 function escapeHtml(text) {
   return String(text).replace(/[&<>"']/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' }[c]));
-}
-
-function post(path, body) {
-  return fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
-}
-
-function showIgnore() {
-  byId('ignoreButton').classList.toggle('active', ignoreDMX);
-  byId('ignoreButton').textContent = ignoreDMX ? 'Ignore DMX: On (Manual)' : 'Ignore DMX';
 }
 
 function note(id, text, kind) {
@@ -202,56 +117,20 @@ async function loadPlaylist(revision, key) {
   }
 }
 
-// One status request at a time, about twice a second: the revisions in it say when the playlist
-// or the library changed, so both are fetched only then. A hidden page does not ask.
-let checking = null;
-function check() {
-  checking = checking || (async () => {
-    try {
-      const response = await fetch('/api/status', { cache: 'no-store' });
-      if (!response.ok) return;
-      const s = await response.json();
-      ignoreDMX = !!s.ignoreDMX;
-      showIgnore();
-      const playlistKey = s.playlistRevision + '\n' + s.trackName;
-      if (playlistKey !== loadedPlaylist) await loadPlaylist(s.playlistRevision, playlistKey);
-      if (s.libraryRevision !== loadedLibrary) await loadLibrary(s.libraryRevision);
-    } catch (e) {
-    } finally {
-      checking = null;
-    }
-  })();
-  return checking;
-}
-
-// After this page's own change: a check that starts after it, not one already under way.
-async function checkNow() {
-  await checking;
-  await check();
-}
-
-async function watch() {
-  if (!document.hidden) await check();
-  setTimeout(watch, 500);
-}
-document.addEventListener('visibilitychange', () => { if (!document.hidden) check(); });
-
 async function edit(path, body) {
   if (editing) return;
   editing = true;
   byId('list').querySelectorAll('button, select').forEach((control) => { control.disabled = true; });
-  try {
-    const reply = await replyOf(await post(path, { ...body, revision: shownRevision }));
-    if (reply.httpStatus === 409 && Array.isArray(reply.playlist)) {
+  const reply = await postJson(path, { ...body, revision: shownRevision }, (refused) => {
+    if (refused.httpStatus === 409 && Array.isArray(refused.playlist)) {
       pending = null;
-      render(reply.playlist, reply.revision);
+      render(refused.playlist, refused.revision);
       note('listNote', 'The playlist changed on another device: nothing was done. Check the list and try again.', 'error');
     } else {
-      note('listNote', reply.ok ? '' : reply.error || 'The player refused (' + reply.httpStatus + ')', reply.ok ? '' : 'error');
+      note('listNote', refusalText(refused), 'error');
     }
-  } catch (e) {
-    note('listNote', 'The player cannot be reached', 'error');
-  }
+  });
+  if (reply.ok) note('listNote', '');
   await checkNow();
   editing = false;
   if (pending) render(pending.tracks, pending.revision);
@@ -275,12 +154,6 @@ byId('list').addEventListener('change', (event) => {
   edit('/api/playlist/repeat', { id: id, count: Number(select.value) });
 });
 
-byId('ignoreButton').addEventListener('click', () => {
-  ignoreDMX = !ignoreDMX;
-  showIgnore();
-  post('/api/settings', { playback: { ignoreDMX: ignoreDMX } }).catch(() => {});
-});
-
 async function loadSaved(selected) {
   try {
     const response = await fetch('/api/playlists', { cache: 'no-store' });
@@ -297,27 +170,22 @@ async function loadSaved(selected) {
 byId('saveButton').addEventListener('click', async () => {
   const name = byId('saveName').value.trim();
   if (!name) { note('playlistNote', 'Enter a name for the playlist', 'error'); return; }
-  try {
-    const reply = await replyOf(await post('/api/playlist/save', { name: name }));
-    if (!reply.ok) throw new Error(reply.error);
-    note('playlistNote', 'Saved as ' + reply.name, 'ok');
-    loadSaved(reply.name);
-  } catch (e) {
-    note('playlistNote', 'Error saving playlist: ' + e.message, 'error');
-  }
+  const reply = await postJson('/api/playlist/save', { name: name },
+    (refused) => note('playlistNote', 'Error saving playlist: ' + refused.error, 'error'));
+  if (!reply.ok) return;
+  note('playlistNote', 'Saved as ' + reply.name, 'ok');
+  loadSaved(reply.name);
 });
 
 byId('loadButton').addEventListener('click', async () => {
   const name = byId('savedList').value;
   if (!name) return;
-  try {
-    const reply = await replyOf(await post('/api/playlist/load', { name: name }));
-    if (!reply.ok) throw new Error(reply.error);
+  const reply = await postJson('/api/playlist/load', { name: name },
+    (refused) => note('playlistNote', 'Error loading playlist: ' + refused.error, 'error'));
+  if (reply.ok) {
     const missing = reply.missing || [];
     note('playlistNote', 'Loaded ' + reply.tracks + ' tracks' + (missing.length ? '; missing: ' + missing.join(', ') : ''),
          missing.length ? 'error' : 'ok');
-  } catch (e) {
-    note('playlistNote', 'Error loading playlist: ' + e.message, 'error');
   }
   checkNow();
 });
@@ -397,10 +265,9 @@ byId('library').addEventListener('click', async (event) => {
     return;
   }
   button.disabled = true;
-  try {
-    const reply = await replyOf(await post('/api/playlist/add', { names: [button.dataset.name] }));
-    note('libraryNote', reply.ok ? '' : 'Error adding ' + button.dataset.name + ': ' + reply.error, reply.ok ? '' : 'error');
-  } catch (e) {}
+  const reply = await postJson('/api/playlist/add', { names: [button.dataset.name] },
+    (refused) => note('libraryNote', 'Error adding ' + button.dataset.name + ': ' + refused.error, 'error'));
+  if (reply.ok) note('libraryNote', '');
   button.disabled = false;
   checkNow();
 });
@@ -458,8 +325,15 @@ drop.addEventListener('drop', (e) => {
   uploadAll([...e.dataTransfer.files]);
 });
 
+// About twice a second: the revisions in the status say when the playlist or the library
+// changed, so both are fetched only then. A hidden page does not ask.
+const checkNow = pollStatus(500, async (s) => {
+  showIgnore(s);
+  const playlistKey = s.playlistRevision + '\n' + s.trackName;
+  if (playlistKey !== loadedPlaylist) await loadPlaylist(s.playlistRevision, playlistKey);
+  if (s.libraryRevision !== loadedLibrary) await loadLibrary(s.libraryRevision);
+}, { whileHidden: false });
 loadSaved();
-watch();
 </script>
 </body>
 </html>
@@ -469,7 +343,7 @@ watch();
 
 std::string_view playlist()
 {
-    static const std::string page = std::string(kPageStart).append(kSession).append(kReplies).append(kPlaylistPage);
+    static const std::string page = pageStart() + std::string(kPlaylistPage);
     return page;
 }
 

@@ -4,87 +4,10 @@ namespace orvelo::WebPages {
 
 namespace {
 
-// Follows kPageStart, kSession and kReplies.
+// Follows pageStart().
 constexpr std::string_view kSettingsPage = R"HTML(<title>Settings - Orvelo</title>
-<style>
-.app {
-  max-width: 640px; margin: 0 auto; display: flex; flex-direction: column; gap: 12px;
-  padding: calc(12px + env(safe-area-inset-top)) 14px 0;
-}
-[hidden] { display: none !important; }
-h1 { font-size: 24px; margin: 4px 0; }
-.back { color: var(--accent); text-decoration: none; font-weight: 600; padding: 8px 0; display: inline-block; }
-section { background: var(--card); border: 1px solid var(--border); border-radius: 14px; padding: 14px; }
-h2 { font-size: 16px; margin: 0 0 12px; }
-.grid { display: grid; grid-template-columns: 1fr 1fr; gap: 10px; }
-label.field { display: flex; flex-direction: column; gap: 5px; font-size: 13px; color: var(--muted); }
-label.field.wide { grid-column: 1 / -1; }
-input[type=number], input[type=text], input[type=password], select {
-  width: 100%; min-height: 44px; padding: 8px 10px; border-radius: 10px; border: 1px solid var(--border);
-  background: var(--raised); color: var(--text); font-size: 16px;
-}
-input[readonly] { color: var(--muted); }
-input:focus, select:focus { outline: 2px solid var(--accent); outline-offset: 1px; }
-.range { margin-top: 10px; font-size: 14px; color: var(--accent); font-weight: 600; }
-.switch {
-  display: flex; align-items: center; justify-content: space-between; gap: 12px;
-  min-height: 48px; font-size: 15px; border-bottom: 1px solid var(--border);
-}
-.switch:last-of-type { border-bottom: none; }
-.switch input { appearance: none; -webkit-appearance: none; width: 52px; height: 30px; border-radius: 15px;
-  background: var(--raised); border: 1px solid var(--border); position: relative; cursor: pointer; flex: none; transition: background .15s; }
-.switch input::after { content: ''; position: absolute; top: 3px; left: 3px; width: 22px; height: 22px;
-  border-radius: 50%; background: #bbb; transition: left .15s; }
-.switch input:checked { background: var(--accent); border-color: var(--accent); }
-.switch input:checked::after { left: 25px; background: #fff; }
-.row { display: flex; gap: 10px; align-items: flex-end; }
-.row label.field { flex: 1; }
-.note { font-size: 12px; color: var(--muted); margin: 10px 0 0; }
-button.secondary {
-  min-height: 44px; padding: 0 16px; border-radius: 10px; border: 1px solid var(--danger);
-  background: transparent; color: var(--danger); font-size: 15px; font-weight: 600; cursor: pointer;
-}
-.actions {
-  position: sticky; bottom: 0; display: flex; flex-direction: column; gap: 8px;
-  padding: 10px 0 calc(12px + env(safe-area-inset-bottom));
-  background: linear-gradient(to top, var(--bg) 75%, rgba(10, 10, 10, 0));
-}
-#saveButton {
-  min-height: 52px; border-radius: 12px; border: none; background: var(--accent); color: #000;
-  font-size: 17px; font-weight: 800; cursor: pointer;
-}
-h3 { font-size: 14px; margin: 18px 0 10px; padding-top: 14px; border-top: 1px solid var(--border); }
-.lead { font-size: 14px; color: var(--text); margin: 0 0 12px; line-height: 1.4; }
-.buttons { display: flex; flex-wrap: wrap; gap: 10px; margin-top: 12px; }
-button.primary {
-  min-height: 44px; padding: 0 16px; border-radius: 10px; border: none; background: var(--accent);
-  color: #000; font-size: 15px; font-weight: 700; cursor: pointer;
-}
-.row button { flex: none; }
-button.secondary.neutral { border-color: var(--border); color: var(--text); }
-.row label.field.narrow { flex: 0 0 124px; }
-.tokens { display: flex; flex-direction: column; gap: 8px; margin-bottom: 10px; }
-.token { display: flex; align-items: center; gap: 10px; background: var(--raised); border-radius: 10px; padding: 8px 8px 8px 12px; }
-.token .who { flex: 1; min-width: 0; overflow-wrap: anywhere; font-weight: 600; }
-.token .meta { display: block; font-size: 12px; font-weight: 400; color: var(--muted); }
-.new-token { margin-top: 10px; padding: 10px; border: 1px solid var(--success); border-radius: 10px; }
-.new-token input { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; font-size: 14px; }
-code { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; color: var(--text); overflow-wrap: anywhere; }
-.viewer { display: flex; gap: 14px; align-items: flex-start; }
-.viewer img { width: 132px; height: 132px; flex: none; background: #fff; border-radius: 8px; padding: 6px; }
-.viewer .text { flex: 1; min-width: 0; display: flex; flex-direction: column; gap: 10px; }
-.viewer .text button { align-self: flex-start; }
-@media (max-width: 420px) { .viewer { flex-direction: column; align-items: center; } .viewer .text { width: 100%; } }
-.roots { margin: 10px 0 0; padding-left: 20px; font-size: 14px; overflow-wrap: anywhere; font-family: ui-monospace, 'DejaVu Sans Mono', monospace; }
-.field-error { color: var(--danger); font-size: 13px; font-weight: 600; overflow-wrap: anywhere; }
-.switch + .field-error { display: block; margin: -4px 0 8px; }
-[aria-invalid=true] { border-color: var(--danger) !important; outline: 2px solid var(--danger); outline-offset: 1px; }
-#status { min-height: 20px; text-align: center; font-size: 14px; color: var(--muted); border-radius: 8px; padding: 2px; }
-#status.success { color: #000; background: var(--success); }
-#status.error { color: #fff; background: var(--danger); }
-</style>
 </head>
-<body>
+<body class="settings-page">
 <div class="app">
   <a class="back" href="/">← Back to Remote</a>
   <h1>⚙️ Settings</h1>
@@ -244,7 +167,6 @@ code { font-family: ui-monospace, 'DejaVu Sans Mono', monospace; color: var(--te
 </div>
 
 <script>
-const byId = (id) => document.getElementById(id);
 const modeChannels = { 'Standard (1 Ch)': 1, 'Loop (2 Ch)': 2, 'Extended (18 Ch)': 18 };
 let statusTimer = null;
 // Only a player that reports the web group is sent one back.
@@ -265,10 +187,6 @@ function updateRange() {
 }
 
 const GiB = 1073741824;
-
-async function post(path, body) {
-  return replyOf(await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) }));
-}
 
 function refusal(text, reply) {
   return reply && reply.error ? text + ': ' + reply.error : text;
@@ -420,51 +338,35 @@ byId('saveButton').addEventListener('click', async () => {
     showStatus(problem.error, 'error');
     return;
   }
-  try {
-    const reply = await post('/api/settings', collect());
-    if (reply.ok && reply.status === 'ok') {
-      showStatus('Settings saved successfully!', 'success');
-      // Shows the folder the player now uses (the default one when the field was left empty).
-      loadSettings();
-    } else {
-      // Nothing was saved: the typed values stay for the operator to correct.
-      showFieldError(reply.field, reply.error);
-      showStatus(refusal('Error saving settings', reply), 'error');
-    }
-  } catch (e) {
-    showStatus('Error saving settings', 'error');
-  }
+  // Nothing is saved on a refusal: the typed values stay for the operator to correct.
+  const reply = await postJson('/api/settings', collect(), (refused) => {
+    showFieldError(refused.field, refused.error);
+    showStatus(refusal('Error saving settings', refused), 'error');
+  });
+  if (!reply.ok) return;
+  showStatus('Settings saved successfully!', 'success');
+  // Shows the folder the player now uses (the default one when the field was left empty).
+  loadSettings();
 });
 
 byId('clearButton').addEventListener('click', async () => {
   if (!confirm('Are you sure you want to clear the default video?')) return;
-  try {
-    const reply = await post('/api/settings', { defaultVideo: { clear: true } });
-    if (reply.ok && reply.status === 'ok') {
-      showStatus('Default video cleared!', 'success');
-      loadSettings();
-    } else {
-      showStatus(refusal('Error clearing video', reply), 'error');
-    }
-  } catch (e) {
-    showStatus('Error clearing video', 'error');
-  }
+  const reply = await postJson('/api/settings', { defaultVideo: { clear: true } },
+    (refused) => showStatus(refusal('Error clearing video', refused), 'error'));
+  if (!reply.ok) return;
+  showStatus('Default video cleared!', 'success');
+  loadSettings();
 });
 
 // ---- access: password, viewer link, tokens; each acts at once, not with Save ----
 
 let passwordSet = false;
 
-// The access routes answer {"status":"ok",...} or {"error":"..."}.
+// The access routes answer {"status":"ok",...} or {"error":"..."}: the reply, or null once a
+// refusal is shown.
 async function accessPost(path, body) {
-  try {
-    const reply = await post(path, body);
-    if (reply.ok && reply.status === 'ok') return reply;
-    showStatus(reply.error || 'The player refused (' + reply.httpStatus + ')', 'error');
-  } catch (e) {
-    showStatus('The player cannot be reached', 'error');
-  }
-  return null;
+  const reply = await postJson(path, body, (refused) => showStatus(refusalText(refused), 'error'));
+  return reply.ok ? reply : null;
 }
 
 // Fetched past the cache, so a renewed link never shows the old code.
@@ -597,7 +499,7 @@ loadAccess();
 
 std::string_view settings()
 {
-    static const std::string page = std::string(kPageStart).append(kSession).append(kReplies).append(kSettingsPage);
+    static const std::string page = pageStart() + std::string(kSettingsPage);
     return page;
 }
 

@@ -100,7 +100,8 @@ QString roleText(AccessRole role)
 bool isPublic(std::string_view method, std::string_view path)
 {
     if (method == "GET")
-        return path == "/login.html" || path == "/api/session" || path == "/font/digital-7.ttf";
+        return path == "/login.html" || path == "/api/session" || path == "/font/digital-7.ttf" ||
+               path == WebPages::styleSheet().path || path == WebPages::script().path;
     return method == "POST" && (path == "/api/login" || path == "/api/logout");
 }
 
@@ -516,6 +517,9 @@ void WebServer::addRoutes()
     addPage("/settings.html", WebPages::settings());
     addPage("/effects.html", WebPages::effects());
     addPage("/login.html", WebPages::login());
+    for (const WebAsset* asset : {&WebPages::styleSheet(), &WebPages::script()})
+        routes_.add("GET", asset->path, Context::connectionThread,
+                    [asset](const HttpRequest&, std::string_view) { return answer(asset->response()); });
     routes_.add("GET", "/fixtures.html", Context::connectionThread, [this](const HttpRequest&, std::string_view) {
         return answer(page(WebPages::fixtures(resources_.fixtureFileNames())));
     });

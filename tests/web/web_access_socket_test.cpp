@@ -4,6 +4,7 @@
 #include "WebClient.h"
 #include "WebTestSupport.h"
 
+#include "web/WebPages.h"
 #include "web/WebServer.h"
 
 #include <QJsonArray>
@@ -88,6 +89,8 @@ TEST_F(WebAccessTest, WithAPasswordEveryRouteAsksWhoIsCalling)
     const std::vector<std::tuple<std::string, std::string, std::string, std::string, int>> cases{
         {"GET", "/", "", "", 302},
         {"GET", "/login.html", "", "", 200},
+        {"GET", WebPages::styleSheet().path, "", "", 200}, // the login page's too
+        {"GET", WebPages::script().path, "", "", 200},
         {"GET", "/api/session", "", "", 200},
         {"GET", "/api/status", "", "", 401},
         {"POST", "/api/control", stop, "", 401},

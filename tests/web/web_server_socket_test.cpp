@@ -117,6 +117,35 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
 }
 
+TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsName)
+{
+    for (const WebAsset* asset : {&WebPages::styleSheet(), &WebPages::script()}) {
+        const Answer answer = get(asset->path);
+        EXPECT_EQ(answer.body, asset->body);
+        EXPECT_EQ(answer.headers, (std::vector<std::string>{"Content-Type: " + asset->contentType,
+                                                            "Content-Length: " + std::to_string(asset->body.size()),
+                                                            "Cache-Control: public, max-age=31536000, immutable",
+                                                            "ETag: " + asset->etag, "Connection: close"}));
+        // The name carries the digest, so a build that changes the file changes the address.
+        EXPECT_NE(asset->path.find(asset->etag.substr(1, asset->etag.size() - 2)), std::string::npos) << asset->path;
+        EXPECT_EQ(post(asset->path, "{}").status, 404) << asset->path;
+    }
+    EXPECT_NE(WebAsset::versioned("pages", "css", "text/css", "a {}").path,
+              WebAsset::versioned("pages", "css", "text/css", "b {}").path);
+    EXPECT_EQ(get("/assets/pages.0000000000000000.js").status, 404);
+
+    // No page keeps a copy of its own.
+    const std::string head = "<link rel=\"stylesheet\" href=\"" + WebPages::styleSheet().path + "\">\n<script src=\"" +
+                             WebPages::script().path + "\"></script>\n<title>";
+    for (const char* path : {"/", "/playlist.html", "/settings.html", "/effects.html", "/fixtures.html",
+                             "/login.html"}) {
+        const std::string page = get(path).body;
+        EXPECT_NE(page.find(head), std::string::npos) << path;
+        for (const char* copy : {"<style", "const byId", "method: 'POST'"})
+            EXPECT_EQ(page.find(copy), std::string::npos) << path << " holds " << copy;
+    }
+}
+
 TEST_F(WebServerTest, FixtureNamesCannotLeaveTheirFolder)
 {
     for (const char* path : {"/fixtures/..%2Fsecret.txt", "/fixtures/../secret.txt", "/fixtures/%2E%2E%2Fsecret.txt",

@@ -1,18 +1,14 @@
 // Protects who may drive the player from a browser: pages of another origin are refused, a
 // password set from a phone locks out other phones until they log in, viewers watch but cannot
 // change the show, sessions end on logout and when idle, and Stop needs a deliberate hold.
-//   node access_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
-// Runs only inside a private network namespace (see run_browser_test.sh).
 import http from 'node:http';
 import path from 'node:path';
 import {
-  api, apiPost, check, hold, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run,
-  screenshots as shoot, sleep, startPlayer, step, stopPlayer, waitFor, waitText, watchErrors,
+  api, apiPost, check, hold, makeMedia, media, origin, run, sleep, step, testSetup, waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
-const [orveloBinary, outputDir] = process.argv.slice(2);
-const folders = prepareFolders(outputDir, []);
-const screenshots = (page, name, options) => shoot(page, folders.screenshots, name, options);
+const setup = testSetup();
+const { folders, shoot: screenshots } = setup;
 const password = 'stage-door-42';
 
 // Once a password is set, this script reaches the API with a token made on the settings page.
@@ -70,156 +66,141 @@ async function attack(context) {
 }
 
 async function main() {
-  const { program } = prepareProgram(orveloBinary, folders);
   makeMedia(path.join(folders.data, 'Orvelo', 'Media'), media.tone(440, 2000), 'Tone.wav');
   const server = http.createServer((request, response) => response.end(attackPage)).listen(8091, '127.0.0.1');
-  const player = startPlayer(program, folders, outputDir);
-  let context;
-  let second;
+  // Refusals the steps provoke show up as failed resources.
+  const options = { phones: 2, noTransportGap: true, expectedRefusals: /status of (401|403|429)/ };
   try {
-    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
-    await post('/api/settings', { web: { transportMinInterval: 0 } });
-    await post('/api/playlist/add', { names: ['Tone.wav'] });
-    context = await launchBrowser(folders);
-    second = await launchBrowser(folders, path.join(outputDir, 'second-phone'));
-    const errors = [];
-    const page = context.pages()[0] ?? (await context.newPage());
-    const phone = second.pages()[0] ?? (await second.newPage());
-    watchErrors(page, errors);
-    watchErrors(phone, errors);
-
-    await step('a page of another origin cannot drive the player', () => attack(context));
-
-    await step('the open-door line shows until dismissed', async () => {
-      await page.goto(origin + '/');
-      const line = page.locator('.session-bar .open-door');
-      await line.waitFor();
-      check((await line.locator('a').getAttribute('href')) === '/settings.html#access', 'links to the access settings');
-      check((await page.locator('.session-bar .logout').count()) === 0, 'no Log out without a password');
-      await screenshots(page, 'remote-open-door');
-      await line.locator('button').click();
-      await page.reload();
-      await sleep(500);
-      check((await line.count()) === 0, 'shown again after a reload');
-    });
-
-    await step('a password set on the settings page locks out other browsers', async () => {
-      await page.goto(origin + '/settings.html#access');
-      await page.locator('#access').waitFor();
-      await page.fill('#newPassword', password);
-      await page.fill('#confirmPassword', password);
-      await page.click('#passwordButton');
-      await waitText(page, '#status', 'Password set: phones and browsers now log in');
-      check((await fetch(origin + '/api/status')).status === 401, 'the API still answers without a session');
-      await page.locator('.session-bar .logout').waitFor();
-      await page.fill('#tokenName', 'show-script');
-      await page.click('#createTokenButton');
-      const token = await waitFor('the new token', () => page.inputValue('#newToken'));
-      auth = { Authorization: `Bearer ${token}` };
-      check((await get('/api/status')).isPlaying === false, 'the token opens the API');
-      await waitFor('the QR code', () => page.locator('#viewerQr').evaluate((image) => image.complete && image.naturalWidth > 0));
-      await waitFor('the token listed', async () => (await page.locator('.token .name').allTextContents()).join() === 'show-script');
-      await screenshots(page, 'settings-access');
-    });
-
-    await step('another origin fails even beside the operator\'s session', () => attack(context));
-
-    await step('a second phone is sent to the login page, refused a wrong password and held off', async () => {
-      await phone.goto(origin + '/');
-      check(phone.url() === origin + '/login.html', `at ${phone.url()}`);
-      check((await phone.title()) === 'Login - Orvelo', 'title');
-      await phone.fill('#password', 'stage-door');
-      await phone.click('#loginButton');
-      await waitText(phone, '#error', 'Wrong password');
-      // A failure holds the address off for a second: even the right password waits.
-      await phone.fill('#password', password);
-      await phone.click('#loginButton');
-      await waitText(phone, '#error', 'Too many failed logins: try again in 1 s');
-      check(await phone.locator('#loginButton').isDisabled(), 'the button stays usable while held off');
-      await screenshots(phone, 'login-held-off');
-      await waitFor('the button back', () => phone.locator('#loginButton').isEnabled(), 3000);
-      await phone.click('#loginButton');
-      await phone.waitForURL(origin + '/');
-      await waitText(phone, '#badge', 'Stopped');
-    });
-
-    await step('Log out returns to the login page', async () => {
-      await phone.click('.session-bar .logout');
-      await phone.waitForURL(origin + '/login.html');
-      await phone.goto(origin + '/playlist.html');
-      check(phone.url() === origin + '/login.html', `the session lives on at ${phone.url()}`);
-    });
-
-    await step('the viewer link opens the remote view-only and its stop is refused', async () => {
-      const link = await page.inputValue('#viewerLink');
-      check(/\/login\.html#viewer=./.test(link), `link ${link}`);
-      await post('/api/playlist/play', { index: 0 });
-      await waitFor('playing', async () => {
-        const s = await get('/api/status');
-        return s.isPlaying && s.trackName === 'Tone.wav';
-      }, 10000);
-      await phone.goto('about:blank');
-      await phone.goto(origin + '/login.html' + new URL(link).hash);
-      await phone.waitForURL(origin + '/');
-      await waitText(phone, '.session-bar .view-only', '👁 View only');
-      await waitText(phone, '#badge', 'Playing');
-      for (const control of ['button[data-command=stop]', 'button[data-command=play]', '#ignoreButton']) {
-        check(await phone.locator(control).isDisabled(), `${control} usable`);
-      }
-      check(!(await phone.locator('#themeButton').isDisabled()), 'the theme is this phone\'s own');
-      const refused = await phone.evaluate(() => fetch('/api/control', { method: 'POST',
-        headers: { 'Content-Type': 'application/json' }, body: '{"command":"stop"}' }).then((r) => r.status));
-      check(refused === 403, `stop answered ${refused}`);
-      await sleep(300);
-      check((await get('/api/status')).isPlaying, 'the viewer stopped the show');
-      await screenshots(phone, 'remote-viewer');
-    });
-
-    await step('Stop needs a hold: a tap does nothing, a hold stops', async () => {
-      await page.goto(origin + '/');
-      await waitText(page, '#badge', 'Playing');
-      const stop = page.locator('button[data-command=stop]');
-      await hold(page, stop, 150);
-      await waitText(page, '#hint', 'Hold ⏹ to stop');
-      await sleep(500);
-      check((await get('/api/status')).isPlaying, 'a tap stopped the show');
-      await hold(page, stop, 900, () => page.screenshot({ path: path.join(folders.screenshots, 'remote-holding-stop-phone.png') }));
-      await waitFor('stopped', async () => !(await get('/api/status')).isPlaying);
-    });
-
-    await step('an idle session ends and the next request lands on the login page', async () => {
-      // The settings page does not poll; the operator's remote page does, and stays logged in.
-      await phone.goto(origin + '/settings.html');
-      await post('/api/settings', { web: { sessionIdleHours: 0.0005 } });
-      try {
-        await sleep(2500);
-        await phone.evaluate(() => { fetch('/api/status').catch(() => {}); });
-        await phone.waitForURL(origin + '/login.html', { timeout: 15000 });
-      } finally {
-        await post('/api/settings', { web: { sessionIdleHours: 12 } });
-      }
-    });
-
-    await step('a revoked token no longer opens the API', async () => {
-      await page.goto(origin + '/settings.html');
-      await page.locator('.token', { hasText: 'show-script' }).waitFor();
-      page.once('dialog', (dialog) => dialog.accept());
-      await page.locator('.token', { hasText: 'show-script' }).locator('button.revoke').click();
-      await waitText(page, '#status', 'Token show-script revoked');
-      check((await fetch(origin + '/api/status', { headers: auth })).status === 401, 'still accepted');
-    });
-
-    await step('no script errors on any page', async () => {
-      // Refusals the steps provoke show up as failed resources.
-      const unexpected = errors.filter((e) => !/status of (401|403|429)/.test(e));
-      check(unexpected.length === 0, unexpected.join('; '));
-    });
+    await withPlayer(setup, options, ({ pages }) => steps(...pages));
   } finally {
-    if (second) await second.close();
-    if (context) await context.close();
     server.close();
-    await stopPlayer(player);
   }
 }
 
-await run(main, folders.screenshots);
+async function steps(page, phone) {
+  await post('/api/playlist/add', { names: ['Tone.wav'] });
+  const context = page.context();
+
+  await step('a page of another origin cannot drive the player', () => attack(context));
+
+  await step('the open-door line shows until dismissed', async () => {
+    await page.goto(origin + '/');
+    const line = page.locator('.session-bar .open-door');
+    await line.waitFor();
+    check((await line.locator('a').getAttribute('href')) === '/settings.html#access', 'links to the access settings');
+    check((await page.locator('.session-bar .logout').count()) === 0, 'no Log out without a password');
+    await screenshots(page, 'remote-open-door');
+    await line.locator('button').click();
+    await page.reload();
+    await sleep(500);
+    check((await line.count()) === 0, 'shown again after a reload');
+  });
+
+  await step('a password set on the settings page locks out other browsers', async () => {
+    await page.goto(origin + '/settings.html#access');
+    await page.locator('#access').waitFor();
+    await page.fill('#newPassword', password);
+    await page.fill('#confirmPassword', password);
+    await page.click('#passwordButton');
+    await waitText(page, '#status', 'Password set: phones and browsers now log in');
+    check((await fetch(origin + '/api/status')).status === 401, 'the API still answers without a session');
+    await page.locator('.session-bar .logout').waitFor();
+    await page.fill('#tokenName', 'show-script');
+    await page.click('#createTokenButton');
+    const token = await waitFor('the new token', () => page.inputValue('#newToken'));
+    auth = { Authorization: `Bearer ${token}` };
+    check((await get('/api/status')).isPlaying === false, 'the token opens the API');
+    await waitFor('the QR code', () => page.locator('#viewerQr').evaluate((image) => image.complete && image.naturalWidth > 0));
+    await waitFor('the token listed', async () => (await page.locator('.token .name').allTextContents()).join() === 'show-script');
+    await screenshots(page, 'settings-access');
+  });
+
+  await step('another origin fails even beside the operator\'s session', () => attack(context));
+
+  await step('a second phone is sent to the login page, refused a wrong password and held off', async () => {
+    await phone.goto(origin + '/');
+    check(phone.url() === origin + '/login.html', `at ${phone.url()}`);
+    check((await phone.title()) === 'Login - Orvelo', 'title');
+    await phone.fill('#password', 'stage-door');
+    await phone.click('#loginButton');
+    await waitText(phone, '#error', 'Wrong password');
+    // A failure holds the address off for a second: even the right password waits.
+    await phone.fill('#password', password);
+    await phone.click('#loginButton');
+    await waitText(phone, '#error', 'Too many failed logins: try again in 1 s');
+    check(await phone.locator('#loginButton').isDisabled(), 'the button stays usable while held off');
+    await screenshots(phone, 'login-held-off');
+    await waitFor('the button back', () => phone.locator('#loginButton').isEnabled(), 3000);
+    await phone.click('#loginButton');
+    await phone.waitForURL(origin + '/');
+    await waitText(phone, '#badge', 'Stopped');
+  });
+
+  await step('Log out returns to the login page', async () => {
+    await phone.click('.session-bar .logout');
+    await phone.waitForURL(origin + '/login.html');
+    await phone.goto(origin + '/playlist.html');
+    check(phone.url() === origin + '/login.html', `the session lives on at ${phone.url()}`);
+  });
+
+  await step('the viewer link opens the remote view-only and its stop is refused', async () => {
+    const link = await page.inputValue('#viewerLink');
+    check(/\/login\.html#viewer=./.test(link), `link ${link}`);
+    await post('/api/playlist/play', { index: 0 });
+    await waitFor('playing', async () => {
+      const s = await get('/api/status');
+      return s.isPlaying && s.trackName === 'Tone.wav';
+    }, 10000);
+    await phone.goto('about:blank');
+    await phone.goto(origin + '/login.html' + new URL(link).hash);
+    await phone.waitForURL(origin + '/');
+    await waitText(phone, '.session-bar .view-only', '👁 View only');
+    await waitText(phone, '#badge', 'Playing');
+    for (const control of ['button[data-command=stop]', 'button[data-command=play]', '#ignoreButton']) {
+      check(await phone.locator(control).isDisabled(), `${control} usable`);
+    }
+    check(!(await phone.locator('#themeButton').isDisabled()), 'the theme is this phone\'s own');
+    const refused = await phone.evaluate(() => fetch('/api/control', { method: 'POST',
+      headers: { 'Content-Type': 'application/json' }, body: '{"command":"stop"}' }).then((r) => r.status));
+    check(refused === 403, `stop answered ${refused}`);
+    await sleep(300);
+    check((await get('/api/status')).isPlaying, 'the viewer stopped the show');
+    await screenshots(phone, 'remote-viewer');
+  });
+
+  await step('Stop needs a hold: a tap does nothing, a hold stops', async () => {
+    await page.goto(origin + '/');
+    await waitText(page, '#badge', 'Playing');
+    const stop = page.locator('button[data-command=stop]');
+    await hold(page, stop, 150);
+    await waitText(page, '#hint', 'Hold ⏹ to stop');
+    await sleep(500);
+    check((await get('/api/status')).isPlaying, 'a tap stopped the show');
+    await hold(page, stop, 900, () => page.screenshot({ path: path.join(folders.screenshots, 'remote-holding-stop-phone.png') }));
+    await waitFor('stopped', async () => !(await get('/api/status')).isPlaying);
+  });
+
+  await step('an idle session ends and the next request lands on the login page', async () => {
+    // The settings page does not poll; the operator's remote page does, and stays logged in.
+    await phone.goto(origin + '/settings.html');
+    await post('/api/settings', { web: { sessionIdleHours: 0.0005 } });
+    try {
+      await sleep(2500);
+      await phone.evaluate(() => { fetch('/api/status').catch(() => {}); });
+      await phone.waitForURL(origin + '/login.html', { timeout: 15000 });
+    } finally {
+      await post('/api/settings', { web: { sessionIdleHours: 12 } });
+    }
+  });
+
+  await step('a revoked token no longer opens the API', async () => {
+    await page.goto(origin + '/settings.html');
+    await page.locator('.token', { hasText: 'show-script' }).waitFor();
+    page.once('dialog', (dialog) => dialog.accept());
+    await page.locator('.token', { hasText: 'show-script' }).locator('button.revoke').click();
+    await waitText(page, '#status', 'Token show-script revoked');
+    check((await fetch(origin + '/api/status', { headers: auth })).status === 401, 'still accepted');
+  });
+}
+
+await run(setup, main);

@@ -1,6 +1,7 @@
 // What the web remote's browser tests share: a player of their own (program folder, private XDG
 // folders, its log), headless Chromium, generated media, step bookkeeping and screenshots.
-// Everything runs only inside a private network namespace (see run_browser_test.sh).
+// Each test runs as `node TEST.mjs PATH/TO/orvelo OUTPUT_FOLDER`, only inside a private network
+// namespace (see run_browser_test.sh).
 import { chromium } from 'playwright-core';
 import { execFileSync, spawn } from 'node:child_process';
 import { randomUUID } from 'node:crypto';
@@ -59,8 +60,18 @@ export function apiPost(route, body, headers = {}) {
   return api(route, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body: JSON.stringify(body) });
 }
 
+// Waits until the document at route satisfies predicate.
+export function waitApi(what, route, predicate, timeout = 5000) {
+  return waitFor(what, async () => predicate(await api(route)), timeout);
+}
+
+// The player's playlist as its track names, in order.
+export async function playlistNames() {
+  return (await api('/api/playlist')).map((t) => t.name).join('|');
+}
+
 // Runs the test's main body, reports the tally and exits with its verdict.
-export async function run(main, screenshotFolder) {
+export async function run({ folders }, main) {
   try {
     await main();
   } catch (error) {
@@ -68,8 +79,47 @@ export async function run(main, screenshotFolder) {
     console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
   }
   console.log(`browser: ${passed} passed, ${failed} failed`);
-  console.log(`screenshots in ${screenshotFolder}`);
+  console.log(`screenshots in ${folders.screenshots}`);
   process.exit(failed === 0 ? 0 : 1);
+}
+
+// What every test starts from: fresh folders (`names` besides the usual ones) in its output
+// folder, its own copy of the player (prepareProgram) and screenshots into its folder.
+export function testSetup(names = []) {
+  const [orveloBinary, outputDir] = process.argv.slice(2);
+  const folders = prepareFolders(outputDir, names);
+  const shoot = (page, name, options) => screenshots(page, folders.screenshots, name, options);
+  return { outputDir, folders, shoot, ...prepareProgram(orveloBinary, folders) };
+}
+
+// Runs body({ player, pages }) against the test's player, with one page in each of `phones` (one
+// or two) browser profiles; `noTransportGap` lets transport commands follow each other at any
+// pace. Ends with a step that fails on any script error but refusals matching expectedRefusals.
+export async function withPlayer({ outputDir, folders, program }, { phones = 1, noTransportGap = false, expectedRefusals = null },
+                                 body) {
+  const player = startPlayer(program, folders, outputDir);
+  const contexts = [];
+  try {
+    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
+    if (noTransportGap) await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
+    const errors = [];
+    const pages = [];
+    for (let i = 0; i < phones; i++) {
+      const context = await launchBrowser(folders, [folders.profile, path.join(outputDir, 'second-phone')][i]);
+      contexts.push(context);
+      const page = context.pages()[0] ?? (await context.newPage());
+      watchErrors(page, errors);
+      pages.push(page);
+    }
+    await body({ player, pages });
+    await step('no script errors on any page', async () => {
+      const unexpected = errors.filter((e) => !(expectedRefusals && expectedRefusals.test(e)));
+      check(unexpected.length === 0, unexpected.join('; '));
+    });
+  } finally {
+    for (const context of contexts) await context.close();
+    await stopPlayer(player);
+  }
 }
 
 // ---- the player's world ----
@@ -211,6 +261,22 @@ export async function textOf(page, selector) {
 
 export async function waitText(page, selector, expected, timeout = 5000) {
   await waitFor(`${selector} to read "${expected}"`, async () => (await textOf(page, selector)) === expected, timeout);
+}
+
+export async function waitCount(page, selector, count, timeout = 5000) {
+  await waitFor(`${count} × ${selector}`, async () => (await page.locator(selector).count()) === count, timeout);
+}
+
+// The playlist page's rows as their names, in order.
+export async function rows(page) {
+  return (await page.locator('.track .name').allTextContents()).join('|');
+}
+
+// Answers the page's status requests with document() instead of asking the player, until
+// page.unroute('**/api/status').
+export function fakeStatus(page, document) {
+  return page.route('**/api/status', (route) =>
+    route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(document()) }));
 }
 
 // The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown

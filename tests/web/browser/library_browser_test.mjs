@@ -1,17 +1,14 @@
 // Protects building a show from a phone with only a browser: upload through the file picker,
 // the media library, playlist editing, saved playlists and the media folder setting, against
 // the real player in headless Chromium, each step checked through the JSON API.
-//   node library_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
-// Runs only inside a private network namespace (see run_browser_test.sh).
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, check, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run, screenshots,
-  startPlayer, step, stopPlayer, textOf, waitFor, waitText, watchErrors,
+  api, check, makeMedia, media, origin, rows, run, step, testSetup, textOf, waitCount, waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
-const [orveloBinary, outputDir] = process.argv.slice(2);
-const folders = prepareFolders(outputDir, ['laptop']);
+const setup = testSetup(['laptop']);
+const { folders, shoot: screenshots } = setup;
 const mediaFolder = path.join(folders.data, 'Orvelo', 'Media');
 const playlistsFolder = path.join(folders.data, 'Orvelo', 'Playlists');
 
@@ -24,48 +21,37 @@ async function playlist() {
   return (await api('/api/playlist')).map((t) => `${t.name}×${t.repeatCount}`).join('|');
 }
 
-async function rows(page) {
-  return (await page.locator('.track .name').allTextContents()).join('|');
-}
-
 function filesIn(folder) {
   return fs.readdirSync(folder, { recursive: true }).map(String).sort();
 }
 
 async function main() {
-  const { program } = prepareProgram(orveloBinary, folders);
   // The file a person picks on their device, and two already in the player's library.
   const upload = makeMedia(folders.laptop, media.video(50), video);
   makeMedia(mediaFolder, media.tone(550, 100), tone);
   makeMedia(mediaFolder, media.tone(770, 100), longName);
 
-  const player = startPlayer(program, folders, outputDir);
-  let context;
-  try {
-    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
-    context = await launchBrowser(folders);
-    const errors = [];
-    const page = context.pages()[0] ?? (await context.newPage());
-    watchErrors(page, errors);
-
+  // The browser logs the refused second upload and the staged refusal of the settings as failed
+  // resources: those are expected.
+  await withPlayer(setup, { expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] }) => {
     await step('playlist page opens on an empty playlist with the library listed', async () => {
       await page.goto(origin + '/playlist.html');
       check((await page.title()) === 'Playlist - Orvelo', 'title');
       await waitText(page, '#list .message', 'No tracks in playlist');
-      await waitFor('two library entries', async () => (await page.locator('.media').count()) === 2);
+      await waitCount(page, '.media', 2);
       check((await textOf(page, '#savedList option')) === 'No saved playlists', 'no saved playlists yet');
     });
 
     await step('a file chosen with the picker uploads with a progress bar', async () => {
       await page.setInputFiles('#fileInput', upload);
-      await waitFor('the upload to finish', async () => (await page.locator('.upload.done').count()) === 1, 15000);
+      await waitCount(page, '.upload.done', 1, 15000);
       check((await textOf(page, '.upload .label')) === `${video} · playable · 00:02`, `upload label ${await textOf(page, '.upload .label')}`);
       const width = await page.locator('.upload .fill').evaluate((fill) => fill.style.width);
       check(width === '100%', `bar at ${width}`);
       check(fs.statSync(path.join(mediaFolder, video)).size === fs.statSync(upload).size, 'the whole file arrived');
       check(JSON.stringify(filesIn(mediaFolder)) === JSON.stringify([longName, video, 'Tones', tone].sort()),
             `nothing else left behind: ${filesIn(mediaFolder)}`);
-      await waitFor('three library entries', async () => (await page.locator('.media').count()) === 3);
+      await waitCount(page, '.media', 3);
     });
 
     await step('uploading the same name again asks first and keeps the file', async () => {
@@ -76,7 +62,7 @@ async function main() {
         dialog.dismiss();
       });
       await page.setInputFiles('#fileInput', upload);
-      await waitFor('the refusal shown', async () => (await page.locator('.upload.failed').count()) === 1, 15000);
+      await waitCount(page, '.upload.failed', 1, 15000);
       check(question === `${video} is already in the library. Replace it?`, `asked "${question}"`);
       check((await page.locator('.upload.failed .label').textContent()).includes('File exists'), 'reason shown');
       check(fs.statSync(path.join(mediaFolder, video)).mtimeMs === before, 'the file was not replaced');
@@ -120,7 +106,7 @@ async function main() {
       await waitFor('the menus show it', async () =>
         JSON.stringify(await page.locator('select.repeat').evaluateAll((s) => s.map((e) => e.value))) === '["0","3"]');
     });
-    await screenshots(page, folders.screenshots, 'library');
+    await screenshots(page, 'library');
 
     const saved = await playlist();
     await step('Save stores the playlist under a name', async () => {
@@ -144,7 +130,7 @@ async function main() {
       await waitFor('the saved playlist', async () => (await playlist()) === saved);
       await waitFor('the page shows it', async () => (await rows(page)) === 'Opening Video.mp4|Café Tone.wav');
     });
-    await screenshots(page, folders.screenshots, 'library-loaded');
+    await screenshots(page, 'library-loaded');
 
     // Inside the library root, the default media folder's parent.
     const showFolder = path.join(folders.data, 'Orvelo', 'Show Media');
@@ -180,27 +166,17 @@ async function main() {
       await waitText(page, '#status', 'Error saving settings: Invalid JSON');
       await page.unroute('**/api/settings');
     });
-    await screenshots(page, folders.screenshots, 'settings-library', { pinnedBar: true });
+    await screenshots(page, 'settings-library', { pinnedBar: true });
 
     await step('uploads go to the new media folder', async () => {
       await page.goto(origin + '/playlist.html');
       await waitText(page, '#library .message', 'No media yet: upload some above');
       await page.setInputFiles('#fileInput', upload);
-      await waitFor('the upload to finish', async () => (await page.locator('.upload.done').count()) === 1, 15000);
+      await waitCount(page, '.upload.done', 1, 15000);
       check(fs.existsSync(path.join(showFolder, video)), 'stored in the new folder');
       await waitFor('listed', async () => (await page.locator('.media .title').allTextContents()).join() === video);
     });
-
-    await step('no script errors on either page', async () => {
-      // The browser logs the refused second upload and the staged refusal of the settings as
-      // failed resources: those are expected.
-      const unexpected = errors.filter((e) => !/status of (409|400)/.test(e));
-      check(unexpected.length === 0, unexpected.join('; '));
-    });
-  } finally {
-    if (context) await context.close();
-    await stopPlayer(player);
-  }
+  });
 }
 
-await run(main, folders.screenshots);
+await run(setup, main);

@@ -1,18 +1,15 @@
 // Protects the web remote as a person uses it: the five pages in a real browser (Debian's
 // Chromium, headless) against the real player, checked through the JSON API, with screenshots
 // at phone and desktop size left in the output folder.
-//   node remote_browser_test.mjs PATH/TO/orvelo OUTPUT_FOLDER
-// Runs only inside a private network namespace (see run_browser_test.sh).
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, apiPost, check, hold, launchBrowser, makeMedia, media, origin, prepareFolders, prepareProgram, run, screenshots as shoot,
-  sleep, startPlayer, step, stopPlayer, storePlaylist, textOf, waitFor, waitText, watchErrors,
+  api, check, fakeStatus, hold, makeMedia, media, origin, playlistNames, rows, run, sleep, step, storePlaylist,
+  testSetup, textOf, waitApi, waitCount, waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
-const [orveloBinary, outputDir] = process.argv.slice(2);
-const folders = prepareFolders(outputDir, ['media']);
-const screenshots = (page, name, options) => shoot(page, folders.screenshots, name, options);
+const setup = testSetup(['media']);
+const { folders, shoot: screenshots } = setup;
 
 function timecode(seconds, fps) {
   const two = (n) => String(n).padStart(2, '0');
@@ -20,10 +17,9 @@ function timecode(seconds, fps) {
   return `${two(Math.floor(t / 3600))}:${two(Math.floor((t % 3600) / 60))}:${two(t % 60)}:${two(Math.floor((seconds - t) * fps))}`;
 }
 
-// ---- the player's world: its program folder, media, stored playlist ----
+// ---- the player's world: its fixture files, media, stored playlist ----
 
-function prepareResources() {
-  const { program, resources } = prepareProgram(orveloBinary, folders);
+function writeFixtures() {
   const fixtures = {
     'Orvelo V2.Fixture': '<Fixture channels="1"/>',
     'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
@@ -32,8 +28,7 @@ function prepareResources() {
     'Orvelo.cha': 'personality',
     'Ignored Upper.XML': 'not listed',
   };
-  for (const [name, text] of Object.entries(fixtures)) fs.writeFileSync(path.join(resources, 'Fixtures', name), text);
-  return program;
+  for (const [name, text] of Object.entries(fixtures)) fs.writeFileSync(path.join(setup.resources, 'Fixtures', name), text);
 }
 
 function generateMedia() {
@@ -46,21 +41,12 @@ function generateMedia() {
 }
 
 async function main() {
-  const program = prepareResources();
+  writeFixtures();
   const names = storePlaylist(folders, generateMedia());
-  const player = startPlayer(program, folders, outputDir);
-  let context;
-  try {
-    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
+  // The transport steps press buttons faster than the player's guard against bouncing allows.
+  await withPlayer(setup, { noTransportGap: true }, async ({ player, pages: [page] }) => {
     check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`),
           'the stored playlist was not restored');
-    // The transport steps press buttons faster than the player's guard against bouncing allows.
-    await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
-
-    context = await launchBrowser(folders);
-    const errors = [];
-    const page = context.pages()[0] ?? (await context.newPage());
-    watchErrors(page, errors);
 
     await step('remote page loads and polls the status', async () => {
       await page.goto(origin + '/');
@@ -77,8 +63,7 @@ async function main() {
         ignoreDMX: false, isListening: true, frameRate: 25, dmxValue: 21, dmxChannel: 7,
         artNetReceiving: true, sacnReceiving: false };
       let document = fixed;
-      await page.route('**/api/status', (route) =>
-        route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(document) }));
+      await fakeStatus(page, () => document);
       await waitText(page, '#timecode', '00:00:01:12');
       check((await textOf(page, '#rate')) === 'SMPTE @ 25 fps', 'frame-rate line');
       check((await textOf(page, '#elapsed')) === '00:01', 'elapsed');
@@ -97,28 +82,23 @@ async function main() {
 
     await step('playlist page lists the restored tracks and plays one', async () => {
       await page.goto(origin + '/playlist.html');
-      await waitFor('four rows', async () => (await page.locator('.track').count()) === 4);
-      const rows = await page.locator('.track .name').allTextContents();
-      check(JSON.stringify(rows) === JSON.stringify(names), `rows ${rows}`);
+      await waitCount(page, '.track', 4);
+      check((await rows(page)) === names.join('|'), `rows ${await rows(page)}`);
       check(await page.locator('.track').first().locator('button[data-action=up]').isDisabled(), 'first ↑ disabled');
       check(await page.locator('.track').last().locator('button[data-action=down]').isDisabled(), 'last ↓ disabled');
       await page.locator('.track').nth(1).locator('button[data-action=play]').click();
-      await waitFor('Tone A to play', async () => {
-        const s = await api('/api/status');
-        return s.isPlaying && s.trackName === 'Tone A';
-      }, 10000);
+      await waitApi('Tone A to play', '/api/status', (s) => s.isPlaying && s.trackName === 'Tone A', 10000);
       await waitFor('the current row highlighted', async () =>
         (await page.locator('.track.current .name').allTextContents()).join() === 'Tone A');
     });
 
     await step('playlist reorder moves a track down', async () => {
       await page.locator('.track').first().locator('button[data-action=down]').click();
-      await waitFor('the API order', async () =>
-        (await api('/api/playlist')).map((t) => t.name).join('|') === [names[1], names[0], names[2], names[3]].join('|'));
-      await waitFor('the page order', async () =>
-        (await page.locator('.track .name').allTextContents()).join('|') === [names[1], names[0], names[2], names[3]].join('|'));
+      const moved = [names[1], names[0], names[2], names[3]].join('|');
+      await waitFor('the API order', async () => (await playlistNames()) === moved);
+      await waitFor('the page order', async () => (await rows(page)) === moved);
       await page.locator('.track').nth(1).locator('button[data-action=up]').click();
-      await waitFor('the order restored', async () => (await api('/api/playlist')).map((t) => t.name).join('|') === names.join('|'));
+      await waitFor('the order restored', async () => (await playlistNames()) === names.join('|'));
     });
     await screenshots(page, 'playlist');
 
@@ -127,38 +107,32 @@ async function main() {
       await waitText(page, '#trackName', 'Tone A');
       await waitText(page, '#badge', 'Playing');
       await page.click('button[data-command=pause]');
-      await waitFor('paused', async () => !(await api('/api/status')).isPlaying);
+      await waitApi('paused', '/api/status', (s) => !s.isPlaying);
       await waitText(page, '#badge', 'Paused');
       const paused = await api('/api/status');
       await waitText(page, '#timecode', timecode(paused.currentTime, paused.frameRate));
       check(paused.currentTime > 0, 'paused after some time');
       await page.click('button[data-command=play]');
-      await waitFor('playing again', async () => (await api('/api/status')).isPlaying);
+      await waitApi('playing again', '/api/status', (s) => s.isPlaying);
       await page.click('button[data-command=next]');
-      await waitFor('the next track', async () => {
-        const s = await api('/api/status');
-        return s.trackName === 'Tone B' && s.isPlaying;
-      }, 10000);
+      await waitApi('the next track', '/api/status', (s) => s.trackName === 'Tone B' && s.isPlaying, 10000);
       await waitText(page, '#trackName', 'Tone B');
       await hold(page, page.locator('button[data-command=stop]'), 900);
-      await waitFor('stopped at zero', async () => {
-        const s = await api('/api/status');
-        return !s.isPlaying && s.currentTime === 0;
-      });
+      await waitApi('stopped at zero', '/api/status', (s) => !s.isPlaying && s.currentTime === 0);
       await waitText(page, '#timecode', '00:00:00:00');
       await page.click('button[data-command=play]');
-      await waitFor('playing from the start', async () => (await api('/api/status')).isPlaying);
+      await waitApi('playing from the start', '/api/status', (s) => s.isPlaying);
       await page.click('button[data-command=prev]');
-      await waitFor('prev stops', async () => !(await api('/api/status')).isPlaying);
+      await waitApi('prev stops', '/api/status', (s) => !s.isPlaying);
     });
 
     await step('Ignore DMX toggles manual mode', async () => {
       await page.click('#ignoreButton');
-      await waitFor('ignoreDMX on', async () => (await api('/api/settings')).playback.ignoreDMX === true);
+      await waitApi('ignoreDMX on', '/api/settings', (s) => s.playback.ignoreDMX === true);
       await sleep(300);
       check(await page.locator('#ignoreButton.active').count() === 1, 'shown as active');
       await page.click('#ignoreButton');
-      await waitFor('ignoreDMX off', async () => (await api('/api/settings')).playback.ignoreDMX === false);
+      await waitApi('ignoreDMX off', '/api/settings', (s) => s.playback.ignoreDMX === false);
     });
     await screenshots(page, 'remote');
 
@@ -175,17 +149,15 @@ async function main() {
 
     await step('settings page saves the DMX address, mode and theme', async () => {
       await page.goto(origin + '/settings.html');
-      await waitFor('settings loaded', async () => (await page.locator('#theme option').count()) === 4);
+      await waitCount(page, '#theme option', 4);
       await page.fill('#startChannel', '500');
       await page.selectOption('#mode', 'Extended (18 Ch)');
       await waitText(page, '#channelRange', 'Channels: 500-517');
       await page.selectOption('#theme', 'midnight');
       await page.click('#saveButton');
       await waitText(page, '#status', 'Settings saved successfully!');
-      await waitFor('the API to show the change', async () => {
-        const s = await api('/api/settings');
-        return s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight';
-      });
+      await waitApi('the API to show the change', '/api/settings', (s) =>
+        s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight');
       const status = await api('/api/status');
       check(status.dmxChannel === 500, 'status follows the start channel');
     });
@@ -193,25 +165,22 @@ async function main() {
 
     await step('effects page picks a pattern, moves a slider, toggles a channel and resets', async () => {
       await page.goto(origin + '/effects.html');
-      await waitFor('effects loaded', async () => (await page.locator('#patterns button.selected').count()) === 1);
+      await waitCount(page, '#patterns button.selected', 1);
       check((await page.locator('#patterns button').allTextContents()).length === 10, 'ten patterns');
       await page.click('#patterns button[data-name="Spectrum Bars"]');
-      await waitFor('the pattern', async () => (await api('/api/effects')).pattern.selected === 'Spectrum Bars');
+      await waitApi('the pattern', '/api/effects', (e) => e.pattern.selected === 'Spectrum Bars');
       const slider = page.locator('#brightness');
       const box = await slider.boundingBox();
       await slider.click({ position: { x: box.width * 0.75, y: box.height / 2 } });
       const chosen = Number(await slider.inputValue());
       check(chosen > 0.2 && chosen < 0.8, `slider at ${chosen}`);
-      await waitFor('the brightness', async () => Math.abs((await api('/api/effects')).video.brightness - chosen) < 1e-6);
+      await waitApi('the brightness', '/api/effects', (e) => Math.abs(e.video.brightness - chosen) < 1e-6);
       check((await textOf(page, '#brightnessValue')) === chosen.toFixed(1), 'slider label');
       await page.click('#redEnabled');
-      await waitFor('red off', async () => (await api('/api/effects')).rgb.redEnabled === false);
+      await waitApi('red off', '/api/effects', (e) => e.rgb.redEnabled === false);
       await screenshots(page, 'effects');
       await page.click('#resetButton');
-      await waitFor('the defaults', async () => {
-        const e = await api('/api/effects');
-        return e.video.brightness === 0 && e.rgb.redEnabled === true;
-      });
+      await waitApi('the defaults', '/api/effects', (e) => e.video.brightness === 0 && e.rgb.redEnabled === true);
       await waitText(page, '#brightnessValue', '0.0');
       check(await page.locator('#redEnabled.on').count() === 1, 'red shown on again');
     });
@@ -241,14 +210,7 @@ async function main() {
       const fontShipped = fs.existsSync(path.join(folders.program, 'resources', 'digital-7.ttf'));
       check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
     });
-
-    await step('no script errors on any page', async () => {
-      check(errors.length === 0, errors.join('; '));
-    });
-  } finally {
-    if (context) await context.close();
-    await stopPlayer(player);
-  }
+  });
 }
 
-await run(main, folders.screenshots);
+await run(setup, main);
