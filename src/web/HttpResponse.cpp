@@ -7,7 +7,7 @@ namespace orvelo {
 
 HttpResponse HttpResponse::text(int statusCode, std::string contentType, std::string body)
 {
-    return {statusCode, std::move(contentType), std::move(body), Kind::text};
+    return {statusCode, std::move(contentType), std::move(body), Kind::text, {}};
 }
 
 HttpResponse HttpResponse::plainText(int statusCode, std::string body)
@@ -22,7 +22,7 @@ HttpResponse HttpResponse::json(std::string body)
 
 HttpResponse HttpResponse::binary(std::string contentType, std::string data)
 {
-    return {200, std::move(contentType), std::move(data), Kind::binary};
+    return {200, std::move(contentType), std::move(data), Kind::binary, {}};
 }
 
 HttpResponse HttpResponse::ok()
