@@ -8,8 +8,6 @@
 #include "support/TestSupport.h"
 #include "support/UdpTestSupport.h"
 
-#include <QCoreApplication>
-
 #include <condition_variable>
 #include <deque>
 
@@ -20,9 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// The system's recvfrom, after any scripted errors, or failing for good once told to.
+// The system's recvfrom, after any scripted errors, or failing for good once told to. The
+// errors are set before the reader starts.
 struct ScriptedReceive {
-    std::mutex mutex;
     std::deque<int> errors;
     std::atomic<int> fatal{0};
     // The last read found the queue empty: the reader goes on to wait.
@@ -35,13 +33,10 @@ struct ScriptedReceive {
                 errno = error;
                 return -1;
             }
-            {
-                std::lock_guard lock(mutex);
-                if (!errors.empty()) {
-                    errno = errors.front();
-                    errors.pop_front();
-                    return -1;
-                }
+            if (!errors.empty()) {
+                errno = errors.front();
+                errors.pop_front();
+                return -1;
             }
             socklen_t length = sizeof *from;
             const ssize_t n = ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
@@ -120,7 +115,7 @@ TEST_F(DatagramReceiverTest, HandsOverEveryDatagramAndCloseWakesTheWaitingThread
     EXPECT_TRUE(failures.empty());
 }
 
-TEST_F(DatagramReceiverTest, PortInUseIsAFailureAndQuickRestartsLeaveOneThread)
+TEST_F(DatagramReceiverTest, FailuresAreReportedOnceAndAStartAfterThemOpensAfresh)
 {
     auto& r = receiver();
     PortHolder holder(port);
@@ -140,9 +135,20 @@ TEST_F(DatagramReceiverTest, PortInUseIsAFailureAndQuickRestartsLeaveOneThread)
     ASSERT_FALSE(r.start());
     EXPECT_FALSE(r.start()) << "a second start keeps the open socket";
     EXPECT_EQ(threadsNamed("TestReceiver"), 1);
-    peer.sendTo(port, {9});
+    script.fatal = EIO;
+    peer.sendTo(port, {1}); // wakes the thread
+    ASSERT_TRUE(handed(0, 1));
+    EXPECT_EQ(failures, std::vector<std::string>{"Receive error: Input/output error"});
+    EXPECT_TRUE(waitUntil([&] { return threadsNamed("TestReceiver") == 0; })) << "the thread ends by itself";
+    EXPECT_EQ(log.count("Test: Receive error: Input/output error"), 1);
+
+    r.close();
+    script.fatal = 0;
+    ASSERT_FALSE(r.start());
+    peer.sendTo(port, {2});
     ASSERT_TRUE(handed(1));
-    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(datagrams, std::vector<Bytes>{{2}});
+    EXPECT_EQ(failures.size(), 1u);
 }
 
 TEST_F(DatagramReceiverTest, PassingFailuresAreRetriedAndLoggedOncePerKind)
@@ -164,105 +170,55 @@ TEST_F(DatagramReceiverTest, PassingFailuresAreRetriedAndLoggedOncePerKind)
         EXPECT_EQ(line.find("Receive error"), std::string::npos) << line;
 }
 
-TEST_F(DatagramReceiverTest, AFailedReadIsReportedOnceAndEndsTheThread)
+// Both DMX inputs publish what their receiver reports, as the operator sees it.
+TEST(DMXInputLife, FailuresArePublishedAndAStartAfterThemOpensAfresh)
 {
-    auto& r = receiver();
-    ASSERT_FALSE(r.start());
-    script.fatal = EIO;
-    peer.sendTo(port, {1}); // wakes the thread
-    ASSERT_TRUE(handed(0, 1));
-    EXPECT_EQ(failures, std::vector<std::string>{"Receive error: Input/output error"});
-    EXPECT_TRUE(waitUntil([&] { return threadsNamed("TestReceiver") == 0; }));
-    EXPECT_EQ(log.count("Test: Receive error: Input/output error"), 1);
-
-    r.close();
-    script.fatal = 0;
-    ASSERT_FALSE(r.start());
-    peer.sendTo(port, {2});
-    ASSERT_TRUE(handed(1));
-    EXPECT_EQ(datagrams.back(), Bytes{2});
-    EXPECT_EQ(failures.size(), 1u);
-}
-
-// The same life of both DMX inputs, as the operator sees it.
-namespace {
-
-struct Input {
-    const char* name;
-    const char* thread;
-    std::function<std::unique_ptr<DMXProtocolService>(std::uint16_t port, DatagramReceiver::Reading reading)> make;
-};
-
-void PrintTo(const Input& input, std::ostream* out)
-{
-    *out << input.name;
-}
-
-const Input inputs[] = {
-    {"ArtNetService", "ArtNetReceiver",
-     [](std::uint16_t port, DatagramReceiver::Reading reading) -> std::unique_ptr<DMXProtocolService> {
-         ArtNetService::Options options;
-         options.listenPort = port;
-         options.destinationAddress = "127.0.0.1";
-         options.destinationPort = freeUdpPort();
-         options.clearPort = false;
-         options.reading = std::move(reading);
-         return std::make_unique<ArtNetService>(options);
-     }},
-    {"sACNService", "sACNReceiver",
-     [](std::uint16_t port, DatagramReceiver::Reading reading) -> std::unique_ptr<DMXProtocolService> {
-         return std::make_unique<SACNService>(SACNService::Options{port, std::move(reading)});
-     }},
-};
-
-class DMXInputLifeTest : public ::testing::TestWithParam<Input> {
-protected:
-    void SetUp() override { ORVELO_REQUIRE_ISOLATED_NETWORK(); }
-};
-
-} // namespace
-
-INSTANTIATE_TEST_SUITE_P(Inputs, DMXInputLifeTest, ::testing::ValuesIn(inputs),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_P(DMXInputLifeTest, FailuresArePublishedAndAStartAfterThemOpensAfresh)
-{
-    const Input& input = GetParam();
-    const std::string name = input.name;
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
     const std::uint16_t port = freeUdpPort();
     ScriptedReceive script;
-    LogCapture log;
-    const auto service = input.make(port, {true, script.function()});
+    const DatagramReceiver::Reading reading{true, script.function()};
+    ArtNetService::Options artNet;
+    artNet.listenPort = port;
+    artNet.destinationAddress = "127.0.0.1";
+    artNet.destinationPort = freeUdpPort();
+    artNet.clearPort = false;
+    artNet.reading = reading;
+    const std::tuple<std::string, std::string, std::unique_ptr<DMXProtocolService>> inputs[] = {
+        {"ArtNetService", "ArtNetReceiver", std::make_unique<ArtNetService>(artNet)},
+        {"sACNService", "sACNReceiver", std::make_unique<SACNService>(SACNService::Options{port, reading})}};
+    for (const auto& [name, thread, service] : inputs) {
+        SCOPED_TRACE(name);
+        LogCapture log;
+        PortHolder holder(port);
+        service->startListening();
+        ASSERT_TRUE(waitUntil([&] { return service->error().has_value(); }));
+        EXPECT_EQ(service->errorText(), "Failed to bind: Address already in use");
+        EXPECT_FALSE(service->isListening());
+        holder.release();
 
-    PortHolder holder(port);
-    service->startListening();
-    ASSERT_TRUE(waitUntil([&] { return service->error().has_value(); }));
-    EXPECT_EQ(service->errorText(), "Failed to bind: Address already in use");
-    EXPECT_FALSE(service->isListening());
-    holder.release();
+        service->startListening();
+        ASSERT_TRUE(waitUntil([&] { return service->isListening(); }));
+        EXPECT_FALSE(service->error()) << "a start clears the error";
+        service->startListening();
+        EXPECT_TRUE(log.contains(name + ": Already listening"));
+        EXPECT_EQ(threadsNamed(thread), 1);
 
-    service->startListening();
-    ASSERT_TRUE(waitUntil([&] { return service->isListening(); }));
-    EXPECT_FALSE(service->error()) << "a start clears the error";
-    service->startListening();
-    EXPECT_TRUE(log.contains(name + ": Already listening"));
-    EXPECT_EQ(threadsNamed(input.thread), 1);
+        script.fatal = EIO;
+        UdpPeer().sendTo(port, {1});
+        ASSERT_TRUE(waitUntil([&] { return !service->isListening(); }));
+        EXPECT_EQ(service->errorText(), "Receive error: Input/output error");
+        EXPECT_EQ(threadsNamed(thread), 0) << "the deaf input is closed";
 
-    script.fatal = EIO;
-    UdpPeer().sendTo(port, {1});
-    ASSERT_TRUE(waitUntil([&] { return !service->isListening(); }));
-    EXPECT_EQ(service->errorText(), "Receive error: Input/output error");
-    EXPECT_EQ(threadsNamed(input.thread), 0) << "the deaf input is closed";
-
-    script.fatal = 0;
-    log.clear();
-    service->startListening();
-    EXPECT_FALSE(log.contains(name + ": Already listening"));
-    ASSERT_TRUE(waitUntil([&] { return service->isListening(); }));
-    service->stopListening();
-    EXPECT_EQ(threadsNamed(input.thread), 0);
-    EXPECT_TRUE(log.contains(name + ": Stopped listening"));
-    EXPECT_TRUE(waitUntil([&] { return !service->isListening(); }));
-    for (const auto& line : log.lines())
-        EXPECT_EQ(line.find("Receive error"), std::string::npos) << line;
+        script.fatal = 0;
+        log.clear();
+        service->startListening();
+        EXPECT_FALSE(log.contains(name + ": Already listening"));
+        ASSERT_TRUE(waitUntil([&] { return service->isListening(); }));
+        service->stopListening();
+        EXPECT_EQ(threadsNamed(thread), 0);
+        EXPECT_TRUE(log.contains(name + ": Stopped listening"));
+        EXPECT_TRUE(waitUntil([&] { return !service->isListening(); }));
+        for (const auto& line : log.lines())
+            EXPECT_EQ(line.find("Receive error"), std::string::npos) << line;
+    }
 }
