@@ -122,7 +122,8 @@ bool DatagramReceiver::pollOnce(std::chrono::milliseconds timeout)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
         switch (readOne(static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)))) {
         case Read::datagram:
             return true;

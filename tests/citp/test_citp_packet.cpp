@@ -32,7 +32,8 @@ TEST(CITPBuilders, PeerLocationInBothHeaderForms)
     const Bytes body = cat({{0xC9, 0x12},                                              // TCP port 4809
                             ascii("MediaServer"), {0}, ascii("Orvelo V4.1"), {0},      // type, name
                             ascii("Running"), {0}, {0x00, 0x02}});                     // state, trailer
-    EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809), cat({compactHeader("PINF"), ascii("PLoc"), body}));
+    EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809),
+              cat({compactHeader("PINF"), ascii("PLoc"), body}));
     const Bytes full = cat({ascii("CITP"), {0x01, 0x00, 0x00, 0x00}, // cookie, version, reserved
                             {0x3C, 0x00, 0x00, 0x00},                // message size 60 = the whole packet
                             {0x01, 0x00, 0x00, 0x00},                // part count 1, part 0

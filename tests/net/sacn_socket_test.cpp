@@ -90,7 +90,8 @@ TEST_F(SACNServiceTest, PublishesEveryAcceptedFrameOfAnyUniverse)
     int times = 0;
     QObject::connect(&service, &SACNService::lastDMXValuesChanged, [&](const Frame&) { ++frames; });
     QObject::connect(&service, &SACNService::lastPacketTimeChanged, [&] { ++times; });
-    EXPECT_TRUE(log.contains("sACNService: Listening on port " + std::to_string(port) + " (BSD socket with multicast)"));
+    EXPECT_TRUE(
+        log.contains("sACNService: Listening on port " + std::to_string(port) + " (BSD socket with multicast)"));
     EXPECT_FALSE(service.error());
 
     Frame first(24);

@@ -138,8 +138,8 @@ TEST(ArtNetEncoders, TodDataRdmAndTimeCode)
 
     const Bytes message{0x01, 0x18, 0xAA};
     const Bytes rdm = cat({id, {0x00, 0x83, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8300, ProtVer, RdmVer, Filler
-                           Bytes(5, 0), {0x00, 0x00, 0x00, 0x00, 0x25}, // Spare, FifoAvail, FifoMax, Net, ArProcess, Address
-                           message});
+                           Bytes(5, 0), {0x00, 0x00, 0x00, 0x00},   // Spare, FifoAvail, FifoMax, Net, ArProcess
+                           {0x25}, message});                       // Address, the message
     EXPECT_EQ(encodeArtRdm(0x25, message), rdm);
     Bytes datagram = cat({rdm, Bytes(47 - rdm.size(), 0)});
     const auto body = decodeArtRdm(datagram);
@@ -150,7 +150,8 @@ TEST(ArtNetEncoders, TodDataRdmAndTimeCode)
     EXPECT_EQ(decodeArtRdm(datagram), std::nullopt);
 
     // Hours 99: the fields are copied unchecked.
-    EXPECT_EQ(encodeTimeCode(99, 58, 59, 24, 3), cat({id, {0x00, 0x97, 0x00, 0x0E, 0x00, 0x00}, {24, 59, 58, 99, 0x03}}));
+    EXPECT_EQ(encodeTimeCode(99, 58, 59, 24, 3),
+              cat({id, {0x00, 0x97, 0x00, 0x0E, 0x00, 0x00}, {24, 59, 58, 99, 0x03}})); // frames first, SMPTE
 }
 
 TEST(ParseIPv4, FourNumbersOrTheFallback)

@@ -33,8 +33,8 @@ public:
     }
     void sendTimecode(std::uint8_t h, std::uint8_t m, std::uint8_t s, std::uint8_t f, std::uint8_t type) override
     {
-        journal_.push_back(name_ + " timecode " + std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s) +
-                           ":" + std::to_string(f) + "/" + std::to_string(type));
+        journal_.push_back(name_ + " timecode " + std::to_string(h) + ":" + std::to_string(m) + ":" +
+                           std::to_string(s) + ":" + std::to_string(f) + "/" + std::to_string(type));
     }
 
 private:

@@ -118,14 +118,17 @@ TEST_F(RdmResponderTest, GetAnswersTheFixedLabelsAndNothingElseIsAnsweredToAGet)
     responder.processRdm(rdmRequest(nodeUID, rdm::getCommand, rdm::RDM_SOFTWARE_VERSION_LABEL), sender);
     responder.processRdm(rdmRequest(nodeUID, rdm::getCommand, rdm::RDM_IDENTIFY_DEVICE), sender);
     ASSERT_EQ(sent.size(), 3u);
-    const auto data = [&](int i) { return std::string(sent[i].datagram.begin() + 24 + 23, sent[i].datagram.end() - 2); };
+    const auto data = [&](int i) {
+        return std::string(sent[i].datagram.begin() + 24 + 23, sent[i].datagram.end() - 2);
+    };
     EXPECT_EQ(data(0), "ORVELONODE V.2.0");
     EXPECT_EQ(data(1), "ORVELONODE V.2.1.0");
     EXPECT_EQ(data(2), std::string(1, '\0'));
 
     sent.clear();
     log.clear();
-    responder.processRdm(rdmRequest({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::RDM_DEVICE_INFO), sender);
+    const rdm::RdmUID other{0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF};
+    responder.processRdm(rdmRequest(other, rdm::getCommand, rdm::RDM_DEVICE_INFO), sender);
     EXPECT_TRUE(log.lines().empty()) << "another device's request";
     responder.processRdm(rdmRequest(nodeUID, 0x10, 0x0001), sender); // DISC_UNIQUE_BRANCH
     responder.processRdm(rdmRequest(nodeUID, rdm::getCommand, 0x0050), sender);

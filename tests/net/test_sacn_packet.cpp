@@ -105,7 +105,8 @@ TEST(SACNPacket, RandomDatagramsAreDecodedOnlyWhenWhole)
         const bool whole = datagram.size() >= 126 && idMatches && count >= 2 && datagram.size() >= 126 + slotCount;
 
         const auto decoded = SACNPacket::decode(datagram);
-        ASSERT_EQ(decoded.has_value(), whole) << "round " << round << ", size " << datagram.size() << ", count " << count;
+        ASSERT_EQ(decoded.has_value(), whole)
+            << "round " << round << ", size " << datagram.size() << ", count " << count;
         if (!decoded)
             continue;
         ++accepted;
