@@ -10,14 +10,9 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <future>
 
 namespace orvelo {
@@ -25,7 +20,6 @@ namespace orvelo {
 namespace {
 
 using socketsupport::systemText;
-using socketsupport::setFlag;
 
 constexpr std::size_t receiveBufferSize = 65535;
 constexpr int multicastTTL = 2;
@@ -66,7 +60,19 @@ std::vector<std::uint8_t> copyOf(std::span<const std::uint8_t> bytes)
 
 CITPService::CITPService(QObject* parent) : CITPService(Options{}, parent) {}
 
-CITPService::CITPService(Options options, QObject* parent) : QObject(parent), options_(std::move(options))
+CITPService::CITPService(Options options, QObject* parent)
+    : QObject(parent)
+    , options_(std::move(options))
+    , receiver_(
+          {.port = options_.udpPort,
+           .threadName = "CITPReceiver",
+           .logName = "CITPService",
+           .maxDatagram = receiveBufferSize,
+           .reading = options_.reading},
+          [this](std::span<const std::uint8_t> datagram, const sockaddr_in& from) { processDatagram(datagram, from); },
+          [this](const ReceiveFailure& failure) {
+              postToMain(this, [this, run = run_, text = failure.text()] { receiveFailed(run, text); });
+          })
 {
     thumbnailPool_.setMaxThreadCount(thumbnailWorkers);
     CITPTCPServer::Handlers handlers;
@@ -101,34 +107,14 @@ std::uint16_t CITPService::tcpPort() const
 
 void CITPService::startListening()
 {
-    if (socketFD_ != -1)
+    if (receiver_.isOpen())
         return;
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socket < 0) {
-        failStart("Failed to create socket: ", systemText(errno), -1);
-        return;
-    }
-    setFlag(socket, SO_REUSEADDR);
-    setFlag(socket, SO_REUSEPORT);
-    setFlag(socket, SO_BROADCAST);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options_.udpPort);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        failStart("Failed to bind: ", systemText(errno), socket);
+    ++run_;
+    if (const auto failure = receiver_.start()) {
+        setError(QString::fromStdString(failure->text()));
         return;
     }
-    // Wakes the receive thread out of poll() when stopping.
-    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wake < 0) {
-        failStart("Failed to create socket: ", systemText(errno), socket);
-        return;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-    boundUdpPort_ = ntohs(address.sin_port);
-
+    const int socket = receiver_.fd();
     in_addr local{};
     const auto localAddress = NetworkManager::getLocalIPAddress();
     if (localAddress && ::inet_pton(AF_INET, localAddress->c_str(), &local) == 1) {
@@ -144,15 +130,10 @@ void CITPService::startListening()
         ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
     }
 
-    socketFD_ = socket;
-    wakeFD_ = wake;
     shouldStop_ = false;
-    const unsigned run = ++run_;
     setListening(true);
     setError(std::nullopt);
-    logLine("CITPService: Listening on port " + std::to_string(boundUdpPort_) + " (BSD socket with Multicast)");
-    receiveThread_ = std::thread([this, socket, wake, run] { receiveLoop(socket, wake, run); });
-    ::pthread_setname_np(receiveThread_.native_handle(), "CITPReceiver");
+    logLine("CITPService: Listening on port " + std::to_string(receiver_.port()) + " (BSD socket with Multicast)");
 
     broadcastTimer_ = new QTimer(this);
     broadcastTimer_->setInterval(options_.announceInterval);
@@ -176,37 +157,19 @@ void CITPService::closeEverything()
     shouldStop_ = true;
     delete broadcastTimer_;
     broadcastTimer_ = nullptr;
-    if (receiveThread_.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFD_, &one, sizeof one);
-        receiveThread_.join();
-    }
+    receiver_.close();
     tcpServer_->stop();
-    for (int* fd : {&socketFD_, &wakeFD_}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
-    boundUdpPort_ = 0;
-}
-
-void CITPService::failStart(const std::string& what, const std::string& text, int socket)
-{
-    logLine("CITPService: " + what + text);
-    if (socket >= 0)
-        ::close(socket);
-    setError(QString::fromStdString(what + text));
 }
 
 void CITPService::receiveFailed(unsigned run, const std::string& text)
 {
-    if (run != run_ || socketFD_ < 0)
+    if (run != run_ || !receiver_.isOpen())
         return;
     // Deaf now: close everything, so the service says it is not listening and a start works.
     closeEverything();
     setListening(false);
     setTcpConnectionCount(0);
-    setError(QString::fromStdString("Receive error: " + text));
+    setError(QString::fromStdString(text));
 }
 
 std::string CITPService::broadcastAddress() const
@@ -238,14 +201,14 @@ void CITPService::clearDiscoveredPeers()
 
 void CITPService::announce()
 {
-    if (socketFD_ < 0)
+    if (!receiver_.isOpen())
         return;
     const std::uint16_t tcp = tcpServer_->isRunning() ? tcpServer_->port() : options_.tcpPort;
     const auto compact = citp::buildPeerLocation(CITPHeaderType::standard, tcp);
     const auto full = citp::buildPeerLocation(CITPHeaderType::extended, tcp);
     std::vector<sockaddr_in> targets;
     for (const std::string& address : {broadcastAddress(), options_.multicastGroup})
-        if (const auto to = endpoint(address, boundUdpPort_))
+        if (const auto to = endpoint(address, receiver_.port()))
             targets.push_back(*to);
     echoes_.learnHostAddresses();
     echoes_.sent(compact);
@@ -254,46 +217,13 @@ void CITPService::announce()
     // and answers out of its 101 entries within a minute.
     for (const auto* packet : {&compact, &full})
         for (const sockaddr_in& to : targets)
-            ::sendto(socketFD_, packet->data(), packet->size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+            ::sendto(receiver_.fd(), packet->data(), packet->size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void CITPService::receiveLoop(int socket, int wake, unsigned run)
+void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& sender)
 {
-    std::vector<std::uint8_t> buffer(receiveBufferSize);
-    pollfd waitFor[2] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}};
-    while (!shouldStop_) {
-        sockaddr_in sender{};
-        socklen_t length = sizeof sender;
-        const ssize_t n =
-            ::recvfrom(socket, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender), &length);
-        if (n > 0) {
-            processDatagram({buffer.data(), static_cast<std::size_t>(n)}, sender, socket, run);
-            continue;
-        }
-        if (n == 0)
-            continue;
-        const int error = errno;
-        if (shouldStop_)
-            return;
-        switch (socketsupport::afterReceiveError(error, waitFor)) {
-        case socketsupport::AfterReceiveError::readAgain:
-            continue;
-        case socketsupport::AfterReceiveError::stop:
-            return;
-        case socketsupport::AfterReceiveError::fail: {
-            const std::string text = systemText(error);
-            logLine("CITPService: Receive error: " + text);
-            postToMain(this, [this, run, text] { receiveFailed(run, text); });
-            return;
-        }
-        }
-    }
-}
-
-void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& sender, int socket,
-                                  unsigned run)
-{
+    const unsigned run = run_;
     const std::string address = dotted(sender.sin_addr);
     const bool echo = echoes_.isEcho(datagram, sender);
     if (!echo)
@@ -325,7 +255,7 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
     } else if (packet->contentType == "MSEX") {
         if (code == "LInf") {
             postToMain(this, [this] { countRequests(0, 0, 1); });
-            sendDatagram(socket, citp::buildLayerInfo(), sender);
+            sendDatagram(citp::buildLayerInfo(), sender);
         } else if (code == "SThm") {
             const std::uint8_t index = citp::readMediaIndex(datagram, body);
             postToMain(this, [this, index, sender, run] {
@@ -343,7 +273,7 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
         logLine("CITPService: Processing FPTC packet!");
         if (code == "SndP") {
             logLine("CITPService: Received SndP request. Replying with Patch.");
-            sendDatagram(socket, citp::buildPatch(), sender);
+            sendDatagram(citp::buildPatch(), sender);
         } else if (code == "Ptch") {
             auto patch = citp::readPatch(datagram, body);
             if (!patch)
@@ -359,10 +289,10 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
     }
 }
 
-void CITPService::sendDatagram(int socket, std::span<const std::uint8_t> datagram, const sockaddr_in& to)
+void CITPService::sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to)
 {
     // A lost answer is asked for again by the console, so a failed send is only left out of the log.
-    if (::sendto(socket, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+    if (::sendto(receiver_.fd(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
         return;
     postRecord("Tx", "To: " + dotted(to.sin_addr), "Sent " + std::to_string(datagram.size()) + " bytes", datagram);
@@ -371,9 +301,9 @@ void CITPService::sendDatagram(int socket, std::span<const std::uint8_t> datagra
 void CITPService::sendFromMain(std::span<const std::uint8_t> datagram, const sockaddr_in& to, unsigned run)
 {
     // The answer of an earlier run has no socket to go out on any more.
-    if (run != run_ || socketFD_ < 0)
+    if (run != run_ || !receiver_.isOpen())
         return;
-    if (::sendto(socketFD_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+    if (::sendto(receiver_.fd(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
         return;
     recordPacket("Tx", "To: " + dotted(to.sin_addr), "Sent " + std::to_string(datagram.size()) + " bytes",

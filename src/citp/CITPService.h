@@ -6,6 +6,7 @@
 #include "citp/CITPPeer.h"
 #include "citp/CITPThumbnailMaker.h"
 #include "citp/MSEXStats.h"
+#include "net/DatagramReceiver.h"
 #include "net/ListeningService.h"
 #include "net/OwnEchoes.h"
 
@@ -25,7 +26,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QTimer;
@@ -70,6 +70,7 @@ public:
         // Requests beyond this many thumbnails in the making are dropped; consoles ask again.
         int maxPendingThumbnails = 16;
         CITPThumbnailMaker thumbnails;
+        DatagramReceiver::Reading reading;
     };
 
     static constexpr std::size_t maxPacketLogs = 101;
@@ -107,8 +108,14 @@ public:
     int tcpConnectionCount() const { return tcpConnectionCount_; }
 
     // The bound ports while listening (the chosen ones when the options asked for 0), else 0.
-    std::uint16_t udpPort() const { return boundUdpPort_; }
+    std::uint16_t udpPort() const { return receiver_.port(); }
     std::uint16_t tcpPort() const;
+
+    // Reads one UDP datagram on the calling thread, when started without the receive thread.
+    bool pollOnce(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        return receiver_.pollOnce(timeout);
+    }
 
 signals:
     void isListeningChanged(bool isListening);
@@ -123,9 +130,8 @@ signals:
 
 private:
     // Receive thread.
-    void receiveLoop(int socket, int wake, unsigned run);
-    void processDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& sender, int socket, unsigned run);
-    void sendDatagram(int socket, std::span<const std::uint8_t> datagram, const sockaddr_in& to);
+    void processDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& sender);
+    void sendDatagram(std::span<const std::uint8_t> datagram, const sockaddr_in& to);
     // Client threads.
     std::optional<std::vector<std::uint8_t>> answerTcpMessage(std::span<const std::uint8_t> message);
     std::optional<std::size_t> trackCountFromMain();
@@ -138,7 +144,6 @@ private:
                       std::vector<std::uint8_t> data);
     void notePeer(const std::string& address, const std::string& type, const std::string& name);
     void countRequests(int library, int thumbnails, int layers);
-    void failStart(const std::string& what, const std::string& text, int socket);
     void receiveFailed(unsigned run, const std::string& text);
     void setListening(bool listening);
     void setError(std::optional<QString> error);
@@ -153,14 +158,10 @@ private:
     Options options_;
     QPointer<CITPDataSource> dataSource_;
 
-    // The UDP socket and the stop signal belong to the main thread; the receive thread works on
-    // copies of the descriptors and is joined before they are closed.
-    int socketFD_ = -1;
-    int wakeFD_ = -1;
-    std::uint16_t boundUdpPort_ = 0;
-    std::thread receiveThread_;
+    // Set while closing, so that a client thread waiting for the main thread gives up.
     std::atomic<bool> shouldStop_{false};
-    // Counts starts, so answers and failure reports of an earlier run are recognised.
+    // Counts starts, so answers and failure reports of an earlier run are recognised. Changed
+    // only while no receive thread runs, which reads it.
     unsigned run_ = 0;
     QTimer* broadcastTimer_ = nullptr;
     // Its own announcements come back by multicast: they are listed as a peer, not logged.
@@ -178,6 +179,8 @@ private:
     std::optional<std::vector<CITPFixture>> lastReceivedPatchData_;
     MSEXStats msexStats_;
     int tcpConnectionCount_ = 0;
+    // Last, so that its thread ends before anything it uses goes.
+    DatagramReceiver receiver_;
 };
 
 } // namespace orvelo

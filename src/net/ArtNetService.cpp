@@ -13,10 +13,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,7 +23,8 @@ namespace {
 using socketsupport::systemText;
 using socketsupport::setFlag;
 
-constexpr std::size_t receiveBufferSize = 1500;
+// Room for the datagrams that arrive while the receive thread waits for a core (a few
+// milliseconds on a busy machine); the system caps it at its own maximum.
 constexpr int receiveBufferBytes = 4 * 1024 * 1024;
 constexpr int announceIntervalMs = 3000;
 constexpr int noteIntervalMs = 1000;
@@ -45,21 +42,25 @@ std::string dotted(const artnet::IPv4Bytes& ip)
            std::to_string(ip[3]);
 }
 
-ssize_t systemReceive(int fd, void* buffer, std::size_t size, sockaddr_in* from)
-{
-    socklen_t length = sizeof *from;
-    return ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
-}
-
 } // namespace
 
 ArtNetService::ArtNetService() : ArtNetService(Options{}) {}
 
 ArtNetService::ArtNetService(Options options, QObject* parent)
-    : DMXProtocolService(parent), options_(std::move(options)), lastDMXValues_(artnet::maxChannels, 0)
+    : DMXProtocolService(parent)
+    , options_(std::move(options))
+    , lastDMXValues_(artnet::maxChannels, 0)
+    , receiver_(
+          {.port = options_.listenPort,
+           .threadName = "ArtNetReceiver",
+           .logName = "ArtNetService",
+           .receiveBufferBytes = receiveBufferBytes,
+           .reading = options_.reading},
+          [this](std::span<const std::uint8_t> datagram, const sockaddr_in& from) { processPacket(datagram, from); },
+          [this](const ReceiveFailure& failure) {
+              postToMain(this, [this, run = run_, text = failure.text()] { receiveFailed(run, text); });
+          })
 {
-    if (!options_.receive)
-        options_.receive = systemReceive;
     rdm_ = std::make_unique<RdmResponder>(
         rdm::uidForProcess(static_cast<std::uint32_t>(::getpid())), filterUniverse, filterSubnet,
         [this](std::span<const std::uint8_t> datagram, const sockaddr_in& to) { sendDatagram(datagram, to); },
@@ -85,7 +86,7 @@ const rdm::RdmUID& ArtNetService::rdmUID() const
 
 void ArtNetService::startListening()
 {
-    if (socketFD_ != -1) {
+    if (receiver_.isOpen()) {
         logLine("ArtNetService: Already listening");
         return;
     }
@@ -95,46 +96,16 @@ void ArtNetService::startListening()
             logLine("ArtNetService: Warning - Failed to clear port " + std::to_string(port) + ": " +
                     failure->description());
     }
-
-    socketFD_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socketFD_ >= 0)
-        wakeFD_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (socketFD_ < 0 || wakeFD_ < 0) {
-        const std::string text = systemText(errno);
-        closeNode();
-        logLine("ArtNetService: Failed to create socket: " + text);
-        postToMain(this, [this, text] { setError(QString::fromStdString("Failed to create socket: " + text)); });
+    ++run_;
+    if (const auto failure = receiver_.start()) {
+        postToMain(this, [this, text = failure->text()] { setError(QString::fromStdString(text)); });
         return;
     }
-    setFlag(socketFD_, SO_REUSEADDR);
-    setFlag(socketFD_, SO_REUSEPORT);
-    setFlag(socketFD_, SO_BROADCAST);
-    // Room for the datagrams that arrive while the receive thread waits for a core (a few
-    // milliseconds on a busy machine); the system caps it at its own maximum.
-    const int receiveBuffer = receiveBufferBytes;
-    ::setsockopt(socketFD_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(socketFD_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const std::string text = systemText(errno);
-        logLine("ArtNetService: Failed to bind: " + text);
-        postToMain(this, [this, text] { setError(QString::fromStdString("Failed to bind: " + text)); });
-        closeNode();
-        return;
-    }
-
-    shouldStop_ = false;
-    const std::uint64_t run = ++run_;
     postToMain(this, [this] {
         setListening(true);
         setError(std::nullopt);
     });
     logLine("ArtNetService: Listening on port " + std::to_string(port) + " (BSD socket with RDM support)");
-    receiveThread_ = std::thread([this, run] { receiveLoop(run); });
-    ::pthread_setname_np(receiveThread_.native_handle(), "ArtNetReceiver");
 
     announceTimer_ = new QTimer(this);
     announceTimer_->setInterval(announceIntervalMs);
@@ -157,57 +128,16 @@ void ArtNetService::stopListening()
 
 void ArtNetService::closeNode()
 {
-    shouldStop_ = true;
     delete announceTimer_;
     announceTimer_ = nullptr;
     delete noteTimer_;
     noteTimer_ = nullptr;
-    if (receiveThread_.joinable()) {
-        const std::uint64_t wake = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFD_, &wake, sizeof wake);
-        receiveThread_.join();
-    }
-    for (int* fd : {&socketFD_, &wakeFD_}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
-}
-
-void ArtNetService::receiveLoop(std::uint64_t run)
-{
-    std::vector<std::uint8_t> buffer(receiveBufferSize);
-    sockaddr_in sender{};
-    pollfd waitFor[2] = {{socketFD_, POLLIN, 0}, {wakeFD_, POLLIN, 0}};
-    while (!shouldStop_) {
-        const ssize_t n = options_.receive(socketFD_, buffer.data(), buffer.size(), &sender);
-        if (n > 0) {
-            processPacket({buffer.data(), static_cast<std::size_t>(n)}, sender);
-            continue;
-        }
-        if (n == 0)
-            continue;
-        const int error = errno;
-        if (shouldStop_)
-            return;
-        switch (socketsupport::afterReceiveError(error, waitFor)) {
-        case socketsupport::AfterReceiveError::readAgain:
-            continue;
-        case socketsupport::AfterReceiveError::stop:
-            return;
-        case socketsupport::AfterReceiveError::fail: {
-            const std::string text = systemText(error);
-            logLine("ArtNetService: Receive error: " + text);
-            postToMain(this, [this, run, text] { receiveFailed(run, "Receive error: " + text); });
-            return;
-        }
-        }
-    }
+    receiver_.close();
 }
 
 void ArtNetService::receiveFailed(std::uint64_t run, const std::string& text)
 {
-    if (run != run_ || socketFD_ < 0)
+    if (run != run_ || !receiver_.isOpen())
         return;
     // The node is deaf now: close it, so that it reports what it is and a start works again.
     closeNode();
@@ -330,7 +260,7 @@ void ArtNetService::sendDatagram(std::span<const std::uint8_t> datagram, const s
 {
     echoes_.sent(datagram);
     // The result is not examined: a lost answer is asked for again by the console.
-    ::sendto(socketFD_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+    ::sendto(receiver_.fd(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
              reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/ArtNetPacket.h"
 #include "net/DMXProtocolService.h"
+#include "net/DatagramReceiver.h"
 #include "net/ForeignUniverses.h"
 #include "net/OwnEchoes.h"
 #include "net/RdmMessage.h"
@@ -9,9 +10,9 @@
 #include <QDateTime>
 
 #include <netinet/in.h>
-#include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,7 +20,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QTimer;
@@ -39,9 +39,6 @@ class ArtNetService : public DMXProtocolService {
     Q_PROPERTY(std::vector<std::uint8_t> lastDMXValues READ lastDMXValues NOTIFY lastDMXValuesChanged)
     Q_PROPERTY(QDateTime lastPacketTime READ lastPacketTimeOrNull NOTIFY lastPacketTimeChanged)
 public:
-    // The system's recvfrom; tests put failures in its place.
-    using ReceiveFunction = std::function<ssize_t(int fd, void* buffer, std::size_t size, sockaddr_in* from)>;
-
     struct Options {
         std::uint16_t listenPort = artnet::defaultPort;
         // Where announcements and timecode go.
@@ -49,7 +46,7 @@ public:
         std::string destinationAddress = "255.255.255.255";
         // Kill other processes bound to the listen port before binding.
         bool clearPort = true;
-        ReceiveFunction receive;
+        DatagramReceiver::Reading reading;
     };
 
     ArtNetService();
@@ -64,6 +61,13 @@ public:
 
     // Sends one announcement now; the timer calls it every 3 s while listening.
     void broadcastArtPollReply();
+    // Looks at the universes heard lately; the timer calls it every second while listening.
+    void refreshInputNote();
+    // Reads one datagram on the calling thread, when started without the receive thread.
+    bool pollOnce(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        return receiver_.pollOnce(timeout);
+    }
 
     const std::vector<std::uint8_t>& lastDMXValues() const { return lastDMXValues_; }
     const std::optional<QDateTime>& lastPacketTime() const { return lastPacketTime_; }
@@ -86,12 +90,9 @@ signals:
     void lastPacketTimeChanged();
 
 private:
-    void receiveLoop(std::uint64_t run);
     void processPacket(std::span<const std::uint8_t> datagram, const sockaddr_in& sender);
     void processArtDmx(std::span<const std::uint8_t> datagram);
     int listeningPortAddress() const;
-    // Main thread, once a second while listening.
-    void refreshInputNote();
     void clearInputNote();
     void sendPollReply(const sockaddr_in& to);
     void sendTodData(const sockaddr_in& to);
@@ -99,17 +100,13 @@ private:
     void sendBroadcast(std::span<const std::uint8_t> datagram);
     void publishFrame(std::vector<std::uint8_t> values);
     void receiveFailed(std::uint64_t run, const std::string& text);
-    // Stops the announcements, wakes and joins the receive thread, then closes the socket:
-    // no thread ever reads a closed (or reused) descriptor, and no two share one.
+    // Stops the announcements and closes the receiver (joining its thread).
     void closeNode();
     sockaddr_in destination() const;
 
     Options options_;
-    int socketFD_ = -1;
-    int wakeFD_ = -1;
-    std::thread receiveThread_;
-    std::atomic<bool> shouldStop_{false};
-    // Tells the runs apart, so a failure report from an ended run changes nothing.
+    // Tells the runs apart, so a failure report from an ended run changes nothing. Changed
+    // only while no receive thread runs, which reads it when it reports.
     std::uint64_t run_ = 0;
     QTimer* announceTimer_ = nullptr;
     QTimer* noteTimer_ = nullptr;
@@ -122,6 +119,8 @@ private:
 
     std::vector<std::uint8_t> lastDMXValues_;
     std::optional<QDateTime> lastPacketTime_;
+    // Last, so that its thread ends before anything it uses goes.
+    DatagramReceiver receiver_;
 };
 
 } // namespace orvelo

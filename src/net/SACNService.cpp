@@ -2,7 +2,6 @@
 
 #include "net/InputNote.h"
 #include "net/NetworkManager.h"
-#include "net/SocketSupport.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 
@@ -10,32 +9,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <array>
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 namespace orvelo {
 
 namespace {
 
-using socketsupport::systemText;
-using socketsupport::isTransient;
-using socketsupport::setFlag;
-
-constexpr std::size_t receiveBufferSize = 1500;
 constexpr int noteIntervalMs = 1000;
-
-ssize_t systemReceive(int fd, void* buffer, std::size_t size)
-{
-    return ::recv(fd, buffer, size, MSG_DONTWAIT);
-}
 
 // Universes 1-16 through their groups; a group that cannot be joined leaves unicast and the
 // other groups working, so failures are not examined.
@@ -52,14 +34,6 @@ void joinUniverseGroups(int socket, const std::string& localAddress)
     }
 }
 
-// Waits a little on the stop signal only, so that a socket short of memory is not polled in a
-// tight loop.
-void pauseUnlessWoken(int wake)
-{
-    pollfd fd{wake, POLLIN, 0};
-    ::poll(&fd, 1, 5);
-}
-
 } // namespace
 
 SACNService::SACNService(QObject* parent)
@@ -69,8 +43,15 @@ SACNService::SACNService(QObject* parent)
 
 SACNService::SACNService(Options options, QObject* parent)
     : DMXProtocolService(parent)
-    , options_{options.port, options.receive ? std::move(options.receive) : systemReceive}
+    , options_(std::move(options))
     , lastDMXValues_(SACNPacket::maxSlots, 0)
+    , receiver_(
+          {.port = options_.port, .threadName = "sACNReceiver", .logName = "sACNService", .reading = options_.reading},
+          [this](std::span<const std::uint8_t> datagram, const sockaddr_in&) { acceptDatagram(datagram); },
+          [this](const ReceiveFailure& failure) {
+              const QString text = QString::fromStdString(failure.text());
+              postToMain(this, [this, run = run_, text] { failReceiving(run, text); });
+          })
 {
 }
 
@@ -81,52 +62,24 @@ SACNService::~SACNService()
 
 void SACNService::startListening()
 {
-    if (socketFD_ != -1) {
+    if (receiver_.isOpen()) {
         logLine("sACNService: Already listening");
         return;
     }
-
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (socket < 0) {
-        failStart("create socket", errno, -1);
+    ++run_;
+    if (const auto failure = receiver_.start()) {
+        postToMain(this, [this, text = QString::fromStdString(failure->text())] { setError(text); });
         return;
     }
-    setFlag(socket, SO_REUSEADDR);
-    setFlag(socket, SO_REUSEPORT);
-    setFlag(socket, SO_BROADCAST);
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(options_.port);
-    if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        failStart("bind", errno, socket);
-        return;
-    }
-
     const std::string localAddress = NetworkManager::getLocalIPAddress().value_or("0.0.0.0");
     logLine("sACNService: Using local IP " + localAddress + " for multicast membership");
-    joinUniverseGroups(socket, localAddress);
+    joinUniverseGroups(receiver_.fd(), localAddress);
 
-    // Wakes the receive thread out of poll() when stopping.
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
-        failStart("create socket", errno, socket);
-        return;
-    }
-
-    socketFD_ = socket;
-    wakeFD_ = wake;
-    shouldStop_.store(false);
-    const unsigned run = ++run_;
     postToMain(this, [this] {
         setListening(true);
         setError(std::nullopt);
     });
     logLine("sACNService: Listening on port " + std::to_string(options_.port) + " (BSD socket with multicast)");
-    receiveThread_ = std::thread([this, socket, wake, run] { receiveLoop(socket, wake, run); });
-    // Named from here, so the name is in place by the time start returns.
-    ::pthread_setname_np(receiveThread_.native_handle(), "sACNReceiver");
     noteTimer_ = new QTimer(this);
     noteTimer_->setInterval(noteIntervalMs);
     connect(noteTimer_, &QTimer::timeout, this, &SACNService::refreshInputNote);
@@ -147,69 +100,12 @@ void SACNService::sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::ui
     logLine("sACN Timecode sending not implemented (Use Art-Net for Timecode)");
 }
 
-void SACNService::failStart(const char* step, int error, int socket)
-{
-    const std::string text = systemText(error);
-    logLine(std::string("sACNService: Failed to ") + step + ": " + text);
-    if (socket >= 0)
-        ::close(socket);
-    const QString published = QStringLiteral("Failed to %1: %2").arg(step, QString::fromStdString(text));
-    postToMain(this, [this, published] { setError(published); });
-}
-
-// Leaves no receive thread behind: it is woken, joined, and only then are the descriptors it
-// used closed (which also drops the group memberships).
+// Closing the socket also drops the group memberships.
 void SACNService::closeReceiver()
 {
-    shouldStop_.store(true);
     delete noteTimer_;
     noteTimer_ = nullptr;
-    if (socketFD_ < 0)
-        return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFD_, &one, sizeof one);
-    if (receiveThread_.joinable())
-        receiveThread_.join();
-    ::close(socketFD_);
-    ::close(wakeFD_);
-    socketFD_ = -1;
-    wakeFD_ = -1;
-}
-
-void SACNService::receiveLoop(int socket, int wake, unsigned run)
-{
-    std::array<std::uint8_t, receiveBufferSize> buffer;
-    std::array<pollfd, 2> fds{pollfd{socket, POLLIN, 0}, pollfd{wake, POLLIN, 0}};
-
-    while (!shouldStop_.load()) {
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
-            if (isTransient(errno))
-                continue;
-            reportReceiveFailure(errno, run);
-            return;
-        }
-        if (fds[1].revents != 0)
-            return;
-        // Take everything that is queued before sleeping again.
-        while (!shouldStop_.load()) {
-            const ssize_t received = options_.receive(socket, buffer.data(), buffer.size());
-            if (received > 0) {
-                acceptDatagram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
-                continue;
-            }
-            if (received == 0)
-                continue;
-            const int error = errno;
-            if (error == EAGAIN || error == EWOULDBLOCK)
-                break;
-            if (error == ENOBUFS || error == ENOMEM)
-                pauseUnlessWoken(wake);
-            if (isTransient(error))
-                continue;
-            reportReceiveFailure(error, run);
-            return;
-        }
-    }
+    receiver_.close();
 }
 
 void SACNService::acceptDatagram(std::span<const std::uint8_t> datagram)
@@ -249,21 +145,11 @@ void SACNService::refreshInputNote()
     setInputNote(note);
 }
 
-void SACNService::reportReceiveFailure(int error, unsigned run)
-{
-    if (shouldStop_.load())
-        return;
-    const std::string text = systemText(error);
-    logLine("sACNService: Receive error: " + text);
-    const QString published = QStringLiteral("Receive error: ") + QString::fromStdString(text);
-    postToMain(this, [this, run, published] { failReceiving(run, published); });
-}
-
 // A receiver that can no longer read is closed, so that it does not claim to listen and a
 // later start opens a fresh socket.
 void SACNService::failReceiving(unsigned run, const QString& text)
 {
-    if (run != run_ || socketFD_ < 0)
+    if (run != run_ || !receiver_.isOpen())
         return;
     closeReceiver();
     foreign_.forget();

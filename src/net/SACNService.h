@@ -1,20 +1,17 @@
 #pragma once
 
 #include "net/DMXProtocolService.h"
+#include "net/DatagramReceiver.h"
 #include "net/ForeignUniverses.h"
 #include "net/SACNPacket.h"
 
 #include <QDateTime>
 
-#include <sys/types.h>
-
 #include <atomic>
-#include <cstddef>
+#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
-#include <thread>
 #include <vector>
 
 class QTimer;
@@ -30,12 +27,9 @@ class SACNService final : public DMXProtocolService {
     Q_PROPERTY(std::vector<std::uint8_t> lastDMXValues READ lastDMXValues NOTIFY lastDMXValuesChanged)
     Q_PROPERTY(QDateTime lastPacketTime READ lastPacketTimeOrNull NOTIFY lastPacketTimeChanged)
 public:
-    // A non-blocking read of one datagram (the system's recv); tests put failures in its place.
-    using ReceiveFunction = std::function<ssize_t(int fd, void* buffer, std::size_t size)>;
-
     struct Options {
         std::uint16_t port = SACNPacket::defaultPort;
-        ReceiveFunction receive;
+        DatagramReceiver::Reading reading;
     };
 
     explicit SACNService(QObject* parent = nullptr);
@@ -59,22 +53,24 @@ public:
     std::atomic<int> expectedUniverse{1};
 
     std::uint16_t port() const { return options_.port; }
-    // The open socket, or -1. Main thread.
-    int socketFD() const { return socketFD_; }
+
+    // Looks at the universes heard lately; the timer calls it every second while listening.
+    void refreshInputNote();
+    // Reads one datagram on the calling thread, when started without the receive thread.
+    bool pollOnce(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        return receiver_.pollOnce(timeout);
+    }
 
 signals:
     void lastDMXValuesChanged(const std::vector<std::uint8_t>& values);
     void lastPacketTimeChanged();
 
 private:
-    void receiveLoop(int socket, int wake, unsigned run);
     void acceptDatagram(std::span<const std::uint8_t> datagram);
-    void reportReceiveFailure(int error, unsigned run);
     // Main thread.
     void publishFrame(std::vector<std::uint8_t> values, std::uint16_t universe);
     void failReceiving(unsigned run, const QString& text);
-    void failStart(const char* step, int error, int socket);
-    void refreshInputNote();
     void closeReceiver();
 
     const Options options_;
@@ -84,16 +80,11 @@ private:
     ForeignUniverses foreign_;
     QTimer* noteTimer_ = nullptr;
 
-    // The socket and the stop signal belong to the main thread; the receive thread gets its
-    // own copies of both descriptors and is joined before they are closed, so it never reads
-    // a descriptor that the system may already have handed out again.
-    int socketFD_ = -1;
-    int wakeFD_ = -1;
-    std::thread receiveThread_;
-    std::atomic<bool> shouldStop_{false};
     // Counts starts, so that a failure reported by an earlier receive thread cannot close
-    // a socket opened since.
+    // a socket opened since. Changed only while no receive thread runs.
     unsigned run_ = 0;
+    // Last, so that its thread ends before anything it uses goes.
+    DatagramReceiver receiver_;
 };
 
 } // namespace orvelo

@@ -21,25 +21,14 @@ public:
     std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
     std::uint8_t byte() { return static_cast<std::uint8_t>(below(256)); }
 
-    Bytes validMessage()
-    {
-        static const std::vector<std::pair<std::string_view, std::string_view>> kinds{
-            {"PINF", "PLoc"}, {"MSEX", "CInf"}, {"MSEX", "ELin"}, {"MSEX", "SThm"}, {"MSEX", "GELI"},
-            {"FPTC", "SndP"}, {"FPTC", "Ptch"}, {"OMEX", "xxxx"}};
-        const auto& [type, code] = kinds[below(kinds.size())];
-        Bytes body(below(120));
-        for (auto& b : body)
-            b = below(4) == 0 ? 0 : byte();
-        return below(2) == 0 ? fullMessage(type, code, body) : compactMessage(type, code, body);
-    }
-
+    // Mostly a request of a kind the server reads, in either header form, then flipped, cut or
+    // extended a little.
     Bytes packet()
     {
         Bytes p = below(4) == 0 ? Bytes(below(64)) : validMessage();
         if (p.size() < 20 && below(2) == 0)
             for (auto& b : p)
                 b = byte();
-        // Flip, cut or extend a few bytes.
         for (std::size_t n = below(4); n > 0 && !p.empty(); --n)
             p[below(p.size())] = byte();
         if (below(3) == 0 && !p.empty())
@@ -50,6 +39,18 @@ public:
     }
 
 private:
+    Bytes validMessage()
+    {
+        static const std::pair<std::string_view, std::string_view> kinds[] = {
+            {"PINF", "PLoc"}, {"MSEX", "CInf"}, {"MSEX", "ELin"}, {"MSEX", "SThm"},
+            {"MSEX", "GELI"}, {"FPTC", "SndP"}, {"FPTC", "Ptch"}, {"OMEX", "xxxx"}};
+        const auto& [type, code] = kinds[below(std::size(kinds))];
+        Bytes body(below(120));
+        for (auto& b : body)
+            b = below(4) == 0 ? 0 : byte();
+        return below(2) == 0 ? fullMessage(type, code, body) : compactMessage(type, code, body);
+    }
+
     std::mt19937 random_;
 };
 
@@ -105,10 +106,8 @@ TEST(CITPFuzz, RandomStreamsAreFramedSafely)
         CITPStreamFramer framer;
         for (int read = 0; read < 2000; ++read) {
             Bytes chunk;
-            for (std::size_t n = mutate.below(4); n > 0; --n) {
-                const Bytes piece = mutate.packet();
-                chunk.insert(chunk.end(), piece.begin(), piece.end());
-            }
+            for (std::size_t n = mutate.below(4); n > 0; --n)
+                chunk = cat({chunk, mutate.packet()});
             // Cut the stream anywhere, as TCP may.
             chunk.resize(mutate.below(chunk.size() + 1));
             const auto result = framer.push(chunk);

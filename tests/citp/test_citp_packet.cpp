@@ -13,110 +13,62 @@ using namespace orvelo::test;
 
 namespace {
 
-// The 20-byte header of every MSEX reply.
-Bytes msexHeader(std::string_view code)
+// The compact header: cookie, version 1.0, two reserved bytes, content type.
+Bytes compactHeader(std::string_view type)
 {
-    return cat({ascii("CITP"),          // cookie
-                {0x01, 0x00},           // version 1.0
-                {0x00, 0x00},           // reserved
-                ascii("MSEX"),          // content type
-                {0x00, 0x00, 0x00, 0x00}, // four zero bytes
-                ascii(code)});          // reply code
+    return cat({ascii("CITP"), {0x01, 0x00, 0x00, 0x00}, ascii(type)});
 }
 
-const Bytes plocBody = cat({{0xC9, 0x12},                 // listening TCP port 4809
-                            ascii("MediaServer"), {0x00}, // peer type
-                            ascii("Orvelo V4.1"), {0x00}, // peer name
-                            ascii("Running"), {0x00},     // state
-                            {0x00, 0x02}});               // trailing bytes
+// Every MSEX reply: the compact header, four zero bytes, the reply code.
+Bytes msexHeader(std::string_view code)
+{
+    return cat({compactHeader("MSEX"), {0, 0, 0, 0}, ascii(code)});
+}
 
 } // namespace
 
 TEST(CITPBuilders, PeerLocationInBothHeaderForms)
 {
-    const Bytes compact = cat({ascii("CITP"),   // cookie
-                               {0x01, 0x00},    // version 1.0
-                               {0x00, 0x00},    // reserved
-                               ascii("PINF"),   // content type
-                               ascii("PLoc"),   // sub-code
-                               plocBody});
-    EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809), compact);
-
-    const Bytes full = cat({ascii("CITP"),           // cookie
-                            {0x01, 0x00},            // version 1.0
-                            {0x00, 0x00},            // reserved
-                            {0x3C, 0x00, 0x00, 0x00}, // message size 60 = the whole packet
-                            {0x01, 0x00},            // part count 1
-                            {0x00, 0x00},            // part 0
-                            ascii("PINF"),           // content type
-                            ascii("PLoc"),           // sub-code
-                            plocBody});
+    const Bytes body = cat({{0xC9, 0x12},                                              // TCP port 4809
+                            ascii("MediaServer"), {0}, ascii("Orvelo V4.1"), {0},      // type, name
+                            ascii("Running"), {0}, {0x00, 0x02}});                     // state, trailer
+    EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809),
+              cat({compactHeader("PINF"), ascii("PLoc"), body}));
+    const Bytes full = cat({ascii("CITP"), {0x01, 0x00, 0x00, 0x00}, // cookie, version, reserved
+                            {0x3C, 0x00, 0x00, 0x00},                // message size 60 = the whole packet
+                            {0x01, 0x00, 0x00, 0x00},                // part count 1, part 0
+                            ascii("PINF"), ascii("PLoc"), body});
     EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::extended, 4809), full);
     EXPECT_EQ(full.size(), 60u);
-
     // The announced port is the one MSEX clients are to connect to.
     const Bytes other = citp::buildPeerLocation(CITPHeaderType::standard, 0xABCD);
-    EXPECT_EQ(other[16], 0xCD);
-    EXPECT_EQ(other[17], 0xAB);
+    EXPECT_EQ(Bytes(other.begin() + 16, other.begin() + 18), (Bytes{0xCD, 0xAB}));
 }
 
-TEST(CITPBuilders, MSEXReplies)
+TEST(CITPBuilders, MSEXAndPatchReplies)
 {
-    EXPECT_EQ(citp::buildServerInfo(), cat({msexHeader("SInf"),
-                                            ascii("Orvelo V4.1"), {0x00}, // server name
-                                            {0x01},                       // layer count
-                                            ascii("Main Layer"), {0x00}})); // layer name
-
-    EXPECT_EQ(citp::buildElementLibraryInfo(3), cat({msexHeader("ELIn"), {0x01}, {0x03}})); // library 1, 3 elements
-    // One byte for the count: a longer playlist is announced as 255 elements.
-    EXPECT_EQ(citp::buildElementLibraryInfo(300), cat({msexHeader("ELIn"), {0x01}, {0xFF}}));
-    EXPECT_EQ(citp::buildElementLibraryInfo(255), cat({msexHeader("ELIn"), {0x01}, {0xFF}}));
-
-    EXPECT_EQ(citp::buildLayerInfo(), cat({msexHeader("LInf"),
-                                           {0x01},                       // layer count
-                                           {0x00, 0x01},                 // fixed bytes
-                                           ascii("Main Layer"), {0x00}})); // layer name
-
-    EXPECT_EQ(citp::buildThumbnailAccepted(), cat({msexHeader("ThOK"),
-                                                   {0x01, 0x00},       // fixed
-                                                   {0x01, 0x00},       // fixed
-                                                   ascii("RGB"), {0x00}, // format
-                                                   {0x03, 0x00},       // fixed
-                                                   {0x00, 0x00, 0x00}})); // fixed
-
-    EXPECT_EQ(citp::buildElementInfo(7, "Intro.mov"), cat({msexHeader("ELin"),
-                                                           {0x00},                     // fixed
-                                                           {0x07},                     // media index
-                                                           ascii("Intro.mov"), {0x00}, // element name
-                                                           Bytes(8, 0x00),             // eight zero bytes
-                                                           {0x01}}));                  // fixed
+    EXPECT_EQ(citp::buildServerInfo(), cat({msexHeader("SInf"), ascii("Orvelo V4.1"), {0}, // server name
+                                            {0x01}, ascii("Main Layer"), {0}}));            // one layer, its name
+    // One byte for the element count: a longer playlist is announced as 255 elements.
+    EXPECT_EQ(citp::buildElementLibraryInfo(3), cat({msexHeader("ELIn"), {0x01, 0x03}})); // library 1
+    EXPECT_EQ(citp::buildElementLibraryInfo(300), cat({msexHeader("ELIn"), {0x01, 0xFF}}));
+    EXPECT_EQ(citp::buildLayerInfo(), cat({msexHeader("LInf"), {0x01, 0x00, 0x01}, ascii("Main Layer"), {0}}));
+    EXPECT_EQ(citp::buildThumbnailAccepted(),
+              cat({msexHeader("ThOK"), {0x01, 0x00, 0x01, 0x00}, ascii("RGB"), {0}, {0x03, 0x00, 0x00, 0x00, 0x00}}));
+    EXPECT_EQ(citp::buildElementInfo(7, "Intro.mov"),
+              cat({msexHeader("ELin"), {0x00, 0x07}, ascii("Intro.mov"), {0}, Bytes(8, 0), {0x01}})); // index 7
 
     const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xD9};
-    EXPECT_EQ(citp::buildThumbnail(2, jpeg), cat({msexHeader("SThm"),
-                                                  {0x00},       // fixed
-                                                  {0x02},       // media index
-                                                  {0x01},       // fixed
-                                                  {0x40, 0x00}, // width 64
-                                                  {0x40, 0x00}, // height 64
-                                                  {0x04, 0x00}, // JPEG length
-                                                  jpeg}));
+    EXPECT_EQ(citp::buildThumbnail(2, jpeg), cat({msexHeader("SThm"), {0x00, 0x02, 0x01}, // index 2
+                                                  {0x40, 0x00, 0x40, 0x00},               // 64 x 64
+                                                  {0x04, 0x00}, jpeg}));                  // JPEG length
     // A picture that its 16-bit length cannot describe is not sent at all.
     EXPECT_FALSE(citp::buildThumbnail(0, Bytes(70000, 0)));
-}
 
-TEST(CITPBuilders, PatchAnswer)
-{
-    EXPECT_EQ(citp::buildPatch(), cat({ascii("CITP"), // cookie
-                                       {0x01, 0x00},  // version 1.0
-                                       {0x00, 0x00},  // reserved
-                                       ascii("FPTC"), // content type
-                                       ascii("Ptch"), // sub-code
-                                       {0x01, 0x00},  // fixture identifier 1
-                                       {0x01},        // universe 1
-                                       {0x00},        // reserved
-                                       {0x00, 0x00},  // channel 0
-                                       {0x01, 0x00},  // channel count 1
-                                       ascii("Orvelo V4.1"), {0x00}}));
+    EXPECT_EQ(citp::buildPatch(), cat({compactHeader("FPTC"), ascii("Ptch"),
+                                       {0x01, 0x00, 0x01, 0x00},        // fixture 1, universe 1, reserved
+                                       {0x00, 0x00, 0x01, 0x00},        // channel 0, one channel
+                                       ascii("Orvelo V4.1"), {0}}));
 }
 
 TEST(CITPBuilders, ElementLabels)
@@ -129,28 +81,26 @@ TEST(CITPBuilders, ElementLabels)
 
 TEST(CITPReaders, ClassifiesBothHeaderForms)
 {
-    const auto compact = citp::classify(cat({ascii("CITP"), {1, 0, 0, 0}, ascii("PINF")}));
+    const auto compact = citp::classify(compactHeader("PINF"));
     ASSERT_TRUE(compact);
     EXPECT_EQ(compact->headerType, CITPHeaderType::standard);
     EXPECT_EQ(compact->contentType, "PINF");
     EXPECT_EQ(compact->bodyOffset, 12u);
-
     // Both readings fit: the full form wins.
-    const auto both = citp::classify(cat({ascii("CITP"), {1, 0, 0, 0}, ascii("MSEX"), {1, 0, 0, 0}, ascii("FPTC")}));
+    const auto both = citp::classify(cat({compactHeader("MSEX"), {1, 0, 0, 0}, ascii("FPTC")}));
     ASSERT_TRUE(both);
     EXPECT_EQ(both->headerType, CITPHeaderType::extended);
     EXPECT_EQ(both->contentType, "FPTC");
     EXPECT_EQ(both->bodyOffset, 20u);
-
-    EXPECT_EQ(citp::classify(citp::buildPeerLocation(CITPHeaderType::extended, 1))->headerType, CITPHeaderType::extended);
     EXPECT_EQ(citp::classify(fullMessage("OMEX", "xxxx"))->contentType, "OMEX");
 
-    EXPECT_FALSE(citp::classify(cat({ascii("CITQ"), {1, 0, 0, 0}, ascii("PINF")})));  // foreign cookie
-    EXPECT_FALSE(citp::classify(cat({ascii("CITP"), {1, 0, 0, 0}, ascii("PIN")})));   // 11 bytes
-    EXPECT_FALSE(citp::classify(cat({ascii("CITP"), {1, 0, 0, 0}, ascii("XXXX")})));  // unknown type
-    // Content type at 16 needs the full 20 bytes.
-    EXPECT_FALSE(citp::classify(cat({ascii("CITP"), {1, 0, 0, 0}, {9, 0, 0, 0}, {1, 0, 0, 0}, ascii("MSE")})));
-    EXPECT_FALSE(citp::classify({}));
+    for (const Bytes& notCITP : {cat({ascii("CITQ"), {1, 0, 0, 0}, ascii("PINF")}), // foreign cookie
+                                 cat({ascii("CITP"), {1, 0, 0, 0}, ascii("PIN")}),  // 11 bytes
+                                 compactHeader("XXXX"),                              // unknown type
+                                 // Content type at 16 needs the full 20 bytes.
+                                 cat({ascii("CITP"), {1, 0, 0, 0}, {9, 0, 0, 0}, {1, 0, 0, 0}, ascii("MSE")}),
+                                 Bytes{}})
+        EXPECT_FALSE(citp::classify(notCITP));
 }
 
 TEST(CITPReaders, PeerLocationFieldsFallBackToUnknown)
@@ -161,30 +111,30 @@ TEST(CITPReaders, PeerLocationFieldsFallBackToUnknown)
         EXPECT_EQ(location.type, "MediaServer");
         EXPECT_EQ(location.name, "Orvelo V4.1");
     }
-    const Bytes head = cat({ascii("CITP"), {1, 0, 0, 0}, ascii("PINF"), ascii("PLoc"), {0x10, 0x00}});
-    auto read = [](const Bytes& packet) { return citp::readPeerLocation(packet, 12); };
-
-    EXPECT_EQ(read(cat({head, ascii("Console"), {0}, ascii("Desk A"), {0}})).name, "Desk A");
-    const auto noName = read(cat({head, ascii("Console"), {0}}));
-    EXPECT_EQ(noName.type, "Console");
-    EXPECT_EQ(noName.name, "Unknown");
-    const auto unterminatedName = read(cat({head, ascii("Console"), {0}, ascii("Desk")}));
-    EXPECT_EQ(unterminatedName.name, "Unknown");
-    const auto foreignType = read(cat({head, {0xC3, 0xA9, 0}, ascii("Desk B"), {0}}));
-    EXPECT_EQ(foreignType.type, "Unknown");
-    EXPECT_EQ(foreignType.name, "Desk B");
-    const auto unterminatedType = read(cat({head, ascii("Console")}));
-    EXPECT_EQ(unterminatedType.type, "Unknown");
-    EXPECT_EQ(unterminatedType.name, "Unknown");
-    // Cut inside the port, or before the sub-code ends.
-    for (std::size_t length : {0u, 12u, 15u, 17u}) {
-        const auto cut = read(Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(std::min(length, head.size()))));
-        EXPECT_EQ(cut.type, "Unknown");
-        EXPECT_EQ(cut.name, "Unknown");
+    const Bytes head = cat({compactHeader("PINF"), ascii("PLoc"), {0x10, 0x00}});
+    const struct {
+        Bytes packet;
+        std::string type, name;
+    } cases[] = {
+        {cat({head, ascii("Console"), {0}, ascii("Desk A"), {0}}), "Console", "Desk A"},
+        {cat({head, ascii("Console"), {0}}), "Console", "Unknown"},
+        {cat({head, ascii("Console"), {0}, ascii("Desk")}), "Console", "Unknown"}, // unterminated name
+        {cat({head, {0xC3, 0xA9, 0}, ascii("Desk B"), {0}}), "Unknown", "Desk B"}, // not ASCII
+        {cat({head, ascii("Console")}), "Unknown", "Unknown"},                     // unterminated type
+        // Cut inside the port, or before the sub-code ends.
+        {Bytes(head.begin(), head.begin() + 17), "Unknown", "Unknown"},
+        {Bytes(head.begin(), head.begin() + 15), "Unknown", "Unknown"},
+        {Bytes(head.begin(), head.begin() + 12), "Unknown", "Unknown"},
+        {{}, "Unknown", "Unknown"},
+    };
+    for (const auto& c : cases) {
+        const auto read = citp::readPeerLocation(c.packet, 12);
+        EXPECT_EQ(read.type, c.type) << c.packet.size();
+        EXPECT_EQ(read.name, c.name) << c.packet.size();
     }
 }
 
-TEST(CITPReaders, MediaIndexNeedsItsByte)
+TEST(CITPReaders, MediaIndexAndCodeNeedTheirBytes)
 {
     const Bytes request = compactMessage("MSEX", "ELin", {0x00, 0x00, 0x05});
     EXPECT_EQ(citp::readMediaIndex(request, 12), 5);
@@ -198,17 +148,13 @@ TEST(CITPReaders, MediaIndexNeedsItsByte)
 TEST(CITPReaders, PatchRecordsAreBoundedByCountPacketAndLimit)
 {
     auto record = [](std::uint16_t id, std::uint16_t universe, std::uint16_t channel, std::string_view extra) {
-        ByteWriter w;
-        w.u16le(id).u16le(universe).u16le(channel).cstring(extra);
-        return w.take();
+        return ByteWriter().u16le(id).u16le(universe).u16le(channel).cstring(extra).take();
     };
     auto patch = [](std::uint16_t count, const Bytes& records) {
-        ByteWriter w;
-        w.u16le(count).bytes(records);
-        return compactMessage("FPTC", "Ptch", w.take());
+        return citp::readPatch(compactMessage("FPTC", "Ptch", ByteWriter().u16le(count).bytes(records).take()), 12);
     };
 
-    const auto two = citp::readPatch(patch(2, cat({record(5, 1, 10, "Spot"), record(6, 2, 20, "")})), 12);
+    const auto two = patch(2, cat({record(5, 1, 10, "Spot"), record(6, 2, 20, "")}));
     ASSERT_TRUE(two);
     ASSERT_EQ(two->fixtures.size(), 2u);
     EXPECT_EQ(two->fixtures[1].fixtureId, 6);
@@ -221,20 +167,17 @@ TEST(CITPReaders, PatchRecordsAreBoundedByCountPacketAndLimit)
     Bytes many;
     for (std::uint16_t i = 0; i < 150; ++i)
         many = cat({many, record(i, 1, i, "")});
-    const auto capped = citp::readPatch(patch(150, many), 12);
+    const auto capped = patch(150, many);
     ASSERT_EQ(capped->fixtures.size(), 100u);
     EXPECT_EQ(capped->fixtures.back().fixtureId, 99);
     EXPECT_EQ(citp::patchSummary(*capped), "Diff Patch: 150 fixtures. Ex: ID 0 @ U1/0");
 
     // More announced than sent; a last record without its zero byte; a stub too short for a record.
-    const auto shortPatch = citp::readPatch(patch(9, cat({record(1, 1, 1, "a"), {7, 0, 8, 0, 9, 0}, ascii("tail")})), 12);
+    const auto shortPatch = patch(9, cat({record(1, 1, 1, "a"), {7, 0, 8, 0, 9, 0}, ascii("tail")}));
     ASSERT_EQ(shortPatch->fixtures.size(), 2u);
     EXPECT_EQ(shortPatch->fixtures[1].extraInfo, "tail");
-    EXPECT_EQ(citp::readPatch(patch(3, cat({record(1, 1, 1, "a"), {1, 0, 2, 0, 3}})), 12)->fixtures.size(), 1u);
-    EXPECT_EQ(citp::readPatch(patch(1, {1, 0, 2, 0, 3, 0, 0xFF, 0}), 12)->fixtures[0].extraInfo, "");
-
-    const auto none = citp::readPatch(patch(0, {}), 12);
-    ASSERT_TRUE(none);
-    EXPECT_EQ(citp::patchSummary(*none), "Diff Patch: 0 fixtures. ");
+    EXPECT_EQ(patch(3, cat({record(1, 1, 1, "a"), {1, 0, 2, 0, 3}}))->fixtures.size(), 1u);
+    EXPECT_EQ(patch(1, {1, 0, 2, 0, 3, 0, 0xFF, 0})->fixtures[0].extraInfo, "");
+    EXPECT_EQ(citp::patchSummary(*patch(0, {})), "Diff Patch: 0 fixtures. ");
     EXPECT_FALSE(citp::readPatch(compactMessage("FPTC", "Ptch", {0x01}), 12));
 }

@@ -1,5 +1,6 @@
 // Protects interface enumeration and the choice of the node's own address: the private test
-// network's interface is listed with the system's mask and broadcast, loopback never is.
+// network's interface is listed with the system's mask and broadcast, loopback never is, and the
+// primary interface is the one with the default route.
 #include "net/NetworkManager.h"
 
 #include "support/TestSupport.h"
@@ -25,7 +26,7 @@ TEST(NetworkManager, ListsTheTestInterfaceAndNotLoopback)
     }
 }
 
-TEST(NetworkManager, TwoEnumerationsGiveDistinctRecordsWithEqualAddresses)
+TEST(NetworkManager, EnumerationsGiveDistinctRecordsAndThePrimaryCarriesTheDefaultRoute)
 {
     ORVELO_REQUIRE_ISOLATED_NETWORK();
     const auto first = NetworkManager::getAvailableInterfaces();
@@ -38,11 +39,7 @@ TEST(NetworkManager, TwoEnumerationsGiveDistinctRecordsWithEqualAddresses)
     EXPECT_EQ(copy, first.front());
     copy.netmask.clear();
     EXPECT_NE(copy, first.front());
-}
 
-TEST(NetworkManager, PrimaryInterfaceCarriesTheDefaultRoute)
-{
-    ORVELO_REQUIRE_ISOLATED_NETWORK();
     const auto primary = NetworkManager::primaryInterface();
     ASSERT_TRUE(primary.has_value());
     EXPECT_EQ(primary->name, "show0");

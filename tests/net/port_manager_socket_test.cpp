@@ -72,25 +72,24 @@ private:
     int killedBySignal_ = 0;
 };
 
-std::string binder(std::uint16_t port)
+// A process whose UDP socket does `action` with the port, then says it is ready.
+std::string holding(const std::string& action)
 {
     return "import socket, time\n"
-           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-           "s.bind(('0.0.0.0', " + std::to_string(port) + "))\n"
-           "print('ready', flush=True)\n"
-           "time.sleep(60)\n";
+           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n" +
+           action + "\nprint('ready', flush=True)\ntime.sleep(60)\n";
+}
+
+std::string binder(std::uint16_t port)
+{
+    return holding("s.bind(('0.0.0.0', " + std::to_string(port) + "))");
 }
 
 // A console on this machine: its socket is connected to the port, so lsof lists the port as
 // its remote end.
 std::string sender(std::uint16_t port)
 {
-    return "import socket, time\n"
-           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-           "s.connect(('127.0.0.1', " + std::to_string(port) + "))\n"
-           "s.send(b'Art-Net')\n"
-           "print('ready', flush=True)\n"
-           "time.sleep(60)\n";
+    return holding("s.connect(('127.0.0.1', " + std::to_string(port) + "))\ns.send(b'Art-Net')");
 }
 
 bool waitForExit(Child& child)
@@ -137,25 +136,23 @@ TEST_F(PortManagerTest, KillsTheProcessBoundToThePortAndSparesOneThatSendsToIt)
                            }));
 }
 
-TEST_F(PortManagerTest, AFreePortIsReportedFree)
+TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)
 {
     Child console(sender(port));
     ASSERT_TRUE(console.ready());
+    const std::string p = std::to_string(port);
     EXPECT_FALSE(PortManager::clearPort(port));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"PortManager: Checking if port " + std::to_string(port) + " is in use...",
-                                                     "PortManager: Port " + std::to_string(port) + " is free"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"PortManager: Checking if port " + p + " is in use...",
+                                                     "PortManager: Port " + p + " is free"}));
     EXPECT_TRUE(console.alive());
-}
 
-TEST_F(PortManagerTest, ThePlayerItselfIsSkipped)
-{
     UdpPeer own(port, true);
     ASSERT_TRUE(own.bound());
     EXPECT_FALSE(PortManager::clearPort(port));
     const std::string self = std::to_string(::getpid());
-    EXPECT_TRUE(log.contains("PortManager: Found 1 process(es) using port " + std::to_string(port) + ": " + self));
+    EXPECT_TRUE(log.contains("PortManager: Found 1 process(es) using port " + p + ": " + self));
     EXPECT_TRUE(log.contains("PortManager: Skipping current process (PID " + self + ")"));
-    EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + std::to_string(port)));
+    EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + p));
 }
 
 TEST_F(PortManagerTest, TheNodeClearsItsPortBeforeBinding)

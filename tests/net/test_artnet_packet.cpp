@@ -28,16 +28,12 @@ Bytes text(const std::string& s, std::size_t width)
     return field;
 }
 
-Bytes zeros(std::size_t n)
-{
-    return Bytes(n, 0);
-}
-
 const Bytes id{'A', 'r', 't', '-', 'N', 'e', 't', 0};
 
+// An ArtDmx whose data are 1, 2, 3... for `dataBytes` bytes, whatever its Length says.
 Bytes artDmx(std::uint8_t subUni, std::uint8_t net, std::uint16_t length, std::size_t dataBytes)
 {
-    Bytes d = cat({id, {0x00, 0x50}, {0x00, 0x0E}, {0x01, 0x00}, {subUni, net},
+    Bytes d = cat({id, {0x00, 0x50, 0x00, 0x0E, 0x01, 0x00, subUni, net},
                    {static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}});
     for (std::size_t i = 0; i < dataBytes; ++i)
         d.push_back(static_cast<std::uint8_t>(i + 1));
@@ -48,43 +44,32 @@ Bytes artDmx(std::uint8_t subUni, std::uint8_t net, std::uint16_t length, std::s
 
 TEST(ArtNetHeader, AcceptsOnlyTheArtNetIDAndReadsTheOpCodeLowByteFirst)
 {
-    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x20}, {0x00, 0x0E}})), opPoll);
-    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x24}, {0x00, 0x0E}})), 0x2400);
-    // 11 bytes: too short even with a valid ID and OpCode.
-    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x20}, {0x00}})), std::nullopt);
-    // "Art-Net" without its zero byte.
+    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x20, 0x00, 0x0E}})), opPoll);
+    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x24, 0x00, 0x0E}})), 0x2400);
+    EXPECT_EQ(decodeHeader(cat({id, {0x00, 0x20, 0x00}})), std::nullopt); // 11 bytes
     EXPECT_EQ(decodeHeader(Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 'X', 0x00, 0x20, 0x00, 0x0E}), std::nullopt);
     EXPECT_EQ(decodeHeader({}), std::nullopt);
 }
 
 TEST(ArtDmx, LengthIsCappedAt512AndMustBeCoveredByTheDatagram)
 {
-    const auto full = artDmx(0x00, 0x00, 600, 600);
-    const auto values = decodeArtDmx(full, 0);
-    ASSERT_TRUE(values);
-    ASSERT_EQ(values->size(), 512u);
-    EXPECT_EQ((*values)[0], 1);
-    EXPECT_EQ((*values)[511], static_cast<std::uint8_t>(512));
-
-    EXPECT_EQ(decodeArtDmx(artDmx(0x00, 0x00, 600, 300), 0), std::nullopt);
-
-    const auto threeChannels = artDmx(0x00, 0x00, 3, 3);
-    const auto three = decodeArtDmx(threeChannels, 0);
-    ASSERT_TRUE(three);
-    EXPECT_EQ(Bytes(three->begin(), three->end()), (Bytes{1, 2, 3}));
-
-    const auto oddLength = artDmx(0x00, 0x00, 5, 7);
-    const auto odd = decodeArtDmx(oddLength, 0);
-    ASSERT_TRUE(odd);
-    EXPECT_EQ(odd->size(), 5u);
-
-    const auto noChannels = artDmx(0x00, 0x00, 0, 0);
-    const auto empty = decodeArtDmx(noChannels, 0);
-    ASSERT_TRUE(empty);
-    EXPECT_TRUE(empty->empty());
-
+    const struct {
+        std::uint16_t length;
+        std::size_t dataBytes;
+        std::optional<std::size_t> values;
+    } cases[] = {{600, 600, 512}, {600, 300, std::nullopt}, {3, 3, 3}, {5, 7, 5}, {0, 0, 0}};
+    for (const auto& c : cases) {
+        const Bytes datagram = artDmx(0, 0, c.length, c.dataBytes);
+        const auto values = decodeArtDmx(datagram, 0);
+        ASSERT_EQ(values.has_value(), c.values.has_value()) << c.length << "/" << c.dataBytes;
+        if (values) {
+            ASSERT_EQ(values->size(), *c.values);
+            for (std::size_t i = 0; i < values->size(); ++i)
+                EXPECT_EQ((*values)[i], static_cast<std::uint8_t>(i + 1));
+        }
+    }
     // 17 bytes: no Length field.
-    auto shortOne = artDmx(0x00, 0x00, 0, 0);
+    auto shortOne = artDmx(0, 0, 0, 0);
     shortOne.pop_back();
     EXPECT_EQ(decodeArtDmx(shortOne, 0), std::nullopt);
 }
@@ -108,157 +93,72 @@ TEST(ArtDmx, AcceptsOnlyTheNodesPortAddress)
     EXPECT_EQ(addressByte(1, 2), 0x12);
 }
 
-TEST(ArtPollReply, PollAnswerIsTheExact239Bytes)
+TEST(ArtPollReply, PollAnswerIsTheExact239BytesAndTheAnnouncementDiffersInItsStatusFields)
 {
-    const Bytes expected = cat({
-        id,                                          // ID
-        {0x00, 0x21},                                // OpCode 0x2100
-        {0x0A, 0x00, 0x00, 0x05},                    // IP address
-        {0x36, 0x19},                                // Port 6454, low byte first
-        {0x00, 0x0E},                                // VersInfoH, VersInfoL
-        {0x03, 0x04},                                // NetSwitch, SubSwitch
-        {0xFF, 0xFF},                                // OemHi, Oem
-        {0x00},                                      // Ubea version
-        {0x00},                                      // Status1
-        {0xF0, 0x7F},                                // EstaManLo, EstaManHi
-        text("ORVELONODE", 18),                      // ShortName
+    const Bytes answer = cat({
+        id, {0x00, 0x21},                              // OpCode 0x2100
+        {0x0A, 0x00, 0x00, 0x05}, {0x36, 0x19},        // IP address, port 6454 low byte first
+        {0x00, 0x0E, 0x03, 0x04},                      // VersInfo, NetSwitch, SubSwitch
+        {0xFF, 0xFF, 0x00, 0x00, 0xF0, 0x7F},          // Oem, Ubea version, Status1, EstaMan
+        text("ORVELONODE", 18),                        // ShortName
         text("ORVELONODE V.2.1.0 - Media Server", 64), // LongName
-        text("#0001 [OK] Art-Net RDM Ready", 64),    // NodeReport
-        {0x00, 0x01},                                // NumPortsHi, NumPortsLo
-        {0x80, 0, 0, 0},                             // PortTypes: output
-        {0, 0, 0, 0},                                // GoodInput
-        {0x82, 0, 0, 0},                             // GoodOutputA
-        {0x05, 0, 0, 0},                             // SwIn
-        {0x05, 0, 0, 0},                             // SwOut
-        {0, 0, 0},                                   // AcnPriority, SwMacro, SwRemote
-        zeros(3),                                    // Spare
-        {0x00},                                      // Style: StNode
-        zeros(6),                                    // MAC
-        {0x0A, 0x00, 0x00, 0x05},                    // BindIp
-        {0x00},                                      // BindIndex
-        {0x08},                                      // Status2
-        {0, 0, 0, 0},                                // GoodOutputB
-        {0x00},                                      // Status3
-        zeros(21),                                   // DefaultRespUID, User, RefreshRate, Filler
+        text("#0001 [OK] Art-Net RDM Ready", 64),      // NodeReport
+        {0x00, 0x01},                                  // NumPorts
+        {0x80, 0, 0, 0}, {0, 0, 0, 0}, {0x82, 0, 0, 0}, // PortTypes: output, GoodInput, GoodOutputA
+        {0x05, 0, 0, 0}, {0x05, 0, 0, 0},              // SwIn, SwOut
+        Bytes(6, 0), {0x00}, Bytes(6, 0),              // AcnPriority .. Spare, Style: StNode, MAC
+        {0x0A, 0x00, 0x00, 0x05, 0x00, 0x08},          // BindIp, BindIndex, Status2
+        {0, 0, 0, 0}, {0x00}, Bytes(21, 0),            // GoodOutputB, Status3, DefaultRespUID .. Filler
     });
-    ASSERT_EQ(expected.size(), 239u);
-    EXPECT_EQ(encodePollReply(PollReplyVariant::pollAnswer, {10, 0, 0, 5}, 3, 4, 5), expected);
+    ASSERT_EQ(answer.size(), 239u);
+    EXPECT_EQ(encodePollReply(PollReplyVariant::pollAnswer, {10, 0, 0, 5}, 3, 4, 5), answer);
+
+    Bytes announcement = answer;
+    const std::pair<std::size_t, Bytes> changed[] = {
+        {19, {0x00}},                                          // SubSwitch: sub-net 0
+        {23, {0xD0}},                                          // Status1: indicators normal, front panel
+        {108, text("#0001 [0000] Orvelonode OK", 64)},        // NodeReport
+        {174, {0xC0}}, {178, {0x80}},                          // PortTypes: output and input; data received
+        {186, {0x02}}, {190, {0x02}},                          // SwIn, SwOut
+        {211, {0x01, 0x0E}},                                   // BindIndex; Status2: DHCP, DHCP capable, 15-bit
+        {213, {0x80}},                                         // GoodOutputB
+    };
+    for (const auto& [at, bytes] : changed)
+        std::copy(bytes.begin(), bytes.end(), announcement.begin() + static_cast<std::ptrdiff_t>(at));
+    EXPECT_EQ(encodePollReply(PollReplyVariant::announcement, {10, 0, 0, 5}, 3, 0, 2), announcement);
 }
 
-TEST(ArtPollReply, AnnouncementDiffersOnlyInItsStatusFields)
+TEST(ArtNetEncoders, TodDataRdmAndTimeCode)
 {
-    const Bytes expected = cat({
-        id,                                          // ID
-        {0x00, 0x21},                                // OpCode 0x2100
-        {0xC0, 0xA8, 0x01, 0x0B},                    // IP address
-        {0x36, 0x19},                                // Port 6454
-        {0x00, 0x0E},                                // VersInfoH, VersInfoL
-        {0x00, 0x01},                                // NetSwitch, SubSwitch
-        {0xFF, 0xFF},                                // OemHi, Oem
-        {0x00},                                      // Ubea version
-        {0xD0},                                      // Status1: indicators normal, front panel
-        {0xF0, 0x7F},                                // EstaManLo, EstaManHi
-        text("ORVELONODE", 18),                      // ShortName
-        text("ORVELONODE V.2.1.0 - Media Server", 64), // LongName
-        text("#0001 [0000] Orvelonode OK", 64),      // NodeReport
-        {0x00, 0x01},                                // NumPorts
-        {0xC0, 0, 0, 0},                             // PortTypes: output and input
-        {0x80, 0, 0, 0},                             // GoodInput: data received
-        {0x82, 0, 0, 0},                             // GoodOutputA
-        {0x02, 0, 0, 0},                             // SwIn
-        {0x02, 0, 0, 0},                             // SwOut
-        {0, 0, 0},                                   // AcnPriority, SwMacro, SwRemote
-        zeros(3),                                    // Spare
-        {0x00},                                      // Style
-        zeros(6),                                    // MAC
-        {0xC0, 0xA8, 0x01, 0x0B},                    // BindIp
-        {0x01},                                      // BindIndex
-        {0x0E},                                      // Status2: DHCP, DHCP capable, 15-bit
-        {0x80, 0, 0, 0},                             // GoodOutputB
-        {0x00},                                      // Status3
-        zeros(21),                                   // DefaultRespUID .. Filler
-    });
-    ASSERT_EQ(expected.size(), 239u);
-    EXPECT_EQ(encodePollReply(PollReplyVariant::announcement, fallbackIPv4, 0, 1, 2), expected);
-}
+    const Bytes uid{0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34};
+    EXPECT_EQ(encodeTodData(3, addressByte(1, 2), {0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34}),
+              cat({id, {0x00, 0x81, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8100, ProtVer, RdmVer, Port
+                   Bytes(6, 0), {0x00, 0x03, 0x00, 0x12},    // Spare, BindIndex, Net, TodFull, sub-net 1 universe 2
+                   {0x00, 0x01, 0x00, 0x01}, uid}));          // UidTotal, BlockCount, UidCount, the entry
 
-TEST(ArtTodData, CarriesTheAddressByteAndOneUID)
-{
-    const Bytes expected = cat({
-        id,                                  // ID
-        {0x00, 0x81},                        // OpCode 0x8100
-        {0x00, 0x0E},                        // ProtVer
-        {0x01},                              // RdmVer
-        {0x00},                              // Port
-        zeros(6),                            // Spare
-        {0x00},                              // BindIndex
-        {0x03},                              // Net
-        {0x00},                              // CommandResponse: TodFull
-        {0x12},                              // Address: sub-net 1, universe 2
-        {0x00, 0x01},                        // UidTotal
-        {0x00},                              // BlockCount
-        {0x01},                              // UidCount
-        {0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34}, // ToD entry
-    });
-    ASSERT_EQ(expected.size(), 34u);
-    EXPECT_EQ(encodeTodData(3, addressByte(1, 2), {0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34}), expected);
-}
-
-TEST(ArtRdm, WrapsAMessageAndUnwrapsFrom47Bytes)
-{
     const Bytes message{0x01, 0x18, 0xAA};
-    const Bytes expected = cat({
-        id,           // ID
-        {0x00, 0x83}, // OpCode 0x8300
-        {0x00, 0x0E}, // ProtVer
-        {0x01},       // RdmVer
-        {0x00},       // Filler
-        zeros(5),     // Spare
-        {0x00},       // FifoAvail
-        {0x00},       // FifoMax
-        {0x00},       // Net
-        {0x00},       // Command: ArProcess
-        {0x25},       // Address
-        message,      // RDM message without start code
-    });
-    EXPECT_EQ(encodeArtRdm(0x25, message), expected);
-
-    Bytes datagram = cat({expected, zeros(47 - expected.size())});
+    const Bytes rdm = cat({id, {0x00, 0x83, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8300, ProtVer, RdmVer, Filler
+                           Bytes(5, 0), {0x00, 0x00, 0x00, 0x00},   // Spare, FifoAvail, FifoMax, Net, ArProcess
+                           {0x25}, message});                       // Address, the message
+    EXPECT_EQ(encodeArtRdm(0x25, message), rdm);
+    Bytes datagram = cat({rdm, Bytes(47 - rdm.size(), 0)});
     const auto body = decodeArtRdm(datagram);
     ASSERT_TRUE(body);
     EXPECT_EQ(body->size(), 23u);
     EXPECT_EQ((*body)[0], 0x01);
     datagram.pop_back();
     EXPECT_EQ(decodeArtRdm(datagram), std::nullopt);
-}
 
-TEST(ArtTimeCode, CopiesTheFieldsUnchecked)
-{
-    const Bytes expected = cat({
-        id,           // ID
-        {0x00, 0x97}, // OpCode 0x9700
-        {0x00, 0x0E}, // ProtVer
-        {0x00},       // Filler1
-        {0x00},       // StreamId
-        {24},         // Frames
-        {59},         // Seconds
-        {58},         // Minutes
-        {99},         // Hours: no range check
-        {0x03},       // Type: SMPTE
-    });
-    ASSERT_EQ(expected.size(), 19u);
-    EXPECT_EQ(encodeTimeCode(99, 58, 59, 24, 3), expected);
+    // Hours 99: the fields are copied unchecked.
+    EXPECT_EQ(encodeTimeCode(99, 58, 59, 24, 3),
+              cat({id, {0x00, 0x97, 0x00, 0x0E, 0x00, 0x00}, {24, 59, 58, 99, 0x03}})); // frames first, SMPTE
 }
 
 TEST(ParseIPv4, FourNumbersOrTheFallback)
 {
-    EXPECT_EQ(parseIPv4("10.0.0.5"), (IPv4Bytes{0x0A, 0x00, 0x00, 0x05}));
-    EXPECT_EQ(parseIPv4("10..0.0.5"), (IPv4Bytes{10, 0, 0, 5}));
-    EXPECT_EQ(parseIPv4(".10.0.0.5."), (IPv4Bytes{10, 0, 0, 5}));
-    EXPECT_EQ(parseIPv4("10.x.0.0.5"), (IPv4Bytes{10, 0, 0, 5}));
-    EXPECT_EQ(parseIPv4("10.0.5"), fallbackIPv4);
-    EXPECT_EQ(parseIPv4("10.0.0.256"), fallbackIPv4);
-    EXPECT_EQ(parseIPv4("10.0.0.5.6"), fallbackIPv4);
-    EXPECT_EQ(parseIPv4(""), fallbackIPv4);
+    for (const char* four : {"10.0.0.5", "10..0.0.5", ".10.0.0.5.", "10.x.0.0.5"})
+        EXPECT_EQ(parseIPv4(four), (IPv4Bytes{10, 0, 0, 5})) << four;
+    for (const char* other : {"10.0.5", "10.0.0.256", "10.0.0.5.6", ""})
+        EXPECT_EQ(parseIPv4(other), fallbackIPv4) << other;
     EXPECT_EQ(parseIPv4(std::nullopt), (IPv4Bytes{0xC0, 0xA8, 0x01, 0x0B}));
 }
