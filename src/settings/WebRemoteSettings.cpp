@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/Secrets.h"
+#include "settings/HostName.h"
 #include "settings/LibraryRoots.h"
 #include "settings/SettingsManager.h"
 
@@ -49,26 +50,7 @@ bool isPrintableName(const QString& name)
     return true;
 }
 
-// A host name as DNS allows it (letters, digits, hyphens and dots), compared in lower case.
-std::optional<QString> hostName(const QString& text)
-{
-    QString name = text.trimmed().toLower();
-    if (name.endsWith('.'))
-        name.chop(1);
-    if (name.isEmpty() || name.size() > 253)
-        return std::nullopt;
-    for (const QChar c : name)
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != '-' && c != '.')
-            return std::nullopt;
-    return name;
-}
-
 } // namespace
-
-bool WebRemoteSettings::isHostName(const QString& name)
-{
-    return hostName(name).has_value();
-}
 
 WebRemoteSettings& WebRemoteSettings::shared()
 {
@@ -96,7 +78,7 @@ WebRemoteSettings::WebRemoteSettings(QObject* parent) : QObject(parent)
                                 .value_or(defaultTransportMinInterval);
     interfaceName_ = store_.text(interfaceNameKey).value_or(QString());
     for (const QString& name : storedList(store_, hostNamesKey))
-        if (const auto host = hostName(name))
+        if (const auto host = normalizedHostName(name))
             hostNames_.append(*host);
     for (const QString& root : storedList(store_, libraryRootsKey))
         if (!LibraryRoots::refusal(root, QDir::homePath()))
@@ -213,7 +195,7 @@ std::optional<QString> WebRemoteSettings::setHostNames(const QStringList& names)
 {
     QStringList checked;
     for (const QString& name : names) {
-        const auto host = hostName(name);
+        const auto host = normalizedHostName(name);
         if (!host)
             return QStringLiteral("Not a host name: %1").arg(name);
         if (!checked.contains(*host))

@@ -88,9 +88,8 @@ public:
     void setInterfaceName(const QString& name);
     // Names besides IP literals, "localhost" and the machine's own that the server answers to.
     const QStringList& hostNames() const { return hostNames_; }
+    // Each must be a host name (settings/HostName.h); they are kept in lower case.
     std::optional<QString> setHostNames(const QStringList& names);
-    // Letters, digits, hyphens and dots, as DNS names are written.
-    static bool isHostName(const QString& name);
 
     // The roots the operator added (on the player, never over the web).
     const QStringList& libraryRoots() const { return libraryRoots_; }

@@ -5,6 +5,7 @@
 #include "ndi/NDIFPS.h"
 #include "ndi/NDIResolutionScale.h"
 #include "net/DMXProtocolType.h"
+#include "settings/HostName.h"
 #include "settings/LibraryRoots.h"
 #include "settings/Theme.h"
 #include "settings/WebRemoteSettings.h"
@@ -89,10 +90,18 @@ Rule flag()
 Rule text(std::function<bool(const QString&)> accepts, QString expected)
 {
     return [accepts = std::move(accepts), expected = std::move(expected)](const QJsonValue& value) -> std::optional<QString> {
-        if (value.isString() && accepts(value.toString()))
+        // The system reads a text only up to a zero character: what was checked would not be
+        // what is used.
+        if (value.isString() && !value.toString().contains(QChar(0)) && accepts(value.toString()))
             return std::nullopt;
         return QStringLiteral("must be %1").arg(expected);
     };
+}
+
+// No interface name holds a control character; one would break the log line that names it.
+bool isInterfaceNameOrEmpty(const QString& name)
+{
+    return std::none_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 bool isAddressOrEmpty(const QString& text)
@@ -137,7 +146,7 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         if (!value.isArray())
             return QStringLiteral("must be a list of host names");
         for (const QJsonValue& name : value.toArray())
-            if (!name.isString() || !WebRemoteSettings::isHostName(name.toString()))
+            if (!name.isString() || !normalizedHostName(name.toString()))
                 return QStringLiteral("must be a list of host names; not one: %1").arg(name.toVariant().toString());
         return std::nullopt;
     };
@@ -167,7 +176,7 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
                                           "player itself")
                                .arg(libraryRoots.join(QStringLiteral(", "))))},
         {"library", "uploadSizeLimit", wholeNumber(1, std::int64_t(1) << 53)},
-        {"web", "interface", text([](const QString&) { return true; }, "an interface name or empty")},
+        {"web", "interface", text(isInterfaceNameOrEmpty, "an interface name or empty")},
         {"web", "hostNames", hostNames},
         {"web", "sessionIdleHours", number(0, WebRemoteSettings::maximumSessionIdleHours, false)},
         {"web", "transportMinInterval", number(0, WebRemoteSettings::maximumTransportMinInterval)},

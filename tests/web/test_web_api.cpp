@@ -411,6 +411,10 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"web":{"sessionIdleHours":0}})", "web.sessionIdleHours"},
         {R"({"web":{"transportMinInterval":11}})", "web.transportMinInterval"},
         {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
+        // Texts the system would read only up to a zero character, or a name that would break a log line.
+        {R"({"network":{"interfaceIP":"10.0.0.5\u0000junk"}})", "network.interfaceIP"},
+        {R"({"library":{"mediaFolder":")" + root + R"(/Show\u0000"}})", "library.mediaFolder"},
+        {R"({"web":{"interface":"eth0\nWebServer: forged"}})", "web.interface"},
         // Every page's own Save; the default folder is asked for with an empty text.
         {R"J({"dmx":{"universe":15,"subnet":15,"net":127,"startChannel":512,"mode":"Extended (18 Ch)"},)J"
          R"("playback":{"ignoreDMX":false,"autoPlayNext":true,"frameRate":30},"ndi":{"enabled":false,"fps":25,"scale":1},)"
