@@ -300,6 +300,7 @@ void CITPService::sendDatagram(std::span<const std::uint8_t> datagram, const soc
 
 void CITPService::sendFromMain(std::span<const std::uint8_t> datagram, const sockaddr_in& to, unsigned run)
 {
+    assertMainThread();
     // The answer of an earlier run has no socket to go out on any more.
     if (run != run_ || !receiver_.isOpen())
         return;
@@ -312,6 +313,7 @@ void CITPService::sendFromMain(std::span<const std::uint8_t> datagram, const soc
 
 void CITPService::answerElementInfo(std::uint8_t index, const sockaddr_in& to, unsigned run)
 {
+    assertMainThread();
     std::optional<QString> name;
     if (dataSource_) {
         const auto tracks = dataSource_->getPlaylist();
@@ -323,6 +325,7 @@ void CITPService::answerElementInfo(std::uint8_t index, const sockaddr_in& to, u
 
 void CITPService::answerThumbnail(std::uint8_t index, const sockaddr_in& to, unsigned run)
 {
+    assertMainThread();
     if (!dataSource_)
         return;
     const auto tracks = dataSource_->getPlaylist();
@@ -413,6 +416,7 @@ void CITPService::postRecord(std::string direction, std::string source, std::str
 void CITPService::recordPacket(std::string direction, std::string source, std::string description,
                                std::vector<std::uint8_t> data)
 {
+    assertMainThread();
     if (packetLogs_.size() >= maxPacketLogs)
         packetLogs_.erase(packetLogs_.begin());
     CITPPacketLog entry;
@@ -427,6 +431,7 @@ void CITPService::recordPacket(std::string direction, std::string source, std::s
 
 void CITPService::notePeer(const std::string& address, const std::string& type, const std::string& name)
 {
+    assertMainThread();
     const auto now = QDateTime::currentDateTime();
     auto known = std::find_if(discoveredPeers_.begin(), discoveredPeers_.end(),
                               [&](const CITPPeer& peer) { return peer.id == address; });

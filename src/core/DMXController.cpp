@@ -5,12 +5,12 @@
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "platform/Log.h"
+#include "platform/MainThread.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
 #include <QJsonDocument>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <array>
@@ -54,6 +54,7 @@ DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& e
 
 void DMXController::setDmxConfig(const DMXConfig& config)
 {
+    assertMainThread();
     dmxConfig_ = config;
     emit dmxConfigChanged();
     store_.setBytes(dmxConfigKey, QJsonDocument(config.toJson()).toJson(QJsonDocument::Compact));
@@ -88,13 +89,9 @@ void DMXController::bindToService(DMXProtocolService* service)
     }
 }
 
-template <typename F> void DMXController::post(F&& step)
-{
-    QMetaObject::invokeMethod(this, std::forward<F>(step), Qt::QueuedConnection);
-}
-
 void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
 {
+    assertMainThread();
     const auto length = static_cast<std::int64_t>(frame.size());
     const std::int64_t s = dmxConfig_.startChannel;
     const auto slot = [&frame](std::int64_t n) { return frame[static_cast<std::size_t>(n - 1)]; };
@@ -102,11 +99,14 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
     // comparisons never add to `s`, so no stored start channel can overflow them.
     const bool controlPresent = s >= 1 && s <= length;
 
+    // What a frame publishes (its values, loop override and effects) is deferred until this
+    // handler returns, so that observers see it after the frame's transport action, never
+    // in the middle of it.
     if (dmxConfig_.mode == DMXMode::standard) {
-        post([this] { setDmxLoopOverride(std::nullopt); });
+        postToMain(this, [this] { setDmxLoopOverride(std::nullopt); });
     } else if (s >= 1 && s < length) {
         const std::uint8_t w = slot(s + 1);
-        post([this, w] {
+        postToMain(this, [this, w] {
             setCurrentLoopDMXValue(w);
             setDmxLoopOverride(dmx::decodeLoopOverride(w));
         });
@@ -118,16 +118,16 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
     if (ignoreDMX_) {
         if (controlPresent) {
             const std::uint8_t v = slot(s);
-            post([this, v] { setCurrentDMXValue(v); });
+            postToMain(this, [this, v] { setCurrentDMXValue(v); });
         }
-        post([this] { setDmxLoopOverride(std::nullopt); });
+        postToMain(this, [this] { setDmxLoopOverride(std::nullopt); });
         return;
     }
     if (!controlPresent || !engine_)
         return;
 
     const std::uint8_t v = slot(s);
-    post([this, v] { setCurrentDMXValue(v); });
+    postToMain(this, [this, v] { setCurrentDMXValue(v); });
 
     PlaybackEngine& engine = *engine_;
     const dmx::ControlAction action = dmx::decodeControl(v);
@@ -189,7 +189,7 @@ void DMXController::processEffectsDMX(const std::vector<std::uint8_t>& frame)
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = frame[static_cast<std::size_t>(s + 1) + i];
 
-    post([values] {
+    postToMain(this, [values] {
         auto& fx = VideoEffectsManager::shared();
         auto& settings = SettingsManager::shared();
         for (std::size_t i = 0; i < values.size(); ++i) {
@@ -258,6 +258,7 @@ void DMXController::processEffectsDMX(const std::vector<std::uint8_t>& frame)
 
 void DMXController::playTrack(int index)
 {
+    assertMainThread();
     const auto& tracks = playlist_.playlist();
     if (engine_ && index >= 0 && index < tracks.size())
         engine_->loadAndPlay(tracks[index]);
@@ -265,6 +266,7 @@ void DMXController::playTrack(int index)
 
 void DMXController::playNextTrack()
 {
+    assertMainThread();
     if (!engine_ || !engine_->currentTrack())
         return;
     const auto& tracks = playlist_.playlist();
@@ -314,18 +316,21 @@ void DMXController::sendTimecode()
 
 void DMXController::setIgnoreDMX(bool ignore)
 {
+    assertMainThread();
     ignoreDMX_ = ignore;
     emit ignoreDMXChanged(ignore);
 }
 
 void DMXController::setAutoPlayNext(bool enabled)
 {
+    assertMainThread();
     autoPlayNext_ = enabled;
     emit autoPlayNextChanged(enabled);
 }
 
 void DMXController::setLoopPlaylist(bool enabled)
 {
+    assertMainThread();
     loopPlaylist_ = enabled;
     emit loopPlaylistChanged(enabled);
 }

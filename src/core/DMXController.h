@@ -74,8 +74,6 @@ private:
     void processEffectsDMX(const std::vector<std::uint8_t>& frame);
     void sendTimecode();
     void onPlaybackEnded();
-    // Queues a step to run on the main thread after the current frame's handler returns.
-    template <typename F> void post(F&& step);
     void setCurrentDMXValue(std::uint8_t value);
     void setCurrentLoopDMXValue(std::uint8_t value);
     void setDmxLoopOverride(std::optional<int> value);

@@ -1,5 +1,7 @@
 #include "ndi/NDIService.h"
 
+#include "platform/MainThread.h"
+
 #include "ndi/NDIFrameWorker.h"
 #include "ndi/NDIRuntime.h"
 #include "platform/Log.h"
@@ -27,6 +29,7 @@ constexpr int kWorkerNice = 10;
 
 NDIService::Options NDIService::defaultOptions()
 {
+    assertMainThread();
     Options options;
     options.runtimeCandidates = NDIRuntime::defaultCandidates();
     options.settings = &SettingsManager::shared();
@@ -75,6 +78,7 @@ NDIService::~NDIService()
 
 void NDIService::setFps(NDIFPS fps)
 {
+    assertMainThread();
     fps_ = fps;
     emit fpsChanged(fps);
     store_.setText(fpsKey, QString::number(rawValue(fps)));
@@ -85,6 +89,7 @@ void NDIService::setFps(NDIFPS fps)
 
 void NDIService::setResolutionScale(NDIResolutionScale scale)
 {
+    assertMainThread();
     resolutionScale_ = scale;
     emit resolutionScaleChanged(scale);
     store_.setText(resolutionScaleKey, QString::number(rawValue(scale)));
@@ -93,18 +98,21 @@ void NDIService::setResolutionScale(NDIResolutionScale scale)
 
 void NDIService::setFpsValue(double fps)
 {
+    assertMainThread();
     if (const auto value = ndiFPSFromRawValue(fps))
         setFps(*value);
 }
 
 void NDIService::setResolutionScaleValue(int divisor)
 {
+    assertMainThread();
     if (const auto value = ndiResolutionScaleFromRawValue(divisor))
         setResolutionScale(*value);
 }
 
 void NDIService::startBroadcasting(MediaPlayer* player)
 {
+    assertMainThread();
     if (isBroadcasting_)
         return;
     // A sender stopped a moment ago may still be finishing its last frame on the worker; the
@@ -130,6 +138,7 @@ void NDIService::startBroadcasting(MediaPlayer* player)
 
 void NDIService::stopBroadcasting()
 {
+    assertMainThread();
     stopFrameCapture();
     previousSender_ = sender_;
     sender_.reset();
@@ -206,6 +215,7 @@ VideoFramePtr NDIService::takeFrame(const Tap& tap, const MediaPlayer* player) c
 
 void NDIService::processFrame()
 {
+    assertMainThread();
     if (!sender_)
         return;
     maintainMainTap();

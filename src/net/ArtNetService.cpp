@@ -86,6 +86,7 @@ const rdm::RdmUID& ArtNetService::rdmUID() const
 
 void ArtNetService::startListening()
 {
+    assertMainThread();
     if (receiver_.isOpen()) {
         logLine("ArtNetService: Already listening");
         return;
@@ -120,6 +121,7 @@ void ArtNetService::startListening()
 
 void ArtNetService::stopListening()
 {
+    assertMainThread();
     closeNode();
     clearInputNote();
     postToMain(this, [this] { setListening(false); });

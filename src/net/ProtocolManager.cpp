@@ -1,5 +1,7 @@
 #include "net/ProtocolManager.h"
 
+#include "platform/MainThread.h"
+
 namespace orvelo {
 
 ProtocolManager::ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService,
@@ -31,6 +33,7 @@ QString ProtocolManager::inputNote() const
 
 void ProtocolManager::setInputProtocol(DMXProtocolType protocol)
 {
+    assertMainThread();
     inputProtocol_ = protocol;
     emit inputProtocolChanged(protocol);
     store_.setText(inputProtocolKey, QString::fromUtf8(rawValue(protocol)));
@@ -39,6 +42,7 @@ void ProtocolManager::setInputProtocol(DMXProtocolType protocol)
 
 void ProtocolManager::setOutputProtocol(DMXProtocolType protocol)
 {
+    assertMainThread();
     outputProtocol_ = protocol;
     emit outputProtocolChanged(protocol);
     store_.setText(outputProtocolKey, QString::fromUtf8(rawValue(protocol)));
@@ -47,6 +51,7 @@ void ProtocolManager::setOutputProtocol(DMXProtocolType protocol)
 
 void ProtocolManager::updateServices()
 {
+    assertMainThread();
     if (activeInputService_)
         activeInputService_->stopListening();
     activeInputService_ = &serviceFor(inputProtocol_);
@@ -59,6 +64,7 @@ void ProtocolManager::updateServices()
 
 void ProtocolManager::setCITPEnabled(bool enabled)
 {
+    assertMainThread();
     isCITPEnabled_ = enabled;
     emit isCITPEnabledChanged(enabled);
     store_.setBool(citpEnabledKey, enabled);

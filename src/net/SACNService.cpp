@@ -62,6 +62,7 @@ SACNService::~SACNService()
 
 void SACNService::startListening()
 {
+    assertMainThread();
     if (receiver_.isOpen()) {
         logLine("sACNService: Already listening");
         return;
@@ -88,6 +89,7 @@ void SACNService::startListening()
 
 void SACNService::stopListening()
 {
+    assertMainThread();
     closeReceiver();
     foreign_.forget();
     setInputNote({});
@@ -103,6 +105,7 @@ void SACNService::sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::ui
 // Closing the socket also drops the group memberships.
 void SACNService::closeReceiver()
 {
+    assertMainThread();
     delete noteTimer_;
     noteTimer_ = nullptr;
     receiver_.close();
@@ -124,6 +127,7 @@ void SACNService::acceptDatagram(std::span<const std::uint8_t> datagram)
 
 void SACNService::publishFrame(std::vector<std::uint8_t> values, std::uint16_t universe)
 {
+    assertMainThread();
     lastPacketTime_ = QDateTime::currentDateTime();
     emit lastPacketTimeChanged();
     lastDMXValues_ = std::move(values);
@@ -149,6 +153,7 @@ void SACNService::refreshInputNote()
 // later start opens a fresh socket.
 void SACNService::failReceiving(unsigned run, const QString& text)
 {
+    assertMainThread();
     if (run != run_ || !receiver_.isOpen())
         return;
     closeReceiver();

@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/MainThread.h"
+
 #include "platform/Log.h"
 
 #include <QMetaType>
@@ -56,30 +58,35 @@ std::optional<QString> SettingsStore::text(const QString& key) const
 
 void SettingsStore::setBytes(const QString& key, const QByteArray& value)
 {
+    assertMainThread();
     if (bytes(key) != value)
         settings_->setValue(key, value);
 }
 
 void SettingsStore::setBool(const QString& key, bool value)
 {
+    assertMainThread();
     if (boolean(key) != value)
         settings_->setValue(key, value);
 }
 
 void SettingsStore::setText(const QString& key, const QString& value)
 {
+    assertMainThread();
     if (text(key) != value)
         settings_->setValue(key, value);
 }
 
 void SettingsStore::remove(const QString& key)
 {
+    assertMainThread();
     if (settings_->contains(key))
         settings_->remove(key);
 }
 
 bool SettingsStore::sync()
 {
+    assertMainThread();
     if (reopen_) {
         open();
         reopen_ = false;

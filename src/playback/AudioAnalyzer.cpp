@@ -58,6 +58,7 @@ AudioAnalyzer::~AudioAnalyzer()
 
 void AudioAnalyzer::attach(const std::shared_ptr<AudioTapHost>& item)
 {
+    assertMainThread();
     if (item && currentItem_.lock() == item)
         return;
     detach();
@@ -87,6 +88,7 @@ void AudioAnalyzer::attach(const std::shared_ptr<AudioTapHost>& item)
 
 void AudioAnalyzer::detach()
 {
+    assertMainThread();
     if (link_) {
         std::lock_guard lock(link_->mutex);
         link_->target = nullptr;

@@ -1,5 +1,7 @@
 #include "playback/PlaybackEngine.h"
 
+#include "platform/MainThread.h"
+
 #include "platform/Log.h"
 #include "platform/media/AudioFileInfo.h"
 #include "playback/AudioTapHost.h"
@@ -60,6 +62,7 @@ PlaybackEngine::~PlaybackEngine() = default;
 
 void PlaybackEngine::loadAndPlay(const MediaTrack& track)
 {
+    assertMainThread();
     if (pendingTrackId_ == track.id)
         return;
     if (currentTrack_ && currentTrack_->id == track.id && isPlaying_)
@@ -193,6 +196,7 @@ void PlaybackEngine::fail(const QString& error)
 
 void PlaybackEngine::play()
 {
+    assertMainThread();
     if (isEndingPlayback_ || !error_.isEmpty() || !player_ || !player_->currentItem())
         return;
     paused_ = false;
@@ -202,6 +206,7 @@ void PlaybackEngine::play()
 
 void PlaybackEngine::stop()
 {
+    assertMainThread();
     isEndingPlayback_ = false;
     paused_ = false;
     error_.clear();
@@ -216,6 +221,7 @@ void PlaybackEngine::stop()
 
 void PlaybackEngine::pause()
 {
+    assertMainThread();
     if (player_)
         player_->pause();
     paused_ = currentTrack_.has_value() && error_.isEmpty();
@@ -287,6 +293,7 @@ bool PlaybackEngine::currentItemHasVideo() const
 
 void PlaybackEngine::setIsPlaying(bool playing)
 {
+    assertMainThread();
     isPlaying_ = playing;
     emit isPlayingChanged(playing);
     updateState();
@@ -294,6 +301,7 @@ void PlaybackEngine::setIsPlaying(bool playing)
 
 void PlaybackEngine::setPlaybackRate(float rate)
 {
+    assertMainThread();
     playbackRate_ = rate;
     emit playbackRateChanged(rate);
 }

@@ -1,5 +1,7 @@
 #include "settings/SystemSleepManager.h"
 
+#include "platform/MainThread.h"
+
 #include "platform/Log.h"
 
 #include <QDBusMessage>
@@ -33,6 +35,7 @@ SystemSleepManager::SystemSleepManager(QDBusConnection bus, QObject* parent)
 
 void SystemSleepManager::setPreventSleep(bool prevent)
 {
+    assertMainThread();
     preventSleep_ = prevent;
     emit preventSleepChanged(prevent);
     if (prevent)

@@ -1,5 +1,7 @@
 #include "settings/ThemeManager.h"
 
+#include "platform/MainThread.h"
+
 namespace orvelo {
 
 ThemeManager::ThemeManager(QObject* parent)
@@ -14,6 +16,7 @@ ThemeManager::ThemeManager(QObject* parent)
 
 void ThemeManager::setTheme(const QString& id)
 {
+    assertMainThread();
     for (const Theme& theme : Theme::allThemes()) {
         if (theme.id == id) {
             currentTheme_ = theme;

@@ -1,5 +1,7 @@
 #include "settings/WebRemoteSettings.h"
 
+#include "platform/MainThread.h"
+
 #include "platform/Log.h"
 #include "platform/Secrets.h"
 #include "settings/HostName.h"
@@ -87,6 +89,7 @@ WebRemoteSettings::WebRemoteSettings(QObject* parent) : QObject(parent)
 
 std::optional<QString> WebRemoteSettings::setPassword(const QString& password)
 {
+    assertMainThread();
     if (password.size() > maximumPasswordLength)
         return QStringLiteral("The password is too long");
     if (password.isEmpty())
@@ -99,6 +102,7 @@ std::optional<QString> WebRemoteSettings::setPassword(const QString& password)
 
 std::optional<QString> WebRemoteSettings::setPasswordHash(const QString& hash)
 {
+    assertMainThread();
     passwordHash_ = hash;
     if (hash.isEmpty())
         store_.remove(passwordHashKey);
@@ -114,6 +118,7 @@ std::optional<QString> WebRemoteSettings::setPasswordHash(const QString& hash)
 
 WebRemoteSettings::NewToken WebRemoteSettings::createToken(const QString& name, AccessRole role)
 {
+    assertMainThread();
     if (!isPrintableName(name))
         return {std::nullopt, QStringLiteral("A token name is 1 to 64 printable characters")};
     for (const Token& token : tokens_)
@@ -128,6 +133,7 @@ WebRemoteSettings::NewToken WebRemoteSettings::createToken(const QString& name, 
 
 bool WebRemoteSettings::revokeToken(const QString& name)
 {
+    assertMainThread();
     const auto removed = tokens_.removeIf([&](const Token& token) { return token.name == name; });
     if (removed == 0)
         return false;
@@ -138,6 +144,7 @@ bool WebRemoteSettings::revokeToken(const QString& name)
 
 QString WebRemoteSettings::viewerKey()
 {
+    assertMainThread();
     if (viewerKey_.isEmpty())
         return renewViewerKey();
     return viewerKey_;
@@ -145,6 +152,7 @@ QString WebRemoteSettings::viewerKey()
 
 QString WebRemoteSettings::renewViewerKey()
 {
+    assertMainThread();
     viewerKey_ = QString::fromStdString(secrets::randomToken(18));
     store_.setText(viewerKeyKey, viewerKey_);
     store_.sync();
@@ -154,6 +162,7 @@ QString WebRemoteSettings::renewViewerKey()
 
 std::optional<QString> WebRemoteSettings::setSessionIdleHours(double hours)
 {
+    assertMainThread();
     if (!std::isfinite(hours) || hours <= 0 || hours > maximumSessionIdleHours)
         return QStringLiteral("sessionIdleHours must be above 0 and at most %1").arg(maximumSessionIdleHours);
     if (hours != sessionIdleHours_) {
@@ -167,6 +176,7 @@ std::optional<QString> WebRemoteSettings::setSessionIdleHours(double hours)
 
 std::optional<QString> WebRemoteSettings::setTransportMinInterval(double seconds)
 {
+    assertMainThread();
     if (!std::isfinite(seconds) || seconds < 0 || seconds > maximumTransportMinInterval)
         return QStringLiteral("transportMinInterval must be from 0 to %1 seconds").arg(maximumTransportMinInterval);
     if (seconds != transportMinInterval_) {
@@ -180,6 +190,7 @@ std::optional<QString> WebRemoteSettings::setTransportMinInterval(double seconds
 
 void WebRemoteSettings::setInterfaceName(const QString& name)
 {
+    assertMainThread();
     if (name == interfaceName_)
         return;
     interfaceName_ = name;
@@ -193,6 +204,7 @@ void WebRemoteSettings::setInterfaceName(const QString& name)
 
 std::optional<QString> WebRemoteSettings::setHostNames(const QStringList& names)
 {
+    assertMainThread();
     QStringList checked;
     for (const QString& name : names) {
         const auto host = normalizedHostName(name);
@@ -218,6 +230,7 @@ QStringList WebRemoteSettings::allLibraryRoots() const
 
 std::optional<QString> WebRemoteSettings::addLibraryRoot(const QString& folder)
 {
+    assertMainThread();
     if (const auto refused = LibraryRoots::refusal(folder, QDir::homePath()))
         return refused;
     const QString clean = QDir::cleanPath(folder);
@@ -232,6 +245,7 @@ std::optional<QString> WebRemoteSettings::addLibraryRoot(const QString& folder)
 
 void WebRemoteSettings::removeLibraryRoot(const QString& folder)
 {
+    assertMainThread();
     if (libraryRoots_.removeAll(QDir::cleanPath(folder)) == 0)
         return;
     storeList(libraryRootsKey, libraryRoots_);

@@ -1,5 +1,7 @@
 #include "ui/CITPViewModel.h"
 
+#include "platform/MainThread.h"
+
 #include "citp/CITPService.h"
 #include "ui/CITPTexts.h"
 
@@ -45,6 +47,7 @@ QVariantList CITPViewModel::logs() const
 
 void CITPViewModel::refresh()
 {
+    assertMainThread();
     if (service_.isListening())
         service_.announce();
     emit peersChanged();
@@ -52,11 +55,13 @@ void CITPViewModel::refresh()
 
 void CITPViewModel::clearPeers()
 {
+    assertMainThread();
     service_.clearDiscoveredPeers();
 }
 
 void CITPViewModel::clearLogs()
 {
+    assertMainThread();
     service_.clearPacketLogs();
 }
 

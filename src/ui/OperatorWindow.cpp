@@ -1,5 +1,7 @@
 #include "ui/OperatorWindow.h"
 
+#include "platform/MainThread.h"
+
 #include "core/DMXController.h"
 #include "ui/AppServices.h"
 #include "platform/Log.h"
@@ -73,6 +75,7 @@ OperatorWindow::~OperatorWindow()
 
 bool OperatorWindow::show()
 {
+    assertMainThread();
     // The window draws every control itself in the theme's colours; a style that follows the
     // desktop would fight them.
     QQuickStyle::setStyle(QStringLiteral("Basic"));

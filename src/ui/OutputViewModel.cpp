@@ -1,5 +1,7 @@
 #include "ui/OutputViewModel.h"
 
+#include "platform/MainThread.h"
+
 #include "playback/ExternalWindowManager.h"
 #include "playback/VideoEffectsManager.h"
 #include "playback/VideoOutputView.h"
@@ -42,6 +44,7 @@ QStringList OutputViewModel::patternNames() const
 int OutputViewModel::selectedPattern() const { return static_cast<int>(settings_.selectedPattern()); }
 void OutputViewModel::setSelectedPattern(int index)
 {
+    assertMainThread();
     if (index >= 0 && index < static_cast<int>(allAudioVisualPatterns.size()))
         settings_.setSelectedPattern(allAudioVisualPatterns[static_cast<std::size_t>(index)]);
 }

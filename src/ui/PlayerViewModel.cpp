@@ -1,5 +1,7 @@
 #include "ui/PlayerViewModel.h"
 
+#include "platform/MainThread.h"
+
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
 #include "ui/AppServices.h"
@@ -185,6 +187,7 @@ bool PlayerViewModel::showBackgroundVideo() const
 
 void PlayerViewModel::playPause()
 {
+    assertMainThread();
     auto& engine = app_.playbackEngine;
     if (engine.isPlaying()) {
         engine.pause();
@@ -197,11 +200,13 @@ void PlayerViewModel::playPause()
 
 void PlayerViewModel::stop()
 {
+    assertMainThread();
     app_.playbackEngine.stop();
 }
 
 void PlayerViewModel::toggleLoopTrack()
 {
+    assertMainThread();
     const int index = currentIndex();
     if (index < 0)
         return;
@@ -210,23 +215,27 @@ void PlayerViewModel::toggleLoopTrack()
 
 void PlayerViewModel::toggleLoopAll()
 {
+    assertMainThread();
     if (loopAllEnabled())
         app_.controller.setLoopPlaylist(!loopAll());
 }
 
 void PlayerViewModel::toggleAutoPlay()
 {
+    assertMainThread();
     if (autoPlayEnabled())
         app_.controller.setAutoPlayNext(!autoPlay());
 }
 
 void PlayerViewModel::toggleDMX()
 {
+    assertMainThread();
     app_.controller.setIgnoreDMX(!manualMode());
 }
 
 void PlayerViewModel::toggleMute()
 {
+    assertMainThread();
     if (MediaPlayer* player = app_.playbackEngine.player()) {
         player->setMuted(!player->isMuted());
         emit stateChanged();
@@ -235,6 +244,7 @@ void PlayerViewModel::toggleMute()
 
 void PlayerViewModel::toggleBackgroundVideo()
 {
+    assertMainThread();
     auto& settings = SettingsManager::shared();
     settings.setShowDefaultVideoInPlayer(!settings.showDefaultVideoInPlayer());
 }

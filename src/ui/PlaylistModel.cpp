@@ -74,6 +74,7 @@ void PlaylistModel::moveDown(int index) { controller_.playlist().moveTrackDown(i
 void PlaylistModel::remove(int index) { controller_.playlist().removeTracks({index}); }
 void PlaylistModel::setRepeatCount(int index, int count)
 {
+    assertMainThread();
     if (count >= 0)
         controller_.playlist().setRepeatCount(index, count);
 }
@@ -81,6 +82,7 @@ void PlaylistModel::play(int index) { controller_.playTrack(index); }
 
 void PlaylistModel::addFiles(const QList<QUrl>& urls)
 {
+    assertMainThread();
     QList<QUrl> files;
     QStringList refused;
     for (const QUrl& url : urls) {
@@ -103,6 +105,7 @@ void PlaylistModel::addFiles(const QList<QUrl>& urls)
 
 void PlaylistModel::savePlaylist(const QUrl& file)
 {
+    assertMainThread();
     if (controller_.playlist().savePlaylist(file))
         setStatus(QStringLiteral("Playlist saved to ") + file.toLocalFile(), false);
     else
@@ -111,6 +114,7 @@ void PlaylistModel::savePlaylist(const QUrl& file)
 
 void PlaylistModel::loadPlaylist(const QUrl& file)
 {
+    assertMainThread();
     // The playlist logs why a file is refused; the view needs a sentence of its own.
     const auto before = controller_.playlist().playlist();
     QFileInfo info(file.toLocalFile());
@@ -131,6 +135,7 @@ void PlaylistModel::loadPlaylist(const QUrl& file)
 
 QString PlaylistModel::durationText(double seconds)
 {
+    assertMainThread();
     if (!std::isfinite(seconds) || seconds < 0.0)
         return QStringLiteral("--:--");
     const int total = static_cast<int>(std::round(seconds));

@@ -1,5 +1,7 @@
 #include "ui/SettingsViewModel.h"
 
+#include "platform/MainThread.h"
+
 #include "core/DMXController.h"
 #include "ui/AppServices.h"
 #include "ndi/NDIService.h"
@@ -69,6 +71,7 @@ int SettingsViewModel::inputProtocol() const
 
 void SettingsViewModel::setInputProtocol(int index)
 {
+    assertMainThread();
     if (!validIndex(allDMXProtocolTypes, index))
         return;
     app_.protocolManager.setInputProtocol(allDMXProtocolTypes[index]);
@@ -82,6 +85,7 @@ int SettingsViewModel::outputProtocol() const
 
 void SettingsViewModel::setOutputProtocol(int index)
 {
+    assertMainThread();
     if (!validIndex(allDMXProtocolTypes, index))
         return;
     app_.protocolManager.setOutputProtocol(allDMXProtocolTypes[index]);
@@ -98,16 +102,19 @@ template <typename Edit> void SettingsViewModel::editConfig(Edit edit)
 int SettingsViewModel::universe() const { return static_cast<int>(app_.controller.dmxConfig().universe); }
 void SettingsViewModel::setUniverse(int value)
 {
+    assertMainThread();
     editConfig([value](DMXConfig& c) { c.universe = std::clamp(value, 0, 15); });
 }
 int SettingsViewModel::subnet() const { return static_cast<int>(app_.controller.dmxConfig().subnet); }
 void SettingsViewModel::setSubnet(int value)
 {
+    assertMainThread();
     editConfig([value](DMXConfig& c) { c.subnet = std::clamp(value, 0, 15); });
 }
 int SettingsViewModel::startChannel() const { return static_cast<int>(app_.controller.dmxConfig().startChannel); }
 void SettingsViewModel::setStartChannel(int value)
 {
+    assertMainThread();
     editConfig([value](DMXConfig& c) { c.startChannel = std::clamp(value, 1, 512); });
 }
 
@@ -121,6 +128,7 @@ QStringList SettingsViewModel::modeNames() const
 int SettingsViewModel::mode() const { return indexIn(allDMXModes, app_.controller.dmxConfig().mode); }
 void SettingsViewModel::setMode(int index)
 {
+    assertMainThread();
     if (validIndex(allDMXModes, index))
         editConfig([index](DMXConfig& c) { c.mode = allDMXModes[index]; });
 }
@@ -138,6 +146,7 @@ int SettingsViewModel::frameRate() const
 }
 void SettingsViewModel::setFrameRate(int index)
 {
+    assertMainThread();
     if (validIndex(allTimecodeFrameRates, index))
         editConfig([index](DMXConfig& c) { c.frameRate = allTimecodeFrameRates[index]; });
 }
@@ -160,6 +169,7 @@ bool SettingsViewModel::showDefaultVideoInPlayer() const { return SettingsManage
 void SettingsViewModel::setShowDefaultVideoInPlayer(bool show) { SettingsManager::shared().setShowDefaultVideoInPlayer(show); }
 void SettingsViewModel::selectDefaultVideo(const QUrl& file)
 {
+    assertMainThread();
     if (file.isLocalFile())
         SettingsManager::shared().selectDefaultVideo(file);
 }
@@ -173,6 +183,7 @@ QString SettingsViewModel::webURL() const { return app_.webServer.serverURL(); }
 QStringList SettingsViewModel::accessibleURLs() const { return orvelo::accessibleURLs(interfaces_); }
 void SettingsViewModel::copyToClipboard(const QString& text)
 {
+    assertMainThread();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(text);
 }
@@ -180,6 +191,7 @@ void SettingsViewModel::copyToClipboard(const QString& text)
 bool SettingsViewModel::ndiEnabled() const { return app_.ndiService.isBroadcasting(); }
 void SettingsViewModel::setNdiEnabled(bool enabled)
 {
+    assertMainThread();
     if (enabled)
         app_.ndiService.startBroadcasting(app_.playbackEngine.player());
     else
@@ -195,6 +207,7 @@ QStringList SettingsViewModel::ndiFpsNames() const
 int SettingsViewModel::ndiFps() const { return indexIn(allNDIFPS, app_.ndiService.fps()); }
 void SettingsViewModel::setNdiFps(int index)
 {
+    assertMainThread();
     if (validIndex(allNDIFPS, index))
         app_.ndiService.setFps(allNDIFPS[index]);
 }
@@ -208,6 +221,7 @@ QStringList SettingsViewModel::ndiScaleNames() const
 int SettingsViewModel::ndiScale() const { return indexIn(allNDIResolutionScales, app_.ndiService.resolutionScale()); }
 void SettingsViewModel::setNdiScale(int index)
 {
+    assertMainThread();
     if (validIndex(allNDIResolutionScales, index))
         app_.ndiService.setResolutionScale(allNDIResolutionScales[index]);
 }
@@ -234,6 +248,7 @@ int SettingsViewModel::interfaceIndex() const
 
 void SettingsViewModel::setInterfaceIndex(int index)
 {
+    assertMainThread();
     auto& settings = SettingsManager::shared();
     if (index <= 0 || index > static_cast<int>(interfaces_.size())) {
         settings.setSelectedInterfaceIP(std::nullopt);
@@ -251,12 +266,14 @@ void SettingsViewModel::setInterfaceIndex(int index)
 
 void SettingsViewModel::refreshInterfaces()
 {
+    assertMainThread();
     interfaces_ = NetworkManager::getAvailableInterfaces();
     emit interfacesChanged();
 }
 
 void SettingsViewModel::restartNetwork()
 {
+    assertMainThread();
     refreshInterfaces();
     app_.protocolManager.updateServices();
 }

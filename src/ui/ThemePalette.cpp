@@ -1,5 +1,7 @@
 #include "ui/ThemePalette.h"
 
+#include "platform/MainThread.h"
+
 #include "settings/ThemeManager.h"
 
 namespace orvelo {
@@ -29,6 +31,7 @@ int ThemePalette::themeIndex() const
 
 void ThemePalette::setThemeIndex(int index)
 {
+    assertMainThread();
     const auto& all = Theme::allThemes();
     if (index >= 0 && index < all.size())
         themes_.setTheme(all[index].id);
@@ -36,6 +39,7 @@ void ThemePalette::setThemeIndex(int index)
 
 void ThemePalette::setTheme(const QString& id)
 {
+    assertMainThread();
     themes_.setTheme(id);
 }
 

@@ -28,6 +28,7 @@ bool WebAccessViewModel::passwordSet() const
 
 void WebAccessViewModel::setPassword(const QString& password, const QString& confirmation)
 {
+    assertMainThread();
     if (busy_)
         return;
     if (password != confirmation)
@@ -52,6 +53,7 @@ void WebAccessViewModel::setPassword(const QString& password, const QString& con
 
 void WebAccessViewModel::removePassword()
 {
+    assertMainThread();
     const auto refusal = settings_.setPasswordHash({});
     report(refusal.value_or(openDoorText));
 }
@@ -63,6 +65,7 @@ QString WebAccessViewModel::viewerLink() const
 
 void WebAccessViewModel::renewViewerLink()
 {
+    assertMainThread();
     settings_.renewViewerKey();
     report(QStringLiteral("New viewer link: the old one no longer works"));
 }
@@ -77,6 +80,7 @@ QStringList WebAccessViewModel::tokens() const
 
 void WebAccessViewModel::createToken(const QString& name, bool viewerOnly)
 {
+    assertMainThread();
     const auto made = settings_.createToken(name.trimmed(), viewerOnly ? AccessRole::view : AccessRole::operate);
     if (!made.secret)
         return report(made.refusal);
@@ -87,6 +91,7 @@ void WebAccessViewModel::createToken(const QString& name, bool viewerOnly)
 
 void WebAccessViewModel::revokeToken(int index)
 {
+    assertMainThread();
     const auto& tokens = settings_.tokens();
     if (index >= 0 && index < tokens.size())
         settings_.revokeToken(tokens[index].name);
@@ -99,12 +104,14 @@ QStringList WebAccessViewModel::libraryRoots() const
 
 void WebAccessViewModel::addLibraryRoot(const QUrl& folder)
 {
+    assertMainThread();
     const auto refusal = settings_.addLibraryRoot(folder.isLocalFile() ? folder.toLocalFile() : folder.toString());
     report(refusal.value_or(QString()));
 }
 
 void WebAccessViewModel::removeLibraryRoot(int index)
 {
+    assertMainThread();
     // The first root is the default media folder's parent and always stays.
     const QStringList own = settings_.libraryRoots();
     if (index >= 1 && index <= own.size())
@@ -129,6 +136,7 @@ int WebAccessViewModel::interfaceIndex() const
 
 void WebAccessViewModel::setInterfaceIndex(int index)
 {
+    assertMainThread();
     if (index <= 0 || index > static_cast<int>(interfaces_.size()))
         settings_.setInterfaceName({});
     else
@@ -142,6 +150,7 @@ double WebAccessViewModel::transportMinInterval() const
 
 void WebAccessViewModel::setTransportMinInterval(double seconds)
 {
+    assertMainThread();
     report(settings_.setTransportMinInterval(seconds).value_or(QString()));
 }
 
@@ -152,6 +161,7 @@ double WebAccessViewModel::sessionIdleHours() const
 
 void WebAccessViewModel::setSessionIdleHours(double hours)
 {
+    assertMainThread();
     report(settings_.setSessionIdleHours(hours).value_or(QString()));
 }
 

@@ -212,6 +212,7 @@ void applyWeb(WebRemoteSettings& remote, const QJsonObject& web)
 
 void executeCommand(const WebServices& services, const QString& command)
 {
+    assertMainThread();
     logLine("WebServer: Executing command " + printableForLog(command.toStdString()));
     PlaybackEngine* engine = services.playbackEngine.data();
     if (command == QLatin1String("play")) {
@@ -232,6 +233,7 @@ void executeCommand(const WebServices& services, const QString& command)
 void updateArtNetConfig(const WebServices& services, std::int64_t universe, std::int64_t subnet, std::int64_t net,
                         std::int64_t channel)
 {
+    assertMainThread();
     DMXController* controller = services.dmxController.data();
     if (!controller)
         return;
@@ -243,6 +245,7 @@ void updateArtNetConfig(const WebServices& services, std::int64_t universe, std:
 
 void applySettings(const WebServices& services, const QJsonObject& document, QObject* context)
 {
+    assertMainThread();
     if (const auto dmx = webjson::object(document, "dmx"))
         if (DMXController* controller = services.dmxController.data())
             applyDmx(*controller, *dmx);
@@ -283,6 +286,7 @@ void applySettings(const WebServices& services, const QJsonObject& document, QOb
 
 void applyEffectsSettings(const WebServices& services, const QJsonObject& document)
 {
+    assertMainThread();
     if (const auto pattern = webjson::object(document, "pattern"))
         applyPattern(*services.settings, *pattern);
     if (const auto video = webjson::object(document, "video"))

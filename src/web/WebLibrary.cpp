@@ -1,6 +1,7 @@
 #include "web/WebLibrary.h"
 
 #include "core/TrackListCodec.h"
+#include "platform/MainThread.h"
 #include "platform/Log.h"
 #include "web/HttpRequest.h"
 #include "web/HttpRequestFramer.h"
@@ -112,6 +113,7 @@ std::optional<QString> playlistFileName(const QString& requested)
 
 HttpResponse addTracks(const WebServices& services, const QList<QUrl>& files)
 {
+    assertMainThread();
     DMXController* controller = services.dmxController.data();
     if (!controller)
         return HttpResponse::plainText(500, "Internal Error");
@@ -123,6 +125,7 @@ HttpResponse addTracks(const WebServices& services, const QList<QUrl>& files)
 
 HttpResponse savePlaylist(const WebServices& services, const QString& folder, const QString& fileName)
 {
+    assertMainThread();
     DMXController* controller = services.dmxController.data();
     if (!controller)
         return HttpResponse::plainText(500, "Internal Error");
@@ -136,6 +139,7 @@ HttpResponse savePlaylist(const WebServices& services, const QString& folder, co
 
 HttpResponse loadPlaylist(const WebServices& services, const QString& folder, const QString& fileName)
 {
+    assertMainThread();
     DMXController* controller = services.dmxController.data();
     if (!controller)
         return HttpResponse::plainText(500, "Internal Error");

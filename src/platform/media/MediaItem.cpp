@@ -490,8 +490,9 @@ void MediaItem::start()
 {
     ensureGStreamer();
     if (!pipeline_->build(path_)) {
-        // Reported like every other outcome: later, on the main thread.
-        QTimer::singleShot(0, this, [this] { fail(QStringLiteral("Cannot open ") + path_); });
+        // Reported like every other outcome: later, on the main thread, so that the caller has
+        // connected to statusChanged by then.
+        postToMain(this, [this] { fail(QStringLiteral("Cannot open ") + path_); });
         return;
     }
     QTimer::singleShot(kLoadTimeoutMs, this, [this] {
@@ -504,6 +505,7 @@ void MediaItem::start()
 
 void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
 {
+    assertMainThread();
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
         GError* rawError = nullptr;
@@ -531,6 +533,7 @@ void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
 
 void MediaItem::finishLoading()
 {
+    assertMainThread();
     hasVideo_ = pipeline_->hasVideo.load();
     hasAudio_ = pipeline_->hasAudio.load();
     QString undecodable;
@@ -566,6 +569,7 @@ void MediaItem::finishLoading()
 
 void MediaItem::fail(const QString& text)
 {
+    assertMainThread();
     status_ = Status::Failed;
     errorText_ = text;
     if (pipeline_->pipeline)
@@ -575,6 +579,7 @@ void MediaItem::fail(const QString& text)
 
 void MediaItem::setRate(double rate)
 {
+    assertMainThread();
     desiredRate_ = rate > 0.0 ? rate : 0.0;
     if (status_ == Status::ReadyToPlay)
         applyRate();
@@ -610,12 +615,14 @@ bool MediaItem::seekTo(double seconds, double rate)
 
 void MediaItem::seekToZero()
 {
+    assertMainThread();
     if (status_ == Status::ReadyToPlay)
         seekTo(0.0, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
 }
 
 void MediaItem::setMuted(bool muted)
 {
+    assertMainThread();
     std::lock_guard lock(pipeline_->branchMutex);
     pipeline_->muted = muted;
     if (pipeline_->volume)

@@ -1,5 +1,7 @@
 #include "platform/media/MediaPlayer.h"
 
+#include "platform/MainThread.h"
+
 #include <cmath>
 
 namespace orvelo {
@@ -19,6 +21,7 @@ MediaPlayer::~MediaPlayer()
 
 void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
 {
+    assertMainThread();
     if (item == item_)
         return;
     if (item_) {
@@ -43,6 +46,7 @@ void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
 
 void MediaPlayer::setRate(double rate)
 {
+    assertMainThread();
     rate_ = rate > 0.0 ? rate : 0.0;
     if (item_)
         item_->setRate(rate_);
@@ -53,6 +57,7 @@ void MediaPlayer::setRate(double rate)
 
 void MediaPlayer::seekToZero()
 {
+    assertMainThread();
     if (!item_)
         return;
     item_->seekToZero();
@@ -61,6 +66,7 @@ void MediaPlayer::seekToZero()
 
 void MediaPlayer::setMuted(bool muted)
 {
+    assertMainThread();
     muted_ = muted;
     if (item_)
         item_->setMuted(muted);
