@@ -42,7 +42,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     ndiService_ = std::make_unique<NDIService>();
     // The remote's NDI settings act on the NDI service.
     webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(), themeManager_.get());
-    SettingsManager::shared().bindToPlaybackEngine(*playbackEngine_);
+    SettingsManager::shared().backgroundVideo().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }
 

@@ -195,7 +195,7 @@ void NDIService::maintainMainTap()
 
 void NDIService::maintainDefaultTap()
 {
-    const MediaPlayer* player = options_.settings->defaultVideoPlayer();
+    const MediaPlayer* player = options_.settings->backgroundVideo().player();
     if (!player || !player->currentItem()) {
         defaultTap_ = {};
         return;
@@ -230,13 +230,14 @@ void NDIService::processFrame()
     // video has no new frame for). A paused item gives way.
     job.video = takeFrame(mainTap_, player_);
     if (!job.video && options_.settings->showDefaultVideoInPlayer())
-        job.video = takeFrame(defaultTap_, options_.settings->defaultVideoPlayer());
+        job.video = takeFrame(defaultTap_, options_.settings->backgroundVideo().player());
     if (job.video) {
         job.source = NDIFrameJob::Source::Video;
     } else {
         job.source = NDIFrameJob::Source::Pattern;
-        job.pattern = options_.settings->selectedPattern();
-        job.patternFrame = PatternCanvas::capture(*options_.settings, *options_.analyzer, patternTimeNow(), true);
+        const PatternParameters& parameters = options_.settings->patterns().parameters();
+        job.pattern = parameters.selected;
+        job.patternFrame = PatternCanvas::capture(parameters, *options_.analyzer, patternTimeNow(), true);
         job.effects = options_.effects->snapshot();
     }
 

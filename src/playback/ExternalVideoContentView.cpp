@@ -9,12 +9,12 @@
 
 namespace orvelo {
 
-ExternalVideoContentView::ExternalVideoContentView(MediaPlayer* player, bool hasVideoTrack, SettingsManager& settings,
+ExternalVideoContentView::ExternalVideoContentView(MediaPlayer* player, bool hasVideoTrack, PatternState& patterns,
                                                    AudioAnalyzer& analyzer, QObject* parent)
     : QObject(parent), player_(player), content_(externalContentFor(player != nullptr, hasVideoTrack))
 {
     if (content_ == ExternalContent::Pattern) {
-        pattern_ = std::make_unique<PatternCanvas>(settings, analyzer);
+        pattern_ = std::make_unique<PatternCanvas>(patterns, analyzer);
     } else if (content_ == ExternalContent::Video) {
         video_ = std::make_unique<VideoPlayerView>();
         video_->setPlayer(player);

@@ -16,7 +16,7 @@ namespace orvelo {
 
 class AudioAnalyzer;
 class PatternCanvas;
-class SettingsManager;
+class PatternState;
 class VideoPlayerView;
 
 // What an output window shows, on black, decided once when the window opens: without a player
@@ -28,8 +28,8 @@ class ExternalVideoContentView : public QObject {
     Q_OBJECT
 
 public:
-    ExternalVideoContentView(MediaPlayer* player, bool hasVideoTrack, SettingsManager& settings,
-                             AudioAnalyzer& analyzer, QObject* parent = nullptr);
+    ExternalVideoContentView(MediaPlayer* player, bool hasVideoTrack, PatternState& patterns, AudioAnalyzer& analyzer,
+                             QObject* parent = nullptr);
     ~ExternalVideoContentView() override;
 
     ExternalContent content() const { return content_; }

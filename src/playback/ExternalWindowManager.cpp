@@ -4,7 +4,6 @@
 #include "playback/ExternalVideoContentView.h"
 #include "playback/FullscreenWindow.h"
 #include "playback/OutputDecision.h"
-#include "settings/SettingsManager.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -35,14 +34,8 @@ private:
     QPointer<QWindow> window_;
 };
 
-ExternalWindowManager& ExternalWindowManager::shared()
-{
-    static auto* instance = new ExternalWindowManager(SettingsManager::shared(), AudioAnalyzer::shared());
-    return *instance;
-}
-
-ExternalWindowManager::ExternalWindowManager(SettingsManager& settings, AudioAnalyzer& analyzer, QObject* parent)
-    : QObject(parent), settings_(settings), analyzer_(analyzer)
+ExternalWindowManager::ExternalWindowManager(PatternState& patterns, AudioAnalyzer& analyzer, QObject* parent)
+    : QObject(parent), patterns_(patterns), analyzer_(analyzer)
 {
 }
 
@@ -65,7 +58,7 @@ void ExternalWindowManager::openFullscreenWindow(MediaPlayer* player, bool hasVi
         return;
     QScreen* screen = screens.at(selectedScreenIndex_);
 
-    auto content = std::make_unique<ExternalVideoContentView>(player, hasVideoTrack, settings_, analyzer_);
+    auto content = std::make_unique<ExternalVideoContentView>(player, hasVideoTrack, patterns_, analyzer_);
     auto* window = new FullscreenWindow(std::move(content), screen);
     connect(window, &FullscreenWindow::doubleClicked, this, &ExternalWindowManager::closeWindow);
     // Full screen rather than a window of the display's size: a window manager then lets it

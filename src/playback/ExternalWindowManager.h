@@ -10,7 +10,7 @@ namespace orvelo {
 
 class AudioAnalyzer;
 class MediaPlayer;
-class SettingsManager;
+class PatternState;
 
 // Puts the output picture full-screen on the display the operator chose, one window at a
 // time. Escape pressed in that window (through a key hook that sees every key press of the
@@ -22,10 +22,8 @@ class ExternalWindowManager : public QObject {
     Q_PROPERTY(int selectedScreenIndex READ selectedScreenIndex WRITE setSelectedScreenIndex NOTIFY selectedScreenIndexChanged)
 
 public:
-    // The process-wide instance (with the shared settings and analyser), made on first use.
-    static ExternalWindowManager& shared();
-
-    ExternalWindowManager(SettingsManager& settings, AudioAnalyzer& analyzer, QObject* parent = nullptr);
+    // The window's pattern follows `patterns`, its audio patterns `analyzer`.
+    ExternalWindowManager(PatternState& patterns, AudioAnalyzer& analyzer, QObject* parent = nullptr);
     ~ExternalWindowManager() override;
 
     int selectedScreenIndex() const { return selectedScreenIndex_; }
@@ -52,7 +50,7 @@ signals:
 private:
     class EscapeMonitor;
 
-    SettingsManager& settings_;
+    PatternState& patterns_;
     AudioAnalyzer& analyzer_;
     int selectedScreenIndex_ = 0;
     QPointer<FullscreenWindow> window_;

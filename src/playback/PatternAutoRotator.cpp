@@ -1,7 +1,7 @@
 #include "playback/PatternAutoRotator.h"
 
 #include "platform/Log.h"
-#include "settings/SettingsManager.h"
+#include "playback/PatternState.h"
 
 #include <algorithm>
 #include <string>
@@ -16,13 +16,13 @@ AudioVisualPattern nextRotatablePattern(AudioVisualPattern current)
     return *(found + 1);
 }
 
-void rotateToNextPattern(SettingsManager& settings)
+void rotateToNextPattern(PatternState& state)
 {
-    settings.setSelectedPattern(nextRotatablePattern(settings.selectedPattern()));
+    state.setSelectedPattern(nextRotatablePattern(state.parameters().selected));
 }
 
-PatternAutoRotator::PatternAutoRotator(SettingsManager& settings, QObject* parent)
-    : QObject(parent), settings_(settings)
+PatternAutoRotator::PatternAutoRotator(PatternState& state, QObject* parent)
+    : QObject(parent), state_(state)
 {
     clock_.start();
     timer_.setInterval(kTickMilliseconds);
@@ -41,13 +41,14 @@ void PatternAutoRotator::stop()
 
 bool PatternAutoRotator::tick(double nowSeconds)
 {
-    if (!settings_.patternAutoRotate())
+    const PatternParameters& parameters = state_.parameters();
+    if (!parameters.autoRotate)
         return false;
-    if (lastRotateTime_ && !(nowSeconds - *lastRotateTime_ >= settings_.patternRotateInterval()))
+    if (lastRotateTime_ && !(nowSeconds - *lastRotateTime_ >= parameters.rotateInterval))
         return false;
     lastRotateTime_ = nowSeconds;
-    rotateToNextPattern(settings_);
-    logLine("Auto-rotate: Switched to " + std::string(rawValue(settings_.selectedPattern())));
+    rotateToNextPattern(state_);
+    logLine("Auto-rotate: Switched to " + std::string(rawValue(state_.parameters().selected)));
     return true;
 }
 

@@ -11,7 +11,7 @@
 
 namespace orvelo {
 
-class SettingsManager;
+class PatternState;
 
 // The patterns auto-rotation steps through: every one in catalogue order but "Black Screen".
 inline constexpr std::array<AudioVisualPattern, 9> rotatablePatterns{
@@ -24,11 +24,11 @@ inline constexpr std::array<AudioVisualPattern, 9> rotatablePatterns{
 // pattern outside the rotation ("Black Screen") it is the first.
 AudioVisualPattern nextRotatablePattern(AudioVisualPattern current);
 
-// Stores the next pattern as the settings' selection (which republishes it).
-void rotateToNextPattern(SettingsManager& settings);
+// Stores the next pattern as the selection (which the settings republish and keep).
+void rotateToNextPattern(PatternState& state);
 
 // Steps the selected pattern on while auto-rotation is on: a one-second tick on the main
-// thread rotates once `patternRotateInterval` seconds have passed since its last rotation, so
+// thread rotates once `rotateInterval` seconds have passed since its last rotation, so
 // the period is the interval rounded up to whole ticks. The first tick with auto-rotation on
 // rotates at once. Each output view runs one; its memory starts afresh with it.
 class PatternAutoRotator : public QObject {
@@ -37,7 +37,7 @@ class PatternAutoRotator : public QObject {
 public:
     static constexpr int kTickMilliseconds = 1000;
 
-    explicit PatternAutoRotator(SettingsManager& settings, QObject* parent = nullptr);
+    explicit PatternAutoRotator(PatternState& state, QObject* parent = nullptr);
 
     void start();
     void stop();
@@ -48,7 +48,7 @@ public:
     bool tick(double nowSeconds);
 
 private:
-    SettingsManager& settings_;
+    PatternState& state_;
     QTimer timer_;
     QElapsedTimer clock_;
     std::optional<double> lastRotateTime_; // none: the distant past

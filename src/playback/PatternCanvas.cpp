@@ -1,17 +1,17 @@
 #include "playback/PatternCanvas.h"
 
 #include "playback/AudioAnalyzer.h"
-#include "settings/SettingsManager.h"
+#include "playback/PatternState.h"
 
 namespace orvelo {
 
-PatternCanvas::PatternCanvas(SettingsManager& settings, AudioAnalyzer& analyzer, QObject* parent)
-    : QObject(parent), settings_(settings), analyzer_(analyzer),
-      renderer_(std::make_unique<PatternRenderer>(settings.selectedPattern()))
+PatternCanvas::PatternCanvas(PatternState& state, AudioAnalyzer& analyzer, QObject* parent)
+    : QObject(parent), state_(state), analyzer_(analyzer),
+      renderer_(std::make_unique<PatternRenderer>(state.parameters().selected))
 {
     // Every assignment notifies (the DMX channel repeats its value with every frame): only a
     // different pattern starts a new renderer, or the beat memory would never last.
-    connect(&settings_, &SettingsManager::selectedPatternChanged, this, [this](AudioVisualPattern pattern) {
+    connect(&state_, &PatternState::selectedPatternChanged, this, [this](AudioVisualPattern pattern) {
         if (pattern == renderer_->pattern())
             return;
         renderer_ = std::make_unique<PatternRenderer>(pattern);
@@ -26,20 +26,20 @@ void PatternCanvas::paint(QImage& image)
 
 void PatternCanvas::paint(QImage& image, double time)
 {
-    renderer_->draw(image, capture(settings_, analyzer_, time));
+    renderer_->draw(image, capture(state_.parameters(), analyzer_, time));
 }
 
-PatternFrame PatternCanvas::capture(const SettingsManager& settings, const AudioAnalyzer& analyzer, double time,
+PatternFrame PatternCanvas::capture(const PatternParameters& parameters, const AudioAnalyzer& analyzer, double time,
                                     bool ignoreAudioSetting)
 {
     PatternFrame frame;
     frame.time = time;
-    frame.speed = settings.patternSpeed();
-    frame.size = settings.patternSize();
-    frame.gap = settings.patternGap();
-    frame.color1 = settings.patternColor1();
-    frame.color2 = settings.patternColor2();
-    frame.amplitude = ignoreAudioSetting || settings.audioReactiveEnabled() ? analyzer.amplitude() : 0.5f;
+    frame.speed = parameters.speed;
+    frame.size = parameters.size;
+    frame.gap = parameters.gap;
+    frame.color1 = parameters.color1;
+    frame.color2 = parameters.color2;
+    frame.amplitude = ignoreAudioSetting || parameters.audioReactive ? analyzer.amplitude() : 0.5f;
     frame.beat = analyzer.beatDetected();
     return frame;
 }

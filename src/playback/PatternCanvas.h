@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/PatternFrame.h"
+#include "playback/PatternParameters.h"
 #include "playback/PatternRenderer.h"
 
 #include <QObject>
@@ -12,17 +13,17 @@ class QImage;
 namespace orvelo {
 
 class AudioAnalyzer;
-class SettingsManager;
+class PatternState;
 
-// The pattern as the output views show it: the renderer for the settings' selected pattern,
-// rebuilt whenever the selection changes (which restarts the audio patterns' beat memory), fed
-// with the settings and the analyser's levels as they stand when a frame is painted. The
+// The pattern as the output views show it: the renderer for the selected pattern, rebuilt
+// whenever the selection changes (which restarts the audio patterns' beat memory), fed with the
+// pattern parameters and the analyser's levels as they stand when a frame is painted. The
 // preview and the output window each hold one. Main thread.
 class PatternCanvas : public QObject {
     Q_OBJECT
 
 public:
-    PatternCanvas(SettingsManager& settings, AudioAnalyzer& analyzer, QObject* parent = nullptr);
+    PatternCanvas(PatternState& state, AudioAnalyzer& analyzer, QObject* parent = nullptr);
 
     AudioVisualPattern pattern() const { return renderer_->pattern(); }
 
@@ -34,7 +35,7 @@ public:
     // The values a pattern frame is drawn from. The audio patterns follow the analyser's
     // amplitude only while audio reaction is on (else 0.5); the beat flag always counts.
     // `ignoreAudioSetting` takes the analyser's amplitude regardless, as the NDI source does.
-    static PatternFrame capture(const SettingsManager& settings, const AudioAnalyzer& analyzer, double time,
+    static PatternFrame capture(const PatternParameters& parameters, const AudioAnalyzer& analyzer, double time,
                                 bool ignoreAudioSetting = false);
 
 signals:
@@ -42,7 +43,7 @@ signals:
     void patternChanged();
 
 private:
-    SettingsManager& settings_;
+    PatternState& state_;
     AudioAnalyzer& analyzer_;
     std::unique_ptr<PatternRenderer> renderer_;
 };

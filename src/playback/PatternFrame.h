@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/AudioVisualPattern.h"
+#include "playback/PatternParameters.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -8,15 +8,16 @@
 namespace orvelo {
 
 // Everything one pattern frame is drawn from, captured when the frame is drawn: the drawing
-// itself reads no settings and no analyser, so it can run on any thread.
+// itself reads no settings and no analyser, so it can run on any thread. Until captured, the
+// look is a fresh installation's.
 struct PatternFrame {
-    double time = 0.0;       // seconds since the reference date (patternTimeNow)
-    double speed = 1.0;      // multiplies time
-    double size = 20.0;      // element count, truncated toward zero
-    double gap = 0.0;        // points between elements
-    QColor color1{0x80, 0x00, 0x80};
-    QColor color2{0xFF, 0xA5, 0x00};
-    float amplitude = 0.5f;  // 0..1
+    double time = 0.0;                        // seconds since the reference date (patternTimeNow)
+    double speed = PatternParameters{}.speed; // multiplies time
+    double size = PatternParameters{}.size;   // element count, truncated toward zero
+    double gap = PatternParameters{}.gap;     // points between elements
+    QColor color1 = PatternParameters{}.color1;
+    QColor color2 = PatternParameters{}.color2;
+    float amplitude = 0.5f; // 0..1
     bool beat = false;
 };
 

@@ -3,15 +3,16 @@
 #include "platform/MainThread.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/AudioAnalyzer.h"
+#include "playback/BackgroundVideo.h"
 #include "playback/ExternalWindowManager.h"
 #include "playback/PlaybackEngine.h"
-#include "settings/SettingsManager.h"
 
 namespace orvelo {
 
-VideoOutputView::VideoOutputView(PlaybackEngine& engine, SettingsManager& settings, AudioAnalyzer& analyzer,
-                                 ExternalWindowManager& windows, QObject* parent)
-    : QObject(parent), engine_(engine), settings_(settings), analyzer_(analyzer), windows_(windows), rotator_(settings)
+VideoOutputView::VideoOutputView(PlaybackEngine& engine, BackgroundVideo& background, PatternState& patterns,
+                                 AudioAnalyzer& analyzer, ExternalWindowManager& windows, QObject* parent)
+    : QObject(parent), engine_(engine), background_(background), analyzer_(analyzer), windows_(windows),
+      rotator_(patterns)
 {
     connect(&engine_, &PlaybackEngine::currentTrackChanged, this, &VideoOutputView::trackStarted);
     connect(&engine_, &PlaybackEngine::isPlayingChanged, this, &VideoOutputView::playingChanged);
@@ -39,7 +40,7 @@ OutputDecision VideoOutputView::decision() const
     // A cue whose track failed (a missing file) shows the idle picture, not the pattern of an
     // audio-only track: nothing plays, and the output must not pretend otherwise.
     const bool playable = engine_.player() != nullptr && engine_.state() != PlaybackState::failed;
-    return {playable, hasVideoTrack_ && playable, settings_.defaultVideoPlayer() != nullptr && playable};
+    return {playable, hasVideoTrack_ && playable, background_.player() != nullptr && playable};
 }
 
 void VideoOutputView::trackStarted()
@@ -48,7 +49,7 @@ void VideoOutputView::trackStarted()
     // Decided with the previous track's answer: the check completes later, and its change
     // (setHasVideoTrack) starts or pauses the background video again if need be.
     if (decision().shouldUseDefaultVideo())
-        settings_.playDefaultVideo();
+        background_.play();
     const MediaPlayer* player = engine_.player();
     if (player && player->currentItem())
         analyzer_.attach(engine_.audioTapHost());
@@ -77,7 +78,7 @@ void VideoOutputView::setHasVideoTrack(bool hasVideoTrack)
     if (!changed)
         return;
     if (!hasVideoTrack && decision().shouldUseDefaultVideo() && engine_.isPlaying())
-        settings_.playDefaultVideo();
+        background_.play();
     else if (hasVideoTrack)
         pauseDefaultVideo();
 }
@@ -88,19 +89,19 @@ void VideoOutputView::playingChanged(bool playing)
     if (!playing)
         pauseDefaultVideo();
     else if (decision().shouldUseDefaultVideo())
-        settings_.playDefaultVideo();
+        background_.play();
 }
 
 void VideoOutputView::pauseDefaultVideo()
 {
-    if (MediaPlayer* player = settings_.defaultVideoPlayer())
+    if (MediaPlayer* player = background_.player())
         player->pause();
 }
 
 void VideoOutputView::openFullscreen()
 {
     const OutputDecision::Fullscreen request = decision().fullscreen();
-    MediaPlayer* player = request.useDefaultVideoPlayer ? settings_.defaultVideoPlayer() : engine_.player();
+    MediaPlayer* player = request.useDefaultVideoPlayer ? background_.player() : engine_.player();
     windows_.openFullscreenWindow(player, request.hasVideoTrack);
 }
 

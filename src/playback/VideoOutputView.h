@@ -9,9 +9,10 @@
 namespace orvelo {
 
 class AudioAnalyzer;
+class BackgroundVideo;
 class ExternalWindowManager;
+class PatternState;
 class PlaybackEngine;
-class SettingsManager;
 
 // The logic of the output panel (its layout is the main window's): decides what the output
 // picture is (the track's video, the background video, the pattern, or nothing yet), keeps the
@@ -23,8 +24,8 @@ class VideoOutputView : public QObject {
     Q_PROPERTY(bool showEffectsPanel READ showEffectsPanel WRITE setShowEffectsPanel NOTIFY showEffectsPanelChanged)
 
 public:
-    VideoOutputView(PlaybackEngine& engine, SettingsManager& settings, AudioAnalyzer& analyzer,
-                    ExternalWindowManager& windows, QObject* parent = nullptr);
+    VideoOutputView(PlaybackEngine& engine, BackgroundVideo& background, PatternState& patterns,
+                    AudioAnalyzer& analyzer, ExternalWindowManager& windows, QObject* parent = nullptr);
 
     // The panel appears: the track-start work runs for the current track, and auto-rotation
     // starts afresh. disappear() stops the rotation.
@@ -60,7 +61,7 @@ private:
     void pauseDefaultVideo();
 
     PlaybackEngine& engine_;
-    SettingsManager& settings_;
+    BackgroundVideo& background_;
     AudioAnalyzer& analyzer_;
     ExternalWindowManager& windows_;
     PatternAutoRotator rotator_;

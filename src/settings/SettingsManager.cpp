@@ -2,9 +2,6 @@
 
 #include "platform/FileBookmark.h"
 #include "platform/Log.h"
-#include "playback/PlaybackEngine.h"
-#include "playback/VideoComposition.h"
-#include "playback/VideoEffectsManager.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -54,14 +51,9 @@ SettingsManager::SettingsManager(QObject* parent)
     patternSave_.setSingleShot(true);
     patternSave_.setInterval(1000);
     connect(&patternSave_, &QTimer::timeout, this, &SettingsManager::savePatternSettings);
-    for (const auto signal : {&SettingsManager::patternSpeedChanged, &SettingsManager::patternSizeChanged,
-                              &SettingsManager::patternGapChanged, &SettingsManager::patternRotateIntervalChanged})
-        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
-    for (const auto signal : {&SettingsManager::patternAutoRotateChanged, &SettingsManager::audioReactiveEnabledChanged})
-        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
-    for (const auto signal : {&SettingsManager::patternColor1Changed, &SettingsManager::patternColor2Changed})
-        connect(this, signal, &patternSave_, qOverload<>(&QTimer::start));
-    connect(this, &SettingsManager::selectedPatternChanged, &patternSave_, qOverload<>(&QTimer::start));
+    // Whoever changed them (a setter here or the auto-rotation), the stored copy follows.
+    connect(&patterns_, &PatternState::parametersChanged, &patternSave_, qOverload<>(&QTimer::start));
+    connect(&patterns_, &PatternState::selectedPatternChanged, this, &SettingsManager::selectedPatternChanged);
 
     loadDefaultVideoURL();
 }
@@ -88,30 +80,33 @@ void SettingsManager::loadPatternSettings()
         if (const QColor value(stored.value(QLatin1String(key)).toString()); value.isValid())
             field = value;
     };
+    PatternParameters loaded;
     if (const auto pattern = audioVisualPatternFromRawValue(stored.value("selected").toString().toStdString()))
-        selectedPattern_ = *pattern;
-    number("speed", patternSpeed_);
-    number("size", patternSize_);
-    number("gap", patternGap_);
-    number("rotateInterval", patternRotateInterval_);
-    flag("autoRotate", patternAutoRotate_);
-    flag("audioReactive", audioReactiveEnabled_);
-    colour("color1", patternColor1_);
-    colour("color2", patternColor2_);
+        loaded.selected = *pattern;
+    number("speed", loaded.speed);
+    number("size", loaded.size);
+    number("gap", loaded.gap);
+    number("rotateInterval", loaded.rotateInterval);
+    flag("autoRotate", loaded.autoRotate);
+    flag("audioReactive", loaded.audioReactive);
+    colour("color1", loaded.color1);
+    colour("color2", loaded.color2);
+    patterns_.setParameters(loaded);
 }
 
 void SettingsManager::savePatternSettings()
 {
+    const PatternParameters& current = patterns_.parameters();
     const QJsonObject settings{
-        {"selected", QString::fromUtf8(rawValue(selectedPattern_))},
-        {"speed", patternSpeed_},
-        {"size", patternSize_},
-        {"gap", patternGap_},
-        {"rotateInterval", patternRotateInterval_},
-        {"autoRotate", patternAutoRotate_},
-        {"audioReactive", audioReactiveEnabled_},
-        {"color1", patternColor1_.name()},
-        {"color2", patternColor2_.name()},
+        {"selected", QString::fromUtf8(rawValue(current.selected))},
+        {"speed", current.speed},
+        {"size", current.size},
+        {"gap", current.gap},
+        {"rotateInterval", current.rotateInterval},
+        {"autoRotate", current.autoRotate},
+        {"audioReactive", current.audioReactive},
+        {"color1", current.color1.name()},
+        {"color2", current.color2.name()},
     };
     store_.setText(patternSettingsKey, QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact)));
     store_.sync();
@@ -147,7 +142,7 @@ void SettingsManager::loadDefaultVideoURL()
     }
     log("SettingsManager: Default video loaded successfully: " + resolved->url.fileName());
     setDefaultVideoURL(resolved->url);
-    setupDefaultVideoPlayer();
+    backgroundVideo_.open(resolved->url);
 }
 
 void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
@@ -165,93 +160,13 @@ void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
 void SettingsManager::selectDefaultVideo(const QUrl& file)
 {
     setDefaultVideoURL(file);
-    setupDefaultVideoPlayer();
+    backgroundVideo_.open(file);
 }
 
 void SettingsManager::clearDefaultVideo()
 {
     setDefaultVideoURL(std::nullopt);
-    releaseDefaultVideoPlayer();
-    disconnect(endObserver_);
-    emit defaultVideoPlayerChanged();
-}
-
-void SettingsManager::setupDefaultVideoPlayer()
-{
-    if (!defaultVideoURL_)
-        return;
-    auto item = MediaItem::load(defaultVideoURL_->toLocalFile(), VideoComposition::sourceFormat());
-    VideoComposition::attach(*item);
-    // A file without a usable picture plays without effects, as does one that fails.
-    connect(
-        item.get(), &MediaItem::statusChanged, item.get(),
-        [raw = item.get()] {
-            if (!VideoComposition::hasRenderablePicture(*raw))
-                VideoComposition::detach(*raw);
-        },
-        Qt::SingleShotConnection);
-
-    releaseDefaultVideoPlayer();
-    auto* player = new MediaPlayer(this);
-    player->setMuted(true);
-    player->replaceCurrentItem(std::move(item));
-    disconnect(endObserver_);
-    // The player stays on its last frame at the end; this starts it again, endlessly.
-    endObserver_ = connect(player, &MediaPlayer::itemDidPlayToEnd, this, [player] {
-        player->seekToZero();
-        player->setRate(VideoEffectsManager::shared().playbackSpeed());
-    });
-    defaultVideoPlayer_ = player;
-    emit defaultVideoPlayerChanged();
-}
-
-void SettingsManager::releaseDefaultVideoPlayer()
-{
-    if (!defaultVideoPlayer_)
-        return;
-    defaultVideoPlayer_->pause();
-    // Later, so that a view handed the player in this turn of the event loop can let go first.
-    defaultVideoPlayer_->deleteLater();
-    defaultVideoPlayer_.clear();
-}
-
-void SettingsManager::playDefaultVideo()
-{
-    if (!defaultVideoPlayer_)
-        return;
-    defaultVideoPlayer_->seekToZero();
-    defaultVideoPlayer_->setRate(VideoEffectsManager::shared().playbackSpeed());
-}
-
-void SettingsManager::bindToPlaybackEngine(PlaybackEngine& engine)
-{
-    for (const auto& connection : cancellables_)
-        disconnect(connection);
-    cancellables_.clear();
-
-    cancellables_.push_back(connect(&engine, &PlaybackEngine::isPlayingChanged, this, [this](bool playing) {
-        if (!playing && defaultVideoPlayer_)
-            defaultVideoPlayer_->pause();
-    }));
-    cancellables_.push_back(connect(&engine, &PlaybackEngine::currentTrackChanged, this, [this] {
-        if (defaultVideoPlayer_)
-            defaultVideoPlayer_->seekToZero();
-    }));
-    auto& effects = VideoEffectsManager::shared();
-    QPointer<PlaybackEngine> weakEngine(&engine);
-    cancellables_.push_back(
-        connect(&effects, &VideoEffectsManager::playbackSpeedChanged, this, [this, weakEngine](float speed) {
-            if (defaultVideoPlayer_)
-                defaultVideoPlayer_->setRate(speed);
-            if (!weakEngine)
-                return;
-            weakEngine->setPlaybackRate(speed);
-            if (weakEngine->isPlaying() && weakEngine->player())
-                weakEngine->player()->setRate(speed);
-        }));
-    // The engine starts out at the effects speed. The background player is not touched here:
-    // only playDefaultVideo() and later speed changes start it.
-    engine.setPlaybackRate(effects.playbackSpeed());
+    backgroundVideo_.close();
 }
 
 void SettingsManager::setShowDefaultVideoInPlayer(bool show)
@@ -314,57 +229,65 @@ void SettingsManager::setUploadSizeLimit(qint64 bytes)
     storeText(uploadSizeLimitKey, QString::number(bytes));
 }
 
+template <typename Field>
+void SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)
+{
+    PatternParameters changed = patterns_.parameters();
+    changed.*field = value;
+    patterns_.setParameters(changed);
+}
+
 void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)
 {
-    selectedPattern_ = pattern;
-    emit selectedPatternChanged(pattern);
+    // Notified through the published state, as a rotation is.
+    patterns_.setSelectedPattern(pattern);
 }
 
 void SettingsManager::setPatternSpeed(double speed)
 {
-    patternSpeed_ = speed;
+    setPatternField(&PatternParameters::speed, speed);
     emit patternSpeedChanged(speed);
 }
 
 void SettingsManager::setPatternSize(double size)
 {
-    patternSize_ = size;
+    setPatternField(&PatternParameters::size, size);
     emit patternSizeChanged(size);
 }
 
 void SettingsManager::setPatternGap(double gap)
 {
-    patternGap_ = gap;
+    setPatternField(&PatternParameters::gap, gap);
     emit patternGapChanged(gap);
 }
 
 void SettingsManager::setPatternColor1(const QColor& color)
 {
-    patternColor1_ = color;
+    setPatternField(&PatternParameters::color1, color);
     emit patternColor1Changed(color);
 }
 
 void SettingsManager::setPatternColor2(const QColor& color)
 {
-    patternColor2_ = color;
+    setPatternField(&PatternParameters::color2, color);
     emit patternColor2Changed(color);
 }
 
 void SettingsManager::setPatternAutoRotate(bool enabled)
 {
-    patternAutoRotate_ = enabled;
+    setPatternField(&PatternParameters::autoRotate, enabled);
     emit patternAutoRotateChanged(enabled);
 }
 
 void SettingsManager::setPatternRotateInterval(double seconds)
 {
-    patternRotateInterval_ = seconds;
+    setPatternField(&PatternParameters::rotateInterval, seconds);
     emit patternRotateIntervalChanged(seconds);
 }
 
 void SettingsManager::setAudioReactiveEnabled(bool enabled)
 {
-    audioReactiveEnabled_ = enabled;
+    setPatternField(&PatternParameters::audioReactive, enabled);
     emit audioReactiveEnabledChanged(enabled);
 }
 

@@ -1,28 +1,26 @@
 #pragma once
 
 #include "platform/SettingsStore.h"
-#include "platform/media/MediaPlayer.h"
-#include "playback/AudioVisualPattern.h"
+#include "playback/BackgroundVideo.h"
+#include "playback/PatternState.h"
 
 #include <QColor>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
-#include <vector>
 
 namespace orvelo {
-
-class PlaybackEngine;
 
 // Application-wide settings outside the DMX configuration and the playlist. All survive a
 // restart: the background video (as a file bookmark), whether it shows in the in-app player,
 // the chosen interface's address and broadcast address, the media library and upload limit
 // are written the moment they are assigned; the pattern settings, which a console may sweep
-// many times a second, are written within a second of their last change.
+// many times a second, are written within a second of their last change. The pattern settings
+// are published in patterns(), the chosen background video's player in backgroundVideo(), for
+// the playback side to read.
 // One process-wide instance, `shared()`; main thread only.
 class SettingsManager : public QObject {
     Q_OBJECT
@@ -39,7 +37,6 @@ class SettingsManager : public QObject {
     Q_PROPERTY(bool patternAutoRotate READ patternAutoRotate WRITE setPatternAutoRotate NOTIFY patternAutoRotateChanged)
     Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY patternRotateIntervalChanged)
     Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY audioReactiveEnabledChanged)
-    Q_PROPERTY(orvelo::MediaPlayer* defaultVideoPlayer READ defaultVideoPlayer NOTIFY defaultVideoPlayerChanged)
     Q_PROPERTY(QString mediaFolder READ mediaFolder WRITE setMediaFolder NOTIFY mediaFolderChanged)
     Q_PROPERTY(qint64 uploadSizeLimit READ uploadSizeLimit WRITE setUploadSizeLimit NOTIFY uploadSizeLimitChanged)
 public:
@@ -51,10 +48,6 @@ public:
     static inline const QString uploadSizeLimitKey = QStringLiteral("uploadSizeLimit");
     static inline const QString patternSettingsKey = QStringLiteral("patternSettings");
     static constexpr qint64 defaultUploadSizeLimit = 20LL * 1024 * 1024 * 1024;
-
-    // The SVG colours "purple" and "orange".
-    static inline const QColor defaultPatternColor1{0x80, 0x00, 0x80};
-    static inline const QColor defaultPatternColor2{0xFF, 0xA5, 0x00};
 
     // Created on first use and never destroyed.
     static SettingsManager& shared();
@@ -68,23 +61,14 @@ public:
     // Stores a bookmark of the file, or removes it for none. A file that cannot be
     // bookmarked is used for this run but not remembered. The player is left as it is.
     void setDefaultVideoURL(std::optional<QUrl> url);
-    // The file the operator chose as the background video: remembered, and a new player is
-    // set up for it (not started), replacing the previous one.
+    // The file the operator chose as the background video: remembered, and backgroundVideo()
+    // opens it (not started), replacing the previous player.
     void selectDefaultVideo(const QUrl& file);
     // Forgets the background video and lets its player go.
     void clearDefaultVideo();
 
-    // The background video's player; null without a background video. Replaced by a new
-    // selection, gone after clearDefaultVideo() (defaultVideoPlayerChanged says when).
-    MediaPlayer* defaultVideoPlayer() const { return defaultVideoPlayer_; }
-    // Starts the background video from its beginning at the effects speed; the output view
-    // calls it when an audio-only track starts. Does nothing without a player.
-    void playDefaultVideo();
-
-    // Once, at start-up: the background player pauses whenever the engine stops playing and
-    // goes back to its start at every track change; the effects speed becomes the rate of the
-    // background player, the engine's `playbackRate` and, while it plays, the engine's player.
-    void bindToPlaybackEngine(PlaybackEngine& engine);
+    // The player of the remembered background video, opened at start-up.
+    BackgroundVideo& backgroundVideo() { return backgroundVideo_; }
 
     bool showDefaultVideoInPlayer() const { return showDefaultVideoInPlayer_; }
     void setShowDefaultVideoInPlayer(bool show);
@@ -95,23 +79,27 @@ public:
     const std::optional<QString>& selectedInterfaceBroadcast() const { return selectedInterfaceBroadcast_; }
     void setSelectedInterfaceBroadcast(std::optional<QString> address);
 
-    AudioVisualPattern selectedPattern() const { return selectedPattern_; }
+    // The pattern settings as they stand; a selection the auto-rotation stores there counts
+    // as the operator's, notified and written like one.
+    PatternState& patterns() { return patterns_; }
+    const PatternState& patterns() const { return patterns_; }
+    AudioVisualPattern selectedPattern() const { return patterns_.parameters().selected; }
     void setSelectedPattern(AudioVisualPattern pattern);
-    double patternSpeed() const { return patternSpeed_; }
+    double patternSpeed() const { return patterns_.parameters().speed; }
     void setPatternSpeed(double speed);
-    double patternSize() const { return patternSize_; }
+    double patternSize() const { return patterns_.parameters().size; }
     void setPatternSize(double size);
-    double patternGap() const { return patternGap_; }
+    double patternGap() const { return patterns_.parameters().gap; }
     void setPatternGap(double gap);
-    QColor patternColor1() const { return patternColor1_; }
+    QColor patternColor1() const { return patterns_.parameters().color1; }
     void setPatternColor1(const QColor& color);
-    QColor patternColor2() const { return patternColor2_; }
+    QColor patternColor2() const { return patterns_.parameters().color2; }
     void setPatternColor2(const QColor& color);
-    bool patternAutoRotate() const { return patternAutoRotate_; }
+    bool patternAutoRotate() const { return patterns_.parameters().autoRotate; }
     void setPatternAutoRotate(bool enabled);
-    double patternRotateInterval() const { return patternRotateInterval_; }
+    double patternRotateInterval() const { return patterns_.parameters().rotateInterval; }
     void setPatternRotateInterval(double seconds);
-    bool audioReactiveEnabled() const { return audioReactiveEnabled_; }
+    bool audioReactiveEnabled() const { return patterns_.parameters().audioReactive; }
     void setAudioReactiveEnabled(bool enabled);
 
     // The media library of a player prepared without a screen. Defaults to
@@ -141,7 +129,6 @@ signals:
     void patternAutoRotateChanged(bool enabled);
     void patternRotateIntervalChanged(double seconds);
     void audioReactiveEnabledChanged(bool enabled);
-    void defaultVideoPlayerChanged();
     void mediaFolderChanged(const QString& path);
     void uploadSizeLimitChanged(qint64 bytes);
 
@@ -149,8 +136,8 @@ private:
     void loadDefaultVideoURL();
     void loadPatternSettings();
     void savePatternSettings();
-    void setupDefaultVideoPlayer();
-    void releaseDefaultVideoPlayer();
+    template <typename Field>
+    void setPatternField(Field PatternParameters::*field, const Field& value);
     void storeText(const QString& key, const std::optional<QString>& value);
 
     SettingsStore store_;
@@ -158,21 +145,11 @@ private:
     bool showDefaultVideoInPlayer_ = true;
     std::optional<QString> selectedInterfaceIP_;
     std::optional<QString> selectedInterfaceBroadcast_;
-    AudioVisualPattern selectedPattern_ = AudioVisualPattern::blackScreen;
-    double patternSpeed_ = 1.0;
-    double patternSize_ = 20.0;
-    double patternGap_ = 0.0;
-    QColor patternColor1_ = defaultPatternColor1;
-    QColor patternColor2_ = defaultPatternColor2;
-    bool patternAutoRotate_ = false;
-    double patternRotateInterval_ = 10.0;
-    bool audioReactiveEnabled_ = true;
     QString mediaFolder_;
     qint64 uploadSizeLimit_ = defaultUploadSizeLimit;
+    PatternState patterns_;
     QTimer patternSave_;
-    QPointer<MediaPlayer> defaultVideoPlayer_;
-    QMetaObject::Connection endObserver_;
-    std::vector<QMetaObject::Connection> cancellables_;
+    BackgroundVideo backgroundVideo_;
 };
 
 } // namespace orvelo

@@ -54,8 +54,9 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
 {
     auto& settings = SettingsManager::shared();
     auto& analyzer = AudioAnalyzer::shared();
-    auto& windows = ExternalWindowManager::shared();
-    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine, settings, analyzer, windows);
+    windows_ = std::make_unique<ExternalWindowManager>(settings.patterns(), analyzer);
+    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine, settings.backgroundVideo(), settings.patterns(),
+                                                     analyzer, *windows_);
     theme_ = std::make_unique<ThemePalette>(app_.themeManager);
     player_ = std::make_unique<PlayerViewModel>(app_, *outputLogic_);
     playlist_ = std::make_unique<PlaylistModel>(app_.controller, app_.playbackEngine);
@@ -63,7 +64,7 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
     webAccess_ = std::make_unique<WebAccessViewModel>(WebRemoteSettings::shared(), settings_->accessibleURLs().value(0));
     dmxReference_ = std::make_unique<DMXReferenceModel>(app_.controller);
     output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine, settings,
-                                                VideoEffectsManager::shared(), analyzer, windows);
+                                                VideoEffectsManager::shared(), analyzer, *windows_);
     citp_ = std::make_unique<CITPViewModel>(app_.citpService);
 }
 

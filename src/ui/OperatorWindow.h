@@ -14,6 +14,7 @@ namespace orvelo {
 
 class CITPViewModel;
 class DMXReferenceModel;
+class ExternalWindowManager;
 class OutputViewModel;
 class PlayerViewModel;
 class PlaylistModel;
@@ -42,6 +43,7 @@ signals:
 
 private:
     AppServices app_;
+    std::unique_ptr<ExternalWindowManager> windows_;
     std::unique_ptr<VideoOutputView> outputLogic_;
     std::unique_ptr<ThemePalette> theme_;
     std::unique_ptr<PlayerViewModel> player_;

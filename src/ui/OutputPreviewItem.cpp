@@ -36,7 +36,7 @@ void OutputPreviewItem::setOutput(OutputViewModel* output)
     output_ = output;
     pattern_.reset();
     if (output_)
-        pattern_ = std::make_unique<PatternCanvas>(output_->settings(), output_->analyzer());
+        pattern_ = std::make_unique<PatternCanvas>(output_->settings().patterns(), output_->analyzer());
     emit outputChanged();
     update();
 }
@@ -53,7 +53,7 @@ void OutputPreviewItem::tick()
         video_->refresh(area);
         break;
     case OutputDecision::Preview::DefaultVideo:
-        video_->setPlayer(output_->settings().defaultVideoPlayer());
+        video_->setPlayer(output_->settings().backgroundVideo().player());
         video_->setViewEffects(ViewEffects::from(output_->effects()));
         video_->refresh(area);
         break;

@@ -9,13 +9,14 @@
 #include "playback/MediaTrack.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/AudioAnalyzer.h"
+#include "playback/BackgroundVideo.h"
 #include "playback/ExternalWindowManager.h"
 #include "playback/OutputDecision.h"
+#include "playback/PatternState.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoOutputView.h"
 #include "playback/VideoPlayerView.h"
 #include "playback/ViewEffects.h"
-#include "settings/SettingsManager.h"
 
 #include <gtest/gtest.h>
 
@@ -69,9 +70,9 @@ TEST(OutputDecisionTest, NamesScreensAndCallsAMissingOneUnknown)
     EXPECT_EQ(screenName(2, 2), "Unknown");
     EXPECT_EQ(screenName(-1, 2), "Unknown");
     // Without a window system there is no display to open on.
-    SettingsManager settings;
+    PatternState patterns;
     AudioAnalyzer analyzer;
-    ExternalWindowManager manager(settings, analyzer);
+    ExternalWindowManager manager(patterns, analyzer);
     manager.openFullscreenWindow(nullptr, false);
     EXPECT_EQ(manager.externalWindow(), nullptr);
     EXPECT_FALSE(manager.hasEscapeMonitor());
@@ -127,28 +128,30 @@ TEST(OutputDecisionTest, PreviewEffectsMultiplyBrightenAndDesaturate)
 
 class VideoOutputViewTest : public ::testing::Test {
 protected:
-    // The store is the test process's: a background video chosen by an earlier test is gone.
-    void SetUp() override { settings.clearDefaultVideo(); }
-
-    bool backgroundPlaying() const
-    {
-        const MediaPlayer* player = settings.defaultVideoPlayer();
-        return player && player->rate() > 0.0;
-    }
+    bool backgroundPlaying() const { return background.player() && background.player()->rate() > 0.0; }
 
     PlaybackEngine engine;
-    SettingsManager settings;
+    BackgroundVideo background;
+    PatternState patterns;
     AudioAnalyzer analyzer;
-    ExternalWindowManager windows{settings, analyzer};
-    VideoOutputView view{engine, settings, analyzer, windows};
+    ExternalWindowManager windows{patterns, analyzer};
+    VideoOutputView view{engine, background, patterns, analyzer, windows};
 };
 
-TEST_F(VideoOutputViewTest, WithoutATrackThePreviewIdles)
+TEST_F(VideoOutputViewTest, IdlesWithoutATrackAndShowsThePatternForAudioOnlyWithoutABackground)
 {
+    const std::string tone = MediaFiles::tone("wav", 1000);
+    ASSERT_FALSE(tone.empty());
     view.appear();
-    EXPECT_FALSE(view.hasVideoTrack());
     EXPECT_EQ(view.decision().preview(), Preview::Idle);
     EXPECT_TRUE(view.autoRotator().isRunning());
+
+    int answers = 0;
+    QObject::connect(&view, &VideoOutputView::hasVideoTrackChanged, [&] { ++answers; });
+    engine.loadAndPlay(trackFor(tone, "Tone"));
+    ASSERT_TRUE(waitUntil([&] { return engine.isPlaying() && answers > 0; }, 10000ms));
+    EXPECT_EQ(view.decision().preview(), Preview::Pattern);
+    EXPECT_FALSE(view.decision().fullscreen().hasVideoTrack);
     view.disappear();
     EXPECT_FALSE(view.autoRotator().isRunning());
 }
@@ -157,10 +160,9 @@ TEST_F(VideoOutputViewTest, AudioOnlyTracksShowTheBackgroundVideoAndVideoTracksP
 {
     const std::string tone = MediaFiles::tone("wav", 2000);
     const std::string video = MediaFiles::countingVideo(50, true);
-    const std::string background = MediaFiles::countingVideo(20, false, 7);
-    ASSERT_FALSE(tone.empty() || video.empty() || background.empty());
-    settings.selectDefaultVideo(QUrl::fromLocalFile(QString::fromStdString(background)));
-    ASSERT_NE(settings.defaultVideoPlayer(), nullptr);
+    const std::string backgroundFile = MediaFiles::countingVideo(20, false, 7);
+    ASSERT_FALSE(tone.empty() || video.empty() || backgroundFile.empty());
+    background.open(QUrl::fromLocalFile(QString::fromStdString(backgroundFile)));
     view.appear();
 
     engine.loadAndPlay(trackFor(tone, "Tone"));
@@ -185,18 +187,6 @@ TEST_F(VideoOutputViewTest, AudioOnlyTracksShowTheBackgroundVideoAndVideoTracksP
     // Back to audio only: the background video starts once the check has answered.
     engine.loadAndPlay(trackFor(tone, "Tone again"));
     ASSERT_TRUE(waitUntil([&] { return !view.hasVideoTrack() && backgroundPlaying(); }, 10000ms));
-}
-
-TEST_F(VideoOutputViewTest, WithoutABackgroundAnAudioOnlyTrackShowsThePattern)
-{
-    const std::string tone = MediaFiles::tone("wav", 1000);
-    ASSERT_FALSE(tone.empty());
-    view.appear();
-    engine.loadAndPlay(trackFor(tone, "Tone"));
-    ASSERT_TRUE(waitUntil([&] { return engine.isPlaying(); }, 10000ms));
-    test::spinFor(50ms);
-    EXPECT_EQ(view.decision().preview(), Preview::Pattern);
-    EXPECT_FALSE(view.decision().fullscreen().hasVideoTrack);
 }
 
 } // namespace

@@ -7,106 +7,88 @@
 #include "playback/AudioAnalyzer.h"
 #include "playback/PatternAutoRotator.h"
 #include "playback/PatternCanvas.h"
-#include "settings/SettingsManager.h"
+#include "playback/PatternState.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
-
-#include <vector>
 
 using namespace orvelo;
 using orvelo::test::LogCapture;
 
 namespace {
 
-TEST(PatternRotationTest, StepsThroughTheNineInCatalogueOrderAndWraps)
+using P = AudioVisualPattern;
+
+void set(PatternState& state, bool autoRotate, double interval)
 {
-    std::vector<AudioVisualPattern> seen;
-    AudioVisualPattern p = AudioVisualPattern::blackScreen;
-    for (int i = 0; i < 10; ++i) {
-        p = nextRotatablePattern(p);
-        seen.push_back(p);
-    }
-    const std::vector<AudioVisualPattern> expected{
-        AudioVisualPattern::colorfulAbstract, AudioVisualPattern::verticalStripes, AudioVisualPattern::horizontalStripes,
-        AudioVisualPattern::oscilloscope,     AudioVisualPattern::spectrumBars,    AudioVisualPattern::circularWave,
-        AudioVisualPattern::waveformMirror,   AudioVisualPattern::beatStrobe,      AudioVisualPattern::pulsingRing,
-        AudioVisualPattern::colorfulAbstract,
-    };
-    EXPECT_EQ(seen, expected);
+    PatternParameters parameters = state.parameters();
+    parameters.autoRotate = autoRotate;
+    parameters.rotateInterval = interval;
+    state.setParameters(parameters);
 }
 
-TEST(PatternRotationTest, RotatesOnTheFirstTickThenOncePerInterval)
+TEST(PatternRotationTest, StepsInCatalogueOrderSkippingBlackAndWraps)
 {
-    SettingsManager settings;
-    PatternAutoRotator rotator(settings);
+    EXPECT_EQ(nextRotatablePattern(P::blackScreen), P::colorfulAbstract);
+    EXPECT_EQ(nextRotatablePattern(P::oscilloscope), P::spectrumBars);
+    EXPECT_EQ(nextRotatablePattern(P::pulsingRing), P::colorfulAbstract);
+}
+
+TEST(PatternRotationTest, RotatesOnTheFirstTickThenOncePerIntervalAndANewRotatorForgets)
+{
+    PatternState state;
+    PatternAutoRotator rotator(state);
     LogCapture log;
-
     EXPECT_FALSE(rotator.tick(0.0)) << "auto-rotate is off";
-    EXPECT_EQ(settings.selectedPattern(), AudioVisualPattern::blackScreen);
 
-    settings.setPatternAutoRotate(true);
-    settings.setPatternRotateInterval(3.0);
+    set(state, true, 3.0);
     EXPECT_TRUE(rotator.tick(1.0)) << "the first tick rotates at once";
-    EXPECT_EQ(settings.selectedPattern(), AudioVisualPattern::colorfulAbstract);
+    EXPECT_EQ(state.parameters().selected, P::colorfulAbstract);
     EXPECT_TRUE(log.contains("Auto-rotate: Switched to Abstract Colors"));
-
     EXPECT_FALSE(rotator.tick(2.0));
     EXPECT_FALSE(rotator.tick(3.0));
     EXPECT_TRUE(rotator.tick(4.0)) << "three seconds have passed";
-    EXPECT_EQ(settings.selectedPattern(), AudioVisualPattern::verticalStripes);
 
     // An interval between ticks is only noticed at the next tick: 2.5 s rotates every 3 ticks.
-    settings.setPatternRotateInterval(2.5);
+    set(state, true, 2.5);
     EXPECT_FALSE(rotator.tick(5.0));
     EXPECT_FALSE(rotator.tick(6.0));
     EXPECT_TRUE(rotator.tick(7.0));
+    EXPECT_TRUE(PatternAutoRotator(state).tick(7.5)) << "a newly shown view rotates on its first tick";
 
-    settings.setPatternAutoRotate(false);
+    set(state, false, 2.5);
     EXPECT_FALSE(rotator.tick(60.0));
-    EXPECT_EQ(settings.selectedPattern(), AudioVisualPattern::horizontalStripes);
-}
-
-TEST(PatternRotationTest, ANewRotatorStartsWithoutMemory)
-{
-    SettingsManager settings;
-    settings.setPatternAutoRotate(true);
-    settings.setSelectedPattern(AudioVisualPattern::pulsingRing);
-    PatternAutoRotator first(settings);
-    EXPECT_TRUE(first.tick(100.0));
-    EXPECT_EQ(settings.selectedPattern(), AudioVisualPattern::colorfulAbstract);
-    PatternAutoRotator second(settings);
-    EXPECT_TRUE(second.tick(100.5)) << "a newly shown view rotates on its first tick";
+    EXPECT_EQ(state.parameters().selected, P::oscilloscope);
 }
 
 TEST(PatternRotationTest, CanvasCapturesAmplitudeOnlyWhileAudioReactionIsOn)
 {
-    SettingsManager settings;
     AudioAnalyzer analyzer;
-    settings.setPatternSpeed(2.5);
-    settings.setPatternSize(7.0);
-    settings.setPatternGap(3.0);
-    PatternFrame frame = PatternCanvas::capture(settings, analyzer, 12.0);
+    PatternParameters parameters;
+    parameters.speed = 2.5;
+    parameters.size = 7.0;
+    parameters.gap = 3.0;
+    const PatternFrame frame = PatternCanvas::capture(parameters, analyzer, 12.0);
     EXPECT_EQ(frame.time, 12.0);
     EXPECT_EQ(frame.speed, 2.5);
     EXPECT_EQ(frame.size, 7.0);
     EXPECT_EQ(frame.gap, 3.0);
-    EXPECT_EQ(frame.color1, SettingsManager::defaultPatternColor1);
-    EXPECT_EQ(frame.color2, SettingsManager::defaultPatternColor2);
+    EXPECT_EQ(frame.color1, parameters.color1);
+    EXPECT_EQ(frame.color2, parameters.color2);
     EXPECT_EQ(frame.amplitude, 0.0f) << "the analyser's, silent";
 
-    settings.setAudioReactiveEnabled(false);
-    EXPECT_EQ(PatternCanvas::capture(settings, analyzer, 12.0).amplitude, 0.5f);
-    EXPECT_EQ(PatternCanvas::capture(settings, analyzer, 12.0, true).amplitude, 0.0f) << "as the NDI source reads it";
+    parameters.audioReactive = false;
+    EXPECT_EQ(PatternCanvas::capture(parameters, analyzer, 12.0).amplitude, 0.5f);
+    EXPECT_EQ(PatternCanvas::capture(parameters, analyzer, 12.0, true).amplitude, 0.0f) << "as the NDI source reads it";
 }
 
 TEST(PatternRotationTest, CanvasKeepsItsRendererWhileTheSameSelectionIsRepeated)
 {
-    SettingsManager settings;
+    PatternState state;
     AudioAnalyzer analyzer;
-    settings.setSelectedPattern(AudioVisualPattern::beatStrobe);
-    PatternCanvas canvas(settings, analyzer);
+    state.setSelectedPattern(P::beatStrobe);
+    PatternCanvas canvas(state, analyzer);
     int rebuilt = 0;
     QObject::connect(&canvas, &PatternCanvas::patternChanged, [&] { ++rebuilt; });
 
@@ -114,13 +96,16 @@ TEST(PatternRotationTest, CanvasKeepsItsRendererWhileTheSameSelectionIsRepeated)
     canvas.paint(image, 1000.0);
     // The console repeats the pattern channel with every DMX frame.
     for (int i = 0; i < 5; ++i)
-        settings.setSelectedPattern(AudioVisualPattern::beatStrobe);
+        state.setSelectedPattern(P::beatStrobe);
     EXPECT_EQ(rebuilt, 0);
-    EXPECT_EQ(canvas.pattern(), AudioVisualPattern::beatStrobe);
 
-    settings.setSelectedPattern(AudioVisualPattern::pulsingRing);
+    state.setSelectedPattern(P::pulsingRing);
     EXPECT_EQ(rebuilt, 1);
-    EXPECT_EQ(canvas.pattern(), AudioVisualPattern::pulsingRing);
+    EXPECT_EQ(canvas.pattern(), P::pulsingRing);
+    PatternParameters parameters = state.parameters();
+    parameters.selected = P::spectrumBars;
+    state.setParameters(parameters);
+    EXPECT_EQ(canvas.pattern(), P::spectrumBars) << "a selection published with the other values counts too";
 }
 
 } // namespace

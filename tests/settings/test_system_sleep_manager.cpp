@@ -1,5 +1,5 @@
 // Protects display-sleep prevention against a fake freedesktop screen saver on a private
-// session bus: one inhibition at a time, release on request, retry after failure, and a clear
+// session bus: one inhibition at a time, release on request, retry after a refusal, and a clear
 // failure line without a bus.
 #include "settings/SystemSleepManager.h"
 
@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -33,21 +32,13 @@ public:
     std::atomic<int> unInhibitCalls{0};
     std::atomic<bool> refuse{false};
     std::atomic<uint> lastReleased{0};
-
-    QStringList lastInhibitArguments() const
-    {
-        std::lock_guard lock(mutex_);
-        return lastInhibitArguments_;
-    }
+    std::atomic<bool> namedTheApplication{false};
 
 public slots:
     uint Inhibit(const QString& application, const QString& reason)
     {
         ++inhibitCalls;
-        {
-            std::lock_guard lock(mutex_);
-            lastInhibitArguments_ = {application, reason};
-        }
+        namedTheApplication = application == "Orvelo" && reason == "Orvelo Playback";
         if (refuse) {
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("not now"));
             return 0;
@@ -64,8 +55,6 @@ public slots:
     }
 
 private:
-    mutable std::mutex mutex_;
-    QStringList lastInhibitArguments_;
     uint nextCookie_ = 41;
 };
 
@@ -131,7 +120,7 @@ TEST_F(SystemSleepManagerTest, FirstUseInhibitsOnceAndReleaseEndsIt)
     SystemSleepManager manager(clientBus());
     EXPECT_TRUE(manager.preventSleep());
     EXPECT_EQ(screenSaver->inhibitCalls, 1);
-    EXPECT_EQ(screenSaver->lastInhibitArguments(), (QStringList{"Orvelo", "Orvelo Playback"}));
+    EXPECT_TRUE(screenSaver->namedTheApplication);
     const uint cookie = manager.assertionID();
     EXPECT_NE(cookie, 0u);
 
@@ -150,45 +139,25 @@ TEST_F(SystemSleepManagerTest, FirstUseInhibitsOnceAndReleaseEndsIt)
                                                      "SystemSleepManager: Sleep prevention disabled"}));
 }
 
-TEST_F(SystemSleepManagerTest, RefusedInhibitionIsRetriedOnTheNextSwitchOn)
+TEST_F(SystemSleepManagerTest, ARefusalIsRetriedAtTheNextSwitchOnAndAFailedReleaseStillForgets)
 {
     screenSaver->refuse = true;
     LogCapture log;
     SystemSleepManager manager(clientBus());
     EXPECT_EQ(manager.assertionID(), 0u);
     EXPECT_TRUE(manager.preventSleep());
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"SystemSleepManager: Failed to enable sleep prevention"});
 
     screenSaver->refuse = false;
     manager.setPreventSleep(true);
     EXPECT_NE(manager.assertionID(), 0u);
     EXPECT_EQ(screenSaver->inhibitCalls, 2);
-    EXPECT_TRUE(log.contains("SystemSleepManager: Sleep prevention enabled"));
-}
 
-TEST_F(SystemSleepManagerTest, FailedReleaseStillForgetsTheCookie)
-{
-    SystemSleepManager manager(clientBus());
-    ASSERT_NE(manager.assertionID(), 0u);
     screenSaver->refuse = true;
-    LogCapture log;
     manager.setPreventSleep(false);
     EXPECT_EQ(manager.assertionID(), 0u);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"SystemSleepManager: Failed to disable sleep prevention"});
-}
-
-TEST_F(SystemSleepManagerTest, BusWithoutAScreenSaverFailsAndRunsOn)
-{
-    auto service = QDBusConnection("fake-screensaver");
-    ASSERT_TRUE(service.unregisterService("org.freedesktop.ScreenSaver"));
-    LogCapture log;
-    {
-        SystemSleepManager manager(clientBus());
-        EXPECT_EQ(manager.assertionID(), 0u);
-    }
-    service.registerService("org.freedesktop.ScreenSaver");
-    EXPECT_EQ(screenSaver->inhibitCalls, 0);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"SystemSleepManager: Failed to enable sleep prevention"});
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"SystemSleepManager: Failed to enable sleep prevention",
+                                                     "SystemSleepManager: Sleep prevention enabled",
+                                                     "SystemSleepManager: Failed to disable sleep prevention"}));
 }
 
 TEST(SystemSleepManagerWithoutBus, LogsTheFailureAndRunsOn)

@@ -13,9 +13,9 @@
 #include "playback/ExternalVideoContentView.h"
 #include "playback/ExternalWindowManager.h"
 #include "playback/FullscreenWindow.h"
+#include "playback/PatternState.h"
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsManager.h"
-#include "settings/SettingsManager.h"
 
 #include <gtest/gtest.h>
 
@@ -113,15 +113,18 @@ protected:
         return window;
     }
 
-    SettingsManager settings;
+    PatternState patterns;
     AudioAnalyzer analyzer;
-    ExternalWindowManager manager{settings, analyzer};
+    ExternalWindowManager manager{patterns, analyzer};
 };
 
-TEST_F(OutputWindowTest, PickerNamesTheTwoScreens)
+TEST_F(OutputWindowTest, PickerNamesTheTwoScreensAndAScreenThatIsGoneOpensNothing)
 {
     EXPECT_EQ(ExternalWindowManager::screenNames(), (QStringList{"Main Display", "Display 2"}));
-    EXPECT_EQ(QGuiApplication::screens().at(1)->geometry().size(), QSize(854, 480));
+    EXPECT_EQ(openOn(2, nullptr, false), nullptr);
+    EXPECT_EQ(openOn(-1, nullptr, false), nullptr);
+    EXPECT_FALSE(manager.hasEscapeMonitor());
+    EXPECT_EQ(visibleOutputWindows(), 0);
 }
 
 TEST_F(OutputWindowTest, CoversTheChosenScreenOnTopAndEscapeThereClosesIt)
@@ -163,46 +166,32 @@ TEST_F(OutputWindowTest, CoversTheChosenScreenOnTopAndEscapeThereClosesIt)
     EXPECT_EQ(other.escapes, 2) << "the hook went with the window";
 }
 
-TEST_F(OutputWindowTest, OpeningTwiceLeavesOneWindowAndOneHook)
+TEST_F(OutputWindowTest, OpeningTwiceLeavesOneWindowAndOneHookAndADoubleClickClosesIt)
 {
     openOn(0, nullptr, false);
     FullscreenWindow* second = openOn(1, nullptr, false);
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 1; }));
     EXPECT_TRUE(manager.hasEscapeMonitor());
-    pressEscape(second);
-    EXPECT_EQ(manager.externalWindow(), nullptr);
-    EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 0; }));
-}
-
-TEST_F(OutputWindowTest, AScreenThatIsGoneOpensNothing)
-{
-    EXPECT_EQ(openOn(2, nullptr, false), nullptr);
-    EXPECT_EQ(openOn(-1, nullptr, false), nullptr);
-    EXPECT_FALSE(manager.hasEscapeMonitor());
-    EXPECT_EQ(visibleOutputWindows(), 0);
-}
-
-TEST_F(OutputWindowTest, ADoubleClickClosesIt)
-{
-    FullscreenWindow* window = openOn(0, nullptr, false);
-    ASSERT_NE(window, nullptr);
     const QPointF where(100, 100);
-    QMouseEvent click(QEvent::MouseButtonDblClick, where, window->mapToGlobal(where), Qt::LeftButton, Qt::LeftButton,
+    QMouseEvent click(QEvent::MouseButtonDblClick, where, second->mapToGlobal(where), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
-    QCoreApplication::sendEvent(window, &click);
+    QCoreApplication::sendEvent(second, &click);
     EXPECT_EQ(manager.externalWindow(), nullptr);
+    EXPECT_FALSE(manager.hasEscapeMonitor());
     EXPECT_TRUE(waitUntil([] { return visibleOutputWindows() == 0; }));
 }
 
 TEST_F(OutputWindowTest, AnAudioOnlyTrackShowsTheSelectedPatternOnTheChosenScreen)
 {
     // Size 4: two 427 px cells on 854, colour1 on the left one; speed 0 holds it still.
-    settings.setSelectedPattern(AudioVisualPattern::verticalStripes);
-    settings.setPatternSize(4.0);
-    settings.setPatternSpeed(0.0);
-    settings.setPatternColor1(QColor(200, 30, 60));
-    settings.setPatternColor2(QColor(20, 180, 90));
+    PatternParameters stripes;
+    stripes.selected = AudioVisualPattern::verticalStripes;
+    stripes.size = 4.0;
+    stripes.speed = 0.0;
+    stripes.color1 = QColor(200, 30, 60);
+    stripes.color2 = QColor(20, 180, 90);
+    patterns.setParameters(stripes);
     MediaPlayer player; // its track has no picture
     FullscreenWindow* window = openOn(1, &player, false);
     ASSERT_NE(window, nullptr);
@@ -214,8 +203,10 @@ TEST_F(OutputWindowTest, AnAudioOnlyTrackShowsTheSelectedPatternOnTheChosenScree
     EXPECT_FALSE(near(grab(0).pixelColor(100, 240), QColor(200, 30, 60), 40)) << "nothing on the other screen";
 
     // It follows a new selection: rings about the centre, nothing out at the side.
-    settings.setSelectedPattern(AudioVisualPattern::circularWave);
-    settings.setPatternSpeed(1.0);
+    PatternParameters wave = stripes;
+    wave.selected = AudioVisualPattern::circularWave;
+    wave.speed = 1.0;
+    patterns.setParameters(wave);
     spinFor(150ms);
     shot = grab(1);
     keepScreenshot(1, "output-pattern-wave");
