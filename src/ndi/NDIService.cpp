@@ -29,7 +29,6 @@ constexpr int kWorkerNice = 10;
 
 NDIService::Options NDIService::defaultOptions()
 {
-    assertMainThread();
     Options options;
     options.runtimeCandidates = NDIRuntime::defaultCandidates();
     options.settings = &SettingsManager::shared();

@@ -1,5 +1,7 @@
 #include "playback/BackgroundVideo.h"
 
+#include "platform/MainThread.h"
+
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsManager.h"
@@ -8,6 +10,7 @@ namespace orvelo {
 
 void BackgroundVideo::open(const QUrl& file)
 {
+    assertMainThread();
     auto item = MediaItem::load(file.toLocalFile(), VideoComposition::sourceFormat());
     VideoComposition::attach(*item);
     // A file without a usable picture plays without effects, as does one that fails.
@@ -35,6 +38,7 @@ void BackgroundVideo::open(const QUrl& file)
 
 void BackgroundVideo::close()
 {
+    assertMainThread();
     release();
     disconnect(endObserver_);
     emit playerChanged();
@@ -52,6 +56,7 @@ void BackgroundVideo::release()
 
 void BackgroundVideo::play()
 {
+    assertMainThread();
     if (!player_)
         return;
     player_->seekToZero();
@@ -60,6 +65,7 @@ void BackgroundVideo::play()
 
 void BackgroundVideo::bindToPlaybackEngine(PlaybackEngine& engine)
 {
+    assertMainThread();
     for (const auto& connection : engineBindings_)
         disconnect(connection);
     engineBindings_.clear();

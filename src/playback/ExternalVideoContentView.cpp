@@ -1,5 +1,7 @@
 #include "playback/ExternalVideoContentView.h"
 
+#include "platform/MainThread.h"
+
 #include "playback/PatternCanvas.h"
 #include "playback/VideoPlayerView.h"
 
@@ -26,6 +28,7 @@ ExternalVideoContentView::~ExternalVideoContentView() = default;
 
 void ExternalVideoContentView::refresh(QSize areaSize)
 {
+    assertMainThread();
     switch (content_) {
     case ExternalContent::NoSignal:
         return;

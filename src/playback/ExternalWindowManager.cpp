@@ -1,5 +1,7 @@
 #include "playback/ExternalWindowManager.h"
 
+#include "platform/MainThread.h"
+
 #include "playback/AudioAnalyzer.h"
 #include "playback/ExternalVideoContentView.h"
 #include "playback/FullscreenWindow.h"
@@ -46,12 +48,14 @@ ExternalWindowManager::~ExternalWindowManager()
 
 void ExternalWindowManager::setSelectedScreenIndex(int index)
 {
+    assertMainThread();
     selectedScreenIndex_ = index;
     emit selectedScreenIndexChanged(index);
 }
 
 void ExternalWindowManager::openFullscreenWindow(MediaPlayer* player, bool hasVideoTrack)
 {
+    assertMainThread();
     closeWindow();
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (selectedScreenIndex_ < 0 || selectedScreenIndex_ >= screens.size())
@@ -76,6 +80,7 @@ void ExternalWindowManager::openFullscreenWindow(MediaPlayer* player, bool hasVi
 
 void ExternalWindowManager::closeWindow()
 {
+    assertMainThread();
     if (monitor_) {
         QCoreApplication::instance()->removeEventFilter(monitor_);
         // It may be the one reporting Escape right now.

@@ -1,5 +1,7 @@
 #include "playback/PatternCanvas.h"
 
+#include "platform/MainThread.h"
+
 #include "playback/AudioAnalyzer.h"
 #include "playback/PatternState.h"
 

@@ -1,9 +1,12 @@
 #include "playback/PatternState.h"
 
+#include "platform/MainThread.h"
+
 namespace orvelo {
 
 void PatternState::setParameters(const PatternParameters& parameters)
 {
+    assertMainThread();
     const bool newSelection = parameters.selected != parameters_.selected;
     parameters_ = parameters;
     emit parametersChanged();
@@ -13,6 +16,7 @@ void PatternState::setParameters(const PatternParameters& parameters)
 
 void PatternState::setSelectedPattern(AudioVisualPattern pattern)
 {
+    assertMainThread();
     parameters_.selected = pattern;
     emit parametersChanged();
     emit selectedPatternChanged(pattern);

@@ -1,5 +1,7 @@
 #include "playback/VideoEffectsManager.h"
 
+#include "platform/MainThread.h"
+
 #include <QCoreApplication>
 
 namespace orvelo {
@@ -24,6 +26,7 @@ VideoEffectsManager::VideoEffectsManager(QObject* parent)
 
 void VideoEffectsManager::setPlaybackSpeed(float value)
 {
+    assertMainThread();
     emit aboutToChange();
     playbackSpeed_.store(value, std::memory_order_relaxed);
     emit playbackSpeedChanged(value);
@@ -31,6 +34,7 @@ void VideoEffectsManager::setPlaybackSpeed(float value)
 
 void VideoEffectsManager::setBrightness(float value)
 {
+    assertMainThread();
     emit aboutToChange();
     brightness_.store(value, std::memory_order_relaxed);
     emit brightnessChanged(value);
@@ -38,6 +42,7 @@ void VideoEffectsManager::setBrightness(float value)
 
 void VideoEffectsManager::setSaturation(float value)
 {
+    assertMainThread();
     emit aboutToChange();
     saturation_.store(value, std::memory_order_relaxed);
     emit saturationChanged(value);
@@ -45,6 +50,7 @@ void VideoEffectsManager::setSaturation(float value)
 
 void VideoEffectsManager::setAlpha(float value)
 {
+    assertMainThread();
     emit aboutToChange();
     alpha_.store(value, std::memory_order_relaxed);
     emit alphaChanged(value);
@@ -52,6 +58,7 @@ void VideoEffectsManager::setAlpha(float value)
 
 void VideoEffectsManager::setIsInverted(bool value)
 {
+    assertMainThread();
     emit aboutToChange();
     isInverted_.store(value, std::memory_order_relaxed);
     emit isInvertedChanged(value);
@@ -59,6 +66,7 @@ void VideoEffectsManager::setIsInverted(bool value)
 
 void VideoEffectsManager::setRedEnabled(bool value)
 {
+    assertMainThread();
     emit aboutToChange();
     redEnabled_.store(value, std::memory_order_relaxed);
     emit redEnabledChanged(value);
@@ -66,6 +74,7 @@ void VideoEffectsManager::setRedEnabled(bool value)
 
 void VideoEffectsManager::setGreenEnabled(bool value)
 {
+    assertMainThread();
     emit aboutToChange();
     greenEnabled_.store(value, std::memory_order_relaxed);
     emit greenEnabledChanged(value);
@@ -73,6 +82,7 @@ void VideoEffectsManager::setGreenEnabled(bool value)
 
 void VideoEffectsManager::setBlueEnabled(bool value)
 {
+    assertMainThread();
     emit aboutToChange();
     blueEnabled_.store(value, std::memory_order_relaxed);
     emit blueEnabledChanged(value);
@@ -80,6 +90,7 @@ void VideoEffectsManager::setBlueEnabled(bool value)
 
 void VideoEffectsManager::setRedTimeShift(int value)
 {
+    assertMainThread();
     emit aboutToChange();
     redTimeShift_.store(value, std::memory_order_relaxed);
     emit redTimeShiftChanged(value);
@@ -87,6 +98,7 @@ void VideoEffectsManager::setRedTimeShift(int value)
 
 void VideoEffectsManager::setGreenTimeShift(int value)
 {
+    assertMainThread();
     emit aboutToChange();
     greenTimeShift_.store(value, std::memory_order_relaxed);
     emit greenTimeShiftChanged(value);
@@ -94,6 +106,7 @@ void VideoEffectsManager::setGreenTimeShift(int value)
 
 void VideoEffectsManager::setBlueTimeShift(int value)
 {
+    assertMainThread();
     emit aboutToChange();
     blueTimeShift_.store(value, std::memory_order_relaxed);
     emit blueTimeShiftChanged(value);
@@ -101,6 +114,7 @@ void VideoEffectsManager::setBlueTimeShift(int value)
 
 void VideoEffectsManager::setRedHorizontalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     redHorizontalOffset_.store(value, std::memory_order_relaxed);
     emit redHorizontalOffsetChanged(value);
@@ -108,6 +122,7 @@ void VideoEffectsManager::setRedHorizontalOffset(double value)
 
 void VideoEffectsManager::setRedVerticalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     redVerticalOffset_.store(value, std::memory_order_relaxed);
     emit redVerticalOffsetChanged(value);
@@ -115,6 +130,7 @@ void VideoEffectsManager::setRedVerticalOffset(double value)
 
 void VideoEffectsManager::setGreenHorizontalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     greenHorizontalOffset_.store(value, std::memory_order_relaxed);
     emit greenHorizontalOffsetChanged(value);
@@ -122,6 +138,7 @@ void VideoEffectsManager::setGreenHorizontalOffset(double value)
 
 void VideoEffectsManager::setGreenVerticalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     greenVerticalOffset_.store(value, std::memory_order_relaxed);
     emit greenVerticalOffsetChanged(value);
@@ -129,6 +146,7 @@ void VideoEffectsManager::setGreenVerticalOffset(double value)
 
 void VideoEffectsManager::setBlueHorizontalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     blueHorizontalOffset_.store(value, std::memory_order_relaxed);
     emit blueHorizontalOffsetChanged(value);
@@ -136,6 +154,7 @@ void VideoEffectsManager::setBlueHorizontalOffset(double value)
 
 void VideoEffectsManager::setBlueVerticalOffset(double value)
 {
+    assertMainThread();
     emit aboutToChange();
     blueVerticalOffset_.store(value, std::memory_order_relaxed);
     emit blueVerticalOffsetChanged(value);
@@ -143,6 +162,7 @@ void VideoEffectsManager::setBlueVerticalOffset(double value)
 
 void VideoEffectsManager::resetAll()
 {
+    assertMainThread();
     setPlaybackSpeed(1.0f);
     setBrightness(0.0f);
     setSaturation(1.0f);

@@ -20,17 +20,20 @@ VideoOutputView::VideoOutputView(PlaybackEngine& engine, BackgroundVideo& backgr
 
 void VideoOutputView::appear()
 {
+    assertMainThread();
     trackStarted();
     rotator_.start();
 }
 
 void VideoOutputView::disappear()
 {
+    assertMainThread();
     rotator_.stop();
 }
 
 void VideoOutputView::setShowEffectsPanel(bool show)
 {
+    assertMainThread();
     showEffectsPanel_ = show;
     emit showEffectsPanelChanged(show);
 }
@@ -100,6 +103,7 @@ void VideoOutputView::pauseDefaultVideo()
 
 void VideoOutputView::openFullscreen()
 {
+    assertMainThread();
     const OutputDecision::Fullscreen request = decision().fullscreen();
     MediaPlayer* player = request.useDefaultVideoPlayer ? background_.player() : engine_.player();
     windows_.openFullscreenWindow(player, request.hasVideoTrack);
@@ -107,6 +111,7 @@ void VideoOutputView::openFullscreen()
 
 void VideoOutputView::closeExternal()
 {
+    assertMainThread();
     windows_.closeWindow();
 }
 
@@ -117,6 +122,7 @@ QStringList VideoOutputView::screenNames() const
 
 void VideoOutputView::selectScreen(int index)
 {
+    assertMainThread();
     windows_.setSelectedScreenIndex(index);
 }
 

@@ -1,5 +1,7 @@
 #include "settings/SettingsManager.h"
 
+#include "platform/MainThread.h"
+
 #include "platform/FileBookmark.h"
 #include "platform/Log.h"
 
@@ -147,6 +149,7 @@ void SettingsManager::loadDefaultVideoURL()
 
 void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
 {
+    assertMainThread();
     defaultVideoURL_ = std::move(url);
     emit defaultVideoURLChanged();
     if (!defaultVideoURL_) {
@@ -159,18 +162,21 @@ void SettingsManager::setDefaultVideoURL(std::optional<QUrl> url)
 
 void SettingsManager::selectDefaultVideo(const QUrl& file)
 {
+    assertMainThread();
     setDefaultVideoURL(file);
     backgroundVideo_.open(file);
 }
 
 void SettingsManager::clearDefaultVideo()
 {
+    assertMainThread();
     setDefaultVideoURL(std::nullopt);
     backgroundVideo_.close();
 }
 
 void SettingsManager::setShowDefaultVideoInPlayer(bool show)
 {
+    assertMainThread();
     showDefaultVideoInPlayer_ = show;
     emit showDefaultVideoInPlayerChanged(show);
     store_.setBool(showDefaultVideoInPlayerKey, show);
@@ -188,6 +194,7 @@ void SettingsManager::storeText(const QString& key, const std::optional<QString>
 
 void SettingsManager::setSelectedInterfaceIP(std::optional<QString> address)
 {
+    assertMainThread();
     selectedInterfaceIP_ = std::move(address);
     emit selectedInterfaceIPChanged();
     storeText(selectedInterfaceIPKey, selectedInterfaceIP_);
@@ -195,6 +202,7 @@ void SettingsManager::setSelectedInterfaceIP(std::optional<QString> address)
 
 void SettingsManager::setSelectedInterfaceBroadcast(std::optional<QString> address)
 {
+    assertMainThread();
     selectedInterfaceBroadcast_ = std::move(address);
     emit selectedInterfaceBroadcastChanged();
     storeText(selectedInterfaceBroadcastKey, selectedInterfaceBroadcast_);
@@ -212,6 +220,7 @@ QString SettingsManager::playlistsFolder()
 
 void SettingsManager::setMediaFolder(const QString& path)
 {
+    assertMainThread();
     const bool usable = !path.isEmpty() && QDir::isAbsolutePath(path);
     mediaFolder_ = usable ? QDir::cleanPath(path) : defaultMediaFolder();
     emit mediaFolderChanged(mediaFolder_);
@@ -220,6 +229,7 @@ void SettingsManager::setMediaFolder(const QString& path)
 
 void SettingsManager::setUploadSizeLimit(qint64 bytes)
 {
+    assertMainThread();
     if (bytes < 1) {
         log("SettingsManager: Ignoring upload size limit " + QString::number(bytes));
         return;
@@ -239,54 +249,63 @@ void SettingsManager::setPatternField(Field PatternParameters::*field, const Fie
 
 void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)
 {
+    assertMainThread();
     // Notified through the published state, as a rotation is.
     patterns_.setSelectedPattern(pattern);
 }
 
 void SettingsManager::setPatternSpeed(double speed)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::speed, speed);
     emit patternSpeedChanged(speed);
 }
 
 void SettingsManager::setPatternSize(double size)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::size, size);
     emit patternSizeChanged(size);
 }
 
 void SettingsManager::setPatternGap(double gap)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::gap, gap);
     emit patternGapChanged(gap);
 }
 
 void SettingsManager::setPatternColor1(const QColor& color)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::color1, color);
     emit patternColor1Changed(color);
 }
 
 void SettingsManager::setPatternColor2(const QColor& color)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::color2, color);
     emit patternColor2Changed(color);
 }
 
 void SettingsManager::setPatternAutoRotate(bool enabled)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::autoRotate, enabled);
     emit patternAutoRotateChanged(enabled);
 }
 
 void SettingsManager::setPatternRotateInterval(double seconds)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::rotateInterval, seconds);
     emit patternRotateIntervalChanged(seconds);
 }
 
 void SettingsManager::setAudioReactiveEnabled(bool enabled)
 {
+    assertMainThread();
     setPatternField(&PatternParameters::audioReactive, enabled);
     emit audioReactiveEnabledChanged(enabled);
 }

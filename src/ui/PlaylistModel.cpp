@@ -135,7 +135,6 @@ void PlaylistModel::loadPlaylist(const QUrl& file)
 
 QString PlaylistModel::durationText(double seconds)
 {
-    assertMainThread();
     if (!std::isfinite(seconds) || seconds < 0.0)
         return QStringLiteral("--:--");
     const int total = static_cast<int>(std::round(seconds));
