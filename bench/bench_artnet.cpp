@@ -1,11 +1,11 @@
 // The Art-Net node under load: the ArtDmx rate it accepts and publishes on the main thread
 // without falling behind, and the time from a console's sendto to the main-thread publish.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "support/QuietStdout.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
+#include "support/QuietStdout.h"
 #include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
@@ -65,10 +65,7 @@ Stamp readStamp(const std::vector<std::uint8_t>& values)
 // A console: one UDP socket connected to the node.
 class Console {
 public:
-    explicit Console(std::uint16_t port)
-    {
-        fd_ = test::connectedUdpSocket(port);
-    }
+    explicit Console(std::uint16_t port) { fd_ = test::connectedUdpSocket(port); }
     ~Console() { ::close(fd_); }
     void send(std::uint64_t sequence) const
     {
@@ -156,7 +153,8 @@ double receiverCpuMs()
             // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
             const char* rest = std::strrchr(text, ')');
             unsigned long utime = 0, stime = 0;
-            if (rest && std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2)
+            if (rest &&
+                std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2)
                 ms = static_cast<double>(utime + stime) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
         }
         if (stat)
@@ -221,11 +219,13 @@ void BM_ArtDmxSustained(benchmark::State& state)
                 std::this_thread::sleep_until(next);
             }
         });
-        runEventLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(sendFor) + std::chrono::milliseconds(300));
+        runEventLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(sendFor) +
+                        std::chrono::milliseconds(300));
         console.join();
         state.SetIterationTime(std::chrono::duration<double>(sendFor).count());
         state.counters["offered_per_s"] = rate;
-        state.counters["published_per_s"] = static_cast<double>(published) / std::chrono::duration<double>(sendFor).count();
+        state.counters["published_per_s"] =
+            static_cast<double>(published) / std::chrono::duration<double>(sendFor).count();
         state.counters["lost"] = static_cast<double>(total - published);
         state.counters["rcvbuf_drops"] = static_cast<double>(receiveBufferDrops() - dropsBefore);
         state.counters["backlog_1st_s"] = static_cast<double>(backlog[0]);
@@ -236,7 +236,13 @@ void BM_ArtDmxSustained(benchmark::State& state)
     }
     node->stopListening();
 }
-BENCHMARK(BM_ArtDmxSustained)->Arg(40000)->Arg(80000)->Arg(120000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ArtDmxSustained)
+    ->Arg(40000)
+    ->Arg(80000)
+    ->Arg(120000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Sixteen consoles at 44 frames per second each, for five seconds: the time from each
 // sendto to the main-thread publish of that frame.
@@ -272,7 +278,8 @@ void BM_ArtDmxLatency(benchmark::State& state)
                 }
             });
         }
-        runEventLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(sendFor) + std::chrono::milliseconds(300));
+        runEventLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(sendFor) +
+                        std::chrono::milliseconds(300));
         for (auto& t : senders)
             t.join();
         state.SetIterationTime(std::chrono::duration<double>(sendFor).count());

@@ -28,14 +28,14 @@ using namespace orvelo;
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
-constexpr double kMegaPixels = kWidth * kHeight / 1.0e6;
+constexpr int width = 1920;
+constexpr int height = 1080;
+constexpr double megaPixels = width * height / 1.0e6;
 
 // Distinct, busy frames, so that no stage can get away with cached or constant data.
 std::shared_ptr<VideoFrame> makeFrame(PixelFormat format, unsigned seed)
 {
-    auto frame = VideoFrame::allocate(kWidth, kHeight, format);
+    auto frame = VideoFrame::allocate(width, height, format);
     std::uint32_t state = 2463534242u ^ (seed * 0x9E3779B9u);
     for (auto& byte : frame->data) {
         state ^= state << 13;
@@ -69,13 +69,13 @@ EffectParameters fullPipeline()
 
 void setRate(benchmark::State& state)
 {
-    state.counters["MPixel/s"] = benchmark::Counter(kMegaPixels, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MPixel/s"] = benchmark::Counter(megaPixels, benchmark::Counter::isIterationInvariantRate);
 }
 
 // What the compositor's queue does per request: append to the history, snapshot, compose.
 void runPipeline(benchmark::State& state, PixelFormat format, const EffectParameters& params)
 {
-    const auto frames = makeFrames(format, FrameHistory::kCapacity + 1);
+    const auto frames = makeFrames(format, FrameHistory::capacity + 1);
     FrameHistory history;
     EffectPipeline pipeline;
     for (const auto& frame : frames)
@@ -100,7 +100,7 @@ void BM_PassThrough_WithSnapshot(benchmark::State& state)
 {
     // The same through the effects store, as the compositor reads it.
     VideoEffectsManager effects;
-    const auto frames = makeFrames(PixelFormat::I420, FrameHistory::kCapacity + 1);
+    const auto frames = makeFrames(PixelFormat::I420, FrameHistory::capacity + 1);
     FrameHistory history;
     EffectPipeline pipeline;
     std::size_t next = 0;
@@ -175,15 +175,21 @@ BENCHMARK(BM_ConvertI420ToBGRA)->Unit(benchmark::kMillisecond);
 void copyFrame(benchmark::State& state, PixelFormat format)
 {
     const auto source = makeFrame(format, 1);
-    auto target = VideoFrame::allocate(kWidth, kHeight, format);
+    auto target = VideoFrame::allocate(width, height, format);
     for (auto _ : state) {
         std::memcpy(target->data.data(), source->data.data(), source->data.size());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source->data.size()));
 }
-void BM_CopyFrame_I420(benchmark::State& state) { copyFrame(state, PixelFormat::I420); }
-void BM_CopyFrame_BGRA(benchmark::State& state) { copyFrame(state, PixelFormat::BGRA); }
+void BM_CopyFrame_I420(benchmark::State& state)
+{
+    copyFrame(state, PixelFormat::I420);
+}
+void BM_CopyFrame_BGRA(benchmark::State& state)
+{
+    copyFrame(state, PixelFormat::BGRA);
+}
 BENCHMARK(BM_CopyFrame_I420)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyFrame_BGRA)->Unit(benchmark::kMicrosecond);
 
@@ -222,13 +228,19 @@ void historyMemory(benchmark::State& state, PixelFormat format)
         FrameHistory history;
         const double resident = residentMiB();
         const double allocated = allocatedMiB();
-        for (int i = 0; i < FrameHistory::kCapacity + 10; ++i)
+        for (int i = 0; i < FrameHistory::capacity + 10; ++i)
             history.append(makeFrame(format, static_cast<unsigned>(i)));
         reportMemory(state, resident, allocated);
     }
 }
-void BM_Memory_HistoryI420(benchmark::State& state) { historyMemory(state, PixelFormat::I420); }
-void BM_Memory_HistoryBGRA(benchmark::State& state) { historyMemory(state, PixelFormat::BGRA); }
+void BM_Memory_HistoryI420(benchmark::State& state)
+{
+    historyMemory(state, PixelFormat::I420);
+}
+void BM_Memory_HistoryBGRA(benchmark::State& state)
+{
+    historyMemory(state, PixelFormat::BGRA);
+}
 BENCHMARK(BM_Memory_HistoryI420)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memory_HistoryBGRA)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -251,7 +263,7 @@ void BM_Memory_CompositorFullEffectsI420(benchmark::State& state)
         std::mutex mutex;
         std::condition_variable done;
         int finished = 0;
-        for (int i = 0; i < FrameHistory::kCapacity + 10; ++i) {
+        for (int i = 0; i < FrameHistory::capacity + 10; ++i) {
             compositor.startRequest(makeFrame(PixelFormat::I420, static_cast<unsigned>(i)),
                                     [&](const CompositionResult&) {
                                         std::lock_guard lock(mutex);

@@ -2,9 +2,7 @@
 // engine's load and to the first composed frame of a 1080p H.264 file, and the timecode's pace
 // and steadiness while DMX flows at 44 frames per second.
 
-#include "support/QuietStdout.h"
 #include "core/DMXController.h"
-#include "playback/MediaTrack.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "net/ListeningService.h"
@@ -15,7 +13,9 @@
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GstHandle.h"
 #include "platform/media/MediaPlayer.h"
+#include "playback/MediaTrack.h"
 #include "playback/PlaybackEngine.h"
+#include "support/QuietStdout.h"
 #include "support/UdpTestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -74,8 +74,7 @@ void runEventLoopFor(std::chrono::milliseconds duration)
 }
 
 // Runs the event loop until `done` holds, checking every millisecond; false after `timeout`.
-template <typename Done>
-bool runUntil(Done done, std::chrono::milliseconds timeout)
+template <typename Done> bool runUntil(Done done, std::chrono::milliseconds timeout)
 {
     if (done())
         return true;
@@ -97,8 +96,9 @@ std::string clip1080(int seconds, int pattern)
 {
     char self[4096] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::filesystem::path dir = std::filesystem::path(n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "/tmp")
-                                          .parent_path() / "bench-media";
+    const std::filesystem::path dir =
+        std::filesystem::path(n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "/tmp").parent_path() /
+        "bench-media";
     std::filesystem::create_directories(dir);
     const std::string path =
         (dir / ("h264-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) + ".mp4")).string();
@@ -109,7 +109,8 @@ std::string clip1080(int seconds, int pattern)
     const std::string description =
         "videotestsrc num-buffers=" + std::to_string(seconds * 25) + " pattern=" + std::to_string(pattern) +
         " ! video/x-raw,width=1920,height=1080,framerate=25/1 ! x264enc speed-preset=ultrafast key-int-max=25 bframes=0"
-        " ! mp4mux ! filesink location=\"" + partial + "\"";
+        " ! mp4mux ! filesink location=\"" +
+        partial + "\"";
     GError* raw = nullptr;
     auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &raw));
     GErrorHandle error(raw);
@@ -457,8 +458,8 @@ BENCHMARK(BM_TimecodePace)->Iterations(1)->UseManualTime()->Unit(benchmark::kMil
 int main(int argc, char** argv)
 {
     // The controller remembers its playlist: keep the user's store out of it, and the sound off.
-    const std::string home = std::filesystem::temp_directory_path().string() + "/orvelo-bench-console-" +
-                             std::to_string(::getpid());
+    const std::string home =
+        std::filesystem::temp_directory_path().string() + "/orvelo-bench-console-" + std::to_string(::getpid());
     std::filesystem::create_directories(home);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     setenv("GST_AUDIO_SINK", "fakesink", 1);

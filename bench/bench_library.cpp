@@ -29,7 +29,7 @@ using namespace orvelo;
 
 namespace {
 
-constexpr int kFiles = 500;
+constexpr int fileCount = 500;
 
 // Two small files made once, then copied: each copy is a file of its own to discover.
 QString makeFolder(const QTemporaryDir& dir)
@@ -38,14 +38,15 @@ QString makeFolder(const QTemporaryDir& dir)
     QDir().mkpath(folder);
     const QString clip = dir.path() + "/clip.mp4";
     const QString tone = dir.path() + "/tone.wav";
-    QProcess::execute("gst-launch-1.0", {"-q", "videotestsrc", "num-buffers=50", "!",
-                                         "video/x-raw,width=320,height=180,framerate=25/1", "!", "x264enc",
-                                         "speed-preset=ultrafast", "!", "mp4mux", "!", "filesink", "location=" + clip});
-    QProcess::execute("gst-launch-1.0", {"-q", "audiotestsrc", "num-buffers=50", "!", "wavenc", "!", "filesink",
-                                         "location=" + tone});
-    for (int i = 0; i < kFiles; ++i) {
+    QProcess::execute("gst-launch-1.0",
+                      {"-q", "videotestsrc", "num-buffers=50", "!", "video/x-raw,width=320,height=180,framerate=25/1",
+                       "!", "x264enc", "speed-preset=ultrafast", "!", "mp4mux", "!", "filesink", "location=" + clip});
+    QProcess::execute("gst-launch-1.0",
+                      {"-q", "audiotestsrc", "num-buffers=50", "!", "wavenc", "!", "filesink", "location=" + tone});
+    for (int i = 0; i < fileCount; ++i) {
         const bool video = i % 2 == 0;
-        QFile::copy(video ? clip : tone, folder + QStringLiteral("/%1/file%2.%3").arg(i % 10).arg(i).arg(video ? "mp4" : "wav"));
+        QFile::copy(video ? clip : tone,
+                    folder + QStringLiteral("/%1/file%2.%3").arg(i % 10).arg(i).arg(video ? "mp4" : "wav"));
     }
     return folder;
 }
@@ -68,7 +69,7 @@ void BM_ListFirstTime(benchmark::State& state)
         listed = library.list().size();
     }
     state.counters["files"] = static_cast<double>(listed);
-    if (listed != kFiles)
+    if (listed != fileCount)
         state.SkipWithError("not every file was listed");
 }
 BENCHMARK(BM_ListFirstTime)->Iterations(1)->Unit(benchmark::kSecond);
@@ -99,7 +100,7 @@ long residentKiB(const char* field)
 
 void BM_Upload2GiB(benchmark::State& state)
 {
-    constexpr std::uint64_t kSize = 2ull << 30;
+    constexpr std::uint64_t uploadSize = 2ull << 30;
     orvelo::test::QuietStdout quiet;
     QTemporaryDir dir;
     SettingsManager settings;
@@ -130,11 +131,12 @@ void BM_Upload2GiB(benchmark::State& state)
             if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
                 return std::string();
             const std::string head =
-                "PUT /api/media/big.mp4 HTTP/1.1\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n";
+                "PUT /api/media/big.mp4 HTTP/1.1\r\nContent-Length: " + std::to_string(uploadSize) + "\r\n\r\n";
             ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
             const std::string chunk(1u << 20, 'x');
-            for (std::uint64_t sent = 0; sent < kSize;) {
-                const ssize_t n = ::send(fd, chunk.data(), std::min<std::uint64_t>(chunk.size(), kSize - sent), MSG_NOSIGNAL);
+            for (std::uint64_t sent = 0; sent < uploadSize;) {
+                const ssize_t n =
+                    ::send(fd, chunk.data(), std::min<std::uint64_t>(chunk.size(), uploadSize - sent), MSG_NOSIGNAL);
                 if (n <= 0)
                     break;
                 sent += static_cast<std::uint64_t>(n);
@@ -151,9 +153,10 @@ void BM_Upload2GiB(benchmark::State& state)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const std::string answer = client.get();
         state.SetIterationTime(seconds);
-        state.counters["MB_per_s"] = kSize / 1e6 / seconds;
+        state.counters["MB_per_s"] = uploadSize / 1e6 / seconds;
         state.counters["rss_growth_MB"] = (peak - before) / 1024.0;
-        if (answer.rfind("HTTP/1.1 200", 0) != 0 || QFileInfo(dir.path() + "/Media/big.mp4").size() != qint64(kSize))
+        if (answer.rfind("HTTP/1.1 200", 0) != 0 ||
+            QFileInfo(dir.path() + "/Media/big.mp4").size() != qint64(uploadSize))
             state.SkipWithError(("upload failed: " + answer).c_str());
     }
     QFile::remove(dir.path() + "/Media/big.mp4");

@@ -68,9 +68,11 @@ std::string hdClip()
             return file;
         gst_init(nullptr, nullptr);
         GError* error = nullptr;
-        const std::string description = "videotestsrc num-buffers=300 pattern=ball ! video/x-raw,width=1920,height=1080,"
-                                        "framerate=30/1 ! videoconvert ! x264enc speed-preset=ultrafast ! mp4mux ! "
-                                        "filesink location=" + file;
+        const std::string description =
+            "videotestsrc num-buffers=300 pattern=ball ! video/x-raw,width=1920,height=1080,"
+            "framerate=30/1 ! videoconvert ! x264enc speed-preset=ultrafast ! mp4mux ! "
+            "filesink location=" +
+            file;
         GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
         if (!pipeline)
             return std::string();
@@ -243,7 +245,8 @@ int main(int argc, char** argv)
 {
     programFolder = std::filesystem::absolute(argv[0]).parent_path().string();
     // The settings store of a throwaway folder, not the user's.
-    const std::string home = std::filesystem::temp_directory_path().string() + "/orvelo-bench-ndi-" + std::to_string(getpid());
+    const std::string home =
+        std::filesystem::temp_directory_path().string() + "/orvelo-bench-ndi-" + std::to_string(getpid());
     std::filesystem::create_directories(home);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     setenv("XDG_DATA_HOME", home.c_str(), 1);

@@ -16,12 +16,12 @@ using namespace orvelo;
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+constexpr int width = 1920;
+constexpr int height = 1080;
 
 void drawPattern(benchmark::State& state, AudioVisualPattern pattern, PatternRenderer::Style style, double size)
 {
-    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     PatternRenderer renderer(pattern, style);
     PatternFrame frame;
     frame.size = size;

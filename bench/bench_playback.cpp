@@ -38,10 +38,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kFileSeconds = 5;
-constexpr int kFps = 60;
-constexpr int kFileFrames = kFileSeconds * kFps;
-constexpr int kPlays = 4; // 4 x 5 s = 20 s
+constexpr int fileSeconds = 5;
+constexpr int framesPerSecond = 60;
+constexpr int fileFrames = fileSeconds * framesPerSecond;
+constexpr int plays = 4; // 4 x 5 s = 20 s
 
 double msBetween(Clock::time_point from, Clock::time_point to)
 {
@@ -83,8 +83,8 @@ std::string generated(const std::string& name, const std::string& pipelineText)
 // Moving colour bars at a show file's bit rate (about 15 Mbit/s), 1920x1080 at 60 fps.
 std::string video1080p(const std::string& name, const std::string& pattern)
 {
-    return generated(name, "videotestsrc pattern=" + pattern + " horizontal-speed=6 num-buffers=" +
-                               std::to_string(kFileFrames) +
+    return generated(name, "videotestsrc pattern=" + pattern +
+                               " horizontal-speed=6 num-buffers=" + std::to_string(fileFrames) +
                                " ! video/x-raw,format=I420,width=1920,height=1080,framerate=60/1"
                                " ! x264enc speed-preset=veryfast bitrate=15000 key-int-max=60 ! h264parse ! mp4mux");
 }
@@ -232,7 +232,7 @@ void BM_Play1080p60FullEffects20s(benchmark::State& state)
         if (state.range(0))
             effects.emplace();
         PlaybackEngine engine;
-        engine.repeatCountProvider = [](const QUuid&) { return kPlays; };
+        engine.repeatCountProvider = [](const QUuid&) { return plays; };
         bool ended = false;
         engine.onPlaybackEndedCallback = [&] { ended = true; };
         engine.loadAndPlay(trackFor(path, "Bars"));
@@ -291,12 +291,12 @@ void BM_Play1080p60FullEffects20s(benchmark::State& state)
         stop = true;
         sampler.join();
         const auto composed = static_cast<double>(compositor->finishedFrameCount());
-        const double expected = kPlays * kFileFrames;
+        const double expected = plays * fileFrames;
         state.SetIterationTime(wallSeconds);
         state.counters["composed"] = composed;
         state.counters["file_frames"] = expected;
         state.counters["missing"] = std::max(0.0, expected - composed);
-        state.counters["realtime_ratio"] = kPlays * kFileSeconds / wallSeconds;
+        state.counters["realtime_ratio"] = plays * fileSeconds / wallSeconds;
         // What the whole process needs per frame (decode, copy, compose, audio and all), all
         // threads together: the machine's share that playback needs whatever else runs.
         state.counters["cpu_ms_per_frame"] = cpuSeconds * 1000.0 / std::max(1.0, composed);

@@ -1,7 +1,7 @@
 // Start-up restore of a 1,000-track last playlist: reading the store, decoding the track list
 // and bookmark table, checking every file, and publishing the result. Target: <= 50 ms.
-#include "support/QuietStdout.h"
 #include "core/Playlist.h"
+#include "support/QuietStdout.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -69,8 +69,7 @@ BENCHMARK(BM_RestoreLastPlaylist)->Unit(benchmark::kMillisecond);
 void BM_RestoreLastPlaylistFromFile(benchmark::State& state)
 {
     storeLastPlaylist();
-    const QString storeFile =
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvelo", "Orvelo").fileName();
+    const QString storeFile = QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvelo", "Orvelo").fileName();
     orvelo::test::QuietStdout quiet;
     qint64 stamp = QDateTime::currentSecsSinceEpoch();
     for (auto _ : state) {

@@ -1,10 +1,10 @@
 // How many sACN frames per second reach the main thread: the whole road of a datagram from
 // the socket through decoding and the hand-off to the published frame and its log line.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "support/QuietStdout.h"
 #include "net/SACNPacket.h"
 #include "net/SACNService.h"
 #include "platform/ByteWriter.h"
+#include "support/QuietStdout.h"
 #include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
@@ -17,11 +17,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -109,7 +109,8 @@ void BM_SACNFramesToMainThread(benchmark::State& state)
             while (seen < target) {
                 if (sent - (seen - start) < window) {
                     const auto& packet = packets[sent % packets.size()];
-                    ::sendto(sender, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                    ::sendto(sender, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                             sizeof to);
                     ++sent;
                     seen = progress.published();
                 } else if (!progress.waitBeyond(seen, std::chrono::milliseconds(20))) {
@@ -130,7 +131,7 @@ void BM_SACNFramesToMainThread(benchmark::State& state)
     QCoreApplication::processEvents();
     ::close(sender);
     state.SetItemsProcessed(total);
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(total), benchmark::Counter::isRate);
 }
 BENCHMARK(BM_SACNFramesToMainThread)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 

@@ -4,7 +4,6 @@
 // the playback position kept its 25-per-second rhythm. A second run compares the rate of an
 // open remote with that of one behind a password, asked with a session cookie.
 // Opens sockets: run it only in the private network (/work/shared/isolated or ./orvelo bench).
-#include "support/QuietStdout.h"
 #include "core/DMXController.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
@@ -14,13 +13,14 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
-#include "web/WebServer.h"
+#include "support/QuietStdout.h"
 #include "support/UdpTestSupport.h"
+#include "web/WebServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -104,8 +104,8 @@ WrkResult parseWrk(const QString& report)
         r.p50Ms = wrkMillis(m.captured(1));
     if (const auto m = QRegularExpression(R"(\n\s+99%\s+(\S+))").match(report); m.hasMatch())
         r.p99Ms = wrkMillis(m.captured(1));
-    const auto socketErrors = QRegularExpression(
-        R"(Socket errors: connect (\d+), read (\d+), write (\d+), timeout (\d+))").match(report);
+    const auto socketErrors =
+        QRegularExpression(R"(Socket errors: connect (\d+), read (\d+), write (\d+), timeout (\d+))").match(report);
     if (socketErrors.hasMatch())
         for (int i = 1; i <= 4; ++i)
             r.errors += socketErrors.captured(i).toLong();
@@ -130,7 +130,8 @@ double threadCpuMs(const std::function<bool(const QString& task, const QByteArra
         // Fields after the parenthesised name: utime is field 14, stime 15.
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 12)
-            ms += (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+            ms +=
+                (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
     }
     return ms;
 }
@@ -150,9 +151,9 @@ QString generatedTone(const QString& folder, int seconds)
 {
     const QString file = folder + "/tone.wav";
     const int buffers = seconds * 44100 / 1024 + 1;
-    const int status = QProcess::execute("gst-launch-1.0", {"-q", "audiotestsrc", QStringLiteral("num-buffers=%1").arg(buffers),
-                                                            "!", "audio/x-raw,rate=44100,channels=2", "!", "wavenc", "!",
-                                                            "filesink", "location=" + file});
+    const int status = QProcess::execute(
+        "gst-launch-1.0", {"-q", "audiotestsrc", QStringLiteral("num-buffers=%1").arg(buffers), "!",
+                           "audio/x-raw,rate=44100,channels=2", "!", "wavenc", "!", "filesink", "location=" + file});
     return status == 0 ? file : QString();
 }
 
@@ -233,7 +234,8 @@ QString sessionCookie(std::uint16_t port, const std::string& password)
 {
     const std::string body = R"({"password":")" + password + R"("})";
     const std::string request = "POST /api/login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+                                "Content-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -288,7 +290,8 @@ void BM_StatusUnderLoad(benchmark::State& state)
             const auto now = Clock::now();
             std::lock_guard lock(sentMutex);
             if (received.size() < sentAt.size())
-                decodeLatencyMs.push_back(std::chrono::duration<double, std::milli>(now - sentAt[received.size()]).count());
+                decodeLatencyMs.push_back(
+                    std::chrono::duration<double, std::milli>(now - sentAt[received.size()]).count());
             received.push_back(static_cast<std::uint8_t>(value));
         });
         std::vector<double> positionGapsMs;
@@ -330,7 +333,8 @@ void BM_StatusUnderLoad(benchmark::State& state)
         const double webBefore = webThreadsCpuMs();
         QEventLoop loop;
         QObject::connect(&load, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(loadFor + 15s), &loop, &QEventLoop::quit);
+        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(loadFor + 15s), &loop,
+                           &QEventLoop::quit);
         loop.exec();
         sending = false;
         console.join();

@@ -7,12 +7,12 @@
 
 // A harness's own expectation about a decoder's result. A broken one aborts, so libFuzzer
 // keeps the input as a crash like any sanitizer finding.
-#define FUZZ_CHECK(condition)                                                                                \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, #condition);          \
-            std::abort();                                                                                    \
-        }                                                                                                    \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, #condition);                    \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 namespace orvelo::fuzz {

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::span<const std::uint8_t> packet(data, size);
     // A track name from the library goes out in an ASCIIZ field.
-    const std::string label = citp::elementLabel(QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                                                   static_cast<qsizetype>(size)));
+    const std::string label =
+        citp::elementLabel(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     FUZZ_CHECK(isAscii(label) && label.find('\0') == std::string::npos);
 
     const auto classified = citp::classify(packet);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Framed whole = frame(sent, sent.size());
     const Framed cut = frame(sent, piece);
     // Past the limit a bare line feed may or may not be seen before the size is: refused either way.
-    if (sent.size() <= HttpRequestFramer::kMaxRequestBytes)
+    if (sent.size() <= HttpRequestFramer::maxRequestBytes)
         FUZZ_CHECK(cut.state == whole.state && cut.headSize == whole.headSize);
     // A refused request is answered without being read.
     if (whole.state != HttpRequestFramer::State::complete)
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(cut.request == whole.request);
 
     const std::string& request = whole.request;
-    FUZZ_CHECK(request.size() <= HttpRequestFramer::kMaxRequestBytes && sent.starts_with(request));
+    FUZZ_CHECK(request.size() <= HttpRequestFramer::maxRequestBytes && sent.starts_with(request));
     if (whole.headSize) {
         const std::string_view head = std::string_view(request).substr(0, *whole.headSize);
         FUZZ_CHECK(head.ends_with("\r\n\r\n"));

@@ -1,8 +1,9 @@
 #include "app/OrveloApp.h"
 
-#include "citp/CITPService.h"
 #include "app/ControllerCITPSource.h"
+#include "citp/CITPService.h"
 #include "core/DMXController.h"
+#include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
@@ -10,7 +11,6 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
-#include "ndi/NDIService.h"
 #include "web/WebServer.h"
 
 #include <QCoreApplication>
@@ -41,7 +41,8 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     webServer_ = std::make_unique<WebServer>();
     ndiService_ = std::make_unique<NDIService>();
     // The remote's NDI settings act on the NDI service.
-    webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(), themeManager_.get());
+    webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(),
+                      themeManager_.get());
     SettingsManager::shared().backgroundVideo().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }
@@ -82,8 +83,8 @@ void OrveloApp::registerFonts()
 
 AppServices OrveloApp::services()
 {
-    return {*artNetService_, *sACNService_, *citpService_, *protocolManager_, *playbackEngine_, *controller_,
-            *themeManager_, *webServer_, *ndiService_, [this] { startListeners(); }};
+    return {*artNetService_, *sACNService_,  *citpService_, *protocolManager_, *playbackEngine_,
+            *controller_,    *themeManager_, *webServer_,   *ndiService_,      [this] { startListeners(); }};
 }
 
 } // namespace orvelo

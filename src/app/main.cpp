@@ -29,7 +29,7 @@ bool hasDisplay()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-constexpr const char* kUsage = R"(usage: orvelo                     start the player
+constexpr const char* usageText = R"(usage: orvelo                     start the player
        orvelo --set-password      read the web remote's new password from standard input
                                   (an empty line removes it) and exit
        orvelo --add-library-root DIR     let the web remote move the media folder inside DIR
@@ -40,7 +40,8 @@ void setNames()
 {
     QCoreApplication::setOrganizationName("Orvelo");
     QCoreApplication::setApplicationName("Orvelo");
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(orvelo::versionText.data(), orvelo::versionText.size()));
+    QCoreApplication::setApplicationVersion(
+        QString::fromLatin1(orvelo::versionText.data(), orvelo::versionText.size()));
 }
 
 // One line from standard input, without echo when a person types it.
@@ -74,7 +75,7 @@ std::optional<int> runCommand(int argc, char** argv)
         return std::nullopt;
     const std::string command = argv[1];
     if (command == "--help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(usageText, stdout);
         return 0;
     }
     QCoreApplication app(argc, argv);
@@ -89,7 +90,7 @@ std::optional<int> runCommand(int argc, char** argv)
     } else if (command == "--remove-library-root" && argc == 3) {
         settings.removeLibraryRoot(QString::fromLocal8Bit(argv[2]));
     } else {
-        std::fputs(kUsage, stderr);
+        std::fputs(usageText, stderr);
         return 2;
     }
     if (refusal) {

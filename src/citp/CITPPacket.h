@@ -80,10 +80,10 @@ std::string elementLabel(const std::optional<QString>& trackName);
 std::vector<std::uint8_t> buildPeerLocation(CITPHeaderType form, std::uint16_t tcpPort);
 
 // MSEX replies.
-std::vector<std::uint8_t> buildServerInfo();                          // "SInf"
-std::vector<std::uint8_t> buildElementLibraryInfo(std::size_t count); // "ELIn", count capped at 255
-std::vector<std::uint8_t> buildThumbnailAccepted();                   // "ThOK"
-std::vector<std::uint8_t> buildLayerInfo();                           // "LInf"
+std::vector<std::uint8_t> buildServerInfo();                                            // "SInf"
+std::vector<std::uint8_t> buildElementLibraryInfo(std::size_t count);                   // "ELIn", count capped at 255
+std::vector<std::uint8_t> buildThumbnailAccepted();                                     // "ThOK"
+std::vector<std::uint8_t> buildLayerInfo();                                             // "LInf"
 std::vector<std::uint8_t> buildElementInfo(std::uint8_t index, std::string_view label); // "ELin"
 // "SThm"; nothing when the picture does not fit its 16-bit length field.
 std::optional<std::vector<std::uint8_t>> buildThumbnail(std::uint8_t index, std::span<const std::uint8_t> jpeg);

@@ -58,12 +58,13 @@ std::vector<std::uint8_t> copyOf(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
-CITPService::CITPService(QObject* parent) : CITPService(Options{}, parent) {}
+CITPService::CITPService(QObject* parent) : CITPService(Options{}, parent)
+{
+}
 
 CITPService::CITPService(Options options, QObject* parent)
-    : QObject(parent)
-    , options_(std::move(options))
-    , receiver_(
+    : QObject(parent), options_(std::move(options)),
+      receiver_(
           {.port = options_.udpPort,
            .threadName = "CITPReceiver",
            .logName = "CITPService",

@@ -48,8 +48,8 @@ class CITPService : public QObject, public ListeningService {
     Q_PROPERTY(std::vector<orvelo::CITPPacketLog> packetLogs READ packetLogs NOTIFY packetLogsChanged)
     Q_PROPERTY(std::vector<orvelo::CITPPeer> discoveredPeers READ discoveredPeers NOTIFY discoveredPeersChanged)
     Q_PROPERTY(QString lastReceivedPatch READ lastReceivedPatch NOTIFY lastReceivedPatchChanged)
-    Q_PROPERTY(std::optional<std::vector<orvelo::CITPFixture>> lastReceivedPatchData READ lastReceivedPatchData
-                   NOTIFY lastReceivedPatchDataChanged)
+    Q_PROPERTY(std::optional<std::vector<orvelo::CITPFixture>> lastReceivedPatchData READ lastReceivedPatchData NOTIFY
+                   lastReceivedPatchDataChanged)
     Q_PROPERTY(orvelo::MSEXStats msexStats READ msexStats NOTIFY msexStatsChanged)
     Q_PROPERTY(int tcpConnectionCount READ tcpConnectionCount NOTIFY tcpConnectionCountChanged)
 public:

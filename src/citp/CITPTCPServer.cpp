@@ -20,8 +20,8 @@ namespace orvelo {
 
 namespace {
 
-using socketsupport::systemText;
 using socketsupport::setFlag;
+using socketsupport::systemText;
 
 constexpr std::size_t readSize = 65536;
 constexpr int listenBacklog = 5;
@@ -43,8 +43,7 @@ bool waitFor(int fd, short events, int wake, int timeoutMs)
 
 } // namespace
 
-CITPTCPServer::CITPTCPServer(Options options, Handlers handlers)
-    : options_(options), handlers_(std::move(handlers))
+CITPTCPServer::CITPTCPServer(Options options, Handlers handlers) : options_(options), handlers_(std::move(handlers))
 {
 }
 
@@ -187,8 +186,8 @@ void CITPTCPServer::serve(Client& client)
     auto lastActivity = Clock::now();
     pollfd fds[2] = {{client.fd, POLLIN, 0}, {wakeFD_, POLLIN, 0}};
     while (!shouldStop_) {
-        const auto idleLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
-            options_.idleTimeout - (Clock::now() - lastActivity));
+        const auto idleLeft =
+            std::chrono::duration_cast<std::chrono::milliseconds>(options_.idleTimeout - (Clock::now() - lastActivity));
         if (idleLeft.count() <= 0) {
             logLine("CITPService: Closing idle TCP connection from " + client.address);
             break;

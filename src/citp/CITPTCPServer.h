@@ -38,7 +38,7 @@ public:
         std::function<void(const std::string& address, std::span<const std::uint8_t> bytes)> received;
         // One complete message; returns the answer to send on the same connection, if any.
         std::function<std::optional<std::vector<std::uint8_t>>(const std::string& address,
-                                                                std::span<const std::uint8_t> message)>
+                                                               std::span<const std::uint8_t> message)>
             message;
         // An answer went out.
         std::function<void(const std::string& address, std::span<const std::uint8_t> bytes)> sent;

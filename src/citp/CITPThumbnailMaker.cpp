@@ -24,9 +24,10 @@ bool isAudioFile(const QString& path)
 } // namespace
 
 CITPThumbnailMaker::CITPThumbnailMaker(FrameSource frames, ArtworkPainter artwork)
-    : frames_(frames ? std::move(frames)
-                     : FrameSource([](const QString& path, QSize maxSize) { return VideoSnapshot::firstFrame(path, maxSize); }))
-    , artwork_(artwork ? std::move(artwork) : ArtworkPainter(&CITPThumbnailMaker::drawnArtwork))
+    : frames_(frames ? std::move(frames) : FrameSource([](const QString& path, QSize maxSize) {
+          return VideoSnapshot::firstFrame(path, maxSize);
+      })),
+      artwork_(artwork ? std::move(artwork) : ArtworkPainter(&CITPThumbnailMaker::drawnArtwork))
 {
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/MediaTrack.h"
 #include "platform/media/VideoSnapshot.h"
+#include "playback/MediaTrack.h"
 
 #include <QByteArray>
 #include <QImage>

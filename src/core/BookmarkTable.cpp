@@ -32,8 +32,8 @@ std::optional<BookmarkTable> BookmarkTable::decode(const QByteArray& json)
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (!it.value().isString())
             return std::nullopt;
-        auto decoded = QByteArray::fromBase64Encoding(it.value().toString().toLatin1(),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
+        auto decoded =
+            QByteArray::fromBase64Encoding(it.value().toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded)
             return std::nullopt;
         table.insert(it.key(), *decoded);

@@ -72,8 +72,11 @@ void DMXController::copyFiltersTo(DMXProtocolService* service)
     // is told whether it is the input or not. Consoles number sACN universes from 1 where
     // Art-Net counts its 15-bit Port-Addresses from 0.
     if (auto* sacn = qobject_cast<SACNService*>(&protocolManager_.sACNService()))
-        sacn->expectedUniverse = (artnet::portAddress(static_cast<int>(dmxConfig_.net), static_cast<int>(dmxConfig_.subnet),
-                                                      static_cast<int>(dmxConfig_.universe)) & 0x7FFF) + 1;
+        sacn->expectedUniverse =
+            (artnet::portAddress(static_cast<int>(dmxConfig_.net), static_cast<int>(dmxConfig_.subnet),
+                                 static_cast<int>(dmxConfig_.universe)) &
+             0x7FFF) +
+            1;
 }
 
 void DMXController::bindToService(DMXProtocolService* service)
@@ -163,7 +166,7 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
             // Never "resumed" into looking as if it played; a file that appears later (a
             // drive mounted late) is picked up by the retry.
             const auto now = std::chrono::steady_clock::now();
-            if (lastFailedRetry_ && now - *lastFailedRetry_ < kFailedRetryInterval)
+            if (lastFailedRetry_ && now - *lastFailedRetry_ < failedRetryInterval)
                 return;
             lastFailedRetry_ = now;
             engine.loadAndPlay(track);

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/DMXConfig.h"
-#include "playback/MediaTrack.h"
 #include "core/Playlist.h"
 #include "platform/SettingsStore.h"
+#include "playback/MediaTrack.h"
 
 #include <QObject>
 #include <QPointer>
@@ -89,7 +89,7 @@ private:
     std::uint8_t currentLoopDMXValue_ = 0;
     std::optional<int> dmxLoopOverride_;
     // A failed track the console holds is loaded again at most this often.
-    static constexpr std::chrono::seconds kFailedRetryInterval{1};
+    static constexpr std::chrono::seconds failedRetryInterval{1};
     std::optional<std::chrono::steady_clock::time_point> lastFailedRetry_;
     bool ignoreDMX_ = false;
     bool autoPlayNext_ = false;

@@ -8,7 +8,7 @@ namespace orvelo {
 
 namespace {
 
-constexpr int kUniverseSlots = 512;
+constexpr int universeSlots = 512;
 
 QString rangeText(int low, int high)
 {
@@ -32,46 +32,48 @@ QVector<DMXReferenceRow> controlRows()
 {
     QVector<DMXReferenceRow> rows;
     using dmx::ControlKind;
-    forEachBand<ControlKind>(0, 255, [](int v) { return dmx::decodeControl(static_cast<std::uint8_t>(v)).kind; },
-                             [&rows](int low, int high, ControlKind kind) {
-                                 DMXReferenceRow row{low, high, rangeText(low, high), {}, {}, {}};
-                                 switch (kind) {
-                                 case ControlKind::stop:
-                                     row.action = QStringLiteral("Stop");
-                                     row.description = QStringLiteral("Stop playback and return to the start");
-                                     row.color = QStringLiteral("red");
-                                     break;
-                                 case ControlKind::pause:
-                                     row.action = QStringLiteral("Pause");
-                                     row.description = QStringLiteral("Hold the current frame");
-                                     row.color = QStringLiteral("orange");
-                                     break;
-                                 case ControlKind::selectTrack:
-                                     row.action = QStringLiteral("Play Track");
-                                     row.description = QStringLiteral("Select and play a track (10 values per track)");
-                                     row.color = QStringLiteral("green");
-                                     break;
-                                 case ControlKind::stopQuietly:
-                                     row.action = QStringLiteral("Stop");
-                                     row.description = QStringLiteral("Stop playback");
-                                     row.color = QStringLiteral("red");
-                                     break;
-                                 }
-                                 rows.push_back(row);
-                             });
+    forEachBand<ControlKind>(
+        0, 255, [](int v) { return dmx::decodeControl(static_cast<std::uint8_t>(v)).kind; },
+        [&rows](int low, int high, ControlKind kind) {
+            DMXReferenceRow row{low, high, rangeText(low, high), {}, {}, {}};
+            switch (kind) {
+            case ControlKind::stop:
+                row.action = QStringLiteral("Stop");
+                row.description = QStringLiteral("Stop playback and return to the start");
+                row.color = QStringLiteral("red");
+                break;
+            case ControlKind::pause:
+                row.action = QStringLiteral("Pause");
+                row.description = QStringLiteral("Hold the current frame");
+                row.color = QStringLiteral("orange");
+                break;
+            case ControlKind::selectTrack:
+                row.action = QStringLiteral("Play Track");
+                row.description = QStringLiteral("Select and play a track (10 values per track)");
+                row.color = QStringLiteral("green");
+                break;
+            case ControlKind::stopQuietly:
+                row.action = QStringLiteral("Stop");
+                row.description = QStringLiteral("Stop playback");
+                row.color = QStringLiteral("red");
+                break;
+            }
+            rows.push_back(row);
+        });
     return rows;
 }
 
 QVector<DMXReferenceRow> trackRows()
 {
     QVector<DMXReferenceRow> rows;
-    forEachBand<int>(0, 255, [](int v) { return dmx::decodeControl(static_cast<std::uint8_t>(v)).trackIndex; },
-                     [&rows](int low, int high, int index) {
-                         if (index < 0)
-                             return;
-                         rows.push_back({low, high, rangeText(low, high), QStringLiteral("Track %1").arg(index + 1),
-                                         QStringLiteral("Playlist entry %1").arg(index + 1), QStringLiteral("green")});
-                     });
+    forEachBand<int>(
+        0, 255, [](int v) { return dmx::decodeControl(static_cast<std::uint8_t>(v)).trackIndex; },
+        [&rows](int low, int high, int index) {
+            if (index < 0)
+                return;
+            rows.push_back({low, high, rangeText(low, high), QStringLiteral("Track %1").arg(index + 1),
+                            QStringLiteral("Playlist entry %1").arg(index + 1), QStringLiteral("green")});
+        });
     return rows;
 }
 
@@ -92,7 +94,8 @@ QVector<DMXReferenceRow> loopRows()
                 row.color = QStringLiteral("blue");
             } else {
                 row.action = *count == 1 ? QStringLiteral("Play 1x") : QStringLiteral("Play %1x").arg(*count);
-                row.description = *count == 1 ? QStringLiteral("Play once") : QStringLiteral("Play %1 times").arg(*count);
+                row.description =
+                    *count == 1 ? QStringLiteral("Play once") : QStringLiteral("Play %1 times").arg(*count);
                 row.color = QStringLiteral("orange");
             }
             rows.push_back(row);
@@ -127,28 +130,29 @@ QVector<DMXReferenceRow> effectBands(const QString& mapped, const QString& reset
 {
     QVector<DMXReferenceRow> rows;
     using dmx::EffectBand;
-    forEachBand<EffectBand>(0, 255, [](int v) { return dmx::effectBand(static_cast<std::uint8_t>(v)); },
-                            [&](int low, int high, EffectBand band) {
-                                DMXReferenceRow row{low, high, rangeText(low, high), {}, {}, {}};
-                                switch (band) {
-                                case EffectBand::unchanged:
-                                    row.action = QStringLiteral("No change");
-                                    row.description = QStringLiteral("Keep the current value");
-                                    row.color = QStringLiteral("gray");
-                                    break;
-                                case EffectBand::reset:
-                                    row.action = QStringLiteral("Reset");
-                                    row.description = reset;
-                                    row.color = QStringLiteral("orange");
-                                    break;
-                                case EffectBand::mapped:
-                                    row.action = QStringLiteral("Set");
-                                    row.description = mapped;
-                                    row.color = QStringLiteral("blue");
-                                    break;
-                                }
-                                rows.push_back(row);
-                            });
+    forEachBand<EffectBand>(
+        0, 255, [](int v) { return dmx::effectBand(static_cast<std::uint8_t>(v)); },
+        [&](int low, int high, EffectBand band) {
+            DMXReferenceRow row{low, high, rangeText(low, high), {}, {}, {}};
+            switch (band) {
+            case EffectBand::unchanged:
+                row.action = QStringLiteral("No change");
+                row.description = QStringLiteral("Keep the current value");
+                row.color = QStringLiteral("gray");
+                break;
+            case EffectBand::reset:
+                row.action = QStringLiteral("Reset");
+                row.description = reset;
+                row.color = QStringLiteral("orange");
+                break;
+            case EffectBand::mapped:
+                row.action = QStringLiteral("Set");
+                row.description = mapped;
+                row.color = QStringLiteral("blue");
+                break;
+            }
+            rows.push_back(row);
+        });
     return rows;
 }
 
@@ -236,12 +240,12 @@ DMXReference makeDMXReference(const DMXConfig& config)
     ref.trackRows = trackRows();
     if (config.mode != DMXMode::standard) {
         ref.loopChannel = start + 1;
-        ref.loopChannelReceived = start + 1 <= kUniverseSlots;
+        ref.loopChannelReceived = start + 1 <= universeSlots;
         ref.loopRows = loopRows();
     }
     if (config.mode == DMXMode::extended) {
         ref.firstEffectChannel = start + 2;
-        ref.effectChannelsReceived = start + 17 <= kUniverseSlots;
+        ref.effectChannelsReceived = start + 17 <= universeSlots;
         ref.effectRows = effectRows(start + 2);
     }
     return ref;

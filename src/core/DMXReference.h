@@ -22,7 +22,7 @@ struct DMXReferenceRow {
 };
 
 struct DMXEffectRow {
-    int channel = 0; // absolute channel
+    int channel = 0;         // absolute channel
     int relativeChannel = 0; // 3-18
     QString parameter;
     QString mapped; // "10-255: " and the mapped range

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 
-
 namespace orvelo {
 
 namespace {
@@ -36,8 +35,7 @@ void log(const QString& line)
 
 } // namespace
 
-Playlist::Playlist(QObject* parent)
-    : QObject(parent)
+Playlist::Playlist(QObject* parent) : QObject(parent)
 {
     // A drive mounted late, or a file deleted under the show: the views follow within seconds.
     fileCheck_.setInterval(2000);
@@ -204,7 +202,8 @@ bool Playlist::savePlaylist(const QUrl& file) const
     if (output.write(*json) != json->size()) {
         // A short write (disk full, file too large) leaves no error text in the file object.
         const int cause = errno;
-        log("Failed to save playlist: " + (cause != 0 ? QString::fromLocal8Bit(std::strerror(cause)) : output.errorString()));
+        log("Failed to save playlist: " +
+            (cause != 0 ? QString::fromLocal8Bit(std::strerror(cause)) : output.errorString()));
         return false;
     }
     if (!output.commit()) {
@@ -262,7 +261,8 @@ void Playlist::loadLastPlaylist()
             if (usable)
                 restored.url = *usable;
             else
-                log("DMXController: Track not found, keeping its place: " + track.name + " (" + problemWith(track) + ")");
+                log("DMXController: Track not found, keeping its place: " + track.name + " (" + problemWith(track) +
+                    ")");
             kept.append(std::move(restored));
         }
         if (!kept.isEmpty()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/MediaTrack.h"
 #include "platform/SettingsStore.h"
+#include "playback/MediaTrack.h"
 
 #include <QList>
 #include <QObject>

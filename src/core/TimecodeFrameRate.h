@@ -23,8 +23,8 @@ constexpr double rawValue(TimecodeFrameRate rate)
 }
 
 // In picker order.
-constexpr std::array<TimecodeFrameRate, 3> allTimecodeFrameRates{
-    TimecodeFrameRate::fps24, TimecodeFrameRate::fps25, TimecodeFrameRate::fps30};
+constexpr std::array<TimecodeFrameRate, 3> allTimecodeFrameRates{TimecodeFrameRate::fps24, TimecodeFrameRate::fps25,
+                                                                 TimecodeFrameRate::fps30};
 
 // Only exactly 24, 25 or 30 name a rate (29.97 does not).
 constexpr std::optional<TimecodeFrameRate> timecodeFrameRateFromRawValue(double fps)

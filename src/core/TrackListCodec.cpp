@@ -43,8 +43,8 @@ std::optional<int> parseCount(const QJsonValue& value)
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
-    if (std::trunc(number) != number || number < std::numeric_limits<int>::min()
-        || number > std::numeric_limits<int>::max())
+    if (std::trunc(number) != number || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max())
         return std::nullopt;
     return static_cast<int>(number);
 }

@@ -10,7 +10,7 @@ namespace orvelo {
 enum class NDIFPS { fps12, fps24, fps25, fps30, fps50, fps60 };
 
 inline constexpr std::array<NDIFPS, 6> allNDIFPS{NDIFPS::fps12, NDIFPS::fps24, NDIFPS::fps25,
-                                                  NDIFPS::fps30, NDIFPS::fps50, NDIFPS::fps60};
+                                                 NDIFPS::fps30, NDIFPS::fps50, NDIFPS::fps60};
 
 constexpr double rawValue(NDIFPS fps)
 {

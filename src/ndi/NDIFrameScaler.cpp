@@ -29,7 +29,8 @@ VideoFramePtr NDIFrameScaler::scale(const VideoFrame& source, int divisor)
     for (int y = 0; y < size.height(); ++y) {
         std::fill(sums_.begin(), sums_.end(), 0u);
         for (int dy = 0; dy < divisor; ++dy) {
-            const std::uint8_t* row = source.plane(0) + static_cast<std::ptrdiff_t>(y * divisor + dy) * source.strides[0];
+            const std::uint8_t* row =
+                source.plane(0) + static_cast<std::ptrdiff_t>(y * divisor + dy) * source.strides[0];
             for (int x = 0; x < size.width(); ++x) {
                 std::uint32_t* sum = sums_.data() + 4 * x;
                 const std::uint8_t* block = row + 4 * x * divisor;

@@ -44,9 +44,9 @@ VideoFramePtr NDIFrameWorker::renderPattern(const NDIFrameJob& job)
 {
     lastVideoSource_.reset();
     lastVideoResult_.reset();
-    if (!patternBuffer_ || patternBuffer_->width != kPatternWidth || patternBuffer_->height != kPatternHeight) {
+    if (!patternBuffer_ || patternBuffer_->width != patternWidth || patternBuffer_->height != patternHeight) {
         try {
-            patternBuffer_ = VideoFrame::allocate(kPatternWidth, kPatternHeight, PixelFormat::BGRA);
+            patternBuffer_ = VideoFrame::allocate(patternWidth, patternHeight, PixelFormat::BGRA);
         } catch (const std::bad_alloc&) {
             patternBuffer_.reset();
             return nullptr;
@@ -55,7 +55,7 @@ VideoFramePtr NDIFrameWorker::renderPattern(const NDIFrameJob& job)
     if (!renderer_ || renderer_->pattern() != job.pattern)
         renderer_ = std::make_unique<PatternRenderer>(job.pattern, PatternRenderer::Style::Flat);
     // Premultiplied ARGB32 is B, G, R, A in memory: the frame's own layout.
-    QImage canvas(patternBuffer_->plane(0), kPatternWidth, kPatternHeight, patternBuffer_->strides[0],
+    QImage canvas(patternBuffer_->plane(0), patternWidth, patternHeight, patternBuffer_->strides[0],
                   QImage::Format_ARGB32_Premultiplied);
     renderer_->draw(canvas, job.patternFrame);
 
@@ -86,12 +86,12 @@ ndi::VideoFrameV2 NDIFrameWorker::describe(const VideoFrame& frame, NDIFPS fps)
     ndi::VideoFrameV2 v;
     v.xres = frame.width;
     v.yres = frame.height;
-    v.fourCC = ndi::kFourCCBGRA;
+    v.fourCC = ndi::fourCCBGRA;
     v.frameRateN = frameRateNumerator(fps);
     v.frameRateD = frameRateDenominator(fps);
     v.pictureAspectRatio = frame.height > 0 ? static_cast<float>(frame.width) / static_cast<float>(frame.height) : 0.0f;
-    v.frameFormatType = ndi::kFrameFormatProgressive;
-    v.timecode = ndi::kTimecodeSynthesize;
+    v.frameFormatType = ndi::frameFormatProgressive;
+    v.timecode = ndi::timecodeSynthesize;
     // The runtime only reads the pixels.
     v.data = const_cast<std::uint8_t*>(frame.plane(0));
     v.lineStrideInBytes = frame.strides[0];

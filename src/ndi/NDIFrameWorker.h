@@ -24,10 +24,10 @@ struct NDIFrameJob {
         Pattern, // the selected pattern, drawn afresh
     };
     Source source = Source::Pattern;
-    VideoFramePtr video;          // Video: as the player presented it, effects already applied
+    VideoFramePtr video; // Video: as the player presented it, effects already applied
     AudioVisualPattern pattern = AudioVisualPattern::blackScreen;
     PatternFrame patternFrame;
-    EffectParameters effects;     // applied to pattern frames
+    EffectParameters effects; // applied to pattern frames
     int divisor = 1;
     NDIFPS fps = NDIFPS::fps25;
     std::shared_ptr<NDISender> sender;
@@ -41,8 +41,8 @@ struct NDIFrameJob {
 // frame sent again (no newer one has arrived) reuses its prepared picture. Not thread-safe.
 class NDIFrameWorker {
 public:
-    static constexpr int kPatternWidth = 1920;
-    static constexpr int kPatternHeight = 1080;
+    static constexpr int patternWidth = 1920;
+    static constexpr int patternHeight = 1080;
 
     // The BGRA frame the job sends, or null when this tick sends nothing.
     VideoFramePtr render(const NDIFrameJob& job);

@@ -9,8 +9,8 @@ namespace orvelo {
 std::vector<std::string> NDIRuntime::defaultCandidates()
 {
     std::vector<std::string> candidates;
-    for (const auto& [variable, file] : {std::pair{"NDI_RUNTIME_DIR_V6", "libndi.so.6"},
-                                         std::pair{"NDI_RUNTIME_DIR_V5", "libndi.so.5"}}) {
+    for (const auto& [variable, file] :
+         {std::pair{"NDI_RUNTIME_DIR_V6", "libndi.so.6"}, std::pair{"NDI_RUNTIME_DIR_V5", "libndi.so.5"}}) {
         const char* folder = std::getenv(variable);
         if (folder && *folder)
             candidates.push_back(std::string(folder) + "/" + file);

@@ -28,10 +28,10 @@ struct VideoFrameV2 {
     const char* metadata = nullptr;
     std::int64_t timestamp = 0;
 };
-static_assert(offsetof(VideoFrameV2, fourCC) == 8 && offsetof(VideoFrameV2, frameFormatType) == 24
-                  && offsetof(VideoFrameV2, timecode) == 32 && offsetof(VideoFrameV2, data) == 40
-                  && offsetof(VideoFrameV2, lineStrideInBytes) == 48 && offsetof(VideoFrameV2, metadata) == 56
-                  && offsetof(VideoFrameV2, timestamp) == 64 && sizeof(VideoFrameV2) == 72,
+static_assert(offsetof(VideoFrameV2, fourCC) == 8 && offsetof(VideoFrameV2, frameFormatType) == 24 &&
+                  offsetof(VideoFrameV2, timecode) == 32 && offsetof(VideoFrameV2, data) == 40 &&
+                  offsetof(VideoFrameV2, lineStrideInBytes) == 48 && offsetof(VideoFrameV2, metadata) == 56 &&
+                  offsetof(VideoFrameV2, timestamp) == 64 && sizeof(VideoFrameV2) == 72,
               "the runtime's video frame layout");
 
 // What a sender is created with.
@@ -45,15 +45,15 @@ static_assert(sizeof(SendCreate) == 24 && offsetof(SendCreate, clockVideo) == 16
 
 constexpr std::uint32_t fourCC(char a, char b, char c, char d)
 {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(a))
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
 }
-inline constexpr std::uint32_t kFourCCBGRA = fourCC('B', 'G', 'R', 'A');
-inline constexpr int kFrameFormatProgressive = 1;
+inline constexpr std::uint32_t fourCCBGRA = fourCC('B', 'G', 'R', 'A');
+inline constexpr int frameFormatProgressive = 1;
 // Asks the runtime to make up the timecode.
-inline constexpr std::int64_t kTimecodeSynthesize = INT64_MAX;
+inline constexpr std::int64_t timecodeSynthesize = INT64_MAX;
 
 } // namespace ndi
 

@@ -5,10 +5,10 @@
 #include "ndi/NDIFrameWorker.h"
 #include "ndi/NDIRuntime.h"
 #include "platform/Log.h"
+#include "platform/SerialQueue.h"
 #include "platform/media/MediaItem.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/PatternCanvas.h"
-#include "platform/SerialQueue.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
@@ -23,7 +23,7 @@ namespace orvelo {
 namespace {
 
 // How much the worker yields to the main thread (Linux nice values, 0 normal, 19 least).
-constexpr int kWorkerNice = 10;
+constexpr int workerNice = 10;
 
 } // namespace
 
@@ -41,13 +41,13 @@ NDIService::NDIService(Options options, QObject* parent)
     : NDIControl(parent), options_(std::move(options)),
       runtime_(std::make_shared<NDIRuntime>(options_.runtimeCandidates)),
       ticksInHand_(std::make_shared<std::atomic<int>>(0)), broadcast_(std::make_shared<std::atomic<unsigned>>(0)),
-      worker_(std::make_shared<NDIFrameWorker>()),
-      queue_(std::make_unique<SerialQueue>(kQueueLabel))
+      worker_(std::make_shared<NDIFrameWorker>()), queue_(std::make_unique<SerialQueue>(queueLabel))
 {
     bool ok = false;
     if (const auto fps = ndiFPSFromRawValue(store_.text(fpsKey).value_or(QString()).toDouble(&ok)); ok && fps)
         fps_ = *fps;
-    if (const auto scale = ndiResolutionScaleFromRawValue(store_.text(resolutionScaleKey).value_or(QString()).toInt(&ok));
+    if (const auto scale =
+            ndiResolutionScaleFromRawValue(store_.text(resolutionScaleKey).value_or(QString()).toInt(&ok));
         ok && scale)
         resolutionScale_ = *scale;
     timer_.setSingleShot(true);
@@ -59,7 +59,7 @@ NDIService::NDIService(Options options, QObject* parent)
     clock_.start();
     // The frame work yields the processor to the main thread: the ticks may wait a little,
     // the DMX decoding and the web routes on the main thread should not.
-    queue_->post([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice); });
+    queue_->post([] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), workerNice); });
     if (runtime_->initialize())
         logLine("NDI: Initialized successfully");
     else
@@ -119,7 +119,7 @@ void NDIService::startBroadcasting(MediaPlayer* player)
     if (!previousSender_.expired())
         drainWorker();
     player_ = player;
-    const ndi::SendCreate settings{kSourceName, nullptr, true, false};
+    const ndi::SendCreate settings{sourceName, nullptr, true, false};
     void* instance = runtime_->createSender(settings);
     if (!instance) {
         logLine("NDI: Failed to create sender");
@@ -240,7 +240,7 @@ void NDIService::processFrame()
         job.effects = options_.effects->snapshot();
     }
 
-    if (ticksInHand_->load() >= kMaxTicksInHand) {
+    if (ticksInHand_->load() >= maxTicksInHand) {
         ++skippedTicks_;
         return;
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "ndi/NDIControl.h"
 #include "ndi/NDIFPS.h"
 #include "ndi/NDIResolutionScale.h"
 #include "platform/SettingsStore.h"
 #include "platform/media/MediaPlayer.h"
-#include "ndi/NDIControl.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -40,15 +40,16 @@ class NDIService : public NDIControl {
     Q_OBJECT
     Q_PROPERTY(bool isBroadcasting READ isBroadcasting NOTIFY isBroadcastingChanged)
     Q_PROPERTY(orvelo::NDIFPS fps READ fps WRITE setFps NOTIFY fpsChanged)
-    Q_PROPERTY(orvelo::NDIResolutionScale resolutionScale READ resolutionScale WRITE setResolutionScale NOTIFY resolutionScaleChanged)
+    Q_PROPERTY(orvelo::NDIResolutionScale resolutionScale READ resolutionScale WRITE setResolutionScale NOTIFY
+                   resolutionScaleChanged)
 
 public:
     static inline const QString fpsKey = QStringLiteral("ndiFps");
     static inline const QString resolutionScaleKey = QStringLiteral("ndiResolutionScale");
 
-    static constexpr const char* kSourceName = "Orvelo";
-    static constexpr const char* kQueueLabel = "com.orvelo.ndi";
-    static constexpr int kMaxTicksInHand = 2;
+    static constexpr const char* sourceName = "Orvelo";
+    static constexpr const char* queueLabel = "com.orvelo.ndi";
+    static constexpr int maxTicksInHand = 2;
 
     // Where the runtime is looked for and what the pictures are made from; the defaults are
     // the application's.

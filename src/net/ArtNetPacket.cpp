@@ -1,8 +1,8 @@
 #include "net/ArtNetPacket.h"
 
 #include "platform/ByteReader.h"
-#include "platform/Version.h"
 #include "platform/ByteWriter.h"
+#include "platform/Version.h"
 
 #include <algorithm>
 #include <charconv>
@@ -70,8 +70,7 @@ std::optional<ArtDmxFrame> decodeArtDmxFrame(std::span<const std::uint8_t> datag
     return ArtDmxFrame{*address, *values};
 }
 
-std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram,
-                                                         int portAddress)
+std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram, int portAddress)
 {
     const auto frame = decodeArtDmxFrame(datagram);
     if (!frame || frame->portAddress != portAddress)
@@ -86,39 +85,52 @@ std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::u
     return datagram.subspan(artRdmHeaderSize);
 }
 
-std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip,
-                                          std::uint8_t net, std::uint8_t subnet, std::uint8_t universe)
+std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip, std::uint8_t net,
+                                          std::uint8_t subnet, std::uint8_t universe)
 {
     const bool announce = variant == PollReplyVariant::announcement;
     ByteWriter w(pollReplySize);
     header(w, opPollReply);
     w.bytes(ip)
         .u16le(defaultPort)
-        .u8(0x00).u8(0x0E)               // VersInfoH, VersInfoL
-        .u8(net).u8(subnet)              // NetSwitch, SubSwitch
-        .u8(0xFF).u8(0xFF)               // OemHi, Oem
-        .u8(0x00)                        // Ubea version
-        .u8(announce ? 0xD0 : 0x00)      // Status1
-        .u8(0xF0).u8(0x7F)               // EstaManLo, EstaManHi
+        .u8(0x00)
+        .u8(0x0E) // VersInfoH, VersInfoL
+        .u8(net)
+        .u8(subnet) // NetSwitch, SubSwitch
+        .u8(0xFF)
+        .u8(0xFF)                   // OemHi, Oem
+        .u8(0x00)                   // Ubea version
+        .u8(announce ? 0xD0 : 0x00) // Status1
+        .u8(0xF0)
+        .u8(0x7F) // EstaManLo, EstaManHi
         .text("ORVELONODE", 18)
         .text("ORVELONODE V." + std::string(versionText) + " - Media Server", 64)
         .text(announce ? "#0001 [0000] Orvelonode OK" : "#0001 [OK] Art-Net RDM Ready", 64)
-        .u8(0x00).u8(0x01)               // NumPortsHi, NumPortsLo
-        .u8(announce ? 0xC0 : 0x80).zeros(3) // PortTypes
-        .u8(announce ? 0x80 : 0x00).zeros(3) // GoodInput
-        .u8(0x82).zeros(3)               // GoodOutputA
-        .u8(universe).zeros(3)           // SwIn
-        .u8(universe).zeros(3)           // SwOut
-        .u8(0).u8(0).u8(0)               // AcnPriority, SwMacro, SwRemote
-        .zeros(3)                        // Spare
-        .u8(0x00)                        // Style: StNode
-        .zeros(6)                        // MAC address, not reported
-        .bytes(ip)                       // BindIp
-        .u8(announce ? 0x01 : 0x00)      // BindIndex
-        .u8(announce ? 0x0E : 0x08)      // Status2
-        .u8(announce ? 0x80 : 0x00).zeros(3) // GoodOutputB
-        .u8(0)                           // Status3
-        .zeros(21);                      // DefaultRespUID, User, RefreshRate, Filler
+        .u8(0x00)
+        .u8(0x01) // NumPortsHi, NumPortsLo
+        .u8(announce ? 0xC0 : 0x80)
+        .zeros(3) // PortTypes
+        .u8(announce ? 0x80 : 0x00)
+        .zeros(3) // GoodInput
+        .u8(0x82)
+        .zeros(3) // GoodOutputA
+        .u8(universe)
+        .zeros(3) // SwIn
+        .u8(universe)
+        .zeros(3) // SwOut
+        .u8(0)
+        .u8(0)
+        .u8(0)                      // AcnPriority, SwMacro, SwRemote
+        .zeros(3)                   // Spare
+        .u8(0x00)                   // Style: StNode
+        .zeros(6)                   // MAC address, not reported
+        .bytes(ip)                  // BindIp
+        .u8(announce ? 0x01 : 0x00) // BindIndex
+        .u8(announce ? 0x0E : 0x08) // Status2
+        .u8(announce ? 0x80 : 0x00)
+        .zeros(3)   // GoodOutputB
+        .u8(0)      // Status3
+        .zeros(21); // DefaultRespUID, User, RefreshRate, Filler
     return w.take();
 }
 
@@ -128,15 +140,15 @@ std::vector<std::uint8_t> encodeTodData(std::uint8_t net, std::uint8_t address, 
     header(w, opTodData);
     protocolVersion(w)
         .u8(rdmVersion)
-        .u8(0x00)    // Port
-        .zeros(6)    // Spare
-        .u8(0x00)    // BindIndex
+        .u8(0x00) // Port
+        .zeros(6) // Spare
+        .u8(0x00) // BindIndex
         .u8(net)
-        .u8(0x00)    // CommandResponse: TodFull
+        .u8(0x00) // CommandResponse: TodFull
         .u8(address)
-        .u16be(1)    // UidTotal
-        .u8(0x00)    // BlockCount
-        .u8(0x01)    // UidCount
+        .u16be(1) // UidTotal
+        .u8(0x00) // BlockCount
+        .u8(0x01) // UidCount
         .bytes(uid);
     return w.take();
 }
@@ -147,12 +159,12 @@ std::vector<std::uint8_t> encodeArtRdm(std::uint8_t address, std::span<const std
     header(w, opRdm);
     protocolVersion(w)
         .u8(rdmVersion)
-        .u8(0)       // Filler
-        .zeros(5)    // Spare
-        .u8(0)       // FifoAvail
-        .u8(0)       // FifoMax
-        .u8(0)       // Net
-        .u8(0x00)    // Command: ArProcess
+        .u8(0)    // Filler
+        .zeros(5) // Spare
+        .u8(0)    // FifoAvail
+        .u8(0)    // FifoMax
+        .u8(0)    // Net
+        .u8(0x00) // Command: ArProcess
         .u8(address)
         .bytes(message);
     return w.take();

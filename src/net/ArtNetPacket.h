@@ -65,14 +65,13 @@ std::optional<ArtDmxFrame> decodeArtDmxFrame(std::span<const std::uint8_t> datag
 
 // The 0-512 channel values of an ArtDmx for `portAddress`, or nothing when the datagram is
 // for another Port-Address or shorter than its Length says.
-std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram,
-                                                         int portAddress);
+std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::uint8_t> datagram, int portAddress);
 
 // The RDM message of an ArtRdm (from its sub-start code on), or nothing when too short.
 std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::uint8_t> datagram);
 
-std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip,
-                                          std::uint8_t net, std::uint8_t subnet, std::uint8_t universe);
+std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip, std::uint8_t net,
+                                          std::uint8_t subnet, std::uint8_t universe);
 std::vector<std::uint8_t> encodeTodData(std::uint8_t net, std::uint8_t address, const RdmUID& uid);
 // `message` is an RDM message without its start code.
 std::vector<std::uint8_t> encodeArtRdm(std::uint8_t address, std::span<const std::uint8_t> message);

@@ -20,8 +20,8 @@ namespace orvelo {
 
 namespace {
 
-using socketsupport::systemText;
 using socketsupport::setFlag;
+using socketsupport::systemText;
 
 // Room for the datagrams that arrive while the receive thread waits for a core (a few
 // milliseconds on a busy machine); the system caps it at its own maximum.
@@ -44,13 +44,13 @@ std::string dotted(const artnet::IPv4Bytes& ip)
 
 } // namespace
 
-ArtNetService::ArtNetService() : ArtNetService(Options{}) {}
+ArtNetService::ArtNetService() : ArtNetService(Options{})
+{
+}
 
 ArtNetService::ArtNetService(Options options, QObject* parent)
-    : DMXProtocolService(parent)
-    , options_(std::move(options))
-    , lastDMXValues_(artnet::maxChannels, 0)
-    , receiver_(
+    : DMXProtocolService(parent), options_(std::move(options)), lastDMXValues_(artnet::maxChannels, 0),
+      receiver_(
           {.port = options_.listenPort,
            .threadName = "ArtNetReceiver",
            .logName = "ArtNetService",
@@ -284,12 +284,12 @@ void ArtNetService::broadcastArtPollReply()
         artnet::PollReplyVariant::announcement, ip, static_cast<std::uint8_t>(filterNet.load()),
         static_cast<std::uint8_t>(filterSubnet.load()), static_cast<std::uint8_t>(filterUniverse.load()));
     sendDatagram(announcement, destination());
-    logLine("ArtNetService: Broadcast ArtPollReply (" + std::to_string(announcement.size()) + " bytes) - IP: " +
-            dotted(ip));
+    logLine("ArtNetService: Broadcast ArtPollReply (" + std::to_string(announcement.size()) +
+            " bytes) - IP: " + dotted(ip));
 }
 
-void ArtNetService::sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
-                                 std::uint8_t frames, std::uint8_t type)
+void ArtNetService::sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds, std::uint8_t frames,
+                                 std::uint8_t type)
 {
     sendBroadcast(artnet::encodeTimeCode(hours, minutes, seconds, frames, type));
 }

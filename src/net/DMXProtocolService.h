@@ -29,8 +29,8 @@ public:
 
     virtual void startListening() = 0;
     virtual void stopListening() = 0;
-    virtual void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
-                              std::uint8_t frames, std::uint8_t type) = 0;
+    virtual void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds, std::uint8_t frames,
+                              std::uint8_t type) = 0;
 
 signals:
     void isListeningChanged(bool isListening);

@@ -45,11 +45,8 @@ std::string ReceiveFailure::text() const
 }
 
 DatagramReceiver::DatagramReceiver(Options options, DatagramHandler onDatagram, FailureHandler onFailure)
-    : options_(std::move(options))
-    , receive_(options_.reading.receive ? options_.reading.receive : systemReceive)
-    , onDatagram_(std::move(onDatagram))
-    , onFailure_(std::move(onFailure))
-    , buffer_(options_.maxDatagram)
+    : options_(std::move(options)), receive_(options_.reading.receive ? options_.reading.receive : systemReceive),
+      onDatagram_(std::move(onDatagram)), onFailure_(std::move(onFailure)), buffer_(options_.maxDatagram)
 {
 }
 

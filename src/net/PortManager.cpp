@@ -104,8 +104,8 @@ std::vector<std::string> PortManager::processesBoundTo(std::string_view lsofFiel
             // Only the local endpoint counts: a process that merely sends to the port (a
             // console on the same machine) shows the port after "->" and must survive.
             const std::string_view local = value.substr(0, value.find("->"));
-            const bool bound = local.size() >= portSuffix.size() &&
-                               local.substr(local.size() - portSuffix.size()) == portSuffix;
+            const bool bound =
+                local.size() >= portSuffix.size() && local.substr(local.size() - portSuffix.size()) == portSuffix;
             if (bound && std::find(pids.begin(), pids.end(), currentPID) == pids.end())
                 pids.push_back(currentPID);
         }

@@ -6,10 +6,7 @@ namespace orvelo {
 
 ProtocolManager::ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService,
                                  ListeningService& citpService, QObject* parent)
-    : QObject(parent)
-    , artNetService_(artNetService)
-    , sACNService_(sACNService)
-    , citpService_(citpService)
+    : QObject(parent), artNetService_(artNetService), sACNService_(sACNService), citpService_(citpService)
 {
     const auto stored = [this](const QString& key) {
         return dmxProtocolTypeFromRawValue(store_.text(key).value_or(QString()).toStdString());

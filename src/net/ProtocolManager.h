@@ -15,10 +15,13 @@ namespace orvelo {
 // every run starts with Art-Net in and out and CITP flagged off. Main thread only.
 class ProtocolManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(orvelo::DMXProtocolType inputProtocol READ inputProtocol WRITE setInputProtocol NOTIFY inputProtocolChanged)
-    Q_PROPERTY(orvelo::DMXProtocolType outputProtocol READ outputProtocol WRITE setOutputProtocol NOTIFY outputProtocolChanged)
+    Q_PROPERTY(
+        orvelo::DMXProtocolType inputProtocol READ inputProtocol WRITE setInputProtocol NOTIFY inputProtocolChanged)
+    Q_PROPERTY(
+        orvelo::DMXProtocolType outputProtocol READ outputProtocol WRITE setOutputProtocol NOTIFY outputProtocolChanged)
     Q_PROPERTY(orvelo::DMXProtocolService* activeInputService READ activeInputService NOTIFY activeInputServiceChanged)
-    Q_PROPERTY(orvelo::DMXProtocolService* activeOutputService READ activeOutputService NOTIFY activeOutputServiceChanged)
+    Q_PROPERTY(
+        orvelo::DMXProtocolService* activeOutputService READ activeOutputService NOTIFY activeOutputServiceChanged)
     Q_PROPERTY(bool isCITPEnabled READ isCITPEnabled WRITE setCITPEnabled NOTIFY isCITPEnabledChanged)
     Q_PROPERTY(QString inputNote READ inputNote NOTIFY inputNoteChanged)
 public:
@@ -28,8 +31,8 @@ public:
 
     // The three services are created before the manager and outlive it. Construction makes
     // Art-Net the input and output and starts it.
-    ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService,
-                    ListeningService& citpService, QObject* parent = nullptr);
+    ProtocolManager(DMXProtocolService& artNetService, DMXProtocolService& sACNService, ListeningService& citpService,
+                    QObject* parent = nullptr);
 
     DMXProtocolType inputProtocol() const { return inputProtocol_; }
     DMXProtocolType outputProtocol() const { return outputProtocol_; }

@@ -1,8 +1,8 @@
 #include "net/RdmMessage.h"
 
 #include "platform/ByteReader.h"
-#include "platform/Version.h"
 #include "platform/ByteWriter.h"
+#include "platform/Version.h"
 
 #include <algorithm>
 #include <numeric>
@@ -53,9 +53,9 @@ std::uint16_t checksum(std::span<const std::uint8_t> messageWithoutStartCode)
         std::accumulate(messageWithoutStartCode.begin(), messageWithoutStartCode.end(), unsigned{startCode}));
 }
 
-std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source,
-                                        std::uint8_t transactionNumber, std::uint8_t commandClass,
-                                        std::uint16_t parameterID, std::span<const std::uint8_t> data)
+std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source, std::uint8_t transactionNumber,
+                                        std::uint8_t commandClass, std::uint16_t parameterID,
+                                        std::span<const std::uint8_t> data)
 {
     ByteWriter w(fixedFieldsSize + data.size() + 1);
     w.u8(subStartCode)
@@ -63,9 +63,9 @@ std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID&
         .bytes(destination)
         .bytes(source)
         .u8(transactionNumber)
-        .u8(0x00)   // response type: ACK
-        .u8(0x00)   // message count
-        .u16be(0)   // sub-device: root
+        .u8(0x00) // response type: ACK
+        .u8(0x00) // message count
+        .u16be(0) // sub-device: root
         .u8(commandClass)
         .u16be(parameterID)
         .u8(static_cast<std::uint8_t>(data.size()))
@@ -76,22 +76,30 @@ std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID&
 
 RdmUID uidForProcess(std::uint32_t processID)
 {
-    return {0x7F, 0xF0, static_cast<std::uint8_t>(processID >> 24), static_cast<std::uint8_t>(processID >> 16),
-            static_cast<std::uint8_t>(processID >> 8), static_cast<std::uint8_t>(processID)};
+    return {0x7F,
+            0xF0,
+            static_cast<std::uint8_t>(processID >> 24),
+            static_cast<std::uint8_t>(processID >> 16),
+            static_cast<std::uint8_t>(processID >> 8),
+            static_cast<std::uint8_t>(processID)};
 }
 
 std::vector<std::uint8_t> deviceInfo(std::uint16_t startAddress)
 {
     ByteWriter w(deviceInfoSize);
-    w.u16be(0x0100)                   // RDM protocol version 1.0
-        .u16be(0x0001)                // device model
-        .u16be(0x0101)                // product category
-        .u8(0x00).u8(versionMajor).u8(versionMinor).u8(versionPatch) // software version
-        .u16be(0x0006)                // DMX512 footprint
-        .u8(0x01).u8(0x01)            // current personality, personality count
+    w.u16be(0x0100)    // RDM protocol version 1.0
+        .u16be(0x0001) // device model
+        .u16be(0x0101) // product category
+        .u8(0x00)
+        .u8(versionMajor)
+        .u8(versionMinor)
+        .u8(versionPatch) // software version
+        .u16be(0x0006)    // DMX512 footprint
+        .u8(0x01)
+        .u8(0x01) // current personality, personality count
         .u16be(startAddress)
-        .u16be(0x0000)                // sub-device count
-        .u8(0x00);                    // sensor count
+        .u16be(0x0000) // sub-device count
+        .u8(0x00);     // sensor count
     return w.take();
 }
 

@@ -48,9 +48,9 @@ std::optional<Request> parseRequest(std::span<const std::uint8_t> message);
 
 // An acknowledged response from `source` to `destination`, checksum included (the checksum
 // covers the start code, which is not part of the result).
-std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source,
-                                        std::uint8_t transactionNumber, std::uint8_t commandClass,
-                                        std::uint16_t parameterID, std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source, std::uint8_t transactionNumber,
+                                        std::uint8_t commandClass, std::uint16_t parameterID,
+                                        std::span<const std::uint8_t> data);
 
 // The 16-bit sum of the start code and every byte of `messageWithoutStartCode`.
 std::uint16_t checksum(std::span<const std::uint8_t> messageWithoutStartCode);

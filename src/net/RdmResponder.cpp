@@ -41,12 +41,9 @@ std::span<const std::uint8_t> asBytes(std::string_view text)
 
 } // namespace
 
-RdmResponder::RdmResponder(rdm::RdmUID uid, std::atomic<int>& filterUniverse, std::atomic<int>& filterSubnet,
-                           Send send, AddressChanged addressChanged)
-    : uid_(uid),
-      filterUniverse_(filterUniverse),
-      filterSubnet_(filterSubnet),
-      send_(std::move(send)),
+RdmResponder::RdmResponder(rdm::RdmUID uid, std::atomic<int>& filterUniverse, std::atomic<int>& filterSubnet, Send send,
+                           AddressChanged addressChanged)
+    : uid_(uid), filterUniverse_(filterUniverse), filterSubnet_(filterSubnet), send_(std::move(send)),
       addressChanged_(std::move(addressChanged))
 {
 }

@@ -21,8 +21,8 @@ public:
     // Told after a SET of the start address, on the receive thread.
     using AddressChanged = std::function<void(int universe, int channel)>;
 
-    RdmResponder(rdm::RdmUID uid, std::atomic<int>& filterUniverse, std::atomic<int>& filterSubnet,
-                 Send send, AddressChanged addressChanged);
+    RdmResponder(rdm::RdmUID uid, std::atomic<int>& filterUniverse, std::atomic<int>& filterSubnet, Send send,
+                 AddressChanged addressChanged);
 
     const rdm::RdmUID& uid() const { return uid_; }
 
@@ -31,8 +31,7 @@ public:
 
 private:
     void handleRdmGet(const rdm::Request& request, const sockaddr_in& sender) const;
-    void handleRdmSet(const rdm::Request& request, std::span<const std::uint8_t> data,
-                      const sockaddr_in& sender) const;
+    void handleRdmSet(const rdm::Request& request, std::span<const std::uint8_t> data, const sockaddr_in& sender) const;
     void sendRdmResponse(const rdm::Request& request, std::span<const std::uint8_t> data,
                          const sockaddr_in& sender) const;
     std::uint16_t startAddress() const;

@@ -24,8 +24,7 @@ inline constexpr std::size_t maxSlots = 512;
 inline constexpr std::size_t slotsOffset = 126;
 
 // "ASC-E1.17" followed by three zero bytes.
-inline constexpr std::array<std::uint8_t, 12> acnPacketID{'A', 'S', 'C', '-', 'E', '1',
-                                                          '.', '1', '7', 0,   0,   0};
+inline constexpr std::array<std::uint8_t, 12> acnPacketID{'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0};
 
 // Universes 1 to 16 are received through the groups 239.255.0.1 to 239.255.0.16.
 inline constexpr int firstMulticastUniverse = 1;

@@ -36,16 +36,13 @@ void joinUniverseGroups(int socket, const std::string& localAddress)
 
 } // namespace
 
-SACNService::SACNService(QObject* parent)
-    : SACNService(Options{}, parent)
+SACNService::SACNService(QObject* parent) : SACNService(Options{}, parent)
 {
 }
 
 SACNService::SACNService(Options options, QObject* parent)
-    : DMXProtocolService(parent)
-    , options_(std::move(options))
-    , lastDMXValues_(SACNPacket::maxSlots, 0)
-    , receiver_(
+    : DMXProtocolService(parent), options_(std::move(options)), lastDMXValues_(SACNPacket::maxSlots, 0),
+      receiver_(
           {.port = options_.port, .threadName = "sACNReceiver", .logName = "sACNService", .reading = options_.reading},
           [this](std::span<const std::uint8_t> datagram, const sockaddr_in&) { acceptDatagram(datagram); },
           [this](const ReceiveFailure& failure) {
@@ -143,8 +140,8 @@ void SACNService::refreshInputNote()
     const QString note = QString::fromStdString(inputnote::sACN(foreign_.heard(), own));
     if (note == inputNote())
         return;
-    logLine(note.isEmpty() ? "sACNService: No sACN for other universes any more (" +
-                                 std::to_string(foreign_.frames()) + " frames seen)"
+    logLine(note.isEmpty() ? "sACNService: No sACN for other universes any more (" + std::to_string(foreign_.frames()) +
+                                 " frames seen)"
                            : "sACNService: " + note.toStdString());
     setInputNote(note);
 }

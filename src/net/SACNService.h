@@ -39,8 +39,8 @@ public:
     QString name() const override { return QStringLiteral("sACN"); }
     void startListening() override;
     void stopListening() override;
-    void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
-                      std::uint8_t frames, std::uint8_t type) override;
+    void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds, std::uint8_t frames,
+                      std::uint8_t type) override;
 
     // Always 512 slots; slot 1 first.
     const std::vector<std::uint8_t>& lastDMXValues() const { return lastDMXValues_; }

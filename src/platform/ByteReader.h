@@ -14,8 +14,7 @@ namespace orvelo {
 // read a whole header and check `ok()` once.
 class ByteReader {
 public:
-    explicit ByteReader(std::span<const std::uint8_t> data, std::size_t offset = 0)
-        : data_(data), offset_(offset) {}
+    explicit ByteReader(std::span<const std::uint8_t> data, std::size_t offset = 0) : data_(data), offset_(offset) {}
 
     std::optional<std::uint8_t> u8();
     std::optional<std::uint16_t> u16be();

@@ -23,7 +23,9 @@ bool isMainThread();
 #ifdef ORVELO_CHECKS
 void assertMainThread(std::source_location caller = std::source_location::current());
 #else
-inline void assertMainThread() {}
+inline void assertMainThread()
+{
+}
 #endif
 
 } // namespace orvelo

@@ -51,7 +51,8 @@ std::string digest(std::string_view secret)
 {
     ready();
     unsigned char out[crypto_generichash_BYTES];
-    crypto_generichash(out, sizeof out, reinterpret_cast<const unsigned char*>(secret.data()), secret.size(), nullptr, 0);
+    crypto_generichash(out, sizeof out, reinterpret_cast<const unsigned char*>(secret.data()), secret.size(), nullptr,
+                       0);
     char hex[crypto_generichash_BYTES * 2 + 1];
     sodium_bin2hex(hex, sizeof hex, out, sizeof out);
     return std::string(hex);

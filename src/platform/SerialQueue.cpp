@@ -40,8 +40,7 @@ void SerialQueue::runWorker(const std::shared_ptr<State>& state)
     }
 }
 
-SerialQueue::SerialQueue(std::string label)
-    : state_(std::make_shared<State>())
+SerialQueue::SerialQueue(std::string label) : state_(std::make_shared<State>())
 {
     state_->label = std::move(label);
     state_->worker = std::thread([state = state_] {

@@ -43,8 +43,7 @@ AudioAnalyzer& AudioAnalyzer::shared()
 }
 
 AudioAnalyzer::AudioAnalyzer(Clock clock, QObject* parent)
-    : QObject(parent)
-    , clock_(clock ? std::move(clock) : Clock(wallClockSeconds))
+    : QObject(parent), clock_(clock ? std::move(clock) : Clock(wallClockSeconds))
 {
 }
 
@@ -131,13 +130,13 @@ void AudioAnalyzer::processBuffer(std::span<const float> samples)
     if (!levels)
         return;
     // Smoothing starts from the value the main thread last published, as the patterns saw it.
-    const float smoothed = kSmoothingFactor * levels->rms
-        + (1.0f - kSmoothingFactor) * smoothedAmplitude_.load(std::memory_order_relaxed);
+    const float smoothed =
+        smoothingFactor * levels->rms + (1.0f - smoothingFactor) * smoothedAmplitude_.load(std::memory_order_relaxed);
     // One task per buffer, applying beat, then levels, then amplitude.
     postToMain(this, [this, measured = *levels, smoothed] {
         if (measured.beat) {
             setBeatDetected(true);
-            QTimer::singleShot(kBeatFlagMilliseconds, this, [this] { setBeatDetected(false); });
+            QTimer::singleShot(beatFlagMilliseconds, this, [this] { setBeatDetected(false); });
         }
         if (measured.bands) {
             const auto& bands = *measured.bands;

@@ -26,8 +26,8 @@ class AudioAnalyzer : public QObject {
     Q_PROPERTY(float highLevel READ highLevel NOTIFY highLevelChanged)
 
 public:
-    static constexpr float kSmoothingFactor = 0.3f;
-    static constexpr int kBeatFlagMilliseconds = 50;
+    static constexpr float smoothingFactor = 0.3f;
+    static constexpr int beatFlagMilliseconds = 50;
 
     // The process-wide instance, created on first use and never destroyed.
     static AudioAnalyzer& shared();
@@ -76,10 +76,10 @@ private:
     void onTapSetup(const AudioTapSetup& setup);
 
     Clock clock_;
-    AudioLevelMeter meter_;                  // audio thread
+    AudioLevelMeter meter_;                      // audio thread
     std::atomic<float> smoothedAmplitude_{0.0f}; // written on the main thread, read on the audio thread
     std::weak_ptr<AudioTapHost> currentItem_;
-    std::shared_ptr<TapLink> link_;          // the current tap's way back to this analyser
+    std::shared_ptr<TapLink> link_; // the current tap's way back to this analyser
     bool tapAttached_ = false;
 
     float amplitude_ = 0.0f;

@@ -64,16 +64,16 @@ std::optional<AudioLevels> AudioLevelMeter::measure(std::span<const float> buffe
     levels.peak = maxMagnitude(samples, count);
 
     history_[static_cast<std::size_t>(historyNext_)] = levels.rms;
-    historyNext_ = (historyNext_ + 1) % kHistorySize;
-    if (historyCount_ < kHistorySize)
+    historyNext_ = (historyNext_ + 1) % historySize;
+    if (historyCount_ < historySize)
         ++historyCount_;
     float sum = 0.0f;
     for (int i = 0; i < historyCount_; ++i)
         sum += history_[static_cast<std::size_t>(i)];
     const float average = sum / static_cast<float>(historyCount_);
 
-    const bool candidate = levels.rms > 1.5f * average && levels.rms > kBeatThreshold;
-    if (candidate && now - lastBeatTime_ > kBeatCooldownSeconds) {
+    const bool candidate = levels.rms > 1.5f * average && levels.rms > beatThreshold;
+    if (candidate && now - lastBeatTime_ > beatCooldownSeconds) {
         lastBeatTime_ = now;
         levels.beat = true;
     }

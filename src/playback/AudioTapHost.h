@@ -14,7 +14,7 @@ using AudioSampleSink = std::function<void(std::span<const float> samples)>;
 struct AudioTapSetup {
     enum class Status {
         Attached,
-        LoadFailed,   // the item's tracks could not be loaded; `error` says why
+        LoadFailed, // the item's tracks could not be loaded; `error` says why
         NoAudioTrack,
         CreateFailed, // the tap could not be made; `status` is the media layer's code
     };

@@ -50,9 +50,9 @@ constexpr std::string_view rawValue(AudioVisualPattern pattern)
 }
 
 constexpr std::array<AudioVisualPattern, 10> allAudioVisualPatterns{
-    AudioVisualPattern::blackScreen,   AudioVisualPattern::colorfulAbstract, AudioVisualPattern::verticalStripes,
-    AudioVisualPattern::horizontalStripes, AudioVisualPattern::oscilloscope, AudioVisualPattern::spectrumBars,
-    AudioVisualPattern::circularWave,  AudioVisualPattern::waveformMirror,   AudioVisualPattern::beatStrobe,
+    AudioVisualPattern::blackScreen,       AudioVisualPattern::colorfulAbstract, AudioVisualPattern::verticalStripes,
+    AudioVisualPattern::horizontalStripes, AudioVisualPattern::oscilloscope,     AudioVisualPattern::spectrumBars,
+    AudioVisualPattern::circularWave,      AudioVisualPattern::waveformMirror,   AudioVisualPattern::beatStrobe,
     AudioVisualPattern::pulsingRing,
 };
 

@@ -10,7 +10,7 @@ namespace orvelo {
 namespace {
 
 ORVELO_ROW_KERNEL void packRow(const std::uint8_t* __restrict r, const std::uint8_t* __restrict g,
-                              const std::uint8_t* __restrict b, std::uint8_t* __restrict out, int width)
+                               const std::uint8_t* __restrict b, std::uint8_t* __restrict out, int width)
 {
     pixelblocks::forEachPixel(width, [=](int i) {
         const std::uint32_t px =

@@ -17,7 +17,7 @@ static_assert(std::endian::native == std::endian::little, "BGRA pixels are read 
 using pixelblocks::clampToByte;
 using pixelblocks::forEachPixel;
 
-constexpr std::array<float, 3> kLuminance{0.2126f, 0.7152f, 0.0722f}; // R, G, B
+constexpr std::array<float, 3> luminanceWeights{0.2126f, 0.7152f, 0.0722f}; // R, G, B
 
 // Values far outside the useful range would only overflow the integer conversion; they
 // saturate every pixel long before these bounds. Not a number means no effect.
@@ -57,8 +57,8 @@ YuvCoefficients yuvCoefficients(const VideoFrame& frame)
     return c;
 }
 
-ORVELO_ROW_KERNEL void bgraRow(const std::uint8_t* __restrict src, float kb, float kg, float kr,
-                              float bias, std::uint8_t* __restrict out, int width)
+ORVELO_ROW_KERNEL void bgraRow(const std::uint8_t* __restrict src, float kb, float kg, float kr, float bias,
+                               std::uint8_t* __restrict out, int width)
 {
     forEachPixel(width, [=](int i) {
         std::uint32_t px;
@@ -75,13 +75,13 @@ ORVELO_ROW_KERNEL void bgraRow(const std::uint8_t* __restrict src, float kb, flo
 // full or video range). Chroma: the rest of the linear step, worked out once per chroma sample
 // and written for both luma columns it covers. A chroma part beyond +-1024 levels saturates
 // the pixel whatever the luma, so it is cut there to stay in 16 bits.
-constexpr int kChromaLimit = 1024 * 16;
+constexpr int chromaLimit = 1024 * 16;
 
 // Everyday values: chroma coefficients in 1/4096 (below 8 in magnitude, implied by the 16-bit
 // bound), products summed in 32 bits, the sum in 1/16 level.
 ORVELO_ROW_KERNEL void chromaRowFixed(const std::uint8_t* __restrict u, const std::uint8_t* __restrict v,
-                                     std::int16_t ku, std::int16_t kv, int bias, std::int16_t* __restrict out,
-                                     int samples)
+                                      std::int16_t ku, std::int16_t kv, int bias, std::int16_t* __restrict out,
+                                      int samples)
 {
     forEachPixel(samples, [=](int i) {
         const int cb = static_cast<std::int16_t>(u[i] - 128);
@@ -93,23 +93,22 @@ ORVELO_ROW_KERNEL void chromaRowFixed(const std::uint8_t* __restrict u, const st
 }
 
 // Extreme saturation or brightness: float, cut to the 16-bit bound.
-ORVELO_ROW_KERNEL void chromaRowClamped(const std::uint8_t* __restrict u, const std::uint8_t* __restrict v,
-                                       float ku, float kv, float bias, std::int16_t* __restrict out,
-                                       int samples)
+ORVELO_ROW_KERNEL void chromaRowClamped(const std::uint8_t* __restrict u, const std::uint8_t* __restrict v, float ku,
+                                        float kv, float bias, std::int16_t* __restrict out, int samples)
 {
     forEachPixel(samples, [=](int i) {
         const float cb = static_cast<float>(u[i] - 128);
         const float cr = static_cast<float>(v[i] - 128);
         int t = static_cast<int>(16.0f * (ku * cb + kv * cr + bias));
-        t = t < -kChromaLimit ? -kChromaLimit : t;
-        t = t > kChromaLimit ? kChromaLimit : t;
+        t = t < -chromaLimit ? -chromaLimit : t;
+        t = t > chromaLimit ? chromaLimit : t;
         out[2 * i] = static_cast<std::int16_t>(t);
         out[2 * i + 1] = static_cast<std::int16_t>(t);
     });
 }
 
 ORVELO_ROW_KERNEL void lumaRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict chroma,
-                              unsigned lumaScale, std::uint8_t* __restrict out, int width)
+                               unsigned lumaScale, std::uint8_t* __restrict out, int width)
 {
     forEachPixel(width, [=](int i) {
         const int luma = static_cast<std::uint16_t>(y[i] * lumaScale) >> 3;
@@ -120,8 +119,7 @@ ORVELO_ROW_KERNEL void lumaRow(const std::uint8_t* __restrict y, const std::int1
 
 } // namespace
 
-void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, float saturation,
-                                 float brightness)
+void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, float saturation, float brightness)
 {
     frame_ = &frame;
     const float s = sanitised(saturation, 1.0f);
@@ -132,7 +130,7 @@ void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, 
         // Component k of (1 - s) * luminance + s * colour, as weights of B, G, R.
         for (std::size_t j = 0; j < 3; ++j) {
             const std::size_t rgbIndex = 2 - j; // memory order B, G, R
-            k_[j] = (1.0f - s) * kLuminance[rgbIndex] + (rgbIndex == k ? s : 0.0f);
+            k_[j] = (1.0f - s) * luminanceWeights[rgbIndex] + (rgbIndex == k ? s : 0.0f);
         }
         bias_ = offset;
         return;
@@ -142,8 +140,8 @@ void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, 
     float luminanceU = 0.0f;
     float luminanceV = 0.0f;
     for (std::size_t j = 0; j < 3; ++j) {
-        luminanceU += kLuminance[j] * c.u[j];
-        luminanceV += kLuminance[j] * c.v[j];
+        luminanceU += luminanceWeights[j] * c.u[j];
+        luminanceV += luminanceWeights[j] * c.v[j];
     }
     k_[0] = c.lumaScale;
     k_[1] = c.chromaScale * ((1.0f - s) * luminanceU + s * c.u[k]);
@@ -152,10 +150,10 @@ void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, 
     // bias is kept for U = V = 128, the centre of the chroma range.
     lumaScale_ = static_cast<unsigned>(std::lround(c.lumaScale * 128.0f));
     bias_ = offset - static_cast<float>(lumaScale_) / 128.0f * c.lumaOffset;
-    // Can the chroma part leave +-kChromaLimit? Only with extreme saturation or brightness. The
+    // Can the chroma part leave +-chromaLimit? Only with extreme saturation or brightness. The
     // small margin keeps the rounded coefficients below 8, inside 16 bits.
     const float reach = 16.0f * (128.0f * (std::fabs(k_[1]) + std::fabs(k_[2])) + std::fabs(bias_));
-    clampChroma_ = reach >= 0.98f * static_cast<float>(kChromaLimit);
+    clampChroma_ = reach >= 0.98f * static_cast<float>(chromaLimit);
     if (!clampChroma_) {
         chromaU_ = static_cast<std::int16_t>(std::lround(k_[1] * 4096.0f));
         chromaV_ = static_cast<std::int16_t>(std::lround(k_[2] * 4096.0f));
@@ -169,8 +167,7 @@ void ComponentRowReader::readRow(int row, std::uint8_t* out)
 {
     const VideoFrame& f = *frame_;
     if (f.format == PixelFormat::BGRA) {
-        bgraRow(f.plane(0) + static_cast<std::ptrdiff_t>(row) * f.strides[0], k_[0], k_[1], k_[2],
-                bias_, out, f.width);
+        bgraRow(f.plane(0) + static_cast<std::ptrdiff_t>(row) * f.strides[0], k_[0], k_[1], k_[2], bias_, out, f.width);
         return;
     }
     // Two luma rows share a chroma row; rows are mostly read in order.
@@ -185,8 +182,7 @@ void ComponentRowReader::readRow(int row, std::uint8_t* out)
             chromaRowFixed(u, v, chromaU_, chromaV_, chromaBias_, chromaTerm_.data(), samples);
         chromaTermRow_ = chromaIndex;
     }
-    lumaRow(f.plane(0) + static_cast<std::ptrdiff_t>(row) * f.strides[0], chromaTerm_.data(), lumaScale_,
-            out, f.width);
+    lumaRow(f.plane(0) + static_cast<std::ptrdiff_t>(row) * f.strides[0], chromaTerm_.data(), lumaScale_, out, f.width);
 }
 
 } // namespace orvelo

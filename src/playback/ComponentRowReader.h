@@ -27,8 +27,8 @@ private:
     // I420: value = k[0]*Y + k[1]*(U - 128) + k[2]*(V - 128) + bias.
     float k_[3] = {0.0f, 0.0f, 0.0f};
     float bias_ = 0.0f;
-    unsigned lumaScale_ = 128;             // I420: k[0] in 1/128
-    std::int16_t chromaU_ = 0;             // I420, everyday values: k[1], k[2], bias in 1/4096
+    unsigned lumaScale_ = 128; // I420: k[0] in 1/128
+    std::int16_t chromaU_ = 0; // I420, everyday values: k[1], k[2], bias in 1/4096
     std::int16_t chromaV_ = 0;
     int chromaBias_ = 0;
     std::vector<std::int16_t> chromaTerm_; // I420: the U and V part of one row, per luma column

@@ -15,7 +15,7 @@ namespace orvelo {
 namespace {
 
 // Coverage this close to 0 or 1 counts as none or full: the area sums carry rounding.
-constexpr float kCoverageEpsilon = 1.0f / 512.0f;
+constexpr float coverageEpsilon = 1.0f / 512.0f;
 
 // x * a / 255 for each 8-bit component of x, rounded (a in 0..255).
 inline std::uint32_t byteMul(std::uint32_t x, std::uint32_t a)
@@ -69,7 +69,7 @@ void blendSpan(std::uint32_t* row, int from, int to, std::uint32_t src)
         return;
     }
     // Most spans are the one or two pixels of an anti-aliased edge: not worth a kernel call.
-    if (length < pixelblocks::kBlock) {
+    if (length < pixelblocks::block) {
         const std::uint32_t inverse = 255u - (src >> 24);
         for (int x = from; x < to; ++x)
             row[x] = src + byteMul(row[x], inverse);
@@ -239,9 +239,9 @@ void CoverageRasterizer::blend(QImage& image, const std::function<QRgb(int row)>
         const QRgb colour = colourOfRow(r);
         const auto shade = [colour](float coverage) {
             const float c = std::min(std::abs(coverage), 1.0f);
-            if (c <= kCoverageEpsilon)
+            if (c <= coverageEpsilon)
                 return 0u;
-            return c >= 1.0f - kCoverageEpsilon ? colour : byteMul(colour, alphaOf(c));
+            return c >= 1.0f - coverageEpsilon ? colour : byteMul(colour, alphaOf(c));
         };
         auto* line = reinterpret_cast<std::uint32_t*>(bits + r * stride);
         float carried = 0.0f; // what the pixels so far pass on to those right of them
@@ -266,11 +266,10 @@ void CoverageRasterizer::blend(QImage& image, const std::function<QRgb(int row)>
     endRow_ = 0;
 }
 
-void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> graph,
-                                     std::span<const StrokeLayer> layers)
+void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> graph, std::span<const StrokeLayer> layers)
 {
     const std::size_t n = graph.size();
-    if (n < 2 || layers.empty() || layers.size() > kMaxLayers)
+    if (n < 2 || layers.empty() || layers.size() > maxLayers)
         return;
     if (image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32)
         return;
@@ -303,19 +302,19 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
 
     // Four sub-columns per pixel column give the horizontal anti-aliasing; the vertical one
     // is exact.
-    constexpr int kSub = 4;
+    constexpr int subColumns = 4;
     const int firstColumn = std::max(0, floorToInt(graph.front().x()));
     const int endColumn = std::min(width, ceilToInt(graph.back().x()));
     std::size_t segment = 0;
     std::vector<float> columnCoverage;
     for (int column = firstColumn; column < endColumn; ++column) {
-        double centre[kSub];
-        double factor[kSub];
-        bool present[kSub];
+        double centre[subColumns];
+        double factor[subColumns];
+        bool present[subColumns];
         double top = height;
         double bottom = 0.0;
-        for (int k = 0; k < kSub; ++k) {
-            const double xs = column + (k + 0.5) / kSub;
+        for (int k = 0; k < subColumns; ++k) {
+            const double xs = column + (k + 0.5) / subColumns;
             while (segment + 2 < n && graph[segment + 1].x() <= xs)
                 ++segment;
             const QPointF& a = graph[segment];
@@ -340,7 +339,7 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
         columnCoverage.assign(rows * layerCount, 0.0f);
         for (std::size_t l = 0; l < layerCount; ++l) {
             float* diff = columnCoverage.data() + l * rows;
-            for (int k = 0; k < kSub; ++k) {
+            for (int k = 0; k < subColumns; ++k) {
                 if (!present[k])
                     continue;
                 const double reach = layers[l].width / 2.0 * factor[k];
@@ -348,11 +347,11 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
                 const double b = std::min(centre[k] + reach, static_cast<double>(endRow)) - firstRow;
                 if (b <= a)
                     continue;
-                // The span [a, b] adds (min(b, r+1) - max(a, r)) / kSub to row r: a ramp that
+                // The span [a, b] adds (min(b, r+1) - max(a, r)) / subColumns to row r: a ramp that
                 // the running sum below builds from these four changes of slope-free steps.
                 const auto ra = static_cast<std::size_t>(a);
                 const auto rb = static_cast<std::size_t>(b);
-                const float w = 1.0f / kSub;
+                const float w = 1.0f / subColumns;
                 if (ra == rb) {
                     diff[ra] += static_cast<float>((b - a) * w);
                     diff[ra + 1] -= static_cast<float>((b - a) * w);
@@ -367,7 +366,7 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
         }
         uchar* const bits = image.bits();
         const qsizetype stride = image.bytesPerLine();
-        std::array<float, kMaxLayers> running{};
+        std::array<float, maxLayers> running{};
         for (int r = firstRow; r < endRow; ++r) {
             auto* pixel = reinterpret_cast<std::uint32_t*>(bits + r * stride) + column;
             std::uint32_t value = *pixel;
@@ -375,11 +374,9 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
             for (std::size_t l = 0; l < layerCount; ++l) {
                 running[l] += columnCoverage[l * rows + index];
                 const float c = running[l];
-                if (c <= kCoverageEpsilon)
+                if (c <= coverageEpsilon)
                     continue;
-                const std::uint32_t src = c >= 1.0f - kCoverageEpsilon
-                    ? colours[l]
-                    : byteMul(colours[l], alphaOf(c));
+                const std::uint32_t src = c >= 1.0f - coverageEpsilon ? colours[l] : byteMul(colours[l], alphaOf(c));
                 value = src + byteMul(value, 255u - (src >> 24));
             }
             *pixel = value;
@@ -387,16 +384,15 @@ void CoverageRasterizer::strokeGraph(QImage& image, std::span<const QPointF> gra
     }
 }
 
-void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radius,
-                                      std::span<const StrokeLayer> layers)
+void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radius, std::span<const StrokeLayer> layers)
 {
-    if (layers.empty() || layers.size() > kMaxLayers || !(radius >= 0.0) || !std::isfinite(radius)
-        || !std::isfinite(centre.x()) || !std::isfinite(centre.y()))
+    if (layers.empty() || layers.size() > maxLayers || !(radius >= 0.0) || !std::isfinite(radius) ||
+        !std::isfinite(centre.x()) || !std::isfinite(centre.y()))
         return;
     if (image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32)
         return;
-    std::array<double, kMaxLayers> halves{};
-    std::array<QRgb, kMaxLayers> colours{};
+    std::array<double, maxLayers> halves{};
+    std::array<QRgb, maxLayers> colours{};
     double widest = 0.0;
     for (std::size_t l = 0; l < layers.size(); ++l) {
         halves[l] = std::max(layers[l].width, 0.0) / 2.0;
@@ -414,7 +410,7 @@ void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radi
     const std::size_t layerCount = layers.size();
     // Most pixels lie wholly inside or outside each layer: for every set of layers that wholly
     // cover a pixel, their colours composited in order, so such a pixel costs one blend.
-    std::array<std::uint32_t, 1u << kMaxLayers> composites{};
+    std::array<std::uint32_t, 1u << maxLayers> composites{};
     for (unsigned set = 1; set < (1u << layerCount); ++set) {
         std::uint32_t composite = 0;
         for (std::size_t l = 0; l < layerCount; ++l) {
@@ -427,11 +423,9 @@ void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radi
     const auto pixelValue = [&](std::uint32_t value, float distance) {
         for (std::size_t l = 0; l < layerCount; ++l) {
             const float c = static_cast<float>(halves[l]) + 0.5f - distance;
-            if (c <= kCoverageEpsilon)
+            if (c <= coverageEpsilon)
                 continue;
-            const std::uint32_t src = c >= 1.0f - kCoverageEpsilon
-                ? colours[l]
-                : byteMul(colours[l], alphaOf(c));
+            const std::uint32_t src = c >= 1.0f - coverageEpsilon ? colours[l] : byteMul(colours[l], alphaOf(c));
             value = src + byteMul(value, 255u - (src >> 24));
         }
         return value;
@@ -441,9 +435,9 @@ void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radi
         unsigned set = 0;
         for (std::size_t l = 0; l < layerCount; ++l) {
             const float c = static_cast<float>(halves[l]) + 0.5f - distance;
-            if (c >= 1.0f - kCoverageEpsilon)
+            if (c >= 1.0f - coverageEpsilon)
                 set |= 1u << l;
-            else if (c > kCoverageEpsilon)
+            else if (c > coverageEpsilon)
                 return -1;
         }
         return static_cast<int>(set);
@@ -453,7 +447,7 @@ void CoverageRasterizer::strokeCircle(QImage& image, QPointF centre, double radi
     // layer's edge band (radius ± half width ± half a pixel). Between those crossings the
     // pixels either share one composite colour (one span blend) or lie in an edge band
     // (worked out one by one).
-    std::array<double, 4 * kMaxLayers + 2> offsets{};
+    std::array<double, 4 * maxLayers + 2> offsets{};
     const int firstRightPixel = ceilToInt(centre.x() - 0.5);
     for (int row = firstRow; row < endRow; ++row) {
         const double dy = row + 0.5 - centre.y();
@@ -508,15 +502,15 @@ void CoverageRasterizer::strokePolyline(QImage& image, std::span<const QPointF> 
                                         std::span<const StrokeLayer> layers)
 {
     const std::size_t n = points.size();
-    if (n < 2 || layers.empty() || layers.size() > kMaxLayers || !drawable(image))
+    if (n < 2 || layers.empty() || layers.size() > maxLayers || !drawable(image))
         return;
     for (const QPointF& p : points) {
         if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
             return;
     }
     const std::size_t layerCount = layers.size();
-    std::array<float, kMaxLayers> halves{};
-    std::array<QRgb, kMaxLayers> colours{};
+    std::array<float, maxLayers> halves{};
+    std::array<QRgb, maxLayers> colours{};
     float widest = 0.0f;
     for (std::size_t l = 0; l < layerCount; ++l) {
         halves[l] = static_cast<float>(std::max(layers[l].width, 0.0) / 2.0);
@@ -524,7 +518,7 @@ void CoverageRasterizer::strokePolyline(QImage& image, std::span<const QPointF> 
         widest = std::max(widest, halves[l]);
     }
     // For every set of layers that wholly cover a pixel, their colours composited in order.
-    std::array<std::uint32_t, 1u << kMaxLayers> composites{};
+    std::array<std::uint32_t, 1u << maxLayers> composites{};
     for (unsigned set = 1; set < (1u << layerCount); ++set) {
         std::uint32_t composite = 0;
         for (std::size_t l = 0; l < layerCount; ++l) {
@@ -565,12 +559,13 @@ void CoverageRasterizer::strokePolyline(QImage& image, std::span<const QPointF> 
     }
     if (segments.empty())
         return;
-    std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) { return a.firstRow < b.firstRow; });
+    std::sort(segments.begin(), segments.end(),
+              [](const Segment& a, const Segment& b) { return a.firstRow < b.firstRow; });
 
     // Sweep the rows with the segments whose reach covers them; per row, the nearest squared
     // distance of every pixel they touch.
-    constexpr float kFar = 1e30f;
-    std::vector<float> nearest(static_cast<std::size_t>(width), kFar);
+    constexpr float farAway = 1e30f;
+    std::vector<float> nearest(static_cast<std::size_t>(width), farAway);
     std::vector<const Segment*> active;
     std::vector<std::pair<int, int>> touched;
     std::size_t next = 0;
@@ -623,39 +618,39 @@ void CoverageRasterizer::strokePolyline(QImage& image, std::span<const QPointF> 
         auto* line = reinterpret_cast<std::uint32_t*>(bits + row * stride);
         int done = 0;
         for (const auto& [touchedFrom, touchedTo] : touched) {
-        for (int x = std::max(touchedFrom, done); x < touchedTo; ++x) {
-            float& best = nearest[static_cast<std::size_t>(x)];
-            if (best < reach2) {
-                const float distance = std::sqrt(best);
-                unsigned inside = 0;
-                bool partial = false;
-                for (std::size_t l = 0; l < layerCount; ++l) {
-                    const float c = halves[l] + 0.5f - distance;
-                    if (c >= 1.0f - kCoverageEpsilon)
-                        inside |= 1u << l;
-                    else if (c > kCoverageEpsilon)
-                        partial = true;
-                }
-                std::uint32_t value = line[x];
-                if (!partial) {
-                    const std::uint32_t src = composites[inside];
-                    if (src != 0)
-                        value = src + byteMul(value, 255u - (src >> 24));
-                } else {
+            for (int x = std::max(touchedFrom, done); x < touchedTo; ++x) {
+                float& best = nearest[static_cast<std::size_t>(x)];
+                if (best < reach2) {
+                    const float distance = std::sqrt(best);
+                    unsigned inside = 0;
+                    bool partial = false;
                     for (std::size_t l = 0; l < layerCount; ++l) {
                         const float c = halves[l] + 0.5f - distance;
-                        if (c <= kCoverageEpsilon)
-                            continue;
-                        const std::uint32_t src =
-                            c >= 1.0f - kCoverageEpsilon ? colours[l] : byteMul(colours[l], alphaOf(c));
-                        value = src + byteMul(value, 255u - (src >> 24));
+                        if (c >= 1.0f - coverageEpsilon)
+                            inside |= 1u << l;
+                        else if (c > coverageEpsilon)
+                            partial = true;
                     }
+                    std::uint32_t value = line[x];
+                    if (!partial) {
+                        const std::uint32_t src = composites[inside];
+                        if (src != 0)
+                            value = src + byteMul(value, 255u - (src >> 24));
+                    } else {
+                        for (std::size_t l = 0; l < layerCount; ++l) {
+                            const float c = halves[l] + 0.5f - distance;
+                            if (c <= coverageEpsilon)
+                                continue;
+                            const std::uint32_t src =
+                                c >= 1.0f - coverageEpsilon ? colours[l] : byteMul(colours[l], alphaOf(c));
+                            value = src + byteMul(value, 255u - (src >> 24));
+                        }
+                    }
+                    line[x] = value;
                 }
-                line[x] = value;
+                best = farAway;
             }
-            best = kFar;
-        }
-        done = std::max(done, touchedTo);
+            done = std::max(done, touchedTo);
         }
     }
 }

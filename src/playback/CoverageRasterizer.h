@@ -24,7 +24,7 @@ namespace orvelo {
 // Not thread-safe: one per thread of use.
 class CoverageRasterizer {
 public:
-    static constexpr int kMaxLayers = 8;
+    static constexpr int maxLayers = 8;
 
     // Starts a new shape on a `width` x `height` pixel area; what lies outside is cut off.
     void reset(int width, int height);
@@ -40,7 +40,7 @@ public:
     void fill(QImage& image, const std::function<QRgb(int row)>& premultipliedColourOfRow);
 
     // Strokes drawn straight onto `image` as layers on one centre line, blended in order in
-    // one pass over the pixels, at most kMaxLayers of them.
+    // one pass over the pixels, at most maxLayers of them.
     struct StrokeLayer {
         double width;
         QColor colour;

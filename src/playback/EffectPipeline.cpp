@@ -13,7 +13,7 @@ namespace {
 
 using pixelblocks::forEachPixel;
 
-constexpr int kOne = 256; // weights of the bilinear filter are in 1/256 pixel
+constexpr int unitWeight = 256; // weights of the bilinear filter are in 1/256 pixel
 
 struct FixedOffset {
     int whole;    // floor(offset)
@@ -22,15 +22,15 @@ struct FixedOffset {
 
 FixedOffset toFixed(double offset)
 {
-    const long long q = std::llround(offset * kOne);
-    return {static_cast<int>(q >> 8), static_cast<int>(q & (kOne - 1))};
+    const long long q = std::llround(offset * unitWeight);
+    return {static_cast<int>(q >> 8), static_cast<int>(q & (unitWeight - 1))};
 }
 
 // out[i] = a[i] weighted (256 - w) + b[i] weighted w, rounded.
-ORVELO_ROW_KERNEL void blendRows(const std::uint8_t* __restrict a, const std::uint8_t* __restrict b,
-                                int w, std::uint8_t* __restrict out, int width)
+ORVELO_ROW_KERNEL void blendRows(const std::uint8_t* __restrict a, const std::uint8_t* __restrict b, int w,
+                                 std::uint8_t* __restrict out, int width)
 {
-    const unsigned wa = static_cast<unsigned>(kOne - w);
+    const unsigned wa = static_cast<unsigned>(unitWeight - w);
     const unsigned wb = static_cast<unsigned>(w);
     forEachPixel(width, [=](int i) {
         out[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(wa * a[i] + wb * b[i] + 128u) >> 8);
@@ -48,10 +48,10 @@ struct Taps {
 // Pixels are assembled as two 16-bit halves (B G and R A): on SSE2 that is a byte interleave,
 // where whole 32-bit words would need four times the widening and shifting.
 ORVELO_ROW_KERNEL void packRow(const std::uint8_t* __restrict r0, const std::uint8_t* __restrict r1,
-                              const std::uint8_t* __restrict g0, const std::uint8_t* __restrict g1,
-                              const std::uint8_t* __restrict b0, const std::uint8_t* __restrict b1,
-                              const std::uint8_t* __restrict coverage, Taps red, Taps green, Taps blue,
-                              std::uint8_t invert, std::uint8_t* __restrict out, int width)
+                               const std::uint8_t* __restrict g0, const std::uint8_t* __restrict g1,
+                               const std::uint8_t* __restrict b0, const std::uint8_t* __restrict b1,
+                               const std::uint8_t* __restrict coverage, Taps red, Taps green, Taps blue,
+                               std::uint8_t invert, std::uint8_t* __restrict out, int width)
 {
     const unsigned rn = red.nearWeight, rf = red.farWeight;
     const unsigned gn = green.nearWeight, gf = green.farWeight;
@@ -89,8 +89,7 @@ void EffectPipeline::resize(int width, int height)
     height_ = height;
 }
 
-void EffectPipeline::planChannel(Channel& channel, const VideoFrame& delayed,
-                                 const EffectParameters& params, int c)
+void EffectPipeline::planChannel(Channel& channel, const VideoFrame& delayed, const EffectParameters& params, int c)
 {
     const auto i = static_cast<std::size_t>(c);
     channel.present = false;
@@ -99,8 +98,7 @@ void EffectPipeline::planChannel(Channel& channel, const VideoFrame& delayed,
         return;
     const double ox = params.horizontalOffset[i];
     const double oy = params.verticalOffset[i];
-    if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) >= width_ + 2.0
-        || std::fabs(oy) >= height_ + 2.0)
+    if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) >= width_ + 2.0 || std::fabs(oy) >= height_ + 2.0)
         return; // moved off the frame entirely
     const FixedOffset h = toFixed(ox);
     const FixedOffset v = toFixed(oy);
@@ -152,23 +150,22 @@ void EffectPipeline::composeRow(int y, bool inverted, std::uint8_t* out)
 {
     std::uint8_t* coverage = coverage_.data();
     std::memset(coverage, 0, coverage_.size());
-    Taps taps[kColorChannelCount];
-    for (int c = 0; c < kColorChannelCount; ++c) {
+    Taps taps[colorChannelCount];
+    for (int c = 0; c < colorChannelCount; ++c) {
         Channel& channel = channels_[static_cast<std::size_t>(c)];
         if (channel.present && y >= channel.firstRow && y < channel.endRow) {
             const std::uint8_t* row = channelRow(channel, y);
-            taps[c] = {row - channel.dx, row - channel.dx - 1,
-                       static_cast<unsigned>(kOne - channel.dxFraction),
+            taps[c] = {row - channel.dx, row - channel.dx - 1, static_cast<unsigned>(unitWeight - channel.dxFraction),
                        static_cast<unsigned>(channel.dxFraction)};
             std::memset(coverage + channel.firstColumn, 255,
                         static_cast<std::size_t>(channel.endColumn - channel.firstColumn));
         } else {
             const std::uint8_t* zero = zeroRow_.data() + pad_;
-            taps[c] = {zero, zero, static_cast<unsigned>(kOne), 0u};
+            taps[c] = {zero, zero, static_cast<unsigned>(unitWeight), 0u};
         }
     }
-    packRow(taps[0].near, taps[0].far, taps[1].near, taps[1].far, taps[2].near, taps[2].far, coverage,
-            taps[0], taps[1], taps[2], inverted ? 0xFF : 0x00, out, width_);
+    packRow(taps[0].near, taps[0].far, taps[1].near, taps[1].far, taps[2].near, taps[2].far, coverage, taps[0], taps[1],
+            taps[2], inverted ? 0xFF : 0x00, out, width_);
 }
 
 EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, const EffectParameters& params)
@@ -182,11 +179,10 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
         return {Outcome::Unreadable, source};
 
     // A frame of another size (the stream changed without a history reset) is as good as absent.
-    std::array<const VideoFrame*, kColorChannelCount> delayed{};
-    for (int c = 0; c < kColorChannelCount; ++c) {
+    std::array<const VideoFrame*, colorChannelCount> delayed{};
+    for (int c = 0; c < colorChannelCount; ++c) {
         const VideoFramePtr& frame = history.delayed(params.timeShift[static_cast<std::size_t>(c)]);
-        if (!frame || frame->width != source->width || frame->height != source->height
-            || !frame->hasValidLayout())
+        if (!frame || frame->width != source->width || frame->height != source->height || !frame->hasValidLayout())
             return {Outcome::MissingHistory, source};
         delayed[static_cast<std::size_t>(c)] = frame.get();
     }
@@ -200,7 +196,7 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
         return {Outcome::NoOutputFrame, source};
     }
 
-    for (int c = 0; c < kColorChannelCount; ++c)
+    for (int c = 0; c < colorChannelCount; ++c)
         planChannel(channels_[static_cast<std::size_t>(c)], *delayed[static_cast<std::size_t>(c)], params, c);
     for (int y = 0; y < height_; ++y)
         composeRow(y, params.isInverted, out->plane(0) + static_cast<std::ptrdiff_t>(y) * out->strides[0]);

@@ -43,18 +43,18 @@ private:
     struct Channel {
         bool present = false; // enabled and within reach of the frame
         ComponentRowReader reader;
-        int dx = 0;           // output column x reads source columns x - dx and x - dx - 1 ...
-        int dxFraction = 0;   // ... weighted (256 - dxFraction) and dxFraction
-        int dy = 0;           // output row y reads source rows y + dy and y + dy + 1 ...
-        int dyFraction = 0;   // ... weighted (256 - dyFraction) and dyFraction
-        int firstRow = 0;     // output rows [firstRow, endRow) see some of the source
+        int dx = 0;         // output column x reads source columns x - dx and x - dx - 1 ...
+        int dxFraction = 0; // ... weighted (256 - dxFraction) and dxFraction
+        int dy = 0;         // output row y reads source rows y + dy and y + dy + 1 ...
+        int dyFraction = 0; // ... weighted (256 - dyFraction) and dyFraction
+        int firstRow = 0;   // output rows [firstRow, endRow) see some of the source
         int endRow = 0;
-        int firstColumn = 0;  // likewise for columns
+        int firstColumn = 0; // likewise for columns
         int endColumn = 0;
         std::array<std::vector<std::uint8_t>, 2> rows; // the last source rows read, padded
         std::array<int, 2> rowIndex{-1, -1};
-        int recent = 0;                                 // slot read last
-        std::vector<std::uint8_t> blended;              // vertical blend of two rows, padded
+        int recent = 0;                    // slot read last
+        std::vector<std::uint8_t> blended; // vertical blend of two rows, padded
     };
 
     void resize(int width, int height);
@@ -66,7 +66,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int pad_ = 0; // zero bytes on each side of a row buffer
-    std::array<Channel, kColorChannelCount> channels_;
+    std::array<Channel, colorChannelCount> channels_;
     std::vector<std::uint8_t> zeroRow_;
     std::vector<std::uint8_t> coverage_;
     VideoFramePool pool_;

@@ -19,7 +19,8 @@ class PatternState;
 // stored; choosing another display does not move an open window. Main thread.
 class ExternalWindowManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(int selectedScreenIndex READ selectedScreenIndex WRITE setSelectedScreenIndex NOTIFY selectedScreenIndexChanged)
+    Q_PROPERTY(
+        int selectedScreenIndex READ selectedScreenIndex WRITE setSelectedScreenIndex NOTIFY selectedScreenIndexChanged)
 
 public:
     // The window's pattern follows `patterns`, its audio patterns `analyzer`.

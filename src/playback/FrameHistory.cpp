@@ -5,14 +5,14 @@
 namespace orvelo {
 
 namespace {
-const VideoFramePtr kNoFrame;
+const VideoFramePtr noFrame;
 }
 
 void FrameHistory::append(VideoFramePtr frame)
 {
     ring_[static_cast<std::size_t>(next_)] = std::move(frame);
-    next_ = (next_ + 1) % kCapacity;
-    if (count_ < kCapacity)
+    next_ = (next_ + 1) % capacity;
+    if (count_ < capacity)
         ++count_;
 }
 
@@ -29,8 +29,8 @@ const VideoFramePtr& FrameHistory::delayed(int shift) const
     if (shift < 0)
         shift = 0;
     if (shift >= count_)
-        return kNoFrame;
-    const int slot = (next_ - 1 - shift + 2 * kCapacity) % kCapacity;
+        return noFrame;
+    const int slot = (next_ - 1 - shift + 2 * capacity) % capacity;
     return ring_[static_cast<std::size_t>(slot)];
 }
 

@@ -21,11 +21,10 @@ void rotateToNextPattern(PatternState& state)
     state.setSelectedPattern(nextRotatablePattern(state.parameters().selected));
 }
 
-PatternAutoRotator::PatternAutoRotator(PatternState& state, QObject* parent)
-    : QObject(parent), state_(state)
+PatternAutoRotator::PatternAutoRotator(PatternState& state, QObject* parent) : QObject(parent), state_(state)
 {
     clock_.start();
-    timer_.setInterval(kTickMilliseconds);
+    timer_.setInterval(tickMilliseconds);
     connect(&timer_, &QTimer::timeout, this, [this] { tick(static_cast<double>(clock_.elapsed()) / 1000.0); });
 }
 

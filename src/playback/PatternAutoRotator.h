@@ -35,7 +35,7 @@ class PatternAutoRotator : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kTickMilliseconds = 1000;
+    static constexpr int tickMilliseconds = 1000;
 
     explicit PatternAutoRotator(PatternState& state, QObject* parent = nullptr);
 

@@ -25,8 +25,8 @@ struct PatternFrame {
 // formulas count from.
 inline double patternTimeNow()
 {
-    constexpr qint64 kReferenceDateMsSinceEpoch = 978307200000LL;
-    return static_cast<double>(QDateTime::currentMSecsSinceEpoch() - kReferenceDateMsSinceEpoch) / 1000.0;
+    constexpr qint64 referenceDateMsSinceEpoch = 978307200000LL;
+    return static_cast<double>(QDateTime::currentMSecsSinceEpoch() - referenceDateMsSinceEpoch) / 1000.0;
 }
 
 } // namespace orvelo

@@ -12,7 +12,7 @@ namespace orvelo {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
+constexpr double pi = std::numbers::pi;
 
 QColor withOpacity(QColor colour, double opacity)
 {
@@ -45,7 +45,7 @@ int elementCount(double size)
 {
     if (!(size > 0.0))
         return 0;
-    return static_cast<int>(std::min(size, static_cast<double>(PatternRenderer::kMaxElements)));
+    return static_cast<int>(std::min(size, static_cast<double>(PatternRenderer::maxElements)));
 }
 
 // The colour a cell ends with when color1 and then color2 at opacity v are filled over the
@@ -57,8 +57,8 @@ QColor plasmaCellColour(const QColor& c1, const QColor& c2, double v)
     const auto mix = [&](double first, double second) {
         return static_cast<float>(std::clamp(second * a2 + first * a1 * (1.0 - a2), 0.0, 1.0));
     };
-    return QColor::fromRgbF(mix(c1.redF(), c2.redF()), mix(c1.greenF(), c2.greenF()),
-                            mix(c1.blueF(), c2.blueF()), 1.0f);
+    return QColor::fromRgbF(mix(c1.redF(), c2.redF()), mix(c1.greenF(), c2.greenF()), mix(c1.blueF(), c2.blueF()),
+                            1.0f);
 }
 
 // The pattern time counts seconds since 2001, so the time terms of the formulas are angles
@@ -66,18 +66,20 @@ QColor plasmaCellColour(const QColor& c1, const QColor& c2, double v)
 // brought into one turn once per frame; what the loops add to it stays small.
 double angle(double radians)
 {
-    return std::isfinite(radians) ? std::remainder(radians, 2.0 * kPi) : 0.0;
+    return std::isfinite(radians) ? std::remainder(radians, 2.0 * pi) : 0.0;
 }
 
 // 2π·turns, for terms given in turns.
 double turnsAngle(double turns)
 {
-    return std::isfinite(turns) ? 2.0 * kPi * (turns - std::floor(turns)) : 0.0;
+    return std::isfinite(turns) ? 2.0 * pi * (turns - std::floor(turns)) : 0.0;
 }
 
 } // namespace
 
-PatternRenderer::PatternRenderer(AudioVisualPattern pattern, Style style) : pattern_(pattern), style_(style) {}
+PatternRenderer::PatternRenderer(AudioVisualPattern pattern, Style style) : pattern_(pattern), style_(style)
+{
+}
 
 void PatternRenderer::noteBeat(const PatternFrame& frame)
 {
@@ -218,9 +220,9 @@ void PatternRenderer::drawOscilloscope(QImage& image, double t, const PatternFra
     const double pc = turnsAngle(5.0 * t);
     for (double x = 0.0; x < w; x += 2.0) {
         const double pos = x / w;
-        const double a = std::sin(2.0 * kPi * pos * 8.0 + pa);
-        const double b = 0.5 * std::sin(2.0 * kPi * pos * 12.0 + pb);
-        const double c = std::sin(2.0 * kPi * pos * 20.0 + pc);
+        const double a = std::sin(2.0 * pi * pos * 8.0 + pa);
+        const double b = 0.5 * std::sin(2.0 * pi * pos * 12.0 + pb);
+        const double c = std::sin(2.0 * pi * pos * 20.0 + pc);
         points_ << QPointF(x, (a + b + 0.25 * c) / 1.75 * amp + mid);
     }
     if (style_ == Style::Flat) {
@@ -249,9 +251,9 @@ void PatternRenderer::drawSpectrumBars(QImage& image, double t, const PatternFra
     for (int i = 0; i < n; ++i) {
         const double ph = (i + 1) * 0.15 * t;
         const double u = 0.5 * i;
-        double v = (std::sin(u + angle(ph)) + 0.5 * std::sin(2.0 * u + angle(1.5 * ph))
-                    + 0.3 * std::cos(angle(0.7 * ph) + u) + 1.8)
-            / 3.6;
+        double v = (std::sin(u + angle(ph)) + 0.5 * std::sin(2.0 * u + angle(1.5 * ph)) +
+                    0.3 * std::cos(angle(0.7 * ph) + u) + 1.8) /
+                   3.6;
         if (i < boosted)
             v *= 1.3;
         v = std::min(v, 0.95);
@@ -284,7 +286,7 @@ void PatternRenderer::drawCircularWave(QImage& image, double t, const PatternFra
         const double o = 0.33 * r;
         points_.clear();
         for (int d = 0; d < 360; d += 2) {
-            const double a = d * kPi / 180.0;
+            const double a = d * pi / 180.0;
             const double s1 = std::sin(8.0 * a + p1 + o);
             const double s2 = 0.5 * std::sin(12.0 * a + p2 + o);
             const double c = std::cos(4.0 * a + p3 + o);
@@ -326,10 +328,10 @@ void PatternRenderer::drawWaveformMirror(QImage& image, double t, const PatternF
     const double pd = turnsAngle(t);
     for (double x = 0.0; x < w; x += 3.0) {
         const double pos = x / w;
-        const double a = std::sin(2.0 * kPi * pos * 6.0 + pa);
-        const double b = 0.6 * std::sin(2.0 * kPi * pos * 10.0 + pb);
-        const double c = 0.3 * std::sin(2.0 * kPi * pos * 16.0 + pc);
-        const double d = std::sin(2.0 * kPi * pos * 3.0 + pd);
+        const double a = std::sin(2.0 * pi * pos * 6.0 + pa);
+        const double b = 0.6 * std::sin(2.0 * pi * pos * 10.0 + pb);
+        const double c = 0.3 * std::sin(2.0 * pi * pos * 16.0 + pc);
+        const double d = std::sin(2.0 * pi * pos * 3.0 + pd);
         const double v = std::pow(std::abs(0.8 * d + a + b + c) / 2.7, 0.8) * amp;
         upper << QPointF(x, mid - v);
         lower << QPointF(x, mid + v);
@@ -338,8 +340,7 @@ void PatternRenderer::drawWaveformMirror(QImage& image, double t, const PatternF
     lower << QPointF(w, mid) << QPointF(0, mid);
 
     // Linear gradients along y, from `from` at y0 to `to` at y1, padded beyond both ends.
-    const auto fillGradient = [&](const QPolygonF& shape, const QColor& from, double y0, const QColor& to,
-                                  double y1) {
+    const auto fillGradient = [&](const QPolygonF& shape, const QColor& from, double y0, const QColor& to, double y1) {
         const QRgb a = qPremultiply(from.rgba());
         const QRgb b = qPremultiply(to.rgba());
         rasterizer_.reset(image.width(), image.height());
@@ -396,8 +397,7 @@ void PatternRenderer::drawPulsingRing(QImage& image, const PatternFrame& f)
     const double w = image.width();
     const double h = image.height();
     const double amplitude = unitLevel(f.amplitude);
-    const double pulse =
-        style_ == Style::Flat ? 0.0 : 0.5 * std::max(1.0 - 3.0 * (f.time - lastBeatTime_), 0.0);
+    const double pulse = style_ == Style::Flat ? 0.0 : 0.5 * std::max(1.0 - 3.0 * (f.time - lastBeatTime_), 0.0);
     const double scale = 0.8 * amplitude + 0.3 + pulse;
     const double thick = 20.0 * amplitude;
     const QPointF centre(w / 2.0, h / 2.0);

@@ -26,7 +26,7 @@ public:
 
     // Element counts beyond this are drawn as this many: smaller cells are a few pixels wide
     // at most, and a plasma grid of n² cells would take long enough to stall the display.
-    static constexpr int kMaxElements = 256;
+    static constexpr int maxElements = 256;
 
     explicit PatternRenderer(AudioVisualPattern pattern, Style style = Style::Screen);
 

@@ -3,11 +3,11 @@
 namespace orvelo::pixelblocks {
 
 // Pixel loops for g++ -O2, whose cheap vectoriser only takes loops with a known trip count and
-// no possible overlap between what they read and write. A row is walked in blocks of kBlock
+// no possible overlap between what they read and write. A row is walked in blocks of block
 // pixels (the remainder one by one), and every row kernel is a function of its own, not
 // inlined, whose pointer parameters are __restrict: inlined into a caller that passes pointers
 // into the same buffers, the compiler would no longer trust them apart and would not vectorise.
-inline constexpr int kBlock = 32;
+inline constexpr int block = 32;
 
 // A row kernel: kept out of line (see above) and, on x86-64, built twice, for AVX2 (twice the
 // lanes of the baseline) and for the baseline; the loader picks the one the CPU runs.
@@ -17,13 +17,12 @@ inline constexpr int kBlock = 32;
 #define ORVELO_ROW_KERNEL [[gnu::noinline]]
 #endif
 
-template <class Pixel>
-inline void forEachPixel(int length, Pixel&& pixel)
+template <class Pixel> inline void forEachPixel(int length, Pixel&& pixel)
 {
     int x = 0;
-    for (; x + kBlock <= length; x += kBlock) {
+    for (; x + block <= length; x += block) {
         const int base = x;
-        for (int j = 0; j < kBlock; ++j)
+        for (int j = 0; j < block; ++j)
             pixel(base + j);
     }
     for (; x < length; ++x)

@@ -56,7 +56,9 @@ private:
 
 } // namespace
 
-PlaybackEngine::PlaybackEngine(QObject* parent) : QObject(parent) {}
+PlaybackEngine::PlaybackEngine(QObject* parent) : QObject(parent)
+{
+}
 
 PlaybackEngine::~PlaybackEngine() = default;
 
@@ -263,7 +265,7 @@ void PlaybackEngine::handleEnd()
         return;
     // A monotonic clock: a wall-clock step during a show must not swallow a real end.
     const auto now = std::chrono::steady_clock::now();
-    if (lastEndTime_ && now - *lastEndTime_ <= std::chrono::milliseconds(kDuplicateEndMs))
+    if (lastEndTime_ && now - *lastEndTime_ <= std::chrono::milliseconds(duplicateEndMs))
         return;
     lastEndTime_ = now;
     setCurrentLoopCount(currentLoopCount_ + 1);
@@ -282,7 +284,7 @@ void PlaybackEngine::handleEnd()
     setRemainingTime(0.0);
     if (onPlaybackEndedCallback)
         onPlaybackEndedCallback();
-    QTimer::singleShot(kEndingWindowMs, this, [this] { isEndingPlayback_ = false; });
+    QTimer::singleShot(endingWindowMs, this, [this] { isEndingPlayback_ = false; });
 }
 
 bool PlaybackEngine::currentItemHasVideo() const

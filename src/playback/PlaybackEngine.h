@@ -1,8 +1,8 @@
 #pragma once
 
-#include "playback/MediaTrack.h"
 #include "platform/media/MediaItem.h"
 #include "platform/media/MediaPlayer.h"
+#include "playback/MediaTrack.h"
 #include "playback/PlaybackState.h"
 
 #include <QObject>
@@ -35,9 +35,9 @@ class PlaybackEngine : public QObject {
     Q_PROPERTY(QString error READ error NOTIFY stateChanged)
 public:
     // How long a finished track is held at its end before play() works again.
-    static constexpr int kEndingWindowMs = 500;
+    static constexpr int endingWindowMs = 500;
     // End notifications closer together than this are one end reported twice.
-    static constexpr int kDuplicateEndMs = 500;
+    static constexpr int duplicateEndMs = 500;
 
     explicit PlaybackEngine(QObject* parent = nullptr);
     ~PlaybackEngine() override;

@@ -17,7 +17,7 @@ std::shared_ptr<VideoEffectsCompositor> VideoComposition::attach(MediaItem& item
         auto done = std::make_shared<std::promise<VideoFramePtr>>();
         auto composed = done->get_future();
         compositor->startRequest(source, [done](const CompositionResult& result) { done->set_value(result.frame); });
-        if (composed.wait_for(std::chrono::milliseconds(kFrameTimeoutMs)) != std::future_status::ready)
+        if (composed.wait_for(std::chrono::milliseconds(frameTimeoutMs)) != std::future_status::ready)
             return source;
         VideoFramePtr frame = composed.get();
         return frame ? frame : source;
@@ -35,13 +35,12 @@ void VideoComposition::detach(MediaItem& item)
 bool VideoComposition::hasRenderablePicture(const MediaItem& item)
 {
     const QSize size = item.videoSize();
-    return item.status() == MediaItem::Status::ReadyToPlay && item.hasVideo() && size.width() > 0 &&
-           size.height() > 0;
+    return item.status() == MediaItem::Status::ReadyToPlay && item.hasVideo() && size.width() > 0 && size.height() > 0;
 }
 
 PixelFormat VideoComposition::sourceFormat()
 {
-    return VideoEffectsCompositor::kSourcePixelFormat;
+    return VideoEffectsCompositor::sourcePixelFormat;
 }
 
 } // namespace orvelo

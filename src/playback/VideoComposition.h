@@ -15,7 +15,7 @@ class VideoComposition {
 public:
     // How long the streaming thread waits for one composed frame before it presents the
     // source frame instead: a stalled compositor must never stall playback.
-    static constexpr int kFrameTimeoutMs = 250;
+    static constexpr int frameTimeoutMs = 250;
 
     // Returns the compositor now attached to `item`. Attach right after MediaItem::load, so
     // that the first frame is composed too, and load the item in sourceFormat().

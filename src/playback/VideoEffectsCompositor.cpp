@@ -8,13 +8,11 @@
 namespace orvelo {
 
 VideoEffectsCompositor::VideoEffectsCompositor(const VideoEffectsManager& effects)
-    : effects_(effects)
-    , queue_(std::make_unique<SerialQueue>(kQueueLabel))
+    : effects_(effects), queue_(std::make_unique<SerialQueue>(queueLabel))
 {
 }
 
-VideoEffectsCompositor::VideoEffectsCompositor()
-    : VideoEffectsCompositor(VideoEffectsManager::shared())
+VideoEffectsCompositor::VideoEffectsCompositor() : VideoEffectsCompositor(VideoEffectsManager::shared())
 {
 }
 
@@ -26,9 +24,7 @@ VideoEffectsCompositor::~VideoEffectsCompositor()
 
 void VideoEffectsCompositor::startRequest(VideoFramePtr source, FinishHandler finish)
 {
-    queue_->post([this, source = std::move(source), finish = std::move(finish)] {
-        runRequest(source, finish);
-    });
+    queue_->post([this, source = std::move(source), finish = std::move(finish)] { runRequest(source, finish); });
 }
 
 void VideoEffectsCompositor::renderContextChanged()

@@ -42,11 +42,11 @@ struct CompositionResult {
 // its own memory (never a decoder buffer that the decoder waits to get back).
 class VideoEffectsCompositor {
 public:
-    static constexpr const char* kQueueLabel = "com.orvelo.compositor";
+    static constexpr const char* queueLabel = "com.orvelo.compositor";
     // The form in which the compositor wants source frames; BGRA frames are handled as well.
-    static constexpr PixelFormat kSourcePixelFormat = PixelFormat::I420;
+    static constexpr PixelFormat sourcePixelFormat = PixelFormat::I420;
     // The form of the frames it composes itself.
-    static constexpr PixelFormat kOutputPixelFormat = PixelFormat::BGRA;
+    static constexpr PixelFormat outputPixelFormat = PixelFormat::BGRA;
 
     explicit VideoEffectsCompositor(const VideoEffectsManager& effects);
     VideoEffectsCompositor(); // reads VideoEffectsManager::shared()

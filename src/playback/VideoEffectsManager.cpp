@@ -19,8 +19,7 @@ VideoEffectsManager& VideoEffectsManager::shared()
     return *instance;
 }
 
-VideoEffectsManager::VideoEffectsManager(QObject* parent)
-    : QObject(parent)
+VideoEffectsManager::VideoEffectsManager(QObject* parent) : QObject(parent)
 {
 }
 

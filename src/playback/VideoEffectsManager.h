@@ -14,8 +14,7 @@ namespace orvelo {
 // between values. Setters never clamp: readers are built for any value.
 class VideoEffectsManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(float playbackSpeed READ playbackSpeed
-               WRITE setPlaybackSpeed NOTIFY playbackSpeedChanged)
+    Q_PROPERTY(float playbackSpeed READ playbackSpeed WRITE setPlaybackSpeed NOTIFY playbackSpeedChanged)
     Q_PROPERTY(float brightness READ brightness WRITE setBrightness NOTIFY brightnessChanged)
     Q_PROPERTY(float saturation READ saturation WRITE setSaturation NOTIFY saturationChanged)
     Q_PROPERTY(float alpha READ alpha WRITE setAlpha NOTIFY alphaChanged)
@@ -24,22 +23,20 @@ class VideoEffectsManager : public QObject {
     Q_PROPERTY(bool greenEnabled READ greenEnabled WRITE setGreenEnabled NOTIFY greenEnabledChanged)
     Q_PROPERTY(bool blueEnabled READ blueEnabled WRITE setBlueEnabled NOTIFY blueEnabledChanged)
     Q_PROPERTY(int redTimeShift READ redTimeShift WRITE setRedTimeShift NOTIFY redTimeShiftChanged)
-    Q_PROPERTY(int greenTimeShift READ greenTimeShift
-               WRITE setGreenTimeShift NOTIFY greenTimeShiftChanged)
-    Q_PROPERTY(int blueTimeShift READ blueTimeShift
-               WRITE setBlueTimeShift NOTIFY blueTimeShiftChanged)
-    Q_PROPERTY(double redHorizontalOffset READ redHorizontalOffset
-               WRITE setRedHorizontalOffset NOTIFY redHorizontalOffsetChanged)
-    Q_PROPERTY(double redVerticalOffset READ redVerticalOffset
-               WRITE setRedVerticalOffset NOTIFY redVerticalOffsetChanged)
-    Q_PROPERTY(double greenHorizontalOffset READ greenHorizontalOffset
-               WRITE setGreenHorizontalOffset NOTIFY greenHorizontalOffsetChanged)
-    Q_PROPERTY(double greenVerticalOffset READ greenVerticalOffset
-               WRITE setGreenVerticalOffset NOTIFY greenVerticalOffsetChanged)
-    Q_PROPERTY(double blueHorizontalOffset READ blueHorizontalOffset
-               WRITE setBlueHorizontalOffset NOTIFY blueHorizontalOffsetChanged)
-    Q_PROPERTY(double blueVerticalOffset READ blueVerticalOffset
-               WRITE setBlueVerticalOffset NOTIFY blueVerticalOffsetChanged)
+    Q_PROPERTY(int greenTimeShift READ greenTimeShift WRITE setGreenTimeShift NOTIFY greenTimeShiftChanged)
+    Q_PROPERTY(int blueTimeShift READ blueTimeShift WRITE setBlueTimeShift NOTIFY blueTimeShiftChanged)
+    Q_PROPERTY(double redHorizontalOffset READ redHorizontalOffset WRITE setRedHorizontalOffset NOTIFY
+                   redHorizontalOffsetChanged)
+    Q_PROPERTY(
+        double redVerticalOffset READ redVerticalOffset WRITE setRedVerticalOffset NOTIFY redVerticalOffsetChanged)
+    Q_PROPERTY(double greenHorizontalOffset READ greenHorizontalOffset WRITE setGreenHorizontalOffset NOTIFY
+                   greenHorizontalOffsetChanged)
+    Q_PROPERTY(double greenVerticalOffset READ greenVerticalOffset WRITE setGreenVerticalOffset NOTIFY
+                   greenVerticalOffsetChanged)
+    Q_PROPERTY(double blueHorizontalOffset READ blueHorizontalOffset WRITE setBlueHorizontalOffset NOTIFY
+                   blueHorizontalOffsetChanged)
+    Q_PROPERTY(
+        double blueVerticalOffset READ blueVerticalOffset WRITE setBlueVerticalOffset NOTIFY blueVerticalOffsetChanged)
 
 public:
     // The process-wide instance, created on first use and never destroyed.

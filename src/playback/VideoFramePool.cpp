@@ -25,8 +25,8 @@ struct VideoFramePool::Recycler {
         auto owner = std::move(frame);
         if (auto state = pool.lock()) {
             std::lock_guard lock(state->mutex);
-            if (owner->width == state->width && owner->height == state->height
-                && owner->format == state->format && state->idle.size() < state->maxIdle) {
+            if (owner->width == state->width && owner->height == state->height && owner->format == state->format &&
+                state->idle.size() < state->maxIdle) {
                 state->idle.push_back(std::move(owner));
                 return;
             }
@@ -35,8 +35,7 @@ struct VideoFramePool::Recycler {
     }
 };
 
-VideoFramePool::VideoFramePool(std::size_t maxIdle)
-    : state_(std::make_shared<State>())
+VideoFramePool::VideoFramePool(std::size_t maxIdle) : state_(std::make_shared<State>())
 {
     state_->maxIdle = maxIdle;
 }

@@ -1,9 +1,9 @@
 #include "playback/VideoPlayerView.h"
 
 #include "platform/MainThread.h"
+#include "platform/SerialQueue.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/BgraConverter.h"
-#include "platform/SerialQueue.h"
 
 #include <QPainter>
 
@@ -26,14 +26,15 @@ namespace {
 QImage wrap(const VideoFramePtr& frame)
 {
     auto* keep = new VideoFramePtr(frame);
-    return QImage(frame->plane(0), frame->width, frame->height, frame->strides[0], QImage::Format_ARGB32_Premultiplied,
-                  [](void* info) { delete static_cast<VideoFramePtr*>(info); }, keep);
+    return QImage(
+        frame->plane(0), frame->width, frame->height, frame->strides[0], QImage::Format_ARGB32_Premultiplied,
+        [](void* info) { delete static_cast<VideoFramePtr*>(info); }, keep);
 }
 
 } // namespace
 
 VideoPlayerView::VideoPlayerView(QObject* parent)
-    : QObject(parent), preparer_(std::make_shared<Preparer>()), queue_(std::make_unique<SerialQueue>(kQueueLabel))
+    : QObject(parent), preparer_(std::make_shared<Preparer>()), queue_(std::make_unique<SerialQueue>(queueLabel))
 {
 }
 
@@ -122,7 +123,8 @@ QRect VideoPlayerView::letterbox(QSize frame, QRect area)
     if (frame.isEmpty() || area.isEmpty())
         return {};
     const QSize fitted = frame.scaled(area.size(), Qt::KeepAspectRatio);
-    const QPoint corner(area.x() + (area.width() - fitted.width()) / 2, area.y() + (area.height() - fitted.height()) / 2);
+    const QPoint corner(area.x() + (area.width() - fitted.width()) / 2,
+                        area.y() + (area.height() - fitted.height()) / 2);
     return {corner, fitted};
 }
 

@@ -29,7 +29,7 @@ class VideoPlayerView : public QObject {
 
 public:
     // Label of the queue that prepares the pictures.
-    static constexpr const char* kQueueLabel = "com.orvelo.videoview";
+    static constexpr const char* queueLabel = "com.orvelo.videoview";
 
     explicit VideoPlayerView(QObject* parent = nullptr);
     ~VideoPlayerView() override;

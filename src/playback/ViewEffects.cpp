@@ -46,7 +46,9 @@ void ViewEffects::applyColour(QImage& picture) const
             b = grey + saturation * (b - grey);
             // Premultiplied: no component above the pixel's alpha.
             const float ceiling = static_cast<float>(p >> 24);
-            const auto byte = [ceiling](float v) { return static_cast<std::uint32_t>(std::clamp(v, 0.0f, ceiling) + 0.5f); };
+            const auto byte = [ceiling](float v) {
+                return static_cast<std::uint32_t>(std::clamp(v, 0.0f, ceiling) + 0.5f);
+            };
             line[x] = (p & 0xff000000u) | byte(r) << 16 | byte(g) << 8 | byte(b);
         }
     }

@@ -10,11 +10,11 @@ namespace orvelo::LibraryRoots {
 namespace {
 
 // Folders that hold the system itself: neither they nor anything below them is a library.
-constexpr std::array kSystemTrees{"/bin", "/boot", "/dev", "/etc", "/lib", "/lib32", "/lib64", "/libx32",
-                                  "/proc", "/sbin", "/sys", "/usr"};
+constexpr std::array systemTrees{"/bin",   "/boot",   "/dev",  "/etc",  "/lib", "/lib32",
+                                 "/lib64", "/libx32", "/proc", "/sbin", "/sys", "/usr"};
 // Folders whose own contents are the system's, while sub-folders may be anyone's (a mounted
 // drive under /media, a service's data under /var/lib).
-constexpr std::array kSystemFolders{"/home", "/media", "/mnt", "/opt", "/root", "/run", "/srv", "/tmp", "/var"};
+constexpr std::array systemFolders{"/home", "/media", "/mnt", "/opt", "/root", "/run", "/srv", "/tmp", "/var"};
 
 bool isBelowOrAt(const QString& path, const QString& folder)
 {
@@ -48,10 +48,10 @@ std::optional<QString> refusal(const QString& folder, const QString& home)
         return QStringLiteral("The whole disk cannot be a library root");
     if (!home.isEmpty() && path == resolved(home))
         return QStringLiteral("The home folder itself cannot be a library root: %1").arg(path);
-    for (const char* tree : kSystemTrees)
+    for (const char* tree : systemTrees)
         if (isBelowOrAt(path, QString::fromLatin1(tree)))
             return QStringLiteral("A system folder cannot be a library root: %1").arg(path);
-    for (const char* system : kSystemFolders)
+    for (const char* system : systemFolders)
         if (path == QString::fromLatin1(system))
             return QStringLiteral("A system folder cannot be a library root: %1").arg(path);
     return std::nullopt;

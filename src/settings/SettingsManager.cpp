@@ -28,8 +28,7 @@ SettingsManager& SettingsManager::shared()
     return *instance;
 }
 
-SettingsManager::SettingsManager(QObject* parent)
-    : QObject(parent)
+SettingsManager::SettingsManager(QObject* parent) : QObject(parent)
 {
     // A stored value of the wrong kind is read as the default and left in the store, so that
     // nothing is overwritten before the operator changes the setting.
@@ -69,9 +68,11 @@ SettingsManager::~SettingsManager()
 
 void SettingsManager::loadPatternSettings()
 {
-    const QJsonObject stored = QJsonDocument::fromJson(store_.text(patternSettingsKey).value_or(QString()).toUtf8()).object();
+    const QJsonObject stored =
+        QJsonDocument::fromJson(store_.text(patternSettingsKey).value_or(QString()).toUtf8()).object();
     const auto number = [&](const char* key, double& field) {
-        if (const QJsonValue value = stored.value(QLatin1String(key)); value.isDouble() && std::isfinite(value.toDouble()))
+        if (const QJsonValue value = stored.value(QLatin1String(key));
+            value.isDouble() && std::isfinite(value.toDouble()))
             field = value.toDouble();
     };
     const auto flag = [&](const char* key, bool& field) {
@@ -239,8 +240,7 @@ void SettingsManager::setUploadSizeLimit(qint64 bytes)
     storeText(uploadSizeLimitKey, QString::number(bytes));
 }
 
-template <typename Field>
-void SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)
+template <typename Field> void SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)
 {
     PatternParameters changed = patterns_.parameters();
     changed.*field = value;

@@ -6,8 +6,8 @@
 
 #include <QColor>
 #include <QObject>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <optional>
@@ -24,19 +24,26 @@ namespace orvelo {
 // One process-wide instance, `shared()`; main thread only.
 class SettingsManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(std::optional<QUrl> defaultVideoURL READ defaultVideoURL WRITE setDefaultVideoURL NOTIFY defaultVideoURLChanged)
-    Q_PROPERTY(bool showDefaultVideoInPlayer READ showDefaultVideoInPlayer WRITE setShowDefaultVideoInPlayer NOTIFY showDefaultVideoInPlayerChanged)
-    Q_PROPERTY(std::optional<QString> selectedInterfaceIP READ selectedInterfaceIP WRITE setSelectedInterfaceIP NOTIFY selectedInterfaceIPChanged)
-    Q_PROPERTY(std::optional<QString> selectedInterfaceBroadcast READ selectedInterfaceBroadcast WRITE setSelectedInterfaceBroadcast NOTIFY selectedInterfaceBroadcastChanged)
-    Q_PROPERTY(orvelo::AudioVisualPattern selectedPattern READ selectedPattern WRITE setSelectedPattern NOTIFY selectedPatternChanged)
+    Q_PROPERTY(
+        std::optional<QUrl> defaultVideoURL READ defaultVideoURL WRITE setDefaultVideoURL NOTIFY defaultVideoURLChanged)
+    Q_PROPERTY(bool showDefaultVideoInPlayer READ showDefaultVideoInPlayer WRITE setShowDefaultVideoInPlayer NOTIFY
+                   showDefaultVideoInPlayerChanged)
+    Q_PROPERTY(std::optional<QString> selectedInterfaceIP READ selectedInterfaceIP WRITE setSelectedInterfaceIP NOTIFY
+                   selectedInterfaceIPChanged)
+    Q_PROPERTY(std::optional<QString> selectedInterfaceBroadcast READ selectedInterfaceBroadcast WRITE
+                   setSelectedInterfaceBroadcast NOTIFY selectedInterfaceBroadcastChanged)
+    Q_PROPERTY(orvelo::AudioVisualPattern selectedPattern READ selectedPattern WRITE setSelectedPattern NOTIFY
+                   selectedPatternChanged)
     Q_PROPERTY(double patternSpeed READ patternSpeed WRITE setPatternSpeed NOTIFY patternSpeedChanged)
     Q_PROPERTY(double patternSize READ patternSize WRITE setPatternSize NOTIFY patternSizeChanged)
     Q_PROPERTY(double patternGap READ patternGap WRITE setPatternGap NOTIFY patternGapChanged)
     Q_PROPERTY(QColor patternColor1 READ patternColor1 WRITE setPatternColor1 NOTIFY patternColor1Changed)
     Q_PROPERTY(QColor patternColor2 READ patternColor2 WRITE setPatternColor2 NOTIFY patternColor2Changed)
     Q_PROPERTY(bool patternAutoRotate READ patternAutoRotate WRITE setPatternAutoRotate NOTIFY patternAutoRotateChanged)
-    Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY patternRotateIntervalChanged)
-    Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY audioReactiveEnabledChanged)
+    Q_PROPERTY(double patternRotateInterval READ patternRotateInterval WRITE setPatternRotateInterval NOTIFY
+                   patternRotateIntervalChanged)
+    Q_PROPERTY(bool audioReactiveEnabled READ audioReactiveEnabled WRITE setAudioReactiveEnabled NOTIFY
+                   audioReactiveEnabledChanged)
     Q_PROPERTY(QString mediaFolder READ mediaFolder WRITE setMediaFolder NOTIFY mediaFolderChanged)
     Q_PROPERTY(qint64 uploadSizeLimit READ uploadSizeLimit WRITE setUploadSizeLimit NOTIFY uploadSizeLimitChanged)
 public:
@@ -136,8 +143,7 @@ private:
     void loadDefaultVideoURL();
     void loadPatternSettings();
     void savePatternSettings();
-    template <typename Field>
-    void setPatternField(Field PatternParameters::*field, const Field& value);
+    template <typename Field> void setPatternField(Field PatternParameters::*field, const Field& value);
     void storeText(const QString& key, const std::optional<QString>& value);
 
     SettingsStore store_;

@@ -26,9 +26,7 @@ SystemSleepManager& SystemSleepManager::shared()
     return *instance;
 }
 
-SystemSleepManager::SystemSleepManager(QDBusConnection bus, QObject* parent)
-    : QObject(parent)
-    , bus_(std::move(bus))
+SystemSleepManager::SystemSleepManager(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
 {
     enable();
 }

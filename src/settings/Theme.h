@@ -33,12 +33,12 @@ struct Theme {
             const QColor blue(0x00, 0x00, 0xFF);
             const QColor black(0x00, 0x00, 0x00);
             return QList<Theme>{
-                {QStringLiteral("onyx_dark"), QStringLiteral("Onyx Dark"), rgb(0.05, 0.05, 0.05),
-                 rgb(0.12, 0.12, 0.12), rgb(0.8, 0, 0), white, gray, rgb(0.2, 0.2, 0.2)},
-                {QStringLiteral("midnight"), QStringLiteral("Midnight"), rgb(0.02, 0.02, 0.05),
-                 rgb(0.08, 0.08, 0.15), rgb(0.4, 0.6, 1.0), white, rgb(0.6, 0.6, 0.7), rgb(0.15, 0.15, 0.3)},
-                {QStringLiteral("daylight"), QStringLiteral("Daylight"), rgb(0.95, 0.95, 0.95), white, blue,
-                 black, gray, rgb(0.85, 0.85, 0.85)},
+                {QStringLiteral("onyx_dark"), QStringLiteral("Onyx Dark"), rgb(0.05, 0.05, 0.05), rgb(0.12, 0.12, 0.12),
+                 rgb(0.8, 0, 0), white, gray, rgb(0.2, 0.2, 0.2)},
+                {QStringLiteral("midnight"), QStringLiteral("Midnight"), rgb(0.02, 0.02, 0.05), rgb(0.08, 0.08, 0.15),
+                 rgb(0.4, 0.6, 1.0), white, rgb(0.6, 0.6, 0.7), rgb(0.15, 0.15, 0.3)},
+                {QStringLiteral("daylight"), QStringLiteral("Daylight"), rgb(0.95, 0.95, 0.95), white, blue, black,
+                 gray, rgb(0.85, 0.85, 0.85)},
                 {QStringLiteral("soft_white"), QStringLiteral("Soft White"), rgb(0.92, 0.91, 0.9),
                  rgb(0.98, 0.97, 0.96), rgb(0.8, 0.5, 0.2), rgb(0.2, 0.2, 0.2), rgb(0.5, 0.5, 0.5),
                  rgb(0.85, 0.84, 0.82)},

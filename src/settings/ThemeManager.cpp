@@ -4,9 +4,7 @@
 
 namespace orvelo {
 
-ThemeManager::ThemeManager(QObject* parent)
-    : QObject(parent)
-    , currentTheme_(Theme::allThemes().constFirst())
+ThemeManager::ThemeManager(QObject* parent) : QObject(parent), currentTheme_(Theme::allThemes().constFirst())
 {
     const QString stored = store_.text(themeKey).value_or(QString());
     for (const Theme& theme : Theme::allThemes())

@@ -71,7 +71,8 @@ WebRemoteSettings::WebRemoteSettings(QObject* parent) : QObject(parent)
             const QString name = object.value("name").toString();
             const QString digest = object.value("digest").toString();
             if (role && isPrintableName(name) && digest.size() == 64)
-                tokens_.append({name, *role, digest, QDateTime::fromString(object.value("created").toString(), Qt::ISODate)});
+                tokens_.append(
+                    {name, *role, digest, QDateTime::fromString(object.value("created").toString(), Qt::ISODate)});
         }
     }
     sessionIdleHours_ =
@@ -257,7 +258,8 @@ void WebRemoteSettings::storeTokens()
     QJsonArray array;
     for (const Token& token : tokens_)
         array.append(QJsonObject{{"name", token.name},
-                                 {"role", QString::fromLatin1(rawValue(token.role).data(), static_cast<qsizetype>(rawValue(token.role).size()))},
+                                 {"role", QString::fromLatin1(rawValue(token.role).data(),
+                                                              static_cast<qsizetype>(rawValue(token.role).size()))},
                                  {"digest", token.digest},
                                  {"created", token.created.toString(Qt::ISODate)}});
     store_.setText(tokensKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
@@ -269,7 +271,8 @@ void WebRemoteSettings::storeList(const QString& key, const QStringList& values)
     if (values.isEmpty())
         store_.remove(key);
     else
-        store_.setText(key, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(values)).toJson(QJsonDocument::Compact)));
+        store_.setText(
+            key, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(values)).toJson(QJsonDocument::Compact)));
     store_.sync();
 }
 

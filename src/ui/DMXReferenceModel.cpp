@@ -11,8 +11,8 @@ QVariantList rowsOf(const QVector<DMXReferenceRow>& rows)
 {
     QVariantList list;
     for (const auto& row : rows)
-        list << QVariantMap{{"range", row.range}, {"action", row.action}, {"description", row.description},
-                            {"color", row.color}};
+        list << QVariantMap{
+            {"range", row.range}, {"action", row.action}, {"description", row.description}, {"color", row.color}};
     return list;
 }
 
@@ -25,7 +25,10 @@ DMXReferenceModel::DMXReferenceModel(DMXController& controller, QObject* parent)
     connect(&controller_, &DMXController::currentLoopDMXValueChanged, this, &DMXReferenceModel::loopValueChanged);
 }
 
-int DMXReferenceModel::controlChannel() const { return makeDMXReference(controller_.dmxConfig()).controlChannel; }
+int DMXReferenceModel::controlChannel() const
+{
+    return makeDMXReference(controller_.dmxConfig()).controlChannel;
+}
 bool DMXReferenceModel::hasLoopChannel() const
 {
     return makeDMXReference(controller_.dmxConfig()).loopChannel.has_value();
@@ -63,10 +66,13 @@ QVariantList DMXReferenceModel::effectRows() const
 {
     QVariantList list;
     for (const auto& row : makeDMXReference(controller_.dmxConfig()).effectRows)
-        list << QVariantMap{{"channel", row.channel}, {"parameter", row.parameter}, {"mapped", row.mapped},
-                            {"reset", row.reset}};
+        list << QVariantMap{
+            {"channel", row.channel}, {"parameter", row.parameter}, {"mapped", row.mapped}, {"reset", row.reset}};
     return list;
 }
-int DMXReferenceModel::currentLoopDMXValue() const { return controller_.currentLoopDMXValue(); }
+int DMXReferenceModel::currentLoopDMXValue() const
+{
+    return controller_.currentLoopDMXValue();
+}
 
 } // namespace orvelo

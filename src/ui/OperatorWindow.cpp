@@ -3,7 +3,6 @@
 #include "platform/MainThread.h"
 
 #include "core/DMXController.h"
-#include "ui/AppServices.h"
 #include "platform/Log.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/ExternalWindowManager.h"
@@ -11,6 +10,8 @@
 #include "playback/VideoEffectsManager.h"
 #include "playback/VideoOutputView.h"
 #include "settings/SettingsManager.h"
+#include "settings/WebRemoteSettings.h"
+#include "ui/AppServices.h"
 #include "ui/CITPViewModel.h"
 #include "ui/DMXReferenceModel.h"
 #include "ui/OutputPreviewItem.h"
@@ -19,9 +20,8 @@
 #include "ui/PlaylistModel.h"
 #include "ui/QrImageProvider.h"
 #include "ui/SettingsViewModel.h"
-#include "ui/WebAccessViewModel.h"
-#include "settings/WebRemoteSettings.h"
 #include "ui/ThemePalette.h"
+#include "ui/WebAccessViewModel.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -55,13 +55,14 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
     auto& settings = SettingsManager::shared();
     auto& analyzer = AudioAnalyzer::shared();
     windows_ = std::make_unique<ExternalWindowManager>(settings.patterns(), analyzer);
-    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine, settings.backgroundVideo(), settings.patterns(),
-                                                     analyzer, *windows_);
+    outputLogic_ = std::make_unique<VideoOutputView>(app_.playbackEngine, settings.backgroundVideo(),
+                                                     settings.patterns(), analyzer, *windows_);
     theme_ = std::make_unique<ThemePalette>(app_.themeManager);
     player_ = std::make_unique<PlayerViewModel>(app_, *outputLogic_);
     playlist_ = std::make_unique<PlaylistModel>(app_.controller, app_.playbackEngine);
     settings_ = std::make_unique<SettingsViewModel>(app_);
-    webAccess_ = std::make_unique<WebAccessViewModel>(WebRemoteSettings::shared(), settings_->accessibleURLs().value(0));
+    webAccess_ =
+        std::make_unique<WebAccessViewModel>(WebRemoteSettings::shared(), settings_->accessibleURLs().value(0));
     dmxReference_ = std::make_unique<DMXReferenceModel>(app_.controller);
     output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine, settings,
                                                 VideoEffectsManager::shared(), analyzer, *windows_);

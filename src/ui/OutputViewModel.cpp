@@ -28,10 +28,22 @@ OutputViewModel::OutputViewModel(VideoOutputView& logic, PlaybackEngine& engine,
     }
 }
 
-QStringList OutputViewModel::screenNames() const { return logic_.screenNames(); }
-int OutputViewModel::selectedScreen() const { return windows_.selectedScreenIndex(); }
-void OutputViewModel::setSelectedScreen(int index) { logic_.selectScreen(index); }
-bool OutputViewModel::externalOpen() const { return windows_.externalWindow() != nullptr; }
+QStringList OutputViewModel::screenNames() const
+{
+    return logic_.screenNames();
+}
+int OutputViewModel::selectedScreen() const
+{
+    return windows_.selectedScreenIndex();
+}
+void OutputViewModel::setSelectedScreen(int index)
+{
+    logic_.selectScreen(index);
+}
+bool OutputViewModel::externalOpen() const
+{
+    return windows_.externalWindow() != nullptr;
+}
 
 QStringList OutputViewModel::patternNames() const
 {
@@ -41,7 +53,10 @@ QStringList OutputViewModel::patternNames() const
     return names;
 }
 
-int OutputViewModel::selectedPattern() const { return static_cast<int>(settings_.selectedPattern()); }
+int OutputViewModel::selectedPattern() const
+{
+    return static_cast<int>(settings_.selectedPattern());
+}
 void OutputViewModel::setSelectedPattern(int index)
 {
     assertMainThread();
@@ -49,13 +64,34 @@ void OutputViewModel::setSelectedPattern(int index)
         settings_.setSelectedPattern(allAudioVisualPatterns[static_cast<std::size_t>(index)]);
 }
 
-bool OutputViewModel::showEffects() const { return logic_.showEffectsPanel(); }
-void OutputViewModel::setShowEffects(bool show) { logic_.setShowEffectsPanel(show); }
+bool OutputViewModel::showEffects() const
+{
+    return logic_.showEffectsPanel();
+}
+void OutputViewModel::setShowEffects(bool show)
+{
+    logic_.setShowEffectsPanel(show);
+}
 
-void OutputViewModel::appear() { logic_.appear(); }
-void OutputViewModel::disappear() { logic_.disappear(); }
-void OutputViewModel::openFullscreen() { logic_.openFullscreen(); }
-void OutputViewModel::closeExternal() { logic_.closeExternal(); }
-void OutputViewModel::resetEffects() { effects_.resetAll(); }
+void OutputViewModel::appear()
+{
+    logic_.appear();
+}
+void OutputViewModel::disappear()
+{
+    logic_.disappear();
+}
+void OutputViewModel::openFullscreen()
+{
+    logic_.openFullscreen();
+}
+void OutputViewModel::closeExternal()
+{
+    logic_.closeExternal();
+}
+void OutputViewModel::resetEffects()
+{
+    effects_.resetAll();
+}
 
 } // namespace orvelo

@@ -42,8 +42,8 @@ QString loopBadge(int repeatCount)
     return QStringLiteral("[Loop: %1]").arg(repeatCount);
 }
 
-NextLine nextLine(const QList<MediaTrack>& playlist, const std::optional<QUuid>& currentTrackId,
-                  int currentRepeatCount, bool loopPlaylist)
+NextLine nextLine(const QList<MediaTrack>& playlist, const std::optional<QUuid>& currentTrackId, int currentRepeatCount,
+                  bool loopPlaylist)
 {
     qsizetype index = -1;
     if (currentTrackId) {

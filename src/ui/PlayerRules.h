@@ -30,8 +30,8 @@ struct NextLine {
     friend bool operator==(const NextLine&, const NextLine&) = default;
 };
 // `currentRepeatCount` is the controller's answer for the current track (0 = endless).
-NextLine nextLine(const QList<MediaTrack>& playlist, const std::optional<QUuid>& currentTrackId,
-                  int currentRepeatCount, bool loopPlaylist);
+NextLine nextLine(const QList<MediaTrack>& playlist, const std::optional<QUuid>& currentTrackId, int currentRepeatCount,
+                  bool loopPlaylist);
 
 // A signal lamp is lit while its protocol's last packet is less than a second old; never a
 // packet means dark.

@@ -4,13 +4,13 @@
 
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
-#include "ui/AppServices.h"
 #include "net/ArtNetService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoOutputView.h"
 #include "settings/SettingsManager.h"
+#include "ui/AppServices.h"
 #include "ui/PlayerRules.h"
 
 namespace orvelo {
@@ -43,7 +43,7 @@ PlayerViewModel::PlayerViewModel(const AppServices& app, VideoOutputView& output
     connect(&SettingsManager::shared(), &SettingsManager::showDefaultVideoInPlayerChanged, this,
             &PlayerViewModel::stateChanged);
     connect(&app_.protocolManager, &ProtocolManager::inputNoteChanged, this, &PlayerViewModel::inputNoteChanged);
-    blinkTimer_.setInterval(kBlinkMs);
+    blinkTimer_.setInterval(blinkMs);
     connect(&blinkTimer_, &QTimer::timeout, this, [this] {
         blinkPhase_ = !blinkPhase_;
         emit lampsChanged();
@@ -165,14 +165,38 @@ bool PlayerViewModel::loopTrack() const
     return index >= 0 && app_.controller.playlist().playlist()[index].repeatCount == 0;
 }
 
-bool PlayerViewModel::loopAll() const { return app_.controller.loopPlaylist(); }
-bool PlayerViewModel::loopAllEnabled() const { return ui::loopAllButton(manualMode()).enabled; }
-QString PlayerViewModel::loopAllHelp() const { return ui::loopAllButton(manualMode()).help; }
-bool PlayerViewModel::autoPlay() const { return app_.controller.autoPlayNext(); }
-bool PlayerViewModel::autoPlayEnabled() const { return ui::autoPlayButton(manualMode()).enabled; }
-QString PlayerViewModel::autoPlayHelp() const { return ui::autoPlayButton(manualMode()).help; }
-bool PlayerViewModel::manualMode() const { return app_.controller.ignoreDMX(); }
-QString PlayerViewModel::dmxHelp() const { return ui::dmxInputHelp(manualMode()); }
+bool PlayerViewModel::loopAll() const
+{
+    return app_.controller.loopPlaylist();
+}
+bool PlayerViewModel::loopAllEnabled() const
+{
+    return ui::loopAllButton(manualMode()).enabled;
+}
+QString PlayerViewModel::loopAllHelp() const
+{
+    return ui::loopAllButton(manualMode()).help;
+}
+bool PlayerViewModel::autoPlay() const
+{
+    return app_.controller.autoPlayNext();
+}
+bool PlayerViewModel::autoPlayEnabled() const
+{
+    return ui::autoPlayButton(manualMode()).enabled;
+}
+QString PlayerViewModel::autoPlayHelp() const
+{
+    return ui::autoPlayButton(manualMode()).help;
+}
+bool PlayerViewModel::manualMode() const
+{
+    return app_.controller.ignoreDMX();
+}
+QString PlayerViewModel::dmxHelp() const
+{
+    return ui::dmxInputHelp(manualMode());
+}
 
 bool PlayerViewModel::muted() const
 {

@@ -44,7 +44,7 @@ class PlayerViewModel : public QObject {
     Q_PROPERTY(bool showBackgroundVideo READ showBackgroundVideo NOTIFY stateChanged)
 public:
     // The lamps and the blink alternate at this period.
-    static constexpr int kBlinkMs = 250;
+    static constexpr int blinkMs = 250;
 
     PlayerViewModel(const AppServices& app, VideoOutputView& output, QObject* parent = nullptr);
 

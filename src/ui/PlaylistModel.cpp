@@ -61,24 +61,43 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
 
 QHash<int, QByteArray> PlaylistModel::roleNames() const
 {
-    return {{NumberRole, "number"},   {NameRole, "name"},           {DurationRole, "duration"},
-            {LoopRole, "loopText"},   {RepeatCountRole, "repeatCount"}, {CurrentRole, "isCurrent"},
+    return {{NumberRole, "number"},           {NameRole, "name"},
+            {DurationRole, "duration"},       {LoopRole, "loopText"},
+            {RepeatCountRole, "repeatCount"}, {CurrentRole, "isCurrent"},
             {ProblemRole, "problem"}};
 }
 
-bool PlaylistModel::autoPlayNext() const { return controller_.autoPlayNext(); }
-void PlaylistModel::setAutoPlayNext(bool enabled) { controller_.setAutoPlayNext(enabled); }
+bool PlaylistModel::autoPlayNext() const
+{
+    return controller_.autoPlayNext();
+}
+void PlaylistModel::setAutoPlayNext(bool enabled)
+{
+    controller_.setAutoPlayNext(enabled);
+}
 
-void PlaylistModel::moveUp(int index) { controller_.playlist().moveTrackUp(index); }
-void PlaylistModel::moveDown(int index) { controller_.playlist().moveTrackDown(index); }
-void PlaylistModel::remove(int index) { controller_.playlist().removeTracks({index}); }
+void PlaylistModel::moveUp(int index)
+{
+    controller_.playlist().moveTrackUp(index);
+}
+void PlaylistModel::moveDown(int index)
+{
+    controller_.playlist().moveTrackDown(index);
+}
+void PlaylistModel::remove(int index)
+{
+    controller_.playlist().removeTracks({index});
+}
 void PlaylistModel::setRepeatCount(int index, int count)
 {
     assertMainThread();
     if (count >= 0)
         controller_.playlist().setRepeatCount(index, count);
 }
-void PlaylistModel::play(int index) { controller_.playTrack(index); }
+void PlaylistModel::play(int index)
+{
+    controller_.playTrack(index);
+}
 
 void PlaylistModel::addFiles(const QList<QUrl>& urls)
 {
@@ -96,8 +115,9 @@ void PlaylistModel::addFiles(const QList<QUrl>& urls)
     const auto added = controller_.playlist().playlist().size() - before;
     if (!refused.isEmpty() || added < files.size())
         setStatus(QStringLiteral("Import failed: ") +
-                      (refused.isEmpty() ? QStringLiteral("some files could not be opened")
-                                         : QStringLiteral("not a readable file: ") + refused.join(QStringLiteral(", "))),
+                      (refused.isEmpty()
+                           ? QStringLiteral("some files could not be opened")
+                           : QStringLiteral("not a readable file: ") + refused.join(QStringLiteral(", "))),
                   true);
     else
         setStatus({}, false);
@@ -119,11 +139,13 @@ void PlaylistModel::loadPlaylist(const QUrl& file)
     const auto before = controller_.playlist().playlist();
     QFileInfo info(file.toLocalFile());
     if (!file.isLocalFile() || !info.isReadable()) {
-        setStatus(QStringLiteral("Playlist load failed: ") + QStringLiteral("cannot read ") + file.toDisplayString(), true);
+        setStatus(QStringLiteral("Playlist load failed: ") + QStringLiteral("cannot read ") + file.toDisplayString(),
+                  true);
         return;
     }
     bool changed = false;
-    const auto connection = connect(&controller_.playlist(), &Playlist::playlistChanged, this, [&changed] { changed = true; });
+    const auto connection =
+        connect(&controller_.playlist(), &Playlist::playlistChanged, this, [&changed] { changed = true; });
     controller_.playlist().loadPlaylist(file);
     disconnect(connection);
     if (changed)

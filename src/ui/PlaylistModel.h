@@ -21,7 +21,15 @@ class PlaylistModel : public QAbstractListModel {
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool statusIsError READ statusIsError NOTIFY statusChanged)
 public:
-    enum Role { NumberRole = Qt::UserRole + 1, NameRole, DurationRole, LoopRole, RepeatCountRole, CurrentRole, ProblemRole };
+    enum Role {
+        NumberRole = Qt::UserRole + 1,
+        NameRole,
+        DurationRole,
+        LoopRole,
+        RepeatCountRole,
+        CurrentRole,
+        ProblemRole
+    };
 
     PlaylistModel(DMXController& controller, PlaybackEngine& engine, QObject* parent = nullptr);
 

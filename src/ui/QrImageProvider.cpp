@@ -6,7 +6,9 @@
 
 namespace orvelo {
 
-QrImageProvider::QrImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}
+QrImageProvider::QrImageProvider() : QQuickImageProvider(QQuickImageProvider::Image)
+{
+}
 
 QImage QrImageProvider::requestImage(const QString& id, QSize* size, const QSize&)
 {

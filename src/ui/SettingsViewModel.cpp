@@ -3,13 +3,13 @@
 #include "platform/MainThread.h"
 
 #include "core/DMXController.h"
-#include "ui/AppServices.h"
 #include "ndi/NDIService.h"
 #include "net/NetworkManager.h"
 #include "net/ProtocolManager.h"
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/SystemSleepManager.h"
+#include "ui/AppServices.h"
 #include "ui/WebRemoteAddresses.h"
 #include "web/WebServer.h"
 
@@ -99,19 +99,28 @@ template <typename Edit> void SettingsViewModel::editConfig(Edit edit)
     app_.controller.setDmxConfig(config);
 }
 
-int SettingsViewModel::universe() const { return static_cast<int>(app_.controller.dmxConfig().universe); }
+int SettingsViewModel::universe() const
+{
+    return static_cast<int>(app_.controller.dmxConfig().universe);
+}
 void SettingsViewModel::setUniverse(int value)
 {
     assertMainThread();
     editConfig([value](DMXConfig& c) { c.universe = std::clamp(value, 0, 15); });
 }
-int SettingsViewModel::subnet() const { return static_cast<int>(app_.controller.dmxConfig().subnet); }
+int SettingsViewModel::subnet() const
+{
+    return static_cast<int>(app_.controller.dmxConfig().subnet);
+}
 void SettingsViewModel::setSubnet(int value)
 {
     assertMainThread();
     editConfig([value](DMXConfig& c) { c.subnet = std::clamp(value, 0, 15); });
 }
-int SettingsViewModel::startChannel() const { return static_cast<int>(app_.controller.dmxConfig().startChannel); }
+int SettingsViewModel::startChannel() const
+{
+    return static_cast<int>(app_.controller.dmxConfig().startChannel);
+}
 void SettingsViewModel::setStartChannel(int value)
 {
     assertMainThread();
@@ -125,7 +134,10 @@ QStringList SettingsViewModel::modeNames() const
         names << QString::fromUtf8(rawValue(mode).data());
     return names;
 }
-int SettingsViewModel::mode() const { return indexIn(allDMXModes, app_.controller.dmxConfig().mode); }
+int SettingsViewModel::mode() const
+{
+    return indexIn(allDMXModes, app_.controller.dmxConfig().mode);
+}
 void SettingsViewModel::setMode(int index)
 {
     assertMainThread();
@@ -159,28 +171,55 @@ QString SettingsViewModel::channelsUsed() const
     return first == last ? QString::number(first) : QStringLiteral("%1 - %2").arg(first).arg(last);
 }
 
-bool SettingsViewModel::hasDefaultVideo() const { return SettingsManager::shared().defaultVideoURL().has_value(); }
+bool SettingsViewModel::hasDefaultVideo() const
+{
+    return SettingsManager::shared().defaultVideoURL().has_value();
+}
 QString SettingsViewModel::defaultVideoName() const
 {
     const auto& url = SettingsManager::shared().defaultVideoURL();
     return url ? url->fileName() : QString();
 }
-bool SettingsViewModel::showDefaultVideoInPlayer() const { return SettingsManager::shared().showDefaultVideoInPlayer(); }
-void SettingsViewModel::setShowDefaultVideoInPlayer(bool show) { SettingsManager::shared().setShowDefaultVideoInPlayer(show); }
+bool SettingsViewModel::showDefaultVideoInPlayer() const
+{
+    return SettingsManager::shared().showDefaultVideoInPlayer();
+}
+void SettingsViewModel::setShowDefaultVideoInPlayer(bool show)
+{
+    SettingsManager::shared().setShowDefaultVideoInPlayer(show);
+}
 void SettingsViewModel::selectDefaultVideo(const QUrl& file)
 {
     assertMainThread();
     if (file.isLocalFile())
         SettingsManager::shared().selectDefaultVideo(file);
 }
-void SettingsViewModel::removeDefaultVideo() { SettingsManager::shared().clearDefaultVideo(); }
+void SettingsViewModel::removeDefaultVideo()
+{
+    SettingsManager::shared().clearDefaultVideo();
+}
 
-bool SettingsViewModel::preventSleep() const { return SystemSleepManager::shared().preventSleep(); }
-void SettingsViewModel::setPreventSleep(bool prevent) { SystemSleepManager::shared().setPreventSleep(prevent); }
+bool SettingsViewModel::preventSleep() const
+{
+    return SystemSleepManager::shared().preventSleep();
+}
+void SettingsViewModel::setPreventSleep(bool prevent)
+{
+    SystemSleepManager::shared().setPreventSleep(prevent);
+}
 
-bool SettingsViewModel::webRunning() const { return app_.webServer.isRunning(); }
-QString SettingsViewModel::webURL() const { return app_.webServer.serverURL(); }
-QStringList SettingsViewModel::accessibleURLs() const { return orvelo::accessibleURLs(interfaces_); }
+bool SettingsViewModel::webRunning() const
+{
+    return app_.webServer.isRunning();
+}
+QString SettingsViewModel::webURL() const
+{
+    return app_.webServer.serverURL();
+}
+QStringList SettingsViewModel::accessibleURLs() const
+{
+    return orvelo::accessibleURLs(interfaces_);
+}
 void SettingsViewModel::copyToClipboard(const QString& text)
 {
     assertMainThread();
@@ -188,7 +227,10 @@ void SettingsViewModel::copyToClipboard(const QString& text)
         clipboard->setText(text);
 }
 
-bool SettingsViewModel::ndiEnabled() const { return app_.ndiService.isBroadcasting(); }
+bool SettingsViewModel::ndiEnabled() const
+{
+    return app_.ndiService.isBroadcasting();
+}
 void SettingsViewModel::setNdiEnabled(bool enabled)
 {
     assertMainThread();
@@ -204,7 +246,10 @@ QStringList SettingsViewModel::ndiFpsNames() const
         names << QString::fromStdString(label(fps));
     return names;
 }
-int SettingsViewModel::ndiFps() const { return indexIn(allNDIFPS, app_.ndiService.fps()); }
+int SettingsViewModel::ndiFps() const
+{
+    return indexIn(allNDIFPS, app_.ndiService.fps());
+}
 void SettingsViewModel::setNdiFps(int index)
 {
     assertMainThread();
@@ -218,7 +263,10 @@ QStringList SettingsViewModel::ndiScaleNames() const
         names << QString::fromStdString(label(scale));
     return names;
 }
-int SettingsViewModel::ndiScale() const { return indexIn(allNDIResolutionScales, app_.ndiService.resolutionScale()); }
+int SettingsViewModel::ndiScale() const
+{
+    return indexIn(allNDIResolutionScales, app_.ndiService.resolutionScale());
+}
 void SettingsViewModel::setNdiScale(int index)
 {
     assertMainThread();
@@ -278,7 +326,13 @@ void SettingsViewModel::restartNetwork()
     app_.protocolManager.updateServices();
 }
 
-QString SettingsViewModel::mediaFolder() const { return SettingsManager::shared().mediaFolder(); }
-void SettingsViewModel::setMediaFolder(const QString& path) { SettingsManager::shared().setMediaFolder(path); }
+QString SettingsViewModel::mediaFolder() const
+{
+    return SettingsManager::shared().mediaFolder();
+}
+void SettingsViewModel::setMediaFolder(const QString& path)
+{
+    SettingsManager::shared().setMediaFolder(path);
+}
 
 } // namespace orvelo

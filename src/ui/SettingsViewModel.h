@@ -30,7 +30,8 @@ class SettingsViewModel : public QObject {
     Q_PROPERTY(QString channelsUsed READ channelsUsed NOTIFY changed)
     Q_PROPERTY(bool hasDefaultVideo READ hasDefaultVideo NOTIFY changed)
     Q_PROPERTY(QString defaultVideoName READ defaultVideoName NOTIFY changed)
-    Q_PROPERTY(bool showDefaultVideoInPlayer READ showDefaultVideoInPlayer WRITE setShowDefaultVideoInPlayer NOTIFY changed)
+    Q_PROPERTY(
+        bool showDefaultVideoInPlayer READ showDefaultVideoInPlayer WRITE setShowDefaultVideoInPlayer NOTIFY changed)
     Q_PROPERTY(bool preventSleep READ preventSleep WRITE setPreventSleep NOTIFY changed)
     Q_PROPERTY(bool webRunning READ webRunning NOTIFY changed)
     Q_PROPERTY(QString webURL READ webURL NOTIFY changed)

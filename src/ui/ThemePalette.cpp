@@ -11,14 +11,38 @@ ThemePalette::ThemePalette(ThemeManager& themes, QObject* parent) : QObject(pare
     connect(&themes_, &ThemeManager::currentThemeChanged, this, &ThemePalette::changed);
 }
 
-QColor ThemePalette::background() const { return themes_.currentTheme().background; }
-QColor ThemePalette::panelBackground() const { return themes_.currentTheme().panelBackground; }
-QColor ThemePalette::accent() const { return themes_.currentTheme().accent; }
-QColor ThemePalette::textPrimary() const { return themes_.currentTheme().textPrimary; }
-QColor ThemePalette::textSecondary() const { return themes_.currentTheme().textSecondary; }
-QColor ThemePalette::border() const { return themes_.currentTheme().border; }
-QString ThemePalette::themeId() const { return themes_.currentTheme().id; }
-bool ThemePalette::isLight() const { return themes_.currentTheme().isLight(); }
+QColor ThemePalette::background() const
+{
+    return themes_.currentTheme().background;
+}
+QColor ThemePalette::panelBackground() const
+{
+    return themes_.currentTheme().panelBackground;
+}
+QColor ThemePalette::accent() const
+{
+    return themes_.currentTheme().accent;
+}
+QColor ThemePalette::textPrimary() const
+{
+    return themes_.currentTheme().textPrimary;
+}
+QColor ThemePalette::textSecondary() const
+{
+    return themes_.currentTheme().textSecondary;
+}
+QColor ThemePalette::border() const
+{
+    return themes_.currentTheme().border;
+}
+QString ThemePalette::themeId() const
+{
+    return themes_.currentTheme().id;
+}
+bool ThemePalette::isLight() const
+{
+    return themes_.currentTheme().isLight();
+}
 
 int ThemePalette::themeIndex() const
 {

@@ -5,7 +5,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart().
-constexpr std::string_view kEffectsPage = R"HTML(<title>Effects - Orvelo</title>
+constexpr std::string_view effectsPage = R"HTML(<title>Effects - Orvelo</title>
 </head>
 <body class="effects-page">
 <div class="app">
@@ -168,7 +168,7 @@ load();
 
 std::string_view effects()
 {
-    static const std::string page = pageStart() + std::string(kEffectsPage);
+    static const std::string page = pageStart() + std::string(effectsPage);
     return page;
 }
 

@@ -21,7 +21,8 @@ QJsonObject channel(const QVector<DMXReferenceRow>& bands, bool firstBandDoesNot
     QJsonArray capabilities;
     for (const DMXReferenceRow& band : bands) {
         const bool nothing = firstBandDoesNothing && capabilities.isEmpty();
-        capabilities.append(capability(band, nothing ? "NoFunction" : "Generic", band.action + ": " + band.description));
+        capabilities.append(
+            capability(band, nothing ? "NoFunction" : "Generic", band.action + ": " + band.description));
     }
     return {{"capabilities", capabilities}};
 }
@@ -56,11 +57,13 @@ QJsonObject openFixtureLibrary()
     }
 
     return {
-        {"$schema", "https://raw.githubusercontent.com/OpenLightingProject/open-fixture-library/master/schemas/fixture.json"},
+        {"$schema",
+         "https://raw.githubusercontent.com/OpenLightingProject/open-fixture-library/master/schemas/fixture.json"},
         {"name", "Orvelo Media Player"},
         {"shortName", "Orvelo"},
         {"categories", QJsonArray{"Other"}},
-        {"meta", QJsonObject{{"authors", QJsonArray{"Orvelo"}}, {"createDate", layoutDate}, {"lastModifyDate", layoutDate}}},
+        {"meta",
+         QJsonObject{{"authors", QJsonArray{"Orvelo"}}, {"createDate", layoutDate}, {"lastModifyDate", layoutDate}}},
         {"comment", "Show-control media player, driven over Art-Net or sACN. Patch it at the player's start channel: "
                     "the first channel selects, pauses and stops tracks, the second sets how often a track plays, the "
                     "other sixteen drive the live video effects."},

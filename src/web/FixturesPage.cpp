@@ -9,7 +9,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart().
-constexpr std::string_view kHead = R"HTML(<title>Fixture Profiles - Orvelo</title>
+constexpr std::string_view headHtml = R"HTML(<title>Fixture Profiles - Orvelo</title>
 </head>
 <body class="fixtures-page">
 <div class="app">
@@ -23,16 +23,16 @@ constexpr std::string_view kHead = R"HTML(<title>Fixture Profiles - Orvelo</titl
 
 // Ahead of the console files: the profile every console can import, built by the player.
 // Split around its download path.
-constexpr std::string_view kProfileStart = R"HTML(
+constexpr std::string_view profileStart = R"HTML(
   <div class="profile">
     <div class="profile-title">Open Fixture Library profile</div>
     <p>All three modes in one file: Standard (1 channel), Loop (2 channels) and Extended (18 channels). Import it into the Open Fixture Library editor or any console and visualiser that reads its format.</p>
     <a class="download" href=")HTML";
-constexpr std::string_view kProfileEnd = R"HTML(" download="orvelo.json">⬇️ Download orvelo.json</a>
+constexpr std::string_view profileEnd = R"HTML(" download="orvelo.json">⬇️ Download orvelo.json</a>
   </div>
 )HTML";
 
-constexpr std::string_view kTail = R"HTML(
+constexpr std::string_view tail = R"HTML(
   <div class="soon">
     <h2>Coming Soon</h2>
     <ul>
@@ -95,7 +95,8 @@ QString chart()
     html += bandTable(QStringLiteral("Channel 1: Track Control (every mode)"), controlRowsByTrack(reference));
     html += bandTable(QStringLiteral("Channel 2: Loop Count (Loop and Extended)"), reference.loopRows);
     for (const DMXEffectRow& row : reference.effectRows)
-        html += bandTable(QStringLiteral("Channel %1: %2 (Extended)").arg(row.relativeChannel).arg(row.parameter), row.bands);
+        html += bandTable(QStringLiteral("Channel %1: %2 (Extended)").arg(row.relativeChannel).arg(row.parameter),
+                          row.bands);
     return html + QStringLiteral("  </div>");
 }
 
@@ -122,12 +123,12 @@ std::string fixtures(const QStringList& fixtureFileNames)
         each.append(card(name));
     each.append(chart());
     std::string page = pageStart();
-    page += kHead;
-    page += kProfileStart;
+    page += headHtml;
+    page += profileStart;
     page += FixtureProfile::downloadPath;
-    page += kProfileEnd;
+    page += profileEnd;
     page += each.join(QLatin1Char('\n')).toStdString();
-    page += kTail;
+    page += tail;
     return page;
 }
 

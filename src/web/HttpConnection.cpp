@@ -18,12 +18,8 @@ namespace beast = boost::beast;
 HttpConnection::HttpConnection(net::ip::tcp::socket socket, Timing timing,
                                std::shared_ptr<const RequestHandler> onRequest,
                                std::shared_ptr<const HttpStreamOpener> streamOpener, std::function<void()> onFinished)
-    : stream_(std::move(socket)),
-      deadline_(stream_.get_executor()),
-      timing_(timing),
-      onRequest_(std::move(onRequest)),
-      streamOpener_(std::move(streamOpener)),
-      onFinished_(std::move(onFinished))
+    : stream_(std::move(socket)), deadline_(stream_.get_executor()), timing_(timing), onRequest_(std::move(onRequest)),
+      streamOpener_(std::move(streamOpener)), onFinished_(std::move(onFinished))
 {
     beast::error_code error;
     const auto endpoint = stream_.socket().remote_endpoint(error);
@@ -88,10 +84,9 @@ void HttpConnection::closeWithoutAnswer()
 
 void HttpConnection::readRequest()
 {
-    stream_.async_read_some(net::buffer(readBuffer_),
-                            [self = shared_from_this()](beast::error_code error, std::size_t count) {
-                                self->onRead(error, count);
-                            });
+    stream_.async_read_some(
+        net::buffer(readBuffer_),
+        [self = shared_from_this()](beast::error_code error, std::size_t count) { self->onRead(error, count); });
 }
 
 void HttpConnection::onRead(beast::error_code error, std::size_t count)
@@ -174,9 +169,9 @@ void HttpConnection::beginStream(HttpStreamStart start, std::string_view firstBo
     if (!takeBody(firstBodyBytes))
         return;
     if (start.expectContinue && firstBodyBytes.empty()) {
-        static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+        static constexpr std::string_view continueAnswer = "HTTP/1.1 100 Continue\r\n\r\n";
         stream_.expires_after(timing_.bodyStall);
-        net::async_write(stream_, net::buffer(kContinue.data(), kContinue.size()),
+        net::async_write(stream_, net::buffer(continueAnswer.data(), continueAnswer.size()),
                          [self = shared_from_this()](beast::error_code error, std::size_t) {
                              if (error) {
                                  self->sink_.reset();
@@ -217,10 +212,9 @@ void HttpConnection::readBody()
 {
     // Each read has its own deadline: a large body may take long, but never stall long.
     armDeadline(timing_.bodyStall);
-    stream_.async_read_some(net::buffer(bodyBuffer_),
-                            [self = shared_from_this()](beast::error_code error, std::size_t count) {
-                                self->onBodyRead(error, count);
-                            });
+    stream_.async_read_some(
+        net::buffer(bodyBuffer_),
+        [self = shared_from_this()](beast::error_code error, std::size_t count) { self->onBodyRead(error, count); });
 }
 
 void HttpConnection::onBodyRead(beast::error_code error, std::size_t count)

@@ -32,7 +32,7 @@ public:
     using RequestHandler = std::function<void(std::string request, const std::string& peer, HttpResponder responder)>;
 
     struct Timing {
-        std::chrono::milliseconds request;       // to deliver the whole request
+        std::chrono::milliseconds request;        // to deliver the whole request
         std::chrono::milliseconds writeAndLinger; // to take the answer and close
         std::chrono::milliseconds bodyStall;      // a streamed body: longest wait for its next bytes
     };

@@ -14,7 +14,7 @@ namespace orvelo {
 struct HttpRequest {
     std::string method;
     std::string path;
-    std::string raw; // the whole request, head and body
+    std::string raw;  // the whole request, head and body
     std::string peer; // the client's address
     // Who sent it, once the server has decided; nothing for a client that is not logged in.
     std::optional<AccessRole> role;

@@ -7,7 +7,7 @@ namespace orvelo {
 
 namespace {
 
-constexpr std::string_view kHeadEnd = "\r\n\r\n";
+constexpr std::string_view headTerminator = "\r\n\r\n";
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
@@ -46,7 +46,7 @@ std::optional<std::size_t> contentLength(std::string_view head)
             for (const char c : value) {
                 if (c < '0' || c > '9')
                     return std::nullopt;
-                if (length > HttpRequestFramer::kMaxRequestBytes)
+                if (length > HttpRequestFramer::maxRequestBytes)
                     return SIZE_MAX;
                 length = length * 10 + static_cast<std::size_t>(c - '0');
             }
@@ -79,7 +79,7 @@ HttpRequestFramer::State HttpRequestFramer::append(std::string_view bytes)
         return state_;
     const std::size_t searchFrom = data_.size() >= 3 ? data_.size() - 3 : 0;
     // Never hold more than one byte past the limit: that byte already proves the overflow.
-    const std::size_t room = kMaxRequestBytes + 1 - data_.size();
+    const std::size_t room = maxRequestBytes + 1 - data_.size();
     data_.append(bytes.substr(0, room));
     evaluate(searchFrom);
     return state_;
@@ -96,7 +96,7 @@ HttpRequestFramer::State HttpRequestFramer::finish()
 void HttpRequestFramer::evaluate(std::size_t searchFrom)
 {
     if (!expectedSize_) {
-        const std::size_t headEnd = data_.find(kHeadEnd, searchFrom);
+        const std::size_t headEnd = data_.find(headTerminator, searchFrom);
         // Lines ended by a lone LF would let a head be read two ways; such a head is refused.
         const std::size_t scanEnd = headEnd == std::string::npos ? data_.size() : headEnd;
         for (std::size_t i = scannedForLineFeeds_; i < scanEnd; ++i) {
@@ -107,18 +107,18 @@ void HttpRequestFramer::evaluate(std::size_t searchFrom)
         }
         scannedForLineFeeds_ = scanEnd;
         if (headEnd == std::string::npos) {
-            if (data_.size() >= kMaxRequestBytes)
+            if (data_.size() >= maxRequestBytes)
                 state_ = State::tooLarge;
             return;
         }
-        const std::size_t headSize = headEnd + kHeadEnd.size();
-        if (headSize > kMaxRequestBytes) {
+        const std::size_t headSize = headEnd + headTerminator.size();
+        if (headSize > maxRequestBytes) {
             state_ = State::tooLarge;
             return;
         }
         headSize_ = headSize;
         const std::size_t bodySize = contentLength(std::string_view(data_).substr(0, headSize)).value_or(0);
-        if (bodySize > kMaxRequestBytes - headSize) {
+        if (bodySize > maxRequestBytes - headSize) {
             state_ = State::tooLarge;
             return;
         }

@@ -12,12 +12,12 @@ namespace orvelo {
 // exceed 65,536 bytes in all. Nothing else of the head is read. Pure: no sockets.
 class HttpRequestFramer {
 public:
-    static constexpr std::size_t kMaxRequestBytes = 65536;
+    static constexpr std::size_t maxRequestBytes = 65536;
 
     enum class State {
         incomplete,
-        complete, // request() holds the whole request
-        tooLarge, // the request cannot fit within the limit
+        complete,  // request() holds the whole request
+        tooLarge,  // the request cannot fit within the limit
         malformed, // the head ends its lines with a bare line feed: refused, not guessed at
     };
 

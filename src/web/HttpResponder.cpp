@@ -4,7 +4,9 @@
 
 namespace orvelo {
 
-HttpResponder::HttpResponder(std::weak_ptr<HttpConnection> connection) : connection_(std::move(connection)) {}
+HttpResponder::HttpResponder(std::weak_ptr<HttpConnection> connection) : connection_(std::move(connection))
+{
+}
 
 void HttpResponder::send(HttpResponse response) const
 {

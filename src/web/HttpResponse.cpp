@@ -33,7 +33,8 @@ HttpResponse HttpResponse::ok()
 HttpResponse HttpResponse::jsonError(int statusCode, std::string_view text)
 {
     const QJsonObject error{{"error", QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))}};
-    return HttpResponse::text(statusCode, "application/json", QJsonDocument(error).toJson(QJsonDocument::Compact).toStdString());
+    return HttpResponse::text(statusCode, "application/json",
+                              QJsonDocument(error).toJson(QJsonDocument::Compact).toStdString());
 }
 
 HttpResponse HttpResponse::redirect(std::string location)

@@ -27,13 +27,12 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
 namespace {
-constexpr int kThreadNiceness = 5;
+constexpr int threadNiceness = 5;
 } // namespace
 
 struct HttpServer::Impl {
     Impl(Options o, RequestHandler handler)
-        : options(std::move(o)),
-          onRequest(std::make_shared<const RequestHandler>(std::move(handler))),
+        : options(std::move(o)), onRequest(std::make_shared<const RequestHandler>(std::move(handler))),
           streamOpener(std::make_shared<const HttpStreamOpener>(options.streamOpener))
     {
     }
@@ -62,8 +61,7 @@ struct HttpServer::Impl {
 
 void HttpServer::Impl::accept(tcp::acceptor& acceptor)
 {
-    acceptor.async_accept(net::make_strand(io), [this, &acceptor](boost::system::error_code error,
-                                                                  tcp::socket socket) {
+    acceptor.async_accept(net::make_strand(io), [this, &acceptor](boost::system::error_code error, tcp::socket socket) {
         if (error == net::error::operation_aborted || !acceptor.is_open())
             return;
         if (error) {
@@ -167,7 +165,7 @@ std::optional<HttpServer::StartError> HttpServer::start()
             pthread_setname_np(pthread_self(), "WebServer");
             // Show control comes first: when phones poll hard, the main thread (DMX decoding,
             // playback, timecode) keeps the CPU ahead of these threads.
-            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kThreadNiceness);
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), threadNiceness);
             impl->io.run();
         });
     }

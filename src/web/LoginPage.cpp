@@ -5,7 +5,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart(); the shared script watches no session here, this being where a 401 leads.
-constexpr std::string_view kLoginPage = R"HTML(<title>Login - Orvelo</title>
+constexpr std::string_view loginPage = R"HTML(<title>Login - Orvelo</title>
 </head>
 <body class="login-page">
 <div class="app">
@@ -91,7 +91,7 @@ if (viewerKey) {
 
 std::string_view login()
 {
-    static const std::string page = pageStart() + std::string(kLoginPage);
+    static const std::string page = pageStart() + std::string(loginPage);
     return page;
 }
 

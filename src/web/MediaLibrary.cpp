@@ -21,7 +21,7 @@ namespace {
 
 // Discovery of many new files at once: two at a time, as many as the player's small machines
 // have cores to spare.
-constexpr int kDiscoveryThreads = 2;
+constexpr int discoveryThreads = 2;
 
 } // namespace
 
@@ -110,7 +110,6 @@ MediaEntry MediaLibrary::entryFor(const QString& name, const Stamp& stamp, const
     return {name, stamp.size, facts.duration, facts.hasVideo, facts.hasAudio, facts.playable, facts.error};
 }
 
-
 std::vector<MediaEntry> MediaLibrary::list()
 {
     const QString root = folder();
@@ -123,7 +122,8 @@ std::vector<MediaEntry> MediaLibrary::list()
     };
     std::vector<Candidate> candidates;
     // Links are followed only where they stay inside the folder.
-    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
     while (it.hasNext()) {
         const QString path = it.next();
         const QString name = path.mid(root.size() + 1);
@@ -153,7 +153,7 @@ std::vector<MediaEntry> MediaLibrary::list()
         }
     };
     std::vector<std::thread> helpers;
-    for (int i = 1; i < kDiscoveryThreads && unknown.size() > 1; ++i)
+    for (int i = 1; i < discoveryThreads && unknown.size() > 1; ++i)
         helpers.emplace_back(discoverSome);
     discoverSome();
     for (std::thread& helper : helpers)
@@ -191,7 +191,7 @@ std::optional<QByteArray> MediaLibrary::thumbnail(const QString& name)
     }
     if (!facts->second.playable)
         return std::nullopt;
-    const QSize bounds(kThumbnailWidth, kThumbnailHeight);
+    const QSize bounds(thumbnailWidth, thumbnailHeight);
     QImage picture;
     if (facts->second.hasVideo)
         picture = VideoSnapshot::firstFrame(*path, bounds).image;
@@ -199,9 +199,9 @@ std::optional<QByteArray> MediaLibrary::thumbnail(const QString& name)
         // Sound alone (or a picture that would not decode): the drawn tile consoles see too.
         MediaTrack track;
         track.name = QFileInfo(name).fileName();
-        picture = CITPThumbnailMaker::drawnArtwork(track, QSize(kThumbnailWidth, kThumbnailWidth * 9 / 16));
+        picture = CITPThumbnailMaker::drawnArtwork(track, QSize(thumbnailWidth, thumbnailWidth * 9 / 16));
     }
-    if (picture.width() > kThumbnailWidth || picture.height() > kThumbnailHeight)
+    if (picture.width() > thumbnailWidth || picture.height() > thumbnailHeight)
         picture = picture.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QByteArray jpeg = CITPThumbnailMaker::encodeJpeg(picture);
     if (jpeg.isEmpty())

@@ -33,8 +33,8 @@ struct MediaEntry {
 // own worker thread, never on the main thread or the server's threads. Any thread may call.
 class MediaLibrary {
 public:
-    static constexpr int kThumbnailWidth = 160;
-    static constexpr int kThumbnailHeight = 160;
+    static constexpr int thumbnailWidth = 160;
+    static constexpr int thumbnailHeight = 160;
 
     explicit MediaLibrary(QString folder);
     ~MediaLibrary();
@@ -55,7 +55,7 @@ public:
     // broken export can be seen and deleted). Creates the folder when it is missing. Blocks
     // while new or changed files are discovered: call it on the worker.
     std::vector<MediaEntry> list();
-    // A JPEG at most kThumbnailWidth wide of the file's first picture (a drawn picture for
+    // A JPEG at most thumbnailWidth wide of the file's first picture (a drawn picture for
     // sound alone); nothing when the name is not a playable file inside the folder. Blocks
     // while decoding: call it on the worker.
     std::optional<QByteArray> thumbnail(const QString& name);

@@ -11,11 +11,11 @@ namespace orvelo::MediaPath {
 namespace {
 
 // File systems take 255 bytes a name; an upload's temporary name adds a dot and a suffix.
-constexpr qsizetype kMaxSegmentBytes = 200;
+constexpr qsizetype maxSegmentBytes = 200;
 
 bool validSegment(const QString& segment)
 {
-    if (segment.isEmpty() || segment.startsWith(QLatin1Char('.')) || segment.toUtf8().size() > kMaxSegmentBytes)
+    if (segment.isEmpty() || segment.startsWith(QLatin1Char('.')) || segment.toUtf8().size() > maxSegmentBytes)
         return false;
     for (const QChar c : segment)
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
@@ -36,7 +36,8 @@ std::optional<QString> fromUrlPath(std::string_view encoded)
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = encoded.find('/', start);
-        const auto segment = UrlText::percentDecoded(encoded.substr(start, slash == std::string_view::npos ? slash : slash - start));
+        const auto segment =
+            UrlText::percentDecoded(encoded.substr(start, slash == std::string_view::npos ? slash : slash - start));
         if (!segment || !validSegment(*segment))
             return std::nullopt;
         segments.append(*segment);

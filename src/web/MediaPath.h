@@ -24,8 +24,8 @@ std::optional<QString> checked(const QString& name);
 std::optional<QString> existingFile(const QString& folder, const QString& name);
 
 struct WriteTarget {
-    QString path;   // where the file goes (the folder's own path, links not followed)
-    bool exists;    // a file of that name is already there
+    QString path; // where the file goes (the folder's own path, links not followed)
+    bool exists;  // a file of that name is already there
 };
 // Where a file of that name may be written inside `folder`: the sub-folders on the way are
 // created, and every one that exists already must lie inside the folder. Nothing when the

@@ -7,7 +7,7 @@ namespace {
 // Loaded in every page's head, before the page's own script, which finds here: byId; postJson,
 // the one way the pages change the player, and how its refusals are shown; pollStatus; the
 // Ignore DMX button; and, on every page but the login page, the session.
-constexpr std::string_view kScript = R"JS(const byId = (id) => document.getElementById(id);
+constexpr std::string_view scriptText = R"JS(const byId = (id) => document.getElementById(id);
 
 // One reading of every answer, so that no page takes a refusal for success: the answer's JSON
 // object with ok and httpStatus added; a refusal in plain text becomes its error.
@@ -205,7 +205,8 @@ function ignoreDmxButton(button) {
 
 const WebAsset& script()
 {
-    static const WebAsset asset = WebAsset::versioned("pages", "js", "text/javascript; charset=utf-8", std::string(kScript));
+    static const WebAsset asset =
+        WebAsset::versioned("pages", "js", "text/javascript; charset=utf-8", std::string(scriptText));
     return asset;
 }
 

@@ -7,7 +7,8 @@ namespace {
 // Every page's styles. Each page names itself on its body ("remote-page", ...); a page's own rules
 // are scoped with :where(), which adds no weight, so each page cascades exactly as if it held
 // only its own rules.
-constexpr std::string_view kStyleSheet = R"CSS(@font-face { font-family: 'Digital7'; src: url('/font/digital-7.ttf') format('truetype'); font-display: swap; }
+constexpr std::string_view styleSheetText =
+    R"CSS(@font-face { font-family: 'Digital7'; src: url('/font/digital-7.ttf') format('truetype'); font-display: swap; }
 :root {
   --bg: #0a0a0a; --card: #1a1a1a; --raised: #262626; --text: #f5f5f5; --muted: #9a9a9a;
   --border: #2e2e2e; --accent: #ff6b00; --success: #00c853; --danger: #ff1744;
@@ -370,7 +371,8 @@ body.offline:where(.remote-page) :is(.track, .signal) { opacity: .5; }
 
 const WebAsset& styleSheet()
 {
-    static const WebAsset asset = WebAsset::versioned("pages", "css", "text/css; charset=utf-8", std::string(kStyleSheet));
+    static const WebAsset asset =
+        WebAsset::versioned("pages", "css", "text/css; charset=utf-8", std::string(styleSheetText));
     return asset;
 }
 

@@ -5,7 +5,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart().
-constexpr std::string_view kPlaylistPage = R"HTML(<title>Playlist - Orvelo</title>
+constexpr std::string_view playlistPage = R"HTML(<title>Playlist - Orvelo</title>
 </head>
 <body class="playlist-page">
 <div class="app">
@@ -343,7 +343,7 @@ loadSaved();
 
 std::string_view playlist()
 {
-    static const std::string page = pageStart() + std::string(kPlaylistPage);
+    static const std::string page = pageStart() + std::string(playlistPage);
     return page;
 }
 

@@ -5,7 +5,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart().
-constexpr std::string_view kRemotePage = R"HTML(<title>Orvelo Remote</title>
+constexpr std::string_view remotePage = R"HTML(<title>Orvelo Remote</title>
 </head>
 <body class="remote-page">
 <div class="app">
@@ -163,7 +163,7 @@ const checkNow = pollStatus(100, render, { onFailure: () => document.body.classL
 
 std::string_view remote()
 {
-    static const std::string page = pageStart() + std::string(kRemotePage);
+    static const std::string page = pageStart() + std::string(remotePage);
     return page;
 }
 

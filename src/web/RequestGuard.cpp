@@ -49,7 +49,7 @@ std::string RequestGuard::originOf(std::string_view url)
 }
 
 std::optional<RequestGuard::Refusal> RequestGuard::check(std::string_view method, std::string_view head,
-                                                          const std::set<std::string, std::less<>>& allowedNames)
+                                                         const std::set<std::string, std::less<>>& allowedNames)
 {
     const auto host = headerValue(head, "Host");
     if (host) {

@@ -5,7 +5,7 @@ namespace orvelo::WebPages {
 namespace {
 
 // Follows pageStart().
-constexpr std::string_view kSettingsPage = R"HTML(<title>Settings - Orvelo</title>
+constexpr std::string_view settingsPage = R"HTML(<title>Settings - Orvelo</title>
 </head>
 <body class="settings-page">
 <div class="app">
@@ -499,7 +499,7 @@ loadAccess();
 
 std::string_view settings()
 {
-    static const std::string page = pageStart() + std::string(kSettingsPage);
+    static const std::string page = pageStart() + std::string(settingsPage);
     return page;
 }
 

@@ -42,7 +42,8 @@ bool isWhole(const QJsonValue& value)
 Rule wholeNumber(std::int64_t low, std::int64_t high)
 {
     return [low, high](const QJsonValue& value) -> std::optional<QString> {
-        if (!isWhole(value) || value.toDouble() < static_cast<double>(low) || value.toDouble() > static_cast<double>(high))
+        if (!isWhole(value) || value.toDouble() < static_cast<double>(low) ||
+            value.toDouble() > static_cast<double>(high))
             return QStringLiteral("must be a whole number from %1 to %2").arg(low).arg(high);
         return std::nullopt;
     };
@@ -53,7 +54,10 @@ Rule number(double low, double high, bool lowIncluded = true)
     return [=](const QJsonValue& value) -> std::optional<QString> {
         const double n = value.toDouble();
         if (!value.isDouble() || !std::isfinite(n) || n > high || n < low || (!lowIncluded && n == low))
-            return QStringLiteral("must be a number %1 %2 to %3").arg(lowIncluded ? "from" : "above").arg(low).arg(high);
+            return QStringLiteral("must be a number %1 %2 to %3")
+                .arg(lowIncluded ? "from" : "above")
+                .arg(low)
+                .arg(high);
         return std::nullopt;
     };
 }
@@ -71,8 +75,7 @@ Rule oneOf(std::vector<double> allowed)
 }
 
 // The raw values of every choice an enumeration offers, so the rule follows the type.
-template <typename Choices>
-std::vector<double> rawValues(const Choices& choices)
+template <typename Choices> std::vector<double> rawValues(const Choices& choices)
 {
     std::vector<double> values;
     for (const auto choice : choices)
@@ -89,7 +92,8 @@ Rule flag()
 
 Rule text(std::function<bool(const QString&)> accepts, QString expected)
 {
-    return [accepts = std::move(accepts), expected = std::move(expected)](const QJsonValue& value) -> std::optional<QString> {
+    return [accepts = std::move(accepts),
+            expected = std::move(expected)](const QJsonValue& value) -> std::optional<QString> {
         // The system reads a text only up to a zero character: what was checked would not be
         // what is used.
         if (value.isString() && !value.toString().contains(QChar(0)) && accepts(value.toString()))

@@ -37,8 +37,8 @@ std::variant<std::unique_ptr<UploadWriter>, HttpResponse> UploadWriter::open(con
 {
     const QFileInfo info(target);
     // Hidden, so the library never lists it; unique, so two uploads of one name do not mix.
-    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".upload-") +
-                              QUuid::createUuid().toString(QUuid::Id128);
+    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                              QStringLiteral(".upload-") + QUuid::createUuid().toString(QUuid::Id128);
     const int fd = ::open(temporary.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return failed(systemError(errno));
@@ -46,11 +46,7 @@ std::variant<std::unique_ptr<UploadWriter>, HttpResponse> UploadWriter::open(con
 }
 
 UploadWriter::UploadWriter(int fd, QString target, QString temporary, QString name, std::uint64_t size, bool overwrite)
-    : fd_(fd),
-      target_(std::move(target)),
-      temporary_(std::move(temporary)),
-      name_(std::move(name)),
-      size_(size),
+    : fd_(fd), target_(std::move(target)), temporary_(std::move(temporary)), name_(std::move(name)), size_(size),
       overwrite_(overwrite)
 {
 }
@@ -116,8 +112,8 @@ HttpResponse UploadWriter::finish()
     // Whether it will play is the uploader's real question: a broken export must not look
     // like a clip ready for the show.
     const MediaDiscovery found = MediaDiscovery::discover(target_);
-    QJsonObject answer{{"status", "ok"}, {"name", name_}, {"size", static_cast<double>(size_)},
-                       {"playable", found.playable()}};
+    QJsonObject answer{
+        {"status", "ok"}, {"name", name_}, {"size", static_cast<double>(size_)}, {"playable", found.playable()}};
     if (found.duration)
         answer.insert("duration", *found.duration);
     if (!found.playable())

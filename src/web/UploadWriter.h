@@ -19,7 +19,7 @@ class UploadWriter : public HttpBodySink {
 public:
     // Opens the temporary file for a body of `size` bytes; a failure comes back as the answer.
     static std::variant<std::unique_ptr<UploadWriter>, HttpResponse> open(const QString& target, const QString& name,
-                                                                         std::uint64_t size, bool overwrite);
+                                                                          std::uint64_t size, bool overwrite);
     ~UploadWriter() override;
 
     std::optional<HttpResponse> write(std::string_view bytes) override;

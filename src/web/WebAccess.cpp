@@ -12,8 +12,8 @@ namespace {
 
 std::string setCookie(std::string_view value, bool clear)
 {
-    std::string cookie = std::string(WebAccess::kCookieName) + "=" + std::string(value) +
-                         "; Path=/; HttpOnly; SameSite=Strict";
+    std::string cookie =
+        std::string(WebAccess::cookieName) + "=" + std::string(value) + "; Path=/; HttpOnly; SameSite=Strict";
     if (clear)
         cookie += "; Max-Age=0";
     return cookie;
@@ -67,7 +67,7 @@ std::optional<AccessRole> WebAccess::identify(std::string_view head, Clock::time
         if (token != rules_.tokenDigests.end())
             return token->second;
     }
-    const auto cookie = cookieValue(head, kCookieName);
+    const auto cookie = cookieValue(head, cookieName);
     if (!cookie)
         return std::nullopt;
     const auto session = sessions_.find(secrets::digest(*cookie));
@@ -96,7 +96,10 @@ WebAccess::LoginResult WebAccess::login(std::string_view password, std::string_v
         if (attempts.inProgress || now < attempts.waitUntil) {
             const auto wait = std::chrono::duration<double>(attempts.waitUntil - now).count();
             const int seconds = std::max(1, static_cast<int>(std::ceil(wait)));
-            return {429, std::nullopt, {}, seconds,
+            return {429,
+                    std::nullopt,
+                    {},
+                    seconds,
                     "Too many failed logins: try again in " + std::to_string(seconds) + " s"};
         }
         attempts.inProgress = true;
@@ -104,15 +107,17 @@ WebAccess::LoginResult WebAccess::login(std::string_view password, std::string_v
         expectedViewerKey = rules_.viewerKey;
     }
     const bool viewer = !viewerKey.empty();
-    const bool accepted = viewer ? !expectedViewerKey.empty() && secrets::equalInConstantTime(viewerKey, expectedViewerKey)
-                                 : secrets::verifyPassword(hash, password);
+    const bool accepted = viewer
+                              ? !expectedViewerKey.empty() && secrets::equalInConstantTime(viewerKey, expectedViewerKey)
+                              : secrets::verifyPassword(hash, password);
 
     std::lock_guard lock(mutex_);
     Attempts& attempts = attempts_[peer];
     attempts.inProgress = false;
     if (!accepted || hash != rules_.passwordHash) {
         ++attempts.failures;
-        const auto wait = std::min<std::chrono::seconds>(kLongestWait, kFirstWait * (1 << std::min(attempts.failures - 1, 16)));
+        const auto wait =
+            std::min<std::chrono::seconds>(longestWait, firstWait * (1 << std::min(attempts.failures - 1, 16)));
         attempts.waitUntil = now + wait;
         return {401, std::nullopt, {}, 0, viewer ? "This viewer link is no longer valid" : "Wrong password"};
     }
@@ -124,7 +129,7 @@ WebAccess::LoginResult WebAccess::login(std::string_view password, std::string_v
 std::string WebAccess::logout(std::string_view head)
 {
     std::lock_guard lock(mutex_);
-    if (const auto cookie = cookieValue(head, kCookieName))
+    if (const auto cookie = cookieValue(head, cookieName))
         sessions_.erase(secrets::digest(*cookie));
     return setCookie("", true);
 }
@@ -148,7 +153,7 @@ bool WebAccess::checkPassword(std::string_view password) const
 
 std::string WebAccess::openSession(AccessRole role, Clock::time_point now)
 {
-    if (sessions_.size() >= kMaxSessions) {
+    if (sessions_.size() >= maxSessions) {
         const auto oldest = std::min_element(sessions_.begin(), sessions_.end(), [](const auto& a, const auto& b) {
             return a.second.lastUsed < b.second.lastUsed;
         });
@@ -163,7 +168,7 @@ void WebAccess::forgetQuietAddresses(Clock::time_point now)
 {
     // An address quiet for longer than the longest wait starts afresh; this also bounds the table.
     std::erase_if(attempts_, [&](const auto& entry) {
-        return !entry.second.inProgress && now - entry.second.lastSeen > 2 * kLongestWait;
+        return !entry.second.inProgress && now - entry.second.lastSeen > 2 * longestWait;
     });
 }
 

@@ -22,10 +22,10 @@ namespace orvelo {
 class WebAccess {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::string_view kCookieName = "orvelo_session";
-    static constexpr std::size_t kMaxSessions = 1000;
-    static constexpr std::chrono::seconds kFirstWait{1};
-    static constexpr std::chrono::seconds kLongestWait{300};
+    static constexpr std::string_view cookieName = "orvelo_session";
+    static constexpr std::size_t maxSessions = 1000;
+    static constexpr std::chrono::seconds firstWait{1};
+    static constexpr std::chrono::seconds longestWait{300};
 
     struct Rules {
         std::string passwordHash; // empty: the remote is open
@@ -45,7 +45,7 @@ public:
     struct LoginResult {
         int status = 200; // 200, 401, or 429 while the address must wait
         std::optional<AccessRole> role;
-        std::string cookie;   // the Set-Cookie value on success
+        std::string cookie; // the Set-Cookie value on success
         int retryAfterSeconds = 0;
         std::string error;
     };
@@ -77,7 +77,7 @@ private:
 
     mutable std::mutex mutex_;
     Rules rules_;
-    std::map<std::string, Session, std::less<>> sessions_; // by digest of the cookie value
+    std::map<std::string, Session, std::less<>> sessions_;  // by digest of the cookie value
     std::map<std::string, Attempts, std::less<>> attempts_; // by client address
 };
 

@@ -38,8 +38,7 @@ std::optional<int> asInt(std::optional<std::int64_t> value)
 }
 
 // One observable write of the DMX configuration.
-template <typename Change>
-void updateConfig(DMXController& controller, Change change)
+template <typename Change> void updateConfig(DMXController& controller, Change change)
 {
     DMXConfig config = controller.dmxConfig();
     change(config);
@@ -114,7 +113,8 @@ void applyProtocol(ProtocolManager& protocols, const QJsonObject& protocol)
 {
     bool servicesChanged = false;
     if (const auto input = string(protocol, "input"))
-        if (const auto type = dmxProtocolTypeFromRawValue(input->toStdString()); type && *type != protocols.inputProtocol()) {
+        if (const auto type = dmxProtocolTypeFromRawValue(input->toStdString());
+            type && *type != protocols.inputProtocol()) {
             protocols.setInputProtocol(*type);
             servicesChanged = true;
         }

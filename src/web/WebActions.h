@@ -4,8 +4,8 @@
 
 #include <QJsonObject>
 
-#include <optional>
 #include <QString>
+#include <optional>
 
 #include <cstdint>
 
@@ -22,7 +22,8 @@ void executeCommand(const WebServices& services, const QString& command);
 void updateArtNetConfig(const WebServices& services, std::int64_t universe, std::int64_t subnet, std::int64_t net,
                         std::int64_t channel);
 // Applies every group of a settings document that is present (checked beforehand by
-// SettingsValidator; keys of the wrong type are skipped). The theme and the default-video steps are queued once more on `context`.
+// SettingsValidator; keys of the wrong type are skipped). The theme and the default-video steps are queued once more on
+// `context`.
 void applySettings(const WebServices& services, const QJsonObject& document, QObject* context);
 // Writes every present key of an effects document back, unclamped; `reset` true ends with
 // the defaults.

@@ -152,7 +152,8 @@ QJsonObject settings(const WebServices& services)
     const WebRemoteSettings* remote = services.remote;
     const QJsonObject library{
         {"mediaFolder", store ? store->mediaFolder() : SettingsManager::defaultMediaFolder()},
-        {"uploadSizeLimit", static_cast<double>(store ? store->uploadSizeLimit() : SettingsManager::defaultUploadSizeLimit)},
+        {"uploadSizeLimit",
+         static_cast<double>(store ? store->uploadSizeLimit() : SettingsManager::defaultUploadSizeLimit)},
         {"roots", QJsonArray::fromStringList(remote ? remote->allLibraryRoots() : QStringList())},
     };
     QJsonArray interfaces;
@@ -168,9 +169,15 @@ QJsonObject settings(const WebServices& services)
          remote ? remote->transportMinInterval() : WebRemoteSettings::defaultTransportMinInterval},
     };
     return QJsonObject{
-        {"dmx", dmx},         {"playback", playback}, {"ndi", ndiGroup},
-        {"protocol", protocol}, {"network", network},   {"theme", theme},
-        {"defaultVideo", defaultVideo}, {"library", library}, {"web", web},
+        {"dmx", dmx},
+        {"playback", playback},
+        {"ndi", ndiGroup},
+        {"protocol", protocol},
+        {"network", network},
+        {"theme", theme},
+        {"defaultVideo", defaultVideo},
+        {"library", library},
+        {"web", web},
     };
 }
 

@@ -1,8 +1,8 @@
 #include "web/WebLibrary.h"
 
 #include "core/TrackListCodec.h"
-#include "platform/MainThread.h"
 #include "platform/Log.h"
+#include "platform/MainThread.h"
 #include "web/HttpRequest.h"
 #include "web/HttpRequestFramer.h"
 #include "web/MediaPath.h"
@@ -24,9 +24,9 @@ namespace orvelo::WebLibrary {
 
 namespace {
 
-constexpr std::string_view kMediaPrefix = "/api/media/";
+constexpr std::string_view mediaPrefix = "/api/media/";
 // A track list is a few hundred bytes a track; anything far beyond is not one.
-constexpr qint64 kMaxPlaylistFileBytes = 16 * 1024 * 1024;
+constexpr qint64 maxPlaylistFileBytes = 16 * 1024 * 1024;
 
 HttpResponse jsonAnswer(const QJsonObject& object)
 {
@@ -149,7 +149,7 @@ HttpResponse loadPlaylist(const WebServices& services, const QString& folder, co
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly))
         return HttpResponse::plainText(400, "Invalid playlist: " + file.errorString().toStdString());
-    if (file.size() > kMaxPlaylistFileBytes)
+    if (file.size() > maxPlaylistFileBytes)
         return HttpResponse::plainText(400, "Invalid playlist: the file is too large for a track list");
     const QByteArray json = file.readAll();
     QString whyNot;
@@ -181,11 +181,11 @@ HttpStreamStart openUpload(std::string_view head, const UploadPolicy& policy)
         return {};
     std::string_view path = requestLine.substr(space + 1);
     path = path.substr(0, path.find(' '));
-    if (!path.starts_with(kMediaPrefix))
+    if (!path.starts_with(mediaPrefix))
         return {};
     logLine("WebServer: PUT " + printableForLog(path));
 
-    const auto name = MediaPath::fromUrlPath(path.substr(kMediaPrefix.size()));
+    const auto name = MediaPath::fromUrlPath(path.substr(mediaPrefix.size()));
     if (!name)
         return refuse(400, "Invalid name");
     if (!MediaLibrary::isMediaName(*name))
@@ -197,7 +197,8 @@ HttpStreamStart openUpload(std::string_view head, const UploadPolicy& policy)
     if (!length)
         return refuse(411, "Length Required");
     if (*length > static_cast<std::uint64_t>(std::max<std::int64_t>(policy.sizeLimit, 0)))
-        return refuse(413, "The file is larger than the upload limit of " + std::to_string(policy.sizeLimit) + " bytes");
+        return refuse(413,
+                      "The file is larger than the upload limit of " + std::to_string(policy.sizeLimit) + " bytes");
     const auto overwriteText = headerValue(head, "Overwrite");
     const bool overwrite = overwriteText && equalsIgnoringCase(*overwriteText, "T");
 

@@ -29,7 +29,9 @@ QStringList WebResources::defaultFolders()
     return {programDir.filePath("resources"), programDir.filePath("../share/orvelo/resources")};
 }
 
-WebResources::WebResources(QStringList folders) : folders_(std::move(folders)) {}
+WebResources::WebResources(QStringList folders) : folders_(std::move(folders))
+{
+}
 
 std::optional<QByteArray> WebResources::font() const
 {
@@ -77,8 +79,8 @@ QStringList WebResources::fixtureFileNames() const
 
 std::optional<QByteArray> WebResources::fixtureFile(const QString& name) const
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String(".."))
-        || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))
+    if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")) ||
+        name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))
         return std::nullopt;
     for (const QString& folder : fixtureFolders())
         if (auto bytes = readRegularFile(QDir(folder).filePath(name)))

@@ -73,8 +73,7 @@ HttpResponse document(const std::optional<QJsonDocument>& json)
     return text ? HttpResponse::json(*text) : internalError();
 }
 
-template <typename Json>
-std::optional<QJsonDocument> asDocument(const std::optional<Json>& json)
+template <typename Json> std::optional<QJsonDocument> asDocument(const std::optional<Json>& json)
 {
     return json ? std::optional<QJsonDocument>(QJsonDocument(*json)) : std::nullopt;
 }
@@ -117,7 +116,7 @@ QString viewerLink(const std::string& origin, const QString& key)
     return QString::fromStdString(origin) + QStringLiteral("/login.html#viewer=") + key;
 }
 
-const std::set<std::string_view> kTransportCommands{"play", "pause", "stop", "next", "prev"};
+const std::set<std::string_view> transportCommands{"play", "pause", "stop", "next", "prev"};
 
 // Which entry a playlist edit means: by "id" (what the pages send, with the "revision" they
 // showed) or, for scripts, by "index".
@@ -185,11 +184,12 @@ std::function<HttpResponse()> editAnswer(const WebServices* services, TrackRefer
 
 } // namespace
 
-WebServer::WebServer(QObject* parent) : WebServer(Options{}, parent) {}
+WebServer::WebServer(QObject* parent) : WebServer(Options{}, parent)
+{
+}
 
 WebServer::WebServer(Options options, QObject* parent)
-    : QObject(parent),
-      options_(std::move(options)),
+    : QObject(parent), options_(std::move(options)),
       resources_(options_.resourceFolders.isEmpty() ? WebResources::defaultFolders() : options_.resourceFolders)
 {
     services_.settings = options_.settings ? options_.settings : &SettingsManager::shared();
@@ -197,7 +197,8 @@ WebServer::WebServer(Options options, QObject* parent)
     services_.remote = options_.remote ? options_.remote : &WebRemoteSettings::shared();
     library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
     uploadSizeLimit_ = services_.settings->uploadSizeLimit();
-    playlistsFolder_ = options_.playlistsFolder.isEmpty() ? SettingsManager::playlistsFolder() : options_.playlistsFolder;
+    playlistsFolder_ =
+        options_.playlistsFolder.isEmpty() ? SettingsManager::playlistsFolder() : options_.playlistsFolder;
     const auto watchLibrary = [this](const QString& folder) {
         if (!libraryWatcher_.directories().isEmpty())
             libraryWatcher_.removePaths(libraryWatcher_.directories());
@@ -209,10 +210,11 @@ WebServer::WebServer(Options options, QObject* parent)
     };
     watchLibrary(services_.settings->mediaFolder());
     connect(&libraryWatcher_, &QFileSystemWatcher::directoryChanged, this, [this] { ++libraryRevision_; });
-    connect(services_.settings, &SettingsManager::mediaFolderChanged, this, [this, watchLibrary](const QString& folder) {
-        library_->setFolder(folder);
-        watchLibrary(folder);
-    });
+    connect(services_.settings, &SettingsManager::mediaFolderChanged, this,
+            [this, watchLibrary](const QString& folder) {
+                library_->setFolder(folder);
+                watchLibrary(folder);
+            });
     connect(services_.settings, &SettingsManager::uploadSizeLimitChanged, this,
             [this](qint64 bytes) { uploadSizeLimit_ = bytes; });
 
@@ -535,11 +537,12 @@ void WebServer::addRoutes()
                            : HttpResponse::plainText(404, "Fixture file not found: " + name.toStdString()));
     };
     // Exact, so it is found before the console files' prefix; "json" is not one of their extensions.
-    routes_.add("GET", FixtureProfile::downloadPath, Context::connectionThread, [](const HttpRequest&, std::string_view) {
-        const QJsonDocument profile(FixtureProfile::openFixtureLibrary());
-        return answer(HttpResponse::json(profile.toJson(QJsonDocument::Indented).toStdString())
-                          .withHeader("Content-Disposition", "attachment; filename=\"orvelo.json\""));
-    });
+    routes_.add("GET", FixtureProfile::downloadPath, Context::connectionThread,
+                [](const HttpRequest&, std::string_view) {
+                    const QJsonDocument profile(FixtureProfile::openFixtureLibrary());
+                    return answer(HttpResponse::json(profile.toJson(QJsonDocument::Indented).toStdString())
+                                      .withHeader("Content-Disposition", "attachment; filename=\"orvelo.json\""));
+                });
     routes_.addPrefix("GET", "/fixtures/", Context::connectionThread, serveFixtureFile);
 
     // Documents: read from the services on the main thread.
@@ -565,10 +568,11 @@ void WebServer::addRoutes()
         const auto command = webjson::string(body, "command");
         if (!command)
             return answer(invalidJson());
-        if (kTransportCommands.contains(command->toStdString()))
+        if (transportCommands.contains(command->toStdString()))
             if (auto ignored = tooSoon(command->toStdString()))
                 return answer(std::move(*ignored));
-        return answer(HttpResponse::ok(), [this, command = *command] { WebActions::executeCommand(services_, command); });
+        return answer(HttpResponse::ok(),
+                      [this, command = *command] { WebActions::executeCommand(services_, command); });
     });
     addPostRoute("/api/playlist/play", [this](const QJsonObject& body) {
         const auto reference = TrackReference::from(body);
@@ -576,21 +580,21 @@ void WebServer::addRoutes()
             return answer(invalidJson());
         if (auto ignored = tooSoon("play track"))
             return answer(std::move(*ignored));
-        return onMainThread(editAnswer(&services_, *reference, [](DMXController& controller, int position) {
-            controller.playTrack(position);
-        }));
+        return onMainThread(editAnswer(
+            &services_, *reference, [](DMXController& controller, int position) { controller.playTrack(position); }));
     });
     addPostRoute("/api/playlist/reorder", [this](const QJsonObject& body) {
         const auto reference = TrackReference::from(body);
         const auto direction = webjson::string(body, "direction");
         if (!reference || !direction)
             return answer(invalidJson());
-        return onMainThread(editAnswer(&services_, *reference, [direction = *direction](DMXController& controller, int position) {
-            if (direction == QLatin1String("up"))
-                controller.playlist().moveTrackUp(position);
-            else if (direction == QLatin1String("down"))
-                controller.playlist().moveTrackDown(position);
-        }));
+        return onMainThread(
+            editAnswer(&services_, *reference, [direction = *direction](DMXController& controller, int position) {
+                if (direction == QLatin1String("up"))
+                    controller.playlist().moveTrackUp(position);
+                else if (direction == QLatin1String("down"))
+                    controller.playlist().moveTrackDown(position);
+            }));
     });
     addPostRoute("/api/config/artnet", [this](const QJsonObject& body) {
         if (const auto refusal = SettingsValidator::checkAddress(body))
@@ -633,33 +637,35 @@ void WebServer::addLibraryRoutes()
                       });
     // A file on the playlist is kept unless the client insists ("?force=1"): its entries then
     // keep their places, shown as missing.
-    routes_.addPrefix("DELETE", "/api/media/", Context::connectionThread, [this](const HttpRequest&, std::string_view rest) {
-        const std::size_t query = rest.find('?');
-        const bool force = query != std::string_view::npos && rest.substr(query + 1) == "force=1";
-        const auto name = MediaPath::fromUrlPath(rest.substr(0, query));
-        if (!name)
-            return answer(HttpResponse::jsonError(400, "Invalid name"));
-        const auto path = MediaPath::existingFile(library_->folder(), *name);
-        if (!path)
-            return answer(HttpResponse::jsonError(404, "Media not found: " + name->toStdString()));
-        return onMainThread([this, path = *path, name = *name, force] {
-            DMXController* controller = services_.dmxController.data();
-            int uses = 0;
-            if (controller)
-                for (const MediaTrack& track : controller->playlist().playlist())
-                    uses += QFileInfo(track.url.toLocalFile()) == QFileInfo(path);
-            if (uses > 0 && !force)
-                return HttpResponse::jsonError(
-                    409, name.toStdString() + " is on the playlist; delete it with ?force=1 to keep its entries as missing");
-            if (!QFile::remove(path))
-                return HttpResponse::jsonError(500, "Could not delete " + name.toStdString());
-            logLine("WebServer: Deleted " + name.toStdString() +
-                    (uses > 0 ? ", its playlist entries are now missing" : std::string()));
-            if (controller)
-                controller->playlist().checkFiles();
-            return HttpResponse::ok();
+    routes_.addPrefix(
+        "DELETE", "/api/media/", Context::connectionThread, [this](const HttpRequest&, std::string_view rest) {
+            const std::size_t query = rest.find('?');
+            const bool force = query != std::string_view::npos && rest.substr(query + 1) == "force=1";
+            const auto name = MediaPath::fromUrlPath(rest.substr(0, query));
+            if (!name)
+                return answer(HttpResponse::jsonError(400, "Invalid name"));
+            const auto path = MediaPath::existingFile(library_->folder(), *name);
+            if (!path)
+                return answer(HttpResponse::jsonError(404, "Media not found: " + name->toStdString()));
+            return onMainThread([this, path = *path, name = *name, force] {
+                DMXController* controller = services_.dmxController.data();
+                int uses = 0;
+                if (controller)
+                    for (const MediaTrack& track : controller->playlist().playlist())
+                        uses += QFileInfo(track.url.toLocalFile()) == QFileInfo(path);
+                if (uses > 0 && !force)
+                    return HttpResponse::jsonError(
+                        409, name.toStdString() +
+                                 " is on the playlist; delete it with ?force=1 to keep its entries as missing");
+                if (!QFile::remove(path))
+                    return HttpResponse::jsonError(500, "Could not delete " + name.toStdString());
+                logLine("WebServer: Deleted " + name.toStdString() +
+                        (uses > 0 ? ", its playlist entries are now missing" : std::string()));
+                if (controller)
+                    controller->playlist().checkFiles();
+                return HttpResponse::ok();
+            });
         });
-    });
     routes_.add("GET", "/api/playlists", Context::connectionThread, [this](const HttpRequest&, std::string_view) {
         return answer(document(QJsonDocument(WebLibrary::playlistsDocument(playlistsFolder_))));
     });
@@ -695,10 +701,10 @@ void WebServer::addLibraryRoutes()
         const auto count = webjson::integer(body, "count");
         if (!reference || !count || *count < 0 || *count > std::numeric_limits<int>::max())
             return answer(invalidJson());
-        return onMainThread(editAnswer(&services_, *reference, [count = static_cast<int>(*count)](DMXController& controller,
-                                                                                      int position) {
-            controller.playlist().setRepeatCount(position, count);
-        }));
+        return onMainThread(editAnswer(&services_, *reference,
+                                       [count = static_cast<int>(*count)](DMXController& controller, int position) {
+                                           controller.playlist().setRepeatCount(position, count);
+                                       }));
     });
     const auto playlistRoute = [this](std::string_view path, auto act) {
         addPostRoute(path, [this, act](const QJsonObject& body) {
@@ -708,7 +714,8 @@ void WebServer::addLibraryRoutes()
             const auto fileName = WebLibrary::playlistFileName(*requested);
             if (!fileName)
                 return answer(HttpResponse::plainText(400, "Invalid name: " + requested->toStdString()));
-            return onMainThread([this, act, fileName = *fileName] { return act(services_, playlistsFolder_, fileName); });
+            return onMainThread(
+                [this, act, fileName = *fileName] { return act(services_, playlistsFolder_, fileName); });
         });
     };
     playlistRoute("/api/playlist/save", &WebLibrary::savePlaylist);
@@ -729,9 +736,9 @@ void WebServer::addAccessRoutes()
         const auto viewerKey = body ? webjson::string(*body, "viewerKey") : std::nullopt;
         if (!password && !viewerKey)
             return answer(invalidJson());
-        const WebAccess::LoginResult result = access_.login(password.value_or(QString()).toStdString(),
-                                                            viewerKey.value_or(QString()).toStdString(), request.peer,
-                                                            WebAccess::Clock::now());
+        const WebAccess::LoginResult result =
+            access_.login(password.value_or(QString()).toStdString(), viewerKey.value_or(QString()).toStdString(),
+                          request.peer, WebAccess::Clock::now());
         if (result.status == 200) {
             const QString role = roleText(result.role.value_or(AccessRole::operate));
             logLine("WebServer: Login from " + request.peer + " as " + role.toStdString());
@@ -752,20 +759,19 @@ void WebServer::addAccessRoutes()
         return answer(HttpResponse::ok().withHeader("Set-Cookie", access_.logout(request.head())));
     });
 
-    routes_.add("GET", "/api/access", Context::connectionThread,
-                [this](const HttpRequest& request, std::string_view) {
-                    return onMainThread([this, origin = ownOrigin(request)] {
-                        WebRemoteSettings& remote = *services_.remote;
-                        QJsonArray tokens;
-                        for (const WebRemoteSettings::Token& token : remote.tokens())
-                            tokens.append(QJsonObject{{"name", token.name},
-                                                      {"role", roleText(token.role)},
-                                                      {"created", token.created.toString(Qt::ISODate)}});
-                        return jsonObject({{"passwordSet", remote.passwordSet()},
-                                           {"tokens", tokens},
-                                           {"viewerLink", viewerLink(origin, remote.viewerKey())}});
-                    });
-                });
+    routes_.add("GET", "/api/access", Context::connectionThread, [this](const HttpRequest& request, std::string_view) {
+        return onMainThread([this, origin = ownOrigin(request)] {
+            WebRemoteSettings& remote = *services_.remote;
+            QJsonArray tokens;
+            for (const WebRemoteSettings::Token& token : remote.tokens())
+                tokens.append(QJsonObject{{"name", token.name},
+                                          {"role", roleText(token.role)},
+                                          {"created", token.created.toString(Qt::ISODate)}});
+            return jsonObject({{"passwordSet", remote.passwordSet()},
+                               {"tokens", tokens},
+                               {"viewerLink", viewerLink(origin, remote.viewerKey())}});
+        });
+    });
     routes_.add("GET", "/api/access/viewer-qr.svg", Context::connectionThread,
                 [this](const HttpRequest& request, std::string_view) {
                     return onMainThread([this, origin = ownOrigin(request)] {
@@ -780,7 +786,8 @@ void WebServer::addAccessRoutes()
             return answer(invalidJson());
         // While a password is set, changing it takes the current one, so that a phone left
         // logged in cannot lock the operator out.
-        if (!access_.isOpen() && !access_.checkPassword(webjson::string(body, "current").value_or(QString()).toStdString()))
+        if (!access_.isOpen() &&
+            !access_.checkPassword(webjson::string(body, "current").value_or(QString()).toStdString()))
             return answer(HttpResponse::jsonError(403, "The current password is wrong"));
         if (password->size() > WebRemoteSettings::maximumPasswordLength)
             return answer(HttpResponse::jsonError(400, "The password is too long"));

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "core/DMXController.h"
+#include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
-#include "ndi/NDIControl.h"
 
 #include <QPointer>
 

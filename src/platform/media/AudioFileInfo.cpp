@@ -9,9 +9,9 @@ namespace orvelo {
 
 namespace {
 
-constexpr std::size_t kId3HeaderSize = 10;
+constexpr std::size_t id3HeaderSize = 10;
 // "fLaC", the metadata block header and the 34-byte STREAMINFO body.
-constexpr std::size_t kFlacHeaderSize = 4 + 4 + 34;
+constexpr std::size_t flacHeaderSize = 4 + 4 + 34;
 
 } // namespace
 
@@ -30,7 +30,7 @@ std::size_t id3TagSize(std::span<const std::uint8_t> bytes)
     for (std::uint8_t b : *size)
         body = (body << 7) | (b & 0x7F);
     const bool footer = (*flags & 0x10) != 0;
-    return kId3HeaderSize + body + (footer ? kId3HeaderSize : 0);
+    return id3HeaderSize + body + (footer ? id3HeaderSize : 0);
 }
 
 std::optional<AudioFileInfo> parseFlacHeader(std::span<const std::uint8_t> bytes)
@@ -60,7 +60,7 @@ std::optional<AudioFileInfo> parseFlacHeader(std::span<const std::uint8_t> bytes
 std::optional<AudioFileInfo> readAudioFileInfo(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
-    std::array<std::uint8_t, kFlacHeaderSize> bytes{};
+    std::array<std::uint8_t, flacHeaderSize> bytes{};
     const auto readHeader = [&] {
         file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return file.gcount() == static_cast<std::streamsize>(bytes.size());

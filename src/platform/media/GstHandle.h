@@ -23,10 +23,8 @@ struct GFree {
     void operator()(gpointer p) const noexcept { g_free(p); }
 };
 
-template <typename T>
-using GstObjectHandle = std::unique_ptr<T, GstObjectUnref>;
-template <typename T>
-using GstMiniHandle = std::unique_ptr<T, GstMiniObjectUnref>;
+template <typename T> using GstObjectHandle = std::unique_ptr<T, GstObjectUnref>;
+template <typename T> using GstMiniHandle = std::unique_ptr<T, GstMiniObjectUnref>;
 using GErrorHandle = std::unique_ptr<GError, GErrorFree>;
 using GCharHandle = std::unique_ptr<gchar, GFree>;
 
@@ -39,8 +37,7 @@ inline GstObjectHandle<GstElement> adoptElement(GstElement* element)
 }
 
 // Adds a reference to an object owned elsewhere (a bin's child).
-template <typename T>
-GstObjectHandle<T> retain(T* object)
+template <typename T> GstObjectHandle<T> retain(T* object)
 {
     if (object)
         gst_object_ref(object);

@@ -14,8 +14,7 @@ namespace {
 struct GObjectUnref {
     void operator()(gpointer object) const noexcept { g_object_unref(object); }
 };
-template <typename T>
-using GObjectHandle = std::unique_ptr<T, GObjectUnref>;
+template <typename T> using GObjectHandle = std::unique_ptr<T, GObjectUnref>;
 
 struct StreamListFree {
     void operator()(GList* list) const noexcept { gst_discoverer_stream_info_list_free(list); }

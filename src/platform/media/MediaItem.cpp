@@ -25,7 +25,7 @@ namespace {
 
 // A file that neither prerolls nor fails within this time (a stream that never delivers its
 // first frame) is reported as failed instead of leaving its player loading for ever.
-constexpr int kLoadTimeoutMs = 10000;
+constexpr int loadTimeoutMs = 10000;
 
 bool hasPrefix(const char* text, const char* prefix)
 {
@@ -205,13 +205,12 @@ bool MediaItem::Pipeline::linkVideo(GstPad* pad)
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
     if (convert)
         g_object_set(convert, "n-threads", 0u, nullptr); // 0: one per core
-    if (flip) // honour the file's rotation tag, as a phone recording expects
+    if (flip)                                            // honour the file's rotation tag, as a phone recording expects
         g_object_set(flip, "video-direction", GST_VIDEO_ORIENTATION_AUTO, nullptr);
     if (sink) {
-        GstMiniHandle<GstCaps> caps(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, format == PixelFormat::BGRA ? "BGRA" : "I420", nullptr));
-        g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE,
-                     nullptr);
+        GstMiniHandle<GstCaps> caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
+                                                        format == PixelFormat::BGRA ? "BGRA" : "I420", nullptr));
+        g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE, nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_preroll = &Pipeline::onNewPreroll;
         callbacks.new_sample = &Pipeline::onNewSample;
@@ -292,11 +291,11 @@ void MediaItem::Pipeline::onElementAdded(GstBin*, GstBin*, GstElement* element, 
         GstObjectHandle<GstPad> pad(gst_element_get_static_pad(element, templ->name_template));
         if (!pad)
             continue;
-        const gulong probe = gst_pad_add_probe(
-            pad.get(),
-            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER |
-                                         GST_PAD_PROBE_TYPE_BUFFER_LIST),
-            nullptr, nullptr, nullptr);
+        const gulong probe =
+            gst_pad_add_probe(pad.get(),
+                              static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER |
+                                                           GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                              nullptr, nullptr, nullptr);
         auto* p = static_cast<Pipeline*>(self);
         std::lock_guard lock(p->branchMutex);
         p->heldPads.emplace_back(std::move(pad), probe);
@@ -335,7 +334,8 @@ void MediaItem::Pipeline::onPadAdded(GstElement*, GstPad* pad, gpointer self)
         if (known && !raw && (video || audio)) {
             GCharHandle description(gst_pb_utils_get_codec_description(caps.get()));
             std::lock_guard lock(p->branchMutex);
-            (video ? p->undecodableVideo : p->undecodableAudio) = QString::fromUtf8(description ? description.get() : media);
+            (video ? p->undecodableVideo : p->undecodableAudio) =
+                QString::fromUtf8(description ? description.get() : media);
         }
         ok = p->linkDiscard(pad);
     }
@@ -495,7 +495,7 @@ void MediaItem::start()
         postToMain(this, [this] { fail(QStringLiteral("Cannot open ") + path_); });
         return;
     }
-    QTimer::singleShot(kLoadTimeoutMs, this, [this] {
+    QTimer::singleShot(loadTimeoutMs, this, [this] {
         if (status_ == Status::Loading)
             fail(QStringLiteral("Timed out preparing the media"));
     });

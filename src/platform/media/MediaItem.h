@@ -39,9 +39,9 @@ public:
     enum class Status { Loading, ReadyToPlay, Failed };
 
     // Starts preparing the file at once; statusChanged follows on the main thread with
-    // ReadyToPlay or Failed (and again with Failed if a ready item later fails while playing). `videoFormat` is the pixel format of the decoded frames that the
-    // hook and the tap see. Call on the main thread. The last reference may be dropped on any
-    // thread; the item is then destroyed on the main thread.
+    // ReadyToPlay or Failed (and again with Failed if a ready item later fails while playing). `videoFormat` is the
+    // pixel format of the decoded frames that the hook and the tap see. Call on the main thread. The last reference may
+    // be dropped on any thread; the item is then destroyed on the main thread.
     static std::shared_ptr<MediaItem> load(const QString& path, PixelFormat videoFormat = PixelFormat::BGRA);
     ~MediaItem() override;
 

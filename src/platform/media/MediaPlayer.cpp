@@ -9,7 +9,7 @@ namespace orvelo {
 MediaPlayer::MediaPlayer(QObject* parent) : QObject(parent)
 {
     positionTimer_.setTimerType(Qt::PreciseTimer);
-    positionTimer_.setInterval(static_cast<int>(std::lround(kPositionInterval * 1000)));
+    positionTimer_.setInterval(static_cast<int>(std::lround(positionInterval * 1000)));
     connect(&positionTimer_, &QTimer::timeout, this, &MediaPlayer::reportPosition);
 }
 

@@ -16,7 +16,7 @@ class MediaPlayer : public QObject {
 
 public:
     // How often positionChanged reports while playing, in seconds.
-    static constexpr double kPositionInterval = 0.04;
+    static constexpr double positionInterval = 0.04;
 
     explicit MediaPlayer(QObject* parent = nullptr);
     ~MediaPlayer() override;
@@ -47,7 +47,7 @@ public:
     VideoFramePtr latestFrame() const;
 
 signals:
-    // Every kPositionInterval of playback, and once after each seek and rate change.
+    // Every positionInterval of playback, and once after each seek and rate change.
     void positionChanged(double seconds);
     void currentItemChanged();
     void rateChanged();

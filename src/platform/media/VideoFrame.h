@@ -25,9 +25,9 @@ struct VideoFrame {
     int width = 0;
     int height = 0;
     PixelFormat format = PixelFormat::BGRA;
-    std::array<int, 3> strides{};           // bytes per row, per plane
-    std::array<std::size_t, 3> offsets{};   // start of each plane in `data`
-    double pts = 0.0;                       // presentation time in seconds
+    std::array<int, 3> strides{};         // bytes per row, per plane
+    std::array<std::size_t, 3> offsets{}; // start of each plane in `data`
+    double pts = 0.0;                     // presentation time in seconds
     std::vector<std::uint8_t> data;
     YuvMatrix yuvMatrix = YuvMatrix::BT709; // I420 only
     bool yuvFullRange = false;              // I420 only: 0-255 instead of 16-235/16-240
@@ -51,9 +51,9 @@ struct VideoFrame {
             const int rows = format == PixelFormat::BGRA || i == 0 ? height : chromaHeight;
             if (strides[index] < rowBytes)
                 return false;
-            const std::size_t end = offsets[index]
-                + static_cast<std::size_t>(strides[index]) * static_cast<std::size_t>(rows - 1)
-                + static_cast<std::size_t>(rowBytes);
+            const std::size_t end = offsets[index] +
+                                    static_cast<std::size_t>(strides[index]) * static_cast<std::size_t>(rows - 1) +
+                                    static_cast<std::size_t>(rowBytes);
             if (end > data.size())
                 return false;
         }

@@ -30,7 +30,8 @@ struct SnapshotPipeline {
     {
         auto* s = static_cast<SnapshotPipeline*>(self);
         GstMiniHandle<GstCaps> caps(gst_pad_get_current_caps(pad));
-        if (!caps || std::strncmp(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "video/x-raw", 11) != 0)
+        if (!caps ||
+            std::strncmp(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "video/x-raw", 11) != 0)
             return;
         if (s->linked.exchange(true))
             return;
@@ -85,9 +86,9 @@ VideoSnapshot VideoSnapshot::firstFrame(const QString& path, QSize maxSize, int 
 
     gst_element_set_state(s.pipeline.get(), GST_STATE_PAUSED);
     GstObjectHandle<GstBus> bus(gst_element_get_bus(s.pipeline.get()));
-    GstMiniHandle<GstMessage> message(gst_bus_timed_pop_filtered(
-        bus.get(), static_cast<GstClockTime>(timeoutMs) * GST_MSECOND,
-        static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
+    GstMiniHandle<GstMessage> message(
+        gst_bus_timed_pop_filtered(bus.get(), static_cast<GstClockTime>(timeoutMs) * GST_MSECOND,
+                                   static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
     if (!message) {
         result.error = QStringLiteral("Timed out decoding the first frame");
         return result;
