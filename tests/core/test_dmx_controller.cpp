@@ -60,6 +60,7 @@ protected:
         SettingsManager::shared().setSelectedPattern(AudioVisualPattern::blackScreen);
         SettingsManager::shared().setPatternSpeed(1.0);
         rig = std::make_unique<ControllerRig>();
+        log.clear(); // what the first use of the shared settings says
     }
     void TearDown() override
     {
