@@ -225,10 +225,11 @@ inline void forgetLastPlaylist()
 inline QList<MediaTrack> makeTracks(const std::vector<std::string>& files, int count)
 {
     QList<MediaTrack> tracks;
-    for (int i = 0; i < count; ++i)
-        tracks.push_back({QUuid::createUuid(),
-                          QUrl::fromLocalFile(QString::fromStdString(files[static_cast<std::size_t>(i) % files.size()])),
+    for (int i = 0; i < count; ++i) {
+        const std::string& file = files[static_cast<std::size_t>(i) % files.size()];
+        tracks.push_back({QUuid::createUuid(), QUrl::fromLocalFile(QString::fromStdString(file)),
                           QString::asprintf("track%02d", i + 1), i * 3600.0, 1});
+    }
     return tracks;
 }
 

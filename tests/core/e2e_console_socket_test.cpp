@@ -80,16 +80,13 @@ public:
     // Waits for a line equal to `line`; returns its index or -1.
     int waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s)
     {
-        const auto deadline = Clock::now() + timeout;
-        while (true) {
+        const auto index = [&] {
             const auto& all = lines();
-            if (const auto it = std::find(all.begin(), all.end(), line); it != all.end())
-                return static_cast<int>(it - all.begin());
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left <= 0ms || process_.state() == QProcess::NotRunning)
-                return -1;
-            process_.waitForReadyRead(static_cast<int>(left.count()));
-        }
+            const auto it = std::find(all.begin(), all.end(), line);
+            return it == all.end() ? -1 : static_cast<int>(it - all.begin());
+        };
+        waitUntil([&] { return index() >= 0 || !started(); }, timeout);
+        return index();
     }
 
     const std::vector<std::string>& lines()
@@ -287,7 +284,8 @@ TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
     const std::size_t beforeResume = console->count();
     console->set(21);
     ASSERT_GE(player->waitForLine("DMXController: Resuming track via DMX (Val: 21)"), 0);
-    sent = timecodeOnce([&](const auto& tc) { return !tc.empty() && tc.back().position() > pausedAt + 0.2; }, beforeResume);
+    sent = timecodeOnce([&](const auto& tc) { return !tc.empty() && tc.back().position() > pausedAt + 0.2; },
+                        beforeResume);
     ASSERT_FALSE(sent.empty()) << "timecode again after resuming";
     EXPECT_GE(sent.front().position(), pausedAt) << "resumed where it stood";
     EXPECT_GT(sent.back().position(), pausedAt + 0.2);
@@ -300,8 +298,9 @@ TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
     EXPECT_EQ(sent.back().position(), 0.0) << "stopped at the start of its hour";
 
     // Held values repeat 44 times a second; each state change is logged once.
-    for (const char* line : {"DMXController: Pausing via DMX (Val: 6)", "DMXController: Resuming track via DMX (Val: 21)",
-                             "DMXController: Stopping via DMX (Val: 0)", "PlaybackEngine: loadAndPlay called for main.mp4"})
+    for (const char* line :
+         {"DMXController: Pausing via DMX (Val: 6)", "DMXController: Resuming track via DMX (Val: 21)",
+          "DMXController: Stopping via DMX (Val: 0)", "PlaybackEngine: loadAndPlay called for main.mp4"})
         EXPECT_EQ(player->count(line), 1) << line;
     EXPECT_EQ(player->terminate(), 0);
 }

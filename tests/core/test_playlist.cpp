@@ -230,9 +230,10 @@ TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
     const QByteArray storeBefore = fileBytes(userStore().fileName());
     QDir().mkpath(path("folder.json"));
     log.clear();
-    for (const QUrl& bad : {file("lacks.json", encodedWithout(saved, "repeatCount")), file("garbage.json", "\x89PNG\r\n"),
-                            file("object.json", "{\"tracks\":[]}"), QUrl::fromLocalFile(path("missing.json")),
-                            QUrl::fromLocalFile(path("folder.json"))}) {
+    for (const QUrl& bad :
+         {file("lacks.json", encodedWithout(saved, "repeatCount")), file("garbage.json", "\x89PNG\r\n"),
+          file("object.json", "{\"tracks\":[]}"), QUrl::fromLocalFile(path("missing.json")),
+          QUrl::fromLocalFile(path("folder.json"))}) {
         playlist.loadPlaylist(bad);
         EXPECT_EQ(playlist.playlist(), saved) << bad.toString().toStdString();
     }
@@ -295,7 +296,8 @@ TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
 
     Playlist nextRun;
     bool loadingDuringAssignment = false;
-    QObject::connect(&nextRun, &Playlist::playlistChanged, [&] { loadingDuringAssignment = nextRun.isLoadingPlaylist(); });
+    QObject::connect(&nextRun, &Playlist::playlistChanged,
+                     [&] { loadingDuringAssignment = nextRun.isLoadingPlaylist(); });
     log.clear();
     nextRun.loadLastPlaylist();
     EXPECT_EQ(nextRun.playlist(), saved);
@@ -303,7 +305,8 @@ TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
         return "DMXController: Track not found, keeping its place: " + std::string(name) +
                " (File not found: " + path(name).toStdString() + ")";
     };
-    EXPECT_EQ(log.lines(), (Lines{notFound("b.mov"), notFound("e.mov"), "DMXController: Loaded 4 tracks from last session"}));
+    EXPECT_EQ(log.lines(),
+              (Lines{notFound("b.mov"), notFound("e.mov"), "DMXController: Loaded 4 tracks from last session"}));
     EXPECT_TRUE(loadingDuringAssignment);
     EXPECT_FALSE(nextRun.isLoadingPlaylist());
     before.expectUntouched();

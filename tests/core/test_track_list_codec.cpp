@@ -91,9 +91,9 @@ TEST(TrackListCodec, OneBadTrackOrADocumentThatIsNoTrackArrayFailsWhole)
             << key << " = " << QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
     EXPECT_NE(with("repeatCount", 0), std::nullopt);
 
-    for (const QByteArray& json : {QByteArray(), QByteArray("not json"), QByteArray("{\"id\":1}"), QByteArray("[1,2]"),
-                                  QByteArray("[[]]"), QByteArray("\"[]\""),
-                                  QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\""), QByteArray(4000, '[')}) {
+    for (const QByteArray& json :
+         {QByteArray(), QByteArray("not json"), QByteArray("{\"id\":1}"), QByteArray("[1,2]"), QByteArray("[[]]"),
+          QByteArray("\"[]\""), QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\""), QByteArray(4000, '[')}) {
         QString whyNot;
         EXPECT_EQ(TrackListCodec::decode(json, &whyNot), std::nullopt) << json.left(40).toStdString();
         EXPECT_FALSE(whyNot.isEmpty());

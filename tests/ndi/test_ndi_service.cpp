@@ -141,8 +141,9 @@ TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateFromT
     EXPECT_TRUE(service.isTimerActive());
     const FakeNDIState s = state();
     EXPECT_EQ(s.createCalls, 1) << "starting twice does nothing the second time";
-    EXPECT_EQ(std::tuple(s.lastCreateNamedOrvelo, s.lastCreateHadGroups, s.lastCreateClockVideo, s.lastCreateClockAudio),
-              std::tuple(true, false, true, false))
+    EXPECT_EQ(
+        std::tuple(s.lastCreateNamedOrvelo, s.lastCreateHadGroups, s.lastCreateClockVideo, s.lastCreateClockAudio),
+        std::tuple(true, false, true, false))
         << "named Orvelo, no groups, clocked by video only";
 
     ASSERT_TRUE(waitForFrames(3));
@@ -281,8 +282,9 @@ TEST(NDIRuntimeTest, LooksInTheRuntimeFoldersFirstAndTakesOnlyALibraryWithAllFiv
 {
     setenv("NDI_RUNTIME_DIR_V6", "/opt/ndi6", 1);
     setenv("NDI_RUNTIME_DIR_V5", "/opt/ndi5", 1);
-    EXPECT_EQ(NDIRuntime::defaultCandidates(),
-              (std::vector<std::string>{"/opt/ndi6/libndi.so.6", "/opt/ndi5/libndi.so.5", "libndi.so.6", "libndi.so.5"}));
+    const std::vector<std::string> expected{"/opt/ndi6/libndi.so.6", "/opt/ndi5/libndi.so.5", "libndi.so.6",
+                                            "libndi.so.5"};
+    EXPECT_EQ(NDIRuntime::defaultCandidates(), expected);
     unsetenv("NDI_RUNTIME_DIR_V5");
     unsetenv("NDI_RUNTIME_DIR_V6");
     EXPECT_EQ(NDIRuntime::defaultCandidates(), (std::vector<std::string>{"libndi.so.6", "libndi.so.5"}));
