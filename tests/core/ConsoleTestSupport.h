@@ -106,30 +106,6 @@ struct EffectState {
                  fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
     }
 
-    // Values no frame produces, so that any write shows.
-    static void setUnusual()
-    {
-        auto& fx = VideoEffectsManager::shared();
-        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::oscilloscope);
-        SettingsManager::shared().setPatternSpeed(7.0);
-        fx.setBrightness(0.123f);
-        fx.setSaturation(3.5f);
-        fx.setAlpha(0.25f);
-        fx.setPlaybackSpeed(3.25f);
-        fx.setRedEnabled(false);
-        fx.setGreenEnabled(true);
-        fx.setBlueEnabled(false);
-        fx.setRedTimeShift(40);
-        fx.setGreenTimeShift(41);
-        fx.setBlueTimeShift(42);
-        fx.setRedHorizontalOffset(71.0);
-        fx.setRedVerticalOffset(72.0);
-        fx.setGreenHorizontalOffset(73.0);
-        fx.setGreenVerticalOffset(74.0);
-        fx.setBlueHorizontalOffset(75.0);
-        fx.setBlueVerticalOffset(76.0);
-    }
-
     // This state after an extended frame whose control channel is `start`, by the bands of
     // each effect channel: written out here field by field, so that a channel read from the
     // wrong slot or applied to the wrong parameter shows.

@@ -224,7 +224,7 @@ TEST_F(DMXControllerTest, LoopChannelBandsAndShortFrames)
     EXPECT_EQ(controller().currentLoopDMXValue(), 110);
 }
 
-TEST_F(DMXControllerTest, RepeatCountComesFromTheConsoleThenThePlaylist)
+TEST_F(DMXControllerTest, RepeatCountComesFromTheConsoleUnlessInManualModeWhichOnlyShowsTheValues)
 {
     auto tracks = missing(2);
     tracks[0].repeatCount = 3;
@@ -233,73 +233,17 @@ TEST_F(DMXControllerTest, RepeatCountComesFromTheConsoleThenThePlaylist)
     const QUuid unknown = QUuid::createUuid();
     EXPECT_EQ(controller().getRepeatCount(tracks[1].id), 0);
     EXPECT_EQ(controller().getRepeatCount(unknown), 1);
-
-    configure(DMXMode::loop);
+    configure(DMXMode::extended);
     send(dmxFrame({0, 20}));
     EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 2);
     EXPECT_EQ(controller().getRepeatCount(unknown), 2);
     send(dmxFrame({0, 200}));
     EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 0);
 
-    // Manual mode ignores an override that is still set, and its frames clear it.
+    // Manual mode ignores an override that is still set; its frames clear it, command nothing
+    // and only show the values, while the effects still apply.
     controller().setIgnoreDMX(true);
     EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
-    send(dmxFrame({0, 20}));
-    EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
-    controller().setIgnoreDMX(false);
-    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
-}
-
-// The mapping is pinned value by value in the decoding test; here the bands reach every
-// parameter, each channel from its own slot, and only with the whole footprint in the frame.
-TEST_F(DMXControllerTest, EffectChannelsAtTheirBandsFromTheirOwnSlotsAndOnlyWithTheWholeFootprint)
-{
-    constexpr int S = 100;
-    configure(DMXMode::extended, S);
-    EffectState::setUnusual();
-    const EffectState unusual = EffectState::now();
-    send(allEffects(4, S));
-    EXPECT_EQ(EffectState::now(), unusual) << "0-4 leave every parameter alone";
-    send(allEffects(9, S));
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true,
-                                               true, 0, 0, 0, {0, 0, 0, 0, 0, 0}}));
-    send(allEffects(10, S));
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false,
-                                               false, false, 0, 0, 0, {-50, -50, -50, -50, -50, -50}}));
-    send(allEffects(255, S));
-    const double top = 123 * 0.4098360655737705;
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true,
-                                               true, 25, 25, 25, {top, top, top, top, top, top}}));
-
-    std::mt19937 random(18);
-    for (int i = 0; i < 40; ++i) {
-        Frame frame(512);
-        std::generate(frame.begin(), frame.end(), [&] { return static_cast<std::uint8_t>(random()); });
-        frame[S - 1] = 0;
-        const EffectState expected = EffectState::now().after(frame, S);
-        send(frame);
-        ASSERT_EQ(EffectState::now(), expected) << "frame " << i;
-    }
-
-    // One effect slot missing from the frame: none is read. The loop footprint has none at all.
-    EffectState::setUnusual();
-    Frame frame = allEffects(255, S);
-    frame.resize(S + 16);
-    send(frame);
-    EXPECT_EQ(EffectState::now(), unusual);
-    configure(DMXMode::loop, S);
-    send(allEffects(255, S));
-    EXPECT_EQ(EffectState::now(), unusual);
-}
-
-TEST_F(DMXControllerTest, ManualModeOnlyShowsTheControlValue)
-{
-    use(missing(3));
-    configure(DMXMode::extended);
-    send(dmxFrame({0, 20}));
-    ASSERT_EQ(controller().dmxLoopOverride(), 2);
-    controller().setIgnoreDMX(true);
-
     EngineJournal journal(engine());
     engine().setIsPlaying(true);
     journal.take();
@@ -310,11 +254,53 @@ TEST_F(DMXControllerTest, ManualModeOnlyShowsTheControlValue)
         send(frame);
         EXPECT_EQ(controller().currentDMXValue(), value);
     }
-    EXPECT_TRUE(journal.take().empty()) << "no playback command in manual mode";
+    EXPECT_TRUE(journal.take().empty());
     EXPECT_TRUE(log.lines().empty());
     EXPECT_EQ(controller().dmxLoopOverride(), std::nullopt);
-    EXPECT_EQ(controller().currentLoopDMXValue(), 20) << "the loop channel is still shown";
-    EXPECT_EQ(EffectState::now().brightness, 1.0f) << "effects still apply";
+    EXPECT_EQ(controller().currentLoopDMXValue(), 20);
+    EXPECT_EQ(EffectState::now().brightness, 1.0f);
+    controller().setIgnoreDMX(false);
+    EXPECT_EQ(controller().getRepeatCount(tracks[0].id), 3);
+}
+
+// The mapping is pinned value by value in the decoding test; here the bands reach every
+// parameter, each channel from its own slot, and only with the whole footprint in the frame.
+TEST_F(DMXControllerTest, EffectChannelsAtTheirBandsFromTheirOwnSlotsAndOnlyWithTheWholeFootprint)
+{
+    constexpr int S = 100;
+    configure(DMXMode::extended, S);
+    std::mt19937 random(18);
+    for (int i = 0; i < 40; ++i) {
+        Frame frame(512);
+        std::generate(frame.begin(), frame.end(), [&] { return static_cast<std::uint8_t>(random()); });
+        frame[S - 1] = 0;
+        const EffectState expected = EffectState::now().after(frame, S);
+        send(frame);
+        ASSERT_EQ(EffectState::now(), expected) << "frame " << i;
+    }
+    const EffectState before = EffectState::now();
+    send(allEffects(4, S));
+    EXPECT_EQ(EffectState::now(), before) << "0-4 leave every parameter alone";
+    send(allEffects(9, S));
+    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true,
+                                               true, 0, 0, 0, {0, 0, 0, 0, 0, 0}}));
+    send(allEffects(255, S));
+    const double top = 123 * 0.4098360655737705;
+    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true,
+                                               true, 25, 25, 25, {top, top, top, top, top, top}}));
+    send(allEffects(10, S));
+    const EffectState bottom{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false,
+                             0, 0, 0, {-50, -50, -50, -50, -50, -50}};
+    EXPECT_EQ(EffectState::now(), bottom);
+
+    // One effect slot missing from the frame: none is read. The loop footprint has none at all.
+    Frame frame = allEffects(255, S);
+    frame.resize(S + 16);
+    send(frame);
+    EXPECT_EQ(EffectState::now(), bottom);
+    configure(DMXMode::loop, S);
+    send(allEffects(255, S));
+    EXPECT_EQ(EffectState::now(), bottom);
 }
 
 TEST_F(DMXControllerTest, CommandsComeFirstThenTheStepsInTheirOrder)
