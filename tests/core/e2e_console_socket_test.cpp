@@ -98,7 +98,11 @@ public:
         return lines_;
     }
 
-    long count(const std::string& line) { return std::count(lines().begin(), lines().end(), line); }
+    long count(const std::string& line)
+    {
+        const auto& all = lines();
+        return std::count(all.begin(), all.end(), line);
+    }
 
     // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
     int terminate()
