@@ -5,7 +5,7 @@
 // generated media.
 
 #include "core/DMXController.h"
-#include "playback/MediaTrack.h"
+#include "core/DMXDecoding.h"
 #include "core/Playlist.h"
 #include "net/ArtNetService.h"
 #include "net/DMXProtocolService.h"
@@ -13,6 +13,7 @@
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "platform/SettingsStore.h"
+#include "playback/MediaTrack.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
@@ -26,9 +27,9 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -77,7 +78,7 @@ inline SACNService::Options sacnOn(std::uint16_t port)
     return options;
 }
 
-// Every effect parameter a console frame can reach.
+// Every effect parameter a console frame can reach, in the order of the effect channels.
 struct EffectState {
     AudioVisualPattern pattern;
     double patternSpeed;
@@ -105,28 +106,31 @@ struct EffectState {
                  fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
     }
 
-    // Values no frame produces, so that any write shows.
-    static void setUnusual()
+    // This state after an extended frame whose control channel is `start`, by the bands of
+    // each effect channel: written out here field by field, so that a channel read from the
+    // wrong slot or applied to the wrong parameter shows.
+    EffectState after(const Frame& frame, int start = 1) const
     {
-        auto& fx = VideoEffectsManager::shared();
-        SettingsManager::shared().setSelectedPattern(AudioVisualPattern::oscilloscope);
-        SettingsManager::shared().setPatternSpeed(7.0);
-        fx.setBrightness(0.123f);
-        fx.setSaturation(3.5f);
-        fx.setAlpha(0.25f);
-        fx.setPlaybackSpeed(3.25f);
-        fx.setRedEnabled(false);
-        fx.setGreenEnabled(true);
-        fx.setBlueEnabled(false);
-        fx.setRedTimeShift(40);
-        fx.setGreenTimeShift(41);
-        fx.setBlueTimeShift(42);
-        fx.setRedHorizontalOffset(71.0);
-        fx.setRedVerticalOffset(72.0);
-        fx.setGreenHorizontalOffset(73.0);
-        fx.setGreenVerticalOffset(74.0);
-        fx.setBlueHorizontalOffset(75.0);
-        fx.setBlueVerticalOffset(76.0);
+        EffectState e = *this;
+        const auto apply = [&](int channel, auto& field, auto reset, auto mapped) {
+            const std::uint8_t v = frame[static_cast<std::size_t>(start + channel - 2)];
+            if (dmx::effectBand(v) != dmx::EffectBand::unchanged)
+                field = dmx::effectBand(v) == dmx::EffectBand::reset ? reset : mapped(v);
+        };
+        apply(3, e.pattern, AudioVisualPattern::blackScreen, dmx::mappedPattern);
+        apply(4, e.patternSpeed, 1.0, dmx::mappedPatternSpeed);
+        apply(5, e.brightness, 0.0f, dmx::mappedBrightness);
+        apply(6, e.saturation, 1.0f, dmx::mappedSaturation);
+        apply(7, e.alpha, 1.0f, dmx::mappedAlpha);
+        apply(8, e.speed, 1.0f, dmx::mappedPlaybackSpeed);
+        dmx::ColourMask mask{e.red, e.green, e.blue};
+        apply(9, mask, dmx::ColourMask{}, dmx::mappedColourMask);
+        std::tie(e.red, e.green, e.blue) = std::tuple(mask.red, mask.green, mask.blue);
+        for (int i = 0; i < 3; ++i)
+            apply(10 + i, e.shifts[i], 0, dmx::mappedTimeShift);
+        for (int i = 0; i < 6; ++i)
+            apply(13 + i, e.offsets[i], 0.0, dmx::mappedOffset);
+        return e;
     }
 
     friend std::ostream& operator<<(std::ostream& os, const EffectState& e)
@@ -141,7 +145,8 @@ struct EffectState {
 };
 
 struct SentTimecode {
-    int hours, minutes, seconds, frames, type;
+    dmx::Timecode timecode;
+    int type;
     double position; // the engine's position when it was sent
 };
 
@@ -154,7 +159,7 @@ public:
     void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t h, std::uint8_t m, std::uint8_t s, std::uint8_t f, std::uint8_t type) override
     {
-        sent.push_back({h, m, s, f, type, engine ? engine->currentTime() : -1.0});
+        sent.push_back({{h, m, s, f}, type, engine ? engine->currentTime() : -1.0});
     }
 
     const PlaybackEngine* engine = nullptr;
@@ -197,13 +202,9 @@ inline QList<MediaTrack> makeTracks(const std::vector<std::string>& files, int c
 {
     QList<MediaTrack> tracks;
     for (int i = 0; i < count; ++i) {
-        MediaTrack t;
-        t.id = QUuid::createUuid();
-        t.url = QUrl::fromLocalFile(QString::fromStdString(files[static_cast<std::size_t>(i) % files.size()]));
-        t.name = QString::asprintf("track%02d", i + 1);
-        t.timecodeOffset = i * 3600.0;
-        t.repeatCount = 1;
-        tracks.push_back(t);
+        const std::string& file = files[static_cast<std::size_t>(i) % files.size()];
+        tracks.push_back({QUuid::createUuid(), QUrl::fromLocalFile(QString::fromStdString(file)),
+                          QString::asprintf("track%02d", i + 1), i * 3600.0, 1});
     }
     return tracks;
 }

@@ -80,7 +80,6 @@ TEST_F(ControllerOnTheWire, ArtDmxOfTheConfiguredUniverseOnly)
 
     ASSERT_TRUE(artDmxReaches(0, 0, 0, 3));
     EXPECT_TRUE(filteredOut({2, 1, 3}, {0, 0, 0}, 4)) << "another universe is filtered out";
-
     DMXConfig config;
     config.net = 2;
     config.subnet = 1;
@@ -92,8 +91,7 @@ TEST_F(ControllerOnTheWire, ArtDmxOfTheConfiguredUniverseOnly)
 TEST_F(ControllerOnTheWire, SACNDrivesTheControllerOnceItIsTheInput)
 {
     LogCapture log;
-    const auto tracks = makeTracks({"/nonexistent/one.mp4"}, 2);
-    rig->controller.playlist().setPlaylist(tracks);
+    rig->controller.playlist().setPlaylist(makeTracks({"/nonexistent/one.mp4"}, 2));
     rig->manager.setInputProtocol(DMXProtocolType::sACN);
     rig->manager.updateServices();
     ASSERT_TRUE(waitUntil([&] { return rig->sacn.isListening() && !rig->artNet.isListening(); }));
@@ -113,12 +111,13 @@ TEST_F(ControllerOnTheWire, SACNDrivesTheControllerOnceItIsTheInput)
     EXPECT_EQ(rig->artNet.filterUniverse, 9);
     EXPECT_TRUE(artDmxReaches(0, 0, 9, 11));
 
-    // Frames of the receiver that is no longer the input change nothing.
+    // Frames of the receiver that is no longer the input reach it but change nothing.
     rig->sacn.startListening();
-    for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(waitUntil([&] {
         rig->console.sendTo(rig->sacnPort, sacnDataPacket(1, dmxFrame({250})));
-        spinFor(20ms);
-    }
+        spinFor(10ms);
+        return !rig->sacn.lastDMXValues().empty() && rig->sacn.lastDMXValues()[0] == 250;
+    }));
     EXPECT_EQ(rig->controller.currentDMXValue(), 11);
 }
 

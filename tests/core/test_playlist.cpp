@@ -1,25 +1,110 @@
-// Protects playlist editing (order, offsets at hour steps, repeat counts, ignored bad indices),
-// that every edit is on disk when it returns, and playlist files: round trip and safe saving.
-#include "PlaylistTestSupport.h"
+// Protects the playlist: editing (order, offsets at hour steps, repeat counts, ignored bad
+// indices), that every edit is on disk when it returns, playlist files (round trip, safe
+// saving), and the start-up restore: entries whose files vanished keep their places (so no
+// later cue shifts) and play once the file is back, bookmarks win over stored URLs, bad
+// settings restore nothing, and restoring never rewrites the store.
+#include "core/BookmarkTable.h"
+#include "core/Playlist.h"
+#include "core/TrackListCodec.h"
+#include "platform/FileBookmark.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
 
 using namespace orvelo;
 using namespace orvelo::test;
+using Lines = std::vector<std::string>;
 
 namespace {
 
+// The store file of this test process (the test main gives each its own folder).
+QSettings& userStore()
+{
+    static QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvelo", "Orvelo");
+    return store;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Reads a copy of the store file, so nothing cached in this process can stand in for what
+// reached the disk.
+QVariant storedOnDisk(const QString& key)
+{
+    const QString copy = QString::fromStdString(tempDir()) + "/store-copy.conf";
+    QFile::remove(copy);
+    if (!QFile::copy(userStore().fileName(), copy))
+        return {};
+    return QSettings(copy, QSettings::IniFormat).value(key);
+}
+
+// What the next run would restore.
+std::optional<QList<MediaTrack>> storedPlaylist()
+{
+    const QVariant value = storedOnDisk(Playlist::lastPlaylistKey);
+    return value.typeId() == QMetaType::QByteArray ? TrackListCodec::decode(value.toByteArray()) : std::nullopt;
+}
+
+// The tracks' JSON with one field missing from the last track: a document that must fail whole.
+QByteArray encodedWithout(const QList<MediaTrack>& tracks, const char* key)
+{
+    QJsonArray array = QJsonDocument::fromJson(*TrackListCodec::encode(tracks)).array();
+    QJsonObject last = array.last().toObject();
+    last.remove(key);
+    array[array.size() - 1] = last;
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+// The store file's bytes and time: restoring must leave both alone.
+struct StoreSnapshot {
+    QByteArray bytes = fileBytes(userStore().fileName());
+    QDateTime modified = QFileInfo(userStore().fileName()).lastModified();
+    void expectUntouched() const
+    {
+        EXPECT_EQ(fileBytes(userStore().fileName()), bytes);
+        EXPECT_EQ(QFileInfo(userStore().fileName()).lastModified(), modified);
+    }
+};
+
 class PlaylistTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { userStore(); }
-    void SetUp() override { clearUserStore(); }
+    void SetUp() override
+    {
+        userStore().clear();
+        userStore().sync();
+        QObject::connect(&playlist, &Playlist::playlistChanged, [this] { ++changes; });
+    }
 
-    template <typename T>
-    QList<T> column(T MediaTrack::*field) const
+    QString path(const QString& name) const { return media.filePath(name); }
+    QUrl file(const QString& name, const QByteArray& content = "media") const
+    {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+        file.write(content);
+        return QUrl::fromLocalFile(path(name));
+    }
+    void addFiles(Playlist& to, const QStringList& names)
+    {
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << file(name);
+        to.addTracks(urls);
+    }
+    template <typename T> QList<T> column(T MediaTrack::*field) const
     {
         QList<T> result;
         for (const MediaTrack& track : playlist.playlist())
@@ -28,42 +113,29 @@ protected:
     }
     QStringList names() const { return column(&MediaTrack::name); }
     QList<double> offsets() const { return column(&MediaTrack::timecodeOffset); }
-
-    void addFiles(const QStringList& files)
+    void storeRaw(const QString& key, const QVariant& value)
     {
-        QList<QUrl> urls;
-        for (const QString& name : files)
-            urls << media.file(name);
-        playlist.addTracks(urls);
+        userStore().setValue(key, value);
+        userStore().sync();
     }
 
-    // What the next run would restore.
-    std::optional<QList<MediaTrack>> storedPlaylist() const
-    {
-        const QVariant value = storedOnDisk(Playlist::lastPlaylistKey);
-        if (value.typeId() != QMetaType::QByteArray)
-            return std::nullopt;
-        return TrackListCodec::decode(value.toByteArray());
-    }
-
-    MediaFolder media;
+    QTemporaryDir media{QString::fromStdString(tempDir()) + "/media-XXXXXX"};
     Playlist playlist;
+    int changes = 0;
+    LogCapture log;
 };
 
 } // namespace
 
 TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
 {
-    ChangeCounter changed(playlist);
-    QDir().mkpath(media.path("folder.mov"));
-    playlist.addTracks({media.file("a.mov"), QUrl::fromLocalFile(media.path("missing.mov")),
-                        QUrl::fromLocalFile(media.path("folder.mov")), QUrl("http://example.invalid/c.mov"),
-                        media.file("b c é.wav"), media.file("d.mp3")});
-
+    QDir().mkpath(path("folder.mov"));
+    playlist.addTracks({file("a.mov"), QUrl::fromLocalFile(path("missing.mov")), QUrl::fromLocalFile(path("folder.mov")),
+                        QUrl("http://example.invalid/c.mov"), file("b c é.wav"), file("d.mp3")});
     EXPECT_EQ(names(), (QStringList{"a.mov", "b c é.wav", "d.mp3"}));
     EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200}));
     EXPECT_NE(playlist.playlist()[0].id, playlist.playlist()[1].id);
-    EXPECT_GE(changed.count(), 1);
+    EXPECT_GE(changes, 1);
     EXPECT_EQ(storedPlaylist(), playlist.playlist());
 
     playlist.removeTracks({0, 7, -1});
@@ -81,20 +153,29 @@ TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
     EXPECT_TRUE(nextRun.playlist().isEmpty());
 }
 
-TEST_F(PlaylistTest, MovingKeepsRelativeOrderAndRenumbers)
+TEST_F(PlaylistTest, EditsRenumberTheOffsetsAndBadIndicesAreIgnored)
 {
-    addFiles({"a", "b", "c", "d", "e"});
+    addFiles(playlist, {"a", "b", "c", "d", "e"});
     playlist.moveTracks({4}, 0);
     EXPECT_EQ(names(), (QStringList{"e", "a", "b", "c", "d"}));
     playlist.moveTracks({0, 2}, 5);
     EXPECT_EQ(names(), (QStringList{"a", "c", "d", "e", "b"}));
     playlist.moveTracks({1, 3, 4}, 1);
     EXPECT_EQ(names(), (QStringList{"a", "c", "e", "b", "d"}));
+    playlist.moveTrackUp(4);
+    playlist.moveTrackDown(0);
+    EXPECT_EQ(names(), (QStringList{"c", "a", "e", "d", "b"}));
     EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200, 10800, 14400}));
-    EXPECT_EQ(storedPlaylist(), playlist.playlist());
 
-    // Moves past either end, or from an index outside the list, are ignored.
-    ChangeCounter changed(playlist);
+    // The repeat count changes one entry only.
+    QList<MediaTrack> expected = playlist.playlist();
+    expected[1].repeatCount = 0;
+    playlist.setRepeatCount(1, 0);
+    EXPECT_EQ(playlist.playlist(), expected);
+    EXPECT_EQ(storedPlaylist(), expected);
+
+    // Moves past either end, or of an index outside the list, and counts for no entry.
+    changes = 0;
     playlist.moveTracks({0}, 6);
     playlist.moveTracks({0}, -1);
     playlist.moveTracks({9}, 0);
@@ -102,42 +183,19 @@ TEST_F(PlaylistTest, MovingKeepsRelativeOrderAndRenumbers)
     playlist.moveTrackUp(5);
     playlist.moveTrackDown(4);
     playlist.moveTrackDown(-1);
-    EXPECT_EQ(changed.count(), 0);
-
-    playlist.moveTrackUp(4);
-    playlist.moveTrackDown(0);
-    EXPECT_EQ(names(), (QStringList{"c", "a", "e", "d", "b"}));
-    EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200, 10800, 14400}));
-}
-
-TEST_F(PlaylistTest, RepeatCountChangesOneEntryOnly)
-{
-    addFiles({"a", "b"});
-    QList<MediaTrack> expected = playlist.playlist();
-    expected[1].repeatCount = 0;
-    playlist.setRepeatCount(1, 0);
-    EXPECT_EQ(playlist.playlist(), expected);
-    EXPECT_EQ(storedPlaylist(), expected);
-
-    ChangeCounter ignored(playlist);
-    playlist.setRepeatCount(2, 3);
+    playlist.setRepeatCount(5, 3);
     playlist.setRepeatCount(-1, 3);
-    EXPECT_EQ(ignored.count(), 0);
-}
+    EXPECT_EQ(changes, 0);
 
-TEST_F(PlaylistTest, AssignedOffsetsAreRenumberedOnRequest)
-{
-    addFiles({"a", "b", "c"});
-    QList<MediaTrack> shuffled = playlist.playlist();
-    shuffled[0].timecodeOffset = 99;
-    shuffled[2].timecodeOffset = 1.5;
-    ChangeCounter changed(playlist);
-    playlist.setPlaylist(shuffled);
-    EXPECT_EQ(offsets(), (QList<double>{99, 3600, 1.5}));
-    EXPECT_EQ(storedPlaylist(), shuffled);
+    // Offsets assigned by hand stay until renumbered on request.
+    expected[0].timecodeOffset = 99;
+    expected[2].timecodeOffset = 1.5;
+    playlist.setPlaylist(expected);
+    EXPECT_EQ(offsets(), (QList<double>{99, 3600, 1.5, 10800, 14400}));
+    EXPECT_EQ(storedPlaylist(), expected);
     playlist.recalculateOffsets();
-    EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200}));
-    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200, 10800, 14400}));
+    EXPECT_EQ(changes, 2);
 }
 
 TEST(MediaTrack, FormattedOffsetDoesNotWrapHours)
@@ -151,92 +209,184 @@ TEST(MediaTrack, FormattedOffsetDoesNotWrapHours)
     EXPECT_FALSE(track.formattedOffset(25).isEmpty());
 }
 
-TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracks)
+TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
 {
-    addFiles({"a b.mov", "ü.wav", "c.mp3"});
+    addFiles(playlist, {"a b.mov", "ü.wav", "c.mp3"});
     playlist.setRepeatCount(1, 0);
     const QList<MediaTrack> saved = playlist.playlist();
-    const QUrl file = QUrl::fromLocalFile(media.path("my show.json"));
-
-    LogCapture log;
-    ASSERT_TRUE(playlist.savePlaylist(file));
-    EXPECT_TRUE(log.contains("Playlist saved to " + file.toEncoded().toStdString()));
+    const QUrl show = QUrl::fromLocalFile(path("my show.json"));
+    ASSERT_TRUE(playlist.savePlaylist(show));
+    EXPECT_TRUE(log.contains("Playlist saved to " + show.toEncoded().toStdString()));
 
     // The media are gone by the time the file is loaded: loading does not check them.
     for (const char* name : {"a b.mov", "ü.wav", "c.mp3"})
-        QFile::remove(media.path(name));
+        QFile::remove(path(name));
     playlist.setPlaylist({});
-    playlist.loadPlaylist(file);
+    playlist.loadPlaylist(show);
     EXPECT_EQ(playlist.playlist(), saved);
     EXPECT_TRUE(log.contains("Loaded 3 tracks from playlist"));
     EXPECT_EQ(storedPlaylist(), saved);
-}
 
-TEST_F(PlaylistTest, BadPlaylistFileChangesNothing)
-{
-    addFiles({"a", "b"});
-    const QList<MediaTrack> before = playlist.playlist();
-    const QByteArray storeBefore = storeFileBytes();
-
-    const QUrl lacksRepeatCount = media.file("lacks.json", encodedWithout(before, "repeatCount"));
-    const QUrl notJson = media.file("garbage.json", "\x89PNG\r\n");
-    const QUrl anObject = media.file("object.json", "{\"tracks\":[]}");
-    QDir().mkpath(media.path("folder.json"));
-
-    LogCapture log;
-    for (const QUrl& file : {lacksRepeatCount, notJson, anObject, QUrl::fromLocalFile(media.path("missing.json")),
-                             QUrl::fromLocalFile(media.path("folder.json"))}) {
-        playlist.loadPlaylist(file);
-        EXPECT_EQ(playlist.playlist(), before) << file.toString().toStdString();
+    const QByteArray storeBefore = fileBytes(userStore().fileName());
+    QDir().mkpath(path("folder.json"));
+    log.clear();
+    for (const QUrl& bad :
+         {file("lacks.json", encodedWithout(saved, "repeatCount")), file("garbage.json", "\x89PNG\r\n"),
+          file("object.json", "{\"tracks\":[]}"), QUrl::fromLocalFile(path("missing.json")),
+          QUrl::fromLocalFile(path("folder.json"))}) {
+        playlist.loadPlaylist(bad);
+        EXPECT_EQ(playlist.playlist(), saved) << bad.toString().toStdString();
     }
     const auto lines = log.lines();
     ASSERT_EQ(lines.size(), 5u);
     for (const std::string& line : lines)
-        EXPECT_EQ(line.rfind("Failed to load playlist: ", 0), 0u) << line;
+        EXPECT_TRUE(line.starts_with("Failed to load playlist: ")) << line;
     EXPECT_NE(lines[0].find("repeatCount"), std::string::npos) << lines[0];
-    EXPECT_EQ(storeFileBytes(), storeBefore);
+    EXPECT_EQ(fileBytes(userStore().fileName()), storeBefore);
 }
 
 TEST_F(PlaylistTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
 {
-    addFiles({"a"});
-    const QUrl file = QUrl::fromLocalFile(media.path("show.json"));
-    ASSERT_TRUE(playlist.savePlaylist(file));
-    const QByteArray oldContent = fileBytes(file.toLocalFile());
+    addFiles(playlist, {"a"});
+    const QUrl show = QUrl::fromLocalFile(path("show.json"));
+    ASSERT_TRUE(playlist.savePlaylist(show));
+    const QByteArray oldContent = fileBytes(show.toLocalFile());
 
     // A playlist far larger than the file-size limit set below: the write fails part-way,
     // as on a full disk.
-    QList<QUrl> many;
+    QStringList many;
     for (int i = 0; i < 400; ++i)
-        many << media.file(QStringLiteral("clip %1 with a long name.mov").arg(i));
-    playlist.addTracks(many);
-
-    LogCapture log;
+        many << QStringLiteral("clip %1 with a long name.mov").arg(i);
+    addFiles(playlist, many);
+    log.clear();
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = playlist.savePlaylist(file);
+    const bool saved = playlist.savePlaylist(show);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-
     EXPECT_FALSE(saved);
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].rfind("Failed to save playlist: ", 0), 0u) << log.lines()[0];
-    EXPECT_EQ(fileBytes(file.toLocalFile()), oldContent);
-    EXPECT_EQ(QDir(media.path("")).entryList({"show.json*", "*.tmp"}, QDir::Files | QDir::Hidden),
-              QStringList{"show.json"});
+    EXPECT_EQ(fileBytes(show.toLocalFile()), oldContent);
+    EXPECT_EQ(QDir(path("")).entryList({"show.json*", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList{"show.json"});
 
     // Over a directory, into a missing folder, or not a local file: refused the same way.
-    QDir().mkpath(media.path("taken.json"));
-    log.clear();
-    for (const QUrl& bad : {QUrl::fromLocalFile(media.path("taken.json")),
-                            QUrl::fromLocalFile(media.path("nowhere/show.json")), QUrl("http://example.invalid/s.json")})
+    QDir().mkpath(path("taken.json"));
+    for (const QUrl& bad : {QUrl::fromLocalFile(path("taken.json")), QUrl::fromLocalFile(path("nowhere/show.json")),
+                            QUrl("http://example.invalid/s.json")})
         EXPECT_FALSE(playlist.savePlaylist(bad)) << bad.toString().toStdString();
-    ASSERT_EQ(log.lines().size(), 3u);
+    ASSERT_EQ(log.lines().size(), 4u);
     for (const std::string& line : log.lines())
-        EXPECT_EQ(line.rfind("Failed to save playlist: ", 0), 0u) << line;
-    EXPECT_TRUE(QFileInfo(media.path("taken.json")).isDir());
+        EXPECT_TRUE(line.starts_with("Failed to save playlist: ")) << line;
+    EXPECT_TRUE(QFileInfo(path("taken.json")).isDir());
+}
+
+TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
+{
+    Playlist previousRun;
+    addFiles(previousRun, {"a.mov", "b.mov", "c d é.mov", "e.mov"});
+    const QList<MediaTrack> saved = previousRun.playlist();
+    ASSERT_TRUE(QFile::remove(path("b.mov")));
+    // Unreadable counts as gone.
+    ASSERT_TRUE(QFile::remove(path("e.mov")));
+    ASSERT_TRUE(QDir().mkpath(path("e.mov")));
+    const StoreSnapshot before;
+
+    Playlist nextRun;
+    bool loadingDuringAssignment = false;
+    QObject::connect(&nextRun, &Playlist::playlistChanged,
+                     [&] { loadingDuringAssignment = nextRun.isLoadingPlaylist(); });
+    log.clear();
+    nextRun.loadLastPlaylist();
+    EXPECT_EQ(nextRun.playlist(), saved);
+    const auto notFound = [&](const char* name) {
+        return "DMXController: Track not found, keeping its place: " + std::string(name) +
+               " (File not found: " + path(name).toStdString() + ")";
+    };
+    EXPECT_EQ(log.lines(),
+              (Lines{notFound("b.mov"), notFound("e.mov"), "DMXController: Loaded 4 tracks from last session"}));
+    EXPECT_TRUE(loadingDuringAssignment);
+    EXPECT_FALSE(nextRun.isLoadingPlaylist());
+    before.expectUntouched();
+    EXPECT_EQ(Playlist::problemWith(saved[1]), "File not found: " + path("b.mov"));
+    EXPECT_EQ(Playlist::problemWith(saved[0]), "");
+
+    // A drive mounted late: the entry is playable without a restart.
+    file("b.mov");
+    EXPECT_EQ(Playlist::problemWith(nextRun.playlist()[1]), "");
+
+    // Even with every file gone, the list keeps its shape.
+    for (const char* name : {"a.mov", "b.mov", "c d é.mov"})
+        ASSERT_TRUE(QFile::remove(path(name)));
+    Playlist allGone;
+    allGone.loadLastPlaylist();
+    EXPECT_EQ(allGone.playlist(), saved);
+}
+
+TEST_F(PlaylistTest, RestoreTriesTheBookmarkBeforeTheStoredUrlUnlessTheTableIsBad)
+{
+    const QUrl moved = file("moved.mov");
+    const QUrl present = file("present.mov");
+    const QList<MediaTrack> tracks{{QUuid::createUuid(), QUrl::fromLocalFile(path("old place.mov")), "a.mov", 0, 1},
+                                   {QUuid::createUuid(), present, "b.mov", 3600, 2}};
+    BookmarkTable bookmarks;
+    bookmarks.insert(TrackListCodec::idText(tracks[0].id), *FileBookmark::create(moved));
+    // A bookmark naming a file that is gone falls back to the stored URL.
+    bookmarks.insert(TrackListCodec::idText(tracks[1].id), path("gone.mov").toUtf8());
+    storeRaw(Playlist::lastPlaylistKey, *TrackListCodec::encode(tracks));
+    storeRaw(Playlist::lastPlaylistBookmarksKey, bookmarks.encode());
+    Playlist nextRun;
+    nextRun.loadLastPlaylist();
+    QList<MediaTrack> expected = tracks;
+    expected[0].url = moved;
+    EXPECT_EQ(nextRun.playlist(), expected);
+
+    // A malformed table only disables the bookmarks: the first entry keeps its place, missing.
+    storeRaw(Playlist::lastPlaylistBookmarksKey, QByteArray("{\"x\":"));
+    Playlist withoutBookmarks;
+    withoutBookmarks.loadLastPlaylist();
+    EXPECT_EQ(withoutBookmarks.playlist(), tracks);
+}
+
+TEST_F(PlaylistTest, MalformedLastPlaylistRestoresNothingSilently)
+{
+    addFiles(playlist, {"a.mov", "b.mov"});
+    const QList<MediaTrack> saved = playlist.playlist();
+    for (const QVariant& bad : {QVariant(), // nothing stored: the first run
+                                QVariant(QByteArray("not json at all")), QVariant(QByteArray("{\"tracks\":[]}")),
+                                QVariant(encodedWithout(saved, "url")),
+                                QVariant(QString::fromUtf8(*TrackListCodec::encode(saved))), // right text, wrong kind
+                                QVariant(QStringList{"a", "b"})}) {
+        if (bad.isValid())
+            storeRaw(Playlist::lastPlaylistKey, bad);
+        else
+            userStore().remove(Playlist::lastPlaylistKey);
+        userStore().sync();
+        const StoreSnapshot before;
+        Playlist nextRun;
+        log.clear();
+        nextRun.loadLastPlaylist();
+        EXPECT_TRUE(nextRun.playlist().isEmpty()) << bad.toString().toStdString();
+        EXPECT_TRUE(log.lines().empty());
+        EXPECT_FALSE(nextRun.isLoadingPlaylist());
+        before.expectUntouched();
+    }
+}
+
+// What the restore tests leave out: the bookmark's own view of what names no file.
+TEST_F(PlaylistTest, FileBookmarkNamesOnlyAbsoluteLocalFiles)
+{
+    const QUrl url = file("a b ü #1.mov");
+    const auto resolved = FileBookmark::resolve(*FileBookmark::create(url));
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->url, url);
+    EXPECT_FALSE(resolved->isStale);
+    QFile::remove(url.toLocalFile());
+    EXPECT_FALSE(FileBookmark::create(url));
+    EXPECT_FALSE(FileBookmark::create(QUrl("http://example.invalid/a.mov")));
+    for (const QByteArray& bad : {QByteArray(), QByteArray("relative/a.mov"), QByteArray("/a\0b", 4),
+                                 QByteArray("/\xff\xfe.mov")})
+        EXPECT_FALSE(FileBookmark::resolve(bad)) << bad.toStdString();
 }

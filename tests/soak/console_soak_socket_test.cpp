@@ -2,34 +2,23 @@
 // value over its whole range every half second, with random loop and effect values, for ten minutes.
 #include "core/ConsoleTestSupport.h"
 
-#include "core/DMXDecoding.h"
 #include "net/ArtNetPacket.h"
-#include "net/ArtNetService.h"
 #include "net/ArtNetTestSupport.h"
-#include "net/SACNService.h"
 #include "platform/Log.h"
 #include "support/QuietStdout.h"
-#include "playback/VideoEffectsManager.h"
-#include "settings/SettingsManager.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -62,52 +51,13 @@ double heapInUseMB()
 
 int threadCount()
 {
-    int n = 0;
-    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-        ++n;
-    return n;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
 }
 
 std::chrono::seconds soakLength()
 {
     const char* text = std::getenv("ORVELO_SOAK_SECONDS");
     return std::chrono::seconds(text ? std::max(5, std::atoi(text)) : 600);
-}
-
-// What the controller makes of the effect channels of an extended frame starting at slot 1,
-// applied to the state before it. The values are the senders' random ones; the bands are
-// covered by the unit tests.
-EffectState after(EffectState e, const Frame& frame)
-{
-    const auto apply = [&](int channel, auto& field, auto reset, auto mapped) {
-        const std::uint8_t v = frame[static_cast<std::size_t>(channel - 1)];
-        switch (dmx::effectBand(v)) {
-        case dmx::EffectBand::unchanged:
-            break;
-        case dmx::EffectBand::reset:
-            field = reset;
-            break;
-        case dmx::EffectBand::mapped:
-            field = mapped(v);
-            break;
-        }
-    };
-    apply(3, e.pattern, AudioVisualPattern::blackScreen, dmx::mappedPattern);
-    apply(4, e.patternSpeed, 1.0, dmx::mappedPatternSpeed);
-    apply(5, e.brightness, 0.0f, dmx::mappedBrightness);
-    apply(6, e.saturation, 1.0f, dmx::mappedSaturation);
-    apply(7, e.alpha, 1.0f, dmx::mappedAlpha);
-    apply(8, e.speed, 1.0f, dmx::mappedPlaybackSpeed);
-    dmx::ColourMask mask{e.red, e.green, e.blue};
-    apply(9, mask, dmx::ColourMask{}, dmx::mappedColourMask);
-    e.red = mask.red;
-    e.green = mask.green;
-    e.blue = mask.blue;
-    for (int i = 0; i < 3; ++i)
-        apply(10 + i, e.shifts[i], 0, dmx::mappedTimeShift);
-    for (int i = 0; i < 6; ++i)
-        apply(13 + i, e.offsets[i], 0.0, dmx::mappedOffset);
-    return e;
 }
 
 } // namespace
@@ -231,7 +181,7 @@ TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
     }
     const Frame lastFrame = artNet.lastDMXValues();
     EXPECT_EQ(lastFrame[0], lastValue);
-    EXPECT_EQ(EffectState::now(), after(EffectState::now(), lastFrame));
+    EXPECT_EQ(EffectState::now(), EffectState::now().after(lastFrame));
 
     // Memory after the first minute (caches filled) against the end: no steady growth.
     const Sample early = samples[std::min<std::size_t>(6, samples.size() - 1)];

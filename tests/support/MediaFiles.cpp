@@ -1,18 +1,17 @@
 #include "support/MediaFiles.h"
 
-#include <gst/app/gstappsrc.h>
+#include "support/TestSupport.h"
+
 #include <gst/gst.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace orvelo::test {
@@ -33,6 +32,18 @@ std::string cacheDir()
     return dir;
 }
 
+// Writes the file unless it is there, under a private name renamed into place, so that no
+// reader ever sees half a file.
+std::string writeOnce(const std::string& path, const std::function<std::string()>& bytes)
+{
+    if (!std::filesystem::exists(path)) {
+        const std::string partial = path + ".part" + std::to_string(::getpid());
+        std::ofstream(partial, std::ios::binary) << bytes();
+        std::filesystem::rename(partial, path);
+    }
+    return path;
+}
+
 std::string withOutput(std::string description, const std::string& path)
 {
     const std::string marker = "{out}";
@@ -41,17 +52,18 @@ std::string withOutput(std::string description, const std::string& path)
     return description;
 }
 
-// Plays the pipeline to its end; `feed` may push buffers into the appsrc named "src".
-bool runToEnd(GstElement* pipeline, const std::function<void(GstElement*)>& feed)
+void report(const char* what, GError* error)
+{
+    std::fprintf(stderr, "%s: %s\n", what, error ? error->message : "?");
+    if (error)
+        g_error_free(error);
+}
+
+// Plays the pipeline to its end.
+bool runToEnd(GstElement* pipeline)
 {
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return false;
-    if (feed) {
-        Ref<GstElement> src(gst_bin_get_by_name(GST_BIN(pipeline), "src"));
-        if (!src)
-            return false;
-        feed(src.get());
-    }
     Ref<GstBus> bus(gst_element_get_bus(pipeline));
     GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 120 * GST_SECOND,
                                                      static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
@@ -59,9 +71,7 @@ bool runToEnd(GstElement* pipeline, const std::function<void(GstElement*)>& feed
     if (message && !ok) {
         GError* error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
-        std::fprintf(stderr, "media generation failed: %s\n", error ? error->message : "?");
-        if (error)
-            g_error_free(error);
+        report("media generation failed", error);
     }
     if (message)
         gst_message_unref(message);
@@ -69,28 +79,9 @@ bool runToEnd(GstElement* pipeline, const std::function<void(GstElement*)>& feed
     return ok;
 }
 
-// Holds an exclusive lock on a file next to the media while it lives.
-class FileLock {
-public:
-    explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
-    {
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
-    }
-    ~FileLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
+} // namespace
 
-private:
-    int fd_;
-};
-
-std::string generateOnce(const std::string& fileName, const std::string& description,
-                         const std::function<void(GstElement*)>& feed)
+std::string MediaFiles::generate(const std::string& fileName, const std::string& description)
 {
     gst_init(nullptr, nullptr);
     // The recipe is part of the name, so a changed recipe never reuses an old file.
@@ -110,12 +101,10 @@ std::string generateOnce(const std::string& fileName, const std::string& descrip
     if (pipeline)
         gst_object_ref_sink(pipeline.get());
     if (!pipeline || error) {
-        std::fprintf(stderr, "bad media description: %s\n", error ? error->message : "?");
-        if (error)
-            g_error_free(error);
+        report("bad media description", error);
         return {};
     }
-    if (!runToEnd(pipeline.get(), feed)) {
+    if (!runToEnd(pipeline.get())) {
         std::filesystem::remove(partial);
         return {};
     }
@@ -123,42 +112,27 @@ std::string generateOnce(const std::string& fileName, const std::string& descrip
     return path;
 }
 
-} // namespace
-
-std::string MediaFiles::generate(const std::string& fileName, const std::string& description)
-{
-    return generateOnce(fileName, description, nullptr);
-}
-
 std::string MediaFiles::countingVideo(int frames, bool withAudio, int variant)
 {
-    std::string description =
-        "appsrc name=src format=time caps=video/x-raw,format=I420,width=160,height=120,framerate=25/1 "
-        "! videoconvert ! x264enc speed-preset=ultrafast key-int-max=10 bframes=0 ! mp4mux name=mux "
-        "! filesink location={out}";
+    constexpr std::size_t luma = static_cast<std::size_t>(kWidth) * kHeight;
+    const std::string raw = writeOnce(cacheDir() + "/count" + std::to_string(frames) + ".i420", [&] {
+        std::string bytes;
+        for (int i = 0; i < frames; ++i)
+            bytes.append(luma, static_cast<char>(16 + 4 * i)).append(luma / 2, static_cast<char>(128));
+        return bytes;
+    });
+    std::string description = "filesrc location=\"" + raw +
+                              "\" ! rawvideoparse format=i420 width=160 height=120 framerate=25/1 "
+                              "! x264enc speed-preset=ultrafast key-int-max=10 bframes=0 ! mp4mux name=mux "
+                              "! filesink location={out}";
     if (withAudio) {
         const int buffers = frames * 100 / kFps; // 441 samples = 10 ms per buffer
         description += " audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=" +
                        std::to_string(buffers) + " ! audio/x-raw,rate=44100,channels=2 ! avenc_aac ! mux.";
     }
-    const std::string name = "count" + std::to_string(frames) + (withAudio ? "-av" : "-v") +
-                             (variant ? "-" + std::to_string(variant) : "") + ".mp4";
-    return generateOnce(name, description, [frames](GstElement* src) {
-        constexpr std::size_t lumaSize = static_cast<std::size_t>(kWidth) * kHeight;
-        constexpr std::size_t size = lumaSize * 3 / 2;
-        for (int i = 0; i < frames; ++i) {
-            GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
-            GstMapInfo map;
-            gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-            std::memset(map.data, 16 + 4 * i, lumaSize);
-            std::memset(map.data + lumaSize, 128, size - lumaSize);
-            gst_buffer_unmap(buffer, &map);
-            GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(static_cast<guint64>(i), GST_SECOND, kFps);
-            GST_BUFFER_DURATION(buffer) = GST_SECOND / kFps;
-            gst_app_src_push_buffer(GST_APP_SRC(src), buffer); // takes the buffer
-        }
-        gst_app_src_end_of_stream(GST_APP_SRC(src));
-    });
+    return generate("count" + std::to_string(frames) + (withAudio ? "-av" : "-v") +
+                        (variant ? "-" + std::to_string(variant) : "") + ".mp4",
+                    description);
 }
 
 std::string MediaFiles::tone(const std::string& extension, int milliseconds)
@@ -171,17 +145,12 @@ std::string MediaFiles::tone(const std::string& extension, int milliseconds)
 
 std::string MediaFiles::notMedia()
 {
-    const std::string path = cacheDir() + "/not-media.mp4";
-    if (!std::filesystem::exists(path)) {
-        const std::string partial = path + ".part" + std::to_string(::getpid());
-        if (std::FILE* f = std::fopen(partial.c_str(), "wb")) {
-            for (int i = 0; i < 4096; ++i)
-                std::fputc((i * 7919) % 251, f);
-            std::fclose(f);
-            std::filesystem::rename(partial, path);
-        }
-    }
-    return path;
+    return writeOnce(cacheDir() + "/not-media.mp4", [] {
+        std::string bytes(4096, '\0');
+        for (int i = 0; i < 4096; ++i)
+            bytes[static_cast<std::size_t>(i)] = static_cast<char>((i * 7919) % 251);
+        return bytes;
+    });
 }
 
 int MediaFiles::frameIndex(const VideoFrame& frame)

@@ -10,6 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace orvelo::test {
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
@@ -27,12 +31,7 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 
 void spinFor(std::chrono::milliseconds duration)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < duration.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    waitUntil([] { return false; }, duration);
 }
 
 LogCapture::LogCapture()
@@ -54,28 +53,23 @@ std::vector<std::string> LogCapture::lines() const
     return lines_;
 }
 
-bool LogCapture::contains(const std::string& line) const
-{
-    return indexOf(line) >= 0;
-}
-
 int LogCapture::indexOf(const std::string& line) const
 {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find(lines_.begin(), lines_.end(), line);
-    return it == lines_.end() ? -1 : static_cast<int>(it - lines_.begin());
+    const auto all = lines();
+    const auto it = std::find(all.begin(), all.end(), line);
+    return it == all.end() ? -1 : static_cast<int>(it - all.begin());
 }
 
 int LogCapture::count(const std::string& line) const
 {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+    const auto all = lines();
+    return static_cast<int>(std::count(all.begin(), all.end(), line));
 }
 
 bool LogCapture::containsPrefix(const std::string& prefix) const
 {
-    std::lock_guard lock(mutex_);
-    return std::any_of(lines_.begin(), lines_.end(),
+    const auto all = lines();
+    return std::any_of(all.begin(), all.end(),
                        [&](const std::string& l) { return l.size() > prefix.size() && l.starts_with(prefix); });
 }
 
@@ -83,6 +77,18 @@ void LogCapture::clear()
 {
     std::lock_guard lock(mutex_);
     lines_.clear();
+}
+
+FileLock::FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+{
+    if (fd_ >= 0)
+        ::flock(fd_, LOCK_EX);
+}
+
+FileLock::~FileLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 bool networkIsIsolated()

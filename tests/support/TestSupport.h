@@ -24,7 +24,7 @@ public:
     LogCapture();
     ~LogCapture();
     std::vector<std::string> lines() const;
-    bool contains(const std::string& line) const;
+    bool contains(const std::string& line) const { return indexOf(line) >= 0; }
     // Index of the first line equal to `line`, or -1.
     int indexOf(const std::string& line) const;
     // How many lines equal `line`; whether a line starts with `prefix` and goes on after it.
@@ -35,6 +35,19 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+};
+
+// Holds an exclusive lock on the file at `path` (made when missing) while it lives: processes
+// that take the same lock wait for one another.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_;
 };
 
 bool networkIsIsolated();

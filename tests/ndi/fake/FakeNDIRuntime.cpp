@@ -1,5 +1,6 @@
 #include "FakeNDIRuntime.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -8,33 +9,21 @@
 #include <thread>
 #include <vector>
 
+#define FAKE_NDI_EXPORT extern "C" __attribute__((visibility("default")))
+
 namespace {
 
-// The runtime's structures as the service fills them.
+// What a sender is created with, as the runtime's C interface defines it.
 struct SendCreate {
     const char* name;
     const char* groups;
     bool clockVideo;
     bool clockAudio;
 };
-struct VideoFrameV2 {
-    int xres;
-    int yres;
-    std::uint32_t fourCC;
-    int frameRateN;
-    int frameRateD;
-    float pictureAspectRatio;
-    int frameFormatType;
-    std::int64_t timecode;
-    std::uint8_t* data;
-    int lineStrideInBytes;
-    const char* metadata;
-    std::int64_t timestamp;
-};
 
 struct Sender {
     bool clockVideo = false;
-    std::thread::id creator;
+    std::thread::id creator = std::this_thread::get_id();
     std::chrono::steady_clock::time_point nextTurn{};
     bool alive = true;
 };
@@ -45,34 +34,28 @@ bool initialized = false;
 FakeNDIState state{};
 std::vector<FakeNDIFrame> frames;
 std::vector<std::uint8_t> lastPixels;
-int lastWidth = 0;
-int lastHeight = 0;
-int lastStride = 0;
+FakeNDIVideoFrame lastFrame{};
 // Destroyed senders are kept until the library goes, so a late send is noticed, not a crash.
 std::vector<std::unique_ptr<Sender>> senders;
 
 } // namespace
 
-extern "C" {
-
-__attribute__((visibility("default"))) bool NDIlib_initialize()
+FAKE_NDI_EXPORT bool NDIlib_initialize()
 {
     std::lock_guard lock(mutex);
-    ++state.initializeCalls;
     initialized = !failInitialize;
     return initialized;
 }
 
-__attribute__((visibility("default"))) void NDIlib_destroy()
+FAKE_NDI_EXPORT void NDIlib_destroy()
 {
     std::lock_guard lock(mutex);
     ++state.destroyCalls;
-    if (state.liveSenders > 0)
-        state.destroyedWithLiveSenders = true;
+    state.destroyedWithLiveSenders |= state.liveSenders > 0;
     initialized = false;
 }
 
-__attribute__((visibility("default"))) void* NDIlib_send_create(const SendCreate* settings)
+FAKE_NDI_EXPORT void* NDIlib_send_create(const SendCreate* settings)
 {
     std::lock_guard lock(mutex);
     ++state.createCalls;
@@ -82,14 +65,13 @@ __attribute__((visibility("default"))) void* NDIlib_send_create(const SendCreate
     state.lastCreateHadGroups = settings->groups != nullptr;
     state.lastCreateClockVideo = settings->clockVideo;
     state.lastCreateClockAudio = settings->clockAudio;
-    auto* sender = senders.emplace_back(std::make_unique<Sender>()).get();
-    sender->clockVideo = settings->clockVideo;
-    sender->creator = std::this_thread::get_id();
     ++state.liveSenders;
+    Sender* sender = senders.emplace_back(std::make_unique<Sender>()).get();
+    sender->clockVideo = settings->clockVideo;
     return sender;
 }
 
-__attribute__((visibility("default"))) void NDIlib_send_send_video_v2(void* instance, const VideoFrameV2* frame)
+FAKE_NDI_EXPORT void NDIlib_send_send_video_v2(void* instance, const FakeNDIVideoFrame* frame)
 {
     auto* sender = static_cast<Sender*>(instance);
     std::chrono::steady_clock::time_point turn{};
@@ -99,43 +81,26 @@ __attribute__((visibility("default"))) void NDIlib_send_send_video_v2(void* inst
             state.sentAfterSenderDestroyed = true;
             return;
         }
-        FakeNDIFrame f{};
-        f.xres = frame->xres;
-        f.yres = frame->yres;
-        f.fourCC = frame->fourCC;
-        f.frameRateN = frame->frameRateN;
-        f.frameRateD = frame->frameRateD;
-        f.pictureAspectRatio = frame->pictureAspectRatio;
-        f.frameFormatType = frame->frameFormatType;
-        f.timecode = frame->timecode;
-        f.lineStrideInBytes = frame->lineStrideInBytes;
-        f.hasMetadata = frame->metadata != nullptr;
-        f.timestamp = frame->timestamp;
+        FakeNDIFrame& f = frames.emplace_back();
+        static_cast<FakeNDIVideoFrame&>(f) = *frame;
         f.onCreatingThread = std::this_thread::get_id() == sender->creator;
-        frames.push_back(f);
         ++state.framesSent;
         if (frame->data && frame->yres > 0 && frame->lineStrideInBytes > 0) {
             lastPixels.assign(frame->data, frame->data + static_cast<std::size_t>(frame->lineStrideInBytes) * frame->yres);
-            lastWidth = frame->xres;
-            lastHeight = frame->yres;
-            lastStride = frame->lineStrideInBytes;
+            lastFrame = *frame;
         }
         if (sender->clockVideo && frame->frameRateN > 0 && frame->frameRateD > 0) {
-            const auto period = std::chrono::nanoseconds(1'000'000'000LL * frame->frameRateD / frame->frameRateN);
             const auto now = std::chrono::steady_clock::now();
-            if (sender->nextTurn < now)
-                sender->nextTurn = now;
-            turn = sender->nextTurn;
-            sender->nextTurn += period;
+            turn = sender->nextTurn = std::max(sender->nextTurn, now);
+            sender->nextTurn += std::chrono::nanoseconds(1'000'000'000LL * frame->frameRateD / frame->frameRateN);
         }
     }
     std::this_thread::sleep_until(turn);
 }
 
-__attribute__((visibility("default"))) void NDIlib_send_destroy(void* instance)
+FAKE_NDI_EXPORT void NDIlib_send_destroy(void* instance)
 {
     std::lock_guard lock(mutex);
-    ++state.sendDestroyCalls;
     auto* sender = static_cast<Sender*>(instance);
     if (sender && sender->alive) {
         sender->alive = false;
@@ -143,23 +108,23 @@ __attribute__((visibility("default"))) void NDIlib_send_destroy(void* instance)
     }
 }
 
-__attribute__((visibility("default"))) void fake_ndi_reset(bool failInit)
+FAKE_NDI_EXPORT void fake_ndi_reset(bool failInit)
 {
     std::lock_guard lock(mutex);
     failInitialize = failInit;
     state = FakeNDIState{};
     frames.clear();
     lastPixels.clear();
-    lastWidth = lastHeight = lastStride = 0;
+    lastFrame = {};
 }
 
-__attribute__((visibility("default"))) FakeNDIState fake_ndi_state()
+FAKE_NDI_EXPORT FakeNDIState fake_ndi_state()
 {
     std::lock_guard lock(mutex);
     return state;
 }
 
-__attribute__((visibility("default"))) bool fake_ndi_frame(int index, FakeNDIFrame* out)
+FAKE_NDI_EXPORT bool fake_ndi_frame(int index, FakeNDIFrame* out)
 {
     std::lock_guard lock(mutex);
     const int count = static_cast<int>(frames.size());
@@ -170,12 +135,11 @@ __attribute__((visibility("default"))) bool fake_ndi_frame(int index, FakeNDIFra
     return true;
 }
 
-__attribute__((visibility("default"))) bool fake_ndi_last_pixel(int x, int y, std::uint8_t* bgra)
+FAKE_NDI_EXPORT bool fake_ndi_last_pixel(int x, int y, std::uint8_t* bgra)
 {
     std::lock_guard lock(mutex);
-    if (x < 0 || y < 0 || x >= lastWidth || y >= lastHeight)
+    if (x < 0 || y < 0 || x >= lastFrame.xres || y >= lastFrame.yres)
         return false;
-    std::memcpy(bgra, lastPixels.data() + static_cast<std::size_t>(y) * lastStride + 4 * x, 4);
+    std::memcpy(bgra, lastPixels.data() + static_cast<std::size_t>(y) * lastFrame.lineStrideInBytes + 4 * x, 4);
     return true;
-}
 }

@@ -9,26 +9,29 @@
 
 extern "C" {
 
-struct FakeNDIFrame {
-    int xres;
-    int yres;
+// A video frame as the runtime's send call takes it, laid out as the runtime's C interface
+// defines it (written here from that definition, not from the service's).
+struct FakeNDIVideoFrame {
+    int xres, yres;
     std::uint32_t fourCC;
-    int frameRateN;
-    int frameRateD;
+    int frameRateN, frameRateD;
     float pictureAspectRatio;
     int frameFormatType;
     std::int64_t timecode;
+    std::uint8_t* data;
     int lineStrideInBytes;
-    bool hasMetadata;
+    const char* metadata;
     std::int64_t timestamp;
+};
+
+// A frame as it was sent; its pointers are only kept to tell whether they were set.
+struct FakeNDIFrame : FakeNDIVideoFrame {
     bool onCreatingThread; // sent on the thread that created the sender
 };
 
 struct FakeNDIState {
-    int initializeCalls;
     int destroyCalls;
     int createCalls;
-    int sendDestroyCalls;
     int liveSenders;
     int framesSent;
     bool lastCreateNamedOrvelo;
