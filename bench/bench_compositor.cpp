@@ -69,7 +69,7 @@ EffectParameters fullPipeline()
 
 void setRate(benchmark::State& state)
 {
-    state.counters["MPixel/s"] = benchmark::Counter(megaPixels, benchmark::Counter::isIterationInvariantRate);
+    state.counters["MPixel/s"] = benchmark::Counter(megaPixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // What the compositor's queue does per request: append to the history, snapshot, compose.

@@ -131,7 +131,7 @@ void BM_SACNFramesToMainThread(benchmark::State& state)
     QCoreApplication::processEvents();
     ::close(sender);
     state.SetItemsProcessed(total);
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(total), benchmark::Counter::isRate);
+    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SACNFramesToMainThread)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 

@@ -236,8 +236,9 @@ TEST_F(CITPServiceSocket, TcpRequestsSplitOrJoinedAreAnsweredAndCounted)
     ask(cat({fullMessage("MSEX", "CInf"), fullMessage("MSEX", "GLIn")}),
         cat({citp::buildServerInfo(), citp::buildLayerInfo()}));
 
-    EXPECT_TRUE(waitUntil([&] { return service.msexStats() == MSEXStats{10, 1, 2}; }))
-        << service.msexStats().libraryRequests;
+    EXPECT_TRUE(waitUntil([&] {
+        return service.msexStats() == MSEXStats{10, 1, 2};
+    })) << service.msexStats().libraryRequests;
     EXPECT_GT(logged(service, "Rx/TCP"), 0);
     EXPECT_GT(logged(service, "Tx/TCP", "To: 127.0.0.1"), 0);
     console.close();

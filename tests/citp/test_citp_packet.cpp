@@ -29,15 +29,23 @@ Bytes msexHeader(std::string_view code)
 
 TEST(CITPBuilders, PeerLocationInBothHeaderForms)
 {
-    const Bytes body = cat({{0xC9, 0x12},                                              // TCP port 4809
-                            ascii("MediaServer"), {0}, ascii("Orvelo V4.1"), {0},      // type, name
-                            ascii("Running"), {0}, {0x00, 0x02}});                     // state, trailer
+    const Bytes body = cat({{0xC9, 0x12}, // TCP port 4809
+                            ascii("MediaServer"),
+                            {0},
+                            ascii("Orvelo V4.1"),
+                            {0}, // type, name
+                            ascii("Running"),
+                            {0},
+                            {0x00, 0x02}}); // state, trailer
     EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809),
               cat({compactHeader("PINF"), ascii("PLoc"), body}));
-    const Bytes full = cat({ascii("CITP"), {0x01, 0x00, 0x00, 0x00}, // cookie, version, reserved
-                            {0x3C, 0x00, 0x00, 0x00},                // message size 60 = the whole packet
-                            {0x01, 0x00, 0x00, 0x00},                // part count 1, part 0
-                            ascii("PINF"), ascii("PLoc"), body});
+    const Bytes full = cat({ascii("CITP"),
+                            {0x01, 0x00, 0x00, 0x00}, // cookie, version, reserved
+                            {0x3C, 0x00, 0x00, 0x00}, // message size 60 = the whole packet
+                            {0x01, 0x00, 0x00, 0x00}, // part count 1, part 0
+                            ascii("PINF"),
+                            ascii("PLoc"),
+                            body});
     EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::extended, 4809), full);
     EXPECT_EQ(full.size(), 60u);
     // The announced port is the one MSEX clients are to connect to.
@@ -47,8 +55,12 @@ TEST(CITPBuilders, PeerLocationInBothHeaderForms)
 
 TEST(CITPBuilders, MSEXAndPatchReplies)
 {
-    EXPECT_EQ(citp::buildServerInfo(), cat({msexHeader("SInf"), ascii("Orvelo V4.1"), {0}, // server name
-                                            {0x01}, ascii("Main Layer"), {0}}));            // one layer, its name
+    EXPECT_EQ(citp::buildServerInfo(), cat({msexHeader("SInf"),
+                                            ascii("Orvelo V4.1"),
+                                            {0}, // server name
+                                            {0x01},
+                                            ascii("Main Layer"),
+                                            {0}})); // one layer, its name
     // One byte for the element count: a longer playlist is announced as 255 elements.
     EXPECT_EQ(citp::buildElementLibraryInfo(3), cat({msexHeader("ELIn"), {0x01, 0x03}})); // library 1
     EXPECT_EQ(citp::buildElementLibraryInfo(300), cat({msexHeader("ELIn"), {0x01, 0xFF}}));
@@ -59,16 +71,20 @@ TEST(CITPBuilders, MSEXAndPatchReplies)
               cat({msexHeader("ELin"), {0x00, 0x07}, ascii("Intro.mov"), {0}, Bytes(8, 0), {0x01}})); // index 7
 
     const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xD9};
-    EXPECT_EQ(citp::buildThumbnail(2, jpeg), cat({msexHeader("SThm"), {0x00, 0x02, 0x01}, // index 2
-                                                  {0x40, 0x00, 0x40, 0x00},               // 64 x 64
-                                                  {0x04, 0x00}, jpeg}));                  // JPEG length
+    EXPECT_EQ(citp::buildThumbnail(2, jpeg), cat({msexHeader("SThm"),
+                                                  {0x00, 0x02, 0x01},       // index 2
+                                                  {0x40, 0x00, 0x40, 0x00}, // 64 x 64
+                                                  {0x04, 0x00},
+                                                  jpeg})); // JPEG length
     // A picture that its 16-bit length cannot describe is not sent at all.
     EXPECT_FALSE(citp::buildThumbnail(0, Bytes(70000, 0)));
 
-    EXPECT_EQ(citp::buildPatch(), cat({compactHeader("FPTC"), ascii("Ptch"),
-                                       {0x01, 0x00, 0x01, 0x00},        // fixture 1, universe 1, reserved
-                                       {0x00, 0x00, 0x01, 0x00},        // channel 0, one channel
-                                       ascii("Orvelo V4.1"), {0}}));
+    EXPECT_EQ(citp::buildPatch(), cat({compactHeader("FPTC"),
+                                       ascii("Ptch"),
+                                       {0x01, 0x00, 0x01, 0x00}, // fixture 1, universe 1, reserved
+                                       {0x00, 0x00, 0x01, 0x00}, // channel 0, one channel
+                                       ascii("Orvelo V4.1"),
+                                       {0}}));
 }
 
 TEST(CITPBuilders, ElementLabels)
@@ -96,10 +112,9 @@ TEST(CITPReaders, ClassifiesBothHeaderForms)
 
     for (const Bytes& notCITP : {cat({ascii("CITQ"), {1, 0, 0, 0}, ascii("PINF")}), // foreign cookie
                                  cat({ascii("CITP"), {1, 0, 0, 0}, ascii("PIN")}),  // 11 bytes
-                                 compactHeader("XXXX"),                              // unknown type
+                                 compactHeader("XXXX"),                             // unknown type
                                  // Content type at 16 needs the full 20 bytes.
-                                 cat({ascii("CITP"), {1, 0, 0, 0}, {9, 0, 0, 0}, {1, 0, 0, 0}, ascii("MSE")}),
-                                 Bytes{}})
+                                 cat({ascii("CITP"), {1, 0, 0, 0}, {9, 0, 0, 0}, {1, 0, 0, 0}, ascii("MSE")}), Bytes{}})
         EXPECT_FALSE(citp::classify(notCITP));
 }
 

@@ -34,10 +34,10 @@ QImage decoded(const QByteArray& jpeg)
 
 TEST(CITPThumbnail, FirstFrameFittedInto64WithItsColour)
 {
-    const QString video = generatedMedia(
-        "blue.mp4", "videotestsrc pattern=solid-color foreground-color=0xff2080e0 num-buffers=5 "
-                    "! video/x-raw,format=I420,width=320,height=180,framerate=25/1 "
-                    "! x264enc speed-preset=ultrafast ! mp4mux");
+    const QString video =
+        generatedMedia("blue.mp4", "videotestsrc pattern=solid-color foreground-color=0xff2080e0 num-buffers=5 "
+                                   "! video/x-raw,format=I420,width=320,height=180,framerate=25/1 "
+                                   "! x264enc speed-preset=ultrafast ! mp4mux");
     ASSERT_FALSE(video.isEmpty());
     const auto result = CITPThumbnailMaker().make(trackFor(video));
     ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();

@@ -213,11 +213,11 @@ inline QList<MediaTrack> makeTracks(const std::vector<std::string>& files, int c
 inline std::string clip(double seconds, int variant = 0)
 {
     const int frames = static_cast<int>(seconds * 25);
-    return MediaFiles::generate("console-clip-" + std::to_string(frames) + "f-" + std::to_string(variant) + ".mp4",
-                                "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=" +
-                                    std::to_string(variant % 20) +
-                                    " ! video/x-raw,width=160,height=120,framerate=25/1 ! x264enc speed-preset=ultrafast "
-                                    "key-int-max=25 bframes=0 ! mp4mux ! filesink location={out}");
+    return MediaFiles::generate(
+        "console-clip-" + std::to_string(frames) + "f-" + std::to_string(variant) + ".mp4",
+        "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=" + std::to_string(variant % 20) +
+            " ! video/x-raw,width=160,height=120,framerate=25/1 ! x264enc speed-preset=ultrafast "
+            "key-int-max=25 bframes=0 ! mp4mux ! filesink location={out}");
 }
 
 // Runs the steps the controller posted for the frames handled so far, and nothing else.

@@ -371,7 +371,8 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
     console->set(21);
     ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
     console->set(11);
-    ASSERT_GE(player->waitForLine("PlaybackEngine: Failed to load track. Error: File not found: " + late.toStdString()), 0);
+    ASSERT_GE(player->waitForLine("PlaybackEngine: Failed to load track. Error: File not found: " + late.toStdString()),
+              0);
     // Held for a while: retried at most once a second.
     std::this_thread::sleep_for(2500ms);
     const QJsonDocument status = jsonOf(call(8080, "GET", "/api/status"));
@@ -389,8 +390,9 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
     EXPECT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: intro.mp4", 5s), 0);
 
     EXPECT_EQ(call(8080, "POST", "/api/settings", R"({"dmx":{"startChannel":600}})").status, 400);
-    EXPECT_EQ(call(8080, "POST", "/api/settings", R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},)J"
-                                                  R"J("theme":{"current":"daylight"}})J")
+    EXPECT_EQ(call(8080, "POST", "/api/settings",
+                   R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},)J"
+                   R"J("theme":{"current":"daylight"}})J")
                   .status,
               200);
     // The theme is applied a turn after the answer: a power cut comes once it shows.

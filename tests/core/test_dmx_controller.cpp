@@ -22,9 +22,11 @@ class EngineJournal : QObject {
 public:
     explicit EngineJournal(PlaybackEngine& engine)
     {
-        connect(&engine, &PlaybackEngine::isPlayingChanged, this, [this](bool p) { note(p ? "playing" : "not playing"); });
+        connect(&engine, &PlaybackEngine::isPlayingChanged, this,
+                [this](bool p) { note(p ? "playing" : "not playing"); });
         connect(&engine, &PlaybackEngine::isLoadingChanged, this, [this](bool l) { note(l ? "loading" : ""); });
-        connect(&engine, &PlaybackEngine::currentTimeChanged, this, [this](double t) { note(t ? "" : "position reset"); });
+        connect(&engine, &PlaybackEngine::currentTimeChanged, this,
+                [this](double t) { note(t ? "" : "position reset"); });
     }
     Lines take() { return std::exchange(events_, {}); }
 
@@ -37,8 +39,8 @@ private:
     Lines events_;
 };
 
-const Lines kStopped{"not playing", "position reset"};
-const Lines kPaused{"not playing"};
+const Lines stopped{"not playing", "position reset"};
+const Lines paused{"not playing"};
 
 // An extended frame at `start` whose sixteen effect channels all carry `v`.
 Frame allEffects(int v, int start, int control = 0)
@@ -94,9 +96,9 @@ TEST_F(DMXControllerTest, ControlBandsActOnTheEngine)
     use(tracks);
     EngineJournal journal(engine());
     // The line is logged only while playing; the command is issued either way.
-    for (const auto& [value, events, line] : {std::tuple{5, kStopped, "DMXController: Stopping via DMX (Val: 5)"},
-                                              {6, kPaused, "DMXController: Pausing via DMX (Val: 6)"},
-                                              {246, kStopped, ""}}) {
+    for (const auto& [value, events, line] : {std::tuple{5, stopped, "DMXController: Stopping via DMX (Val: 5)"},
+                                              {6, paused, "DMXController: Pausing via DMX (Val: 6)"},
+                                              {246, stopped, ""}}) {
         for (bool wasPlaying : {true, false}) {
             SCOPED_TRACE("value " + std::to_string(value) + (wasPlaying ? " playing" : " idle"));
             engine().setIsPlaying(wasPlaying);
@@ -129,7 +131,7 @@ TEST_F(DMXControllerTest, ControlBandsActOnTheEngine)
     journal.take();
     log.clear();
     send(dmxFrame({21}));
-    EXPECT_EQ(journal.take(), kStopped);
+    EXPECT_EQ(journal.take(), stopped);
     EXPECT_TRUE(log.lines().empty());
 }
 
@@ -196,7 +198,7 @@ TEST_F(DMXControllerTest, LoopChannelBandsAndShortFrames)
     EngineJournal journal(engine());
     send(dmxFrame({6}, 10, 10));
     EXPECT_EQ(controller().currentDMXValue(), 6);
-    EXPECT_EQ(journal.take(), kPaused);
+    EXPECT_EQ(journal.take(), paused);
     EXPECT_EQ(controller().dmxLoopOverride(), 3);
     EXPECT_EQ(controller().currentLoopDMXValue(), 30);
     send(dmxFrame({}, 10, 9));
@@ -204,7 +206,8 @@ TEST_F(DMXControllerTest, LoopChannelBandsAndShortFrames)
     EXPECT_TRUE(journal.take().empty());
 
     // A start channel outside the frame, however large, reads nothing.
-    for (std::int64_t start : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{513}, std::numeric_limits<std::int64_t>::max()}) {
+    for (std::int64_t start :
+         {std::int64_t{0}, std::int64_t{-5}, std::int64_t{513}, std::numeric_limits<std::int64_t>::max()}) {
         DMXConfig far = dmxConfig(DMXMode::extended);
         far.startChannel = start; // wider than the helper's int
         controller().setDmxConfig(far);
@@ -282,15 +285,38 @@ TEST_F(DMXControllerTest, EffectChannelsAtTheirBandsFromTheirOwnSlotsAndOnlyWith
     send(allEffects(4, S));
     EXPECT_EQ(EffectState::now(), before) << "0-4 leave every parameter alone";
     send(allEffects(9, S));
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, true,
-                                               true, 0, 0, 0, {0, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen,
+                                               1.0,
+                                               0.0f,
+                                               1.0f,
+                                               1.0f,
+                                               1.0f,
+                                               true,
+                                               true,
+                                               true,
+                                               0,
+                                               0,
+                                               0,
+                                               {0, 0, 0, 0, 0, 0}}));
     send(allEffects(255, S));
     const double top = 123 * 0.4098360655737705;
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, true,
-                                               true, 25, 25, 25, {top, top, top, top, top, top}}));
+    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::pulsingRing,
+                                               3.0,
+                                               1.0f,
+                                               2.0f,
+                                               1.0f,
+                                               2.0f,
+                                               true,
+                                               true,
+                                               true,
+                                               25,
+                                               25,
+                                               25,
+                                               {top, top, top, top, top, top}}));
     send(allEffects(10, S));
-    const EffectState bottom{AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false,
-                             0, 0, 0, {-50, -50, -50, -50, -50, -50}};
+    const EffectState bottom{
+        AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false, 0, 0, 0,
+        {-50, -50, -50, -50, -50, -50}};
     EXPECT_EQ(EffectState::now(), bottom);
 
     // One effect slot missing from the frame: none is read. The loop footprint has none at all.

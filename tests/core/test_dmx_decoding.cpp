@@ -16,9 +16,13 @@ using namespace orvelo::dmx;
 
 TEST(DMXDecoding, ControlLoopAndEffectBandEdges)
 {
-    for (const auto& [value, kind] : {std::pair{0, ControlKind::stop}, {5, ControlKind::stop}, {6, ControlKind::pause},
-                                      {10, ControlKind::pause}, {11, ControlKind::selectTrack},
-                                      {245, ControlKind::selectTrack}, {246, ControlKind::stopQuietly},
+    for (const auto& [value, kind] : {std::pair{0, ControlKind::stop},
+                                      {5, ControlKind::stop},
+                                      {6, ControlKind::pause},
+                                      {10, ControlKind::pause},
+                                      {11, ControlKind::selectTrack},
+                                      {245, ControlKind::selectTrack},
+                                      {246, ControlKind::stopQuietly},
                                       {255, ControlKind::stopQuietly}})
         EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(value)).kind, kind) << "control value " << value;
     // Ten values a track, the last one cut short at 245.
@@ -29,11 +33,20 @@ TEST(DMXDecoding, ControlLoopAndEffectBandEdges)
         EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(low)).trackIndex, index);
         EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(high)).trackIndex, index);
     }
-    for (const auto& [value, expected] : {std::pair<int, std::optional<int>>{0, std::nullopt}, {9, std::nullopt},
-                                          {10, 1}, {19, 1}, {20, 2}, {109, 10}, {110, 0}, {255, 0}})
+    for (const auto& [value, expected] : {std::pair<int, std::optional<int>>{0, std::nullopt},
+                                          {9, std::nullopt},
+                                          {10, 1},
+                                          {19, 1},
+                                          {20, 2},
+                                          {109, 10},
+                                          {110, 0},
+                                          {255, 0}})
         EXPECT_EQ(decodeLoopOverride(static_cast<std::uint8_t>(value)), expected) << "loop value " << value;
-    for (const auto& [value, band] : {std::pair{0, EffectBand::unchanged}, {4, EffectBand::unchanged},
-                                      {5, EffectBand::reset}, {9, EffectBand::reset}, {10, EffectBand::mapped}})
+    for (const auto& [value, band] : {std::pair{0, EffectBand::unchanged},
+                                      {4, EffectBand::unchanged},
+                                      {5, EffectBand::reset},
+                                      {9, EffectBand::reset},
+                                      {10, EffectBand::mapped}})
         EXPECT_EQ(effectBand(static_cast<std::uint8_t>(value)), band) << "effect value " << value;
 }
 
@@ -60,9 +73,13 @@ TEST(DMXDecoding, MappedValuesAtTheEndsAndInSinglePrecision)
     EXPECT_EQ(mappedPattern(34), AudioVisualPattern::blackScreen);
     EXPECT_EQ(mappedPattern(35), AudioVisualPattern::colorfulAbstract);
     EXPECT_EQ(mappedPattern(255), AudioVisualPattern::pulsingRing);
-    for (const auto& [value, mask] : {std::pair{10, ColourMask{false, false, false}}, {11, {true, false, false}},
-                                      {13, {true, true, false}}, {14, {false, false, true}}, {16, {false, true, true}},
-                                      {17, {true, true, true}}, {255, {true, true, true}}})
+    for (const auto& [value, mask] : {std::pair{10, ColourMask{false, false, false}},
+                                      {11, {true, false, false}},
+                                      {13, {true, true, false}},
+                                      {14, {false, false, true}},
+                                      {16, {false, true, true}},
+                                      {17, {true, true, true}},
+                                      {255, {true, true, true}}})
         EXPECT_EQ(mappedColourMask(static_cast<std::uint8_t>(value)), mask) << "colour value " << value;
 }
 
@@ -104,9 +121,13 @@ TEST(DMXConfig, RawValuesAndTheKeyedRecordReadBackOnlyWhenExact)
     EXPECT_EQ(with("mode", "Loop (2 Ch)")->mode, DMXMode::loop);
     // The type itself does not clamp: out-of-range numbers read as they are.
     EXPECT_EQ(with("universe", 99)->universe, 99);
-    for (const auto& [key, value] : {std::pair<const char*, QJsonValue>{"frameRate", 29.97}, {"frameRate", "25"},
-                                     {"mode", "loop"}, {"universe", 1.5}, {"universe", "1"},
-                                     {"startChannel", QJsonValue::Null}, {"net", 1e300}})
+    for (const auto& [key, value] : {std::pair<const char*, QJsonValue>{"frameRate", 29.97},
+                                     {"frameRate", "25"},
+                                     {"mode", "loop"},
+                                     {"universe", 1.5},
+                                     {"universe", "1"},
+                                     {"startChannel", QJsonValue::Null},
+                                     {"net", 1e300}})
         EXPECT_EQ(with(key, value), std::nullopt) << key;
     for (const char* key : {"universe", "subnet", "net", "startChannel", "mode", "frameRate"}) {
         QJsonObject missing = record;

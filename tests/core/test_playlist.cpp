@@ -130,8 +130,9 @@ protected:
 TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
 {
     QDir().mkpath(path("folder.mov"));
-    playlist.addTracks({file("a.mov"), QUrl::fromLocalFile(path("missing.mov")), QUrl::fromLocalFile(path("folder.mov")),
-                        QUrl("http://example.invalid/c.mov"), file("b c é.wav"), file("d.mp3")});
+    playlist.addTracks({file("a.mov"), QUrl::fromLocalFile(path("missing.mov")),
+                        QUrl::fromLocalFile(path("folder.mov")), QUrl("http://example.invalid/c.mov"),
+                        file("b c é.wav"), file("d.mp3")});
     EXPECT_EQ(names(), (QStringList{"a.mov", "b c é.wav", "d.mp3"}));
     EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200}));
     EXPECT_NE(playlist.playlist()[0].id, playlist.playlist()[1].id);
@@ -230,10 +231,9 @@ TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
     const QByteArray storeBefore = fileBytes(userStore().fileName());
     QDir().mkpath(path("folder.json"));
     log.clear();
-    for (const QUrl& bad :
-         {file("lacks.json", encodedWithout(saved, "repeatCount")), file("garbage.json", "\x89PNG\r\n"),
-          file("object.json", "{\"tracks\":[]}"), QUrl::fromLocalFile(path("missing.json")),
-          QUrl::fromLocalFile(path("folder.json"))}) {
+    for (const QUrl& bad : {file("lacks.json", encodedWithout(saved, "repeatCount")),
+                            file("garbage.json", "\x89PNG\r\n"), file("object.json", "{\"tracks\":[]}"),
+                            QUrl::fromLocalFile(path("missing.json")), QUrl::fromLocalFile(path("folder.json"))}) {
         playlist.loadPlaylist(bad);
         EXPECT_EQ(playlist.playlist(), saved) << bad.toString().toStdString();
     }
@@ -386,7 +386,7 @@ TEST_F(PlaylistTest, FileBookmarkNamesOnlyAbsoluteLocalFiles)
     QFile::remove(url.toLocalFile());
     EXPECT_FALSE(FileBookmark::create(url));
     EXPECT_FALSE(FileBookmark::create(QUrl("http://example.invalid/a.mov")));
-    for (const QByteArray& bad : {QByteArray(), QByteArray("relative/a.mov"), QByteArray("/a\0b", 4),
-                                 QByteArray("/\xff\xfe.mov")})
+    for (const QByteArray& bad :
+         {QByteArray(), QByteArray("relative/a.mov"), QByteArray("/a\0b", 4), QByteArray("/\xff\xfe.mov")})
         EXPECT_FALSE(FileBookmark::resolve(bad)) << bad.toStdString();
 }

@@ -16,7 +16,7 @@ using namespace orvelo;
 
 namespace {
 
-constexpr const char* kId = "6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B";
+constexpr const char* trackId = "6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B";
 
 MediaTrack track(const char* uuid, const QString& path, double offset, int repeatCount)
 {
@@ -24,12 +24,15 @@ MediaTrack track(const char* uuid, const QString& path, double offset, int repea
     return MediaTrack{QUuid::fromString(QLatin1String(uuid)), url, url.fileName(), offset, repeatCount};
 }
 
-const QJsonObject kGood{
-    {"id", kId}, {"url", "file:///show/clip.mov"}, {"name", "clip.mov"}, {"timecodeOffset", 3600}, {"repeatCount", 1}};
+const QJsonObject good{{"id", trackId},
+                       {"url", "file:///show/clip.mov"},
+                       {"name", "clip.mov"},
+                       {"timecodeOffset", 3600},
+                       {"repeatCount", 1}};
 
 std::optional<QList<MediaTrack>> decodeWithLast(const QJsonObject& last, QString* whyNot = nullptr)
 {
-    return TrackListCodec::decode(QJsonDocument(QJsonArray{kGood, last}).toJson(), whyNot);
+    return TrackListCodec::decode(QJsonDocument(QJsonArray{good, last}).toJson(), whyNot);
 }
 
 } // namespace
@@ -43,7 +46,7 @@ TEST(TrackListCodec, WritesCompactArrayWithUpperCaseIdsAndEncodedUrls)
     // An offset JSON cannot carry fails the encoding.
     for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
         QString whyNot;
-        EXPECT_EQ(TrackListCodec::encode({track(kId, "/a.mov", bad, 1)}, &whyNot), std::nullopt);
+        EXPECT_EQ(TrackListCodec::encode({track(trackId, "/a.mov", bad, 1)}, &whyNot), std::nullopt);
         EXPECT_FALSE(whyNot.isEmpty());
     }
 }
@@ -66,34 +69,42 @@ TEST(TrackListCodec, RoundTripKeepsEveryFieldAndReadsWhatOthersWrote)
     const QByteArray foreign = R"([ {"repeatCount": 3, "name": "a b.mov", "extra": true,
         "url": "file:///show/a%20b.mov", "timecodeOffset": 7200.0,
         "id": "6f1c2b7a-1d3e-4f50-9a8b-0c1d2e3f4a5b"} ])";
-    EXPECT_EQ(TrackListCodec::decode(foreign), QList<MediaTrack>{track(kId, "/show/a b.mov", 7200, 3)});
+    EXPECT_EQ(TrackListCodec::decode(foreign), QList<MediaTrack>{track(trackId, "/show/a b.mov", 7200, 3)});
 }
 
 TEST(TrackListCodec, OneBadTrackOrADocumentThatIsNoTrackArrayFailsWhole)
 {
     for (const char* key : {"id", "url", "name", "timecodeOffset", "repeatCount"}) {
-        QJsonObject incomplete = kGood;
+        QJsonObject incomplete = good;
         incomplete.remove(key);
         QString whyNot;
         EXPECT_EQ(decodeWithLast(incomplete, &whyNot), std::nullopt) << "without " << key;
         EXPECT_TRUE(whyNot.contains(key)) << whyNot.toStdString();
     }
     const auto with = [](const char* key, const QJsonValue& value) {
-        QJsonObject object = kGood;
+        QJsonObject object = good;
         object.insert(key, value);
         return decodeWithLast(object);
     };
-    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, QJsonValue>>{
-             {"id", "not-a-uuid"}, {"id", "{6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B}"}, {"id", 42}, {"url", ""},
-             {"url", QJsonObject{{"relative", "file:///x"}}}, {"name", QJsonValue::Null}, {"timecodeOffset", "3600"},
-             {"repeatCount", 1.5}, {"repeatCount", 1e12}, {"repeatCount", true}})
+    for (const auto& [key, value] :
+         std::initializer_list<std::pair<const char*, QJsonValue>>{{"id", "not-a-uuid"},
+                                                                   {"id", "{6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B}"},
+                                                                   {"id", 42},
+                                                                   {"url", ""},
+                                                                   {"url", QJsonObject{{"relative", "file:///x"}}},
+                                                                   {"name", QJsonValue::Null},
+                                                                   {"timecodeOffset", "3600"},
+                                                                   {"repeatCount", 1.5},
+                                                                   {"repeatCount", 1e12},
+                                                                   {"repeatCount", true}})
         EXPECT_EQ(with(key, value), std::nullopt)
             << key << " = " << QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
     EXPECT_NE(with("repeatCount", 0), std::nullopt);
 
     for (const QByteArray& json :
          {QByteArray(), QByteArray("not json"), QByteArray("{\"id\":1}"), QByteArray("[1,2]"), QByteArray("[[]]"),
-          QByteArray("\"[]\""), QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\""), QByteArray(4000, '[')}) {
+          QByteArray("\"[]\""), QByteArray("[{\"id\":\"6F1C2B7A-1D3E-4F50-9A8B-0C1D2E3F4A5B\""),
+          QByteArray(4000, '[')}) {
         QString whyNot;
         EXPECT_EQ(TrackListCodec::decode(json, &whyNot), std::nullopt) << json.left(40).toStdString();
         EXPECT_FALSE(whyNot.isEmpty());
@@ -103,7 +114,7 @@ TEST(TrackListCodec, OneBadTrackOrADocumentThatIsNoTrackArrayFailsWhole)
 TEST(BookmarkTable, RoundTripsArbitraryBytesAsBase64StringsAndFailsWholeOnAnythingElse)
 {
     BookmarkTable table;
-    table.insert(kId, QByteArray("/show/a b é.mov"));
+    table.insert(trackId, QByteArray("/show/a b é.mov"));
     table.insert("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF", QByteArray("\x00\xff\x10", 3));
     table.insert("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF", QByteArray("later wins"));
     const QByteArray json = table.encode();

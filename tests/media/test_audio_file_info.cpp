@@ -19,8 +19,8 @@ std::vector<std::uint8_t> streamInfo(std::uint32_t sampleRate, std::uint64_t tot
     ByteWriter w;
     w.u8('f').u8('L').u8('a').u8('C');
     w.u32be((streamInfoFirst ? 0u : 4u) << 24 | 34u); // block type and length
-    w.u16be(4096).u16be(4096);                         // block sizes
-    w.u8(0).u16be(0).u8(0).u16be(0);                   // frame sizes (24 bits each)
+    w.u16be(4096).u16be(4096);                        // block sizes
+    w.u8(0).u16be(0).u8(0).u16be(0);                  // frame sizes (24 bits each)
     // Sample rate (20 bits), channels - 1 (3), bits per sample - 1 (5), total samples (36).
     const std::uint64_t packed = std::uint64_t{sampleRate} << 44 | std::uint64_t{1} << 41 | std::uint64_t{15} << 36 |
                                  (totalSamples & 0xFFFFFFFFFULL);
@@ -59,9 +59,10 @@ TEST(AudioFileInfo, SkipsAnId3TagAndMeasuresARealFile)
     EXPECT_EQ(id3TagSize(tagWithFooter), 10u + 5 + 10);
 
     // 37 buffers of 1000 samples: a length no container estimate rounds to by chance.
-    const std::string flac = MediaFiles::generate("count37000.flac", "audiotestsrc samplesperbuffer=1000 num-buffers=37 "
-                                                               "! audio/x-raw,rate=44100,channels=2 ! flacenc "
-                                                               "! filesink location={out}");
+    const std::string flac =
+        MediaFiles::generate("count37000.flac", "audiotestsrc samplesperbuffer=1000 num-buffers=37 "
+                                                "! audio/x-raw,rate=44100,channels=2 ! flacenc "
+                                                "! filesink location={out}");
     ASSERT_FALSE(flac.empty());
     const auto info = readAudioFileInfo(flac);
     ASSERT_TRUE(info.has_value());

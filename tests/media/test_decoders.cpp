@@ -14,8 +14,9 @@ struct Format {
     bool video;
 };
 
-const char* const kVideoSource = "videotestsrc num-buffers=5 ! video/x-raw,format=I420,width=160,height=120,framerate=25/1";
-const char* const kAudioSource = "audiotestsrc num-buffers=50 ! audio/x-raw,rate=44100,channels=2";
+const char* const videoSource =
+    "videotestsrc num-buffers=5 ! video/x-raw,format=I420,width=160,height=120,framerate=25/1";
+const char* const audioSource = "audiotestsrc num-buffers=50 ! audio/x-raw,rate=44100,channels=2";
 
 class Decoders : public ::testing::TestWithParam<Format> {};
 
@@ -25,7 +26,7 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
 {
     const Format& f = GetParam();
     const std::string description =
-        std::string(f.video ? kVideoSource : kAudioSource) + " ! " + f.encode + " ! filesink location={out}";
+        std::string(f.video ? videoSource : audioSource) + " ! " + f.encode + " ! filesink location={out}";
     const std::string path = MediaFiles::generate(std::string("fmt-") + f.file, description);
     ASSERT_FALSE(path.empty()) << "no encoder for " << f.file;
     auto item = loadAndWait(path);
@@ -42,28 +43,25 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
 
 INSTANTIATE_TEST_SUITE_P(
     ShowFormats, Decoders,
-    ::testing::Values(Format{"h264.mp4", "x264enc speed-preset=ultrafast ! h264parse ! mp4mux", true},
-                      Format{"h264.mov", "x264enc speed-preset=ultrafast ! h264parse ! qtmux", true},
-                      Format{"h264.mkv", "x264enc speed-preset=ultrafast ! h264parse ! matroskamux", true},
-                      Format{"hevc.mp4", "x265enc speed-preset=ultrafast ! h265parse ! mp4mux", true},
-                      Format{"hevc.mov", "x265enc speed-preset=ultrafast ! h265parse ! qtmux", true},
-                      Format{"hevc.mkv", "x265enc speed-preset=ultrafast ! h265parse ! matroskamux", true},
-                      Format{"prores422.mov", "videoconvert ! video/x-raw,format=I422_10LE ! avenc_prores_ks ! qtmux", true},
-                      Format{"prores4444.mov", "videoconvert ! video/x-raw,format=Y444_10LE ! avenc_prores_ks ! qtmux", true},
-                      Format{"vp8.webm", "vp8enc deadline=1 ! webmmux", true},
-                      Format{"vp9.webm", "vp9enc deadline=1 ! webmmux", true},
-                      Format{"vp9.mkv", "vp9enc deadline=1 ! matroskamux", true},
-                      Format{"av1.webm", "av1enc cpu-used=8 ! av1parse ! webmmux", true},
-                      Format{"av1.mkv", "av1enc cpu-used=8 ! av1parse ! matroskamux", true},
-                      Format{"mjpeg.avi", "jpegenc ! avimux", true},
-                      Format{"mjpeg.mov", "jpegenc ! qtmux", true},
-                      Format{"pcm.wav", "wavenc", false},
-                      Format{"pcm.aiff", "aiffmux", false},
-                      Format{"audio.flac", "flacenc", false},
-                      Format{"audio.mp3", "lamemp3enc ! xingmux ! id3v2mux", false},
-                      Format{"aac.m4a", "avenc_aac ! mp4mux", false},
-                      Format{"vorbis.ogg", "vorbisenc ! oggmux", false},
-                      Format{"opus.ogg", "audioresample ! opusenc ! oggmux", false}),
+    ::testing::Values(
+        Format{"h264.mp4", "x264enc speed-preset=ultrafast ! h264parse ! mp4mux", true},
+        Format{"h264.mov", "x264enc speed-preset=ultrafast ! h264parse ! qtmux", true},
+        Format{"h264.mkv", "x264enc speed-preset=ultrafast ! h264parse ! matroskamux", true},
+        Format{"hevc.mp4", "x265enc speed-preset=ultrafast ! h265parse ! mp4mux", true},
+        Format{"hevc.mov", "x265enc speed-preset=ultrafast ! h265parse ! qtmux", true},
+        Format{"hevc.mkv", "x265enc speed-preset=ultrafast ! h265parse ! matroskamux", true},
+        Format{"prores422.mov", "videoconvert ! video/x-raw,format=I422_10LE ! avenc_prores_ks ! qtmux", true},
+        Format{"prores4444.mov", "videoconvert ! video/x-raw,format=Y444_10LE ! avenc_prores_ks ! qtmux", true},
+        Format{"vp8.webm", "vp8enc deadline=1 ! webmmux", true},
+        Format{"vp9.webm", "vp9enc deadline=1 ! webmmux", true},
+        Format{"vp9.mkv", "vp9enc deadline=1 ! matroskamux", true},
+        Format{"av1.webm", "av1enc cpu-used=8 ! av1parse ! webmmux", true},
+        Format{"av1.mkv", "av1enc cpu-used=8 ! av1parse ! matroskamux", true},
+        Format{"mjpeg.avi", "jpegenc ! avimux", true}, Format{"mjpeg.mov", "jpegenc ! qtmux", true},
+        Format{"pcm.wav", "wavenc", false}, Format{"pcm.aiff", "aiffmux", false},
+        Format{"audio.flac", "flacenc", false}, Format{"audio.mp3", "lamemp3enc ! xingmux ! id3v2mux", false},
+        Format{"aac.m4a", "avenc_aac ! mp4mux", false}, Format{"vorbis.ogg", "vorbisenc ! oggmux", false},
+        Format{"opus.ogg", "audioresample ! opusenc ! oggmux", false}),
     [](const ::testing::TestParamInfo<Format>& info) {
         std::string name = info.param.file;
         for (char& c : name)

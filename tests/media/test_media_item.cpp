@@ -1,8 +1,8 @@
 // Protects preparing a media file: what the player learns before playing (ready, duration,
 // streams, picture size), and that an unplayable file ends as a failure with a reason.
 #include "MediaFixtures.h"
-#include "support/TestSupport.h"
 #include "platform/media/MediaItem.h"
+#include "support/TestSupport.h"
 
 #include <QPointer>
 #include <QThread>

@@ -127,9 +127,10 @@ TEST(VideoFrameHook, BgraFramesAndAHookSetWhilePlaying)
 
 TEST(VideoFrameHook, I420FramesCarryTheirColourMatrix)
 {
-    const std::string hd = MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=1280,"
-                                                       "height=720,framerate=25/1 ! x264enc speed-preset=ultrafast "
-                                                       "! mp4mux ! filesink location={out}");
+    const std::string hd =
+        MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=1280,"
+                                          "height=720,framerate=25/1 ! x264enc speed-preset=ultrafast "
+                                          "! mp4mux ! filesink location={out}");
     auto hdItem = loadAndWait(hd, PixelFormat::I420);
     auto sdItem = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::I420);
     ASSERT_NE(hdItem->latestFrame(), nullptr);

@@ -17,7 +17,8 @@ TEST(VideoSnapshot, FirstFrameScaledIntoTheBoundsWithItsColour)
                           "! x264enc speed-preset=ultrafast ! mp4mux ! filesink location={out}");
     ASSERT_FALSE(red.empty());
     // Thumbnails are made off the main thread, several at a time.
-    auto first = std::async(std::launch::async, [&] { return VideoSnapshot::firstFrame(QString::fromStdString(red), QSize(64, 64)); });
+    auto first = std::async(std::launch::async,
+                            [&] { return VideoSnapshot::firstFrame(QString::fromStdString(red), QSize(64, 64)); });
     auto second = std::async(std::launch::async, [&] {
         return VideoSnapshot::firstFrame(QString::fromStdString(MediaFiles::countingVideo(25, true)), QSize(200, 200));
     });

@@ -38,14 +38,14 @@ using orvelo::test::waitUntil;
 
 namespace {
 
-const std::string kFakeFolder = std::string(ORVELO_BUILD_DIR) + "/fake-ndi";
+const std::string fakeFolder = std::string(ORVELO_BUILD_DIR) + "/fake-ndi";
 
 class NDIServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(fake, nullptr) << "the fake NDI runtime is missing from " << kFakeFolder << " (target fake_ndi)";
-        setenv("NDI_RUNTIME_DIR_V6", kFakeFolder.c_str(), 1);
+        ASSERT_NE(fake, nullptr) << "the fake NDI runtime is missing from " << fakeFolder << " (target fake_ndi)";
+        setenv("NDI_RUNTIME_DIR_V6", fakeFolder.c_str(), 1);
         fn<FakeNDIResetFn>("fake_ndi_reset")(false);
         // The rate and the scale are kept across runs: each test starts from the defaults.
         SettingsStore store;
@@ -96,7 +96,7 @@ protected:
         return player;
     }
 
-    static inline void* fake = dlopen((kFakeFolder + "/libndi.so.6").c_str(), RTLD_NOW | RTLD_LOCAL);
+    static inline void* fake = dlopen((fakeFolder + "/libndi.so.6").c_str(), RTLD_NOW | RTLD_LOCAL);
     SettingsManager settings;
     VideoEffectsManager& effects = VideoEffectsManager::shared();
     AudioAnalyzer analyzer;
@@ -205,9 +205,9 @@ TEST_F(NDIServiceTest, PlayingVideoIsSentAtEveryTickWithItsEffectsOnceAndAPaused
     service.setFps(NDIFPS::fps60); // faster than the 25 fps video: many ticks find no new frame
     service.startBroadcasting(player.get());
     EXPECT_TRUE(log.contains("NDI: Attached video output to new item"));
-    ASSERT_TRUE(waitUntil([&] { return frame().xres == MediaFiles::kWidth; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return frame().xres == MediaFiles::pictureWidth; }, 5s));
     const int first = state().framesSent;
-    const auto sent = pixel(MediaFiles::kWidth / 2, MediaFiles::kHeight / 2);
+    const auto sent = pixel(MediaFiles::pictureWidth / 2, MediaFiles::pictureHeight / 2);
     const auto composed = MediaFiles::centrePixel(*player->latestFrame());
     EXPECT_EQ(composed[0], 0) << "the compositor took blue out";
     EXPECT_EQ(sent[0], 0);
@@ -216,7 +216,7 @@ TEST_F(NDIServiceTest, PlayingVideoIsSentAtEveryTickWithItsEffectsOnceAndAPaused
     EXPECT_NEAR(sent[1], composed[1], 12);
     ASSERT_TRUE(waitForFrames(20));
     for (int i = first, last = state().framesSent; i < last; ++i)
-        EXPECT_EQ(frame(i).xres, MediaFiles::kWidth) << "frame " << i << " gave way to the pattern";
+        EXPECT_EQ(frame(i).xres, MediaFiles::pictureWidth) << "frame " << i << " gave way to the pattern";
 
     player->pause();
     ASSERT_TRUE(waitUntil([&] { return frame().xres == 1920; }, 2s)) << "a paused video is not sent as a frozen frame";

@@ -31,8 +31,12 @@ inline Bytes artNetPacket(std::uint16_t opCode, std::size_t bodyBytes = 2)
 inline Bytes artDmx(int net, int subnet, int universe, const Bytes& values)
 {
     Bytes d = artNetPacket(artnet::opOutput);
-    const Bytes header{0x01, 0x00, static_cast<std::uint8_t>((subnet << 4) | universe), static_cast<std::uint8_t>(net),
-                       static_cast<std::uint8_t>(values.size() >> 8), static_cast<std::uint8_t>(values.size())};
+    const Bytes header{0x01,
+                       0x00,
+                       static_cast<std::uint8_t>((subnet << 4) | universe),
+                       static_cast<std::uint8_t>(net),
+                       static_cast<std::uint8_t>(values.size() >> 8),
+                       static_cast<std::uint8_t>(values.size())};
     d.insert(d.end(), header.begin(), header.end());
     d.insert(d.end(), values.begin(), values.end());
     return d;
@@ -45,8 +49,15 @@ inline Bytes rdmRequest(const rdm::RdmUID& destination, std::uint8_t commandClas
     Bytes message{0x01, static_cast<std::uint8_t>(24 + data.size())};
     message.insert(message.end(), destination.begin(), destination.end());
     message.insert(message.end(), consoleUID.begin(), consoleUID.end());
-    const Bytes rest{0x07, 0x01, 0x00, 0x00, 0x00, commandClass, static_cast<std::uint8_t>(pid >> 8),
-                     static_cast<std::uint8_t>(pid), statedLength.value_or(static_cast<std::uint8_t>(data.size()))};
+    const Bytes rest{0x07,
+                     0x01,
+                     0x00,
+                     0x00,
+                     0x00,
+                     commandClass,
+                     static_cast<std::uint8_t>(pid >> 8),
+                     static_cast<std::uint8_t>(pid),
+                     statedLength.value_or(static_cast<std::uint8_t>(data.size()))};
     message.insert(message.end(), rest.begin(), rest.end());
     message.insert(message.end(), data.begin(), data.end());
     message.push_back(0); // checksum, not examined

@@ -62,11 +62,10 @@ TEST_F(ArtNetServiceTest, PollAndTableOfDevicesRequestsAreEachAnsweredOnceToTheS
     const auto pollAnswer = artnet::encodePollReply(artnet::PollReplyVariant::pollAnswer, testNetworkIP, 1, 2, 3);
     const auto tod = artnet::encodeTodData(1, 0x23, service->rdmUID());
     // A doubled answer would be read in place of the next one.
-    const std::pair<std::uint16_t, Bytes> exchanges[] = {
-        {artnet::opPoll, pollAnswer},
-        {artnet::opTodRequest, tod},
-        {artnet::opTodControl, tod},
-        {artnet::opPoll, pollAnswer}};
+    const std::pair<std::uint16_t, Bytes> exchanges[] = {{artnet::opPoll, pollAnswer},
+                                                         {artnet::opTodRequest, tod},
+                                                         {artnet::opTodControl, tod},
+                                                         {artnet::opPoll, pollAnswer}};
     for (const auto& [opCode, answer] : exchanges) {
         send(*service, artNetPacket(opCode, opCode == artnet::opPoll ? 4 : 14));
         sockaddr_in from{};

@@ -13,8 +13,8 @@ TEST(NetworkManager, ListsTheTestInterfaceAndNotLoopback)
 {
     ORVELO_REQUIRE_ISOLATED_NETWORK();
     const auto interfaces = NetworkManager::getAvailableInterfaces();
-    const auto show0 = std::find_if(interfaces.begin(), interfaces.end(),
-                                    [](const NetworkInterface& i) { return i.name == "show0"; });
+    const auto show0 =
+        std::find_if(interfaces.begin(), interfaces.end(), [](const NetworkInterface& i) { return i.name == "show0"; });
     ASSERT_NE(show0, interfaces.end());
     EXPECT_EQ(show0->ipAddress, "10.254.0.2");
     EXPECT_EQ(show0->netmask, "255.255.255.0");

@@ -142,7 +142,8 @@ TEST_F(SACNServiceTest, JoinsTheUniverseGroupsOnTheRoutedInterface)
     // Multicast leaves through the test interface (so not from a loopback-bound socket) and
     // loops back to this host.
     const UdpPeer sender(0, true);
-    in_addr interface{};
+    in_addr interface {
+    };
     ::inet_pton(AF_INET, "10.254.0.2", &interface);
     ::setsockopt(sender.fd(), IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface);
     const unsigned char loop = 1;

@@ -56,7 +56,8 @@ public:
         case 2:
             return test::rdmRequest(rdm::broadcastUID, rdm::getCommand, rdm::RDM_DEVICE_INFO);
         case 3:
-            return test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DEVICE_LABEL, Bytes(static_cast<std::size_t>(below(40)), 'L'));
+            return test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DEVICE_LABEL,
+                                    Bytes(static_cast<std::size_t>(below(40)), 'L'));
         default:
             return test::artNetPacket(artnet::opPoll, 4);
         }
@@ -133,7 +134,8 @@ TEST(ArtNetFuzz, RandomAndMutatedDatagramsAreDecodedSafely)
         }
         responder.processRdm(datagram, sender);
         universe = 0;
-        const std::string text(datagram.begin(), datagram.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(datagram.size(), 20)));
+        const std::string text(datagram.begin(), datagram.begin() + static_cast<std::ptrdiff_t>(
+                                                                        std::min<std::size_t>(datagram.size(), 20)));
         const auto ip = artnet::parseIPv4(text);
         sink += ip[0];
     }

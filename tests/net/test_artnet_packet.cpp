@@ -33,7 +33,8 @@ const Bytes id{'A', 'r', 't', '-', 'N', 'e', 't', 0};
 // An ArtDmx whose data are 1, 2, 3... for `dataBytes` bytes, whatever its Length says.
 Bytes artDmx(std::uint8_t subUni, std::uint8_t net, std::uint16_t length, std::size_t dataBytes)
 {
-    Bytes d = cat({id, {0x00, 0x50, 0x00, 0x0E, 0x01, 0x00, subUni, net},
+    Bytes d = cat({id,
+                   {0x00, 0x50, 0x00, 0x0E, 0x01, 0x00, subUni, net},
                    {static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}});
     for (std::size_t i = 0; i < dataBytes; ++i)
         d.push_back(static_cast<std::uint8_t>(i + 1));
@@ -96,32 +97,43 @@ TEST(ArtDmx, AcceptsOnlyTheNodesPortAddress)
 TEST(ArtPollReply, PollAnswerIsTheExact239BytesAndTheAnnouncementDiffersInItsStatusFields)
 {
     const Bytes answer = cat({
-        id, {0x00, 0x21},                              // OpCode 0x2100
-        {0x0A, 0x00, 0x00, 0x05}, {0x36, 0x19},        // IP address, port 6454 low byte first
+        id,
+        {0x00, 0x21}, // OpCode 0x2100
+        {0x0A, 0x00, 0x00, 0x05},
+        {0x36, 0x19},                                  // IP address, port 6454 low byte first
         {0x00, 0x0E, 0x03, 0x04},                      // VersInfo, NetSwitch, SubSwitch
         {0xFF, 0xFF, 0x00, 0x00, 0xF0, 0x7F},          // Oem, Ubea version, Status1, EstaMan
         text("ORVELONODE", 18),                        // ShortName
         text("ORVELONODE V.2.1.0 - Media Server", 64), // LongName
         text("#0001 [OK] Art-Net RDM Ready", 64),      // NodeReport
         {0x00, 0x01},                                  // NumPorts
-        {0x80, 0, 0, 0}, {0, 0, 0, 0}, {0x82, 0, 0, 0}, // PortTypes: output, GoodInput, GoodOutputA
-        {0x05, 0, 0, 0}, {0x05, 0, 0, 0},              // SwIn, SwOut
-        Bytes(6, 0), {0x00}, Bytes(6, 0),              // AcnPriority .. Spare, Style: StNode, MAC
-        {0x0A, 0x00, 0x00, 0x05, 0x00, 0x08},          // BindIp, BindIndex, Status2
-        {0, 0, 0, 0}, {0x00}, Bytes(21, 0),            // GoodOutputB, Status3, DefaultRespUID .. Filler
+        {0x80, 0, 0, 0},
+        {0, 0, 0, 0},
+        {0x82, 0, 0, 0}, // PortTypes: output, GoodInput, GoodOutputA
+        {0x05, 0, 0, 0},
+        {0x05, 0, 0, 0}, // SwIn, SwOut
+        Bytes(6, 0),
+        {0x00},
+        Bytes(6, 0),                          // AcnPriority .. Spare, Style: StNode, MAC
+        {0x0A, 0x00, 0x00, 0x05, 0x00, 0x08}, // BindIp, BindIndex, Status2
+        {0, 0, 0, 0},
+        {0x00},
+        Bytes(21, 0), // GoodOutputB, Status3, DefaultRespUID .. Filler
     });
     ASSERT_EQ(answer.size(), 239u);
     EXPECT_EQ(encodePollReply(PollReplyVariant::pollAnswer, {10, 0, 0, 5}, 3, 4, 5), answer);
 
     Bytes announcement = answer;
     const std::pair<std::size_t, Bytes> changed[] = {
-        {19, {0x00}},                                          // SubSwitch: sub-net 0
-        {23, {0xD0}},                                          // Status1: indicators normal, front panel
-        {108, text("#0001 [0000] Orvelonode OK", 64)},        // NodeReport
-        {174, {0xC0}}, {178, {0x80}},                          // PortTypes: output and input; data received
-        {186, {0x02}}, {190, {0x02}},                          // SwIn, SwOut
-        {211, {0x01, 0x0E}},                                   // BindIndex; Status2: DHCP, DHCP capable, 15-bit
-        {213, {0x80}},                                         // GoodOutputB
+        {19, {0x00}},                                  // SubSwitch: sub-net 0
+        {23, {0xD0}},                                  // Status1: indicators normal, front panel
+        {108, text("#0001 [0000] Orvelonode OK", 64)}, // NodeReport
+        {174, {0xC0}},
+        {178, {0x80}}, // PortTypes: output and input; data received
+        {186, {0x02}},
+        {190, {0x02}},       // SwIn, SwOut
+        {211, {0x01, 0x0E}}, // BindIndex; Status2: DHCP, DHCP capable, 15-bit
+        {213, {0x80}},       // GoodOutputB
     };
     for (const auto& [at, bytes] : changed)
         std::copy(bytes.begin(), bytes.end(), announcement.begin() + static_cast<std::ptrdiff_t>(at));
@@ -132,14 +144,20 @@ TEST(ArtNetEncoders, TodDataRdmAndTimeCode)
 {
     const Bytes uid{0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34};
     EXPECT_EQ(encodeTodData(3, addressByte(1, 2), {0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34}),
-              cat({id, {0x00, 0x81, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8100, ProtVer, RdmVer, Port
-                   Bytes(6, 0), {0x00, 0x03, 0x00, 0x12},    // Spare, BindIndex, Net, TodFull, sub-net 1 universe 2
-                   {0x00, 0x01, 0x00, 0x01}, uid}));          // UidTotal, BlockCount, UidCount, the entry
+              cat({id,
+                   {0x00, 0x81, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8100, ProtVer, RdmVer, Port
+                   Bytes(6, 0),
+                   {0x00, 0x03, 0x00, 0x12}, // Spare, BindIndex, Net, TodFull, sub-net 1 universe 2
+                   {0x00, 0x01, 0x00, 0x01},
+                   uid})); // UidTotal, BlockCount, UidCount, the entry
 
     const Bytes message{0x01, 0x18, 0xAA};
-    const Bytes rdm = cat({id, {0x00, 0x83, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8300, ProtVer, RdmVer, Filler
-                           Bytes(5, 0), {0x00, 0x00, 0x00, 0x00},   // Spare, FifoAvail, FifoMax, Net, ArProcess
-                           {0x25}, message});                       // Address, the message
+    const Bytes rdm = cat({id,
+                           {0x00, 0x83, 0x00, 0x0E, 0x01, 0x00}, // OpCode 0x8300, ProtVer, RdmVer, Filler
+                           Bytes(5, 0),
+                           {0x00, 0x00, 0x00, 0x00}, // Spare, FifoAvail, FifoMax, Net, ArProcess
+                           {0x25},
+                           message}); // Address, the message
     EXPECT_EQ(encodeArtRdm(0x25, message), rdm);
     Bytes datagram = cat({rdm, Bytes(47 - rdm.size(), 0)});
     const auto body = decodeArtRdm(datagram);

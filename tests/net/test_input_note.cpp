@@ -62,7 +62,8 @@ TEST(InputNote, SaysWhereTheConsoleIsAndWhereThePlayerListens)
     EXPECT_EQ(inputnote::artNet({1, 2, 3, 4, 5}, 0),
               "Art-Net seen on 0:0:1, 0:0:2, 0:0:3 and 2 more, listening on 0:0:0");
     EXPECT_EQ(inputnote::sACN({}, 1), "");
-    EXPECT_EQ(inputnote::sACN({7}, 1), "sACN seen on universe 7, set for universe 1 (the sACN input takes every universe)");
+    EXPECT_EQ(inputnote::sACN({7}, 1),
+              "sACN seen on universe 7, set for universe 1 (the sACN input takes every universe)");
     EXPECT_EQ(inputnote::sACN({2, 7}, 1),
               "sACN seen on universes 2 and 7, set for universe 1 (the sACN input takes every universe)");
 }

@@ -93,21 +93,21 @@ TEST_F(RdmResponderTest, GetDeviceInfoAnswers19BytesWithTheStartAddress)
     responder.processRdm(rdmRequest(nodeUID, rdm::getCommand, rdm::RDM_DEVICE_INFO), sender);
     const Bytes answer = onlyAnswer();
     ASSERT_EQ(answer.size(), 24u + 19u + 1u);
-    EXPECT_EQ(answer[1], 43);                         // message length
-    EXPECT_EQ(sent[0].datagram[23], 0x12);            // ArtRdm address byte
+    EXPECT_EQ(answer[1], 43);              // message length
+    EXPECT_EQ(sent[0].datagram[23], 0x12); // ArtRdm address byte
     EXPECT_EQ(sent[0].port, 40000);
     EXPECT_EQ(answer[19], rdm::getCommandResponse);
-    EXPECT_EQ(answer[22], 19);                        // PDL
+    EXPECT_EQ(answer[22], 19); // PDL
     const Bytes info(answer.begin() + 23, answer.begin() + 42);
-    EXPECT_EQ(info, (Bytes{0x01, 0x00,   // RDM protocol 1.0
-                           0x00, 0x01,   // model
-                           0x01, 0x01,   // category
+    EXPECT_EQ(info, (Bytes{0x01, 0x00,             // RDM protocol 1.0
+                           0x00, 0x01,             // model
+                           0x01, 0x01,             // category
                            0x00, 0x02, 0x01, 0x00, // software 2.1.0
-                           0x00, 0x06,   // footprint
-                           0x01, 0x01,   // personality 1 of 1
-                           0x04, 0x01,   // start address 1025: universe 2
-                           0x00, 0x00,   // sub-devices
-                           0x00}));      // sensors
+                           0x00, 0x06,             // footprint
+                           0x01, 0x01,             // personality 1 of 1
+                           0x04, 0x01,             // start address 1025: universe 2
+                           0x00, 0x00,             // sub-devices
+                           0x00}));                // sensors
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"ArtNetService: RDM Command=GET PID=0x0060",
                                                      "ArtNetService: Sent RDM Response for PID=0x0060"}));
 }

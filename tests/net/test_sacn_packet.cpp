@@ -18,23 +18,25 @@ namespace {
 Bytes validPacket()
 {
     Bytes packet{
-        0x00, 0x10, 0x00, 0x00,                               // preamble and post-amble sizes
-        'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0, // ACN packet identifier
-        0x70, 0x72, 0x00, 0x00, 0x00, 0x04,                   // flags and length 114, root vector: E1.31 data
-        0x4F, 0x52, 0x56, 0x45, 0x4C, 0x4F, 0x00, 0x01,       // sender CID
-        0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
-        0x70, 0x5C, 0x00, 0x00, 0x00, 0x02, // framing layer (offset 38): length 92, vector DMP data
+        0x00, 0x10, 0x00, 0x00,                                              // preamble and post-amble sizes
+        'A',  'S',  'C',  '-',  'E',  '1',  '.',  '1',  '7',  0,    0,    0, // ACN packet identifier
+        0x70, 0x72, 0x00, 0x00, 0x00, 0x04,             // flags and length 114, root vector: E1.31 data
+        0x4F, 0x52, 0x56, 0x45, 0x4C, 0x4F, 0x00, 0x01, // sender CID
+        0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x70, 0x5C, 0x00, 0x00,
+        0x00, 0x02, // framing layer (offset 38): length 92, vector DMP data
     };
     packet.resize(108, 0); // source name, 64 bytes
     const std::string_view name = "Console";
     std::copy(name.begin(), name.end(), packet.begin() + 44);
-    packet.insert(packet.end(), {
-        0x64, 0x00, 0x00, 0x2A, 0x00,                   // priority 100 (offset 108), sync address, sequence, options
-        0x00, 0x07,                                     // universe 7 (offset 113)
-        0x70, 0x0F, 0x02, 0xA1, 0x00, 0x00, 0x00, 0x01, // DMP layer (offset 115): length 15, set property, addresses
-        0x00, 0x05,                                     // start code plus four slots (offset 123)
-        0x00, 0x11, 0x22, 0x33, 0xFF,                   // start code (offset 125), slots 1-4
-    });
+    packet.insert(packet.end(),
+                  {
+                      0x64, 0x00, 0x00, 0x2A, 0x00, // priority 100 (offset 108), sync address, sequence, options
+                      0x00, 0x07,                   // universe 7 (offset 113)
+                      0x70, 0x0F, 0x02, 0xA1, 0x00,
+                      0x00, 0x00, 0x01,             // DMP layer (offset 115): length 15, set property, addresses
+                      0x00, 0x05,                   // start code plus four slots (offset 123)
+                      0x00, 0x11, 0x22, 0x33, 0xFF, // start code (offset 125), slots 1-4
+                  });
     return packet;
 }
 
@@ -98,8 +100,8 @@ TEST(SACNPacket, RandomDatagramsAreDecodedOnlyWhenWhole)
         }
         datagram.shrink_to_fit();
 
-        const bool idMatches = datagram.size() >= 16
-            && std::equal(SACNPacket::acnPacketID.begin(), SACNPacket::acnPacketID.end(), datagram.begin() + 4);
+        const bool idMatches = datagram.size() >= 16 && std::equal(SACNPacket::acnPacketID.begin(),
+                                                                   SACNPacket::acnPacketID.end(), datagram.begin() + 4);
         const unsigned count = datagram.size() >= 125 ? (datagram[123] << 8) | datagram[124] : 0;
         const std::size_t slotCount = count >= 2 ? std::min<std::size_t>(count - 1, 512) : 0;
         const bool whole = datagram.size() >= 126 && idMatches && count >= 2 && datagram.size() >= 126 + slotCount;

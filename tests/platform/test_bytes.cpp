@@ -14,7 +14,7 @@ TEST(ByteWriter, WritesFieldsInOrderAndEndiannessAndCutsTextToItsField)
     w.text("AB", 4).cstring("C").text("DEF", 2);
     w.patchU16be(1, 0xBEEF);
     EXPECT_EQ(w.data(), (std::vector<std::uint8_t>{0x01, 0xBE, 0xEF, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B,
-                                                    0x0C, 0x0D, 'A', 'B', 0, 0, 'C', 0, 'D', 'E'}));
+                                                   0x0C, 0x0D, 'A',  'B',  0,    0,    'C',  0,    'D',  'E'}));
 }
 
 TEST(ByteReader, ReadsBackWhatTheWriterWroteAndAReadPastTheEndFailsForGood)

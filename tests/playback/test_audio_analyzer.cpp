@@ -305,11 +305,11 @@ TEST_P(TapSetupFailureTest, IsLoggedAndLeavesTheAnalyserSilent)
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, TapSetupFailureTest,
-    ::testing::Values(
-        SetupCase{{AudioTapSetup::Status::NoAudioTrack, "", 0}, "AudioAnalyzer: No audio track found"},
-        SetupCase{{AudioTapSetup::Status::LoadFailed, "Could not demultiplex stream.", 0},
-                  "AudioAnalyzer: Error setting up audio tap: Could not demultiplex stream."},
-        SetupCase{{AudioTapSetup::Status::CreateFailed, "", -50}, "AudioAnalyzer: Failed to create audio tap, status: -50"}));
+    ::testing::Values(SetupCase{{AudioTapSetup::Status::NoAudioTrack, "", 0}, "AudioAnalyzer: No audio track found"},
+                      SetupCase{{AudioTapSetup::Status::LoadFailed, "Could not demultiplex stream.", 0},
+                                "AudioAnalyzer: Error setting up audio tap: Could not demultiplex stream."},
+                      SetupCase{{AudioTapSetup::Status::CreateFailed, "", -50},
+                                "AudioAnalyzer: Failed to create audio tap, status: -50"}));
 
 TEST_F(AudioAnalyzerTest, ASupersededSetUpIsIgnored)
 {

@@ -38,9 +38,11 @@ protected:
     {
         background.open(video);
         MediaPlayer* player = background.player();
-        const bool ready = player && waitUntil([&] {
-            return player->currentItem() && player->currentItem()->status() != MediaItem::Status::Loading;
-        }, 10s);
+        const bool ready =
+            player &&
+            waitUntil(
+                [&] { return player->currentItem() && player->currentItem()->status() != MediaItem::Status::Loading; },
+                10s);
         return ready ? player : nullptr;
     }
 
@@ -76,7 +78,7 @@ TEST_F(BackgroundVideoTest, LoopsMutedThroughTheEffectsAtTheSpeedOfEachStart)
         const auto frame = player->latestFrame();
         if (!frame || frame->format != PixelFormat::BGRA)
             return false;
-        const int inverted = 255 - MediaFiles::greyOf(static_cast<int>(std::lround(frame->pts * MediaFiles::kFps)));
+        const int inverted = 255 - MediaFiles::greyOf(static_cast<int>(std::lround(frame->pts * MediaFiles::fps)));
         return std::abs(MediaFiles::centrePixel(*frame)[1] - inverted) <= 3;
     }));
 

@@ -31,8 +31,8 @@ namespace {
 using Outcome = EffectPipeline::Outcome;
 
 // Wider than two blocks of the row kernels, so both their vector and their one-by-one parts run.
-constexpr int kW = 70;
-constexpr int kH = 6;
+constexpr int frameWidth = 70;
+constexpr int frameHeight = 6;
 
 // Red ramps along x, green along y, blue is constant: every pixel tells where it came from.
 int redAt(int x)
@@ -61,7 +61,7 @@ protected:
     VideoFramePtr composeRamp(const EffectParameters& p)
     {
         history.clear();
-        history.append(bgraFrame(kW, kH, ramp));
+        history.append(bgraFrame(frameWidth, frameHeight, ramp));
         auto result = run(p);
         EXPECT_EQ(result.outcome, Outcome::Composed);
         return result.frame;
@@ -79,8 +79,8 @@ TEST_F(EffectPipelineTest, NeutralParametersDeliverTheNewestFrameItself)
     EXPECT_EQ(empty.outcome, Outcome::NoSource);
     EXPECT_EQ(empty.frame, nullptr);
 
-    auto older = solidBgra(kW, kH, {1, 2, 3, 255});
-    auto newest = solidI420(kW, kH, 100, 128, 128);
+    auto older = solidBgra(frameWidth, frameHeight, {1, 2, 3, 255});
+    auto newest = solidI420(frameWidth, frameHeight, 100, 128, 128);
     history.append(older);
     history.append(newest);
     const auto result = run(EffectParameters{});
@@ -90,7 +90,7 @@ TEST_F(EffectPipelineTest, NeutralParametersDeliverTheNewestFrameItself)
 
 TEST_F(EffectPipelineTest, AnyDifferenceFromNeutralComposesEvenWhenThePixelsStayTheSame)
 {
-    auto source = bgraFrame(kW, kH, ramp);
+    auto source = bgraFrame(frameWidth, frameHeight, ramp);
     source->pts = 12.5;
     history.append(source);
     const auto result = run(composing());
@@ -98,16 +98,16 @@ TEST_F(EffectPipelineTest, AnyDifferenceFromNeutralComposesEvenWhenThePixelsStay
     EXPECT_NE(result.frame.get(), source.get());
     EXPECT_EQ(result.frame->format, PixelFormat::BGRA);
     EXPECT_EQ(result.frame->pts, 12.5) << "composed frames keep the source time";
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
+    for (int y = 0; y < frameHeight; ++y)
+        for (int x = 0; x < frameWidth; ++x)
             EXPECT_EQ(pixelAt(*result.frame, x, y), ramp(x, y)) << x << "," << y;
 }
 
 // Frame k of the history is grey k, so a composed pixel tells which frame each channel showed.
 TEST_F(EffectPipelineTest, EachChannelShowsTheFrameItsShiftReachesBackWithinSixty)
 {
-    constexpr int kMax = std::numeric_limits<int>::max();
-    constexpr int kMin = std::numeric_limits<int>::min();
+    constexpr int maxValue = std::numeric_limits<int>::max();
+    constexpr int minValue = std::numeric_limits<int>::min();
     struct Case {
         int frames;
         std::array<int, 3> shift;
@@ -120,15 +120,15 @@ TEST_F(EffectPipelineTest, EachChannelShowsTheFrameItsShiftReachesBackWithinSixt
         {100, {59, 0, 0}, Rgba{40, 99, 99, 255}},
         {100, {60, 0, 0}, std::nullopt}, // sixty or more is never found
         {100, {61, 0, 0}, std::nullopt},
-        {100, {kMax, 0, 0}, std::nullopt},
-        {2, {-4, kMin, 0}, Rgba{1, 1, 1, 255}}, // negative shifts count as none
+        {100, {maxValue, 0, 0}, std::nullopt},
+        {2, {-4, minValue, 0}, Rgba{1, 1, 1, 255}}, // negative shifts count as none
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.frames << " frames, shift " << c.shift[0] << "/" << c.shift[1] << "/"
                                         << c.shift[2]);
         history.clear();
         for (int k = 0; k < c.frames; ++k)
-            history.append(solidBgra(kW, kH, {k, k, k, 255}));
+            history.append(solidBgra(frameWidth, frameHeight, {k, k, k, 255}));
         EffectParameters p;
         p.timeShift = c.shift;
         const auto result = run(p);
@@ -144,23 +144,23 @@ TEST_F(EffectPipelineTest, EachChannelShowsTheFrameItsShiftReachesBackWithinSixt
 
 TEST_F(EffectPipelineTest, HistoryFramesOfAnotherSizeOrBrokenLayoutCountAsMissing)
 {
-    history.append(solidBgra(kW + 2, kH, {9, 9, 9, 255}));
-    history.append(solidBgra(kW, kH, {1, 1, 1, 255}));
+    history.append(solidBgra(frameWidth + 2, frameHeight, {9, 9, 9, 255}));
+    history.append(solidBgra(frameWidth, frameHeight, {1, 1, 1, 255}));
     EffectParameters p;
     p.timeShift = {1, 0, 0};
     EXPECT_EQ(run(p).outcome, Outcome::MissingHistory);
 
-    auto broken = solidBgra(kW, kH, {9, 9, 9, 255});
+    auto broken = solidBgra(frameWidth, frameHeight, {9, 9, 9, 255});
     broken->data.resize(broken->data.size() / 2);
     history.clear();
     history.append(broken);
-    history.append(solidBgra(kW, kH, {1, 1, 1, 255}));
+    history.append(solidBgra(frameWidth, frameHeight, {1, 1, 1, 255}));
     EXPECT_EQ(run(p).outcome, Outcome::MissingHistory);
 }
 
 TEST_F(EffectPipelineTest, AnUnreadableNewestFrameIsDeliveredAsItIs)
 {
-    auto broken = solidI420(kW, kH, 100, 128, 128);
+    auto broken = solidI420(frameWidth, frameHeight, 100, 128, 128);
     broken->data.resize(10);
     history.append(broken);
     const auto result = run(composing());
@@ -175,15 +175,15 @@ TEST_F(EffectPipelineTest, WholePixelOffsetsMoveOneChannelAndLeaveZeroBehind)
     EffectParameters p;
     p.horizontalOffset = {10.0, 0.0, 0.0};
     auto out = composeRamp(p);
-    for (int x = 0; x < kW; ++x) {
+    for (int x = 0; x < frameWidth; ++x) {
         const Rgba expected{x >= 10 ? redAt(x - 10) : 0, 20 * 3 + 7, 100, 255};
         EXPECT_EQ(pixelAt(*out, x, 3), expected) << "x " << x;
     }
 
     p.horizontalOffset = {-3.0, 0.0, 0.0};
     out = composeRamp(p);
-    for (int x = 0; x < kW; ++x)
-        EXPECT_EQ(pixelAt(*out, x, 0).r, x + 3 < kW ? redAt(x + 3) : 0) << "x " << x;
+    for (int x = 0; x < frameWidth; ++x)
+        EXPECT_EQ(pixelAt(*out, x, 0).r, x + 3 < frameWidth ? redAt(x + 3) : 0) << "x " << x;
 }
 
 TEST_F(EffectPipelineTest, PositiveVerticalOffsetsMoveUp)
@@ -191,8 +191,8 @@ TEST_F(EffectPipelineTest, PositiveVerticalOffsetsMoveUp)
     EffectParameters p;
     p.verticalOffset = {0.0, 2.0, 0.0};
     auto out = composeRamp(p);
-    for (int y = 0; y < kH; ++y) {
-        const int expected = y + 2 < kH ? 20 * (y + 2) + 7 : 0;
+    for (int y = 0; y < frameHeight; ++y) {
+        const int expected = y + 2 < frameHeight ? 20 * (y + 2) + 7 : 0;
         EXPECT_EQ(pixelAt(*out, 5, y), (Rgba{redAt(5), expected, 100, 255})) << "row " << y;
     }
 
@@ -278,12 +278,11 @@ TEST_P(ColourControlsTest, SaturationInterpolatesFromLuminanceGreyAndBrightnessO
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ColourControlsTest,
-    ::testing::Values(ColourCase{0.0f, 0.0f, {118, 118, 118, 255}},   // grey
-                      ColourCase{1.5f, 0.0f, {241, 91, 16, 255}},     // extrapolated
-                      ColourCase{2.0f, 0.0f, {255, 82, 0, 255}},      // clamped at both ends
-                      ColourCase{1.0f, 0.2f, {251, 151, 101, 255}},   // offset of 0.2 * 255
-                      ColourCase{1.0f, -1.0f, {0, 0, 0, 255}},
-                      ColourCase{1.0f, 1.0f, {255, 255, 255, 255}},
+    ::testing::Values(ColourCase{0.0f, 0.0f, {118, 118, 118, 255}}, // grey
+                      ColourCase{1.5f, 0.0f, {241, 91, 16, 255}},   // extrapolated
+                      ColourCase{2.0f, 0.0f, {255, 82, 0, 255}},    // clamped at both ends
+                      ColourCase{1.0f, 0.2f, {251, 151, 101, 255}}, // offset of 0.2 * 255
+                      ColourCase{1.0f, -1.0f, {0, 0, 0, 255}}, ColourCase{1.0f, 1.0f, {255, 255, 255, 255}},
                       ColourCase{1.5f, 0.2f, {255, 142, 67, 255}},
                       ColourCase{std::nanf(""), 0.0f, {200, 100, 50, 255}}, // unusable: neutral
                       ColourCase{1.0e30f, 0.0f, {255, 0, 0, 255}},
@@ -314,17 +313,16 @@ TEST_P(YuvConversionTest, DecodesKnownColours)
     EXPECT_EQ(got.a, 255);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Colours, YuvConversionTest,
-    ::testing::Values(YuvCase{235, 128, 128, YuvMatrix::BT709, false, {255, 255, 255, 255}},
-                      YuvCase{16, 128, 128, YuvMatrix::BT709, false, {0, 0, 0, 255}},
-                      YuvCase{126, 128, 128, YuvMatrix::BT709, false, {128, 128, 128, 255}},
-                      YuvCase{63, 102, 240, YuvMatrix::BT709, false, {255, 0, 0, 255}},
-                      YuvCase{173, 42, 26, YuvMatrix::BT709, false, {0, 255, 0, 255}},
-                      YuvCase{81, 90, 240, YuvMatrix::BT601, false, {255, 0, 0, 255}},
-                      YuvCase{128, 128, 128, YuvMatrix::BT709, true, {128, 128, 128, 255}},
-                      YuvCase{0, 0, 0, YuvMatrix::BT709, false, {0, 77, 0, 255}},         // clamped
-                      YuvCase{255, 255, 255, YuvMatrix::BT709, false, {255, 184, 255, 255}}));
+INSTANTIATE_TEST_SUITE_P(Colours, YuvConversionTest,
+                         ::testing::Values(YuvCase{235, 128, 128, YuvMatrix::BT709, false, {255, 255, 255, 255}},
+                                           YuvCase{16, 128, 128, YuvMatrix::BT709, false, {0, 0, 0, 255}},
+                                           YuvCase{126, 128, 128, YuvMatrix::BT709, false, {128, 128, 128, 255}},
+                                           YuvCase{63, 102, 240, YuvMatrix::BT709, false, {255, 0, 0, 255}},
+                                           YuvCase{173, 42, 26, YuvMatrix::BT709, false, {0, 255, 0, 255}},
+                                           YuvCase{81, 90, 240, YuvMatrix::BT601, false, {255, 0, 0, 255}},
+                                           YuvCase{128, 128, 128, YuvMatrix::BT709, true, {128, 128, 128, 255}},
+                                           YuvCase{0, 0, 0, YuvMatrix::BT709, false, {0, 77, 0, 255}}, // clamped
+                                           YuvCase{255, 255, 255, YuvMatrix::BT709, false, {255, 184, 255, 255}}));
 
 TEST(BgraConverterTest, PassesBgraThroughAndRejectsBrokenFrames)
 {
@@ -339,7 +337,7 @@ TEST(BgraConverterTest, PassesBgraThroughAndRejectsBrokenFrames)
 
 TEST_F(EffectPipelineTest, I420SaturationZeroGivesLuminanceGrey)
 {
-    history.append(solidI420(kW, kH, 63, 102, 240)); // BT.709 red
+    history.append(solidI420(frameWidth, frameHeight, 63, 102, 240)); // BT.709 red
     EffectParameters p;
     p.saturation = 0.0f;
     const auto result = run(p);
@@ -354,12 +352,12 @@ TEST_F(EffectPipelineTest, I420ExtremeSaturationSaturatesColoursAndLeavesGreyAlo
 {
     EffectParameters p;
     p.saturation = 50.0f;
-    history.append(solidI420(kW, kH, 120, 140, 110)); // a faint tint
+    history.append(solidI420(frameWidth, frameHeight, 120, 140, 110)); // a faint tint
     auto result = run(p);
     ASSERT_EQ(result.outcome, Outcome::Composed);
     EXPECT_EQ(pixelAt(*result.frame, 40, 1), (Rgba{0, 255, 255, 255}));
 
-    history.append(solidI420(kW, kH, 126, 128, 128)); // grey has nothing to saturate
+    history.append(solidI420(frameWidth, frameHeight, 126, 128, 128)); // grey has nothing to saturate
     result = run(p);
     ASSERT_EQ(result.outcome, Outcome::Composed);
     EXPECT_EQ(pixelAt(*result.frame, 40, 1), (Rgba{128, 128, 128, 255}));
@@ -370,7 +368,7 @@ TEST_F(EffectPipelineTest, I420AndBgraSourcesAgreeUnderStrongEffects)
     // The same picture in both forms: mid grey with a colour tint, uniform so that chroma
     // subsampling does not matter.
     BgraConverter converter;
-    auto yuv = solidI420(kW, kH, 120, 150, 100);
+    auto yuv = solidI420(frameWidth, frameHeight, 120, 150, 100);
     const auto rgb = converter.convert(yuv);
     EffectParameters p;
     p.saturation = 1.7f;
@@ -463,8 +461,8 @@ TEST(EffectPipelineModelTest, WideRandomFramesMatchThePlainModel)
     FrameHistory history;
     for (int k = 0; k < 8; ++k)
         history.append(bgraFrame(83, 9, [&](int, int) {
-            return Rgba{static_cast<int>(next() % 256), static_cast<int>(next() % 256),
-                        static_cast<int>(next() % 256), 255};
+            return Rgba{static_cast<int>(next() % 256), static_cast<int>(next() % 256), static_cast<int>(next() % 256),
+                        255};
         }));
     EffectPipeline pipeline;
     for (int round = 0; round < 12; ++round) {
@@ -499,11 +497,11 @@ TEST(EffectPipelineModelTest, WideRandomFramesMatchThePlainModel)
                     expected = {finish(value[0]), finish(value[1]), finish(value[2]), 255};
                 }
                 const Rgba got = pixelAt(*result.frame, x, y);
-                const bool close = std::abs(got.r - expected.r) <= 2 && std::abs(got.g - expected.g) <= 2
-                    && std::abs(got.b - expected.b) <= 2 && got.a == expected.a;
+                const bool close = std::abs(got.r - expected.r) <= 2 && std::abs(got.g - expected.g) <= 2 &&
+                                   std::abs(got.b - expected.b) <= 2 && got.a == expected.a;
                 if (!close && ++mismatches <= 3)
-                    ADD_FAILURE() << "round " << round << " pixel " << x << "," << y << ": " << got
-                                  << " expected " << expected;
+                    ADD_FAILURE() << "round " << round << " pixel " << x << "," << y << ": " << got << " expected "
+                                  << expected;
             }
         }
         EXPECT_EQ(mismatches, 0) << "round " << round;

@@ -31,7 +31,7 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
         frames.push_back(solidBgra(2, 2, {k, 0, 0, 255}));
         history.append(frames.back());
     }
-    EXPECT_EQ(history.size(), FrameHistory::kCapacity);
+    EXPECT_EQ(history.size(), FrameHistory::capacity);
     EXPECT_EQ(history.newest(), frames[74]);
     EXPECT_EQ(history.delayed(1), frames[73]);
     EXPECT_EQ(history.delayed(59), frames[15]);

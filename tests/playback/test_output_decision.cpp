@@ -6,11 +6,11 @@
 #include "support/TestSupport.h"
 #include "support/TrackSupport.h"
 
-#include "playback/MediaTrack.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/AudioAnalyzer.h"
 #include "playback/BackgroundVideo.h"
 #include "playback/ExternalWindowManager.h"
+#include "playback/MediaTrack.h"
 #include "playback/OutputDecision.h"
 #include "playback/PatternState.h"
 #include "playback/PlaybackEngine.h"
@@ -41,17 +41,15 @@ TEST(OutputDecisionTest, DecidesThePictureFromPlayerVideoAndBackground)
         bool useBackground, showAsVideo;
     };
     const Row table[] = {
-        {false, false, false, Preview::Idle, false, false},
-        {false, false, true, Preview::Idle, true, true},
-        {false, true, false, Preview::Idle, false, true},
-        {true, false, false, Preview::Pattern, false, false},
-        {true, false, true, Preview::DefaultVideo, true, true},
-        {true, true, false, Preview::EngineVideo, false, true},
+        {false, false, false, Preview::Idle, false, false},     {false, false, true, Preview::Idle, true, true},
+        {false, true, false, Preview::Idle, false, true},       {true, false, false, Preview::Pattern, false, false},
+        {true, false, true, Preview::DefaultVideo, true, true}, {true, true, false, Preview::EngineVideo, false, true},
         {true, true, true, Preview::EngineVideo, false, true},
     };
     for (const Row& row : table) {
         const OutputDecision d{row.player, row.video, row.background};
-        SCOPED_TRACE(testing::Message() << "player " << row.player << " video " << row.video << " background " << row.background);
+        SCOPED_TRACE(testing::Message() << "player " << row.player << " video " << row.video << " background "
+                                        << row.background);
         EXPECT_EQ(d.preview(), row.preview);
         EXPECT_EQ(d.shouldUseDefaultVideo(), !row.video && row.background);
         EXPECT_EQ(d.fullscreen().useDefaultVideoPlayer, row.useBackground);

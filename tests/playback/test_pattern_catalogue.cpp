@@ -12,9 +12,9 @@ using namespace orvelo;
 TEST(PatternCatalogue, ListsTenPatternsInChannelOrder)
 {
     ASSERT_EQ(allAudioVisualPatterns.size(), 10u);
-    const char* expected[] = {"Black Screen",  "Abstract Colors", "Vertical Stripes", "Horizontal Stripes",
-                              "Oscilloscope",  "Spectrum Bars",   "Circular Wave",    "Waveform Mirror",
-                              "Beat Strobe",   "Pulsing Ring"};
+    const char* expected[] = {"Black Screen", "Abstract Colors", "Vertical Stripes", "Horizontal Stripes",
+                              "Oscilloscope", "Spectrum Bars",   "Circular Wave",    "Waveform Mirror",
+                              "Beat Strobe",  "Pulsing Ring"};
     for (size_t i = 0; i < allAudioVisualPatterns.size(); ++i)
         EXPECT_EQ(rawValue(allAudioVisualPatterns[i]), expected[i]) << i;
     EXPECT_EQ(allAudioVisualPatterns.front(), AudioVisualPattern::blackScreen);

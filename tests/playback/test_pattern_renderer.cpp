@@ -17,9 +17,9 @@ using namespace orvelo;
 
 namespace {
 
-const QColor kColor1(200, 40, 120);
-const QColor kColor2(30, 160, 90);
-constexpr double kTime = 800'000'000.0; // a frame time as the views pass it: seconds since 2001
+const QColor firstColor(200, 40, 120);
+const QColor secondColor(30, 160, 90);
+constexpr double renderTime = 800'000'000.0; // a frame time as the views pass it: seconds since 2001
 
 QImage render(AudioVisualPattern pattern, const PatternFrame& frame, int w = 40, int h = 40,
               PatternRenderer::Style style = PatternRenderer::Style::Screen)
@@ -34,12 +34,12 @@ QImage render(AudioVisualPattern pattern, const PatternFrame& frame, int w = 40,
 PatternFrame still(double size = 20.0, double gap = 0.0)
 {
     PatternFrame f;
-    f.time = kTime;
+    f.time = renderTime;
     f.speed = 0.0;
     f.size = size;
     f.gap = gap;
-    f.color1 = kColor1;
-    f.color2 = kColor2;
+    f.color1 = firstColor;
+    f.color2 = secondColor;
     return f;
 }
 
@@ -53,8 +53,9 @@ QColor over(const QColor& top, double alpha, const QColor& below)
 
 ::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 3)
 {
-    if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
-        && std::abs(actual.blue() - expected.blue()) <= tolerance)
+    if (std::abs(actual.red() - expected.red()) <= tolerance &&
+        std::abs(actual.green() - expected.green()) <= tolerance &&
+        std::abs(actual.blue() - expected.blue()) <= tolerance)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "got " << actual.name().toStdString() << ", expected "
                                          << expected.name().toStdString();
@@ -103,8 +104,10 @@ TEST(PatternRendererTest, PlasmaSizeOneIsATwoByTwoGridWithTheFormulaColours)
         for (int j = 0; j < 2; ++j) {
             const double fy = i / 2.0;
             const double fx = j / 2.0;
-            const double v = ((std::sin(fy * 5.0) + std::sin(fx * 10.0) + std::sin((fx * 5.0 + fy * 5.0) * 0.5)) / 3.0 + 1.0) * 0.5;
-            EXPECT_TRUE(near(at(image, j * 20 + 10, i * 20 + 10), over(kColor2, v, kColor1))) << "cell " << i << "," << j;
+            const double v =
+                ((std::sin(fy * 5.0) + std::sin(fx * 10.0) + std::sin((fx * 5.0 + fy * 5.0) * 0.5)) / 3.0 + 1.0) * 0.5;
+            EXPECT_TRUE(near(at(image, j * 20 + 10, i * 20 + 10), over(secondColor, v, firstColor)))
+                << "cell " << i << "," << j;
             // The cell is one colour from edge to edge.
             EXPECT_EQ(at(image, j * 20, i * 20), at(image, j * 20 + 19, i * 20 + 19));
         }
@@ -135,14 +138,14 @@ TEST(PatternRendererTest, StripesSizeFiveMakeOneBarPerTwoCells)
 {
     // n = 5, n div 2 = 2: cells of 20 px on 40, a colour1 bar on even cells only.
     const QImage image = render(AudioVisualPattern::verticalStripes, still(5.0), 40, 8);
-    EXPECT_TRUE(near(at(image, 5, 4), kColor1));
-    EXPECT_TRUE(near(at(image, 19, 4), kColor1));
-    EXPECT_TRUE(near(at(image, 20, 4), kColor2));
-    EXPECT_TRUE(near(at(image, 39, 4), kColor2));
-    EXPECT_EQ(runsOf(image, kColor1, 4), 1);
+    EXPECT_TRUE(near(at(image, 5, 4), firstColor));
+    EXPECT_TRUE(near(at(image, 19, 4), firstColor));
+    EXPECT_TRUE(near(at(image, 20, 4), secondColor));
+    EXPECT_TRUE(near(at(image, 39, 4), secondColor));
+    EXPECT_EQ(runsOf(image, firstColor, 4), 1);
 
     // Size 20 gives 10 cells of 4 px: five bars.
-    EXPECT_EQ(runsOf(render(AudioVisualPattern::verticalStripes, still(20.0), 40, 8), kColor1, 4), 5);
+    EXPECT_EQ(runsOf(render(AudioVisualPattern::verticalStripes, still(20.0), 40, 8), firstColor, 4), 5);
 }
 
 TEST(PatternRendererTest, StripesMoveTowardSmallerCoordinatesAtSixtyPointsPerSecond)
@@ -152,13 +155,13 @@ TEST(PatternRendererTest, StripesMoveTowardSmallerCoordinatesAtSixtyPointsPerSec
     f.speed = 1.0;
     f.time = 1.0 / 3.0; // t·60 = 20: the bar has moved 20 px left
     const QImage vertical = render(AudioVisualPattern::verticalStripes, f, 40, 8);
-    EXPECT_TRUE(near(at(vertical, 0, 4), kColor1));
-    EXPECT_TRUE(near(at(vertical, 19, 4), kColor1));
-    EXPECT_TRUE(near(at(vertical, 20, 4), kColor2));
+    EXPECT_TRUE(near(at(vertical, 0, 4), firstColor));
+    EXPECT_TRUE(near(at(vertical, 19, 4), firstColor));
+    EXPECT_TRUE(near(at(vertical, 20, 4), secondColor));
 
     const QImage horizontal = render(AudioVisualPattern::horizontalStripes, f, 8, 40);
-    EXPECT_TRUE(near(at(horizontal, 4, 19), kColor1));
-    EXPECT_TRUE(near(at(horizontal, 4, 20), kColor2));
+    EXPECT_TRUE(near(at(horizontal, 4, 19), firstColor));
+    EXPECT_TRUE(near(at(horizontal, 4, 20), secondColor));
 }
 
 TEST(PatternRendererTest, StripesGapWiderThanTheCellLeavesOnePixelBars)
@@ -167,10 +170,10 @@ TEST(PatternRendererTest, StripesGapWiderThanTheCellLeavesOnePixelBars)
     const QImage image = render(AudioVisualPattern::verticalStripes, still(20.0, 10.0), 40, 4);
     int bars = 0;
     for (int x = 0; x < 40; ++x)
-        bars += near(at(image, x, 2), kColor1) ? 1 : 0;
+        bars += near(at(image, x, 2), firstColor) ? 1 : 0;
     EXPECT_EQ(bars, 5);
-    EXPECT_TRUE(near(at(image, 5, 2), kColor1));
-    EXPECT_TRUE(near(at(image, 6, 2), kColor2));
+    EXPECT_TRUE(near(at(image, 5, 2), firstColor));
+    EXPECT_TRUE(near(at(image, 6, 2), secondColor));
 }
 
 // --- spectrum bars ---------------------------------------------------------------------------
@@ -180,7 +183,7 @@ TEST(PatternRendererTest, SpectrumBarsHaveAMinimumOfFourStandingOnTheBottom)
     const int h = 100;
     // Size 1 is the minimum of 4: 10 px slots on 40, 8 px bars with a gap of 2.
     const QImage image = render(AudioVisualPattern::spectrumBars, still(1.0, 2.0), 40, h);
-    EXPECT_EQ(runsOf(image, kColor1, h - 1), 4);
+    EXPECT_EQ(runsOf(image, firstColor, h - 1), 4);
     // At t = 0 bar i has v = (sin u + sin 2u / 2 + 0.3 cos u + 1.8) / 3.6 with u = i / 2; bar 0,
     // within the first n div 4 = 1, is boosted by 1.3.
     const auto top = [&](int i, double boost) {
@@ -197,9 +200,9 @@ TEST(PatternRendererTest, SpectrumBarsHaveAMinimumOfFourStandingOnTheBottom)
         EXPECT_TRUE(near(at(image, x, static_cast<int>(top(bar, boost)) - 3), Qt::white)) << "bar " << bar;
     }
     // The gradient runs from colour1 at the bottom toward colour2 at the top.
-    EXPECT_TRUE(near(at(image, 5, h - 1), kColor1, 4));
+    EXPECT_TRUE(near(at(image, 5, h - 1), firstColor, 4));
     const QColor high = at(image, 5, static_cast<int>(top(0, 1.3)) + 1);
-    EXPECT_LT(std::abs(high.green() - kColor2.green()), std::abs(high.green() - kColor1.green()));
+    EXPECT_LT(std::abs(high.green() - secondColor.green()), std::abs(high.green() - firstColor.green()));
 }
 
 TEST(PatternRendererTest, SpectrumBarsKeepTwoPixelsWhenTheGapIsWiderThanTheSlot)
@@ -210,7 +213,7 @@ TEST(PatternRendererTest, SpectrumBarsKeepTwoPixelsWhenTheGapIsWiderThanTheSlot)
     EXPECT_FALSE(isBlack(at(image, 16, 49)));
     EXPECT_TRUE(isBlack(at(image, 17, 49)));
     EXPECT_TRUE(isBlack(at(image, 14, 49)));
-    EXPECT_EQ(runsOf(image, kColor1, 49), 3); // at 15, 25, 35; the fourth is off the image
+    EXPECT_EQ(runsOf(image, firstColor, 49), 3); // at 15, 25, 35; the fourth is off the image
 }
 
 // --- time -------------------------------------------------------------------------------------
@@ -220,7 +223,7 @@ TEST(PatternRendererTest, SpeedZeroFreezesEveryPattern)
     for (const auto pattern : allAudioVisualPatterns) {
         PatternFrame a = still();
         PatternFrame b = still();
-        b.time = kTime + 3.7;
+        b.time = renderTime + 3.7;
         if (pattern == AudioVisualPattern::beatStrobe || pattern == AudioVisualPattern::pulsingRing)
             continue; // they follow the clock for their flash, not the speed
         EXPECT_EQ(render(pattern, a, 64, 48), render(pattern, b, 64, 48)) << rawValue(pattern);
@@ -237,7 +240,7 @@ TEST(PatternRendererTest, TracesStartWhereTheFormulasPutThem)
 {
     // Oscilloscope at t = 0: y(0) = mid; the trace's core is colour1.
     const QImage scope = render(AudioVisualPattern::oscilloscope, still(), 200, 100);
-    EXPECT_TRUE(near(at(scope, 0, 52), kColor1, 12));
+    EXPECT_TRUE(near(at(scope, 0, 52), firstColor, 12));
     EXPECT_TRUE(isBlack(at(scope, 1, 5)));
     // A grid line at x = w/10 shows green at low opacity.
     const QColor grid = at(scope, 20, 5);
@@ -247,7 +250,7 @@ TEST(PatternRendererTest, TracesStartWhereTheFormulasPutThem)
     // Circular wave at t = 0: ring 0 crosses the +x axis at (((0.3 + 1.8) / 3.6)·0.5 + 1)·R.
     const QImage wave = render(AudioVisualPattern::circularWave, still(), 200, 200);
     const double radius = ((2.1 / 3.6) * 0.5 + 1.0) * 60.0;
-    EXPECT_TRUE(near(at(wave, static_cast<int>(100 + radius), 100), kColor1, 12));
+    EXPECT_TRUE(near(at(wave, static_cast<int>(100 + radius), 100), firstColor, 12));
     EXPECT_TRUE(isBlack(at(wave, 100, 100)));
 
     // Waveform mirror: colour1 shades above the middle, colour2 below, mirrored.
@@ -273,22 +276,22 @@ TEST(PatternRendererTest, StrobeWithoutAudioReactionNeverShowsColourTwo)
     PatternFrame f = still();
     f.amplitude = 0.5f; // audio reaction off
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 5), over(kColor1, 0.25, Qt::black))) << "25 % between beats";
+    EXPECT_TRUE(near(at(image, 20, 5), over(firstColor, 0.25, Qt::black))) << "25 % between beats";
     // The level bar: half the width, 20 px tall, colour1 at 0.7 over the area.
-    EXPECT_TRUE(near(at(image, 10, 35), over(kColor1, 0.7, over(kColor1, 0.25, Qt::black))));
-    EXPECT_TRUE(near(at(image, 30, 35), over(kColor1, 0.25, Qt::black)));
+    EXPECT_TRUE(near(at(image, 10, 35), over(firstColor, 0.7, over(firstColor, 0.25, Qt::black))));
+    EXPECT_TRUE(near(at(image, 30, 35), over(firstColor, 0.25, Qt::black)));
 
     f.beat = true;
     f.time += 0.01;
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 5), kColor1, 3)) << "a beat flashes at full strength";
+    EXPECT_TRUE(near(at(image, 20, 5), firstColor, 3)) << "a beat flashes at full strength";
     f.beat = false;
     f.time += 0.0625; // half the fade
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 5), over(kColor1, 0.5, Qt::black), 4));
+    EXPECT_TRUE(near(at(image, 20, 5), over(firstColor, 0.5, Qt::black), 4));
     f.time += 0.2;
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 5), over(kColor1, 0.25, Qt::black)));
+    EXPECT_TRUE(near(at(image, 20, 5), over(firstColor, 0.25, Qt::black)));
 }
 
 TEST(PatternRendererTest, StrobeShowsColourTwoInQuietAndFlashesOnlyFromABeat)
@@ -298,13 +301,13 @@ TEST(PatternRendererTest, StrobeShowsColourTwoInQuietAndFlashesOnlyFromABeat)
     PatternFrame f = still();
     f.amplitude = 0.0f;
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 20), kColor2)) << "a new renderer has no beat to fade from";
+    EXPECT_TRUE(near(at(image, 20, 20), secondColor)) << "a new renderer has no beat to fade from";
     // A beat flag that stays up is one beat: the fade runs from its rise.
     f.beat = true;
     renderer.draw(image, f);
     f.time += 0.2;
     renderer.draw(image, f);
-    EXPECT_TRUE(near(at(image, 20, 20), kColor2));
+    EXPECT_TRUE(near(at(image, 20, 20), secondColor));
 }
 
 TEST(PatternRendererTest, FlatStrobeFollowsTheBeatFlagAndStaysBlackWhenQuiet)
@@ -313,10 +316,11 @@ TEST(PatternRendererTest, FlatStrobeFollowsTheBeatFlagAndStaysBlackWhenQuiet)
     f.amplitude = 0.1f;
     const QImage quiet = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::Flat);
     EXPECT_TRUE(isBlack(at(quiet, 20, 5)));
-    EXPECT_TRUE(near(at(quiet, 1, 39), over(kColor1, 0.7, Qt::black))) << "the level bar along the bottom";
+    EXPECT_TRUE(near(at(quiet, 1, 39), over(firstColor, 0.7, Qt::black))) << "the level bar along the bottom";
     EXPECT_TRUE(isBlack(at(quiet, 1, 5)));
     f.beat = true;
-    EXPECT_TRUE(near(at(render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::Flat), 20, 5), kColor1));
+    EXPECT_TRUE(
+        near(at(render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::Flat), 20, 5), firstColor));
 }
 
 // How far right of the centre the outermost ring reaches.

@@ -190,7 +190,8 @@ TEST_F(PlaybackEngineTest, OnlyTheNewestOfOverlappingLoadsPlays)
 
     engine.loadAndPlay(a);
     engine.loadAndPlay(b);
-    ASSERT_TRUE(waitUntil([&] { return log.contains("PlaybackEngine: Aborting load for A, newer request exists"); }, 10s));
+    ASSERT_TRUE(
+        waitUntil([&] { return log.contains("PlaybackEngine: Aborting load for A, newer request exists"); }, 10s));
     ASSERT_TRUE(waitLoaded(engine));
     EXPECT_TRUE(log.contains("PlaybackEngine: Track became ReadyToPlay: B"));
     EXPECT_FALSE(log.contains("PlaybackEngine: Track became ReadyToPlay: A"));
@@ -204,8 +205,10 @@ TEST_F(PlaybackEngineTest, OnlyTheNewestOfOverlappingLoadsPlays)
     engine.loadAndPlay(b);
     engine.loadAndPlay(a);
     ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Track became ReadyToPlay: A") == 1; }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Aborting load for A, newer request exists") == 1; }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return log.count("PlaybackEngine: Aborting load for B, newer request exists") == 1; }, 10s));
+    ASSERT_TRUE(
+        waitUntil([&] { return log.count("PlaybackEngine: Aborting load for A, newer request exists") == 1; }, 10s));
+    ASSERT_TRUE(
+        waitUntil([&] { return log.count("PlaybackEngine: Aborting load for B, newer request exists") == 1; }, 10s));
     spinFor(200ms);
     EXPECT_EQ(log.count("PlaybackEngine: Track became ReadyToPlay: A"), 1);
     EXPECT_EQ(engine.currentTrack()->id, a.id);
@@ -317,7 +320,8 @@ TEST_F(PlaybackEngineTest, FlacDurationComesFromTheSampleCount)
     engine.loadAndPlay(trackFor(copy.toStdString(), "Flac"));
     ASSERT_TRUE(waitLoaded(engine));
     EXPECT_TRUE(log.contains("PlaybackEngine: Using AudioToolbox duration for FLAC: 1.5s"));
-    EXPECT_TRUE(log.contains("PlaybackEngine: Skipping video composition for Tone.FLAC (invalid size or no video tracks)"));
+    EXPECT_TRUE(
+        log.contains("PlaybackEngine: Skipping video composition for Tone.FLAC (invalid size or no video tracks)"));
     EXPECT_EQ(engine.duration(), 1.5);
 }
 
@@ -338,7 +342,7 @@ TEST_F(PlaybackEngineTest, EffectsApplyToDecodedFrames)
             const auto frame = latest();
             if (!frame || frame->format != PixelFormat::BGRA)
                 return false;
-            return holds(static_cast<int>(std::lround(frame->pts * MediaFiles::kFps)), MediaFiles::centrePixel(*frame));
+            return holds(static_cast<int>(std::lround(frame->pts * MediaFiles::fps)), MediaFiles::centrePixel(*frame));
         });
     };
     const auto near = [](int value, int expected) { return std::abs(value - expected) <= 3; };

@@ -180,7 +180,7 @@ TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
     ASSERT_EQ(allDone.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
     for (const auto& name : threadNames)
-        EXPECT_EQ(name, std::string(VideoEffectsCompositor::kQueueLabel).substr(0, 15));
+        EXPECT_EQ(name, std::string(VideoEffectsCompositor::queueLabel).substr(0, 15));
 }
 
 TEST(CompositorLifetimeTest, RequestsQueuedWhenTheCompositorGoesAreDropped)

@@ -57,9 +57,9 @@ QVariant onDisk(const QString& key)
 
 PatternParameters patternsOf(const SettingsManager& s)
 {
-    return {s.selectedPattern(), s.patternSpeed(),      s.patternSize(),           s.patternGap(),
-            s.patternColor1(),   s.patternColor2(),     s.patternAutoRotate(),     s.patternRotateInterval(),
-            s.audioReactiveEnabled()};
+    return {s.selectedPattern(),   s.patternSpeed(),          s.patternSize(),
+            s.patternGap(),        s.patternColor1(),         s.patternColor2(),
+            s.patternAutoRotate(), s.patternRotateInterval(), s.audioReactiveEnabled()};
 }
 
 class SettingsManagerTest : public ::testing::Test {
@@ -90,7 +90,8 @@ TEST_F(SettingsManagerTest, FirstLaunchWritesOnlyTheShowFlag)
     EXPECT_TRUE(settings.showDefaultVideoInPlayer());
     EXPECT_EQ(settings.backgroundVideo().player(), nullptr);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"SettingsManager: No saved default video bookmark found"});
-    EXPECT_EQ(QSettings(userStore().fileName(), QSettings::IniFormat).allKeys(), QStringList{"showDefaultVideoInPlayer"});
+    EXPECT_EQ(QSettings(userStore().fileName(), QSettings::IniFormat).allKeys(),
+              QStringList{"showDefaultVideoInPlayer"});
     EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "true");
 }
 
@@ -101,8 +102,8 @@ TEST_F(SettingsManagerTest, PatternSettingsAreWrittenOnceASweepSettlesAndReadBac
                                 R"("autoRotate":true,"audioReactive":false,"color1":"#00ff00","color2":"#00ffff"})");
     {
         SettingsManager settings;
-        EXPECT_EQ(patternsOf(settings), (PatternParameters{AudioVisualPattern::pulsingRing, 2.5, 3, 7, Qt::green,
-                                                           Qt::cyan, true, 2, false}));
+        EXPECT_EQ(patternsOf(settings),
+                  (PatternParameters{AudioVisualPattern::pulsingRing, 2.5, 3, 7, Qt::green, Qt::cyan, true, 2, false}));
         std::vector<AudioVisualPattern> selections;
         QObject::connect(&settings, &SettingsManager::selectedPatternChanged,
                          [&](AudioVisualPattern pattern) { selections.push_back(pattern); });
@@ -117,17 +118,23 @@ TEST_F(SettingsManagerTest, PatternSettingsAreWrittenOnceASweepSettlesAndReadBac
         // The auto-rotation's step is the settings' selection, notified and stored like one.
         rotateToNextPattern(settings.patterns());
         EXPECT_EQ(selections, std::vector<AudioVisualPattern>{AudioVisualPattern::colorfulAbstract});
-        const PatternParameters changed{AudioVisualPattern::colorfulAbstract, 0.5, 12, 1, Qt::red, Qt::blue, false, 30,
-                                        true};
+        const PatternParameters changed{
+            AudioVisualPattern::colorfulAbstract, 0.5, 12, 1, Qt::red, Qt::blue, false, 30, true};
         EXPECT_EQ(patternsOf(settings), changed);
         EXPECT_EQ(settings.patterns().parameters(), changed) << "published for the output";
         // A console sweeping a value writes the store once, not once per frame.
         EXPECT_TRUE(onDisk("patternSettings").toString().contains("Pulsing Ring"));
 
         ASSERT_TRUE(waitUntil([] { return !onDisk("patternSettings").toString().contains("Pulsing Ring"); }));
-        const QJsonObject written{{"selected", "Abstract Colors"}, {"speed", 0.5},         {"size", 12},
-                                  {"gap", 1},                      {"rotateInterval", 30}, {"autoRotate", false},
-                                  {"audioReactive", true},         {"color1", "#ff0000"},  {"color2", "#0000ff"}};
+        const QJsonObject written{{"selected", "Abstract Colors"},
+                                  {"speed", 0.5},
+                                  {"size", 12},
+                                  {"gap", 1},
+                                  {"rotateInterval", 30},
+                                  {"autoRotate", false},
+                                  {"audioReactive", true},
+                                  {"color1", "#ff0000"},
+                                  {"color2", "#0000ff"}};
         EXPECT_EQ(QJsonDocument::fromJson(onDisk("patternSettings").toString().toUtf8()).object(), written);
         settings.setPatternGap(9);
     }
@@ -157,11 +164,12 @@ TEST_F(SettingsManagerTest, EverySetterIsOnDiskWhenItReturnsAndARestartReadsIt)
     EXPECT_EQ(nextRun.selectedInterfaceIP(), QStringLiteral("not an address"));
     EXPECT_EQ(nextRun.selectedInterfaceBroadcast(), QStringLiteral("10.0.0.255"));
     EXPECT_EQ(nextRun.defaultVideoURL(), video);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "SettingsManager: Found bookmark data, attempting to resolve...",
-                               "SettingsManager: Resolved URL: " + video.toLocalFile().toStdString() + ", isStale: false",
-                               "SettingsManager: Default video loaded successfully: back ground é.mp4",
-                           }));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "SettingsManager: Found bookmark data, attempting to resolve...",
+                  "SettingsManager: Resolved URL: " + video.toLocalFile().toStdString() + ", isStale: false",
+                  "SettingsManager: Default video loaded successfully: back ground é.mp4",
+              }));
     // Reopened, muted and not started.
     MediaPlayer* player = nextRun.backgroundVideo().player();
     ASSERT_NE(player, nullptr);
@@ -195,8 +203,9 @@ TEST_F(SettingsManagerTest, ABackgroundVideoThatCannotBeOpenedIsKeptUnlessItIsGo
     } cases[] = {
         {"relative/video.mov", "SettingsManager: Failed to resolve bookmark data", true},
         {dir.filePath("a folder.mov").toUtf8(), "SettingsManager: Failed to access security scoped resource", true},
-        {goneBookmark, "SettingsManager: Default video file not found at " + gone.toLocalFile().toStdString() +
-                           ", clearing setting", false},
+        {goneBookmark,
+         "SettingsManager: Default video file not found at " + gone.toLocalFile().toStdString() + ", clearing setting",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bookmark.toStdString());
@@ -272,7 +281,8 @@ TEST_F(SettingsManagerTest, StoreThatCannotBeWrittenIsReportedAndCatchesUpLater)
     }
     LogCapture log;
     settings.setSelectedInterfaceIP(QStringLiteral("10.0.0.7"));
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"SettingsStore: Failed to write " + userStore().fileName().toStdString()});
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"SettingsStore: Failed to write " + userStore().fileName().toStdString()});
 
     ASSERT_TRUE(QFile::remove(folder));
     ASSERT_TRUE(QDir().mkpath(folder));

@@ -64,8 +64,8 @@ protected:
     {
         busDir = new QTemporaryDir(QString::fromStdString(tempDir()) + "/bus-XXXXXX");
         daemon = new QProcess;
-        daemon->start("dbus-daemon", {"--session", "--nofork", "--print-address",
-                                      "--address=unix:dir=" + busDir->path()});
+        daemon->start("dbus-daemon",
+                      {"--session", "--nofork", "--print-address", "--address=unix:dir=" + busDir->path()});
         if (!daemon->waitForReadyRead(5000))
             return;
         address = QString::fromUtf8(daemon->readLine()).trimmed();

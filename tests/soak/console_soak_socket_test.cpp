@@ -33,9 +33,9 @@ double residentMB()
     std::string key;
     while (status >> key) {
         if (key == "VmRSS:") {
-            double kB = 0;
-            status >> kB;
-            return kB / 1024.0;
+            double bValue = 0;
+            status >> bValue;
+            return bValue / 1024.0;
         }
         status.ignore(4096, '\n');
     }
@@ -138,7 +138,8 @@ TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
     }
     std::thread timecodeCounter([&] {
         while (sending) {
-            if (auto datagram = timecodeSink.receive(50ms); datagram && artnet::decodeHeader(*datagram) == artnet::opTimeCode)
+            if (auto datagram = timecodeSink.receive(50ms);
+                datagram && artnet::decodeHeader(*datagram) == artnet::opTimeCode)
                 ++timecodes;
         }
     });
@@ -196,7 +197,8 @@ TEST(ConsoleSoak, FourConsolesMoveTheShowForTenMinutes)
         std::printf("soak: %4d s resident %.1f MB heap %.1f MB\n", s.second, s.resident, s.heap);
     EXPECT_LT(final.resident - early.resident, 64.0)
         << "resident memory grew from " << early.resident << " MB to " << final.resident << " MB";
-    EXPECT_LT(final.heap - early.heap, 32.0) << "heap in use grew from " << early.heap << " MB to " << final.heap << " MB";
+    EXPECT_LT(final.heap - early.heap, 32.0)
+        << "heap in use grew from " << early.heap << " MB to " << final.heap << " MB";
     EXPECT_GT(loads.load(), length.count()) << "tracks were switched all along";
     EXPECT_GT(handled.load(), sent.load() / 2);
 }

@@ -21,8 +21,7 @@ namespace {
 struct Unref {
     void operator()(gpointer object) const { gst_object_unref(object); }
 };
-template <typename T>
-using Ref = std::unique_ptr<T, Unref>;
+template <typename T> using Ref = std::unique_ptr<T, Unref>;
 
 std::string cacheDir()
 {
@@ -114,7 +113,7 @@ std::string MediaFiles::generate(const std::string& fileName, const std::string&
 
 std::string MediaFiles::countingVideo(int frames, bool withAudio, int variant)
 {
-    constexpr std::size_t luma = static_cast<std::size_t>(kWidth) * kHeight;
+    constexpr std::size_t luma = static_cast<std::size_t>(pictureWidth) * pictureHeight;
     const std::string raw = writeOnce(cacheDir() + "/count" + std::to_string(frames) + ".i420", [&] {
         std::string bytes;
         for (int i = 0; i < frames; ++i)
@@ -126,9 +125,9 @@ std::string MediaFiles::countingVideo(int frames, bool withAudio, int variant)
                               "! x264enc speed-preset=ultrafast key-int-max=10 bframes=0 ! mp4mux name=mux "
                               "! filesink location={out}";
     if (withAudio) {
-        const int buffers = frames * 100 / kFps; // 441 samples = 10 ms per buffer
-        description += " audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=" +
-                       std::to_string(buffers) + " ! audio/x-raw,rate=44100,channels=2 ! avenc_aac ! mux.";
+        const int buffers = frames * 100 / fps; // 441 samples = 10 ms per buffer
+        description += " audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=" + std::to_string(buffers) +
+                       " ! audio/x-raw,rate=44100,channels=2 ! avenc_aac ! mux.";
     }
     return generate("count" + std::to_string(frames) + (withAudio ? "-av" : "-v") +
                         (variant ? "-" + std::to_string(variant) : "") + ".mp4",
@@ -138,9 +137,10 @@ std::string MediaFiles::countingVideo(int frames, bool withAudio, int variant)
 std::string MediaFiles::tone(const std::string& extension, int milliseconds)
 {
     const std::string encoder = extension == "flac" ? "flacenc" : "wavenc";
-    return generate("tone" + std::to_string(milliseconds) + "ms." + extension,
-                    "audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=" + std::to_string(milliseconds / 10) +
-                        " ! audio/x-raw,rate=44100,channels=2,format=S16LE ! " + encoder + " ! filesink location={out}");
+    return generate(
+        "tone" + std::to_string(milliseconds) + "ms." + extension,
+        "audiotestsrc freq=440 volume=0.5 samplesperbuffer=441 num-buffers=" + std::to_string(milliseconds / 10) +
+            " ! audio/x-raw,rate=44100,channels=2,format=S16LE ! " + encoder + " ! filesink location={out}");
 }
 
 std::string MediaFiles::notMedia()
@@ -158,8 +158,9 @@ int MediaFiles::frameIndex(const VideoFrame& frame)
     if (!frame.hasValidLayout())
         return -1;
     if (frame.format == PixelFormat::I420) {
-        const std::size_t centre = static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +
-                                   static_cast<std::size_t>(frame.width / 2);
+        const std::size_t centre =
+            static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +
+            static_cast<std::size_t>(frame.width / 2);
         return static_cast<int>(std::lround((frame.plane(0)[centre] - 16) / 4.0));
     }
     return static_cast<int>(std::lround(centrePixel(frame)[1] * 219.0 / 255.0 / 4.0));
@@ -174,7 +175,8 @@ std::array<int, 4> MediaFiles::centrePixel(const VideoFrame& frame)
 {
     if (frame.format != PixelFormat::BGRA || !frame.hasValidLayout())
         return {-1, -1, -1, -1};
-    const std::uint8_t* p = frame.plane(0) + static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +
+    const std::uint8_t* p = frame.plane(0) +
+                            static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +
                             static_cast<std::size_t>(frame.width / 2) * 4;
     return {p[0], p[1], p[2], p[3]};
 }

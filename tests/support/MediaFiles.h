@@ -13,17 +13,17 @@ namespace orvelo::test {
 // Each returns the file's path, or "" when generation failed (the reason goes to stderr).
 class MediaFiles {
 public:
-    static constexpr int kWidth = 160;
-    static constexpr int kHeight = 120;
-    static constexpr int kFps = 25;
+    static constexpr int pictureWidth = 160;
+    static constexpr int pictureHeight = 120;
+    static constexpr int fps = 25;
 
-    // H.264 in MP4, kWidth x kHeight at kFps. Frame i is flat grey with luma 16 + 4i (so at
+    // H.264 in MP4, pictureWidth x pictureHeight at fps. Frame i is flat grey with luma 16 + 4i (so at
     // most 55 frames), so a decoded or composed frame tells its own index. `withAudio` muxes
     // in a 440 Hz stereo AAC tone of the same length at half scale. `variant` makes a
     // different file with the same content, for tests that need two tracks.
     static std::string countingVideo(int frames, bool withAudio, int variant = 0);
 
-    // A 440 Hz stereo tone at 44.1 kHz and half scale, `milliseconds` long (a multiple of 10);
+    // A 440 Hz stereo tone at 44.1 hertz and half scale, `milliseconds` long (a multiple of 10);
     // `extension` is "wav" or "flac" (whose header records the exact sample count).
     static std::string tone(const std::string& extension, int milliseconds);
 

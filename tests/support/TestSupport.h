@@ -12,8 +12,7 @@
 namespace orvelo::test {
 
 // Runs the Qt event loop until `done` holds or the time runs out; returns `done()`.
-bool waitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
 // Runs the event loop for a while, to let queued hand-offs arrive.
 void spinFor(std::chrono::milliseconds duration);
@@ -62,8 +61,8 @@ int threadsNamed(const std::string& name);
 
 // Tests that open sockets send broadcasts and multicast: they run only inside the private
 // network namespace that ./orvelo test creates (or with ORVELO_ALLOW_NETWORK=1).
-#define ORVELO_REQUIRE_ISOLATED_NETWORK()                                                        \
-    do {                                                                                         \
-        if (!::orvelo::test::networkIsIsolated())                                                \
-            GTEST_SKIP() << "not in a private network namespace; run through ./orvelo test";     \
+#define ORVELO_REQUIRE_ISOLATED_NETWORK()                                                                              \
+    do {                                                                                                               \
+        if (!::orvelo::test::networkIsIsolated())                                                                      \
+            GTEST_SKIP() << "not in a private network namespace; run through ./orvelo test";                           \
     } while (0)

@@ -109,8 +109,8 @@ public:
     }
 
     // The next datagram, or nothing when none arrives in time.
-    std::optional<std::vector<std::uint8_t>> receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000),
-                                                     sockaddr_in* from = nullptr) const
+    std::optional<std::vector<std::uint8_t>>
+    receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000), sockaddr_in* from = nullptr) const
     {
         pollfd wait{fd(), POLLIN, 0};
         if (::poll(&wait, 1, static_cast<int>(timeout.count())) != 1)
@@ -118,7 +118,8 @@ public:
         std::vector<std::uint8_t> buffer(2048);
         sockaddr_in sender{};
         socklen_t length = sizeof sender;
-        const ssize_t n = ::recvfrom(fd(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &length);
+        const ssize_t n =
+            ::recvfrom(fd(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &length);
         if (n < 0)
             return std::nullopt;
         if (from)

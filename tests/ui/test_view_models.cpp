@@ -5,10 +5,10 @@
 
 #include "citp/CITPPacket.h"
 #include "settings/ThemeManager.h"
+#include "settings/WebRemoteSettings.h"
 #include "ui/CITPTexts.h"
 #include "ui/PlaylistModel.h"
 #include "ui/QrCodeImage.h"
-#include "settings/WebRemoteSettings.h"
 #include "ui/ThemePalette.h"
 #include "ui/WebAccessViewModel.h"
 #include "ui/WebRemoteAddresses.h"

@@ -102,8 +102,7 @@ inline Exchange rawExchange(std::uint16_t port, const std::vector<Piece>& pieces
     return result;
 }
 
-template <typename Client>
-auto served(Client client, Millis patience = Millis(20000))
+template <typename Client> auto served(Client client, Millis patience = Millis(20000))
 {
     auto future = std::async(std::launch::async, std::move(client));
     waitUntil([&] { return future.wait_for(Millis(0)) == std::future_status::ready; }, patience);

@@ -4,13 +4,13 @@
 // (the DMX transports and CITP are stand-ins), and an NDI sender that records its calls.
 
 #include "core/DMXController.h"
+#include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
-#include "ndi/NDIControl.h"
 #include "web/WebServices.h"
 
 #include <QDateTime>
@@ -50,7 +50,11 @@ class StubDMXService : public DMXProtocolService {
 public:
     explicit StubDMXService(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
-    void startListening() override { ++starts; setListening(true); }
+    void startListening() override
+    {
+        ++starts;
+        setListening(true);
+    }
     void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override {}
     void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
@@ -73,8 +77,16 @@ public:
     bool isBroadcasting() const override { return broadcasting; }
     double fpsValue() const override { return fps; }
     int resolutionScaleValue() const override { return scale; }
-    void startBroadcasting(MediaPlayer*) override { calls.push_back("start"); broadcasting = true; }
-    void stopBroadcasting() override { calls.push_back("stop"); broadcasting = false; }
+    void startBroadcasting(MediaPlayer*) override
+    {
+        calls.push_back("start");
+        broadcasting = true;
+    }
+    void stopBroadcasting() override
+    {
+        calls.push_back("stop");
+        broadcasting = false;
+    }
     void setFpsValue(double value) override { fps = value; }
     void setResolutionScaleValue(int value) override { scale = value; }
 

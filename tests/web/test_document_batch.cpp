@@ -43,7 +43,8 @@ TEST(DocumentBatch, AnActionInBetweenStartsANewBuildBehindIt)
         return HttpResponse::ok();
     };
     batch.add(HttpResponder(), 0, &context, build);
-    QMetaObject::invokeMethod(&context, [&] { order.push_back("action"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context, [&] { order.push_back("action"); }, Qt::QueuedConnection);
     batch.add(HttpResponder(), 1, &context, build);
     batch.add(HttpResponder(), 1, &context, build);
     EXPECT_TRUE(test::waitUntil([&] { return order.size() == 3; }));

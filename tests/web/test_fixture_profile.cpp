@@ -62,8 +62,10 @@ TEST(FixtureProfile, ModesAndBandsFollowTheControllersDecoding)
         else
             EXPECT_EQ(said.startsWith("Stop"), action.kind != dmx::ControlKind::pause) << v;
         const auto times = dmx::decodeLoopOverride(value);
-        EXPECT_EQ(capabilityFor(loop, v)["comment"].toString().startsWith(
-                      !times ? "Program" : *times == 0 ? "Loop" : QString("Play %1x").arg(*times)),
+        EXPECT_EQ(capabilityFor(loop, v)["comment"].toString().startsWith(!times ? "Program"
+                                                                          : *times == 0
+                                                                              ? "Loop"
+                                                                              : QString("Play %1x").arg(*times)),
                   true)
             << v;
         EXPECT_EQ(capabilityFor(effect, v)["type"].toString() == "NoFunction",

@@ -19,8 +19,8 @@ namespace {
 
 std::string postWithBody(const std::string& body)
 {
-    return "POST /api/control HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: "
-           + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return "POST /api/control HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 } // namespace
@@ -51,15 +51,22 @@ TEST(HttpResponse, BinaryAnswerIsCachedForAYear)
                                                                   "Content-Length: 3\r\n"
                                                                   "Cache-Control: public, max-age=31536000\r\n"
                                                                   "Connection: close\r\n"
-                                                                  "\r\n"
-                                                                  + data);
+                                                                  "\r\n" +
+                                                                      data);
 }
 
 TEST(HttpResponse, ReasonPhrases)
 {
-    for (const auto& [code, reason] : std::vector<std::pair<int, std::string_view>>{
-             {200, "OK"}, {400, "Bad Request"}, {404, "Not Found"}, {405, "Method Not Allowed"}, {409, "Conflict"},
-             {411, "Length Required"}, {413, "Payload Too Large"}, {500, "Internal Server Error"}, {421, "Misdirected Request"}, {303, "Unknown"}})
+    for (const auto& [code, reason] : std::vector<std::pair<int, std::string_view>>{{200, "OK"},
+                                                                                    {400, "Bad Request"},
+                                                                                    {404, "Not Found"},
+                                                                                    {405, "Method Not Allowed"},
+                                                                                    {409, "Conflict"},
+                                                                                    {411, "Length Required"},
+                                                                                    {413, "Payload Too Large"},
+                                                                                    {500, "Internal Server Error"},
+                                                                                    {421, "Misdirected Request"},
+                                                                                    {303, "Unknown"}})
         EXPECT_EQ(statusText(code), reason) << code;
 }
 
@@ -89,7 +96,8 @@ TEST(HttpRequest, BodyIsWhatFollowsTheFirstBlankLine)
 
 TEST(HttpRequest, Utf8IsCheckedStrictly)
 {
-    for (const std::string& text : {std::string("plain"), std::string("Café ☕ \xF0\x9F\x8E\xAD"), std::string("nul\0inside", 10)})
+    for (const std::string& text :
+         {std::string("plain"), std::string("Café ☕ \xF0\x9F\x8E\xAD"), std::string("nul\0inside", 10)})
         EXPECT_TRUE(isValidUtf8(text)) << text;
     // Overlong '/', a surrogate, above U+10FFFF, cut short, a lone continuation byte.
     for (const char* text : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x98", "\x80"})
@@ -126,7 +134,7 @@ TEST(HttpRequestFramer, LimitIsSixtyFourKibibytesInAll)
 {
     const auto withBodyOf = [](std::size_t n) { return postWithBody(std::string(n, 'x')); };
     const std::size_t head = withBodyOf(60000).size() - 60000; // a five-digit length
-    const std::size_t limit = HttpRequestFramer::kMaxRequestBytes;
+    const std::size_t limit = HttpRequestFramer::maxRequestBytes;
 
     // Exactly at the limit passes; one byte more is refused as soon as the head says so.
     const std::string fits = withBodyOf(limit - head);
@@ -144,8 +152,7 @@ TEST(HttpRequestFramer, LimitIsSixtyFourKibibytesInAll)
     EXPECT_EQ(endlessHead.append(std::string(70000, 'a')), State::tooLarge);
 
     HttpRequestFramer hugeLength;
-    EXPECT_EQ(hugeLength.append("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"),
-              State::tooLarge);
+    EXPECT_EQ(hugeLength.append("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"), State::tooLarge);
 }
 
 TEST(HttpRequestFramer, ContentLengthHeader)
@@ -153,7 +160,8 @@ TEST(HttpRequestFramer, ContentLengthHeader)
     const std::string line = "POST / HTTP/1.1\r\n";
     EXPECT_EQ(contentLength(line + "content-LENGTH:  12 \r\n\r\n"), 12u);
     EXPECT_EQ(contentLength(line + "Host: a\r\nContent-Length: 0\r\n\r\n"), 0u);
-    for (const char* header : {"Host: a\r\n", "Content-Length: -3\r\n", "Content-Length: 1e3\r\n", "Content-Length:\r\n"})
+    for (const char* header :
+         {"Host: a\r\n", "Content-Length: -3\r\n", "Content-Length: 1e3\r\n", "Content-Length:\r\n"})
         EXPECT_EQ(contentLength(line + header + "\r\n"), std::nullopt) << header;
     // The request line is not a header, whatever it contains.
     EXPECT_EQ(contentLength("Content-Length: 5\r\n\r\n"), std::nullopt);
@@ -183,8 +191,8 @@ TEST(HttpRequestFramer, AnySplitOfARequestFramesTheSameRequest)
 TEST(HttpRequestFramer, RandomBytesNeverBreakTheFramerOrTheParser)
 {
     std::mt19937 random(77);
-    const std::string pieces[] = {"\r\n", "\r\n\r\n", " ", "GET", "POST", "/", "Content-Length: ", "9", "0",
-                                  "65536", "\xff", "\xe2\x98", "{", "}", "%2F", ":"};
+    const std::string pieces[] = {"\r\n", "\r\n\r\n", " ", "GET", "POST", "/", "Content-Length: ", "9", "0", "65536",
+                                  "\xff", "\xe2\x98", "{", "}",   "%2F",  ":"};
     for (int round = 0; round < 2000; ++round) {
         HttpRequestFramer framer;
         const int parts = std::uniform_int_distribution<int>(0, 40)(random);
@@ -199,7 +207,7 @@ TEST(HttpRequestFramer, RandomBytesNeverBreakTheFramerOrTheParser)
             }
         }
         framer.finish();
-        ASSERT_LE(framer.request().size(), HttpRequestFramer::kMaxRequestBytes + 1);
+        ASSERT_LE(framer.request().size(), HttpRequestFramer::maxRequestBytes + 1);
         if (framer.state() == State::complete) {
             if (const auto request = HttpRequest::parse(framer.request())) {
                 EXPECT_FALSE(request->method.find(' ') != std::string::npos);

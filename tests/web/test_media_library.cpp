@@ -54,9 +54,9 @@ TEST(MediaPath, NamesFromUrlsAreConfinedSegmentBySegment)
 {
     EXPECT_EQ(MediaPath::fromUrlPath("clip.mp4"), QString("clip.mp4"));
     EXPECT_EQ(MediaPath::fromUrlPath("sub/Caf%C3%A9%20Nuit.mp4"), QString("sub/Café Nuit.mp4"));
-    for (const char* refused : {"", "/etc/passwd", "../clip.mp4", "a/../b.mp4", "%2E%2E/clip.mp4", "a%2Fb.mp4",
-                                "a%2fb.mp4", "a%5Cb.mp4", "a\\b.mp4", "a//b.mp4", "./clip.mp4", ".hidden.mp4",
-                                "clip%zz.mp4", "clip%00.mp4", "sub/"})
+    for (const char* refused :
+         {"", "/etc/passwd", "../clip.mp4", "a/../b.mp4", "%2E%2E/clip.mp4", "a%2Fb.mp4", "a%2fb.mp4", "a%5Cb.mp4",
+          "a\\b.mp4", "a//b.mp4", "./clip.mp4", ".hidden.mp4", "clip%zz.mp4", "clip%00.mp4", "sub/"})
         EXPECT_FALSE(MediaPath::fromUrlPath(refused)) << refused;
     EXPECT_FALSE(MediaPath::checked("../x.mp4"));
     EXPECT_FALSE(MediaPath::checked("/x.mp4"));
@@ -147,8 +147,7 @@ TEST(WebLibrary, UploadHeadsAreJudgedBeforeTheBody)
     EXPECT_EQ(status(head("/api/media/clip.mp4", "Content-Length: 10\r\nOverwrite: F\r\n"), policy), 409);
     EXPECT_EQ(status(head("/api/media/clip.mp4", "Content-Length: 10\r\noverwrite: t\r\n"), policy), 100);
     for (const char* name : {"/api/media/../x.mp4", "/api/media/%2E%2E%2Fx.mp4", "/api/media//etc/x.mp4",
-                             "/api/media/outdir/x.mp4", "/api/media/out.mp4", "/api/media/notes.txt",
-                             "/api/media/sub"})
+                             "/api/media/outdir/x.mp4", "/api/media/out.mp4", "/api/media/notes.txt", "/api/media/sub"})
         EXPECT_EQ(status(head(name, "Content-Length: 10\r\nOverwrite: T\r\n"), policy), 400) << name;
     EXPECT_EQ(entriesOf(f.outside), QStringList{"secret.mp4"});
 
@@ -236,7 +235,7 @@ TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
         ASSERT_TRUE(jpeg) << name.toStdString();
         const QImage picture = QImage::fromData(*jpeg, "JPEG");
         EXPECT_FALSE(picture.isNull());
-        EXPECT_LE(picture.width(), MediaLibrary::kThumbnailWidth);
+        EXPECT_LE(picture.width(), MediaLibrary::thumbnailWidth);
         EXPECT_EQ(library.thumbnail(name), jpeg) << "kept while the file is unchanged";
     }
     EXPECT_FALSE(library.thumbnail("broken.mp4"));

@@ -33,22 +33,22 @@ TEST(RequestGuard, RefusesForeignSitesRebindingAndBrowserFormBodies)
     const std::set<std::string, std::less<>> names{"player.local"};
     const std::string json = "Content-Type: application/json; charset=utf-8\r\n";
     const std::vector<std::tuple<std::string, std::string, int>> cases{
-        {"POST", "Host: 10.0.0.5:8080\r\n" + json, 0},                                     // a script
-        {"POST", "Host: 10.0.0.5:8080\r\nContent-Type: text/plain\r\n", 0},                 // a script's own type
-        {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://10.0.0.5:8080\r\n" + json, 0},     // our own page
+        {"POST", "Host: 10.0.0.5:8080\r\n" + json, 0},                                 // a script
+        {"POST", "Host: 10.0.0.5:8080\r\nContent-Type: text/plain\r\n", 0},            // a script's own type
+        {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://10.0.0.5:8080\r\n" + json, 0}, // our own page
         {"POST", "Host: Player.Local:8080\r\nReferer: http://player.local:8080/x.html\r\n" + json, 0},
-        {"GET", "Host: [::1]:8080\r\nOrigin: http://evil.example\r\n", 0},                  // reading is not acting
+        {"GET", "Host: [::1]:8080\r\nOrigin: http://evil.example\r\n", 0}, // reading is not acting
         {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://evil.example\r\n" + json, 403},
-        {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://10.0.0.5:8081\r\n" + json, 403},   // another port
+        {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://10.0.0.5:8081\r\n" + json, 403}, // another port
         {"POST", "Host: 10.0.0.5:8080\r\nOrigin: null\r\n" + json, 403},
         {"PUT", "Host: 10.0.0.5:8080\r\nReferer: http://evil.example/10.0.0.5:8080\r\n", 403},
-        {"POST", "Origin: http://10.0.0.5:8080\r\n" + json, 403},                           // nothing to compare with
+        {"POST", "Origin: http://10.0.0.5:8080\r\n" + json, 403}, // nothing to compare with
         {"POST", "Host: 10.0.0.5:8080\r\nOrigin: http://10.0.0.5:8080\r\nContent-Type: text/plain\r\n", 415},
         {"POST", "Host: 10.0.0.5:8080\r\nReferer: http://10.0.0.5:8080/\r\n", 415},
-        {"GET", "Host: attacker.example:8080\r\n", 421},                                    // DNS rebinding
+        {"GET", "Host: attacker.example:8080\r\n", 421}, // DNS rebinding
         {"POST", "Host: localhost.attacker.example\r\n" + json, 421},
         {"GET", "Host: localhost:8080\r\n", 0},
-        {"GET", "", 0},                                                                      // HTTP/1.0 scripts
+        {"GET", "", 0}, // HTTP/1.0 scripts
     };
     for (const auto& [method, headers, status] : cases) {
         const auto refusal = RequestGuard::check(method, head(method, headers), names);
@@ -63,7 +63,8 @@ TEST(WebAccess, OpenUntilAPasswordIsSetThenSessionsTokensAndViewers)
     EXPECT_EQ(access.identify(head("GET", ""), t0), AccessRole::operate);
 
     const std::string token = secrets::randomToken();
-    WebAccess::Rules rules{*secrets::hashPassword("right"), {{secrets::digest(token), AccessRole::view}}, "viewer-key", 1h};
+    WebAccess::Rules rules{
+        *secrets::hashPassword("right"), {{secrets::digest(token), AccessRole::view}}, "viewer-key", 1h};
     access.setRules(rules);
     EXPECT_EQ(access.identify(head("GET", ""), t0), std::nullopt);
     EXPECT_EQ(access.identify(head("GET", "Authorization: Bearer " + token + "\r\n"), t0), AccessRole::view);

@@ -3,12 +3,12 @@
 #include "WebTestSupport.h"
 
 #include "support/TestSupport.h"
+#include "web/SettingsValidator.h"
 #include "web/WebActions.h"
 #include "web/WebDocuments.h"
 #include "web/WebJson.h"
 #include "web/WebPages.h"
 #include "web/WebResources.h"
-#include "web/SettingsValidator.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,7 +53,8 @@ TEST(WebJson, ValuesCountOnlyWithTheirJsonType)
 TEST(WebJson, DocumentsWithANumberJsonCannotHoldAreNotWritten)
 {
     EXPECT_EQ(compact(QJsonObject{{"a", webjson::floatValue(0.1f)}, {"b", 25.0}}), R"({"a":0.1,"b":25})");
-    EXPECT_EQ(compact(QJsonObject{{"g", QJsonObject{{"x", webjson::floatValue(static_cast<float>(1e39))}}}}), "<unwritable>");
+    EXPECT_EQ(compact(QJsonObject{{"g", QJsonObject{{"x", webjson::floatValue(static_cast<float>(1e39))}}}}),
+              "<unwritable>");
 }
 
 TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
@@ -62,10 +63,11 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     rig.sacn.setLastPacketTime(now.addMSecs(-1500)); // too long ago; Art-Net never received
     WebServices services = rig.services();
-    EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
-              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
+    EXPECT_EQ(
+        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
+        R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+        R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
+        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     DMXConfig config;
     config.startChannel = 100;
@@ -75,16 +77,18 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     rig.controller->handleDMXInput(std::vector<std::uint8_t>(512, 0));
     rig.artNet.stopListening();
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
-    EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":30,"ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":1,)"
-              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
+    EXPECT_EQ(
+        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
+        R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
+        R"("frameRate":30,"ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":1,)"
+        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
 
     rig.controller.reset();
-    EXPECT_EQ(compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-              R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
-              R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":0,)"
-              R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
+    EXPECT_EQ(
+        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
+        R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
+        R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":0,)"
+        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
     rig.engine.reset();
     EXPECT_FALSE(WebDocuments::status(services, now));
 }
@@ -101,7 +105,8 @@ TEST(WebDocuments, PlaylistListsTracksInOrder)
         const QJsonObject entry = (*playlist)[i].toObject();
         EXPECT_EQ(entry["index"].toInt(), i);
         EXPECT_EQ(entry["name"].toString(), rig.trackNames()[i]);
-        EXPECT_EQ(entry["id"].toString(), rig.controller->playlist().playlist()[i].id.toString(QUuid::WithoutBraces).toUpper());
+        EXPECT_EQ(entry["id"].toString(),
+                  rig.controller->playlist().playlist()[i].id.toString(QUuid::WithoutBraces).toUpper());
         EXPECT_EQ(entry["isCurrent"], false);
     }
     rig.controller.reset();
@@ -135,17 +140,19 @@ TEST(WebDocuments, SettingsShowEveryService)
     ServiceRig rig;
     WebServices services = rig.services();
     QJsonObject settings = WebDocuments::settings(services);
-    EXPECT_EQ(compact(settings["theme"].toObject()["available"].toArray()[0].toObject()), R"({"id":"onyx_dark","name":"Onyx Dark"})");
+    EXPECT_EQ(compact(settings["theme"].toObject()["available"].toArray()[0].toObject()),
+              R"({"id":"onyx_dark","name":"Onyx Dark"})");
     settings.remove("theme");
     settings.remove("library"); // its folder is the run's own
     QJsonObject web = settings.take("web").toObject();
     EXPECT_TRUE(web.take("interfaces").isArray()); // the machine's own
     EXPECT_EQ(compact(web), R"({"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5})");
-    EXPECT_EQ(compact(settings),
-              R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
-              R"J("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)J"
-              R"J("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)J"
-              R"J("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"}})J");
+    EXPECT_EQ(
+        compact(settings),
+        R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
+        R"J("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)J"
+        R"J("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)J"
+        R"J("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"}})J");
 
     rig.ndi->broadcasting = true;
     rig.ndi->fps = 50;
@@ -188,10 +195,10 @@ protected:
 TEST_F(WebSettingsTest, DmxGroupTakesOnlyIntegersAndKnownModes)
 {
     // "channel" wins over "startChannel"; a value of the wrong JSON type is ignored.
-    for (const auto& [json, start] : std::vector<std::pair<const char*, int>>{
-             {R"({"dmx":{"startChannel":5,"channel":9}})", 5},
-             {R"({"dmx":{"channel":9}})", 9},
-             {R"({"dmx":{"startChannel":"7","channel":11}})", 11}}) {
+    for (const auto& [json, start] :
+         std::vector<std::pair<const char*, int>>{{R"({"dmx":{"startChannel":5,"channel":9}})", 5},
+                                                  {R"({"dmx":{"channel":9}})", 9},
+                                                  {R"({"dmx":{"startChannel":"7","channel":11}})", 11}}) {
         apply(json);
         EXPECT_EQ(dmx().startChannel, start) << json;
     }
@@ -291,16 +298,18 @@ TEST(WebActions, EffectsAreWrittenUnclampedAndResetWins)
     ServiceRig rig;
     WebServices services = rig.services();
     WebActions::applyEffectsSettings(
-        services, object(R"({"pattern":{"selected":"Spectrum Bars","speed":2.5,"size":40,"gap":3,"autoRotate":true,)"
-                         R"("rotateInterval":4,"audioReactive":false},)"
-                         R"("video":{"playbackSpeed":1.5,"brightness":-0.3,"saturation":7,"alpha":0.1,"inverted":true},)"
-                         R"("rgb":{"redEnabled":false,"greenTimeShift":4,"blueTimeShift":2.5,"redHOffset":-12.5,"blueVOffset":3}})"));
+        services,
+        object(
+            R"({"pattern":{"selected":"Spectrum Bars","speed":2.5,"size":40,"gap":3,"autoRotate":true,)"
+            R"("rotateInterval":4,"audioReactive":false},)"
+            R"("video":{"playbackSpeed":1.5,"brightness":-0.3,"saturation":7,"alpha":0.1,"inverted":true},)"
+            R"("rgb":{"redEnabled":false,"greenTimeShift":4,"blueTimeShift":2.5,"redHOffset":-12.5,"blueVOffset":3}})"));
     // Read back through the document, which comes from the settings and the effects manager.
     const QJsonObject document = WebDocuments::effects(services);
     QJsonObject pattern = document["pattern"].toObject();
     pattern.remove("available");
     EXPECT_EQ(compact(pattern), R"({"audioReactive":false,"autoRotate":true,"gap":3,"rotateInterval":4,)"
-                               R"("selected":"Spectrum Bars","size":40,"speed":2.5})");
+                                R"("selected":"Spectrum Bars","size":40,"speed":2.5})");
     EXPECT_EQ(compact(document["video"].toObject()),
               R"({"alpha":0.1,"brightness":-0.3,"inverted":true,"playbackSpeed":1.5,"saturation":7})");
     EXPECT_EQ(compact(document["rgb"].toObject()),
@@ -342,15 +351,16 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
         ASSERT_TRUE(test::writeFile(resources.path() + "/Fixtures/" + name, name));
     const WebResources library({resources.path()});
     EXPECT_EQ(library.fixtureFileNames(), (QStringList{"<b>bold<i>.r20", "Avo & Co.r66", "My Profile.xml",
-                                                        "Orvelo V2.Fixture", "Orvelo V4.1.Fixture", "desk.cha"}));
+                                                       "Orvelo V2.Fixture", "Orvelo V4.1.Fixture", "desk.cha"}));
 
     const std::string page = WebPages::fixtures(library.fixtureFileNames());
-    for (const char* shown : {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
-                              R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
-                              "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
-                              R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
-                              "Channel 18: Blue Offset Y (Extended)"})
+    for (const char* shown :
+         {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
+          R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
+          "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
+          "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
+          R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
+          "Channel 18: Blue Offset Y (Extended)"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     for (const char* absent : {"<b>bold<i>", "Shouting", "No fixture files available yet"})
         EXPECT_EQ(page.find(absent), std::string::npos) << absent;
@@ -359,14 +369,16 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
 TEST(WebResources, FixtureFilesAreReadFromTheirFolderOnly)
 {
     QTemporaryDir resources;
-    for (const auto& [relative, bytes] : {std::pair{"Fixtures/desk.cha", "patch"}, {"Fixtures/sub/inner.xml", "inner"},
-                                          {"secret.txt", "secret"}, {"digital-7.ttf", "font"}})
+    for (const auto& [relative, bytes] : {std::pair{"Fixtures/desk.cha", "patch"},
+                                          {"Fixtures/sub/inner.xml", "inner"},
+                                          {"secret.txt", "secret"},
+                                          {"digital-7.ttf", "font"}})
         ASSERT_TRUE(test::writeFile(resources.path() + "/" + relative, bytes));
 
     const WebResources library({resources.path()});
     EXPECT_EQ(library.fixtureFile("desk.cha"), QByteArray("patch"));
-    for (const char* name : {"../secret.txt", "..", ".", "", "sub/inner.xml", "sub\\inner.xml", "..secret.txt",
-                             "sub", "/etc/hostname", "missing.xml"})
+    for (const char* name : {"../secret.txt", "..", ".", "", "sub/inner.xml", "sub\\inner.xml", "..secret.txt", "sub",
+                             "/etc/hostname", "missing.xml"})
         EXPECT_FALSE(library.fixtureFile(name)) << name;
     EXPECT_EQ(library.font(), QByteArray("font"));
 
@@ -420,7 +432,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("playback":{"ignoreDMX":false,"autoPlayNext":true,"frameRate":30},"ndi":{"enabled":false,"fps":25,"scale":1},)"
          R"("protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true},"theme":{"current":"daylight"},)"
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
-         R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1})", ""},
+         R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1})",
+         ""},
         {R"({"library":{"mediaFolder":")" + root + R"(/New Show"}})", ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };
@@ -431,8 +444,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
     EXPECT_EQ(SettingsValidator::checkAddress(object(R"({"universe":16})"))->field, "dmx.universe");
 
     ServiceRig rig;
-    WebActions::applySettings(rig.services(), object(R"({"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})"),
-                              nullptr);
+    WebActions::applySettings(rig.services(),
+                              object(R"({"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})"), nullptr);
     EXPECT_EQ(rig.remote.hostNames(), QStringList{"player.local"});
     EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
 }

@@ -57,14 +57,16 @@ protected:
 
 TEST_F(WebAccessTest, WithoutAPasswordEverythingWorksButForeignSitesAndNames)
 {
-    EXPECT_EQ(jsonOf(send("GET", "/api/session")).object(), (QJsonObject{{"role", "operator"}, {"passwordSet", false}}));
+    EXPECT_EQ(jsonOf(send("GET", "/api/session")).object(),
+              (QJsonObject{{"role", "operator"}, {"passwordSet", false}}));
     const std::string own = "Origin: http://127.0.0.1:" + std::to_string(server->port()) + "\r\n";
     const std::string ignore = R"({"playback":{"ignoreDMX":true}})";
     EXPECT_EQ(send("POST", "/api/settings", ignore, "Origin: http://evil.example\r\n").status, 403);
     EXPECT_EQ(send("POST", "/api/settings", ignore, "Referer: http://evil.example/attack.html\r\n").status, 403);
     // A foreign page's form posts text; the same from our own origin must still be JSON.
     const std::string form = "POST /api/settings HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server->port()) +
-                             "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(ignore.size()) + "\r\n";
+                             "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(ignore.size()) +
+                             "\r\n";
     EXPECT_EQ(parseAnswer(exchange(server->port(), {{form + own + "\r\n" + ignore}}).received).status, 415);
     EXPECT_EQ(parseAnswer(exchange(server->port(), {{form + "\r\n" + ignore}}).received).status, 200); // a script
     EXPECT_TRUE(waitUntil([&] { return rig.controller->ignoreDMX(); }));
@@ -78,7 +80,8 @@ TEST_F(WebAccessTest, WithAPasswordEveryRouteAsksWhoIsCalling)
     const Answer set = send("POST", "/api/access/password", R"({"password":"stage door"})");
     ASSERT_EQ(set.status, 200);
     const std::string operatorCookie = cookieOf(set);
-    const QJsonObject token = jsonOf(send("POST", "/api/access/tokens", R"({"name":"Console macro"})", operatorCookie)).object();
+    const QJsonObject token =
+        jsonOf(send("POST", "/api/access/tokens", R"({"name":"Console macro"})", operatorCookie)).object();
     const std::string bearer = "Authorization: Bearer " + token["token"].toString().toStdString() + "\r\n";
     const QString link = jsonOf(send("GET", "/api/access", {}, operatorCookie))["viewerLink"].toString();
     ASSERT_TRUE(link.startsWith("http://127.0.0.1/login.html#viewer=")); // the host the client used

@@ -187,10 +187,11 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
 
     // Refusals: names outside the folders, absent media, wrong shapes.
-    const std::vector<std::pair<std::string, int>> refusals{
-        {R"({"names":["../Playlists/Friday.json"]})", 400}, {R"({"names":["/etc/hostname"]})", 400},
-        {R"({"names":["missing.mp4"]})", 404},              {R"({"names":"a.mp4"})", 400},
-        {R"({"names":[3]})", 400}};
+    const std::vector<std::pair<std::string, int>> refusals{{R"({"names":["../Playlists/Friday.json"]})", 400},
+                                                            {R"({"names":["/etc/hostname"]})", 400},
+                                                            {R"({"names":["missing.mp4"]})", 404},
+                                                            {R"({"names":"a.mp4"})", 400},
+                                                            {R"({"names":[3]})", 400}};
     for (const auto& [body, status] : refusals)
         EXPECT_EQ(post("/api/playlist/add", body).status, status) << body;
     EXPECT_EQ(post("/api/playlist/save", R"({"name":"../escape"})").status, 400);
@@ -298,13 +299,13 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
     ASSERT_EQ(tracks.size(), 2);
 
     // A large upload trickles in on its own thread while the console switches tracks.
-    constexpr std::size_t kSize = 48u << 20;
+    constexpr std::size_t uploadSize = 48u << 20;
     std::atomic<bool> uploading{true};
     auto bigUpload = std::async(std::launch::async, [&] {
         const int fd = connectTo(port);
-        sendAll(fd, "PUT /api/media/big.mp4 HTTP/1.1\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+        sendAll(fd, "PUT /api/media/big.mp4 HTTP/1.1\r\nContent-Length: " + std::to_string(uploadSize) + "\r\n\r\n");
         const std::string chunk(1u << 20, 'b');
-        for (std::size_t sent = 0; sent < kSize; sent += chunk.size()) {
+        for (std::size_t sent = 0; sent < uploadSize; sent += chunk.size()) {
             sendAll(fd, chunk);
             std::this_thread::sleep_for(40ms);
         }
@@ -332,7 +333,7 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
 
     ASSERT_TRUE(waitUntil([&] { return bigUpload.wait_for(0ms) == std::future_status::ready; }, 30s));
     EXPECT_EQ(bigUpload.get().status, 200);
-    EXPECT_EQ(QFileInfo(media + "/big.mp4").size(), static_cast<qint64>(kSize));
+    EXPECT_EQ(QFileInfo(media + "/big.mp4").size(), static_cast<qint64>(uploadSize));
 
     // A file deleted while on the playlist fails to load when the console picks it; the
     // player carries on with the next pick.

@@ -28,9 +28,12 @@ protected:
     {
         ORVELO_REQUIRE_ISOLATED_NETWORK();
         rig.remote.setTransportMinInterval(0);
-        for (const auto& [relative, bytes] : {std::pair{"digital-7.ttf", QByteArray("\x00\x01\x00\x00" "font", 8)},
+        for (const auto& [relative, bytes] : {std::pair{"digital-7.ttf", QByteArray("\x00\x01\x00\x00"
+                                                                                    "font",
+                                                                                    8)},
                                               {"Fixtures/My Profile.xml", "<fixture/>"},
-                                              {"Fixtures/desk.cha", "patch"}, {"secret.txt", "secret"}})
+                                              {"Fixtures/desk.cha", "patch"},
+                                              {"secret.txt", "secret"}})
             ASSERT_TRUE(writeFile(resources.path() + "/" + relative, bytes));
         server = makeServer(resources.path());
         server->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), rig.ndi.get(), rig.themes.get());
@@ -80,15 +83,17 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     EXPECT_TRUE(raw.closedByServer);
     const Answer root = parseAnswer(raw.received);
     EXPECT_EQ(root.statusLine, "HTTP/1.1 200 OK");
-    EXPECT_EQ(root.headers, (std::vector<std::string>{"Content-Type: text/html",
-                                                      "Content-Length: " + std::to_string(root.body.size()),
-                                                      "Connection: close"}));
+    EXPECT_EQ(root.headers,
+              (std::vector<std::string>{"Content-Type: text/html",
+                                        "Content-Length: " + std::to_string(root.body.size()), "Connection: close"}));
     EXPECT_EQ(root.body, WebPages::remote());
     EXPECT_EQ(get("/index.html").body, WebPages::remote());
     EXPECT_EQ(server->serverURL(), QStringLiteral("http://localhost:%1").arg(port));
 
     const Answer font = get("/font/digital-7.ttf");
-    EXPECT_EQ(font.body, std::string("\x00\x01\x00\x00" "font", 8));
+    EXPECT_EQ(font.body, std::string("\x00\x01\x00\x00"
+                                     "font",
+                                     8));
     EXPECT_EQ(font.headers, (std::vector<std::string>{"Content-Type: font/ttf", "Content-Length: 8",
                                                       "Cache-Control: public, max-age=31536000", "Connection: close"}));
 
@@ -137,8 +142,8 @@ TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsNa
     // No page keeps a copy of its own.
     const std::string head = "<link rel=\"stylesheet\" href=\"" + WebPages::styleSheet().path + "\">\n<script src=\"" +
                              WebPages::script().path + "\"></script>\n<title>";
-    for (const char* path : {"/", "/playlist.html", "/settings.html", "/effects.html", "/fixtures.html",
-                             "/login.html"}) {
+    for (const char* path :
+         {"/", "/playlist.html", "/settings.html", "/effects.html", "/fixtures.html", "/login.html"}) {
         const std::string page = get(path).body;
         EXPECT_NE(page.find(head), std::string::npos) << path;
         for (const char* copy : {"<style", "const byId", "method: 'POST'"})
@@ -148,8 +153,9 @@ TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsNa
 
 TEST_F(WebServerTest, FixtureNamesCannotLeaveTheirFolder)
 {
-    for (const char* path : {"/fixtures/..%2Fsecret.txt", "/fixtures/../secret.txt", "/fixtures/%2E%2E%2Fsecret.txt",
-                                   "/fixtures/..%5Csecret.txt", "/fixtures/", "/fixtures/..", "/fixtures/%2Fetc%2Fhostname"}) {
+    for (const char* path :
+         {"/fixtures/..%2Fsecret.txt", "/fixtures/../secret.txt", "/fixtures/%2E%2E%2Fsecret.txt",
+          "/fixtures/..%5Csecret.txt", "/fixtures/", "/fixtures/..", "/fixtures/%2Fetc%2Fhostname"}) {
         const Answer answer = get(path);
         EXPECT_EQ(answer.status, 404) << path;
         EXPECT_EQ(answer.body.find("secret\n"), std::string::npos);
@@ -174,18 +180,28 @@ TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
     EXPECT_EQ(headerValue(put, "Content-Type"), "text/plain");
     EXPECT_EQ(get("/api/status?x=1").body, "Not Found");
     const std::vector<std::tuple<std::string, std::string, std::string, int>> cases{
-        {"get", "/", "", 405},          {"DELETE", "/api/status", "", 405}, {"GET", "/api/status?x=1", "", 404},
-        {"GET", "/index.html#top", "", 404}, {"GET", "/api/control", "", 404}, {"GET", "/nothing", "", 404},
-        {"GET", "", "", 404},           {"GET", "/api/", "", 404},         {"POST", "/api/status", "{}", 404},
+        {"get", "/", "", 405},
+        {"DELETE", "/api/status", "", 405},
+        {"GET", "/api/status?x=1", "", 404},
+        {"GET", "/index.html#top", "", 404},
+        {"GET", "/api/control", "", 404},
+        {"GET", "/nothing", "", 404},
+        {"GET", "", "", 404},
+        {"GET", "/api/", "", 404},
+        {"POST", "/api/status", "{}", 404},
         {"POST", "/api/unknown", "not even json", 404}};
     for (const auto& [method, path, body, status] : cases)
         EXPECT_EQ(call(port, method, path, body).status, status) << method << " " << path;
 
     // Unreadable requests are answered too; a single word counts once the client has ended its
     // side, and a head whose lines end in bare line feeds is refused rather than guessed at.
-    for (const auto& [text, halfClose] : std::vector<std::pair<std::string, bool>>{
-             {"GET\r\n\r\n", false}, {"GET /caf\xe9 HTTP/1.1\r\n\r\n", false}, {"\r\n\r\n", false}, {"GET", true},
-             {"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", false}, {"POST /api/control HTTP/1.1\r\nHost: a\n\r\n", false}}) {
+    for (const auto& [text, halfClose] :
+         std::vector<std::pair<std::string, bool>>{{"GET\r\n\r\n", false},
+                                                   {"GET /caf\xe9 HTTP/1.1\r\n\r\n", false},
+                                                   {"\r\n\r\n", false},
+                                                   {"GET", true},
+                                                   {"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", false},
+                                                   {"POST /api/control HTTP/1.1\r\nHost: a\n\r\n", false}}) {
         const Exchange raw = exchange(port, {{text}}, halfClose);
         EXPECT_EQ(parseAnswer(raw.received).statusLine, "HTTP/1.1 400 Bad Request") << text;
         EXPECT_TRUE(raw.closedByServer) << text;
@@ -200,7 +216,8 @@ TEST_F(WebServerTest, MissingResourcesAndServices)
     EXPECT_EQ(font.status, 404);
     EXPECT_EQ(font.body, "Font not found");
     // Without console files the page still offers the player's own profile and chart.
-    EXPECT_NE(call(bare->port(), "GET", "/fixtures.html").body.find(R"(href="/fixtures/orvelo.json")"), std::string::npos);
+    EXPECT_NE(call(bare->port(), "GET", "/fixtures.html").body.find(R"(href="/fixtures/orvelo.json")"),
+              std::string::npos);
 
     const auto orphan = startOther(resources.path(), false);
     for (const char* path : {"/api/status", "/api/playlist", "/api/config/artnet"}) {
@@ -236,7 +253,9 @@ TEST_F(WebServerTest, PostActionsReachThePlayer)
     EXPECT_TRUE(waitUntil([&] { return rig.controller->dmxConfig().startChannel == 1; }));
     EXPECT_EQ(rig.controller->dmxConfig().universe, 0);
 
-    EXPECT_EQ(post("/api/settings", R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})").status, 200);
+    EXPECT_EQ(
+        post("/api/settings", R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})").status,
+        200);
     EXPECT_TRUE(waitUntil([&] { return rig.controller->autoPlayNext(); }));
     EXPECT_EQ(rig.controller->dmxConfig().startChannel, 5);
 
@@ -263,7 +282,8 @@ TEST_F(WebServerTest, ReadsAfterAnAnsweredPostSeeIt)
         for (int i = 1; i <= 40; ++i) {
             const std::string body = R"({"pattern":{"speed":)" + std::to_string(i) + "}}";
             rawExchange(port, {{request("POST", "/api/effects", body)}}, false, 2000ms);
-            const Answer read = parseAnswer(rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms).received);
+            const Answer read =
+                parseAnswer(rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms).received);
             stale += jsonOf(read)["pattern"].toObject()["speed"].toDouble() != i;
         }
         return stale;
@@ -303,8 +323,8 @@ TEST_F(WebServerTest, BodyInALaterSegmentIsRead)
 {
     const std::string whole = request("POST", "/api/settings", R"({"playback":{"ignoreDMX":true}})");
     const std::size_t headEnd = whole.find("\r\n\r\n") + 4;
-    const Exchange raw = exchange(port, {{whole.substr(0, headEnd)}, {whole.substr(headEnd, 7), 150ms},
-                                         {whole.substr(headEnd + 7), 150ms}});
+    const Exchange raw = exchange(
+        port, {{whole.substr(0, headEnd)}, {whole.substr(headEnd, 7), 150ms}, {whole.substr(headEnd + 7), 150ms}});
     EXPECT_EQ(parseAnswer(raw.received).body, R"({"status":"ok"})");
     EXPECT_TRUE(waitUntil([&] { return rig.controller->ignoreDMX(); }));
 }
@@ -342,8 +362,8 @@ TEST_F(WebServerTest, SilentAndSlowClientsAreClosed)
         trickle.push_back({std::string(1, c), 60ms});
     const Exchange slow = exchange(port, trickle, false, 3000ms);
     EXPECT_EQ(parseAnswer(slow.received).status, 408);
-    const Exchange shortBody = exchange(port, {{request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90)}},
-                                        false, 3000ms);
+    const Exchange shortBody =
+        exchange(port, {{request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90)}}, false, 3000ms);
     EXPECT_EQ(parseAnswer(shortBody.received).status, 408);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5000ms);
     EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
@@ -365,12 +385,14 @@ TEST_F(WebServerTest, ManyClientsAtOnce)
     for (int i = 0; i < 64; ++i)
         clients.push_back(std::async(std::launch::async, rawExchange, port,
                                      std::vector<Piece>{{request("GET", i % 2 ? "/api/status" : "/")}}, false, 5000ms));
-    ASSERT_TRUE(waitUntil([&] {
-        for (auto& client : clients)
-            if (client.wait_for(0ms) != std::future_status::ready)
-                return false;
-        return true;
-    }, 10000ms));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (auto& client : clients)
+                if (client.wait_for(0ms) != std::future_status::ready)
+                    return false;
+            return true;
+        },
+        10000ms));
     for (auto& client : clients)
         EXPECT_EQ(parseAnswer(client.get().received).status, 200);
 }
@@ -383,15 +405,31 @@ TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
     std::mt19937 random(1234567);
     const auto pick = [&](const auto& list) { return list[random() % list.size()]; };
     const std::vector<std::string> methods{"GET", "GET", "POST", "POST", "PUT", "get", "DELETE", "HEAD", ""};
-    const std::vector<std::string> getPaths{"/", "/index.html", "/playlist.html", "/settings.html", "/effects.html",
-                                            "/fixtures.html", "/font/digital-7.ttf", "/fixtures/desk.cha",
-                                            "/api/status", "/api/playlist", "/api/config/artnet", "/api/settings",
+    const std::vector<std::string> getPaths{"/",
+                                            "/index.html",
+                                            "/playlist.html",
+                                            "/settings.html",
+                                            "/effects.html",
+                                            "/fixtures.html",
+                                            "/font/digital-7.ttf",
+                                            "/fixtures/desk.cha",
+                                            "/api/status",
+                                            "/api/playlist",
+                                            "/api/config/artnet",
+                                            "/api/settings",
                                             "/api/effects"};
-    const std::vector<std::string> postPaths{"/api/control", "/api/playlist/play", "/api/playlist/reorder",
-                                             "/api/config/artnet", "/api/settings", "/api/effects"};
-    const std::vector<std::string> bodies{"", "{}", "[]", "garbage", R"({"command":"stop"})", R"({"index":1})",
-                                          R"({"index":1,"direction":"up"})", R"({"index":"1","direction":"up"})",
-                                          R"({"playback":{"autoPlayNext":false}})", R"({"rgb":{"redEnabled":true}})",
+    const std::vector<std::string> postPaths{"/api/control",       "/api/playlist/play", "/api/playlist/reorder",
+                                             "/api/config/artnet", "/api/settings",      "/api/effects"};
+    const std::vector<std::string> bodies{"",
+                                          "{}",
+                                          "[]",
+                                          "garbage",
+                                          R"({"command":"stop"})",
+                                          R"({"index":1})",
+                                          R"({"index":1,"direction":"up"})",
+                                          R"({"index":"1","direction":"up"})",
+                                          R"({"playback":{"autoPlayNext":false}})",
+                                          R"({"rgb":{"redEnabled":true}})",
                                           "{\"command\":\"caf\xc3\xa9\"}"};
 
     for (int round = 0; round < 300; ++round) {
@@ -474,7 +512,8 @@ TEST_F(WebServerTest, TransportOnRealMedia)
     EXPECT_EQ(playlist[1].toObject()["isCurrent"], false);
 
     EXPECT_EQ(post("/api/control", R"({"command":"next"})").status, 200);
-    ASSERT_TRUE(waitUntil([&] { return rig.engine->currentTrack() && rig.engine->currentTrack()->name == "Second"; }, 5000ms));
+    ASSERT_TRUE(
+        waitUntil([&] { return rig.engine->currentTrack() && rig.engine->currentTrack()->name == "Second"; }, 5000ms));
     ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }, 5000ms));
     playlist = jsonOf(get("/api/playlist")).array();
     EXPECT_EQ(playlist[0].toObject()["isCurrent"], false);

@@ -86,7 +86,8 @@ FAKE_NDI_EXPORT void NDIlib_send_send_video_v2(void* instance, const FakeNDIVide
         f.onCreatingThread = std::this_thread::get_id() == sender->creator;
         ++state.framesSent;
         if (frame->data && frame->yres > 0 && frame->lineStrideInBytes > 0) {
-            lastPixels.assign(frame->data, frame->data + static_cast<std::size_t>(frame->lineStrideInBytes) * frame->yres);
+            lastPixels.assign(frame->data,
+                              frame->data + static_cast<std::size_t>(frame->lineStrideInBytes) * frame->yres);
             lastFrame = *frame;
         }
         if (sender->clockVideo && frame->frameRateN > 0 && frame->frameRateD > 0) {

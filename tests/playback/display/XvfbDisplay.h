@@ -12,8 +12,8 @@ struct XvfbDisplay {
 } // namespace orvelo::test
 
 // Skips a test that needs the window system when there is none.
-#define ORVELO_REQUIRE_DISPLAY()                                                                 \
-    do {                                                                                         \
-        if (::orvelo::test::XvfbDisplay::number < 0)                                             \
-            GTEST_SKIP() << "no virtual display: Xvfb (Debian package xvfb) is not installed";   \
+#define ORVELO_REQUIRE_DISPLAY()                                                                                       \
+    do {                                                                                                               \
+        if (::orvelo::test::XvfbDisplay::number < 0)                                                                   \
+            GTEST_SKIP() << "no virtual display: Xvfb (Debian package xvfb) is not installed";                         \
     } while (0)

@@ -69,7 +69,8 @@ void keepScreenshot(int screenIndex, const QString& name)
     if (folder.isEmpty())
         return;
     const QString display = QStringLiteral(":%1.%2").arg(test::XvfbDisplay::number).arg(screenIndex);
-    QProcess::execute("xwd", {"-root", "-silent", "-display", display, "-out", QString::fromUtf8(folder) + "/" + name + ".xwd"});
+    QProcess::execute(
+        "xwd", {"-root", "-silent", "-display", display, "-out", QString::fromUtf8(folder) + "/" + name + ".xwd"});
 }
 
 int visibleOutputWindows()
@@ -82,8 +83,8 @@ int visibleOutputWindows()
 
 bool near(QColor a, QColor b, int tolerance)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
-        && std::abs(a.blue() - b.blue()) <= tolerance;
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 class OutputWindowTest : public ::testing::Test {
@@ -234,10 +235,12 @@ TEST_F(OutputWindowTest, VideoShowsTheComposedFramesLetterboxedWithoutTheViewEff
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->content()->content(), ExternalContent::Video);
     // Held on a bright frame (frame i is grey 16 + 4i), so a dimmed picture would show.
-    ASSERT_TRUE(waitUntil([&] {
-        const VideoFramePtr frame = player.latestFrame();
-        return frame && MediaFiles::frameIndex(*frame) >= 25;
-    }, 10000ms));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const VideoFramePtr frame = player.latestFrame();
+            return frame && MediaFiles::frameIndex(*frame) >= 25;
+        },
+        10000ms));
     player.pause();
     spinFor(300ms);
     const QImage shot = grab(1);

@@ -4,9 +4,9 @@
 // picture of every entry.
 #include "XvfbDisplay.h"
 
+#include "app/OrveloApp.h"
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
-#include "app/OrveloApp.h"
 #include "net/SACNService.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
