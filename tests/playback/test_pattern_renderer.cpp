@@ -326,6 +326,12 @@ TEST(PatternRendererTest, EveryPatternCoversTheImageHoldsStillAtSpeedZeroAndSurv
             EXPECT_FALSE(near(at(render(pattern, f, 32, 24), 0, 0), Qt::magenta, 0)) << value;
         }
     }
+    PatternFrame moving = still();
+    moving.speed = 1.0;
+    PatternFrame later = moving;
+    later.time += 0.25;
+    EXPECT_NE(render(AudioVisualPattern::circularWave, moving, 64, 48),
+              render(AudioVisualPattern::circularWave, later, 64, 48));
 }
 
 TEST(PatternCatalogue, NamesReadBackOnlyWhenExactAndBlackComesFirst)
