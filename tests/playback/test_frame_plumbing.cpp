@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -30,7 +31,9 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
     EXPECT_EQ(history.delayed(1), frames[73]);
     EXPECT_EQ(history.delayed(59), frames[15]);
     EXPECT_EQ(history.delayed(60), nullptr);
+    EXPECT_EQ(history.delayed(std::numeric_limits<int>::max()), nullptr);
     EXPECT_EQ(history.delayed(-3), frames[74]);
+    EXPECT_EQ(history.delayed(std::numeric_limits<int>::min()), frames[74]);
 
     // Frames that dropped out are no longer held.
     std::weak_ptr<const VideoFrame> dropped = frames[14];

@@ -20,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QPainter>
 
 #include <tuple>
 
