@@ -70,7 +70,7 @@ protected:
 
 } // namespace
 
-TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderAndItsResultIsPresented)
+TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderItsResultIsPresentedAndFramesCarryTheirMatrix)
 {
     auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::I420);
     ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay);
@@ -92,14 +92,6 @@ TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderAndItsResultIsPresented)
     EXPECT_EQ(sd->format, PixelFormat::I420);
     EXPECT_EQ(sd->width, 160);
     EXPECT_EQ(sd->yuvMatrix, YuvMatrix::BT601);
-
-    // Replayed from the start, the hook is told of the restart and sees the whole sequence again.
-    player.seekToZero();
-    player.play();
-    ASSERT_TRUE(waitForEnds(2));
-    std::lock_guard lock(record.mutex);
-    EXPECT_EQ(record.indices, range(-1, 25));
-
     // HD pictures carry the HD matrix.
     const std::string hd = MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,"
                                                              "width=1280,height=720,framerate=25/1 ! x264enc "
@@ -109,6 +101,13 @@ TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderAndItsResultIsPresented)
     EXPECT_EQ(hdFrame->yuvMatrix, YuvMatrix::BT709);
     EXPECT_FALSE(hdFrame->yuvFullRange);
     EXPECT_TRUE(hdFrame->hasValidLayout());
+
+    // Replayed from the start, the hook is told of the restart and sees the whole sequence again.
+    player.seekToZero();
+    player.play();
+    ASSERT_TRUE(waitForEnds(2));
+    std::lock_guard lock(record.mutex);
+    EXPECT_EQ(record.indices, range(-1, 25));
 }
 
 TEST_F(TapTest, BgraFramesAndAHookSetWhilePlaying)
