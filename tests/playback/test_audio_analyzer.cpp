@@ -199,6 +199,7 @@ TEST_F(AudioAnalyzerTest, AnItemIsSetUpOnceAndAnotherItemOrDetachResetsTheLevels
     second->play(0.4f);
     publish();
     EXPECT_EQ(analyzer.peakAmplitude(), 0.4f);
+    EXPECT_FLOAT_EQ(analyzer.amplitude(), 2 * 0.3f * 0.4f) << "smoothing starts afresh, not from the old item's level";
 
     analyzer.detach();
     second->play(0.5f);
