@@ -67,7 +67,8 @@ TEST(AudioFileInfo, MeasuresARealFileAlsoBehindAnId3Tag)
 
     // The same stream behind a 300-byte ID3v2 tag, as some taggers write it.
     const std::string tagged = tempDir() + "/tagged.flac";
-    std::ofstream(tagged, std::ios::binary) << std::string{'I', 'D', '3', 3, 0, 0, 0, 0, 2, 44} << std::string(300, '\0')
+    const std::string header{'I', 'D', '3', 3, 0, 0, 0, 0, 2, 44};
+    std::ofstream(tagged, std::ios::binary) << header << std::string(300, '\0')
                                             << std::ifstream(flac, std::ios::binary).rdbuf();
     const auto taggedInfo = readAudioFileInfo(tagged);
     ASSERT_TRUE(taggedInfo.has_value());

@@ -94,8 +94,8 @@ TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderItsResultIsPresentedAndFramesCa
     EXPECT_EQ(sd->yuvMatrix, YuvMatrix::BT601);
     // HD pictures carry the HD matrix.
     const std::string hd = MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,"
-                                                             "width=1280,height=720,framerate=25/1 ! x264enc "
-                                                             "speed-preset=ultrafast ! mp4mux ! filesink location={out}");
+                                                             "width=1280,height=720,framerate=25/1 ! x264enc speed-"
+                                                             "preset=ultrafast ! mp4mux ! filesink location={out}");
     const VideoFramePtr hdFrame = loadAndWait(hd, PixelFormat::I420)->latestFrame();
     ASSERT_NE(hdFrame, nullptr);
     EXPECT_EQ(hdFrame->yuvMatrix, YuvMatrix::BT709);
