@@ -95,7 +95,12 @@ void AudioAnalyzer::detach()
     link_.reset();
     currentItem_.reset();
     tapAttached_ = false;
+    // The next item's smoothing starts from silence, not from this item's level: now, for
+    // buffers measured before the reset runs, and again in it, after this item's last
+    // publications (already queued) have stored theirs.
+    smoothedAmplitude_.store(0.0f, std::memory_order_relaxed);
     postToMain(this, [this] {
+        smoothedAmplitude_.store(0.0f, std::memory_order_relaxed);
         setAmplitude(0.0f);
         setBeatDetected(false);
         setPeakAmplitude(0.0f);

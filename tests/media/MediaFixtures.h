@@ -2,6 +2,7 @@
 
 #include "platform/media/MediaItem.h"
 #include "support/MediaFiles.h"
+#include "support/TestSupport.h"
 
 #include <memory>
 #include <string>
@@ -9,6 +10,11 @@
 namespace orvelo::test {
 
 // Loads a file and runs the event loop until it is ready or failed (or 10 s pass).
-std::shared_ptr<MediaItem> loadAndWait(const std::string& path, PixelFormat format = PixelFormat::BGRA);
+inline std::shared_ptr<MediaItem> loadAndWait(const std::string& path, PixelFormat format = PixelFormat::BGRA)
+{
+    auto item = MediaItem::load(QString::fromStdString(path), format);
+    waitUntil([&] { return item->status() != MediaItem::Status::Loading; }, std::chrono::seconds(10));
+    return item;
+}
 
 } // namespace orvelo::test

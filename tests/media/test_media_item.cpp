@@ -1,52 +1,46 @@
 // Protects preparing a media file: what the player learns before playing (ready, duration,
-// streams, picture size), and that an unplayable file ends as a failure with a reason.
+// streams, picture size), that an unplayable file ends as a failure with a reason, and the
+// first-frame snapshot behind thumbnails.
 #include "MediaFixtures.h"
-#include "platform/media/MediaItem.h"
-#include "support/TestSupport.h"
+#include "platform/media/VideoSnapshot.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
 
 #include <fstream>
+#include <future>
 #include <thread>
 
 using namespace orvelo;
 using namespace orvelo::test;
 
-TEST(MediaItem, VideoFileBecomesReadyOnTheMainThreadWithItsProperties)
+TEST(MediaItem, FilesBecomeReadyOnTheMainThreadWithTheirStreamsAndLength)
 {
-    const std::string path = MediaFiles::countingVideo(50, true);
-    ASSERT_FALSE(path.empty());
-    auto item = MediaItem::load(QString::fromStdString(path));
-    EXPECT_EQ(item->status(), MediaItem::Status::Loading);
+    auto video = MediaItem::load(QString::fromStdString(MediaFiles::countingVideo(50, true)));
+    EXPECT_EQ(video->status(), MediaItem::Status::Loading);
     int changes = 0;
     bool onMainThread = false;
-    QObject::connect(item.get(), &MediaItem::statusChanged, [&] {
+    QObject::connect(video.get(), &MediaItem::statusChanged, [&] {
         ++changes;
-        onMainThread = QThread::currentThread() == item->thread();
+        onMainThread = QThread::currentThread() == video->thread();
     });
-    ASSERT_TRUE(waitUntil([&] { return item->status() != MediaItem::Status::Loading; }, std::chrono::seconds(10)));
-    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return video->status() != MediaItem::Status::Loading; }, std::chrono::seconds(10)));
+    ASSERT_EQ(video->status(), MediaItem::Status::ReadyToPlay) << video->errorText().toStdString();
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(onMainThread);
-    EXPECT_TRUE(item->errorText().isEmpty());
-    EXPECT_TRUE(item->hasVideo());
-    EXPECT_TRUE(item->hasAudio());
-    EXPECT_EQ(item->videoSize(), QSize(160, 120));
-    ASSERT_TRUE(item->duration().has_value());
-    EXPECT_NEAR(*item->duration(), 2.0, 0.05);
-}
+    EXPECT_TRUE(video->errorText().isEmpty());
+    EXPECT_TRUE(video->hasVideo() && video->hasAudio());
+    EXPECT_EQ(video->videoSize(), QSize(160, 120));
+    EXPECT_NEAR(video->duration().value_or(0.0), 2.0, 0.05);
 
-TEST(MediaItem, AudioOnlyFileIsReadyWithoutPicture)
-{
-    auto item = loadAndWait(MediaFiles::tone("wav", 1000));
-    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();
-    EXPECT_FALSE(item->hasVideo());
-    EXPECT_TRUE(item->hasAudio());
-    EXPECT_TRUE(item->videoSize().isEmpty());
-    ASSERT_TRUE(item->duration().has_value());
-    EXPECT_NEAR(*item->duration(), 1.0, 0.01);
-    EXPECT_EQ(item->latestFrame(), nullptr);
+    auto audio = loadAndWait(MediaFiles::tone("wav", 1000));
+    ASSERT_EQ(audio->status(), MediaItem::Status::ReadyToPlay) << audio->errorText().toStdString();
+    EXPECT_FALSE(audio->hasVideo());
+    EXPECT_TRUE(audio->hasAudio());
+    EXPECT_TRUE(audio->videoSize().isEmpty());
+    EXPECT_NEAR(audio->duration().value_or(0.0), 1.0, 0.01);
+    EXPECT_EQ(audio->latestFrame(), nullptr);
 }
 
 TEST(MediaItem, UnplayableFilesFailWithAReason)
@@ -61,11 +55,10 @@ TEST(MediaItem, UnplayableFilesFailWithAReason)
     std::ofstream(text) << "not a movie, just a few words\n";
 
     for (const std::string& path : {tempDir() + "/does-not-exist.mp4", garbage, text}) {
-        SCOPED_TRACE(path);
         auto item = loadAndWait(path);
-        EXPECT_EQ(item->status(), MediaItem::Status::Failed);
-        EXPECT_FALSE(item->errorText().isEmpty());
-        EXPECT_FALSE(item->duration().has_value());
+        EXPECT_EQ(item->status(), MediaItem::Status::Failed) << path;
+        EXPECT_FALSE(item->errorText().isEmpty()) << path;
+        EXPECT_FALSE(item->duration().has_value()) << path;
     }
 }
 
@@ -81,6 +74,40 @@ TEST(MediaItem, MayBeDroppedWhileLoadingOnAnyThread)
     // Released off the main thread, so destroyed later on the main thread.
     EXPECT_FALSE(watched.isNull());
     EXPECT_TRUE(waitUntil([&] { return watched.isNull(); }));
+    // Reports its pipeline posted before it went never reach it.
     MediaItem::load(QString::fromStdString(path)).reset();
-    spinFor(std::chrono::milliseconds(100));
+    QCoreApplication::sendPostedEvents();
+}
+
+TEST(VideoSnapshot, FirstFrameScaledIntoTheBoundsWithItsColourOrAReason)
+{
+    const std::string red = MediaFiles::generate(
+        "red320x240.mp4", "videotestsrc pattern=solid-color foreground-color=0xffff0000 num-buffers=5 "
+                          "! video/x-raw,format=I420,width=320,height=240,framerate=25/1 "
+                          "! x264enc speed-preset=ultrafast ! mp4mux ! filesink location={out}");
+    ASSERT_FALSE(red.empty());
+    const auto snapshot = [](const std::string& path, int bound) {
+        return VideoSnapshot::firstFrame(QString::fromStdString(path), QSize(bound, bound));
+    };
+    // Thumbnails are made off the main thread, several at a time.
+    auto first = std::async(std::launch::async, snapshot, red, 64);
+    auto second = std::async(std::launch::async, snapshot, MediaFiles::countingVideo(25, true), 200);
+    const VideoSnapshot thumb = first.get();
+    ASSERT_TRUE(thumb.error.isEmpty()) << thumb.error.toStdString();
+    EXPECT_EQ(thumb.image.size(), QSize(64, 48));
+    const QColor centre = thumb.image.pixelColor(32, 24);
+    EXPECT_GT(centre.red(), 230);
+    EXPECT_LT(std::max(centre.green(), centre.blue()), 30);
+
+    // Smaller than the bounds: kept at its own size, and it is frame 0 (black).
+    const VideoSnapshot small = second.get();
+    ASSERT_TRUE(small.error.isEmpty()) << small.error.toStdString();
+    EXPECT_EQ(small.image.size(), QSize(160, 120));
+    EXPECT_LT(qGray(small.image.pixel(80, 60)), 8);
+
+    for (const std::string& path : {MediaFiles::tone("wav", 1000), tempDir() + "/missing.mov"}) {
+        const VideoSnapshot shot = snapshot(path, 64);
+        EXPECT_TRUE(shot.image.isNull()) << path;
+        EXPECT_FALSE(shot.error.isEmpty()) << path;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/media/VideoFrame.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,17 +11,13 @@
 namespace orvelo::test {
 
 struct Rgba {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-    int a = 0;
+    int r = 0, g = 0, b = 0, a = 0;
     bool operator==(const Rgba&) const = default;
+    friend std::ostream& operator<<(std::ostream& os, const Rgba& p)
+    {
+        return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
+    }
 };
-
-inline std::ostream& operator<<(std::ostream& os, const Rgba& p)
-{
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
-}
 
 // An opaque BGRA frame whose pixel (x, y) (row 0 at the top) has the colour `colour(x, y)`.
 inline std::shared_ptr<VideoFrame> bgraFrame(int width, int height, const std::function<Rgba(int, int)>& colour)
@@ -52,13 +49,10 @@ inline std::shared_ptr<VideoFrame> solidI420(int width, int height, int y, int u
     frame->yuvMatrix = matrix;
     frame->yuvFullRange = fullRange;
     const int values[3] = {y, u, v};
-    for (int plane = 0; plane < 3; ++plane) {
+    for (std::size_t plane = 0; plane < 3; ++plane) {
         const int rows = plane == 0 ? height : (height + 1) / 2;
-        for (int row = 0; row < rows; ++row) {
-            std::uint8_t* p = frame->plane(plane) + row * frame->strides[static_cast<std::size_t>(plane)];
-            for (int i = 0; i < frame->strides[static_cast<std::size_t>(plane)]; ++i)
-                p[i] = static_cast<std::uint8_t>(values[plane]);
-        }
+        std::fill_n(frame->plane(static_cast<int>(plane)), rows * frame->strides[plane],
+                    static_cast<std::uint8_t>(values[plane]));
     }
     return frame;
 }

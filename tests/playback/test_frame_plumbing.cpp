@@ -8,17 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
+#include <limits>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-#include <pthread.h>
-
 using namespace orvelo;
-using orvelo::test::solidBgra;
 
 namespace {
 
@@ -28,7 +23,7 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
     EXPECT_EQ(history.newest(), nullptr);
     std::vector<VideoFramePtr> frames;
     for (int k = 0; k < 75; ++k) {
-        frames.push_back(solidBgra(2, 2, {k, 0, 0, 255}));
+        frames.push_back(test::solidBgra(2, 2, {k, 0, 0, 255}));
         history.append(frames.back());
     }
     EXPECT_EQ(history.size(), FrameHistory::capacity);
@@ -36,19 +31,20 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
     EXPECT_EQ(history.delayed(1), frames[73]);
     EXPECT_EQ(history.delayed(59), frames[15]);
     EXPECT_EQ(history.delayed(60), nullptr);
+    EXPECT_EQ(history.delayed(std::numeric_limits<int>::max()), nullptr);
     EXPECT_EQ(history.delayed(-3), frames[74]);
+    EXPECT_EQ(history.delayed(std::numeric_limits<int>::min()), frames[74]);
 
     // Frames that dropped out are no longer held.
     std::weak_ptr<const VideoFrame> dropped = frames[14];
     frames.clear();
     EXPECT_TRUE(dropped.expired());
-
     history.clear();
     EXPECT_TRUE(history.empty());
     EXPECT_EQ(history.delayed(0), nullptr);
 }
 
-TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgain)
+TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgainUntilTheSizeChanges)
 {
     VideoFramePool pool;
     auto first = pool.acquire(8, 4, PixelFormat::BGRA);
@@ -62,15 +58,10 @@ TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgain)
     EXPECT_EQ(third.get(), address);
     EXPECT_EQ(third->pts, 0.0);
     EXPECT_EQ(third->data.size(), 8u * 4u * 4u);
-}
 
-TEST(VideoFramePoolTest, AnotherSizeReleasesTheIdleFrames)
-{
-    VideoFramePool pool;
-    pool.acquire(8, 4, PixelFormat::BGRA).reset();
-    EXPECT_EQ(pool.idleCount(), 1u);
+    third.reset();
     auto other = pool.acquire(6, 6, PixelFormat::I420);
-    EXPECT_EQ(pool.idleCount(), 0u);
+    EXPECT_EQ(pool.idleCount(), 0u) << "another size releases the idle frames";
     EXPECT_EQ(other->format, PixelFormat::I420);
     EXPECT_TRUE(other->hasValidLayout());
 }
@@ -84,8 +75,7 @@ TEST(VideoFramePoolTest, FramesMayOutliveThePoolAndComeBackFromAnyThread)
         std::vector<std::shared_ptr<VideoFrame>> batch;
         for (int i = 0; i < 8; ++i)
             batch.push_back(pool.acquire(4, 4, PixelFormat::BGRA));
-        std::thread releaser([b = std::move(batch)]() mutable { b.clear(); });
-        releaser.join();
+        std::thread([b = std::move(batch)]() mutable { b.clear(); }).join();
         EXPECT_EQ(pool.idleCount(), 3u); // the pool keeps a few, frees the rest
     }
     survivor->data[0] = 1; // still valid memory

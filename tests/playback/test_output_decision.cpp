@@ -21,7 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QPainter>
+
+#include <tuple>
 
 using namespace orvelo;
 using namespace std::chrono_literals;
@@ -84,44 +85,23 @@ TEST(OutputDecisionTest, LetterboxFitsWithoutCroppingAndCentres)
     EXPECT_TRUE(VideoPlayerView::letterbox({0, 0}, QRect(0, 0, 10, 10)).isEmpty());
 }
 
-QImage solid(QColor colour)
+TEST(OutputDecisionTest, PreviewEffectsMultiplyThenBrightenThenDesaturate)
 {
-    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
-    image.fill(colour);
-    return image;
-}
-
-TEST(OutputDecisionTest, PreviewEffectsMultiplyBrightenAndDesaturate)
-{
-    ViewEffects none;
-    EXPECT_FALSE(none.changesColour());
-
-    ViewEffects noGreen;
-    noGreen.greenEnabled = false;
-    QImage image = solid(QColor(100, 150, 200));
-    noGreen.applyColour(image);
-    EXPECT_EQ(image.pixelColor(1, 1), QColor(100, 0, 200));
-
-    ViewEffects brighter;
-    brighter.brightness = 0.2f;
-    image = solid(QColor(100, 150, 240));
-    brighter.applyColour(image);
-    EXPECT_EQ(image.pixelColor(1, 1), QColor(151, 201, 255));
-
-    ViewEffects grey;
-    grey.saturation = 0.0f;
-    image = solid(QColor(255, 0, 0));
-    grey.applyColour(image);
+    EXPECT_FALSE(ViewEffects{}.changesColour());
     const int luminance = static_cast<int>(0.2126 * 255 + 0.5);
-    EXPECT_EQ(image.pixelColor(1, 1), QColor(luminance, luminance, luminance));
-
-    // A disabled channel stays 0 even when brightened (multiply first, then brightness).
-    ViewEffects both;
-    both.redEnabled = false;
-    both.brightness = 0.5f;
-    image = solid(QColor(200, 0, 0));
-    both.applyColour(image);
-    EXPECT_EQ(image.pixelColor(1, 1).red(), 128);
+    const std::tuple<ViewEffects, QColor, QColor> cases[] = {
+        {{.greenEnabled = false}, QColor(100, 150, 200), QColor(100, 0, 200)},
+        {{.brightness = 0.2f}, QColor(100, 150, 240), QColor(151, 201, 255)},
+        {{.saturation = 0.0f}, QColor(255, 0, 0), QColor(luminance, luminance, luminance)},
+        // A disabled channel stays 0 even when brightened.
+        {{.redEnabled = false, .brightness = 0.5f}, QColor(200, 0, 0), QColor(128, 128, 128)},
+    };
+    for (const auto& [effects, before, after] : cases) {
+        QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+        image.fill(before);
+        effects.applyColour(image);
+        EXPECT_EQ(image.pixelColor(1, 1), after) << before.name().toStdString();
+    }
 }
 
 class VideoOutputViewTest : public ::testing::Test {

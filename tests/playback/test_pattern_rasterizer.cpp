@@ -17,10 +17,25 @@ using namespace orvelo;
 
 namespace {
 
+using Contour = std::vector<QPointF>;
+using Layers = std::vector<CoverageRasterizer::StrokeLayer>;
+
 QImage blackImage(int w, int h)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::black);
+    return image;
+}
+
+// The contours filled in `colour` on a black image of the area's size.
+QImage filled(int w, int h, const std::vector<Contour>& contours, const QColor& colour = Qt::white)
+{
+    QImage image = blackImage(w, h);
+    CoverageRasterizer r;
+    r.reset(w, h);
+    for (const Contour& c : contours)
+        r.addContour(c);
+    r.fill(image, colour);
     return image;
 }
 
@@ -39,80 +54,49 @@ double totalCoverage(const QImage& image)
     return sum;
 }
 
-std::vector<QPointF> rectangle(double x0, double y0, double x1, double y1, bool reversed = false)
+Contour rectangle(double x0, double y0, double x1, double y1, bool reversed = false)
 {
-    std::vector<QPointF> r{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    Contour r{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
     if (reversed)
         std::reverse(r.begin(), r.end());
     return r;
 }
 
-TEST(CoverageRasterizerTest, CoverageAddsUpToTheArea)
+TEST(CoverageRasterizerTest, CoverageAddsUpToTheAreaAndPartlyCoveredPixelsGetTheirShare)
 {
-    QImage image = blackImage(64, 64);
-    CoverageRasterizer r;
-    r.reset(64, 64);
-    const QPointF triangle[] = {{10.3, 10.1}, {50.7, 15.2}, {20.1, 45.9}};
-    r.addContour(triangle);
-    r.fill(image, Qt::white);
+    const QImage triangle = filled(64, 64, {{{10.3, 10.1}, {50.7, 15.2}, {20.1, 45.9}}});
     const double area = std::abs((50.7 - 10.3) * (45.9 - 10.1) - (20.1 - 10.3) * (15.2 - 10.1)) / 2.0;
-    EXPECT_NEAR(totalCoverage(image), area, area * 0.005);
-}
+    EXPECT_NEAR(totalCoverage(triangle), area, area * 0.005);
 
-TEST(CoverageRasterizerTest, PartlyCoveredPixelsGetTheirShare)
-{
-    QImage image = blackImage(8, 4);
-    CoverageRasterizer r;
-    r.reset(8, 4);
-    r.addContour(rectangle(1.5, 0.0, 3.5, 4.0));
-    r.fill(image, Qt::white);
-    EXPECT_NEAR(coverage(image, 0, 2), 0.0, 0.005);
-    EXPECT_NEAR(coverage(image, 1, 2), 0.5, 0.005);
-    EXPECT_NEAR(coverage(image, 2, 2), 1.0, 0.005);
-    EXPECT_NEAR(coverage(image, 3, 2), 0.5, 0.005);
-    EXPECT_NEAR(coverage(image, 4, 2), 0.0, 0.005);
+    const QImage band = filled(8, 4, {rectangle(1.5, 0.0, 3.5, 4.0)});
+    const double expected[] = {0.0, 0.5, 1.0, 0.5, 0.0};
+    for (int x = 0; x < 5; ++x)
+        EXPECT_NEAR(coverage(band, x, 2), expected[x], 0.005) << x;
 
     // A translucent colour blends by coverage times its own alpha.
-    QImage half = blackImage(8, 4);
-    r.reset(8, 4);
-    r.addContour(rectangle(1.5, 0.0, 3.5, 4.0));
-    r.fill(half, QColor(255, 255, 255, 128));
+    const QImage half = filled(8, 4, {rectangle(1.5, 0.0, 3.5, 4.0)}, QColor(255, 255, 255, 128));
     EXPECT_NEAR(coverage(half, 2, 1), 0.5, 0.01);
     EXPECT_NEAR(coverage(half, 1, 1), 0.25, 0.01);
 }
 
 TEST(CoverageRasterizerTest, OppositeContoursCutHolesAndLikeOnesUnite)
 {
-    QImage ring = blackImage(40, 40);
-    CoverageRasterizer r;
-    r.reset(40, 40);
-    r.addContour(rectangle(5, 5, 35, 35));
-    r.addContour(rectangle(15, 15, 25, 25, true));
-    r.fill(ring, Qt::white);
+    const QImage ring = filled(40, 40, {rectangle(5, 5, 35, 35), rectangle(15, 15, 25, 25, true)});
     EXPECT_NEAR(coverage(ring, 20, 20), 0.0, 0.005);
     EXPECT_NEAR(coverage(ring, 10, 10), 1.0, 0.005);
     EXPECT_NEAR(totalCoverage(ring), 900 - 100, 0.5);
 
-    QImage both = blackImage(40, 40);
-    r.reset(40, 40);
-    r.addContour(rectangle(5, 5, 25, 25));
-    r.addContour(rectangle(15, 15, 35, 35));
-    r.fill(both, Qt::white);
+    const QImage both = filled(40, 40, {rectangle(5, 5, 25, 25), rectangle(15, 15, 35, 35)});
     EXPECT_NEAR(coverage(both, 20, 20), 1.0, 0.005) << "the overlap is covered once";
     EXPECT_NEAR(totalCoverage(both), 400 + 400 - 100, 0.5);
 }
 
 TEST(CoverageRasterizerTest, ShapesBeyondTheBordersAreCutOff)
 {
-    QImage image = blackImage(20, 10);
-    CoverageRasterizer r;
-    r.reset(20, 10);
-    r.addContour(rectangle(-100.0, -50.0, 10.5, 400.0));
-    const QPointF farAway[] = {{1e8, 1e8}, {2e8, 1e8}, {2e8, 2e8}};
-    r.addContour(farAway);
-    const QPointF notANumber[] = {{0, 0}, {std::nan(""), 5}, {5, 5}};
-    r.addContour(notANumber);
-    r.fill(image, Qt::white);
+    const QImage image = filled(20, 10,
+                                {rectangle(-100.0, -50.0, 10.5, 400.0),
+                                 {{1e8, 1e8}, {2e8, 1e8}, {2e8, 2e8}},
+                                 {{0, 0}, {std::nan(""), 5}, {5, 5}}});
     EXPECT_NEAR(coverage(image, 0, 0), 1.0, 0.005);
     EXPECT_NEAR(coverage(image, 9, 9), 1.0, 0.005);
     EXPECT_NEAR(coverage(image, 10, 5), 0.5, 0.005);
@@ -120,10 +104,16 @@ TEST(CoverageRasterizerTest, ShapesBeyondTheBordersAreCutOff)
 
     // An image smaller than the area is left alone.
     QImage small = blackImage(4, 4);
+    CoverageRasterizer r;
     r.reset(20, 10);
     r.addContour(rectangle(0, 0, 20, 10));
     r.fill(small, Qt::white);
     EXPECT_EQ(totalCoverage(small), 0.0);
+
+    QImage strip = blackImage(10, 10);
+    CoverageRasterizer::blendRect(strip, QRect(-5, 8, 100, 100), qPremultiply(QColor(255, 255, 255, 51).rgba()));
+    EXPECT_NEAR(coverage(strip, 0, 9), 0.2, 0.01);
+    EXPECT_EQ(coverage(strip, 0, 7), 0.0);
 }
 
 TEST(CoverageRasterizerTest, GraphStrokeIsAsThickAsItsWidthAcrossTheSlope)
@@ -131,12 +121,11 @@ TEST(CoverageRasterizerTest, GraphStrokeIsAsThickAsItsWidthAcrossTheSlope)
     // A flat line at y = 10.5, 2 wide: rows 9 and 11 half covered, row 10 fully.
     QImage flat = blackImage(40, 20);
     const QPointF line[] = {{0, 10.5}, {40, 10.5}};
-    const CoverageRasterizer::StrokeLayer white[] = {{2.0, Qt::white}};
+    const Layers white{{2.0, Qt::white}};
     CoverageRasterizer::strokeGraph(flat, line, white);
-    EXPECT_NEAR(coverage(flat, 20, 9), 0.5, 0.01);
-    EXPECT_NEAR(coverage(flat, 20, 10), 1.0, 0.01);
-    EXPECT_NEAR(coverage(flat, 20, 11), 0.5, 0.01);
-    EXPECT_NEAR(coverage(flat, 20, 12), 0.0, 0.01);
+    const double expected[] = {0.5, 1.0, 0.5, 0.0};
+    for (int y = 9; y < 13; ++y)
+        EXPECT_NEAR(coverage(flat, 20, y), expected[y - 9], 0.01) << y;
 
     // Slope 1: each column holds width·√2 of coverage.
     QImage steep = blackImage(40, 60);
@@ -149,52 +138,36 @@ TEST(CoverageRasterizerTest, GraphStrokeIsAsThickAsItsWidthAcrossTheSlope)
 
     // Layers blend in order: a white core over a half-transparent red glow.
     QImage layered = blackImage(40, 20);
-    const CoverageRasterizer::StrokeLayer glowAndCore[] = {{8.0, QColor(255, 0, 0, 128)}, {2.0, Qt::white}};
-    CoverageRasterizer::strokeGraph(layered, line, glowAndCore);
+    CoverageRasterizer::strokeGraph(layered, line, Layers{{8.0, QColor(255, 0, 0, 128)}, {2.0, Qt::white}});
     EXPECT_EQ(layered.pixelColor(20, 10), QColor(Qt::white));
     EXPECT_NEAR(layered.pixelColor(20, 13).red(), 128, 1);
     EXPECT_EQ(layered.pixelColor(20, 13).green(), 0);
 }
 
-TEST(CoverageRasterizerTest, CircleStrokeIsARingOfItsWidth)
+TEST(CoverageRasterizerTest, CircleAndPolylineStrokesAreBandsOfTheirWidth)
 {
     QImage image = blackImage(64, 64);
-    const CoverageRasterizer::StrokeLayer white[] = {{4.0, Qt::white}};
-    CoverageRasterizer::strokeCircle(image, QPointF(32, 32), 20.0, white);
+    CoverageRasterizer::strokeCircle(image, QPointF(32, 32), 20.0, Layers{{4.0, Qt::white}});
     EXPECT_NEAR(coverage(image, 51, 32), 1.0, 0.01);
     EXPECT_NEAR(coverage(image, 32, 32), 0.0, 0.01);
     EXPECT_NEAR(coverage(image, 32, 56), 0.0, 0.01);
     EXPECT_NEAR(totalCoverage(image), 2.0 * std::numbers::pi * 20.0 * 4.0, 3.0);
-
     // Cut off where it leaves the image, without harm.
     QImage corner = blackImage(16, 16);
-    CoverageRasterizer::strokeCircle(corner, QPointF(0, 0), 10.0, white);
+    CoverageRasterizer::strokeCircle(corner, QPointF(0, 0), 10.0, Layers{{4.0, Qt::white}});
     EXPECT_NEAR(coverage(corner, 7, 7), 1.0, 0.05);
-}
 
-TEST(CoverageRasterizerTest, PolylineStrokeFollowsTheLineWithRoundCorners)
-{
-    QImage image = blackImage(50, 50);
+    QImage closed = blackImage(50, 50);
     const QPointF square[] = {{10, 10}, {40, 10}, {40, 40}, {10, 40}};
-    const CoverageRasterizer::StrokeLayer white[] = {{2.0, Qt::white}};
-    CoverageRasterizer::strokePolyline(image, square, true, white);
-    EXPECT_NEAR(coverage(image, 25, 9), 1.0, 0.01);
-    EXPECT_NEAR(coverage(image, 9, 25), 1.0, 0.01) << "the closing side";
-    EXPECT_NEAR(coverage(image, 25, 25), 0.0, 0.01);
+    CoverageRasterizer::strokePolyline(closed, square, true, Layers{{2.0, Qt::white}});
+    EXPECT_NEAR(coverage(closed, 25, 9), 1.0, 0.01);
+    EXPECT_NEAR(coverage(closed, 9, 25), 1.0, 0.01) << "the closing side";
+    EXPECT_NEAR(coverage(closed, 25, 25), 0.0, 0.01);
     // Four 30 x 2 bands, overlapping in a 1 x 1 square inside each corner, rounded outside it.
-    EXPECT_NEAR(totalCoverage(image), 4 * 30 * 2.0 - 4 + std::numbers::pi, 1.5);
-
+    EXPECT_NEAR(totalCoverage(closed), 4 * 30 * 2.0 - 4 + std::numbers::pi, 1.5);
     QImage open = blackImage(50, 50);
-    CoverageRasterizer::strokePolyline(open, square, false, white);
+    CoverageRasterizer::strokePolyline(open, square, false, Layers{{2.0, Qt::white}});
     EXPECT_NEAR(coverage(open, 9, 25), 0.0, 0.01) << "an open line does not close";
-}
-
-TEST(CoverageRasterizerTest, BlendRectClipsAndBlends)
-{
-    QImage image = blackImage(10, 10);
-    CoverageRasterizer::blendRect(image, QRect(-5, 8, 100, 100), qPremultiply(QColor(255, 255, 255, 51).rgba()));
-    EXPECT_NEAR(coverage(image, 0, 9), 0.2, 0.01);
-    EXPECT_EQ(coverage(image, 0, 7), 0.0);
 }
 
 } // namespace

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -46,27 +44,6 @@ VideoFramePtr grey(int level)
     return solidBgra(40, 4, {level, level, level, 255});
 }
 
-// Lets a test hold the queue inside a finish handler.
-class Gate {
-public:
-    void open()
-    {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
-
 class CompositorTest : public ::testing::Test {
 protected:
     VideoEffectsManager effects;
@@ -98,32 +75,31 @@ TEST_F(CompositorTest, NeutralRequestsFinishWithTheVerySourceFrameWhileTheHistor
     effects.setRedTimeShift(60);
     const auto tooFar = grey(201);
     EXPECT_EQ(submit(compositor, tooFar).frame.get(), tooFar.get());
+    // Effects are read per frame.
+    effects.resetAll();
+    EXPECT_EQ(submit(compositor, tooFar).frame.get(), tooFar.get());
 }
 
-class HistoryResetTest : public CompositorTest,
-                         public ::testing::WithParamInterface<void (VideoEffectsCompositor::*)()> {};
-
-TEST_P(HistoryResetTest, ADelayedChannelShowsTheCurrentFrameUntilEnoughFramesArrive)
+TEST_F(CompositorTest, AfterEitherResetADelayedChannelShowsTheCurrentFrameUntilEnoughFramesArrive)
 {
-    for (int k = 0; k < 20; ++k)
-        submit(compositor, grey(k));
-    (compositor.*GetParam())();
-    effects.setRedTimeShift(5);
-
-    for (int k = 0; k < 5; ++k) {
-        const auto frame = grey(100 + k);
-        EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get()) << "request " << k;
-    }
-    for (int k = 5; k < 9; ++k) {
-        const auto result = submit(compositor, grey(100 + k));
-        ASSERT_NE(result.frame, nullptr);
-        EXPECT_EQ(pixelAt(*result.frame, 3, 1), (Rgba{100 + k - 5, 100 + k, 100 + k, 255})) << "request " << k;
+    for (auto reset : {&VideoEffectsCompositor::renderContextChanged,
+                       &VideoEffectsCompositor::cancelAllPendingVideoCompositionRequests}) {
+        effects.resetAll();
+        for (int k = 0; k < 20; ++k)
+            submit(compositor, grey(k));
+        (compositor.*reset)();
+        effects.setRedTimeShift(5);
+        for (int k = 0; k < 9; ++k) {
+            const auto frame = grey(100 + k);
+            const auto shown = submit(compositor, frame).frame;
+            ASSERT_NE(shown, nullptr);
+            if (k < 5)
+                EXPECT_EQ(shown.get(), frame.get()) << "request " << k;
+            else
+                EXPECT_EQ(pixelAt(*shown, 3, 1), (Rgba{100 + k - 5, 100 + k, 100 + k, 255})) << "request " << k;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(BothResets, HistoryResetTest,
-                         ::testing::Values(&VideoEffectsCompositor::renderContextChanged,
-                                           &VideoEffectsCompositor::cancelAllPendingVideoCompositionRequests));
 
 TEST_F(CompositorTest, AMissingSourceFrameFailsTheRequestAndChangesNothing)
 {
@@ -140,23 +116,13 @@ TEST_F(CompositorTest, AMissingSourceFrameFailsTheRequestAndChangesNothing)
 
     // The failed request added nothing to the history: one frame back is still the first.
     effects.setGreenTimeShift(1);
-    const auto composed = submit(compositor, grey(20));
-    EXPECT_EQ(pixelAt(*composed.frame, 0, 0), (Rgba{20, 10, 20, 255}));
-}
-
-TEST_F(CompositorTest, EffectsAreReadPerFrame)
-{
-    const auto frame = grey(100);
-    EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get());
-    effects.setIsInverted(true);
-    EXPECT_EQ(pixelAt(*submit(compositor, frame).frame, 0, 0), (Rgba{155, 155, 155, 255}));
-    effects.resetAll();
-    EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get());
+    EXPECT_EQ(pixelAt(*submit(compositor, grey(20)).frame, 0, 0), (Rgba{20, 10, 20, 255}));
 }
 
 TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
 {
-    Gate gate;
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
     std::mutex mutex;
     std::vector<int> order;
     std::vector<std::string> threadNames;
@@ -164,7 +130,7 @@ TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
     for (int k = 0; k < 4; ++k) {
         compositor.startRequest(grey(k), [&, k](const CompositionResult&) {
             if (k == 0)
-                gate.wait();
+                opened.wait();
             char name[16] = {};
             pthread_getname_np(pthread_self(), name, sizeof name);
             std::lock_guard lock(mutex);
@@ -176,7 +142,7 @@ TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
     }
     // Every call returned while the first request was still held.
     EXPECT_EQ(compositor.pendingCount(), 4u);
-    gate.open();
+    gate.set_value();
     ASSERT_EQ(allDone.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
     for (const auto& name : threadNames)
@@ -187,19 +153,19 @@ TEST(CompositorLifetimeTest, RequestsQueuedWhenTheCompositorGoesAreDropped)
 {
     VideoEffectsManager effects;
     auto compositor = std::make_unique<VideoEffectsCompositor>(effects);
-    Gate gate;
+    std::promise<void> gate;
     std::promise<void> destroyed;
-    int laterFinished = 0;
+    std::atomic<int> laterFinished = 0;
     compositor->startRequest(grey(1), [&](const CompositionResult&) {
-        gate.wait();
+        gate.get_future().wait();
         compositor.reset(); // from the queue itself: must neither deadlock nor run the rest
         destroyed.set_value();
     });
     for (int k = 0; k < 3; ++k)
         compositor->startRequest(grey(2), [&](const CompositionResult&) { ++laterFinished; });
-    gate.open();
+    gate.set_value();
+    // The queue let go of what was waiting before the destructor returned.
     ASSERT_EQ(destroyed.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(laterFinished, 0);
 }
 
