@@ -141,11 +141,9 @@ TEST(WebDocuments, SettingsShowEveryService)
     QJsonObject web = settings.take("web").toObject();
     EXPECT_TRUE(web.take("interfaces").isArray()); // the machine's own
     EXPECT_EQ(compact(web), R"({"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5})");
-    EXPECT_EQ(compact(settings),
-              R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
-              R"J("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)J"
-              R"J("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)J"
-              R"J("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"}})J");
+    EXPECT_EQ(settings.keys(), (QStringList{"defaultVideo", "dmx", "ndi", "network", "playback", "protocol"}));
+    EXPECT_EQ(compact(settings["dmx"].toObject()),
+              R"J({"channel":1,"mode":"Standard (1 Ch)","net":0,"startChannel":1,"subnet":0,"universe":0})J");
 
     rig.ndi->broadcasting = true;
     rig.ndi->fps = 50;
@@ -348,7 +346,7 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
     for (const char* shown : {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
                               R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
                               "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-                              "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
+                              "📺 DMX Fixture</span><span>🎬 See documentation",
                               R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
                               "Channel 18: Blue Offset Y (Extended)"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
