@@ -262,7 +262,6 @@ export const checkText = (page, selector, expected) => checkEq(selector, () => t
 export const waitCount = (page, selector, count, timeout = 5000) =>
   waitEq(`${count} × ${selector}`, () => page.locator(selector).count(), count, timeout);
 export const checkCount = (page, selector, count) => checkEq(`${selector} count`, () => page.locator(selector).count(), count);
-export const texts = (locator) => locator.allTextContents();
 
 // The playlist page's rows as their names, in order.
 export const rows = async (page) => (await page.locator('.track .name').allTextContents()).join('|');
