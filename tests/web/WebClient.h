@@ -159,6 +159,9 @@ inline Answer call(std::uint16_t port, const std::string& method, const std::str
     return parseAnswer(exchange(port, {{request(method, path, body, headers)}}, false, Millis(20000)).received);
 }
 
-inline QJsonDocument jsonOf(const Answer& answer) { return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)); }
+inline QJsonDocument jsonOf(const Answer& answer)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body));
+}
 
 } // namespace orvelo::test

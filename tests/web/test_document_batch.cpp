@@ -51,9 +51,11 @@ TEST(DocumentBatch, AnActionInBetweenStartsANewBuildBehindIt)
     QObject context;
     DocumentBatch batch;
     std::vector<std::string> order;
-    const auto add = [&](std::uint64_t actionsQueued) {
-        batch.add(HttpResponder(), actionsQueued, &context, [&] { order.push_back("build"); return HttpResponse::ok(); });
+    const auto build = [&] {
+        order.push_back("build");
+        return HttpResponse::ok();
     };
+    const auto add = [&](std::uint64_t actionsQueued) { batch.add(HttpResponder(), actionsQueued, &context, build); };
     add(0);
     QMetaObject::invokeMethod(&context, [&] { order.push_back("action"); }, Qt::QueuedConnection);
     add(1);

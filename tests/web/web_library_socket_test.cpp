@@ -47,9 +47,9 @@ protected:
 
     void startServer(const WebServices& services)
     {
-        server = startWebServer({.address = "127.0.0.1", .port = 0, .resourceFolders = {}, .settings = services.settings,
-                                 .effects = services.effects, .playlistsFolder = playlists, .minimumFreeBytes = 0,
-                                 .uploadStallTimeout = 500ms},
+        server = startWebServer({.address = "127.0.0.1", .port = 0, .resourceFolders = {},
+                                 .settings = services.settings, .effects = services.effects,
+                                 .playlistsFolder = playlists, .minimumFreeBytes = 0, .uploadStallTimeout = 500ms},
                                 {services.playbackEngine, services.dmxController, services.protocolManager, {}, {}});
         port = server->port();
     }

@@ -113,8 +113,9 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
             QImage shot;
             const auto themed = [&] {
                 shot = quick->grabWindow();
-                return !shot.isNull() &&
-                       (shot.pixelColor(shot.width() - 4, shot.height() - 4).lightness() > 128) == (theme == "daylight");
+                if (shot.isNull())
+                    return false;
+                return (shot.pixelColor(shot.width() - 4, shot.height() - 4).lightness() > 128) == (theme == "daylight");
             };
             EXPECT_TRUE(waitUntil(themed, 5s)) << tag.toStdString();
             EXPECT_EQ(shot.size(), QSize(1280, 800) * quick->devicePixelRatio());
