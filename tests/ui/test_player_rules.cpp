@@ -9,19 +9,6 @@
 using namespace orvelo;
 using namespace orvelo::ui;
 
-namespace {
-
-MediaTrack track(const QString& name, int repeatCount = 1)
-{
-    MediaTrack t;
-    t.id = QUuid::createUuid();
-    t.name = name;
-    t.repeatCount = repeatCount;
-    return t;
-}
-
-} // namespace
-
 TEST(PlayerRules, TimecodeTextAndLoopBadge)
 {
     EXPECT_EQ(timecodeText(3723.5, 25.0), "01:02:03:12");
@@ -31,7 +18,6 @@ TEST(PlayerRules, TimecodeTextAndLoopBadge)
     EXPECT_EQ(timecodeText(std::numeric_limits<double>::quiet_NaN(), 25.0), "00:00:00:00");
     EXPECT_EQ(remainingText(75.4), "-01:15");
     EXPECT_EQ(remainingText(3675.0), "-1:01:15");
-
     EXPECT_EQ(loopBadge(1), "[1x]");
     EXPECT_TRUE(loopBadge(0).startsWith("[Loop: ") && loopBadge(0).contains("∞"));
     EXPECT_EQ(loopBadge(3), "[Loop: 3]");
@@ -39,28 +25,27 @@ TEST(PlayerRules, TimecodeTextAndLoopBadge)
 
 TEST(PlayerRules, NextLine)
 {
-    const QList<MediaTrack> list{track("a.mov"), track("b.mov"), track("c.wav")};
+    QList<MediaTrack> list;
+    for (const char* name : {"a.mov", "b.mov", "c.wav"})
+        list.append(MediaTrack{QUuid::createUuid(), {}, name, 0, 1});
     EXPECT_EQ(nextLine(list, list[0].id, 1, false), (NextLine{"b.mov", "forward"}));
     EXPECT_EQ(nextLine(list, list[1].id, 0, false), (NextLine{"b.mov", "repeat"}));
     EXPECT_EQ(nextLine(list, list[2].id, 1, false), (NextLine{"End of Playlist", "stop"}));
     EXPECT_EQ(nextLine(list, list[2].id, 2, true), (NextLine{"a.mov (loop)", "forward"}));
     // A current track that is unknown, absent, or from another list.
-    EXPECT_EQ(nextLine(list, QUuid::createUuid(), 1, true), (NextLine{"Unknown", "questionmark"}));
-    EXPECT_EQ(nextLine(list, std::nullopt, 1, true), (NextLine{"Unknown", "questionmark"}));
-    EXPECT_EQ(nextLine({}, list[0].id, 0, true), (NextLine{"Unknown", "questionmark"}));
+    const NextLine unknown{"Unknown", "questionmark"};
+    EXPECT_EQ(nextLine(list, QUuid::createUuid(), 1, true), unknown);
+    EXPECT_EQ(nextLine(list, std::nullopt, 1, true), unknown);
+    EXPECT_EQ(nextLine({}, list[0].id, 0, true), unknown);
 }
 
-TEST(PlayerRules, SignalLampIsLitForLessThanASecondAfterAPacket)
+TEST(PlayerRules, LampsLightForASecondAndDMXInputLocksTheModeButtons)
 {
     const QDateTime now = QDateTime::currentDateTime();
     EXPECT_FALSE(signalIsLit(QDateTime(), now)); // never a packet
     EXPECT_TRUE(signalIsLit(now.addMSecs(-999), now));
     EXPECT_FALSE(signalIsLit(now.addMSecs(-1000), now));
-}
 
-TEST(PlayerRules, WrapAndAutoAdvanceAreLockedWhileDMXDrivesPlayback)
-{
-    // DMX input on (not ignored): both disabled, with the help saying how to enable them.
     EXPECT_EQ(loopAllButton(false), (ModeButton{false, "Disable DMX to enable Playlist Loop"}));
     EXPECT_EQ(autoPlayButton(false), (ModeButton{false, "Disable DMX to enable auto-play"}));
     EXPECT_TRUE(loopAllButton(true).enabled);

@@ -4,6 +4,7 @@
 #include "core/ConsoleTestSupport.h"
 
 #include "citp/CITPPacket.h"
+#include "platform/Secrets.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/CITPTexts.h"
@@ -12,8 +13,6 @@
 #include "ui/ThemePalette.h"
 #include "ui/WebAccessViewModel.h"
 #include "ui/WebRemoteAddresses.h"
-
-#include "platform/Secrets.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,14 +26,12 @@ TEST(CITPTexts, PeerSymbolsPacketTypesAndPatchMarkers)
     EXPECT_EQ(ui::peerSymbol("MediaServer"), "play.rectangle.fill");
     EXPECT_EQ(ui::peerSymbol("LightingConsole"), "slider.horizontal.3");
     EXPECT_EQ(ui::peerSymbol("Dimmer Rack"), "questionmark.circle");
-
     const auto ploc = citp::buildPeerLocation(CITPHeaderType::standard, 4809);
     EXPECT_EQ(ui::packetTypeText(ploc), "PINF/PLoc");
+    EXPECT_EQ(ui::packetTypeText({1, 2, 3}), "Unknown");
     EXPECT_EQ(ui::patchMarker(ploc), "");
     EXPECT_EQ(ui::patchMarker(citp::buildPatch()), "Contains 'Ptch' (Fixture Patch)");
-    const std::vector<std::uint8_t> ask{'S', 'n', 'd', 'P'};
-    EXPECT_EQ(ui::patchMarker(ask), "Contains 'SndP' (Send Patch)");
-    EXPECT_EQ(ui::packetTypeText({1, 2, 3}), "Unknown");
+    EXPECT_EQ(ui::patchMarker({'S', 'n', 'd', 'P'}), "Contains 'SndP' (Send Patch)");
 }
 
 TEST(WebRemote, AccessIsEditedFromTheWindowWithoutBlockingIt)
@@ -65,26 +62,21 @@ TEST(WebRemote, AccessIsEditedFromTheWindowWithoutBlockingIt)
     EXPECT_EQ(model.libraryRoots().size(), 1);
 }
 
-TEST(WebRemote, AddressesPerInterfaceInOrderOrLocalhost)
+TEST(WebRemote, AddressesPerInterfaceAndTheirQrCode)
 {
     EXPECT_EQ(accessibleURLs({}), QStringList{"http://localhost:8080"});
     NetworkInterface a, b;
     a.ipAddress = "10.254.0.2";
     b.ipAddress = "192.168.1.20";
     EXPECT_EQ(accessibleURLs({a, b}), (QStringList{"http://10.254.0.2:8080", "http://192.168.1.20:8080"}));
-}
 
-TEST(WebRemote, QrCodeIsASquareOfTenPixelModulesWithAQuietZone)
-{
+    // Ten-pixel modules of a version 2 code, with its quiet zone.
     const QImage code = makeQrCodeImage("http://10.254.0.2:8080");
     ASSERT_FALSE(code.isNull());
-    EXPECT_EQ(code.height(), code.width());
-    EXPECT_EQ(code.width(), (25 + 8) * 10); // version 2 for this length, plus the quiet zone
-    EXPECT_EQ(code.pixelColor(5, 5), QColor(Qt::white));
-    // The top-left finder pattern: dark ring, light ring, dark centre.
-    EXPECT_EQ(code.pixelColor(45, 45), QColor(Qt::black));
-    EXPECT_EQ(code.pixelColor(55, 55), QColor(Qt::white));
-    EXPECT_EQ(code.pixelColor(75, 75), QColor(Qt::black));
+    EXPECT_EQ(code.size(), QSize(330, 330));
+    // Quiet zone, then the top-left finder pattern: dark ring, light ring, dark centre.
+    for (const auto& [at, colour] : {std::pair{5, Qt::white}, {45, Qt::black}, {55, Qt::white}, {75, Qt::black}})
+        EXPECT_EQ(code.pixelColor(at, at), QColor(colour)) << at;
     EXPECT_TRUE(makeQrCodeImage(QString(8000, 'x')).isNull());
 }
 
@@ -93,10 +85,9 @@ TEST(ThemePalette, ColourSchemeIsLightForDaylightAndSoftThemes)
     ThemeManager themes;
     ThemePalette palette(themes);
     EXPECT_EQ(palette.themeNames(), (QStringList{"Onyx Dark", "Midnight", "Daylight", "Soft White"}));
-    const std::vector<bool> light{false, false, true, true};
     for (int i = 0; i < 4; ++i) {
         palette.setThemeIndex(i);
-        EXPECT_EQ(palette.isLight(), light[static_cast<std::size_t>(i)]) << palette.themeId().toStdString();
+        EXPECT_EQ(palette.isLight(), i >= 2) << palette.themeId().toStdString();
     }
     palette.setThemeIndex(9);
     EXPECT_EQ(palette.themeId(), "soft_white") << "an index past the list changes nothing";
@@ -106,28 +97,28 @@ namespace {
 
 struct PlaylistRig : ControllerRig {
     PlaylistModel model{controller, engine};
+    QString folder = QString::fromStdString(tempDir());
 
     // The store is the process's: start from an empty playlist whatever an earlier test left.
     PlaylistRig() { controller.playlist().setPlaylist({}); }
 
     QString row(int index, PlaylistModel::Role role) const { return model.data(model.index(index), role).toString(); }
-};
 
-QUrl makeFile(const QString& folder, const QString& name)
-{
-    QFile file(QDir(folder).filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write("not really media");
-    return QUrl::fromLocalFile(file.fileName());
-}
+    QUrl file(const QString& name, const QByteArray& bytes = "not really media") const
+    {
+        QFile file(QDir(folder).filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return QUrl::fromLocalFile(file.fileName());
+    }
+};
 
 } // namespace
 
 TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
 {
     PlaylistRig rig;
-    const QString folder = QString::fromStdString(tempDir());
-    rig.model.addFiles({makeFile(folder, "a.mov"), makeFile(folder, "b.wav"), makeFile(folder, "c.mp4")});
+    rig.model.addFiles({rig.file("a.mov"), rig.file("b.wav"), rig.file("c.mp4")});
     ASSERT_EQ(rig.model.count(), 3);
     EXPECT_EQ(rig.row(0, PlaylistModel::NumberRole), "1");
     EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "a.mov");
@@ -153,28 +144,21 @@ TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
 TEST(PlaylistModel, FailuresAndSavesAreReportedInTheViewsWords)
 {
     PlaylistRig rig;
-    const QString folder = QString::fromStdString(tempDir());
-    rig.model.addFiles({QUrl::fromLocalFile(folder + "/missing.mov")});
+    rig.model.addFiles({QUrl::fromLocalFile(rig.folder + "/missing.mov")});
     EXPECT_TRUE(rig.model.status().startsWith("Import failed: "));
     EXPECT_TRUE(rig.model.statusIsError());
 
-    rig.model.addFiles({makeFile(folder, "a.mov")});
-    const QUrl saved = QUrl::fromLocalFile(folder + "/playlist.json");
+    rig.model.addFiles({rig.file("a.mov")});
+    const QUrl saved = QUrl::fromLocalFile(rig.folder + "/playlist.json");
     rig.model.savePlaylist(saved);
     EXPECT_EQ(rig.model.status(), "Playlist saved to " + saved.toLocalFile());
     EXPECT_FALSE(rig.model.statusIsError());
-
-    rig.model.savePlaylist(QUrl::fromLocalFile(folder + "/no/such/folder/playlist.json"));
+    rig.model.savePlaylist(QUrl::fromLocalFile(rig.folder + "/no/such/folder/playlist.json"));
     EXPECT_TRUE(rig.model.status().startsWith("Save failed: "));
 
-    QFile junk(folder + "/junk.json");
-    junk.open(QIODevice::WriteOnly);
-    junk.write("{\"not\": \"a playlist\"}");
-    junk.close();
-    rig.model.loadPlaylist(QUrl::fromLocalFile(junk.fileName()));
+    rig.model.loadPlaylist(rig.file("junk.json", R"({"not": "a playlist"})"));
     EXPECT_TRUE(rig.model.status().startsWith("Playlist load failed: "));
     EXPECT_EQ(rig.model.count(), 1);
-
     rig.model.remove(0);
     rig.model.loadPlaylist(saved);
     EXPECT_EQ(rig.model.count(), 1);

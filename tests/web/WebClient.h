@@ -47,11 +47,10 @@ inline int connectTo(std::uint16_t port, const char* host = "127.0.0.1")
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     inet_pton(AF_INET, host, &address.sin_addr);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 inline bool sendAll(int fd, std::string_view bytes)
@@ -102,6 +101,7 @@ inline Exchange rawExchange(std::uint16_t port, const std::vector<Piece>& pieces
     return result;
 }
 
+// Runs `client` on a thread of its own while this one serves the event loop.
 template <typename Client> auto served(Client client, Millis patience = Millis(20000))
 {
     auto future = std::async(std::launch::async, std::move(client));
@@ -124,12 +124,11 @@ inline Answer parseAnswer(const std::string& bytes)
     answer.body = bytes.substr(headEnd + 4);
     std::size_t start = bytes.find("\r\n");
     answer.statusLine = bytes.substr(0, start);
-    while (start < headEnd) {
-        const std::size_t end = bytes.find("\r\n", start + 2);
+    for (std::size_t end = start; start < headEnd; start = end) {
+        end = bytes.find("\r\n", start + 2);
         answer.headers.push_back(bytes.substr(start + 2, end - start - 2));
-        start = end;
     }
-    if (answer.statusLine.rfind("HTTP/1.1 ", 0) == 0 && answer.statusLine.size() >= 12)
+    if (answer.statusLine.starts_with("HTTP/1.1 ") && answer.statusLine.size() >= 12)
         answer.status = std::stoi(answer.statusLine.substr(9, 3));
     return answer;
 }
@@ -137,7 +136,7 @@ inline Answer parseAnswer(const std::string& bytes)
 inline std::string headerValue(const Answer& answer, const std::string& name)
 {
     for (const std::string& header : answer.headers)
-        if (header.rfind(name + ": ", 0) == 0)
+        if (header.starts_with(name + ": "))
             return header.substr(name.size() + 2);
     return {};
 }

@@ -11,6 +11,8 @@
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
+#include "support/TestSupport.h"
+#include "web/WebServer.h"
 #include "web/WebServices.h"
 
 #include <QDateTime>
@@ -114,16 +116,7 @@ struct ServiceRig {
 
     WebServices services()
     {
-        WebServices s;
-        s.playbackEngine = engine.get();
-        s.dmxController = controller.get();
-        s.protocolManager = protocols.get();
-        s.ndiService = ndi.get();
-        s.themeManager = themes.get();
-        s.settings = &settings;
-        s.effects = &effects;
-        s.remote = &remote;
-        return s;
+        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(), &settings, &effects, &remote};
     }
 
     // Tracks named as given, on files that need not exist.
@@ -143,5 +136,14 @@ struct ServiceRig {
         return names;
     }
 };
+
+// Starts a web server on the services (any may be null) and waits until it listens.
+inline std::unique_ptr<WebServer> startWebServer(const WebServer::Options& options, const WebServices& s)
+{
+    auto server = std::make_unique<WebServer>(options);
+    server->start(s.playbackEngine, s.dmxController, s.protocolManager, s.ndiService, s.themeManager);
+    EXPECT_TRUE(waitUntil([&] { return server->isRunning(); }));
+    return server;
+}
 
 } // namespace orvelo::test

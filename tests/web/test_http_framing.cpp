@@ -1,5 +1,5 @@
-// Protects how the remote reads requests and writes answers, without sockets: a request is
-// whole however TCP cuts it, oversize is refused, and the answer's bytes are exactly framed.
+// Protects how the remote reads requests and writes answers, without sockets: the edges of
+// request framing and text checks that the socket tests cannot reach or state as exactly.
 #include "web/HttpRequest.h"
 #include "web/HttpRequestFramer.h"
 #include "web/HttpResponse.h"
@@ -9,7 +9,6 @@
 
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 using namespace orvelo;
@@ -25,36 +24,7 @@ std::string postWithBody(const std::string& body)
 
 } // namespace
 
-TEST(HttpResponse, TextAnswerHasTheHeadersInOrderAndCountsBytes)
-{
-    const HttpResponse response = HttpResponse::json(R"({"name":"Café ☕"})");
-    EXPECT_EQ(response.serialize(), "HTTP/1.1 200 OK\r\n"
-                                    "Content-Type: application/json\r\n"
-                                    "Content-Length: 20\r\n"
-                                    "Connection: close\r\n"
-                                    "\r\n"
-                                    R"({"name":"Café ☕"})");
-}
-
-TEST(HttpResponse, AddedHeadersComeBeforeConnection)
-{
-    EXPECT_EQ(HttpResponse::redirect("/login.html").withHeader("Set-Cookie", "a=b").serialize(),
-              "HTTP/1.1 302 Found\r\nContent-Type: text/plain\r\nContent-Length: 5\r\nLocation: /login.html\r\n"
-              "Set-Cookie: a=b\r\nConnection: close\r\n\r\nFound");
-}
-
-TEST(HttpResponse, BinaryAnswerIsCachedForAYear)
-{
-    const std::string data("\x00\x01\xff", 3);
-    EXPECT_EQ(HttpResponse::binary("font/ttf", data).serialize(), "HTTP/1.1 200 OK\r\n"
-                                                                  "Content-Type: font/ttf\r\n"
-                                                                  "Content-Length: 3\r\n"
-                                                                  "Cache-Control: public, max-age=31536000\r\n"
-                                                                  "Connection: close\r\n"
-                                                                  "\r\n" +
-                                                                      data);
-}
-
+// The exact framing of each kind of answer is checked over TCP; these reasons are not all sent there.
 TEST(HttpResponse, ReasonPhrases)
 {
     for (const auto& [code, reason] : std::vector<std::pair<int, std::string_view>>{{200, "OK"},
@@ -70,30 +40,6 @@ TEST(HttpResponse, ReasonPhrases)
         EXPECT_EQ(statusText(code), reason) << code;
 }
 
-TEST(HttpRequest, MethodAndPathAreTheFirstTwoWords)
-{
-    // Single spaces separate words, so a double space leaves an empty path.
-    for (const auto& [text, method, path] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"GET /api/status?x=1 HTTP/1.1\r\nHost: a\r\n\r\n", "GET", "/api/status?x=1"},
-             {"get /", "get", "/"},
-             {"GET  / HTTP/1.1\r\n\r\n", "GET", ""}}) {
-        const auto request = HttpRequest::parse(text);
-        ASSERT_TRUE(request) << text;
-        EXPECT_EQ(request->method, method);
-        EXPECT_EQ(request->path, path);
-    }
-    for (const char* text : {"GET", "GET\r\n\r\n", "", "GET /caf\xe9 HTTP/1.1\r\n\r\n"})
-        EXPECT_FALSE(HttpRequest::parse(text)) << text;
-}
-
-TEST(HttpRequest, BodyIsWhatFollowsTheFirstBlankLine)
-{
-    const auto request = HttpRequest::parse(postWithBody("{\"a\":\"\r\n\r\n\"}"));
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->body(), "{\"a\":\"\r\n\r\n\"}");
-    EXPECT_FALSE(HttpRequest::parse("POST /api/control HTTP/1.1\r\nHost: x\r\n")->body());
-}
-
 TEST(HttpRequest, Utf8IsCheckedStrictly)
 {
     for (const std::string& text :
@@ -105,7 +51,7 @@ TEST(HttpRequest, Utf8IsCheckedStrictly)
     EXPECT_EQ(printableForLog("/a\nWebServer: forged\r\x1b"), "/a?WebServer: forged??");
 }
 
-TEST(HttpRequestFramer, HeadWithoutLengthIsCompleteAtItsBlankLine)
+TEST(HttpRequestFramer, HeadWithoutLengthIsCompleteAtItsBlankLineOrAtTheEndOfTheStream)
 {
     HttpRequestFramer framer;
     EXPECT_EQ(framer.append("GET / HTTP/1.1\r\nHost: a\r"), State::incomplete);
@@ -113,46 +59,15 @@ TEST(HttpRequestFramer, HeadWithoutLengthIsCompleteAtItsBlankLine)
     EXPECT_EQ(framer.append("\nextra bytes"), State::complete);
     EXPECT_EQ(framer.request(), "GET / HTTP/1.1\r\nHost: a\r\n\r\n");
     EXPECT_EQ(framer.append("more"), State::complete);
-}
 
-TEST(HttpRequestFramer, EndOfStreamCompletesWhatArrived)
-{
-    HttpRequestFramer framer;
-    EXPECT_EQ(framer.append("POST /api/control HTTP/1.1\r\n"), State::incomplete);
-    EXPECT_EQ(framer.finish(), State::complete);
-    EXPECT_EQ(framer.request(), "POST /api/control HTTP/1.1\r\n");
-
-    HttpRequestFramer nothing;
-    EXPECT_EQ(nothing.finish(), State::incomplete);
-
+    HttpRequestFramer ended;
+    EXPECT_EQ(ended.append("POST /api/control HTTP/1.1\r\n"), State::incomplete);
+    EXPECT_EQ(ended.finish(), State::complete);
+    EXPECT_EQ(ended.request(), "POST /api/control HTTP/1.1\r\n");
+    EXPECT_EQ(HttpRequestFramer().finish(), State::incomplete);
     HttpRequestFramer shortBody;
     EXPECT_EQ(shortBody.append(postWithBody("{\"command\":\"stop\"}").substr(0, 100)), State::incomplete);
     EXPECT_EQ(shortBody.finish(), State::malformed);
-}
-
-TEST(HttpRequestFramer, LimitIsSixtyFourKibibytesInAll)
-{
-    const auto withBodyOf = [](std::size_t n) { return postWithBody(std::string(n, 'x')); };
-    const std::size_t head = withBodyOf(60000).size() - 60000; // a five-digit length
-    const std::size_t limit = HttpRequestFramer::maxRequestBytes;
-
-    // Exactly at the limit passes; one byte more is refused as soon as the head says so.
-    const std::string fits = withBodyOf(limit - head);
-    ASSERT_EQ(fits.size(), limit);
-    HttpRequestFramer atLimit;
-    EXPECT_EQ(atLimit.append(fits), State::complete);
-    EXPECT_EQ(atLimit.request(), fits);
-
-    const std::string over = withBodyOf(limit - head + 1);
-    HttpRequestFramer tooLarge;
-    EXPECT_EQ(tooLarge.append(over.substr(0, head)), State::tooLarge);
-
-    HttpRequestFramer endlessHead;
-    EXPECT_EQ(endlessHead.append("GET / HTTP/1.1\r\n"), State::incomplete);
-    EXPECT_EQ(endlessHead.append(std::string(70000, 'a')), State::tooLarge);
-
-    HttpRequestFramer hugeLength;
-    EXPECT_EQ(hugeLength.append("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"), State::tooLarge);
 }
 
 TEST(HttpRequestFramer, ContentLengthHeader)
@@ -165,27 +80,8 @@ TEST(HttpRequestFramer, ContentLengthHeader)
         EXPECT_EQ(contentLength(line + header + "\r\n"), std::nullopt) << header;
     // The request line is not a header, whatever it contains.
     EXPECT_EQ(contentLength("Content-Length: 5\r\n\r\n"), std::nullopt);
-}
-
-TEST(HttpRequestFramer, AnySplitOfARequestFramesTheSameRequest)
-{
-    std::mt19937 random(20240607);
-    const std::string request = postWithBody(R"({"playback":{"ignoreDMX":true},"name":"Ünïcode ☕"})");
-    for (int round = 0; round < 500; ++round) {
-        HttpRequestFramer framer;
-        std::size_t at = 0;
-        State state = State::incomplete;
-        while (at < request.size()) {
-            const std::size_t n = std::uniform_int_distribution<std::size_t>(1, 9)(random);
-            state = framer.append(std::string_view(request).substr(at, n));
-            at += n;
-            if (at < request.size()) {
-                ASSERT_EQ(state, State::incomplete) << "round " << round << " at " << at;
-            }
-        }
-        ASSERT_EQ(state, State::complete);
-        ASSERT_EQ(framer.request(), request);
-    }
+    // A length past any integer is refused, not wrapped around.
+    EXPECT_EQ(HttpRequestFramer().append(line + "Content-Length: 99999999999999999999999\r\n\r\n"), State::tooLarge);
 }
 
 TEST(HttpRequestFramer, RandomBytesNeverBreakTheFramerOrTheParser)
@@ -197,27 +93,26 @@ TEST(HttpRequestFramer, RandomBytesNeverBreakTheFramerOrTheParser)
         HttpRequestFramer framer;
         const int parts = std::uniform_int_distribution<int>(0, 40)(random);
         for (int p = 0; p < parts && framer.state() == State::incomplete; ++p) {
-            if (random() % 4 == 0) {
-                std::string noise(std::uniform_int_distribution<std::size_t>(0, 20)(random), '\0');
-                for (char& c : noise)
-                    c = static_cast<char>(random());
-                framer.append(noise);
-            } else {
+            if (random() % 4 != 0) {
                 framer.append(pieces[random() % std::size(pieces)]);
+                continue;
             }
+            std::string noise(std::uniform_int_distribution<std::size_t>(0, 20)(random), '\0');
+            for (char& c : noise)
+                c = static_cast<char>(random());
+            framer.append(noise);
         }
         framer.finish();
         ASSERT_LE(framer.request().size(), HttpRequestFramer::maxRequestBytes + 1);
-        if (framer.state() == State::complete) {
-            if (const auto request = HttpRequest::parse(framer.request())) {
-                EXPECT_FALSE(request->method.find(' ') != std::string::npos);
-                EXPECT_TRUE(isValidUtf8(request->raw));
-            }
+        const auto request = framer.state() == State::complete ? HttpRequest::parse(framer.request()) : std::nullopt;
+        if (request) {
+            EXPECT_EQ(request->method.find(' '), std::string::npos);
+            EXPECT_TRUE(isValidUtf8(request->raw));
         }
     }
 }
 
-TEST(UrlText, PercentDecodingFailsOnBrokenEscapes)
+TEST(UrlText, PercentDecodingFailsOnBrokenEscapesAndPathEncodingKeepsPathCharacters)
 {
     EXPECT_EQ(UrlText::percentDecoded("My%20Fixture.xml"), QStringLiteral("My Fixture.xml"));
     EXPECT_EQ(UrlText::percentDecoded("..%2F..%2Fetc"), QStringLiteral("../../etc"));
@@ -225,10 +120,7 @@ TEST(UrlText, PercentDecodingFailsOnBrokenEscapes)
     EXPECT_EQ(UrlText::percentDecoded("a+b"), QStringLiteral("a+b"));
     for (const char* broken : {"100%", "%4", "%zz", "%C3"})
         EXPECT_FALSE(UrlText::percentDecoded(broken)) << broken;
-}
 
-TEST(UrlText, PathEncodingKeepsPathCharacters)
-{
     EXPECT_EQ(UrlText::percentEncodedPath("Orvelo V4.1.Fixture"), QStringLiteral("Orvelo%20V4.1.Fixture"));
     EXPECT_EQ(UrlText::percentEncodedPath("a&b=c@d:e~f(1)"), QStringLiteral("a&b=c@d:e~f(1)"));
     EXPECT_EQ(UrlText::percentEncodedPath("café#?%"), QStringLiteral("caf%C3%A9%23%3F%25"));

@@ -92,30 +92,28 @@ TEST(UploadWriter, FileAppearsWholeOrNotAtAll)
 {
     QTemporaryDir dir;
     const QString target = dir.path() + "/take.mp4";
+    const auto open = [&](std::uint64_t length, bool overwrite) {
+        return std::get<std::unique_ptr<UploadWriter>>(UploadWriter::open(target, "take.mp4", length, overwrite));
+    };
 
     // Dropped before the end: nothing is left, not even the temporary file.
-    {
-        auto opened = UploadWriter::open(target, "take.mp4", 10, false);
-        auto& writer = std::get<std::unique_ptr<UploadWriter>>(opened);
-        EXPECT_FALSE(writer->write("12345"));
-        EXPECT_EQ(entriesOf(dir.path()).size(), 1) << "the temporary file exists while writing";
-        EXPECT_FALSE(QFileInfo::exists(target));
-    }
+    auto dropped = open(10, false);
+    EXPECT_FALSE(dropped->write("12345"));
+    EXPECT_EQ(entriesOf(dir.path()).size(), 1) << "the temporary file exists while writing";
+    EXPECT_FALSE(QFileInfo::exists(target));
+    dropped.reset();
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
 
-    auto opened = UploadWriter::open(target, "take.mp4", 10, false);
-    auto& writer = std::get<std::unique_ptr<UploadWriter>>(opened);
+    auto writer = open(10, false);
     EXPECT_FALSE(writer->write("12345"));
     EXPECT_FALSE(writer->write("67890"));
     // A file of the same name appears while the upload runs: it is kept.
     writeFile(target, "theirs");
-    const HttpResponse conflict = writer->finish();
-    EXPECT_EQ(conflict.statusCode, 409);
+    EXPECT_EQ(writer->finish().statusCode, 409);
     EXPECT_EQ(readFile(target), "theirs");
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"take.mp4"});
 
-    auto replacing = UploadWriter::open(target, "take.mp4", 3, true);
-    auto& replacer = std::get<std::unique_ptr<UploadWriter>>(replacing);
+    auto replacer = open(3, true);
     EXPECT_FALSE(replacer->write("new"));
     const HttpResponse done = replacer->finish();
     EXPECT_EQ(done.statusCode, 200);
@@ -136,16 +134,18 @@ TEST(WebLibrary, UploadHeadsAreJudgedBeforeTheBody)
     };
     EXPECT_EQ(status("GET /api/media HTTP/1.1\r\n\r\n", policy), 0);
     EXPECT_EQ(status(head("/api/playlist", "Content-Length: 3\r\n"), policy), 0) << "other PUTs keep their 405";
-    EXPECT_EQ(status(head("/api/media/new.mp4", "Content-Length: 10\r\n"), policy), 100);
-    EXPECT_EQ(status(head("/api/media/new.mp4", ""), policy), 411);
-    EXPECT_EQ(status(head("/api/media/new.mp4", "Transfer-Encoding: chunked\r\n"), policy), 411);
-    EXPECT_EQ(status(head("/api/media/new.mp4", "Content-Length: 1001\r\n"), policy), 413);
-    EXPECT_EQ(status(head("/api/media/new.mp4", "Content-Length: 99999999999999999999\r\n"), policy), 411);
+    for (const auto& [path, headers, expected] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"new.mp4", "Content-Length: 10\r\n", 100},
+             {"new.mp4", "", 411},
+             {"new.mp4", "Transfer-Encoding: chunked\r\n", 411},
+             {"new.mp4", "Content-Length: 1001\r\n", 413},
+             {"new.mp4", "Content-Length: 99999999999999999999\r\n", 411},
+             {"clip.mp4", "Content-Length: 10\r\n", 409},
+             {"clip.mp4", "Content-Length: 10\r\nOverwrite: F\r\n", 409},
+             {"clip.mp4", "Content-Length: 10\r\noverwrite: t\r\n", 100}})
+        EXPECT_EQ(status(head("/api/media/" + path, headers), policy), expected) << path << " " << headers;
     EXPECT_EQ(status(head("/api/media/new.mp4", "Content-Length: 10\r\n"), {f.media, 1000, 1LL << 62}), 413)
         << "the disk keeps its reserve";
-    EXPECT_EQ(status(head("/api/media/clip.mp4", "Content-Length: 10\r\n"), policy), 409);
-    EXPECT_EQ(status(head("/api/media/clip.mp4", "Content-Length: 10\r\nOverwrite: F\r\n"), policy), 409);
-    EXPECT_EQ(status(head("/api/media/clip.mp4", "Content-Length: 10\r\noverwrite: t\r\n"), policy), 100);
     for (const char* name : {"/api/media/../x.mp4", "/api/media/%2E%2E%2Fx.mp4", "/api/media//etc/x.mp4",
                              "/api/media/outdir/x.mp4", "/api/media/out.mp4", "/api/media/notes.txt", "/api/media/sub"})
         EXPECT_EQ(status(head(name, "Content-Length: 10\r\nOverwrite: T\r\n"), policy), 400) << name;
@@ -194,17 +194,18 @@ TEST(WebLibrary, OnlyValidPlaylistFilesReplaceThePlaylist)
 
 TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
 {
-    const std::string video = MediaFiles::countingVideo(25, true);
-    const std::string tone = MediaFiles::tone("flac", 500);
-    ASSERT_FALSE(video.empty());
-    ASSERT_FALSE(tone.empty());
+    const QString video = QString::fromStdString(MediaFiles::countingVideo(25, true));
+    const QString tone = QString::fromStdString(MediaFiles::tone("flac", 500));
+    ASSERT_FALSE(video.isEmpty());
+    ASSERT_FALSE(tone.isEmpty());
     QTemporaryDir dir;
     QDir().mkpath(dir.path() + "/songs");
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(video), dir.path() + "/Opening.mp4"));
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(tone), dir.path() + "/songs/tone.flac"));
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(MediaFiles::notMedia()), dir.path() + "/broken.mp4"));
+    for (const auto& [from, to] : {std::pair{video, "Opening.mp4"},
+                                   {tone, "songs/tone.flac"},
+                                   {QString::fromStdString(MediaFiles::notMedia()), "broken.mp4"},
+                                   {video, ".Opening.mp4.upload-1"}})
+        ASSERT_TRUE(QFile::copy(from, dir.path() + "/" + to)) << to;
     writeFile(dir.path() + "/notes.txt", "not media");
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(video), dir.path() + "/.Opening.mp4.upload-1"));
 
     MediaLibrary library(dir.path());
     auto entries = library.list();
@@ -226,11 +227,10 @@ TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
     ASSERT_TRUE(entries[1].duration);
     EXPECT_DOUBLE_EQ(*entries[1].duration, 0.5);
     EXPECT_FALSE(entries[1].hasVideo);
+    EXPECT_EQ(WebLibrary::mediaDocument(entries)[1].toObject()["thumbnail"].toString(),
+              "/api/media/thumbnail/songs/tone.flac");
 
-    const QJsonObject listed = WebLibrary::mediaDocument(entries)[1].toObject();
-    EXPECT_EQ(listed["thumbnail"].toString(), "/api/media/thumbnail/songs/tone.flac");
-
-    for (const QString& name : {QString("Opening.mp4"), QString("songs/tone.flac")}) {
+    for (const QString name : {"Opening.mp4", "songs/tone.flac"}) {
         const auto jpeg = library.thumbnail(name);
         ASSERT_TRUE(jpeg) << name.toStdString();
         const QImage picture = QImage::fromData(*jpeg, "JPEG");
@@ -238,13 +238,12 @@ TEST(MediaLibrary, ListsPlayableMediaWithWhatDiscoveryFound)
         EXPECT_LE(picture.width(), MediaLibrary::thumbnailWidth);
         EXPECT_EQ(library.thumbnail(name), jpeg) << "kept while the file is unchanged";
     }
-    EXPECT_FALSE(library.thumbnail("broken.mp4"));
-    EXPECT_FALSE(library.thumbnail("notes.txt"));
-    EXPECT_FALSE(library.thumbnail("missing.mp4"));
+    for (const char* name : {"broken.mp4", "notes.txt", "missing.mp4"})
+        EXPECT_FALSE(library.thumbnail(name)) << name;
 
     // A file replaced under the same name is discovered again.
     QFile::remove(dir.path() + "/Opening.mp4");
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(tone), dir.path() + "/Opening.mp4"));
+    ASSERT_TRUE(QFile::copy(tone, dir.path() + "/Opening.mp4"));
     const auto changed = library.list();
     ASSERT_EQ(changed.size(), 3u);
     EXPECT_FALSE(changed[1].hasVideo);

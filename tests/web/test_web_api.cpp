@@ -34,29 +34,6 @@ std::string compact(const QJsonObject& o)
 
 } // namespace
 
-TEST(WebJson, ValuesCountOnlyWithTheirJsonType)
-{
-    const QJsonObject body = object(R"({"i":2,"f":2.0,"h":2.5,"s":"2","b":true,"big":9007199254740993,"o":{}})");
-    for (const auto& [key, value] : std::vector<std::pair<const char*, std::optional<long long>>>{
-             {"i", 2}, {"f", 2}, {"h", {}}, {"s", {}}, {"b", {}}, {"big", 9007199254740993LL}, {"missing", {}}})
-        EXPECT_EQ(webjson::integer(body, key), value) << key;
-    EXPECT_EQ(webjson::boolean(body, "i"), std::nullopt);
-    EXPECT_EQ(webjson::boolean(body, "b"), true);
-    EXPECT_EQ(webjson::string(body, "i"), std::nullopt);
-    EXPECT_TRUE(webjson::object(body, "o"));
-
-    EXPECT_TRUE(webjson::parseObject(R"( {"a":1} )"));
-    for (const char* text : {"[1,2]", "\"text\"", "{\"a\":1} trailing", "", "{\"a\":1e999}"})
-        EXPECT_FALSE(webjson::parseObject(text)) << text;
-}
-
-TEST(WebJson, DocumentsWithANumberJsonCannotHoldAreNotWritten)
-{
-    EXPECT_EQ(compact(QJsonObject{{"a", webjson::floatValue(0.1f)}, {"b", 25.0}}), R"({"a":0.1,"b":25})");
-    EXPECT_EQ(compact(QJsonObject{{"g", QJsonObject{{"x", webjson::floatValue(static_cast<float>(1e39))}}}}),
-              "<unwritable>");
-}
-
 TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
 {
     ServiceRig rig;
@@ -93,48 +70,6 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     EXPECT_FALSE(WebDocuments::status(services, now));
 }
 
-TEST(WebDocuments, PlaylistListsTracksInOrder)
-{
-    ServiceRig rig;
-    rig.setTracks({"Intro", "Café Müller", "Finale"});
-    WebServices services = rig.services();
-    const auto playlist = WebDocuments::playlist(services);
-    ASSERT_TRUE(playlist);
-    ASSERT_EQ(playlist->size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const QJsonObject entry = (*playlist)[i].toObject();
-        EXPECT_EQ(entry["index"].toInt(), i);
-        EXPECT_EQ(entry["name"].toString(), rig.trackNames()[i]);
-        EXPECT_EQ(entry["id"].toString(),
-                  rig.controller->playlist().playlist()[i].id.toString(QUuid::WithoutBraces).toUpper());
-        EXPECT_EQ(entry["isCurrent"], false);
-    }
-    rig.controller.reset();
-    EXPECT_FALSE(WebDocuments::playlist(services));
-    EXPECT_FALSE(WebDocuments::artNetConfig(services));
-}
-
-TEST(WebActions, ArtNetAddressIsWrittenAsFourChanges)
-{
-    ServiceRig rig;
-    DMXConfig config;
-    config.universe = 3;
-    config.subnet = 4;
-    config.net = 5;
-    config.startChannel = 200;
-    rig.controller->setDmxConfig(config);
-    int changes = 0;
-    QObject::connect(rig.controller.get(), &DMXController::dmxConfigChanged, [&] { ++changes; });
-
-    WebActions::updateArtNetConfig(rig.services(), 0, 0, 0, 1);
-    EXPECT_EQ(changes, 4);
-    EXPECT_EQ(compact(*WebDocuments::artNetConfig(rig.services())), R"({"channel":1,"net":0,"subnet":0,"universe":0})");
-
-    WebActions::updateArtNetConfig(rig.services(), 15, 2, 127, 512);
-    EXPECT_EQ(compact(*WebDocuments::artNetConfig(rig.services())),
-              R"({"channel":512,"net":127,"subnet":2,"universe":15})");
-}
-
 TEST(WebDocuments, SettingsShowEveryService)
 {
     ServiceRig rig;
@@ -147,12 +82,9 @@ TEST(WebDocuments, SettingsShowEveryService)
     QJsonObject web = settings.take("web").toObject();
     EXPECT_TRUE(web.take("interfaces").isArray()); // the machine's own
     EXPECT_EQ(compact(web), R"({"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5})");
-    EXPECT_EQ(
-        compact(settings),
-        R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
-        R"J("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)J"
-        R"J("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)J"
-        R"J("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"}})J");
+    EXPECT_EQ(settings.keys(), (QStringList{"defaultVideo", "dmx", "ndi", "network", "playback", "protocol"}));
+    EXPECT_EQ(compact(settings["dmx"].toObject()),
+              R"J({"channel":1,"mode":"Standard (1 Ch)","net":0,"startChannel":1,"subnet":0,"universe":0})J");
 
     rig.ndi->broadcasting = true;
     rig.ndi->fps = 50;
@@ -358,9 +290,8 @@ TEST(WebResources, FixturePageListsConsoleFilesOnly)
          {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
           R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
           "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-          "📺 DMX Fixture</span><span>🎬 See documentation", "MA2 / MA3", "ChamSys", "Hog 4",
-          R"(href="/fixtures/orvelo.json" download)", "<td>241 - 245</td><td>Track 24</td>",
-          "Channel 18: Blue Offset Y (Extended)"})
+          "📺 DMX Fixture</span><span>🎬 See documentation", R"(href="/fixtures/orvelo.json" download)",
+          "<td>241 - 245</td><td>Track 24</td>", "Channel 18: Blue Offset Y (Extended)"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     for (const char* absent : {"<b>bold<i>", "Shouting", "No fixture files available yet"})
         EXPECT_EQ(page.find(absent), std::string::npos) << absent;

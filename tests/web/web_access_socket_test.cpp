@@ -5,7 +5,6 @@
 #include "WebTestSupport.h"
 
 #include "web/WebPages.h"
-#include "web/WebServer.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -25,15 +24,13 @@ protected:
     {
         ORVELO_REQUIRE_ISOLATED_NETWORK();
         rig.remote.setTransportMinInterval(0);
-        WebServer::Options options;
-        options.address = "0.0.0.0";
-        options.port = 0;
-        options.settings = &rig.settings;
-        options.effects = &rig.effects;
-        options.remote = &rig.remote;
-        server = std::make_unique<WebServer>(options);
-        server->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), rig.ndi.get(), rig.themes.get());
-        ASSERT_TRUE(waitUntil([&] { return server->isRunning(); }));
+        server = startWebServer({.port = 0,
+                                 .resourceFolders = {},
+                                 .settings = &rig.settings,
+                                 .effects = &rig.effects,
+                                 .remote = &rig.remote,
+                                 .playlistsFolder = {}},
+                                rig.services());
     }
 
     Answer send(const std::string& method, const std::string& path, const std::string& body = {},

@@ -9,7 +9,6 @@
 #include "net/ArtNetTestSupport.h"
 #include "support/MediaFiles.h"
 #include "support/UdpTestSupport.h"
-#include "web/WebServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,10 +33,6 @@ protected:
     {
         ORVELO_REQUIRE_ISOLATED_NETWORK();
         forgetLastPlaylist();
-        media = root.path() + "/Media";
-        playlists = root.path() + "/Playlists";
-        video = QString::fromStdString(MediaFiles::countingVideo(25, true));
-        tone = QString::fromStdString(MediaFiles::tone("flac", 500));
         ASSERT_FALSE(video.isEmpty());
         ASSERT_FALSE(tone.isEmpty());
         settings().setMediaFolder(media);
@@ -50,32 +45,36 @@ protected:
 
     virtual SettingsManager& settings() { return rig.settings; }
 
-    void startServer(const WebServices& services, DMXController* controller, PlaybackEngine* engine,
-                     ProtocolManager* protocols)
+    void startServer(const WebServices& services)
     {
-        WebServer::Options options;
-        options.address = "127.0.0.1";
-        options.port = 0;
-        options.settings = services.settings;
-        options.effects = services.effects;
-        options.playlistsFolder = playlists;
-        options.minimumFreeBytes = 0;
-        options.uploadStallTimeout = 500ms;
-        server = std::make_unique<WebServer>(options);
-        server->start(engine, controller, protocols, nullptr, nullptr);
-        ASSERT_TRUE(waitUntil([&] { return server->isRunning(); }));
+        server = startWebServer({.address = "127.0.0.1",
+                                 .port = 0,
+                                 .resourceFolders = {},
+                                 .settings = services.settings,
+                                 .effects = services.effects,
+                                 .playlistsFolder = playlists,
+                                 .minimumFreeBytes = 0,
+                                 .uploadStallTimeout = 500ms},
+                                {services.playbackEngine, services.dmxController, services.protocolManager, {}, {}});
         port = server->port();
     }
+    void startServer() { startServer(rig.services()); }
 
-    void startServer() { startServer(rig.services(), rig.controller.get(), rig.engine.get(), rig.protocols.get()); }
+    // Copies the generated media into the media folder under the given names.
+    void addMedia(const QString& videoName, const QString& toneName)
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(media + "/" + toneName).path()));
+        ASSERT_TRUE(QFile::copy(video, media + "/" + videoName));
+        ASSERT_TRUE(QFile::copy(tone, media + "/" + toneName));
+    }
 
     Answer upload(const std::string& name, const QByteArray& bytes, const std::string& headers = {})
     {
         return call(port, "PUT", "/api/media/" + name, bytes.toStdString(), headers);
     }
-
     Answer get(const std::string& path) { return call(port, "GET", path); }
     Answer post(const std::string& path, const std::string& body) { return call(port, "POST", path, body); }
+    int remove(const std::string& path) { return call(port, "DELETE", "/api/media/" + path).status; }
 
     QStringList playlistNames()
     {
@@ -84,13 +83,14 @@ protected:
             names.append(track["name"].toString());
         return names;
     }
+    QList<MediaTrack> tracks() const { return rig.controller->playlist().playlist(); }
 
     ServiceRig rig;
     QTemporaryDir root;
-    QString media;
-    QString playlists;
-    QString video;
-    QString tone;
+    QString media = root.path() + "/Media";
+    QString playlists = root.path() + "/Playlists";
+    QString video = QString::fromStdString(MediaFiles::countingVideo(25, true));
+    QString tone = QString::fromStdString(MediaFiles::tone("flac", 500));
     std::unique_ptr<WebServer> server;
     std::uint16_t port = 0;
 };
@@ -100,9 +100,7 @@ protected:
 TEST_F(LibraryTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
 {
     startServer();
-    ASSERT_TRUE(QDir().mkpath(media + "/songs"));
-    ASSERT_TRUE(QFile::copy(video, media + "/Opening Act.mp4"));
-    ASSERT_TRUE(QFile::copy(tone, media + "/songs/tone.flac"));
+    addMedia("Opening Act.mp4", "songs/tone.flac");
     QTemporaryDir outside;
     ASSERT_TRUE(QFile::copy(video, outside.path() + "/secret.mp4"));
     QFile::link(outside.path() + "/secret.mp4", media + "/link.mp4");
@@ -141,14 +139,11 @@ TEST_F(LibraryTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
 TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
 {
     startServer();
-    ASSERT_TRUE(QDir().mkpath(media + "/songs"));
-    ASSERT_TRUE(QFile::copy(video, media + "/a.mp4"));
-    ASSERT_TRUE(QFile::copy(tone, media + "/songs/b.flac"));
-
+    addMedia("a.mp4", "songs/b.flac");
     EXPECT_EQ(post("/api/playlist/add", R"({"names":["a.mp4","songs/b.flac","a.mp4"]})").status, 200);
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac", "a.mp4"}));
-    EXPECT_EQ(rig.controller->playlist().playlist()[1].url, QUrl::fromLocalFile(media + "/songs/b.flac"));
-    EXPECT_EQ(rig.controller->playlist().playlist()[2].timecodeOffset, 7200.0);
+    EXPECT_EQ(tracks()[1].url, QUrl::fromLocalFile(media + "/songs/b.flac"));
+    EXPECT_EQ(tracks()[2].timecodeOffset, 7200.0);
 
     EXPECT_EQ(post("/api/playlist/remove", R"({"index":2})").status, 200);
     EXPECT_EQ(post("/api/playlist/repeat", R"({"index":1,"count":0})").status, 200);
@@ -162,24 +157,21 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
     const QJsonArray lists = jsonOf(get("/api/playlists")).array();
     ASSERT_EQ(lists.size(), 1);
     EXPECT_EQ(lists[0]["name"], "Friday.json");
-    const QList<MediaTrack> friday = rig.controller->playlist().playlist();
+    const QList<MediaTrack> friday = tracks();
 
     EXPECT_EQ(post("/api/playlist/remove", R"({"index":0})").status, 200);
     EXPECT_EQ(playlistNames(), QStringList{"b.flac"});
     const Answer loaded = post("/api/playlist/load", R"({"name":"Friday.json"})");
     ASSERT_EQ(loaded.status, 200) << loaded.body;
     EXPECT_EQ(jsonOf(loaded)["missing"].toArray(), QJsonArray{});
-    EXPECT_EQ(rig.controller->playlist().playlist(), friday);
+    EXPECT_EQ(tracks(), friday);
 
     // A broken file changes nothing; a deleted medium is named and keeps its place.
-    QFile broken(playlists + "/broken.json");
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write(R"([{"id":"x"}])");
-    broken.close();
+    ASSERT_TRUE(writeFile(playlists + "/broken.json", R"([{"id":"x"}])"));
     const Answer invalid = post("/api/playlist/load", R"({"name":"broken.json"})");
     EXPECT_EQ(invalid.status, 400);
     EXPECT_EQ(invalid.body.rfind("Invalid playlist: ", 0), 0u) << invalid.body;
-    EXPECT_EQ(rig.controller->playlist().playlist(), friday);
+    EXPECT_EQ(tracks(), friday);
     ASSERT_TRUE(QFile::remove(media + "/a.mp4"));
     const Answer withMissing = post("/api/playlist/load", R"({"name":"Friday"})");
     ASSERT_EQ(withMissing.status, 200);
@@ -187,16 +179,16 @@ TEST_F(LibraryTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
 
     // Refusals: names outside the folders, absent media, wrong shapes.
-    const std::vector<std::pair<std::string, int>> refusals{{R"({"names":["../Playlists/Friday.json"]})", 400},
-                                                            {R"({"names":["/etc/hostname"]})", 400},
-                                                            {R"({"names":["missing.mp4"]})", 404},
-                                                            {R"({"names":"a.mp4"})", 400},
-                                                            {R"({"names":[3]})", 400}};
-    for (const auto& [body, status] : refusals)
-        EXPECT_EQ(post("/api/playlist/add", body).status, status) << body;
-    EXPECT_EQ(post("/api/playlist/save", R"({"name":"../escape"})").status, 400);
-    EXPECT_EQ(post("/api/playlist/load", R"({"name":"absent"})").status, 404);
-    EXPECT_EQ(post("/api/playlist/repeat", R"({"index":0,"count":-1})").status, 400);
+    for (const auto& [path, body, status] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"add", R"({"names":["../Playlists/Friday.json"]})", 400},
+             {"add", R"({"names":["/etc/hostname"]})", 400},
+             {"add", R"({"names":["missing.mp4"]})", 404},
+             {"add", R"({"names":"a.mp4"})", 400},
+             {"add", R"({"names":[3]})", 400},
+             {"save", R"({"name":"../escape"})", 400},
+             {"load", R"({"name":"absent"})", 404},
+             {"repeat", R"({"index":0,"count":-1})", 400}})
+        EXPECT_EQ(post("/api/playlist/" + path, body).status, status) << path << " " << body;
     EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
     EXPECT_EQ(entriesOf(root.path()), QStringList{}) << "nothing written beside the two folders";
 }
@@ -258,6 +250,52 @@ TEST_F(LibraryTest, UploadsAreWholeOrAbsent)
     EXPECT_EQ(entriesOf(media), (QStringList{"patient.mp4"}));
 }
 
+// Two phones editing at once never touch the wrong track; a broken export is reported, listed
+// and deletable; deleting a clip that is on the playlist needs insisting, and keeps its cue.
+TEST_F(LibraryTest, EditsNameTheirTrackAndBrokenFilesCanBeSeenAndDeleted)
+{
+    startServer();
+    addMedia("A.mp4", "B.flac");
+    ASSERT_EQ(post("/api/playlist/add", R"({"names":["A.mp4","B.flac","A.mp4"]})").status, 200);
+    const QJsonArray rows = jsonOf(get("/api/playlist")).array();
+    const std::string revision = std::to_string(jsonOf(get("/api/status"))["playlistRevision"].toInteger());
+    // An edit body naming row `row` by its id, with `rest` after it.
+    const auto edit = [&](int row, const std::string& rest) {
+        return R"({"id":")" + rows[row]["id"].toString().toStdString() + "\"" + rest + "}";
+    };
+
+    // Phone A removes the first row; phone B, still showing the old list, removes "B.flac".
+    EXPECT_EQ(post("/api/playlist/remove", edit(0, R"(,"revision":)" + revision)).status, 200);
+    const Answer stale = post("/api/playlist/remove", edit(1, R"(,"revision":)" + revision));
+    EXPECT_EQ(stale.status, 409);
+    EXPECT_EQ(jsonOf(stale)["playlist"].toArray().size(), 2);
+    EXPECT_EQ(playlistNames(), (QStringList{"B.flac", "A.mp4"}));
+    EXPECT_EQ(post("/api/playlist/remove", edit(0, "")).status, 409) << "already gone";
+    EXPECT_EQ(post("/api/playlist/repeat", edit(2, R"(,"count":3)")).status, 200);
+    EXPECT_EQ(post("/api/playlist/reorder", edit(2, R"(,"direction":"up")")).status, 200);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"}));
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["repeatCount"].toInt(), 3);
+
+    const Answer broken = upload("broken.mp4", "not a video at all");
+    EXPECT_EQ(jsonOf(broken)["playable"], false);
+    EXPECT_FALSE(jsonOf(broken)["reason"].toString().isEmpty());
+    EXPECT_EQ(jsonOf(upload("copy.flac", readFile(tone)))["playable"], true);
+    const QJsonDocument listed = jsonOf(get("/api/media"));
+    EXPECT_EQ(listed[0]["name"].toString(), "A.mp4");
+    EXPECT_EQ(listed[2]["name"].toString(), "broken.mp4");
+    EXPECT_EQ(listed[2]["playable"], false);
+    EXPECT_EQ(upload(std::string(201, 'x') + ".mp4", "x").status, 400);
+
+    EXPECT_EQ(remove("A.mp4"), 409);
+    EXPECT_EQ(remove("A.mp4?force=1"), 200);
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["missing"], true);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"})) << "the cue keeps its place";
+    EXPECT_EQ(remove("broken.mp4"), 200);
+    EXPECT_EQ(remove("broken.mp4"), 404);
+    EXPECT_EQ(remove("..%2Fx.mp4"), 400);
+    EXPECT_EQ(entriesOf(media), (QStringList{"B.flac", "copy.flac"}));
+}
+
 namespace {
 
 // The application's assembly with a real Art-Net input on a port of the test's choosing.
@@ -273,6 +311,8 @@ struct ConsoleRig {
     DMXController controller{manager, engine};
     SettingsManager settings;
     VideoEffectsManager effects;
+
+    void send(int control) { console.sendTo(artNetPort, artDmx(0, 0, 0, dmxFrame({control}))); }
 };
 
 } // namespace
@@ -285,10 +325,7 @@ protected:
 
 TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
 {
-    WebServices services;
-    services.settings = &console.settings;
-    services.effects = &console.effects;
-    startServer(services, &console.controller, &console.engine, &console.manager);
+    startServer({&console.engine, &console.controller, &console.manager, {}, {}, &console.settings, &console.effects});
     ASSERT_TRUE(waitUntil([&] { return console.artNet.isListening(); }));
 
     // The show is prepared from the browser: one clip uploaded, then a second.
@@ -315,14 +352,18 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
         return answer;
     });
 
-    const auto select = [&](int value, const MediaTrack& track) {
+    // The console repeats its frame, as consoles do, until the player has done what it asks.
+    const auto repeatUntil = [&](int control, const std::function<bool()>& done) {
         return waitUntil(
             [&] {
-                console.console.sendTo(console.artNetPort, artDmx(0, 0, 0, dmxFrame({value})));
+                console.send(control);
                 spinFor(20ms);
-                return playing(console.engine, track);
+                return done();
             },
             5s);
+    };
+    const auto select = [&](int value, const MediaTrack& track) {
+        return repeatUntil(value, [&] { return playing(console.engine, track); });
     };
     EXPECT_TRUE(select(11, tracks[0]));
     const Answer status = get("/api/status");
@@ -339,57 +380,7 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
     // player carries on with the next pick.
     LogCapture log;
     ASSERT_TRUE(QFile::remove(media + "/one.mp4"));
-    console.console.sendTo(console.artNetPort, artDmx(0, 0, 0, dmxFrame({0})));
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            console.console.sendTo(console.artNetPort, artDmx(0, 0, 0, dmxFrame({11})));
-            spinFor(20ms);
-            return log.containsPrefix("PlaybackEngine: Failed to load track. Error: ");
-        },
-        5s));
+    console.send(0);
+    EXPECT_TRUE(repeatUntil(11, [&] { return log.containsPrefix("PlaybackEngine: Failed to load track. Error: "); }));
     EXPECT_TRUE(select(21, tracks[1]));
-}
-
-// Two phones editing at once never touch the wrong track; a broken export is reported, listed
-// and deletable; deleting a clip that is on the playlist needs insisting, and keeps its cue.
-TEST_F(LibraryTest, EditsNameTheirTrackAndBrokenFilesCanBeSeenAndDeleted)
-{
-    startServer();
-    ASSERT_TRUE(QDir().mkpath(media));
-    ASSERT_TRUE(QFile::copy(video, media + "/A.mp4"));
-    ASSERT_TRUE(QFile::copy(tone, media + "/B.flac"));
-    ASSERT_EQ(post("/api/playlist/add", R"({"names":["A.mp4","B.flac","A.mp4"]})").status, 200);
-    const QJsonArray rows = jsonOf(get("/api/playlist")).array();
-    const auto idOf = [&](int row) { return rows[row]["id"].toString().toStdString(); };
-    const std::string revision = std::to_string(jsonOf(get("/api/status"))["playlistRevision"].toInteger());
-
-    // Phone A removes the first row; phone B, still showing the old list, removes "B.flac".
-    EXPECT_EQ(post("/api/playlist/remove", R"({"id":")" + idOf(0) + R"(","revision":)" + revision + "}").status, 200);
-    const Answer stale = post("/api/playlist/remove", R"({"id":")" + idOf(1) + R"(","revision":)" + revision + "}");
-    EXPECT_EQ(stale.status, 409);
-    EXPECT_EQ(jsonOf(stale)["playlist"].toArray().size(), 2);
-    EXPECT_EQ(playlistNames(), (QStringList{"B.flac", "A.mp4"}));
-    EXPECT_EQ(post("/api/playlist/remove", R"({"id":")" + idOf(0) + R"("})").status, 409) << "already gone";
-    EXPECT_EQ(post("/api/playlist/repeat", R"({"id":")" + idOf(2) + R"(","count":3})").status, 200);
-    EXPECT_EQ(post("/api/playlist/reorder", R"({"id":")" + idOf(2) + R"(","direction":"up"})").status, 200);
-    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"}));
-    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["repeatCount"].toInt(), 3);
-
-    const Answer broken = upload("broken.mp4", "not a video at all");
-    EXPECT_EQ(jsonOf(broken)["playable"], false);
-    EXPECT_FALSE(jsonOf(broken)["reason"].toString().isEmpty());
-    EXPECT_EQ(jsonOf(upload("copy.flac", readFile(tone)))["playable"], true);
-    EXPECT_EQ(jsonOf(get("/api/media"))[0]["name"].toString(), "A.mp4");
-    EXPECT_EQ(jsonOf(get("/api/media"))[2]["name"].toString(), "broken.mp4");
-    EXPECT_EQ(jsonOf(get("/api/media"))[2]["playable"], false);
-    EXPECT_EQ(upload(std::string(201, 'x') + ".mp4", "x").status, 400);
-
-    EXPECT_EQ(call(port, "DELETE", "/api/media/A.mp4").status, 409);
-    EXPECT_EQ(call(port, "DELETE", "/api/media/A.mp4?force=1").status, 200);
-    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["missing"], true);
-    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"})) << "the cue keeps its place";
-    EXPECT_EQ(call(port, "DELETE", "/api/media/broken.mp4").status, 200);
-    EXPECT_EQ(call(port, "DELETE", "/api/media/broken.mp4").status, 404);
-    EXPECT_EQ(call(port, "DELETE", "/api/media/..%2Fx.mp4").status, 400);
-    EXPECT_EQ(entriesOf(media), (QStringList{"B.flac", "copy.flac"}));
 }

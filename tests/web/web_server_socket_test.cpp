@@ -6,7 +6,6 @@
 
 #include "support/MediaFiles.h"
 #include "web/WebPages.h"
-#include "web/WebServer.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -22,6 +21,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using Headers = std::vector<std::string>;
+
 class WebServerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -35,39 +36,32 @@ protected:
                                               {"Fixtures/desk.cha", "patch"},
                                               {"secret.txt", "secret"}})
             ASSERT_TRUE(writeFile(resources.path() + "/" + relative, bytes));
-        server = makeServer(resources.path());
-        server->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), rig.ndi.get(), rig.themes.get());
-        ASSERT_TRUE(waitUntil([&] { return server->isRunning(); }));
+        server = startServer(resources.path(), rig.services());
         port = server->port();
     }
 
-    std::unique_ptr<WebServer> makeServer(const QString& resourceFolder, std::uint16_t listenPort = 0)
+    WebServer::Options options(const QString& resourceFolder, std::uint16_t listenPort = 0)
     {
-        WebServer::Options options;
-        options.address = "127.0.0.1";
-        options.port = listenPort;
-        options.requestTimeout = 400ms;
-        options.resourceFolders = {resourceFolder};
-        options.settings = &rig.settings;
-        options.effects = &rig.effects;
-        options.remote = &rig.remote;
-        return std::make_unique<WebServer>(options);
+        return {.address = "127.0.0.1",
+                .port = listenPort,
+                .requestTimeout = 400ms,
+                .resourceFolders = {resourceFolder},
+                .settings = &rig.settings,
+                .effects = &rig.effects,
+                .remote = &rig.remote,
+                .playlistsFolder = {}};
     }
-
-    // A second server on the same rig, for what the first one cannot show.
-    std::unique_ptr<WebServer> startOther(const QString& resourceFolder, bool withServices)
+    std::unique_ptr<WebServer> startServer(const QString& folder, const WebServices& services)
     {
-        auto other = makeServer(resourceFolder);
-        if (withServices)
-            other->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get());
-        else
-            other->start(nullptr, nullptr, nullptr, nullptr, nullptr);
-        EXPECT_TRUE(waitUntil([&] { return other->isRunning(); }));
-        return other;
+        return startWebServer(options(folder), services);
     }
 
     Answer get(const std::string& path) { return call(port, "GET", path); }
     Answer post(const std::string& path, const std::string& body) { return call(port, "POST", path, body); }
+    bool allClosed()
+    {
+        return waitUntil([&] { return server->connectionCount() == 0; });
+    }
 
     ServiceRig rig;
     QTemporaryDir resources;
@@ -83,9 +77,8 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     EXPECT_TRUE(raw.closedByServer);
     const Answer root = parseAnswer(raw.received);
     EXPECT_EQ(root.statusLine, "HTTP/1.1 200 OK");
-    EXPECT_EQ(root.headers,
-              (std::vector<std::string>{"Content-Type: text/html",
-                                        "Content-Length: " + std::to_string(root.body.size()), "Connection: close"}));
+    const std::string length = "Content-Length: " + std::to_string(root.body.size());
+    EXPECT_EQ(root.headers, (Headers{"Content-Type: text/html", length, "Connection: close"}));
     EXPECT_EQ(root.body, WebPages::remote());
     EXPECT_EQ(get("/index.html").body, WebPages::remote());
     EXPECT_EQ(server->serverURL(), QStringLiteral("http://localhost:%1").arg(port));
@@ -94,22 +87,23 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     EXPECT_EQ(font.body, std::string("\x00\x01\x00\x00"
                                      "font",
                                      8));
-    EXPECT_EQ(font.headers, (std::vector<std::string>{"Content-Type: font/ttf", "Content-Length: 8",
-                                                      "Cache-Control: public, max-age=31536000", "Connection: close"}));
+    EXPECT_EQ(font.headers, (Headers{"Content-Type: font/ttf", "Content-Length: 8",
+                                     "Cache-Control: public, max-age=31536000", "Connection: close"}));
 
     rig.setTracks({"Intro", "Café ☕", "Finale"});
+    const std::string html = "text/html", json = "application/json";
     for (const auto& [path, type, fragment] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"/playlist.html", "text/html", "<title>Playlist - Orvelo</title>"},
-             {"/settings.html", "text/html", "<title>Settings - Orvelo</title>"},
-             {"/effects.html", "text/html", "<title>Effects - Orvelo</title>"},
-             {"/fixtures.html", "text/html", R"(href="/fixtures/My%20Profile.xml")"},
+             {"/playlist.html", html, "<title>Playlist - Orvelo</title>"},
+             {"/settings.html", html, "<title>Settings - Orvelo</title>"},
+             {"/effects.html", html, "<title>Effects - Orvelo</title>"},
+             {"/fixtures.html", html, R"(href="/fixtures/My%20Profile.xml")"},
              {"/fixtures/My%20Profile.xml", "application/octet-stream", "<fixture/>"},
-             {"/fixtures/orvelo.json", "application/json", R"("shortName": "18ch")"},
-             {"/api/status", "application/json", R"("trackName":"No Track")"},
-             {"/api/playlist", "application/json", R"("index":1,"isCurrent":false,"missing":true,"name":"Café ☕")"},
-             {"/api/config/artnet", "application/json", R"({"channel":1,"net":0,"subnet":0,"universe":0})"},
-             {"/api/settings", "application/json", R"("current":"onyx_dark")"},
-             {"/api/effects", "application/json", R"("selected":"Black Screen")"}}) {
+             {"/fixtures/orvelo.json", json, R"("shortName": "18ch")"},
+             {"/api/status", json, R"("trackName":"No Track")"},
+             {"/api/playlist", json, R"("index":1,"isCurrent":false,"missing":true,"name":"Café ☕")"},
+             {"/api/config/artnet", json, R"({"channel":1,"net":0,"subnet":0,"universe":0})"},
+             {"/api/settings", json, R"("current":"onyx_dark")"},
+             {"/api/effects", json, R"("selected":"Black Screen")"}}) {
         const Answer answer = get(path);
         EXPECT_EQ(answer.status, 200) << path;
         EXPECT_EQ(headerValue(answer, "Content-Type"), type) << path;
@@ -119,7 +113,7 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     // Only files are cached.
     EXPECT_EQ(headerValue(get("/fixtures/My%20Profile.xml"), "Cache-Control"), "public, max-age=31536000");
     EXPECT_EQ(headerValue(get("/api/status"), "Cache-Control"), "");
-    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+    EXPECT_TRUE(allClosed());
 }
 
 TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsName)
@@ -127,10 +121,10 @@ TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsNa
     for (const WebAsset* asset : {&WebPages::styleSheet(), &WebPages::script()}) {
         const Answer answer = get(asset->path);
         EXPECT_EQ(answer.body, asset->body);
-        EXPECT_EQ(answer.headers, (std::vector<std::string>{"Content-Type: " + asset->contentType,
-                                                            "Content-Length: " + std::to_string(asset->body.size()),
-                                                            "Cache-Control: public, max-age=31536000, immutable",
-                                                            "ETag: " + asset->etag, "Connection: close"}));
+        EXPECT_EQ(answer.headers, (Headers{"Content-Type: " + asset->contentType,
+                                           "Content-Length: " + std::to_string(asset->body.size()),
+                                           "Cache-Control: public, max-age=31536000, immutable", "ETag: " + asset->etag,
+                                           "Connection: close"}));
         // The name carries the digest, so a build that changes the file changes the address.
         EXPECT_NE(asset->path.find(asset->etag.substr(1, asset->etag.size() - 2)), std::string::npos) << asset->path;
         EXPECT_EQ(post(asset->path, "{}").status, 404) << asset->path;
@@ -164,11 +158,11 @@ TEST_F(WebServerTest, FixtureNamesCannotLeaveTheirFolder)
     EXPECT_EQ(get("/fixtures/..%2Fsecret.txt").body, "Fixture file not found: ../secret.txt");
     // A broken escape is looked up as written.
     EXPECT_EQ(get("/fixtures/100%25%zz").body, "Fixture file not found: 100%25%zz");
-    // Multi-byte names are counted in bytes.
+    // Multi-byte names are counted in bytes: 33 characters.
     const Answer accented = get("/fixtures/caf%C3%A9%E2%98%95.xml");
     EXPECT_EQ(accented.body, "Fixture file not found: café☕.xml");
     EXPECT_EQ(headerValue(accented, "Content-Length"), std::to_string(accented.body.size()));
-    EXPECT_EQ(accented.body.size(), 36u); // 33 characters
+    EXPECT_EQ(accented.body.size(), 36u);
 }
 
 TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
@@ -179,18 +173,17 @@ TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
     EXPECT_EQ(headerValue(put, "Content-Length"), "18");
     EXPECT_EQ(headerValue(put, "Content-Type"), "text/plain");
     EXPECT_EQ(get("/api/status?x=1").body, "Not Found");
-    const std::vector<std::tuple<std::string, std::string, std::string, int>> cases{
-        {"get", "/", "", 405},
-        {"DELETE", "/api/status", "", 405},
-        {"GET", "/api/status?x=1", "", 404},
-        {"GET", "/index.html#top", "", 404},
-        {"GET", "/api/control", "", 404},
-        {"GET", "/nothing", "", 404},
-        {"GET", "", "", 404},
-        {"GET", "/api/", "", 404},
-        {"POST", "/api/status", "{}", 404},
-        {"POST", "/api/unknown", "not even json", 404}};
-    for (const auto& [method, path, body, status] : cases)
+    for (const auto& [method, path, body, status] : std::vector<std::tuple<std::string, std::string, std::string, int>>{
+             {"get", "/", "", 405},
+             {"DELETE", "/api/status", "", 405},
+             {"GET", "/api/status?x=1", "", 404},
+             {"GET", "/index.html#top", "", 404},
+             {"GET", "/api/control", "", 404},
+             {"GET", "/nothing", "", 404},
+             {"GET", "", "", 404},
+             {"GET", "/api/", "", 404},
+             {"POST", "/api/status", "{}", 404},
+             {"POST", "/api/unknown", "not even json", 404}})
         EXPECT_EQ(call(port, method, path, body).status, status) << method << " " << path;
 
     // Unreadable requests are answered too; a single word counts once the client has ended its
@@ -211,15 +204,16 @@ TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
 TEST_F(WebServerTest, MissingResourcesAndServices)
 {
     QTemporaryDir empty;
-    const auto bare = startOther(empty.path(), true);
+    const auto bare = startServer(
+        empty.path(), {rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get()});
     const Answer font = call(bare->port(), "GET", "/font/digital-7.ttf");
     EXPECT_EQ(font.status, 404);
     EXPECT_EQ(font.body, "Font not found");
     // Without console files the page still offers the player's own profile and chart.
-    EXPECT_NE(call(bare->port(), "GET", "/fixtures.html").body.find(R"(href="/fixtures/orvelo.json")"),
-              std::string::npos);
+    const std::string page = call(bare->port(), "GET", "/fixtures.html").body;
+    EXPECT_NE(page.find(R"(href="/fixtures/orvelo.json")"), std::string::npos);
 
-    const auto orphan = startOther(resources.path(), false);
+    const auto orphan = startServer(resources.path(), {});
     for (const char* path : {"/api/status", "/api/playlist", "/api/config/artnet"}) {
         const Answer answer = call(orphan->port(), "GET", path);
         EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << path;
@@ -253,16 +247,14 @@ TEST_F(WebServerTest, PostActionsReachThePlayer)
     EXPECT_TRUE(waitUntil([&] { return rig.controller->dmxConfig().startChannel == 1; }));
     EXPECT_EQ(rig.controller->dmxConfig().universe, 0);
 
-    EXPECT_EQ(
-        post("/api/settings", R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})").status,
-        200);
+    const std::string settings = R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})";
+    EXPECT_EQ(post("/api/settings", settings).status, 200);
     EXPECT_TRUE(waitUntil([&] { return rig.controller->autoPlayNext(); }));
     EXPECT_EQ(rig.controller->dmxConfig().startChannel, 5);
 
     EXPECT_EQ(post("/api/effects", R"({"video":{"saturation":0.5},"rgb":{"blueEnabled":false}})").status, 200);
     EXPECT_TRUE(waitUntil([&] { return !rig.effects.blueEnabled(); }));
     EXPECT_EQ(rig.effects.saturation(), 0.5f);
-
     EXPECT_EQ(post("/api/playlist/play", R"({"index":7})").status, 200);
 }
 
@@ -270,53 +262,53 @@ TEST_F(WebServerTest, PostActionsReachThePlayer)
 // still sees its change.
 TEST_F(WebServerTest, ReadsAfterAnAnsweredPostSeeIt)
 {
+    const auto once = [&](const std::string& method, const std::string& body = {}) {
+        return parseAnswer(rawExchange(port, {{request(method, "/api/effects", body)}}, false, 2000ms).received);
+    };
     std::atomic<bool> polling{true};
     std::vector<std::thread> pollers;
     for (int i = 0; i < 4; ++i)
         pollers.emplace_back([&] {
             while (polling)
-                rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms);
+                once("GET");
         });
-    auto writer = std::async(std::launch::async, [&] {
-        int stale = 0;
-        for (int i = 1; i <= 40; ++i) {
-            const std::string body = R"({"pattern":{"speed":)" + std::to_string(i) + "}}";
-            rawExchange(port, {{request("POST", "/api/effects", body)}}, false, 2000ms);
-            const Answer read =
-                parseAnswer(rawExchange(port, {{request("GET", "/api/effects")}}, false, 2000ms).received);
-            stale += jsonOf(read)["pattern"].toObject()["speed"].toDouble() != i;
-        }
-        return stale;
-    });
-    ASSERT_TRUE(waitUntil([&] { return writer.wait_for(0ms) == std::future_status::ready; }, 30000ms));
+    const int stale = served(
+        [&] {
+            int count = 0;
+            for (int i = 1; i <= 40; ++i) {
+                once("POST", R"({"pattern":{"speed":)" + std::to_string(i) + "}}");
+                count += jsonOf(once("GET"))["pattern"].toObject()["speed"].toDouble() != i;
+            }
+            return count;
+        },
+        30000ms);
     polling = false;
     for (auto& poller : pollers)
         poller.join();
-    EXPECT_EQ(writer.get(), 0);
+    EXPECT_EQ(stale, 0);
 }
 
 TEST_F(WebServerTest, BadPostBodies)
 {
-    for (const auto& [path, body] : std::vector<std::pair<std::string, std::string>>{
-             {"/api/playlist/play", R"({"index":"2"})"},
-             {"/api/playlist/play", R"({"index":1.5})"},
-             {"/api/playlist/play", R"({})"},
-             {"/api/playlist/reorder", R"({"index":1})"},
-             {"/api/control", R"({"command":true})"},
-             {"/api/control", R"(["play"])"},
-             {"/api/settings", "not json"},
-             {"/api/effects", ""},
-             {"/api/config/artnet", "42"},
-         }) {
+    for (const auto& [path, body] :
+         std::vector<std::pair<std::string, std::string>>{{"/api/playlist/play", R"({"index":"2"})"},
+                                                          {"/api/playlist/play", R"({"index":1.5})"},
+                                                          {"/api/playlist/play", R"({})"},
+                                                          {"/api/playlist/reorder", R"({"index":1})"},
+                                                          {"/api/control", R"({"command":true})"},
+                                                          {"/api/control", R"(["play"])"},
+                                                          {"/api/settings", "not json"},
+                                                          {"/api/effects", ""},
+                                                          {"/api/config/artnet", "42"}}) {
         const Answer answer = post(path, body);
         EXPECT_EQ(answer.statusLine, "HTTP/1.1 400 Bad Request") << path << " " << body;
         EXPECT_EQ(answer.body, "Invalid JSON") << path << " " << body;
     }
     // A head that never ends has no body at all.
-    const Exchange unterminated = exchange(port, {{"POST /api/control HTTP/1.1\r\nHost: 127.0.0.1\r\n"}}, true);
-    const Answer answer = parseAnswer(unterminated.received);
-    EXPECT_EQ(answer.status, 400);
-    EXPECT_EQ(answer.body, "Bad Request");
+    const Answer unterminated =
+        parseAnswer(exchange(port, {{"POST /api/control HTTP/1.1\r\nHost: 127.0.0.1\r\n"}}, true).received);
+    EXPECT_EQ(unterminated.status, 400);
+    EXPECT_EQ(unterminated.body, "Bad Request");
 }
 
 TEST_F(WebServerTest, BodyInALaterSegmentIsRead)
@@ -331,19 +323,16 @@ TEST_F(WebServerTest, BodyInALaterSegmentIsRead)
 
 TEST_F(WebServerTest, OversizeRequestsAre413)
 {
-    const std::string body(70000, 'x');
-    const Exchange raw = exchange(port, {{request("POST", "/api/settings", body)}});
+    const Exchange raw = exchange(port, {{request("POST", "/api/settings", std::string(70000, 'x'))}});
     const Answer answer = parseAnswer(raw.received);
     EXPECT_EQ(answer.statusLine, "HTTP/1.1 413 Payload Too Large");
     EXPECT_EQ(answer.body, "Payload Too Large");
     EXPECT_TRUE(raw.closedByServer);
-
-    const Exchange endlessHead = exchange(port, {{"GET / HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p')}});
-    EXPECT_EQ(parseAnswer(endlessHead.received).status, 413);
+    const std::string endlessHead = "GET / HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p');
+    EXPECT_EQ(parseAnswer(exchange(port, {{endlessHead}}).received).status, 413);
 
     // Just inside the limit is served.
-    const std::string head = request("POST", "/api/effects", std::string(60000, ' ')).substr(0, 200);
-    const std::size_t headSize = head.find("\r\n\r\n") + 4;
+    const std::size_t headSize = request("POST", "/api/effects", std::string(60000, ' ')).find("\r\n\r\n") + 4;
     const std::string fits = request("POST", "/api/effects", "{}" + std::string(65536 - headSize - 2, ' '));
     ASSERT_EQ(fits.size(), 65536u);
     EXPECT_EQ(parseAnswer(exchange(port, {{fits}}).received).status, 200);
@@ -360,41 +349,39 @@ TEST_F(WebServerTest, SilentAndSlowClientsAreClosed)
     std::vector<Piece> trickle;
     for (char c : std::string("GET / HTTP/1.1\r\nHost: slow\r\n\r\n"))
         trickle.push_back({std::string(1, c), 60ms});
-    const Exchange slow = exchange(port, trickle, false, 3000ms);
-    EXPECT_EQ(parseAnswer(slow.received).status, 408);
-    const Exchange shortBody =
-        exchange(port, {{request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90)}}, false, 3000ms);
-    EXPECT_EQ(parseAnswer(shortBody.received).status, 408);
+    EXPECT_EQ(parseAnswer(exchange(port, trickle, false, 3000ms).received).status, 408);
+    const std::string shortBody = request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90);
+    EXPECT_EQ(parseAnswer(exchange(port, {{shortBody}}, false, 3000ms).received).status, 408);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5000ms);
-    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+    EXPECT_TRUE(allClosed());
 }
 
 TEST_F(WebServerTest, ListenerFailureIsReported)
 {
     test::LogCapture log;
-    auto second = makeServer(resources.path(), port);
-    second->start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get());
+    WebServer second(options(resources.path(), port));
+    second.start(rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get());
     EXPECT_TRUE(waitUntil([&] { return log.contains("WebServer: Failed with error: Address already in use"); }));
-    EXPECT_FALSE(second->isRunning());
+    EXPECT_FALSE(second.isRunning());
     EXPECT_EQ(get("/api/status").status, 200);
 }
 
 TEST_F(WebServerTest, ManyClientsAtOnce)
 {
-    std::vector<std::future<Exchange>> clients;
-    for (int i = 0; i < 64; ++i)
-        clients.push_back(std::async(std::launch::async, rawExchange, port,
-                                     std::vector<Piece>{{request("GET", i % 2 ? "/api/status" : "/")}}, false, 5000ms));
-    ASSERT_TRUE(waitUntil(
+    const auto statuses = served(
         [&] {
+            std::vector<std::future<Exchange>> clients;
+            for (int i = 0; i < 64; ++i) {
+                const std::vector<Piece> pieces{{request("GET", i % 2 ? "/api/status" : "/")}};
+                clients.push_back(std::async(std::launch::async, rawExchange, port, pieces, false, 5000ms));
+            }
+            std::vector<int> seen;
             for (auto& client : clients)
-                if (client.wait_for(0ms) != std::future_status::ready)
-                    return false;
-            return true;
+                seen.push_back(parseAnswer(client.get().received).status);
+            return seen;
         },
-        10000ms));
-    for (auto& client : clients)
-        EXPECT_EQ(parseAnswer(client.get().received).status, 200);
+        10000ms);
+    EXPECT_EQ(statuses, std::vector<int>(64, 200));
 }
 
 // Random requests, built from the route table's vocabulary and some noise, each checked
@@ -431,6 +418,28 @@ TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
                                           R"({"playback":{"autoPlayNext":false}})",
                                           R"({"rgb":{"redEnabled":true}})",
                                           "{\"command\":\"caf\xc3\xa9\"}"};
+    const auto listed = [](const auto& list, const std::string& path) {
+        return std::find(list.begin(), list.end(), path) != list.end();
+    };
+    // What the rules answer a readable request.
+    const auto expectedStatus = [&](const std::string& method, const std::string& path, const std::string& body) {
+        if (method == "GET")
+            return listed(getPaths, path) ? 200 : 404;
+        if (method != "POST")
+            return 405;
+        if (!listed(postPaths, path))
+            return 404;
+        const auto json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
+        const QJsonObject o = json.object();
+        bool valid = json.isObject();
+        if (path == "/api/control")
+            valid = valid && o["command"].isString();
+        if (path == "/api/playlist/play")
+            valid = valid && o["index"].isDouble();
+        if (path == "/api/playlist/reorder")
+            valid = valid && o["index"].isDouble() && o["direction"].isString();
+        return valid ? 200 : 400;
+    };
 
     for (int round = 0; round < 300; ++round) {
         const std::string method = pick(methods);
@@ -443,42 +452,15 @@ TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
         const std::string body = (method == "POST" || random() % 5 == 0) ? pick(bodies) : std::string();
         const bool brokenUtf8 = random() % 25 == 0;
         const bool oneWord = random() % 25 == 0;
-
-        std::string text;
-        if (oneWord)
-            text = method + "\r\n\r\n";
-        else
-            text = request(method, brokenUtf8 ? path + "\xff" : path, body);
-
-        int expected = 400; // unreadable
-        if (!oneWord && !brokenUtf8) {
-            const bool isGetPath = std::find(getPaths.begin(), getPaths.end(), path) != getPaths.end();
-            const bool isPostPath = std::find(postPaths.begin(), postPaths.end(), path) != postPaths.end();
-            if (method == "GET") {
-                expected = isGetPath ? 200 : 404;
-            } else if (method == "POST") {
-                const auto json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
-                const QJsonObject o = json.object();
-                bool valid = json.isObject();
-                if (path == "/api/control")
-                    valid = valid && o["command"].isString();
-                if (path == "/api/playlist/play")
-                    valid = valid && o["index"].isDouble();
-                if (path == "/api/playlist/reorder")
-                    valid = valid && o["index"].isDouble() && o["direction"].isString();
-                expected = !isPostPath ? 404 : (valid ? 200 : 400);
-            } else {
-                expected = 405;
-            }
-        }
+        const std::string text =
+            oneWord ? method + "\r\n\r\n" : request(method, brokenUtf8 ? path + "\xff" : path, body);
+        const int expected = oneWord || brokenUtf8 ? 400 : expectedStatus(method, path, body);
 
         // Cut the request at random places, with short pauses between the pieces.
         std::vector<Piece> pieces;
-        std::size_t at = 0;
-        while (at < text.size()) {
-            const std::size_t n = random() % 3 == 0 ? text.size() - at : 1 + random() % (text.size() - at);
+        for (std::size_t at = 0, n = 0; at < text.size(); at += n) {
+            n = random() % 3 == 0 ? text.size() - at : 1 + random() % (text.size() - at);
             pieces.push_back({text.substr(at, n), std::chrono::milliseconds(random() % 3 == 0 ? random() % 20 : 0)});
-            at += n;
         }
         const Exchange raw = exchange(port, pieces, false, 3000ms);
         ASSERT_TRUE(raw.closedByServer) << "round " << round << ": " << text;
@@ -488,7 +470,7 @@ TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
         EXPECT_EQ(headerValue(answer, "Content-Length"), std::to_string(answer.body.size()));
         EXPECT_EQ(answer.headers.back(), "Connection: close");
     }
-    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+    EXPECT_TRUE(allClosed());
 }
 
 // The remote driving real playback: what plays, what is current, and the transport.
@@ -496,37 +478,43 @@ TEST_F(WebServerTest, TransportOnRealMedia)
 {
     const QString wav = QString::fromStdString(MediaFiles::tone("wav", 2000));
     ASSERT_FALSE(wav.isEmpty());
-    QList<MediaTrack> tracks;
-    for (const char* name : {"First", "Second"})
-        tracks.append(MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(wav), name, 0.0, 1});
-    rig.controller->playlist().setPlaylist(tracks);
+    const auto track = [&](const char* name) {
+        return MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(wav), name, 0.0, 1};
+    };
+    rig.controller->playlist().setPlaylist({track("First"), track("Second")});
+    const auto command = [&](const char* name) {
+        return post("/api/control", std::string(R"({"command":")") + name + "\"}").status;
+    };
+    const auto current = [&] {
+        const QJsonArray playlist = jsonOf(get("/api/playlist")).array();
+        return std::pair{playlist[0]["isCurrent"].toBool(), playlist[1]["isCurrent"].toBool()};
+    };
+    const auto playing = [&](bool wanted) {
+        return waitUntil([&] { return rig.engine->isPlaying() == wanted; }, 5000ms);
+    };
 
     EXPECT_EQ(post("/api/playlist/play", R"({"index":0})").status, 200);
-    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }, 5000ms));
-    QJsonDocument status = jsonOf(get("/api/status"));
+    ASSERT_TRUE(playing(true));
+    const QJsonDocument status = jsonOf(get("/api/status"));
     EXPECT_EQ(status["trackName"].toString(), "First");
     EXPECT_EQ(status["isPlaying"], true);
     EXPECT_NEAR(status["duration"].toDouble(), 2.0, 0.1);
-    QJsonArray playlist = jsonOf(get("/api/playlist")).array();
-    EXPECT_EQ(playlist[0].toObject()["isCurrent"], true);
-    EXPECT_EQ(playlist[1].toObject()["isCurrent"], false);
+    EXPECT_EQ(current(), std::pair(true, false));
 
-    EXPECT_EQ(post("/api/control", R"({"command":"next"})").status, 200);
-    ASSERT_TRUE(
-        waitUntil([&] { return rig.engine->currentTrack() && rig.engine->currentTrack()->name == "Second"; }, 5000ms));
-    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }, 5000ms));
-    playlist = jsonOf(get("/api/playlist")).array();
-    EXPECT_EQ(playlist[0].toObject()["isCurrent"], false);
-    EXPECT_EQ(playlist[1].toObject()["isCurrent"], true);
+    EXPECT_EQ(command("next"), 200);
+    const auto playingName = [&] { return rig.engine->currentTrack() ? rig.engine->currentTrack()->name : QString(); };
+    ASSERT_TRUE(waitUntil([&] { return playingName() == "Second"; }, 5000ms));
+    ASSERT_TRUE(playing(true));
+    EXPECT_EQ(current(), std::pair(false, true));
 
-    EXPECT_EQ(post("/api/control", R"({"command":"pause"})").status, 200);
-    ASSERT_TRUE(waitUntil([&] { return !rig.engine->isPlaying(); }));
+    EXPECT_EQ(command("pause"), 200);
+    ASSERT_TRUE(playing(false));
     const double pausedAt = rig.engine->currentTime();
-    test::spinFor(200ms);
+    test::spinFor(200ms); // a paused position stays put
     EXPECT_NEAR(jsonOf(get("/api/status"))["currentTime"].toDouble(), pausedAt, 0.05);
 
-    EXPECT_EQ(post("/api/control", R"({"command":"play"})").status, 200);
-    ASSERT_TRUE(waitUntil([&] { return rig.engine->isPlaying(); }));
-    EXPECT_EQ(post("/api/control", R"({"command":"stop"})").status, 200);
+    EXPECT_EQ(command("play"), 200);
+    ASSERT_TRUE(playing(true));
+    EXPECT_EQ(command("stop"), 200);
     ASSERT_TRUE(waitUntil([&] { return !rig.engine->isPlaying() && rig.engine->currentTime() == 0.0; }));
 }

@@ -16,14 +16,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QQmlApplicationEngine>
-#include <QQmlError>
-#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 
 using namespace orvelo;
@@ -33,44 +29,30 @@ using namespace std::chrono_literals;
 namespace {
 
 // Every warning Qt reports while the window lives: QML errors arrive this way too.
-class WarningCollector {
-public:
-    WarningCollector()
-    {
-        instance = this;
-        previous_ = qInstallMessageHandler(&WarningCollector::handle);
-    }
-    ~WarningCollector()
-    {
-        qInstallMessageHandler(previous_);
-        instance = nullptr;
-    }
-    QStringList take()
-    {
-        std::lock_guard lock(mutex_);
-        return std::exchange(messages_, {});
-    }
+std::mutex warningsMutex;
+QStringList warnings;
+QtMessageHandler previousHandler = nullptr;
 
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (instance && type != QtDebugMsg && type != QtInfoMsg) {
-            std::lock_guard lock(instance->mutex_);
-            instance->messages_ << message;
-        }
-        if (instance && instance->previous_)
-            instance->previous_(type, context, message);
+void collectWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg) {
+        std::lock_guard lock(warningsMutex);
+        warnings << message;
     }
-    static inline WarningCollector* instance = nullptr;
-    QtMessageHandler previous_ = nullptr;
-    std::mutex mutex_;
-    QStringList messages_;
-};
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+QObject* find(QObject* root, const char* name)
+{
+    QObject* item = root->findChild<QObject*>(name);
+    EXPECT_NE(item, nullptr) << name;
+    return item ? item : root;
+}
 
 QString textOf(QObject* root, const char* name)
 {
-    QObject* item = root->findChild<QObject*>(name);
-    return item ? item->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    return find(root, name)->property("text").toString();
 }
 
 } // namespace
@@ -82,7 +64,7 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     // Xvfb offers only Mesa's software GL, whose render thread crawls under the sanitizers:
     // Qt Quick's own software renderer on the main thread draws the same scene.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    WarningCollector warnings;
+    previousHandler = qInstallMessageHandler(&collectWarning);
     DefaultPortsTurn turn;
     OrveloApp app;
     EXPECT_FALSE(app.sACNService().isListening());
@@ -92,9 +74,8 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     const QString folder = QString::fromStdString(tempDir());
     QList<QUrl> files;
     for (const QString name : {"Opening Titles.mov", "Interlude.wav"}) {
-        QFile file(QDir(folder).filePath(name));
-        file.open(QIODevice::WriteOnly);
-        files << QUrl::fromLocalFile(file.fileName());
+        QFile(QDir(folder).filePath(name)).open(QIODevice::WriteOnly);
+        files << QUrl::fromLocalFile(QDir(folder).filePath(name));
     }
     app.controller().playlist().setPlaylist({});
     app.controller().playlist().addTracks(files);
@@ -107,9 +88,7 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     // The first appearance started the listeners.
     EXPECT_TRUE(waitUntil([&] { return app.sACNService().isListening() && app.citpService().isListening(); }, 5s));
     EXPECT_EQ(quick->size(), QSize(1280, 800));
-
-    QObject* content = quick->findChild<QObject*>("contentView");
-    ASSERT_NE(content, nullptr);
+    QObject* content = find(quick, "contentView");
     EXPECT_EQ(content->property("selection").toString(), "player");
 
     // With nothing loaded and DMX driving playback.
@@ -117,61 +96,57 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     EXPECT_EQ(textOf(quick, "timecode"), "00:00:00:00");
     EXPECT_EQ(textOf(quick, "playbackState"), "STOPPED");
     EXPECT_EQ(textOf(quick, "loopBadge"), "[1x]");
-    QObject* loopAll = quick->findChild<QObject*>("loopAllButton");
-    ASSERT_NE(loopAll, nullptr);
-    EXPECT_FALSE(loopAll->property("enabled").toBool());
-    EXPECT_EQ(loopAll->property("helpText").toString(), "Disable DMX to enable Playlist Loop");
-    QObject* autoPlay = quick->findChild<QObject*>("autoButton");
-    ASSERT_NE(autoPlay, nullptr);
-    EXPECT_EQ(autoPlay->property("helpText").toString(), "Disable DMX to enable auto-play");
+    EXPECT_FALSE(find(quick, "loopAllButton")->property("enabled").toBool());
+    EXPECT_EQ(find(quick, "loopAllButton")->property("helpText").toString(), "Disable DMX to enable Playlist Loop");
+    EXPECT_EQ(find(quick, "autoButton")->property("helpText").toString(), "Disable DMX to enable auto-play");
     EXPECT_EQ(textOf(quick, "citpState"), "Listening");
     EXPECT_EQ(textOf(quick, "channelsUsed"), "1");
 
     const QString shots = qEnvironmentVariable("ORVELO_UI_SCREENSHOTS");
-    if (!shots.isEmpty())
-        QDir().mkpath(shots);
+    const auto keep = [&](const QImage& shot, const QString& name) {
+        if (!shots.isEmpty() && QDir().mkpath(shots))
+            shot.save(QDir(shots).filePath(name + ".png"));
+    };
     const QStringList tags{"player", "playlist", "settings", "dmx-info", "video-output", "about", "citp-explorer"};
     for (const QString theme : {"onyx_dark", "daylight"}) {
         app.themeManager().setTheme(theme);
         for (const QString& tag : tags) {
             content->setProperty("selection", tag);
-            spinFor(250ms);
-            const QImage shot = quick->grabWindow();
-            ASSERT_FALSE(shot.isNull()) << tag.toStdString();
-            EXPECT_EQ(shot.size(), QSize(1280, 800) * quick->devicePixelRatio());
             // The theme's background shows in the content area's lower right corner.
-            const QColor corner = shot.pixelColor(shot.width() - 4, shot.height() - 4);
-            EXPECT_EQ(corner.lightness() > 128, theme == "daylight") << tag.toStdString();
-            if (!shots.isEmpty())
-                shot.save(QDir(shots).filePath(theme + "-" + tag + ".png"));
+            QImage shot;
+            const auto themed = [&] {
+                shot = quick->grabWindow();
+                if (shot.isNull())
+                    return false;
+                return (shot.pixelColor(shot.width() - 4, shot.height() - 4).lightness() > 128) ==
+                       (theme == "daylight");
+            };
+            EXPECT_TRUE(waitUntil(themed, 5s)) << tag.toStdString();
+            EXPECT_EQ(shot.size(), QSize(1280, 800) * quick->devicePixelRatio());
+            keep(shot, theme + "-" + tag);
         }
     }
     // The web remote warns while anyone on the network may control the player.
     content->setProperty("selection", "settings");
-    spinFor(250ms);
-    QObject* openDoor = quick->findChild<QObject*>("openDoorWarning");
-    ASSERT_NE(openDoor, nullptr);
+    QObject* openDoor = find(quick, "openDoorWarning");
     EXPECT_TRUE(openDoor->property("visible").toBool());
     ASSERT_EQ(WebRemoteSettings::shared().setPassword("stage door"), std::nullopt);
-    spinFor(100ms);
-    EXPECT_FALSE(openDoor->property("visible").toBool());
+    EXPECT_TRUE(waitUntil([&] { return !openDoor->property("visible").toBool(); }));
     EXPECT_EQ(textOf(quick, "passwordState"), "Password set: phones log in first");
     if (!shots.isEmpty()) {
-        QObject* scroll = quick->findChild<QObject*>("settingsScroll");
-        auto* flickable = scroll ? scroll->property("contentItem").value<QObject*>() : nullptr;
+        auto* flickable = find(quick, "settingsScroll")->property("contentItem").value<QObject*>();
         if (flickable)
             flickable->setProperty("contentY", flickable->property("contentHeight").toDouble() - 700);
-        spinFor(250ms);
-        quick->grabWindow().save(QDir(shots).filePath("daylight-settings-access.png"));
+        keep(quick->grabWindow(), "daylight-settings-access");
     }
 
     // The CITP traffic monitor opens from the player's CITP lamp.
     content->setProperty("showCITPDebug", true);
-    spinFor(250ms);
-    if (!shots.isEmpty())
-        quick->grabWindow().save(QDir(shots).filePath("daylight-citp-monitor.png"));
+    EXPECT_TRUE(waitUntil([&] { return find(quick, "citpDebugger")->property("opened").toBool(); }));
+    keep(quick->grabWindow(), "daylight-citp-monitor");
     content->setProperty("showCITPDebug", false);
 
-    const QStringList seen = warnings.take();
-    EXPECT_TRUE(seen.isEmpty()) << seen.join("\n").toStdString();
+    qInstallMessageHandler(previousHandler);
+    std::lock_guard lock(warningsMutex);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }

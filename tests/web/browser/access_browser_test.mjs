@@ -4,7 +4,8 @@
 import http from 'node:http';
 import path from 'node:path';
 import {
-  api, apiPost, check, hold, makeMedia, media, origin, run, sleep, step, testSetup, waitFor, waitText, withPlayer,
+  api, apiPost, check, checkCount, checkEq, hold, makeMedia, media, origin, run, sleep, step, testSetup, waitApi, waitEq,
+  waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
 const setup = testSetup();
@@ -15,6 +16,7 @@ const password = 'stage-door-42';
 let auth = {};
 const get = (route) => api(route, { headers: auth });
 const post = (route, body) => apiPost(route, body, auth);
+const isPlaying = async () => (await get('/api/status')).isPlaying;
 
 // A page of another origin (same machine, another port) that tries to play and to switch DMX
 // off: fetch as a simple text/plain request, fetch with JSON, and a form whose text/plain body
@@ -57,7 +59,7 @@ async function attack(context) {
     await page.goto(elsewhere + '/');
     const attempts = await (await page.waitForFunction(() => window.done, null, { timeout: 15000 })).jsonValue();
     check(attempts.length === 6, `attempts: ${attempts}`);
-    await sleep(1000);
+    await sleep(1000); // long enough for a command that got through to show
     const [status, settings] = [await get('/api/status'), await get('/api/settings')];
     check(!status.isPlaying && !settings.playback.ignoreDMX, `the player obeyed another origin: ${attempts.join(', ')}`);
   } finally {
@@ -80,6 +82,7 @@ async function main() {
 async function steps(page, phone) {
   await post('/api/playlist/add', { names: ['Tone.wav'] });
   const context = page.context();
+  const status = async (route, headers = {}) => (await fetch(origin + route, { headers })).status;
 
   await step('a page of another origin cannot drive the player', () => attack(context));
 
@@ -87,13 +90,13 @@ async function steps(page, phone) {
     await page.goto(origin + '/');
     const line = page.locator('.session-bar .open-door');
     await line.waitFor();
-    check((await line.locator('a').getAttribute('href')) === '/settings.html#access', 'links to the access settings');
-    check((await page.locator('.session-bar .logout').count()) === 0, 'no Log out without a password');
+    await checkEq('the line\'s link', () => line.locator('a').getAttribute('href'), '/settings.html#access');
+    await checkCount(page, '.session-bar .logout', 0);
     await screenshots(page, 'remote-open-door');
     await line.locator('button').click();
     await page.reload();
-    await sleep(500);
-    check((await line.count()) === 0, 'shown again after a reload');
+    await sleep(500); // the page has asked for its session by then
+    await checkCount(page, '.session-bar .open-door', 0);
   });
 
   await step('a password set on the settings page locks out other browsers', async () => {
@@ -103,30 +106,31 @@ async function steps(page, phone) {
     await page.fill('#confirmPassword', password);
     await page.click('#passwordButton');
     await waitText(page, '#status', 'Password set: phones and browsers now log in');
-    check((await fetch(origin + '/api/status')).status === 401, 'the API still answers without a session');
+    await checkEq('the API without a session', () => status('/api/status'), 401);
     await page.locator('.session-bar .logout').waitFor();
     await page.fill('#tokenName', 'show-script');
     await page.click('#createTokenButton');
-    const token = await waitFor('the new token', () => page.inputValue('#newToken'));
-    auth = { Authorization: `Bearer ${token}` };
-    check((await get('/api/status')).isPlaying === false, 'the token opens the API');
+    auth = { Authorization: `Bearer ${await waitFor('the new token', () => page.inputValue('#newToken'))}` };
+    await checkEq('the API with the token', isPlaying, false);
     await waitFor('the QR code', () => page.locator('#viewerQr').evaluate((image) => image.complete && image.naturalWidth > 0));
-    await waitFor('the token listed', async () => (await page.locator('.token .name').allTextContents()).join() === 'show-script');
+    await waitEq('the token listed', () => page.locator('.token .name').allTextContents(), ['show-script']);
     await screenshots(page, 'settings-access');
   });
 
   await step('another origin fails even beside the operator\'s session', () => attack(context));
 
   await step('a second phone is sent to the login page, refused a wrong password and held off', async () => {
+    const logIn = async (words) => {
+      await phone.fill('#password', words);
+      await phone.click('#loginButton');
+    };
     await phone.goto(origin + '/');
-    check(phone.url() === origin + '/login.html', `at ${phone.url()}`);
-    check((await phone.title()) === 'Login - Orvelo', 'title');
-    await phone.fill('#password', 'stage-door');
-    await phone.click('#loginButton');
+    await checkEq('the page', () => phone.url(), origin + '/login.html');
+    await checkEq('title', () => phone.title(), 'Login - Orvelo');
+    await logIn('stage-door');
     await waitText(phone, '#error', 'Wrong password');
     // A failure holds the address off for a second: even the right password waits.
-    await phone.fill('#password', password);
-    await phone.click('#loginButton');
+    await logIn(password);
     await waitText(phone, '#error', 'Too many failed logins: try again in 1 s');
     check(await phone.locator('#loginButton').isDisabled(), 'the button stays usable while held off');
     await screenshots(phone, 'login-held-off');
@@ -140,17 +144,14 @@ async function steps(page, phone) {
     await phone.click('.session-bar .logout');
     await phone.waitForURL(origin + '/login.html');
     await phone.goto(origin + '/playlist.html');
-    check(phone.url() === origin + '/login.html', `the session lives on at ${phone.url()}`);
+    await checkEq('the page after logging out', () => phone.url(), origin + '/login.html');
   });
 
   await step('the viewer link opens the remote view-only and its stop is refused', async () => {
     const link = await page.inputValue('#viewerLink');
     check(/\/login\.html#viewer=./.test(link), `link ${link}`);
     await post('/api/playlist/play', { index: 0 });
-    await waitFor('playing', async () => {
-      const s = await get('/api/status');
-      return s.isPlaying && s.trackName === 'Tone.wav';
-    }, 10000);
+    await waitApi('playing', '/api/status', (s) => s.isPlaying && s.trackName === 'Tone.wav', 10000, auth);
     await phone.goto('about:blank');
     await phone.goto(origin + '/login.html' + new URL(link).hash);
     await phone.waitForURL(origin + '/');
@@ -163,8 +164,8 @@ async function steps(page, phone) {
     const refused = await phone.evaluate(() => fetch('/api/control', { method: 'POST',
       headers: { 'Content-Type': 'application/json' }, body: '{"command":"stop"}' }).then((r) => r.status));
     check(refused === 403, `stop answered ${refused}`);
-    await sleep(300);
-    check((await get('/api/status')).isPlaying, 'the viewer stopped the show');
+    await sleep(300); // long enough for a stop that got through to show
+    check(await isPlaying(), 'the viewer stopped the show');
     await screenshots(phone, 'remote-viewer');
   });
 
@@ -174,10 +175,10 @@ async function steps(page, phone) {
     const stop = page.locator('button[data-command=stop]');
     await hold(page, stop, 150);
     await waitText(page, '#hint', 'Hold ⏹ to stop');
-    await sleep(500);
-    check((await get('/api/status')).isPlaying, 'a tap stopped the show');
+    await sleep(500); // long enough for a stop that got through to show
+    check(await isPlaying(), 'a tap stopped the show');
     await hold(page, stop, 900, () => page.screenshot({ path: path.join(folders.screenshots, 'remote-holding-stop-phone.png') }));
-    await waitFor('stopped', async () => !(await get('/api/status')).isPlaying);
+    await waitFor('stopped', async () => !(await isPlaying()));
   });
 
   await step('an idle session ends and the next request lands on the login page', async () => {
@@ -185,7 +186,7 @@ async function steps(page, phone) {
     await phone.goto(origin + '/settings.html');
     await post('/api/settings', { web: { sessionIdleHours: 0.0005 } });
     try {
-      await sleep(2500);
+      await sleep(2500); // past the 1.8 s the session may stay idle
       await phone.evaluate(() => { fetch('/api/status').catch(() => {}); });
       await phone.waitForURL(origin + '/login.html', { timeout: 15000 });
     } finally {
@@ -195,11 +196,12 @@ async function steps(page, phone) {
 
   await step('a revoked token no longer opens the API', async () => {
     await page.goto(origin + '/settings.html');
-    await page.locator('.token', { hasText: 'show-script' }).waitFor();
+    const token = page.locator('.token', { hasText: 'show-script' });
+    await token.waitFor();
     page.once('dialog', (dialog) => dialog.accept());
-    await page.locator('.token', { hasText: 'show-script' }).locator('button.revoke').click();
+    await token.locator('button.revoke').click();
     await waitText(page, '#status', 'Token show-script revoked');
-    check((await fetch(origin + '/api/status', { headers: auth })).status === 401, 'still accepted');
+    await checkEq('the API with the revoked token', () => status('/api/status', auth), 401);
   });
 }
 

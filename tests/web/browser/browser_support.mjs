@@ -10,8 +10,8 @@ import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 export const origin = 'http://127.0.0.1:8080';
-export const phone = { width: 390, height: 844 };
-export const desktop = { width: 1440, height: 900 };
+const phone = { width: 390, height: 844 };
+const desktop = { width: 1440, height: 900 };
 
 let passed = 0;
 let failed = 0;
@@ -31,10 +31,10 @@ export function check(condition, message) {
   if (!condition) throw new Error(message);
 }
 
-export function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 
+// Waits until predicate() gives something true and returns it.
 export async function waitFor(what, predicate, timeout = 5000) {
   const end = Date.now() + timeout;
   let last;
@@ -50,24 +50,49 @@ export async function waitFor(what, predicate, timeout = 5000) {
   throw new Error(`timed out waiting for ${what}` + (last instanceof Error ? ` (${last.message})` : ''));
 }
 
+// Waits until read() gives `expected` (compared as JSON); the failure names what it last read.
+export async function waitEq(what, read, expected, timeout = 5000) {
+  let last;
+  await waitFor(what, async () => same((last = await read()), expected), timeout).catch((error) => {
+    throw new Error(`${error.message}: last ${JSON.stringify(last)}`);
+  });
+}
+
+// Fails unless read() gives `expected` now.
+export async function checkEq(what, read, expected) {
+  const value = await read();
+  check(same(value, expected), `${what}: ${JSON.stringify(value)}, not ${JSON.stringify(expected)}`);
+}
+
 export async function api(route, init = {}) {
   const response = await fetch(origin + route, { cache: 'no-store', ...init });
   check(response.ok, `${route} answered ${response.status}`);
   return response.json();
 }
 
-export function apiPost(route, body, headers = {}) {
-  return api(route, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body: JSON.stringify(body) });
-}
+export const apiPost = (route, body, headers = {}) =>
+  api(route, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body: JSON.stringify(body) });
 
 // Waits until the document at route satisfies predicate.
-export function waitApi(what, route, predicate, timeout = 5000) {
-  return waitFor(what, async () => predicate(await api(route)), timeout);
-}
+export const waitApi = (what, route, predicate, timeout = 5000, headers = {}) =>
+  waitFor(what, async () => predicate(await api(route, { headers })), timeout);
 
 // The player's playlist as its track names, in order.
-export async function playlistNames() {
-  return (await api('/api/playlist')).map((t) => t.name).join('|');
+export const playlistNames = async () => (await api('/api/playlist')).map((t) => t.name).join('|');
+
+// What every test starts from: fresh folders (`names` besides the usual ones) in its output
+// folder, its own copy of the player (prepareProgram) and screenshots into its folder.
+export function testSetup(names = []) {
+  const [orveloBinary, outputDir] = process.argv.slice(2);
+  const folders = {};
+  for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', 'screenshots', ...names]) {
+    folders[name] = path.join(outputDir, name);
+  }
+  fs.rmSync(outputDir, { recursive: true, force: true });
+  for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
+  fs.chmodSync(folders.runtime, 0o700);
+  const shoot = (page, name, options) => screenshots(page, folders.screenshots, name, options);
+  return { outputDir, folders, shoot, ...prepareProgram(orveloBinary, folders) };
 }
 
 // Runs the test's main body, reports the tally and exits with its verdict.
@@ -83,15 +108,6 @@ export async function run({ folders }, main) {
   process.exit(failed === 0 ? 0 : 1);
 }
 
-// What every test starts from: fresh folders (`names` besides the usual ones) in its output
-// folder, its own copy of the player (prepareProgram) and screenshots into its folder.
-export function testSetup(names = []) {
-  const [orveloBinary, outputDir] = process.argv.slice(2);
-  const folders = prepareFolders(outputDir, names);
-  const shoot = (page, name, options) => screenshots(page, folders.screenshots, name, options);
-  return { outputDir, folders, shoot, ...prepareProgram(orveloBinary, folders) };
-}
-
 // Runs body({ player, pages }) against the test's player, with one page in each of `phones` (one
 // or two) browser profiles; `noTransportGap` lets transport commands follow each other at any
 // pace. Ends with a step that fails on any script error but refusals matching expectedRefusals.
@@ -104,8 +120,8 @@ export async function withPlayer({ outputDir, folders, program }, { phones = 1, 
     if (noTransportGap) await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
     const errors = [];
     const pages = [];
-    for (let i = 0; i < phones; i++) {
-      const context = await launchBrowser(folders, [folders.profile, path.join(outputDir, 'second-phone')][i]);
+    for (const profile of [folders.profile, path.join(outputDir, 'second-phone')].slice(0, phones)) {
+      const context = await launchBrowser(folders, profile);
       contexts.push(context);
       const page = context.pages()[0] ?? (await context.newPage());
       watchErrors(page, errors);
@@ -124,21 +140,9 @@ export async function withPlayer({ outputDir, folders, program }, { phones = 1, 
 
 // ---- the player's world ----
 
-// A fresh output folder with the named sub-folders; the player's runtime folder is private.
-export function prepareFolders(outputDir, names) {
-  const folders = {};
-  for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', 'screenshots', ...names]) {
-    folders[name] = path.join(outputDir, name);
-  }
-  fs.rmSync(outputDir, { recursive: true, force: true });
-  for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
-  fs.chmodSync(folders.runtime, 0o700);
-  return folders;
-}
-
 // The player finds its resources beside itself: give this copy a folder of its own, with the
 // timecode font when the build has one. Returns the program and its resources folder.
-export function prepareProgram(orveloBinary, folders) {
+function prepareProgram(orveloBinary, folders) {
   const program = path.join(folders.program, 'orvelo');
   try {
     fs.linkSync(orveloBinary, program);
@@ -188,7 +192,7 @@ export function storePlaylist(folders, files) {
   return tracks.map((t) => t.name);
 }
 
-export function startPlayer(program, folders, outputDir) {
+function startPlayer(program, folders, outputDir) {
   const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,
     XDG_RUNTIME_DIR: folders.runtime, QT_QPA_PLATFORM: 'offscreen', GST_AUDIO_SINK: 'fakesink' };
   delete env.DISPLAY;
@@ -199,8 +203,7 @@ export function startPlayer(program, folders, outputDir) {
   let pending = '';
   player.stdout.on('data', (chunk) => {
     logFile.write(chunk);
-    pending += chunk.toString('utf8');
-    const parts = pending.split('\n');
+    const parts = (pending + chunk.toString('utf8')).split('\n');
     pending = parts.pop();
     lines.push(...parts);
   });
@@ -209,11 +212,10 @@ export function startPlayer(program, folders, outputDir) {
   return { player, lines, exited, logFile };
 }
 
-export async function stopPlayer({ player, exited, logFile }) {
+async function stopPlayer({ player, exited, logFile }) {
   if (player.exitCode === null && player.signalCode === null) {
     player.kill('SIGTERM');
-    const outcome = await Promise.race([exited, sleep(10000).then(() => null)]);
-    if (!outcome) player.kill('SIGKILL');
+    if (!(await Promise.race([exited, sleep(10000).then(() => null)]))) player.kill('SIGKILL');
   }
   logFile.end();
 }
@@ -221,7 +223,7 @@ export async function stopPlayer({ player, exited, logFile }) {
 // ---- the browser ----
 
 // One browser profile is one phone: a second profile has cookies and storage of its own.
-export async function launchBrowser(folders, profile = folders.profile) {
+function launchBrowser(folders, profile) {
   fs.mkdirSync(profile, { recursive: true });
   return chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
@@ -234,13 +236,11 @@ export async function launchBrowser(folders, profile = folders.profile) {
   });
 }
 
-export function watchErrors(page, errors) {
+function watchErrors(page, errors) {
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
   page.on('console', (message) => {
-    if (message.type() !== 'error') return;
     const url = message.location().url || '';
-    if (url.endsWith('/favicon.ico')) return;
-    errors.push(`console: ${message.text()} (${url})`);
+    if (message.type() === 'error' && !url.endsWith('/favicon.ico')) errors.push(`console: ${message.text()} (${url})`);
   });
 }
 
@@ -255,22 +255,16 @@ export async function hold(page, locator, ms, midway = async () => {}) {
   await page.mouse.up();
 }
 
-export async function textOf(page, selector) {
-  return (await page.locator(selector).first().textContent()) ?? '';
-}
-
-export async function waitText(page, selector, expected, timeout = 5000) {
-  await waitFor(`${selector} to read "${expected}"`, async () => (await textOf(page, selector)) === expected, timeout);
-}
-
-export async function waitCount(page, selector, count, timeout = 5000) {
-  await waitFor(`${count} × ${selector}`, async () => (await page.locator(selector).count()) === count, timeout);
-}
+export const textOf = async (page, selector) => (await page.locator(selector).first().textContent()) ?? '';
+export const waitText = (page, selector, expected, timeout = 5000) =>
+  waitEq(`${selector} to read "${expected}"`, () => textOf(page, selector), expected, timeout);
+export const checkText = (page, selector, expected) => checkEq(selector, () => textOf(page, selector), expected);
+export const waitCount = (page, selector, count, timeout = 5000) =>
+  waitEq(`${count} × ${selector}`, () => page.locator(selector).count(), count, timeout);
+export const checkCount = (page, selector, count) => checkEq(`${selector} count`, () => page.locator(selector).count(), count);
 
 // The playlist page's rows as their names, in order.
-export async function rows(page) {
-  return (await page.locator('.track .name').allTextContents()).join('|');
-}
+export const rows = async (page) => (await page.locator('.track .name').allTextContents()).join('|');
 
 // Answers the page's status requests with document() instead of asking the player, until
 // page.unroute('**/api/status').
@@ -279,9 +273,16 @@ export function fakeStatus(page, document) {
     route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(document()) }));
 }
 
+// Answers the page's POSTs to route with `status` and `body` (an object is sent as JSON);
+// other methods reach the player. Undone with page.unroute(route).
+export function refusePosts(page, route, status, body) {
+  const [contentType, text] = typeof body === 'string' ? ['text/plain', body] : ['application/json', JSON.stringify(body)];
+  return page.route(route, (r) => (r.request().method() === 'POST' ? r.fulfill({ status, contentType, body: text }) : r.continue()));
+}
+
 // The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown
 // as the screen shows it, at the top and scrolled to the end.
-export async function screenshots(page, folder, name, { pinnedBar = false } = {}) {
+async function screenshots(page, folder, name, { pinnedBar = false } = {}) {
   for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
     await page.setViewportSize(viewport);
     await sleep(150);

@@ -4,7 +4,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, check, makeMedia, media, origin, rows, run, step, testSetup, textOf, waitCount, waitFor, waitText, withPlayer,
+  api, check, checkEq, checkText, makeMedia, media, origin, refusePosts, rows, run, step, testSetup, waitCount, waitEq,
+  waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
 const setup = testSetup(['laptop']);
@@ -17,13 +18,8 @@ const tone = 'Tones/Café Tone.wav';
 const longName = 'Encore-Extended-Mix-With-A-Rather-Long-Name-Final-v3.wav';
 
 // What the player reports as its playlist, reduced to what the page edits.
-async function playlist() {
-  return (await api('/api/playlist')).map((t) => `${t.name}×${t.repeatCount}`).join('|');
-}
-
-function filesIn(folder) {
-  return fs.readdirSync(folder, { recursive: true }).map(String).sort();
-}
+const playlist = async () => (await api('/api/playlist')).map((t) => `${t.name}×${t.repeatCount}`).join('|');
+const filesIn = (folder) => fs.readdirSync(folder, { recursive: true }).map(String).sort();
 
 async function main() {
   // The file a person picks on their device, and two already in the player's library.
@@ -34,23 +30,29 @@ async function main() {
   // The browser logs the refused second upload and the staged refusal of the settings as failed
   // resources: those are expected.
   await withPlayer(setup, { expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] }) => {
+    const track = (i) => page.locator('.track').nth(i);
+    const libraryItem = (name) => page.locator('.media', { hasText: name });
+    // Waits until both the player and the page show the playlist.
+    const shown = async (list) => {
+      await waitEq('the playlist', playlist, list.map(([name, times]) => `${name}×${times}`).join('|'));
+      await waitEq('the page rows', () => rows(page), list.map(([name]) => name).join('|'));
+    };
+
     await step('playlist page opens on an empty playlist with the library listed', async () => {
       await page.goto(origin + '/playlist.html');
-      check((await page.title()) === 'Playlist - Orvelo', 'title');
+      await checkEq('title', () => page.title(), 'Playlist - Orvelo');
       await waitText(page, '#list .message', 'No tracks in playlist');
       await waitCount(page, '.media', 2);
-      check((await textOf(page, '#savedList option')) === 'No saved playlists', 'no saved playlists yet');
+      await checkText(page, '#savedList option', 'No saved playlists');
     });
 
     await step('a file chosen with the picker uploads with a progress bar', async () => {
       await page.setInputFiles('#fileInput', upload);
       await waitCount(page, '.upload.done', 1, 15000);
-      check((await textOf(page, '.upload .label')) === `${video} · playable · 00:02`, `upload label ${await textOf(page, '.upload .label')}`);
-      const width = await page.locator('.upload .fill').evaluate((fill) => fill.style.width);
-      check(width === '100%', `bar at ${width}`);
-      check(fs.statSync(path.join(mediaFolder, video)).size === fs.statSync(upload).size, 'the whole file arrived');
-      check(JSON.stringify(filesIn(mediaFolder)) === JSON.stringify([longName, video, 'Tones', tone].sort()),
-            `nothing else left behind: ${filesIn(mediaFolder)}`);
+      await checkText(page, '.upload .label', `${video} · playable · 00:02`);
+      await checkEq('the bar', () => page.locator('.upload .fill').evaluate((fill) => fill.style.width), '100%');
+      check(fs.statSync(path.join(mediaFolder, video)).size === fs.statSync(upload).size, 'the file arrived cut short');
+      await checkEq('the library files', () => filesIn(mediaFolder), [longName, video, 'Tones', tone].sort());
       await waitCount(page, '.media', 3);
     });
 
@@ -64,47 +66,42 @@ async function main() {
       await page.setInputFiles('#fileInput', upload);
       await waitCount(page, '.upload.failed', 1, 15000);
       check(question === `${video} is already in the library. Replace it?`, `asked "${question}"`);
-      check((await page.locator('.upload.failed .label').textContent()).includes('File exists'), 'reason shown');
-      check(fs.statSync(path.join(mediaFolder, video)).mtimeMs === before, 'the file was not replaced');
+      check((await page.locator('.upload.failed .label').textContent()).includes('File exists'), 'no reason shown');
+      check(fs.statSync(path.join(mediaFolder, video)).mtimeMs === before, 'the file was replaced');
     });
 
     await step('the library shows names, durations, kinds and thumbnails', async () => {
-      const titles = await page.locator('.media .title').allTextContents();
-      check(JSON.stringify([...titles].sort()) === JSON.stringify([longName, video, tone].sort()), `titles ${titles}`);
-      const meta = async (name) => page.locator('.media', { hasText: name }).locator('.meta').textContent();
-      await waitFor('durations', async () => (await meta(video)).startsWith('00:02') && (await meta(tone)).startsWith('00:02'))
-        .catch(async (e) => { throw new Error(`${e.message}: "${await meta(video)}", "${await meta(tone)}"`); });
+      await checkEq('titles', async () => (await page.locator('.media .title').allTextContents()).sort(),
+        [longName, video, tone].sort());
+      const meta = async (name) => libraryItem(name).locator('.meta').textContent();
+      await waitEq('durations', async () => [(await meta(video)).slice(0, 5), (await meta(tone)).slice(0, 5)], ['00:02', '00:02']);
       check((await meta(video)).endsWith('· video') && (await meta(tone)).endsWith('· audio'), 'kinds');
       await waitFor('every thumbnail to load', async () =>
         (await page.locator('.media img').evaluateAll((images) => images.every((i) => i.complete && i.naturalWidth > 0))));
     });
 
     await step('Add puts library files on the playlist', async () => {
-      await page.locator('.media', { hasText: video }).locator('button.add').click();
-      await waitFor('the video on the playlist', async () => (await playlist()) === 'Opening Video.mp4×1');
-      await page.locator('.media', { hasText: tone }).locator('button.add').click();
-      await waitFor('the tone after it', async () => (await playlist()) === 'Opening Video.mp4×1|Café Tone.wav×1');
-      await waitFor('both rows on the page', async () => (await rows(page)) === 'Opening Video.mp4|Café Tone.wav');
+      await libraryItem(video).locator('button.add').click();
+      await waitEq('the video on the playlist', playlist, 'Opening Video.mp4×1');
+      await libraryItem(tone).locator('button.add').click();
+      await shown([['Opening Video.mp4', 1], ['Café Tone.wav', 1]]);
     });
 
     await step('↓ and ↑ reorder the rows', async () => {
-      await page.locator('.track').first().locator('button[data-action=down]').click();
-      await waitFor('the API order', async () => (await playlist()) === 'Café Tone.wav×1|Opening Video.mp4×1');
-      await waitFor('the page order', async () => (await rows(page)) === 'Café Tone.wav|Opening Video.mp4');
-      check(await page.locator('.track').first().locator('button[data-action=up]').isDisabled(), 'first ↑ disabled');
-      check(await page.locator('.track').last().locator('button[data-action=down]').isDisabled(), 'last ↓ disabled');
-      await page.locator('.track').last().locator('button[data-action=up]').click();
-      await waitFor('the order back', async () => (await playlist()) === 'Opening Video.mp4×1|Café Tone.wav×1');
-      await waitFor('the page back', async () => (await rows(page)) === 'Opening Video.mp4|Café Tone.wav');
+      await track(0).locator('button[data-action=down]').click();
+      await shown([['Café Tone.wav', 1], ['Opening Video.mp4', 1]]);
+      check(await track(0).locator('button[data-action=up]').isDisabled(), 'first ↑ enabled');
+      check(await track(1).locator('button[data-action=down]').isDisabled(), 'last ↓ enabled');
+      await track(1).locator('button[data-action=up]').click();
+      await shown([['Opening Video.mp4', 1], ['Café Tone.wav', 1]]);
     });
 
     await step('the repeat menu sets a count and endless play', async () => {
-      await page.locator('.track').nth(1).locator('select.repeat').selectOption('3');
-      await waitFor('three repeats', async () => (await playlist()) === 'Opening Video.mp4×1|Café Tone.wav×3');
-      await page.locator('.track').nth(0).locator('select.repeat').selectOption({ label: 'Infinite' });
-      await waitFor('endless', async () => (await playlist()) === 'Opening Video.mp4×0|Café Tone.wav×3');
-      await waitFor('the menus show it', async () =>
-        JSON.stringify(await page.locator('select.repeat').evaluateAll((s) => s.map((e) => e.value))) === '["0","3"]');
+      await track(1).locator('select.repeat').selectOption('3');
+      await waitEq('three repeats', playlist, 'Opening Video.mp4×1|Café Tone.wav×3');
+      await track(0).locator('select.repeat').selectOption({ label: 'Infinite' });
+      await waitEq('endless', playlist, 'Opening Video.mp4×0|Café Tone.wav×3');
+      await waitEq('the menus', () => page.locator('select.repeat').evaluateAll((s) => s.map((e) => e.value)), ['0', '3']);
     });
     await screenshots(page, 'library');
 
@@ -113,55 +110,54 @@ async function main() {
       await page.fill('#saveName', 'Evening Show');
       await page.click('#saveButton');
       await waitText(page, '#playlistNote', 'Saved as Evening Show.json');
-      check((await api('/api/playlists')).some((p) => p.name === 'Evening Show.json'), 'listed by the API');
-      check(fs.existsSync(path.join(playlistsFolder, 'Evening Show.json')), 'written to the playlists folder');
-      await waitFor('offered for loading', async () => (await page.locator('#savedList').inputValue()) === 'Evening Show.json');
+      check((await api('/api/playlists')).some((p) => p.name === 'Evening Show.json'), 'not listed by the API');
+      check(fs.existsSync(path.join(playlistsFolder, 'Evening Show.json')), 'not in the playlists folder');
+      await waitEq('offered for loading', () => page.locator('#savedList').inputValue(), 'Evening Show.json');
     });
 
     await step('after changing the playlist, Load brings the saved one back', async () => {
-      await page.locator('.track').first().locator('button[data-action=remove]').click();
-      await waitFor('the video removed', async () => (await playlist()) === 'Café Tone.wav×3');
-      await page.locator('.media', { hasText: longName }).locator('button.add').click();
-      await waitFor('another track added', async () => (await playlist()) === `Café Tone.wav×3|${longName}×1`);
-      await waitFor('the page follows', async () => (await rows(page)) === `Café Tone.wav|${longName}`);
+      await track(0).locator('button[data-action=remove]').click();
+      await waitEq('the video removed', playlist, 'Café Tone.wav×3');
+      await libraryItem(longName).locator('button.add').click();
+      await shown([['Café Tone.wav', 3], [longName, 1]]);
       await page.selectOption('#savedList', 'Evening Show.json');
       await page.click('#loadButton');
       await waitText(page, '#playlistNote', 'Loaded 2 tracks');
-      await waitFor('the saved playlist', async () => (await playlist()) === saved);
-      await waitFor('the page shows it', async () => (await rows(page)) === 'Opening Video.mp4|Café Tone.wav');
+      await waitEq('the saved playlist', playlist, saved);
+      await waitEq('the page shows it', () => rows(page), 'Opening Video.mp4|Café Tone.wav');
     });
     await screenshots(page, 'library-loaded');
 
     // Inside the library root, the default media folder's parent.
     const showFolder = path.join(folders.data, 'Orvelo', 'Show Media');
     await step('settings page changes the media folder and it persists', async () => {
+      const folderShown = () => page.locator('#mediaFolder').inputValue();
       await page.goto(origin + '/settings.html');
-      await waitFor('the library settings', async () => (await page.locator('#mediaFolder').inputValue()) === mediaFolder);
-      check((await page.locator('#uploadSizeLimit').inputValue()) === '20', 'default limit in GiB');
-      check((await page.locator('#roots li').allTextContents()).join() === path.join(folders.data, 'Orvelo'), 'the roots listed');
+      await waitEq('the library settings', folderShown, mediaFolder);
+      await checkEq('the default limit in GiB', () => page.locator('#uploadSizeLimit').inputValue(), '20');
+      await checkEq('the roots', () => page.locator('#roots li').allTextContents(), [path.join(folders.data, 'Orvelo')]);
 
       await page.fill('#mediaFolder', 'Show Media');
       await page.click('#saveButton');
       await waitText(page, '#status', 'The media folder must be a full path starting with /');
-      check((await api('/api/settings')).library.mediaFolder === mediaFolder, 'a relative folder is not sent');
+      await checkEq('the folder after a relative one', async () => (await api('/api/settings')).library.mediaFolder, mediaFolder);
 
       await page.fill('#mediaFolder', showFolder);
       await page.fill('#uploadSizeLimit', '0.5');
       await page.click('#saveButton');
       await waitText(page, '#status', 'Settings saved successfully!');
-      const library = (await api('/api/settings')).library;
-      check(library.mediaFolder === showFolder && library.uploadSizeLimit === 512 * 1024 * 1024,
-            `API shows ${JSON.stringify(library)}`);
+      await checkEq('the library settings', async () => {
+        const { mediaFolder: folder, uploadSizeLimit } = (await api('/api/settings')).library;
+        return [folder, uploadSizeLimit];
+      }, [showFolder, 512 * 1024 * 1024]);
 
       await page.reload();
-      await waitFor('the folder after a reload', async () => (await page.locator('#mediaFolder').inputValue()) === showFolder);
-      check((await page.locator('#uploadSizeLimit').inputValue()) === '0.5', 'limit after a reload');
+      await waitEq('the folder after a reload', folderShown, showFolder);
+      await checkEq('the limit after a reload', () => page.locator('#uploadSizeLimit').inputValue(), '0.5');
     });
 
     await step('settings page shows the reason when the player refuses', async () => {
-      await page.route('**/api/settings', (route) => route.request().method() === 'POST'
-        ? route.fulfill({ status: 400, contentType: 'text/plain', body: 'Invalid JSON' })
-        : route.continue());
+      await refusePosts(page, '**/api/settings', 400, 'Invalid JSON');
       await page.click('#saveButton');
       await waitText(page, '#status', 'Error saving settings: Invalid JSON');
       await page.unroute('**/api/settings');
@@ -173,8 +169,8 @@ async function main() {
       await waitText(page, '#library .message', 'No media yet: upload some above');
       await page.setInputFiles('#fileInput', upload);
       await waitCount(page, '.upload.done', 1, 15000);
-      check(fs.existsSync(path.join(showFolder, video)), 'stored in the new folder');
-      await waitFor('listed', async () => (await page.locator('.media .title').allTextContents()).join() === video);
+      check(fs.existsSync(path.join(showFolder, video)), 'not stored in the new folder');
+      await waitEq('listed', () => page.locator('.media .title').allTextContents(), [video]);
     });
   });
 }

@@ -4,8 +4,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, apiPost, check, fakeStatus, makeMedia, media, origin, playlistNames as order, rows, run, step,
-  storePlaylist, testSetup, textOf, waitCount, waitFor, waitText, withPlayer,
+  api, apiPost, check, checkEq, fakeStatus, makeMedia, media, origin, playlistNames as order, refusePosts, rows, run, step,
+  storePlaylist, testSetup, textOf, waitCount, waitEq, waitFor, waitText, withPlayer,
 } from './browser_support.mjs';
 
 const setup = testSetup(['laptop']);
@@ -32,13 +32,16 @@ async function main() {
   await withPlayer(setup, options, async ({ pages: [page, other] }) => {
     const tracks = await api('/api/playlist');
 
+    const missingRows = (p) => p.locator('.track.missing .name').allTextContents();
+    const both = [page, other];
+
     await step('a track whose file is missing keeps its place, shown in red with the reason', async () => {
-      check(tracks.map((t) => t.name).join('|') === names.join('|'), `playlist ${tracks.map((t) => t.name)}`);
+      await checkEq('the playlist', () => tracks.map((t) => t.name), names);
       check(tracks[0].missing && tracks[0].problem && !tracks[1].missing, `rows ${JSON.stringify(tracks)}`);
       await page.goto(origin + '/playlist.html');
-      await waitFor('four rows', async () => (await rows(page)) === names.join('|'));
-      check((await page.locator('.track.missing .name').allTextContents()).join() === 'Missing Opener', 'the red row');
-      check((await textOf(page, '.track.missing .problem')) === tracks[0].problem, 'the reason shown');
+      await waitEq('four rows', () => rows(page), names.join('|'));
+      await checkEq('the red rows', () => missingRows(page), ['Missing Opener']);
+      await checkEq('the reason shown', () => textOf(page, '.track.missing .problem'), tracks[0].problem);
       await screenshots(page, 'playlist-missing');
     });
 
@@ -99,38 +102,38 @@ async function main() {
         await line.waitFor({ timeout: 5000 });
         check((await line.textContent()).length > 0, `${id}: empty refusal`);
         check((await textOf(page, '#status')).startsWith('Error saving settings: '), `${id}: status ${await textOf(page, '#status')}`);
-        check(JSON.stringify((await api('/api/settings')).dmx) === before, `${id}: the refused value was applied`);
+        await checkEq(`${id}: the DMX settings`, async () => JSON.stringify((await api('/api/settings')).dmx), before);
         if (id === 'startChannel') await screenshots(page, 'settings-refused', { pinnedBar: true });
       }
     });
 
     await step('two phones see each other\'s edits within a second and never act on an old list', async () => {
-      await page.goto(origin + '/playlist.html');
-      await other.goto(origin + '/playlist.html');
-      await waitFor('both lists', async () => (await rows(page)) === names.join('|') && (await rows(other)) === names.join('|'));
+      const shownOn = (phones) => Promise.all(phones.map(rows));
+      for (const p of both) await p.goto(origin + '/playlist.html');
+      await waitEq('both lists', () => shownOn(both), [names.join('|'), names.join('|')]);
       const swapped = [names[0], names[2], names[1], names[3]].join('|');
       await row(page, 'Tone B').locator('button[data-action=up]').click();
-      await waitFor('the move', async () => (await order()) === swapped);
-      await waitFor('the other phone to follow', async () => (await rows(other)) === swapped, 1000);
+      await waitEq('the move', order, swapped);
+      await waitEq('the other phone to follow', () => rows(other), swapped, 1000);
 
       // The other phone misses the next change (as on a slow network) and removes what it shows.
       const stale = await api('/api/status');
       await fakeStatus(other, () => stale);
       await row(page, 'Tone B').locator('button[data-action=down]').click();
-      await waitFor('the move back', async () => (await order()) === names.join('|'));
+      await waitEq('the move back', order, names.join('|'));
       await row(other, 'Tone A').locator('button[data-action=remove]').click();
       await waitText(other, '#listNote', 'The playlist changed on another device: nothing was done. Check the list and try again.');
-      check((await order()) === names.join('|'), 'an edit on an old list was carried out');
-      check((await rows(other)) === names.join('|'), 'the current list shown with the refusal');
+      await checkEq('the playlist after an edit on an old list', order, names.join('|'));
+      await checkEq('the list shown with the refusal', () => rows(other), names.join('|'));
       await screenshots(other, 'playlist-changed');
       await other.unroute('**/api/status');
 
       await row(other, 'Tone A').locator('button[data-action=remove]').click();
-      await waitFor('Tone A removed', async () => (await order()) === [names[0], names[2], names[3]].join('|'));
-      await waitFor('the first phone to follow', async () => (await rows(page)) === [names[0], names[2], names[3]].join('|'), 1000);
+      const left = [names[0], names[2], names[3]].join('|');
+      await waitEq('Tone A removed', order, left);
+      await waitEq('the first phone to follow', () => rows(page), left, 1000);
       await row(page, 'Tone B').locator('select.repeat').selectOption('3');
-      await waitFor('the repeat count on the other phone', async () =>
-        (await row(other, 'Tone B').locator('select.repeat').inputValue()) === '3', 1500);
+      await waitEq('the repeat count on the other phone', () => row(other, 'Tone B').locator('select.repeat').inputValue(), '3', 1500);
     });
 
     await step('an unplayable upload says so, the other phone lists it flagged, and it deletes with a question', async () => {
@@ -141,9 +144,9 @@ async function main() {
       await waitFor('the upload answer', async () => (await upload.getAttribute('class')) !== 'upload', 15000);
       check((await upload.getAttribute('class')) === 'upload unplayable', `upload row ${await upload.getAttribute('class')}`);
       check((await upload.textContent()).startsWith('Broken.mp4 · not playable: '), `label ${await upload.textContent()}`);
-      const flagged = other.locator('.media.unplayable .title');
-      await waitFor('both junk files flagged on the other phone', async () =>
-        (await flagged.allTextContents()).sort().join() === 'Broken.mp4,Junk.mp4', 2000);
+      const sorted = (locator) => async () => (await locator.allTextContents()).sort();
+      await waitEq('both junk files flagged on the other phone', sorted(other.locator('.media.unplayable .title')),
+        ['Broken.mp4', 'Junk.mp4'], 2000);
       check(await other.locator('.media', { hasText: 'Broken.mp4' }).locator('button.add').isDisabled(), 'Add offered');
 
       await other.locator('.media', { hasText: 'Junk.mp4' }).locator('button.delete').click();
@@ -151,10 +154,9 @@ async function main() {
       check(asked.length === 2 && asked[1].includes('is on the playlist'), `asked ${JSON.stringify(asked)}`);
       const playlist = await api('/api/playlist');
       check(playlist.at(-1).name === 'Junk' && playlist.at(-1).missing, 'the entry stays, marked missing');
-      await waitFor('the first phone shows it red', async () =>
-        (await page.locator('.track.missing .name').allTextContents()).join() === 'Missing Opener,Junk', 1500);
-      await waitFor('and drops it from its library', async () =>
-        (await page.locator('.media .title').allTextContents()).sort().join() === 'Broken.mp4,Tone A.wav,Tone B.wav', 2000);
+      await waitEq('the first phone shows it red', () => missingRows(page), ['Missing Opener', 'Junk'], 1500);
+      await waitEq('and drops it from its library', sorted(page.locator('.media .title')),
+        ['Broken.mp4', 'Tone A.wav', 'Tone B.wav'], 2000);
       await screenshots(page, 'playlist-deleted');
     });
 
@@ -163,9 +165,7 @@ async function main() {
       await waitCount(page, '#patterns button.selected', 1);
       const before = (await api('/api/effects')).pattern.selected;
       const refusal = { error: 'The pattern cannot be changed now', field: 'pattern.selected' };
-      await page.route('**/api/effects', (route) => route.request().method() === 'POST'
-        ? route.fulfill({ status: 400, contentType: 'application/json', body: JSON.stringify(refusal) })
-        : route.continue());
+      await refusePosts(page, '**/api/effects', 400, refusal);
       await page.click('#patterns button[data-name="Oscilloscope"]');
       await waitText(page, '.refusal', refusal.error);
       check(await page.locator('.refusal').isVisible(), 'the refusal is hidden');
