@@ -10,8 +10,10 @@ namespace orvelo::pixelblocks {
 inline constexpr int block = 32;
 
 // A row kernel: kept out of line (see above) and, on x86-64, built twice, for AVX2 (twice the
-// lanes of the baseline) and for the baseline; the loader picks the one the CPU runs.
-#if defined(__x86_64__)
+// lanes of the baseline) and for the baseline; the loader picks the one the CPU runs. Not under
+// ThreadSanitizer: the loader runs the picking function before the sanitizer has started, and
+// an instrumented one crashes there.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define ORVELO_ROW_KERNEL [[gnu::noinline, gnu::target_clones("avx2", "default")]]
 #else
 #define ORVELO_ROW_KERNEL [[gnu::noinline]]
