@@ -181,22 +181,22 @@ TEST(CompositorSharedEffectsTest, ByDefaultReadsTheSharedEffects)
 
 TEST_F(CompositorTest, ParametersChangingDuringRequestsNeverBreakAFrame)
 {
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        for (int i = 0; !stop; ++i) {
-            effects.setRedHorizontalOffset((i % 100) - 50.0);
-            effects.setSaturation(static_cast<float>(i % 3));
-            effects.setGreenTimeShift(i % 70);
-            effects.setBlueEnabled(i % 2 == 0);
+    // The effects are written on the main thread, as the player does, while requests run.
+    std::atomic<bool> done{false};
+    std::thread requester([&] {
+        for (int k = 0; k < 150; ++k) {
+            const auto result = submit(compositor, solidI420(64, 8, k % 256, 90, 200));
+            EXPECT_TRUE(result.frame && result.frame->width == 64) << "request " << k;
         }
+        done = true;
     });
-    for (int k = 0; k < 150; ++k) {
-        const auto result = submit(compositor, solidI420(64, 8, k % 256, 90, 200));
-        ASSERT_NE(result.frame, nullptr);
-        EXPECT_EQ(result.frame->width, 64);
+    for (int i = 0; !done; ++i) {
+        effects.setRedHorizontalOffset((i % 100) - 50.0);
+        effects.setSaturation(static_cast<float>(i % 3));
+        effects.setGreenTimeShift(i % 70);
+        effects.setBlueEnabled(i % 2 == 0);
     }
-    stop = true;
-    writer.join();
+    requester.join();
 }
 
 } // namespace
