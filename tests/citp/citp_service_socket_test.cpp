@@ -13,6 +13,7 @@
 
 #include <netinet/tcp.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -395,6 +396,37 @@ TEST_F(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
     EXPECT_EQ(service.discoveredPeers().size(), 1u);
     send(service, msexRequest("ELin", 0));
     EXPECT_EQ(console.receive(), citp::buildElementInfo(0, "a.mov"));
+}
+
+TEST_F(CITPServiceSocket, AReadThatFailsForGoodLeavesTheServiceDeafAndARestartHearsAgain)
+{
+    std::atomic<int> fatal{0};
+    auto options = testOptions();
+    options.reading.receive = [&fatal](int fd, void* buffer, std::size_t size, sockaddr_in* from) -> ssize_t {
+        if (const int error = fatal.load()) {
+            errno = error;
+            return -1;
+        }
+        socklen_t length = sizeof *from;
+        return ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
+    };
+    CITPService service(options);
+    service.startListening();
+    ASSERT_TRUE(service.isListening());
+
+    fatal = EIO;
+    console.sendTo(service.udpPort(), msexRequest("LInf", 0));
+    EXPECT_FALSE(service.pollOnce());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(service.isListening());
+    EXPECT_EQ(service.errorText(), "Receive error: Input/output error");
+    EXPECT_EQ(service.tcpConnectionCount(), 0);
+
+    fatal = 0;
+    service.startListening();
+    ASSERT_TRUE(service.isListening());
+    send(service, msexRequest("LInf", 0));
+    EXPECT_EQ(console.receive(), citp::buildLayerInfo());
 }
 
 TEST_F(CITPServiceSocket, StartFailuresAreReported)
