@@ -5,6 +5,7 @@
 #include "citp/CITPService.h"
 
 #include "CITPTestSupport.h"
+#include "support/ScriptedReceive.h"
 #include "support/TestSupport.h"
 #include "support/UdpTestSupport.h"
 
@@ -13,7 +14,6 @@
 
 #include <netinet/tcp.h>
 
-#include <atomic>
 #include <future>
 #include <thread>
 
@@ -400,21 +400,14 @@ TEST_F(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
 
 TEST_F(CITPServiceSocket, AReadThatFailsForGoodLeavesTheServiceDeafAndARestartHearsAgain)
 {
-    std::atomic<int> fatal{0};
+    ScriptedReceive script;
     auto options = testOptions();
-    options.reading.receive = [&fatal](int fd, void* buffer, std::size_t size, sockaddr_in* from) -> ssize_t {
-        if (const int error = fatal.load()) {
-            errno = error;
-            return -1;
-        }
-        socklen_t length = sizeof *from;
-        return ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
-    };
+    options.reading.receive = script.function();
     CITPService service(options);
     service.startListening();
     ASSERT_TRUE(service.isListening());
 
-    fatal = EIO;
+    script.fatal = EIO;
     console.sendTo(service.udpPort(), msexRequest("LInf", 0));
     EXPECT_FALSE(service.pollOnce());
     QCoreApplication::sendPostedEvents();
@@ -422,7 +415,7 @@ TEST_F(CITPServiceSocket, AReadThatFailsForGoodLeavesTheServiceDeafAndARestartHe
     EXPECT_EQ(service.errorText(), "Receive error: Input/output error");
     EXPECT_EQ(service.tcpConnectionCount(), 0);
 
-    fatal = 0;
+    script.fatal = 0;
     service.startListening();
     ASSERT_TRUE(service.isListening());
     send(service, msexRequest("LInf", 0));

@@ -5,11 +5,11 @@
 #include "net/DatagramReceiver.h"
 #include "net/SACNService.h"
 
+#include "support/ScriptedReceive.h"
 #include "support/TestSupport.h"
 #include "support/UdpTestSupport.h"
 
 #include <condition_variable>
-#include <deque>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -17,34 +17,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-// The system's recvfrom, after any scripted errors, or failing for good once told to. The
-// errors are set before the reader starts.
-struct ScriptedReceive {
-    std::deque<int> errors;
-    std::atomic<int> fatal{0};
-    // The last read found the queue empty: the reader goes on to wait.
-    std::atomic<bool> drained{false};
-
-    DatagramReceiver::ReceiveFunction function()
-    {
-        return [this](int fd, void* buffer, std::size_t size, sockaddr_in* from) -> ssize_t {
-            if (const int error = fatal.load()) {
-                errno = error;
-                return -1;
-            }
-            if (!errors.empty()) {
-                errno = errors.front();
-                errors.pop_front();
-                return -1;
-            }
-            socklen_t length = sizeof *from;
-            const ssize_t n = ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &length);
-            drained = n < 0 && errno == EAGAIN;
-            return n;
-        };
-    }
-};
 
 class DatagramReceiverTest : public ::testing::Test {
 protected:
