@@ -133,9 +133,12 @@ TEST_F(CompositorTest, RequestsRunOneAtATimeInOrderOnTheCompositorQueue)
                 opened.wait();
             char name[16] = {};
             pthread_getname_np(pthread_self(), name, sizeof name);
-            std::lock_guard lock(mutex);
-            order.push_back(k);
-            threadNames.emplace_back(name);
+            {
+                std::lock_guard lock(mutex);
+                order.push_back(k);
+                threadNames.emplace_back(name);
+            }
+            // Last touch of the test's locals: the test may end as soon as this is set.
             if (k == 3)
                 allDone.set_value();
         });
