@@ -92,7 +92,7 @@ void runPipeline(benchmark::State& state, PixelFormat format, const EffectParame
 
 void BM_PassThrough_I420(benchmark::State& state)
 {
-    runPipeline(state, PixelFormat::I420, EffectParameters{});
+    runPipeline(state, PixelFormat::i420, EffectParameters{});
 }
 BENCHMARK(BM_PassThrough_I420)->Unit(benchmark::kMicrosecond);
 
@@ -100,7 +100,7 @@ void BM_PassThrough_WithSnapshot(benchmark::State& state)
 {
     // The same through the effects store, as the compositor reads it.
     VideoEffectsManager effects;
-    const auto frames = makeFrames(PixelFormat::I420, FrameHistory::capacity + 1);
+    const auto frames = makeFrames(PixelFormat::i420, FrameHistory::capacity + 1);
     FrameHistory history;
     EffectPipeline pipeline;
     std::size_t next = 0;
@@ -116,13 +116,13 @@ BENCHMARK(BM_PassThrough_WithSnapshot)->Unit(benchmark::kMicrosecond);
 
 void BM_FullPipeline_I420(benchmark::State& state)
 {
-    runPipeline(state, PixelFormat::I420, fullPipeline());
+    runPipeline(state, PixelFormat::i420, fullPipeline());
 }
 BENCHMARK(BM_FullPipeline_I420)->Unit(benchmark::kMillisecond);
 
 void BM_FullPipeline_BGRA(benchmark::State& state)
 {
-    runPipeline(state, PixelFormat::BGRA, fullPipeline());
+    runPipeline(state, PixelFormat::bgra, fullPipeline());
 }
 BENCHMARK(BM_FullPipeline_BGRA)->Unit(benchmark::kMillisecond);
 
@@ -131,7 +131,7 @@ void BM_ColorControlsOnly_I420(benchmark::State& state)
     EffectParameters p;
     p.saturation = 1.5f;
     p.brightness = 0.2f;
-    runPipeline(state, PixelFormat::I420, p);
+    runPipeline(state, PixelFormat::i420, p);
 }
 BENCHMARK(BM_ColorControlsOnly_I420)->Unit(benchmark::kMillisecond);
 
@@ -140,7 +140,7 @@ void BM_CompositorRoundTrip_PassThrough(benchmark::State& state)
 {
     VideoEffectsManager effects;
     VideoEffectsCompositor compositor(effects);
-    const auto frames = makeFrames(PixelFormat::I420, 4);
+    const auto frames = makeFrames(PixelFormat::i420, 4);
     std::mutex mutex;
     std::condition_variable done;
     std::uint64_t finished = 0;
@@ -161,7 +161,7 @@ BENCHMARK(BM_CompositorRoundTrip_PassThrough)->Unit(benchmark::kMicrosecond);
 // What showing a pass-through I420 frame costs a consumer that needs RGB.
 void BM_ConvertI420ToBGRA(benchmark::State& state)
 {
-    const VideoFramePtr frame = makeFrame(PixelFormat::I420, 1);
+    const VideoFramePtr frame = makeFrame(PixelFormat::i420, 1);
     BgraConverter converter;
     for (auto _ : state) {
         auto out = converter.convert(frame);
@@ -184,11 +184,11 @@ void copyFrame(benchmark::State& state, PixelFormat format)
 }
 void BM_CopyFrame_I420(benchmark::State& state)
 {
-    copyFrame(state, PixelFormat::I420);
+    copyFrame(state, PixelFormat::i420);
 }
 void BM_CopyFrame_BGRA(benchmark::State& state)
 {
-    copyFrame(state, PixelFormat::BGRA);
+    copyFrame(state, PixelFormat::bgra);
 }
 BENCHMARK(BM_CopyFrame_I420)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyFrame_BGRA)->Unit(benchmark::kMicrosecond);
@@ -235,11 +235,11 @@ void historyMemory(benchmark::State& state, PixelFormat format)
 }
 void BM_Memory_HistoryI420(benchmark::State& state)
 {
-    historyMemory(state, PixelFormat::I420);
+    historyMemory(state, PixelFormat::i420);
 }
 void BM_Memory_HistoryBGRA(benchmark::State& state)
 {
-    historyMemory(state, PixelFormat::BGRA);
+    historyMemory(state, PixelFormat::bgra);
 }
 BENCHMARK(BM_Memory_HistoryI420)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memory_HistoryBGRA)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -264,7 +264,7 @@ void BM_Memory_CompositorFullEffectsI420(benchmark::State& state)
         std::condition_variable done;
         int finished = 0;
         for (int i = 0; i < FrameHistory::capacity + 10; ++i) {
-            compositor.startRequest(makeFrame(PixelFormat::I420, static_cast<unsigned>(i)),
+            compositor.startRequest(makeFrame(PixelFormat::i420, static_cast<unsigned>(i)),
                                     [&](const CompositionResult&) {
                                         std::lock_guard lock(mutex);
                                         ++finished;

@@ -217,7 +217,7 @@ void BM_NDIWorkerPatternFrame(benchmark::State& state)
 {
     NDIFrameWorker worker;
     NDIFrameJob job;
-    job.source = NDIFrameJob::Source::Pattern;
+    job.source = NDIFrameJob::Source::pattern;
     job.pattern = static_cast<AudioVisualPattern>(state.range(0));
     job.patternFrame.time = 800'000'000.0;
     job.patternFrame.amplitude = 0.6f;

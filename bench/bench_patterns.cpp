@@ -36,13 +36,13 @@ void drawPattern(benchmark::State& state, AudioVisualPattern pattern, PatternRen
         renderer.draw(image, frame);
         benchmark::DoNotOptimize(image.constBits());
     }
-    state.SetLabel(std::string(rawValue(pattern)) + (style == PatternRenderer::Style::Flat ? " (flat)" : ""));
+    state.SetLabel(std::string(rawValue(pattern)) + (style == PatternRenderer::Style::flat ? " (flat)" : ""));
 }
 
 void registerAll()
 {
-    for (const auto style : {PatternRenderer::Style::Screen, PatternRenderer::Style::Flat}) {
-        const std::string suffix = style == PatternRenderer::Style::Flat ? "/flat" : "/screen";
+    for (const auto style : {PatternRenderer::Style::screen, PatternRenderer::Style::flat}) {
+        const std::string suffix = style == PatternRenderer::Style::flat ? "/flat" : "/screen";
         for (const auto pattern : allAudioVisualPatterns) {
             benchmark::RegisterBenchmark(("BM_Pattern/" + std::string(rawValue(pattern)) + suffix + "/n20").c_str(),
                                          drawPattern, pattern, style, 20.0)

@@ -303,7 +303,7 @@ void BM_Play1080p60FullEffects20s(benchmark::State& state)
         state.counters["longest_gap_ms"] = longestGapMs;
         state.counters["worst_drift_ms"] = worstDriftMs;
         const auto last = compositor->latestFrame();
-        state.counters["last_frame_composed"] = last && last->format == PixelFormat::BGRA ? 1 : 0;
+        state.counters["last_frame_composed"] = last && last->format == PixelFormat::bgra ? 1 : 0;
         state.SetLabel(state.range(0) ? "full effects" : "neutral");
     }
 }

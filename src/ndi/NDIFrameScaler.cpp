@@ -13,14 +13,14 @@ QSize NDIFrameScaler::scaledSize(QSize source, int divisor)
 
 VideoFramePtr NDIFrameScaler::scale(const VideoFrame& source, int divisor)
 {
-    if (divisor < 2 || source.format != PixelFormat::BGRA || !source.hasValidLayout())
+    if (divisor < 2 || source.format != PixelFormat::bgra || !source.hasValidLayout())
         return nullptr;
     const QSize size = scaledSize(QSize(source.width, source.height), divisor);
     if (size.isEmpty())
         return nullptr;
     std::shared_ptr<VideoFrame> out;
     try {
-        out = pool_.acquire(size.width(), size.height(), PixelFormat::BGRA);
+        out = pool_.acquire(size.width(), size.height(), PixelFormat::bgra);
         sums_.assign(static_cast<std::size_t>(size.width()) * 4, 0);
     } catch (const std::bad_alloc&) {
         return nullptr;

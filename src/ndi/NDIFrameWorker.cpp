@@ -8,7 +8,7 @@ namespace orvelo {
 
 VideoFramePtr NDIFrameWorker::render(const NDIFrameJob& job)
 {
-    return job.source == NDIFrameJob::Source::Video ? renderVideo(job) : renderPattern(job);
+    return job.source == NDIFrameJob::Source::video ? renderVideo(job) : renderPattern(job);
 }
 
 bool NDIFrameWorker::process(const NDIFrameJob& job)
@@ -46,14 +46,14 @@ VideoFramePtr NDIFrameWorker::renderPattern(const NDIFrameJob& job)
     lastVideoResult_.reset();
     if (!patternBuffer_ || patternBuffer_->width != patternWidth || patternBuffer_->height != patternHeight) {
         try {
-            patternBuffer_ = VideoFrame::allocate(patternWidth, patternHeight, PixelFormat::BGRA);
+            patternBuffer_ = VideoFrame::allocate(patternWidth, patternHeight, PixelFormat::bgra);
         } catch (const std::bad_alloc&) {
             patternBuffer_.reset();
             return nullptr;
         }
     }
     if (!renderer_ || renderer_->pattern() != job.pattern)
-        renderer_ = std::make_unique<PatternRenderer>(job.pattern, PatternRenderer::Style::Flat);
+        renderer_ = std::make_unique<PatternRenderer>(job.pattern, PatternRenderer::Style::flat);
     // Premultiplied ARGB32 is B, G, R, A in memory: the frame's own layout.
     QImage canvas(patternBuffer_->plane(0), patternWidth, patternHeight, patternBuffer_->strides[0],
                   QImage::Format_ARGB32_Premultiplied);
@@ -62,13 +62,13 @@ VideoFramePtr NDIFrameWorker::renderPattern(const NDIFrameJob& job)
     history_.append(patternBuffer_);
     const EffectPipeline::Result result = pipeline_.compose(history_, job.effects);
     switch (result.outcome) {
-    case EffectPipeline::Outcome::Composed:
-    case EffectPipeline::Outcome::PassThrough:
-    case EffectPipeline::Outcome::MissingHistory:
+    case EffectPipeline::Outcome::composed:
+    case EffectPipeline::Outcome::passThrough:
+    case EffectPipeline::Outcome::missingHistory:
         return scaled(result.frame, job.divisor);
-    case EffectPipeline::Outcome::NoOutputFrame:
-    case EffectPipeline::Outcome::Unreadable:
-    case EffectPipeline::Outcome::NoSource:
+    case EffectPipeline::Outcome::noOutputFrame:
+    case EffectPipeline::Outcome::unreadable:
+    case EffectPipeline::Outcome::noSource:
         break;
     }
     return nullptr;

@@ -20,10 +20,10 @@ namespace orvelo {
 // how to send it. Everything the frame work needs is in here, so it runs off the main thread.
 struct NDIFrameJob {
     enum class Source {
-        Video,   // a frame of the playing item or the background video
-        Pattern, // the selected pattern, drawn afresh
+        video,   // a frame of the playing item or the background video
+        pattern, // the selected pattern, drawn afresh
     };
-    Source source = Source::Pattern;
+    Source source = Source::pattern;
     VideoFramePtr video; // Video: as the player presented it, effects already applied
     AudioVisualPattern pattern = AudioVisualPattern::blackScreen;
     PatternFrame patternFrame;

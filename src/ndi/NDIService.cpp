@@ -231,9 +231,9 @@ void NDIService::processFrame()
     if (!job.video && options_.settings->showDefaultVideoInPlayer())
         job.video = takeFrame(defaultTap_, options_.settings->backgroundVideo().player());
     if (job.video) {
-        job.source = NDIFrameJob::Source::Video;
+        job.source = NDIFrameJob::Source::video;
     } else {
-        job.source = NDIFrameJob::Source::Pattern;
+        job.source = NDIFrameJob::Source::pattern;
         const PatternParameters& parameters = options_.settings->patterns().parameters();
         job.pattern = parameters.selected;
         job.patternFrame = PatternCanvas::capture(parameters, *options_.analyzer, patternTimeNow(), true);

@@ -113,16 +113,16 @@ void AudioAnalyzer::detach()
 void AudioAnalyzer::onTapSetup(const AudioTapSetup& setup)
 {
     switch (setup.status) {
-    case AudioTapSetup::Status::LoadFailed:
+    case AudioTapSetup::Status::loadFailed:
         logLine("AudioAnalyzer: Error setting up audio tap: " + setup.error);
         return;
-    case AudioTapSetup::Status::NoAudioTrack:
+    case AudioTapSetup::Status::noAudioTrack:
         logLine("AudioAnalyzer: No audio track found");
         return;
-    case AudioTapSetup::Status::CreateFailed:
+    case AudioTapSetup::Status::createFailed:
         logLine("AudioAnalyzer: Failed to create audio tap, status: " + std::to_string(setup.statusCode));
         return;
-    case AudioTapSetup::Status::Attached:
+    case AudioTapSetup::Status::attached:
         tapAttached_ = true;
         logLine("AudioAnalyzer: Audio tap attached successfully");
         return;

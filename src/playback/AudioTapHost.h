@@ -13,12 +13,12 @@ using AudioSampleSink = std::function<void(std::span<const float> samples)>;
 // How installing an audio tap ended.
 struct AudioTapSetup {
     enum class Status {
-        Attached,
-        LoadFailed, // the item's tracks could not be loaded; `error` says why
-        NoAudioTrack,
-        CreateFailed, // the tap could not be made; `status` is the media layer's code
+        attached,
+        loadFailed, // the item's tracks could not be loaded; `error` says why
+        noAudioTrack,
+        createFailed, // the tap could not be made; `status` is the media layer's code
     };
-    Status status = Status::Attached;
+    Status status = Status::attached;
     std::string error;
     int statusCode = 0;
 };

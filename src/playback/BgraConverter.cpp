@@ -25,7 +25,7 @@ VideoFramePtr BgraConverter::convert(const VideoFramePtr& frame)
 {
     if (!frame || !frame->hasValidLayout())
         return nullptr;
-    if (frame->format == PixelFormat::BGRA)
+    if (frame->format == PixelFormat::bgra)
         return frame;
 
     const int width = frame->width;
@@ -33,7 +33,7 @@ VideoFramePtr BgraConverter::convert(const VideoFramePtr& frame)
     try {
         for (auto& row : rows_)
             row.resize(static_cast<std::size_t>(width));
-        out = pool_.acquire(width, frame->height, PixelFormat::BGRA);
+        out = pool_.acquire(width, frame->height, PixelFormat::bgra);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

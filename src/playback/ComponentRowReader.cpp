@@ -38,7 +38,7 @@ struct YuvCoefficients {
 
 YuvCoefficients yuvCoefficients(const VideoFrame& frame)
 {
-    const bool bt601 = frame.yuvMatrix == YuvMatrix::BT601;
+    const bool bt601 = frame.yuvMatrix == YuvMatrix::bt601;
     const float kr = bt601 ? 0.299f : 0.2126f;
     const float kb = bt601 ? 0.114f : 0.0722f;
     const float kg = 1.0f - kr - kb;
@@ -126,7 +126,7 @@ void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, 
     const float offset = 255.0f * sanitised(brightness, 0.0f) + 0.5f; // + 0.5: round on truncation
     const auto k = static_cast<std::size_t>(channel);
 
-    if (frame.format == PixelFormat::BGRA) {
+    if (frame.format == PixelFormat::bgra) {
         // Component k of (1 - s) * luminance + s * colour, as weights of B, G, R.
         for (std::size_t j = 0; j < 3; ++j) {
             const std::size_t rgbIndex = 2 - j; // memory order B, G, R
@@ -166,7 +166,7 @@ void ComponentRowReader::prepare(const VideoFrame& frame, ColorChannel channel, 
 void ComponentRowReader::readRow(int row, std::uint8_t* out)
 {
     const VideoFrame& f = *frame_;
-    if (f.format == PixelFormat::BGRA) {
+    if (f.format == PixelFormat::bgra) {
         bgraRow(f.plane(0) + static_cast<std::ptrdiff_t>(row) * f.strides[0], k_[0], k_[1], k_[2], bias_, out, f.width);
         return;
     }

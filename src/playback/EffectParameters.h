@@ -5,7 +5,7 @@
 namespace orvelo {
 
 // The colour channels the effects treat separately, in the order they are applied.
-enum class ColorChannel { Red = 0, Green = 1, Blue = 2 };
+enum class ColorChannel { red = 0, green = 1, blue = 2 };
 inline constexpr int colorChannelCount = 3;
 
 // One frame's view of the live effect values: the compositor and the NDI sender take one

@@ -172,28 +172,28 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
 {
     const VideoFramePtr& source = history.newest();
     if (!source)
-        return {Outcome::NoSource, nullptr};
+        return {Outcome::noSource, nullptr};
     if (params.isNeutral())
-        return {Outcome::PassThrough, source};
+        return {Outcome::passThrough, source};
     if (!source->hasValidLayout())
-        return {Outcome::Unreadable, source};
+        return {Outcome::unreadable, source};
 
     // A frame of another size (the stream changed without a history reset) is as good as absent.
     std::array<const VideoFrame*, colorChannelCount> delayed{};
     for (int c = 0; c < colorChannelCount; ++c) {
         const VideoFramePtr& frame = history.delayed(params.timeShift[static_cast<std::size_t>(c)]);
         if (!frame || frame->width != source->width || frame->height != source->height || !frame->hasValidLayout())
-            return {Outcome::MissingHistory, source};
+            return {Outcome::missingHistory, source};
         delayed[static_cast<std::size_t>(c)] = frame.get();
     }
 
     std::shared_ptr<VideoFrame> out;
     try {
         resize(source->width, source->height);
-        out = pool_.acquire(source->width, source->height, PixelFormat::BGRA);
+        out = pool_.acquire(source->width, source->height, PixelFormat::bgra);
     } catch (const std::bad_alloc&) {
         width_ = height_ = 0; // buffers may be half resized
-        return {Outcome::NoOutputFrame, source};
+        return {Outcome::noOutputFrame, source};
     }
 
     for (int c = 0; c < colorChannelCount; ++c)
@@ -201,7 +201,7 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
     for (int y = 0; y < height_; ++y)
         composeRow(y, params.isInverted, out->plane(0) + static_cast<std::ptrdiff_t>(y) * out->strides[0]);
     out->pts = source->pts;
-    return {Outcome::Composed, std::move(out)};
+    return {Outcome::composed, std::move(out)};
 }
 
 } // namespace orvelo

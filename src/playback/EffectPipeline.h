@@ -25,12 +25,12 @@ namespace orvelo {
 class EffectPipeline {
 public:
     enum class Outcome {
-        Composed,       // `frame` is a new BGRA frame
-        PassThrough,    // neutral parameters: `frame` is the newest frame itself
-        MissingHistory, // a channel's delay reaches past the history: `frame` is the newest
-        NoOutputFrame,  // no memory for the output: `frame` is the newest
-        Unreadable,     // the newest frame's planes do not fit its data: `frame` is the newest
-        NoSource,       // empty history: `frame` is null
+        composed,       // `frame` is a new BGRA frame
+        passThrough,    // neutral parameters: `frame` is the newest frame itself
+        missingHistory, // a channel's delay reaches past the history: `frame` is the newest
+        noOutputFrame,  // no memory for the output: `frame` is the newest
+        unreadable,     // the newest frame's planes do not fit its data: `frame` is the newest
+        noSource,       // empty history: `frame` is null
     };
     struct Result {
         Outcome outcome;

@@ -15,9 +15,9 @@ ExternalVideoContentView::ExternalVideoContentView(MediaPlayer* player, bool has
                                                    AudioAnalyzer& analyzer, QObject* parent)
     : QObject(parent), player_(player), content_(externalContentFor(player != nullptr, hasVideoTrack))
 {
-    if (content_ == ExternalContent::Pattern) {
+    if (content_ == ExternalContent::pattern) {
         pattern_ = std::make_unique<PatternCanvas>(patterns, analyzer);
-    } else if (content_ == ExternalContent::Video) {
+    } else if (content_ == ExternalContent::video) {
         video_ = std::make_unique<VideoPlayerView>();
         video_->setPlayer(player);
         connect(video_.get(), &VideoPlayerView::pictureReady, this, &ExternalVideoContentView::needsRepaint);
@@ -30,12 +30,12 @@ void ExternalVideoContentView::refresh(QSize areaSize)
 {
     assertMainThread();
     switch (content_) {
-    case ExternalContent::NoSignal:
+    case ExternalContent::noSignal:
         return;
-    case ExternalContent::Pattern:
+    case ExternalContent::pattern:
         emit needsRepaint();
         return;
-    case ExternalContent::Video:
+    case ExternalContent::video:
         video_->refresh(areaSize);
         return;
     }
@@ -44,10 +44,10 @@ void ExternalVideoContentView::refresh(QSize areaSize)
 void ExternalVideoContentView::paint(QPainter& painter, QRect area)
 {
     switch (content_) {
-    case ExternalContent::NoSignal:
+    case ExternalContent::noSignal:
         paintNoSignal(painter, area);
         return;
-    case ExternalContent::Pattern:
+    case ExternalContent::pattern:
         if (patternImage_.size() != area.size())
             patternImage_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
         if (patternImage_.isNull())
@@ -55,7 +55,7 @@ void ExternalVideoContentView::paint(QPainter& painter, QRect area)
         pattern_->paint(patternImage_);
         painter.drawImage(area.topLeft(), patternImage_);
         return;
-    case ExternalContent::Video:
+    case ExternalContent::video:
         video_->paint(painter, area);
         return;
     }

@@ -5,12 +5,12 @@ namespace orvelo {
 OutputDecision::Preview OutputDecision::preview() const
 {
     if (!engineHasPlayer)
-        return Preview::Idle;
+        return Preview::idle;
     if (hasVideoTrack)
-        return Preview::EngineVideo;
+        return Preview::engineVideo;
     if (shouldUseDefaultVideo())
-        return Preview::DefaultVideo;
-    return Preview::Pattern;
+        return Preview::defaultVideo;
+    return Preview::pattern;
 }
 
 OutputDecision::Fullscreen OutputDecision::fullscreen() const
@@ -22,8 +22,8 @@ OutputDecision::Fullscreen OutputDecision::fullscreen() const
 ExternalContent externalContentFor(bool hasPlayer, bool hasVideoTrack)
 {
     if (!hasPlayer)
-        return ExternalContent::NoSignal;
-    return hasVideoTrack ? ExternalContent::Video : ExternalContent::Pattern;
+        return ExternalContent::noSignal;
+    return hasVideoTrack ? ExternalContent::video : ExternalContent::pattern;
 }
 
 QString screenName(int index, int screenCount)

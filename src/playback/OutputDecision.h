@@ -15,10 +15,10 @@ struct OutputDecision {
     bool shouldUseDefaultVideo() const { return !hasVideoTrack && hasDefaultVideoPlayer; }
 
     enum class Preview {
-        Idle,         // no player yet: the placeholder
-        EngineVideo,  // the track's own picture
-        DefaultVideo, // the background video
-        Pattern,      // the selected pattern
+        idle,         // no player yet: the placeholder
+        engineVideo,  // the track's own picture
+        defaultVideo, // the background video
+        pattern,      // the selected pattern
     };
     Preview preview() const;
 
@@ -33,9 +33,9 @@ struct OutputDecision {
 
 // What an output window shows, fixed when it opens.
 enum class ExternalContent {
-    NoSignal, // opened without a player
-    Pattern,  // a player without a picture
-    Video,    // the player's picture
+    noSignal, // opened without a player
+    pattern,  // a player without a picture
+    video,    // the player's picture
 };
 ExternalContent externalContentFor(bool hasPlayer, bool hasVideoTrack);
 

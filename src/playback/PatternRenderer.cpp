@@ -225,7 +225,7 @@ void PatternRenderer::drawOscilloscope(QImage& image, double t, const PatternFra
         const double c = std::sin(2.0 * pi * pos * 20.0 + pc);
         points_ << QPointF(x, (a + b + 0.25 * c) / 1.75 * amp + mid);
     }
-    if (style_ == Style::Flat) {
+    if (style_ == Style::flat) {
         const CoverageRasterizer::StrokeLayer single[] = {{2.0, f.color1}};
         rasterizer_.strokeGraph(image, points_, single);
         return;
@@ -260,7 +260,7 @@ void PatternRenderer::drawSpectrumBars(QImage& image, double t, const PatternFra
         const double height = v * h;
         const double x = i * slot + gap / 2.0;
         const double top = h - height;
-        if (style_ == Style::Flat) {
+        if (style_ == Style::flat) {
             p.fillRect(QRectF(x, top, bar, height), f.color1);
         } else {
             QLinearGradient gradient(QPointF(x, h), QPointF(x, top));
@@ -295,7 +295,7 @@ void PatternRenderer::drawCircularWave(QImage& image, double t, const PatternFra
         }
         const QColor colour = r % 2 == 0 ? f.color1 : f.color2;
         const double alpha = 1.0 - 0.25 * r;
-        if (style_ == Style::Flat) {
+        if (style_ == Style::flat) {
             const CoverageRasterizer::StrokeLayer line[] = {{2.0, withOpacity(colour, alpha)}};
             CoverageRasterizer::strokePolyline(image, points_, true, line);
             continue;
@@ -352,7 +352,7 @@ void PatternRenderer::drawWaveformMirror(QImage& image, double t, const PatternF
                          mix(qAlpha(a), qAlpha(b)));
         });
     };
-    if (style_ == Style::Flat) {
+    if (style_ == Style::flat) {
         rasterizer_.reset(image.width(), image.height());
         rasterizer_.addContour(upper);
         rasterizer_.fill(image, withOpacity(f.color1, 0.8));
@@ -376,7 +376,7 @@ void PatternRenderer::drawBeatStrobe(QImage& image, const PatternFrame& f) const
     const auto fill = [&](const QRectF& area, const QColor& colour) {
         CoverageRasterizer::blendRect(image, area.toRect(), qPremultiply(colour.rgba()));
     };
-    if (style_ == Style::Flat) {
+    if (style_ == Style::flat) {
         const double intensity = f.beat ? 1.0 : 0.5 * amplitude;
         if (intensity > 0.1)
             fill(QRectF(0, 0, w, h), withOpacity(f.color1, intensity));
@@ -397,7 +397,7 @@ void PatternRenderer::drawPulsingRing(QImage& image, const PatternFrame& f)
     const double w = image.width();
     const double h = image.height();
     const double amplitude = unitLevel(f.amplitude);
-    const double pulse = style_ == Style::Flat ? 0.0 : 0.5 * std::max(1.0 - 3.0 * (f.time - lastBeatTime_), 0.0);
+    const double pulse = style_ == Style::flat ? 0.0 : 0.5 * std::max(1.0 - 3.0 * (f.time - lastBeatTime_), 0.0);
     const double scale = 0.8 * amplitude + 0.3 + pulse;
     const double thick = 20.0 * amplitude;
     const QPointF centre(w / 2.0, h / 2.0);
@@ -408,7 +408,7 @@ void PatternRenderer::drawPulsingRing(QImage& image, const PatternFrame& f)
         const QColor colour = i % 2 == 0 ? f.color1 : f.color2;
         const double alpha = 1.0 - 0.3 * fi;
         const double width = (1.0 - 0.5 * fi) * thick + 4.0;
-        if (style_ == Style::Flat) {
+        if (style_ == Style::flat) {
             const CoverageRasterizer::StrokeLayer ring[] = {{width, withOpacity(colour, alpha)}};
             rasterizer_.strokeCircle(image, centre, radius, ring);
             continue;
@@ -423,7 +423,7 @@ void PatternRenderer::drawPulsingRing(QImage& image, const PatternFrame& f)
     const double dot = 30.0 * amplitude + 10.0;
     rasterizer_.reset(image.width(), image.height());
     rasterizer_.addDisc(centre, dot);
-    rasterizer_.fill(image, withOpacity(Qt::white, style_ == Style::Flat ? 1.0 : 0.8 + 0.2 * pulse));
+    rasterizer_.fill(image, withOpacity(Qt::white, style_ == Style::flat ? 1.0 : 0.8 + 0.2 * pulse));
 }
 
 } // namespace orvelo

@@ -18,17 +18,17 @@ class PatternRenderer {
 public:
     enum class Style {
         // The output window and the preview: gradients and glow strokes.
-        Screen,
+        screen,
         // The NDI source: solid fills and single strokes; the strobe shows while the beat flag
         // holds (no fade) and the ring keeps its size on beats.
-        Flat,
+        flat,
     };
 
     // Element counts beyond this are drawn as this many: smaller cells are a few pixels wide
     // at most, and a plasma grid of n² cells would take long enough to stall the display.
     static constexpr int maxElements = 256;
 
-    explicit PatternRenderer(AudioVisualPattern pattern, Style style = Style::Screen);
+    explicit PatternRenderer(AudioVisualPattern pattern, Style style = Style::screen);
 
     AudioVisualPattern pattern() const { return pattern_; }
     Style style() const { return style_; }

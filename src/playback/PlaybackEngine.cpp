@@ -38,11 +38,11 @@ public:
     void installAudioTap(AudioSampleSink sink, std::function<void(const AudioTapSetup&)> done) override
     {
         AudioTapSetup setup;
-        if (item_->status() != MediaItem::Status::ReadyToPlay) {
-            setup.status = AudioTapSetup::Status::LoadFailed;
+        if (item_->status() != MediaItem::Status::readyToPlay) {
+            setup.status = AudioTapSetup::Status::loadFailed;
             setup.error = item_->errorText().isEmpty() ? "the item is not ready" : item_->errorText().toStdString();
         } else if (!item_->hasAudio()) {
-            setup.status = AudioTapSetup::Status::NoAudioTrack;
+            setup.status = AudioTapSetup::Status::noAudioTrack;
         } else {
             item_->setAudioTap(std::move(sink));
         }
@@ -104,11 +104,11 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
     auto compositor = VideoComposition::attach(*item);
     auto connection = std::make_shared<QMetaObject::Connection>();
     auto onStatus = [this, track, request, item, compositor, connection] {
-        if (item->status() == MediaItem::Status::Loading)
+        if (item->status() == MediaItem::Status::loading)
             return;
         disconnect(*connection);
         std::shared_ptr<VideoEffectsCompositor> attached;
-        if (item->status() == MediaItem::Status::ReadyToPlay) {
+        if (item->status() == MediaItem::Status::readyToPlay) {
             if (VideoComposition::hasRenderablePicture(*item)) {
                 attached = compositor;
             } else {
@@ -120,7 +120,7 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
         continueLoad(track, request, item, std::move(attached));
     };
     *connection = connect(item.get(), &MediaItem::statusChanged, this, onStatus);
-    if (item->status() != MediaItem::Status::Loading)
+    if (item->status() != MediaItem::Status::loading)
         onStatus();
 }
 
@@ -157,12 +157,12 @@ void PlaybackEngine::handleStatus(const MediaTrack& track)
     const auto& item = player_ ? player_->currentItem() : nullptr;
     if (!item)
         return;
-    if (item->status() == MediaItem::Status::Failed) {
+    if (item->status() == MediaItem::Status::failed) {
         player_->pause();
         fail(item->errorText().isEmpty() ? QStringLiteral("unknown error") : item->errorText());
         return;
     }
-    if (item->status() != MediaItem::Status::ReadyToPlay)
+    if (item->status() != MediaItem::Status::readyToPlay)
         return;
     logLine("PlaybackEngine: Track became ReadyToPlay: " + track.name.toStdString());
     setIsLoading(false);
@@ -290,7 +290,7 @@ void PlaybackEngine::handleEnd()
 bool PlaybackEngine::currentItemHasVideo() const
 {
     const auto& item = player_ ? player_->currentItem() : nullptr;
-    return item && item->status() == MediaItem::Status::ReadyToPlay && item->hasVideo();
+    return item && item->status() == MediaItem::Status::readyToPlay && item->hasVideo();
 }
 
 void PlaybackEngine::setIsPlaying(bool playing)

@@ -35,7 +35,7 @@ void VideoComposition::detach(MediaItem& item)
 bool VideoComposition::hasRenderablePicture(const MediaItem& item)
 {
     const QSize size = item.videoSize();
-    return item.status() == MediaItem::Status::ReadyToPlay && item.hasVideo() && size.width() > 0 && size.height() > 0;
+    return item.status() == MediaItem::Status::readyToPlay && item.hasVideo() && size.width() > 0 && size.height() > 0;
 }
 
 PixelFormat VideoComposition::sourceFormat()

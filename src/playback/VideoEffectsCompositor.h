@@ -44,9 +44,9 @@ class VideoEffectsCompositor {
 public:
     static constexpr const char* queueLabel = "com.orvelo.compositor";
     // The form in which the compositor wants source frames; BGRA frames are handled as well.
-    static constexpr PixelFormat sourcePixelFormat = PixelFormat::I420;
+    static constexpr PixelFormat sourcePixelFormat = PixelFormat::i420;
     // The form of the frames it composes itself.
-    static constexpr PixelFormat outputPixelFormat = PixelFormat::BGRA;
+    static constexpr PixelFormat outputPixelFormat = PixelFormat::bgra;
 
     explicit VideoEffectsCompositor(const VideoEffectsManager& effects);
     VideoEffectsCompositor(); // reads VideoEffectsManager::shared()

@@ -12,7 +12,7 @@ struct VideoFramePool::State {
     std::size_t maxIdle = 0;
     int width = 0;
     int height = 0;
-    PixelFormat format = PixelFormat::BGRA;
+    PixelFormat format = PixelFormat::bgra;
 };
 
 // Deleter of a handed-out frame: keeps the real frame alive and gives it back to the pool.
@@ -61,7 +61,7 @@ std::shared_ptr<VideoFrame> VideoFramePool::acquire(int width, int height, Pixel
     if (!frame)
         frame = VideoFrame::allocate(width, height, format);
     frame->pts = 0.0;
-    frame->yuvMatrix = YuvMatrix::BT709;
+    frame->yuvMatrix = YuvMatrix::bt709;
     frame->yuvFullRange = false;
     VideoFrame* raw = frame.get();
     return std::shared_ptr<VideoFrame>(raw, Recycler{state_, std::move(frame)});

@@ -47,18 +47,18 @@ void OutputPreviewItem::tick()
         return;
     const QSize area(static_cast<int>(width()), static_cast<int>(height()));
     switch (output_->logic().decision().preview()) {
-    case OutputDecision::Preview::EngineVideo:
+    case OutputDecision::Preview::engineVideo:
         video_->setPlayer(output_->engine().player());
         video_->setViewEffects(ViewEffects::from(output_->effects()));
         video_->refresh(area);
         break;
-    case OutputDecision::Preview::DefaultVideo:
+    case OutputDecision::Preview::defaultVideo:
         video_->setPlayer(output_->settings().backgroundVideo().player());
         video_->setViewEffects(ViewEffects::from(output_->effects()));
         video_->refresh(area);
         break;
-    case OutputDecision::Preview::Pattern:
-    case OutputDecision::Preview::Idle:
+    case OutputDecision::Preview::pattern:
+    case OutputDecision::Preview::idle:
         // Patterns move on their own, and the idle picture replaces whatever showed before.
         update();
         break;
@@ -72,11 +72,11 @@ void OutputPreviewItem::paint(QPainter* painter)
     if (!output_)
         return;
     switch (output_->logic().decision().preview()) {
-    case OutputDecision::Preview::EngineVideo:
-    case OutputDecision::Preview::DefaultVideo:
+    case OutputDecision::Preview::engineVideo:
+    case OutputDecision::Preview::defaultVideo:
         video_->paint(*painter, area);
         break;
-    case OutputDecision::Preview::Pattern:
+    case OutputDecision::Preview::pattern:
         if (pattern_ && !area.isEmpty()) {
             if (patternImage_.size() != area.size())
                 patternImage_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
@@ -84,7 +84,7 @@ void OutputPreviewItem::paint(QPainter* painter)
             painter->drawImage(area.topLeft(), patternImage_);
         }
         break;
-    case OutputDecision::Preview::Idle:
+    case OutputDecision::Preview::idle:
         painter->setPen(QColor(0x80, 0x80, 0x80));
         painter->drawText(area, Qt::AlignCenter, QStringLiteral("▶\nWaiting for playback"));
         break;

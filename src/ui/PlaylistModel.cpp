@@ -20,7 +20,7 @@ PlaylistModel::PlaylistModel(DMXController& controller, PlaybackEngine& engine, 
     connect(&controller_.playlist(), &Playlist::playlistChanged, this, &PlaylistModel::reload);
     connect(&engine_, &PlaybackEngine::currentTrackChanged, this, [this] {
         if (rowCount() > 0)
-            emit dataChanged(index(0), index(rowCount() - 1), {CurrentRole});
+            emit dataChanged(index(0), index(rowCount() - 1), {currentRole});
     });
     connect(&controller_, &DMXController::autoPlayNextChanged, this, &PlaylistModel::autoPlayNextChanged);
     probeDurations();
@@ -38,21 +38,21 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
         return {};
     const MediaTrack& track = list[index.row()];
     switch (role) {
-    case NumberRole:
+    case numberRole:
         return index.row() + 1;
-    case NameRole:
+    case nameRole:
         return track.name;
-    case DurationRole: {
+    case durationRole: {
         const auto known = durations_.find(track.url.toLocalFile());
         return durationText(known == durations_.end() ? -1.0 : *known);
     }
-    case LoopRole:
+    case loopRole:
         return track.repeatCount == 0 ? QStringLiteral("Infinite") : QStringLiteral("%1x").arg(track.repeatCount);
-    case RepeatCountRole:
+    case repeatCountRole:
         return track.repeatCount;
-    case CurrentRole:
+    case currentRole:
         return engine_.currentTrack() && engine_.currentTrack()->id == track.id;
-    case ProblemRole:
+    case problemRole:
         return Playlist::problemWith(track);
     default:
         return {};
@@ -61,10 +61,10 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
 
 QHash<int, QByteArray> PlaylistModel::roleNames() const
 {
-    return {{NumberRole, "number"},           {NameRole, "name"},
-            {DurationRole, "duration"},       {LoopRole, "loopText"},
-            {RepeatCountRole, "repeatCount"}, {CurrentRole, "isCurrent"},
-            {ProblemRole, "problem"}};
+    return {{numberRole, "number"},           {nameRole, "name"},
+            {durationRole, "duration"},       {loopRole, "loopText"},
+            {repeatCountRole, "repeatCount"}, {currentRole, "isCurrent"},
+            {problemRole, "problem"}};
 }
 
 bool PlaylistModel::autoPlayNext() const
@@ -190,7 +190,7 @@ void PlaylistModel::probeDurations()
                 self->probing_.remove(path);
                 self->durations_.insert(path, seconds);
                 if (self->rowCount() > 0)
-                    emit self->dataChanged(self->index(0), self->index(self->rowCount() - 1), {DurationRole});
+                    emit self->dataChanged(self->index(0), self->index(self->rowCount() - 1), {durationRole});
             });
         });
     }

@@ -22,13 +22,13 @@ class PlaylistModel : public QAbstractListModel {
     Q_PROPERTY(bool statusIsError READ statusIsError NOTIFY statusChanged)
 public:
     enum Role {
-        NumberRole = Qt::UserRole + 1,
-        NameRole,
-        DurationRole,
-        LoopRole,
-        RepeatCountRole,
-        CurrentRole,
-        ProblemRole
+        numberRole = Qt::UserRole + 1,
+        nameRole,
+        durationRole,
+        loopRole,
+        repeatCountRole,
+        currentRole,
+        problemRole
     };
 
     PlaylistModel(DMXController& controller, PlaybackEngine& engine, QObject* parent = nullptr);

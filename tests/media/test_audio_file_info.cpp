@@ -80,6 +80,6 @@ TEST(AudioFileInfo, MeasuresARealFileAlsoBehindAnId3Tag)
 
     // GStreamer plays the file and agrees on its length.
     auto item = loadAndWait(flac);
-    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay);
+    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay);
     EXPECT_NEAR(item->duration().value_or(0.0), 37000.0 / 44100.0, 0.03);
 }

@@ -30,7 +30,7 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
     const std::string path = MediaFiles::generate(std::string("fmt-") + f.file, description);
     ASSERT_FALSE(path.empty()) << "no encoder for " << f.file;
     auto item = loadAndWait(path);
-    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay) << item->errorText().toStdString();
+    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay) << item->errorText().toStdString();
     EXPECT_EQ(item->hasVideo(), f.video);
     EXPECT_EQ(item->hasAudio(), !f.video);
     if (f.video) {

@@ -18,15 +18,15 @@ using namespace orvelo::test;
 TEST(MediaItem, FilesBecomeReadyOnTheMainThreadWithTheirStreamsAndLength)
 {
     auto video = MediaItem::load(QString::fromStdString(MediaFiles::countingVideo(50, true)));
-    EXPECT_EQ(video->status(), MediaItem::Status::Loading);
+    EXPECT_EQ(video->status(), MediaItem::Status::loading);
     int changes = 0;
     bool onMainThread = false;
     QObject::connect(video.get(), &MediaItem::statusChanged, [&] {
         ++changes;
         onMainThread = QThread::currentThread() == video->thread();
     });
-    ASSERT_TRUE(waitUntil([&] { return video->status() != MediaItem::Status::Loading; }, std::chrono::seconds(10)));
-    ASSERT_EQ(video->status(), MediaItem::Status::ReadyToPlay) << video->errorText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return video->status() != MediaItem::Status::loading; }, std::chrono::seconds(10)));
+    ASSERT_EQ(video->status(), MediaItem::Status::readyToPlay) << video->errorText().toStdString();
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(onMainThread);
     EXPECT_TRUE(video->errorText().isEmpty());
@@ -35,7 +35,7 @@ TEST(MediaItem, FilesBecomeReadyOnTheMainThreadWithTheirStreamsAndLength)
     EXPECT_NEAR(video->duration().value_or(0.0), 2.0, 0.05);
 
     auto audio = loadAndWait(MediaFiles::tone("wav", 1000));
-    ASSERT_EQ(audio->status(), MediaItem::Status::ReadyToPlay) << audio->errorText().toStdString();
+    ASSERT_EQ(audio->status(), MediaItem::Status::readyToPlay) << audio->errorText().toStdString();
     EXPECT_FALSE(audio->hasVideo());
     EXPECT_TRUE(audio->hasAudio());
     EXPECT_TRUE(audio->videoSize().isEmpty());
@@ -56,7 +56,7 @@ TEST(MediaItem, UnplayableFilesFailWithAReason)
 
     for (const std::string& path : {tempDir() + "/does-not-exist.mp4", garbage, text}) {
         auto item = loadAndWait(path);
-        EXPECT_EQ(item->status(), MediaItem::Status::Failed) << path;
+        EXPECT_EQ(item->status(), MediaItem::Status::failed) << path;
         EXPECT_FALSE(item->errorText().isEmpty()) << path;
         EXPECT_FALSE(item->duration().has_value()) << path;
     }

@@ -78,8 +78,8 @@ protected:
 
 TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderItsResultIsPresentedAndFramesCarryTheirMatrix)
 {
-    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::I420);
-    ASSERT_EQ(item->status(), MediaItem::Status::ReadyToPlay);
+    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::i420);
+    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay);
     HookRecord record;
     item->setVideoFrameHook(record.hook(), record.restart());
     player.replaceCurrentItem(item);
@@ -95,16 +95,16 @@ TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderItsResultIsPresentedAndFramesCa
     }
     EXPECT_TRUE(record.offMainThread);
     const VideoFramePtr sd = item->latestFrame();
-    EXPECT_EQ(sd->format, PixelFormat::I420);
+    EXPECT_EQ(sd->format, PixelFormat::i420);
     EXPECT_EQ(sd->width, 160);
-    EXPECT_EQ(sd->yuvMatrix, YuvMatrix::BT601);
+    EXPECT_EQ(sd->yuvMatrix, YuvMatrix::bt601);
     // HD pictures carry the HD matrix.
     const std::string hd = MediaFiles::generate("hd720.mp4", "videotestsrc num-buffers=2 ! video/x-raw,format=I420,"
                                                              "width=1280,height=720,framerate=25/1 ! x264enc speed-"
                                                              "preset=ultrafast ! mp4mux ! filesink location={out}");
-    const VideoFramePtr hdFrame = loadAndWait(hd, PixelFormat::I420)->latestFrame();
+    const VideoFramePtr hdFrame = loadAndWait(hd, PixelFormat::i420)->latestFrame();
     ASSERT_NE(hdFrame, nullptr);
-    EXPECT_EQ(hdFrame->yuvMatrix, YuvMatrix::BT709);
+    EXPECT_EQ(hdFrame->yuvMatrix, YuvMatrix::bt709);
     EXPECT_FALSE(hdFrame->yuvFullRange);
     EXPECT_TRUE(hdFrame->hasValidLayout());
 
@@ -118,7 +118,7 @@ TEST_F(TapTest, HookSeesEveryI420FrameOnceInOrderItsResultIsPresentedAndFramesCa
 
 TEST_F(TapTest, BgraFramesAndAHookSetWhilePlaying)
 {
-    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::BGRA);
+    auto item = loadAndWait(MediaFiles::countingVideo(25, true), PixelFormat::bgra);
     player.replaceCurrentItem(item);
     // Before any hook the tap shows the decoded first frame.
     ASSERT_NE(item->latestFrame(), nullptr);
@@ -135,7 +135,7 @@ TEST_F(TapTest, BgraFramesAndAHookSetWhilePlaying)
     EXPECT_EQ(record.indices, range(record.indices.front(), 25));
     EXPECT_GT(record.indices.front(), 5);
     const VideoFramePtr last = item->latestFrame();
-    EXPECT_EQ(last->format, PixelFormat::BGRA);
+    EXPECT_EQ(last->format, PixelFormat::bgra);
     EXPECT_EQ(last->strides[0], 160 * 4);
     const std::uint8_t* centre = last->plane(0) + 60 * last->strides[0] + 80 * 4;
     EXPECT_NEAR(centre[0], centre[2], 2); // grey: blue equals red

@@ -169,7 +169,7 @@ TEST_F(NDIServiceTest, ScalingAveragesBlocksAndRoundsDownToEvenSizes)
 {
     EXPECT_EQ(NDIFrameScaler::scaledSize({1920, 1080}, 3), QSize(640, 360));
     EXPECT_EQ(NDIFrameScaler::scaledSize({1920, 1080}, 4), QSize(480, 270));
-    auto source = VideoFrame::allocate(6, 4, PixelFormat::BGRA);
+    auto source = VideoFrame::allocate(6, 4, PixelFormat::bgra);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             for (int c = 0; c < 4; ++c)

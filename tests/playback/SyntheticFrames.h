@@ -22,7 +22,7 @@ struct Rgba {
 // An opaque BGRA frame whose pixel (x, y) (row 0 at the top) has the colour `colour(x, y)`.
 inline std::shared_ptr<VideoFrame> bgraFrame(int width, int height, const std::function<Rgba(int, int)>& colour)
 {
-    auto frame = VideoFrame::allocate(width, height, PixelFormat::BGRA);
+    auto frame = VideoFrame::allocate(width, height, PixelFormat::bgra);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const Rgba c = colour(x, y);
@@ -43,9 +43,9 @@ inline std::shared_ptr<VideoFrame> solidBgra(int width, int height, Rgba colour)
 
 // An I420 frame of one Y'CbCr colour.
 inline std::shared_ptr<VideoFrame> solidI420(int width, int height, int y, int u, int v,
-                                             YuvMatrix matrix = YuvMatrix::BT709, bool fullRange = false)
+                                             YuvMatrix matrix = YuvMatrix::bt709, bool fullRange = false)
 {
-    auto frame = VideoFrame::allocate(width, height, PixelFormat::I420);
+    auto frame = VideoFrame::allocate(width, height, PixelFormat::i420);
     frame->yuvMatrix = matrix;
     frame->yuvFullRange = fullRange;
     const int values[3] = {y, u, v};

@@ -220,10 +220,10 @@ TEST_F(AudioAnalyzerTest, AnItemIsSetUpOnceAndAnotherItemOrDetachResetsTheLevels
 TEST_F(AudioAnalyzerTest, FailedOrSupersededSetUpsAreLoggedAndLeaveTheAnalyserSilent)
 {
     const std::pair<AudioTapSetup, const char*> failures[] = {
-        {{AudioTapSetup::Status::NoAudioTrack, "", 0}, "AudioAnalyzer: No audio track found"},
-        {{AudioTapSetup::Status::LoadFailed, "Could not demultiplex stream.", 0},
+        {{AudioTapSetup::Status::noAudioTrack, "", 0}, "AudioAnalyzer: No audio track found"},
+        {{AudioTapSetup::Status::loadFailed, "Could not demultiplex stream.", 0},
          "AudioAnalyzer: Error setting up audio tap: Could not demultiplex stream."},
-        {{AudioTapSetup::Status::CreateFailed, "", -50}, "AudioAnalyzer: Failed to create audio tap, status: -50"},
+        {{AudioTapSetup::Status::createFailed, "", -50}, "AudioAnalyzer: Failed to create audio tap, status: -50"},
     };
     for (const auto& [outcome, line] : failures) {
         LogCapture log;

@@ -41,7 +41,7 @@ protected:
         const bool ready =
             player &&
             waitUntil(
-                [&] { return player->currentItem() && player->currentItem()->status() != MediaItem::Status::Loading; },
+                [&] { return player->currentItem() && player->currentItem()->status() != MediaItem::Status::loading; },
                 10s);
         return ready ? player : nullptr;
     }
@@ -76,7 +76,7 @@ TEST_F(BackgroundVideoTest, LoopsMutedThroughTheEffectsAtTheSpeedOfEachStart)
     // Its frames pass through the compositor: inverted grey.
     EXPECT_TRUE(waitUntil([&] {
         const auto frame = player->latestFrame();
-        if (!frame || frame->format != PixelFormat::BGRA)
+        if (!frame || frame->format != PixelFormat::bgra)
             return false;
         const int inverted = 255 - MediaFiles::greyOf(static_cast<int>(std::lround(frame->pts * MediaFiles::fps)));
         return std::abs(MediaFiles::centrePixel(*frame)[1] - inverted) <= 3;

@@ -70,7 +70,7 @@ protected:
         history.clear();
         history.append(std::move(source));
         auto result = run(p);
-        EXPECT_EQ(result.outcome, Outcome::Composed);
+        EXPECT_EQ(result.outcome, Outcome::composed);
         return result.frame;
     }
 
@@ -80,12 +80,12 @@ protected:
 
 TEST_F(EffectPipelineTest, NeutralParametersPassTheNewestFrameAndAnyDifferenceComposes)
 {
-    EXPECT_EQ(run(EffectParameters{.brightness = 0.0001f}).outcome, Outcome::NoSource);
+    EXPECT_EQ(run(EffectParameters{.brightness = 0.0001f}).outcome, Outcome::noSource);
     history.append(solidBgra(frameWidth, frameHeight, {1, 2, 3, 255}));
     auto newest = solidI420(frameWidth, frameHeight, 100, 128, 128);
     history.append(newest);
     auto result = run(EffectParameters{});
-    EXPECT_EQ(result.outcome, Outcome::PassThrough);
+    EXPECT_EQ(result.outcome, Outcome::passThrough);
     EXPECT_EQ(result.frame.get(), newest.get());
 
     // A tiny brightness leaves the colours as they are, and still composes.
@@ -94,7 +94,7 @@ TEST_F(EffectPipelineTest, NeutralParametersPassTheNewestFrameAndAnyDifferenceCo
     const auto out = composeOnly(source, {.brightness = 0.0001f});
     ASSERT_NE(out, nullptr);
     EXPECT_NE(out.get(), source.get());
-    EXPECT_EQ(out->format, PixelFormat::BGRA);
+    EXPECT_EQ(out->format, PixelFormat::bgra);
     EXPECT_EQ(out->pts, 12.5) << "composed frames keep the source time";
     for (int y = 0; y < frameHeight; ++y)
         for (int x = 0; x < frameWidth; ++x)
@@ -107,7 +107,7 @@ TEST_F(EffectPipelineTest, UnreadableFramesAreDeliveredAsTheyAre)
     broken->data.resize(10);
     history.append(broken);
     auto result = run({.brightness = 0.0001f});
-    EXPECT_EQ(result.outcome, Outcome::Unreadable);
+    EXPECT_EQ(result.outcome, Outcome::unreadable);
     EXPECT_EQ(result.frame.get(), broken.get());
 
     // History frames of another size or a broken layout count as missing.
@@ -118,7 +118,7 @@ TEST_F(EffectPipelineTest, UnreadableFramesAreDeliveredAsTheyAre)
         history.clear();
         history.append(older);
         history.append(solidBgra(frameWidth, frameHeight, {1, 1, 1, 255}));
-        EXPECT_EQ(run(shifted).outcome, Outcome::MissingHistory);
+        EXPECT_EQ(run(shifted).outcome, Outcome::missingHistory);
     }
 }
 
@@ -170,15 +170,15 @@ TEST(BgraConverterTest, DecodesKnownColoursPassesBgraAndRejectsBrokenFrames)
         Rgba expected;
     };
     const Case cases[] = {
-        {235, 128, 128, YuvMatrix::BT709, false, {255, 255, 255, 255}},
-        {16, 128, 128, YuvMatrix::BT709, false, {0, 0, 0, 255}},
-        {126, 128, 128, YuvMatrix::BT709, false, {128, 128, 128, 255}},
-        {63, 102, 240, YuvMatrix::BT709, false, {255, 0, 0, 255}},
-        {173, 42, 26, YuvMatrix::BT709, false, {0, 255, 0, 255}},
-        {81, 90, 240, YuvMatrix::BT601, false, {255, 0, 0, 255}},
-        {128, 128, 128, YuvMatrix::BT709, true, {128, 128, 128, 255}},
-        {0, 0, 0, YuvMatrix::BT709, false, {0, 77, 0, 255}}, // clamped
-        {255, 255, 255, YuvMatrix::BT709, false, {255, 184, 255, 255}},
+        {235, 128, 128, YuvMatrix::bt709, false, {255, 255, 255, 255}},
+        {16, 128, 128, YuvMatrix::bt709, false, {0, 0, 0, 255}},
+        {126, 128, 128, YuvMatrix::bt709, false, {128, 128, 128, 255}},
+        {63, 102, 240, YuvMatrix::bt709, false, {255, 0, 0, 255}},
+        {173, 42, 26, YuvMatrix::bt709, false, {0, 255, 0, 255}},
+        {81, 90, 240, YuvMatrix::bt601, false, {255, 0, 0, 255}},
+        {128, 128, 128, YuvMatrix::bt709, true, {128, 128, 128, 255}},
+        {0, 0, 0, YuvMatrix::bt709, false, {0, 77, 0, 255}}, // clamped
+        {255, 255, 255, YuvMatrix::bt709, false, {255, 184, 255, 255}},
     };
     BgraConverter converter;
     for (const Case& c : cases) {
@@ -335,7 +335,7 @@ TEST(EffectPipelineModelTest, WideRandomFramesMatchThePlainModel)
         p.isInverted = next() % 2 == 0;
 
         const auto result = pipeline.compose(history, p);
-        ASSERT_EQ(result.outcome, Outcome::Composed);
+        ASSERT_EQ(result.outcome, Outcome::composed);
         const Model model{history, p};
         int mismatches = 0;
         for (int y = 0; y < 9; ++y) {

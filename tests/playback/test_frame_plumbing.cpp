@@ -47,22 +47,22 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
 TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgainUntilTheSizeChanges)
 {
     VideoFramePool pool;
-    auto first = pool.acquire(8, 4, PixelFormat::BGRA);
+    auto first = pool.acquire(8, 4, PixelFormat::bgra);
     const VideoFrame* address = first.get();
     first->pts = 3.0;
-    auto second = pool.acquire(8, 4, PixelFormat::BGRA);
+    auto second = pool.acquire(8, 4, PixelFormat::bgra);
     EXPECT_NE(second.get(), address);
     first.reset();
     EXPECT_EQ(pool.idleCount(), 1u);
-    auto third = pool.acquire(8, 4, PixelFormat::BGRA);
+    auto third = pool.acquire(8, 4, PixelFormat::bgra);
     EXPECT_EQ(third.get(), address);
     EXPECT_EQ(third->pts, 0.0);
     EXPECT_EQ(third->data.size(), 8u * 4u * 4u);
 
     third.reset();
-    auto other = pool.acquire(6, 6, PixelFormat::I420);
+    auto other = pool.acquire(6, 6, PixelFormat::i420);
     EXPECT_EQ(pool.idleCount(), 0u) << "another size releases the idle frames";
-    EXPECT_EQ(other->format, PixelFormat::I420);
+    EXPECT_EQ(other->format, PixelFormat::i420);
     EXPECT_TRUE(other->hasValidLayout());
 }
 
@@ -71,10 +71,10 @@ TEST(VideoFramePoolTest, FramesMayOutliveThePoolAndComeBackFromAnyThread)
     std::shared_ptr<VideoFrame> survivor;
     {
         VideoFramePool pool;
-        survivor = pool.acquire(4, 4, PixelFormat::BGRA);
+        survivor = pool.acquire(4, 4, PixelFormat::bgra);
         std::vector<std::shared_ptr<VideoFrame>> batch;
         for (int i = 0; i < 8; ++i)
-            batch.push_back(pool.acquire(4, 4, PixelFormat::BGRA));
+            batch.push_back(pool.acquire(4, 4, PixelFormat::bgra));
         std::thread([b = std::move(batch)]() mutable { b.clear(); }).join();
         EXPECT_EQ(pool.idleCount(), 3u); // the pool keeps a few, frees the rest
     }

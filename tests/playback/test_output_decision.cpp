@@ -42,10 +42,10 @@ TEST(OutputDecisionTest, DecidesThePictureFromPlayerVideoAndBackground)
         bool useBackground, showAsVideo;
     };
     const Row table[] = {
-        {false, false, false, Preview::Idle, false, false},     {false, false, true, Preview::Idle, true, true},
-        {false, true, false, Preview::Idle, false, true},       {true, false, false, Preview::Pattern, false, false},
-        {true, false, true, Preview::DefaultVideo, true, true}, {true, true, false, Preview::EngineVideo, false, true},
-        {true, true, true, Preview::EngineVideo, false, true},
+        {false, false, false, Preview::idle, false, false},     {false, false, true, Preview::idle, true, true},
+        {false, true, false, Preview::idle, false, true},       {true, false, false, Preview::pattern, false, false},
+        {true, false, true, Preview::defaultVideo, true, true}, {true, true, false, Preview::engineVideo, false, true},
+        {true, true, true, Preview::engineVideo, false, true},
     };
     for (const Row& row : table) {
         const OutputDecision d{row.player, row.video, row.background};
@@ -56,9 +56,9 @@ TEST(OutputDecisionTest, DecidesThePictureFromPlayerVideoAndBackground)
         EXPECT_EQ(d.fullscreen().useDefaultVideoPlayer, row.useBackground);
         EXPECT_EQ(d.fullscreen().hasVideoTrack, row.showAsVideo);
     }
-    EXPECT_EQ(externalContentFor(false, true), ExternalContent::NoSignal);
-    EXPECT_EQ(externalContentFor(true, false), ExternalContent::Pattern);
-    EXPECT_EQ(externalContentFor(true, true), ExternalContent::Video);
+    EXPECT_EQ(externalContentFor(false, true), ExternalContent::noSignal);
+    EXPECT_EQ(externalContentFor(true, false), ExternalContent::pattern);
+    EXPECT_EQ(externalContentFor(true, true), ExternalContent::video);
 }
 
 TEST(OutputDecisionTest, NamesScreensAndCallsAMissingOneUnknown)
@@ -121,14 +121,14 @@ TEST_F(VideoOutputViewTest, IdlesWithoutATrackAndShowsThePatternForAudioOnlyWith
     const std::string tone = MediaFiles::tone("wav", 1000);
     ASSERT_FALSE(tone.empty());
     view.appear();
-    EXPECT_EQ(view.decision().preview(), Preview::Idle);
+    EXPECT_EQ(view.decision().preview(), Preview::idle);
     EXPECT_TRUE(view.autoRotator().isRunning());
 
     int answers = 0;
     QObject::connect(&view, &VideoOutputView::hasVideoTrackChanged, [&] { ++answers; });
     engine.loadAndPlay(trackFor(tone, "Tone"));
     ASSERT_TRUE(waitUntil([&] { return engine.isPlaying() && answers > 0; }, 10000ms));
-    EXPECT_EQ(view.decision().preview(), Preview::Pattern);
+    EXPECT_EQ(view.decision().preview(), Preview::pattern);
     EXPECT_FALSE(view.decision().fullscreen().hasVideoTrack);
     view.disappear();
     EXPECT_FALSE(view.autoRotator().isRunning());
@@ -146,7 +146,7 @@ TEST_F(VideoOutputViewTest, AudioOnlyTracksShowTheBackgroundVideoAndVideoTracksP
     engine.loadAndPlay(trackFor(tone, "Tone"));
     ASSERT_TRUE(waitUntil([&] { return engine.isPlaying() && backgroundPlaying(); }, 10000ms));
     EXPECT_FALSE(view.hasVideoTrack());
-    EXPECT_EQ(view.decision().preview(), Preview::DefaultVideo);
+    EXPECT_EQ(view.decision().preview(), Preview::defaultVideo);
     EXPECT_TRUE(view.decision().fullscreen().useDefaultVideoPlayer);
     EXPECT_TRUE(waitUntil([&] { return analyzer.isTapAttached(); }, 5000ms)) << "the analyser follows the track";
 
@@ -158,7 +158,7 @@ TEST_F(VideoOutputViewTest, AudioOnlyTracksShowTheBackgroundVideoAndVideoTracksP
 
     engine.loadAndPlay(trackFor(video, "Video"));
     ASSERT_TRUE(waitUntil([&] { return view.hasVideoTrack(); }, 10000ms));
-    EXPECT_EQ(view.decision().preview(), Preview::EngineVideo);
+    EXPECT_EQ(view.decision().preview(), Preview::engineVideo);
     EXPECT_FALSE(backgroundPlaying()) << "a track with a picture pauses the background video";
     EXPECT_FALSE(view.decision().fullscreen().useDefaultVideoPlayer);
 

@@ -24,7 +24,7 @@ const QColor secondColor(30, 160, 90);
 constexpr double renderTime = 800'000'000.0; // a frame time as the views pass it: seconds since 2001
 
 QImage render(AudioVisualPattern pattern, const PatternFrame& frame, int w = 40, int h = 40,
-              PatternRenderer::Style style = PatternRenderer::Style::Screen)
+              PatternRenderer::Style style = PatternRenderer::Style::screen)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::magenta); // anything the pattern leaves undrawn would show
@@ -222,12 +222,12 @@ TEST(PatternRendererTest, FlatStrobeFollowsTheBeatFlagAndStaysBlackWhenQuiet)
 {
     PatternFrame f = still();
     f.amplitude = 0.1f;
-    const QImage quiet = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::Flat);
+    const QImage quiet = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::flat);
     EXPECT_TRUE(isBlack(at(quiet, 20, 5)));
     EXPECT_TRUE(near(at(quiet, 1, 39), over(firstColor, 0.7, Qt::black))) << "the level bar along the bottom";
     EXPECT_TRUE(isBlack(at(quiet, 1, 5)));
     f.beat = true;
-    const QImage beat = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::Flat);
+    const QImage beat = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::flat);
     EXPECT_TRUE(near(at(beat, 20, 5), firstColor));
 }
 
@@ -266,9 +266,9 @@ TEST(PatternRendererTest, PulsingRingKeepsItsSizeBetweenBeatsAndSwellsOnOne)
     PatternFrame beat = still();
     beat.amplitude = 0.5f;
     beat.beat = true;
-    const QImage flat = render(AudioVisualPattern::pulsingRing, beat, 400, 400, PatternRenderer::Style::Flat);
+    const QImage flat = render(AudioVisualPattern::pulsingRing, beat, 400, 400, PatternRenderer::Style::flat);
     beat.beat = false;
-    EXPECT_EQ(flat, render(AudioVisualPattern::pulsingRing, beat, 400, 400, PatternRenderer::Style::Flat));
+    EXPECT_EQ(flat, render(AudioVisualPattern::pulsingRing, beat, 400, 400, PatternRenderer::Style::flat));
 }
 
 TEST(PatternRendererTest, EveryPatternCoversTheImageHoldsStillAtSpeedZeroAndSurvivesBadNumbers)

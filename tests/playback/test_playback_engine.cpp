@@ -295,7 +295,7 @@ TEST_F(PlaybackEngineTest, EffectsApplyToDecodedFrames)
     const auto composedWhere = [&](const std::function<std::array<int, 3>(int)>& expected) {
         return waitUntil([&] {
             const auto frame = latest();
-            if (!frame || frame->format != PixelFormat::BGRA)
+            if (!frame || frame->format != PixelFormat::bgra)
                 return false;
             const int i = static_cast<int>(std::lround(frame->pts * MediaFiles::fps));
             if (i < 5)
@@ -310,7 +310,7 @@ TEST_F(PlaybackEngineTest, EffectsApplyToDecodedFrames)
 
     // Neutral: the decoded frames themselves are shown, still in the decoder's form.
     ASSERT_TRUE(waitUntil([&] { return latest() && MediaFiles::frameIndex(*latest()) > 2; }));
-    EXPECT_EQ(latest()->format, PixelFormat::I420);
+    EXPECT_EQ(latest()->format, PixelFormat::i420);
 
     effects.setGreenEnabled(false);
     EXPECT_TRUE(composedWhere([&](int i) { return std::array{grey(i), 0, grey(i)}; }));

@@ -67,7 +67,7 @@ TEST_F(CompositorTest, NeutralRequestsFinishWithTheVerySourceFrameWhileTheHistor
     effects.setRedTimeShift(59);
     auto result = submit(compositor, grey(200));
     ASSERT_NE(result.frame.get(), nullptr);
-    EXPECT_EQ(result.frame->format, PixelFormat::BGRA);
+    EXPECT_EQ(result.frame->format, PixelFormat::bgra);
     const Rgba oldest = pixelAt(*result.frame, 0, 0);
     EXPECT_NEAR(oldest.r, (16 + 3 * 11 - 16) * 255.0 / 219.0, 2); // frame 11 of 0..69
     EXPECT_EQ(oldest.g, 200);

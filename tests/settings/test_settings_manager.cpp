@@ -173,8 +173,8 @@ TEST_F(SettingsManagerTest, EverySetterIsOnDiskWhenItReturnsAndARestartReadsIt)
     // Reopened, muted and not started.
     MediaPlayer* player = nextRun.backgroundVideo().player();
     ASSERT_NE(player, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return player->currentItem()->status() != MediaItem::Status::Loading; }, 10s));
-    EXPECT_EQ(player->currentItem()->status(), MediaItem::Status::ReadyToPlay);
+    ASSERT_TRUE(waitUntil([&] { return player->currentItem()->status() != MediaItem::Status::loading; }, 10s));
+    EXPECT_EQ(player->currentItem()->status(), MediaItem::Status::readyToPlay);
     EXPECT_TRUE(player->isMuted());
     EXPECT_EQ(player->rate(), 0.0);
 

@@ -157,7 +157,7 @@ int MediaFiles::frameIndex(const VideoFrame& frame)
 {
     if (!frame.hasValidLayout())
         return -1;
-    if (frame.format == PixelFormat::I420) {
+    if (frame.format == PixelFormat::i420) {
         const std::size_t centre =
             static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +
             static_cast<std::size_t>(frame.width / 2);
@@ -173,7 +173,7 @@ int MediaFiles::greyOf(int index)
 
 std::array<int, 4> MediaFiles::centrePixel(const VideoFrame& frame)
 {
-    if (frame.format != PixelFormat::BGRA || !frame.hasValidLayout())
+    if (frame.format != PixelFormat::bgra || !frame.hasValidLayout())
         return {-1, -1, -1, -1};
     const std::uint8_t* p = frame.plane(0) +
                             static_cast<std::size_t>(frame.height / 2) * static_cast<std::size_t>(frame.strides[0]) +

@@ -120,20 +120,20 @@ TEST(PlaylistModel, RowsFollowThePlaylistAndEditsReachIt)
     PlaylistRig rig;
     rig.model.addFiles({rig.file("a.mov"), rig.file("b.wav"), rig.file("c.mp4")});
     ASSERT_EQ(rig.model.count(), 3);
-    EXPECT_EQ(rig.row(0, PlaylistModel::NumberRole), "1");
-    EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "a.mov");
-    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
+    EXPECT_EQ(rig.row(0, PlaylistModel::numberRole), "1");
+    EXPECT_EQ(rig.row(0, PlaylistModel::nameRole), "a.mov");
+    EXPECT_EQ(rig.row(0, PlaylistModel::loopRole), "1x");
     // Reordering itself is the playlist's; each edit must reach it and the rows follow.
     rig.model.setRepeatCount(0, 0);
     rig.model.moveDown(0);
-    EXPECT_EQ(rig.row(0, PlaylistModel::NameRole), "b.wav");
-    EXPECT_EQ(rig.row(1, PlaylistModel::LoopRole), "Infinite");
+    EXPECT_EQ(rig.row(0, PlaylistModel::nameRole), "b.wav");
+    EXPECT_EQ(rig.row(1, PlaylistModel::loopRole), "Infinite");
     rig.model.moveUp(2);
-    EXPECT_EQ(rig.row(1, PlaylistModel::NameRole), "c.mp4");
+    EXPECT_EQ(rig.row(1, PlaylistModel::nameRole), "c.mp4");
     rig.model.remove(0);
     EXPECT_EQ(rig.model.count(), 2);
     rig.model.setRepeatCount(0, -4); // the view never offers it; nothing changes
-    EXPECT_EQ(rig.row(0, PlaylistModel::LoopRole), "1x");
+    EXPECT_EQ(rig.row(0, PlaylistModel::loopRole), "1x");
     EXPECT_EQ(rig.model.status(), "");
 
     EXPECT_EQ(PlaylistModel::durationText(-1.0), "--:--");

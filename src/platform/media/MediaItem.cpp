@@ -63,8 +63,8 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
     // SD matrix is treated as BT.709, the HD matrix that show media uses.
     const GstVideoColorimetry& colour = GST_VIDEO_INFO_COLORIMETRY(&info);
     frame->yuvMatrix = colour.matrix == GST_VIDEO_COLOR_MATRIX_BT601 || colour.matrix == GST_VIDEO_COLOR_MATRIX_FCC
-                           ? YuvMatrix::BT601
-                           : YuvMatrix::BT709;
+                           ? YuvMatrix::bt601
+                           : YuvMatrix::bt709;
     frame->yuvFullRange = colour.range == GST_VIDEO_COLOR_RANGE_0_255;
 
     // Stream time is the position in the file, whatever the playback rate.
@@ -85,7 +85,7 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
 // the pipeline is stopped (which joins them) before it is destroyed.
 struct MediaItem::Pipeline {
     MediaItem* owner = nullptr;
-    PixelFormat format = PixelFormat::BGRA;
+    PixelFormat format = PixelFormat::bgra;
     GstObjectHandle<GstElement> pipeline;
     std::atomic<unsigned> seekGeneration{0};
     std::atomic<bool> hasVideo{false};
@@ -209,7 +209,7 @@ bool MediaItem::Pipeline::linkVideo(GstPad* pad)
         g_object_set(flip, "video-direction", GST_VIDEO_ORIENTATION_AUTO, nullptr);
     if (sink) {
         GstMiniHandle<GstCaps> caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                                        format == PixelFormat::BGRA ? "BGRA" : "I420", nullptr));
+                                                        format == PixelFormat::bgra ? "BGRA" : "I420", nullptr));
         g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE, nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_preroll = &Pipeline::onNewPreroll;
@@ -496,7 +496,7 @@ void MediaItem::start()
         return;
     }
     QTimer::singleShot(loadTimeoutMs, this, [this] {
-        if (status_ == Status::Loading)
+        if (status_ == Status::loading)
             fail(QStringLiteral("Timed out preparing the media"));
     });
     // Prerolling runs on GStreamer's streaming threads; the outcome arrives through the bus.
@@ -511,17 +511,17 @@ void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
         GError* rawError = nullptr;
         gst_message_parse_error(message, &rawError, nullptr);
         GErrorHandle error(rawError);
-        if (status_ != Status::Failed)
+        if (status_ != Status::failed)
             fail(error ? QString::fromUtf8(error->message) : QStringLiteral("Unknown playback error"));
         break;
     }
     case GST_MESSAGE_ASYNC_DONE:
-        if (status_ == Status::Loading)
+        if (status_ == Status::loading)
             finishLoading();
         break;
     case GST_MESSAGE_EOS:
         // An end reached before the latest seek belongs to the playback that seek replaced.
-        if (status_ == Status::ReadyToPlay && seekGeneration == pipeline_->seekGeneration.load() && !atEnd_) {
+        if (status_ == Status::readyToPlay && seekGeneration == pipeline_->seekGeneration.load() && !atEnd_) {
             atEnd_ = true;
             emit playedToEnd();
         }
@@ -561,7 +561,7 @@ void MediaItem::finishLoading()
         if (caps && gst_video_info_from_caps(&info, caps.get()))
             videoSize_ = QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
     }
-    status_ = Status::ReadyToPlay;
+    status_ = Status::readyToPlay;
     duration();
     applyRate();
     emit statusChanged();
@@ -570,7 +570,7 @@ void MediaItem::finishLoading()
 void MediaItem::fail(const QString& text)
 {
     assertMainThread();
-    status_ = Status::Failed;
+    status_ = Status::failed;
     errorText_ = text;
     if (pipeline_->pipeline)
         gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_NULL);
@@ -581,7 +581,7 @@ void MediaItem::setRate(double rate)
 {
     assertMainThread();
     desiredRate_ = rate > 0.0 ? rate : 0.0;
-    if (status_ == Status::ReadyToPlay)
+    if (status_ == Status::readyToPlay)
         applyRate();
 }
 
@@ -616,7 +616,7 @@ bool MediaItem::seekTo(double seconds, double rate)
 void MediaItem::seekToZero()
 {
     assertMainThread();
-    if (status_ == Status::ReadyToPlay)
+    if (status_ == Status::readyToPlay)
         seekTo(0.0, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
 }
 
@@ -632,7 +632,7 @@ void MediaItem::setMuted(bool muted)
 std::optional<double> MediaItem::duration() const
 {
     gint64 nanoseconds = -1;
-    if (status_ == Status::ReadyToPlay &&
+    if (status_ == Status::readyToPlay &&
         gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
         duration_ = static_cast<double>(nanoseconds) / GST_SECOND;
     return duration_;
@@ -640,8 +640,8 @@ std::optional<double> MediaItem::duration() const
 
 double MediaItem::currentTime() const
 {
-    if (status_ != Status::ReadyToPlay)
-        return status_ == Status::Loading ? 0.0 : lastPosition_;
+    if (status_ != Status::readyToPlay)
+        return status_ == Status::loading ? 0.0 : lastPosition_;
     gint64 nanoseconds = -1;
     if (gst_element_query_position(pipeline_->pipeline.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
         lastPosition_ = static_cast<double>(nanoseconds) / GST_SECOND;

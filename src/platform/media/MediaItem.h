@@ -36,13 +36,13 @@ class MediaItem : public QObject {
     Q_OBJECT
 
 public:
-    enum class Status { Loading, ReadyToPlay, Failed };
+    enum class Status { loading, readyToPlay, failed };
 
     // Starts preparing the file at once; statusChanged follows on the main thread with
     // ReadyToPlay or Failed (and again with Failed if a ready item later fails while playing). `videoFormat` is the
     // pixel format of the decoded frames that the hook and the tap see. Call on the main thread. The last reference may
     // be dropped on any thread; the item is then destroyed on the main thread.
-    static std::shared_ptr<MediaItem> load(const QString& path, PixelFormat videoFormat = PixelFormat::BGRA);
+    static std::shared_ptr<MediaItem> load(const QString& path, PixelFormat videoFormat = PixelFormat::bgra);
     ~MediaItem() override;
 
     const QString& path() const { return path_; }
@@ -95,7 +95,7 @@ private:
     bool seekTo(double seconds, double rate);
 
     QString path_;
-    Status status_ = Status::Loading;
+    Status status_ = Status::loading;
     QString errorText_;
     mutable std::optional<double> duration_;
     bool hasVideo_ = false;

@@ -33,7 +33,7 @@ void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
         MediaItem* raw = item_.get();
         connect(raw, &MediaItem::playedToEnd, this, &MediaPlayer::itemDidPlayToEnd);
         connect(raw, &MediaItem::statusChanged, this, [this, raw] {
-            if (raw->status() == MediaItem::Status::Failed)
+            if (raw->status() == MediaItem::Status::failed)
                 emit itemFailed(raw->errorText());
             updatePositionTimer();
         });
@@ -84,7 +84,7 @@ VideoFramePtr MediaPlayer::latestFrame() const
 
 void MediaPlayer::updatePositionTimer()
 {
-    const bool playing = rate_ > 0.0 && item_ && item_->status() == MediaItem::Status::ReadyToPlay;
+    const bool playing = rate_ > 0.0 && item_ && item_->status() == MediaItem::Status::readyToPlay;
     if (playing && !positionTimer_.isActive())
         positionTimer_.start();
     else if (!playing)
@@ -93,7 +93,7 @@ void MediaPlayer::updatePositionTimer()
 
 void MediaPlayer::reportPosition()
 {
-    if (item_ && item_->status() == MediaItem::Status::ReadyToPlay)
+    if (item_ && item_->status() == MediaItem::Status::readyToPlay)
         emit positionChanged(item_->currentTime());
 }
 

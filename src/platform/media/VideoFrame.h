@@ -9,14 +9,14 @@
 namespace orvelo {
 
 enum class PixelFormat {
-    BGRA, // one plane, 4 bytes per pixel, B G R A in memory order
-    I420, // three planes Y, U, V; chroma halved in both directions
+    bgra, // one plane, 4 bytes per pixel, B G R A in memory order
+    i420, // three planes Y, U, V; chroma halved in both directions
 };
 
 // How an I420 frame's Y'CbCr values map to RGB: the decoder's colour matrix and range.
 enum class YuvMatrix {
-    BT709, // HD and larger
-    BT601, // SD
+    bt709, // HD and larger
+    bt601, // SD
 };
 
 // One decoded or composed picture. Frames are immutable once published and shared by
@@ -24,15 +24,15 @@ enum class YuvMatrix {
 struct VideoFrame {
     int width = 0;
     int height = 0;
-    PixelFormat format = PixelFormat::BGRA;
+    PixelFormat format = PixelFormat::bgra;
     std::array<int, 3> strides{};         // bytes per row, per plane
     std::array<std::size_t, 3> offsets{}; // start of each plane in `data`
     double pts = 0.0;                     // presentation time in seconds
     std::vector<std::uint8_t> data;
-    YuvMatrix yuvMatrix = YuvMatrix::BT709; // I420 only
+    YuvMatrix yuvMatrix = YuvMatrix::bt709; // I420 only
     bool yuvFullRange = false;              // I420 only: 0-255 instead of 16-235/16-240
 
-    int planeCount() const { return format == PixelFormat::BGRA ? 1 : 3; }
+    int planeCount() const { return format == PixelFormat::bgra ? 1 : 3; }
     std::uint8_t* plane(int i) { return data.data() + offsets[static_cast<std::size_t>(i)]; }
     const std::uint8_t* plane(int i) const { return data.data() + offsets[static_cast<std::size_t>(i)]; }
 
@@ -47,8 +47,8 @@ struct VideoFrame {
             const auto index = static_cast<std::size_t>(i);
             if (offsets[index] > data.size())
                 return false;
-            const int rowBytes = format == PixelFormat::BGRA ? width * 4 : (i == 0 ? width : chromaWidth);
-            const int rows = format == PixelFormat::BGRA || i == 0 ? height : chromaHeight;
+            const int rowBytes = format == PixelFormat::bgra ? width * 4 : (i == 0 ? width : chromaWidth);
+            const int rows = format == PixelFormat::bgra || i == 0 ? height : chromaHeight;
             if (strides[index] < rowBytes)
                 return false;
             const std::size_t end = offsets[index] +
@@ -67,7 +67,7 @@ struct VideoFrame {
         f->width = width;
         f->height = height;
         f->format = format;
-        if (format == PixelFormat::BGRA) {
+        if (format == PixelFormat::bgra) {
             f->strides = {width * 4, 0, 0};
             f->data.resize(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height));
         } else {

@@ -141,7 +141,7 @@ TEST_F(OutputWindowTest, CoversTheChosenScreenOnTopAndEscapeThereClosesIt)
     EXPECT_EQ(window->geometry(), second->geometry());
     EXPECT_TRUE(window->flags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(window->flags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(window->content()->content(), ExternalContent::NoSignal);
+    EXPECT_EQ(window->content()->content(), ExternalContent::noSignal);
 
     // "No Signal" on black: mostly black, some grey for the symbol and the words.
     const QImage shot = grab(1);
@@ -196,7 +196,7 @@ TEST_F(OutputWindowTest, AnAudioOnlyTrackShowsTheSelectedPatternOnTheChosenScree
     MediaPlayer player; // its track has no picture
     FullscreenWindow* window = openOn(1, &player, false);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->content()->content(), ExternalContent::Pattern);
+    EXPECT_EQ(window->content()->content(), ExternalContent::pattern);
     QImage shot = grab(1);
     keepScreenshot(1, "output-pattern");
     EXPECT_TRUE(near(shot.pixelColor(100, 240), QColor(200, 30, 60), 2));
@@ -233,7 +233,7 @@ TEST_F(OutputWindowTest, VideoShowsTheComposedFramesLetterboxedWithoutTheViewEff
 
     FullscreenWindow* window = openOn(1, &player, true);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->content()->content(), ExternalContent::Video);
+    EXPECT_EQ(window->content()->content(), ExternalContent::video);
     // Held on a bright frame (frame i is grey 16 + 4i), so a dimmed picture would show.
     ASSERT_TRUE(waitUntil(
         [&] {
