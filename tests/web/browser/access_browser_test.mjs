@@ -2,14 +2,12 @@
 // password set from a phone locks out other phones until they log in, viewers watch but cannot
 // change the show, sessions end on logout and when idle, and Stop needs a deliberate hold.
 import http from 'node:http';
-import path from 'node:path';
 import {
-  api, apiPost, check, checkCount, checkEq, hold, makeMedia, media, origin, run, sleep, step, testSetup, waitApi, waitEq,
-  waitFor, waitText, withPlayer,
+  api, apiPost, check, checkCount, checkEq, hold, makeMedia, media, origin, run, setup, shoot, sleep, snap, step, waitApi,
+  waitEq, waitFor, waitText,
 } from './browser_support.mjs';
 
-const setup = testSetup();
-const { folders, shoot: screenshots } = setup;
+const { mediaFolder } = setup();
 const password = 'stage-door-42';
 
 // Once a password is set, this script reaches the API with a token made on the settings page.
@@ -67,19 +65,10 @@ async function attack(context) {
   }
 }
 
-async function main() {
-  makeMedia(path.join(folders.data, 'Orvelo', 'Media'), media.tone(440, 2000), 'Tone.wav');
-  const server = http.createServer((request, response) => response.end(attackPage)).listen(8091, '127.0.0.1');
-  // Refusals the steps provoke show up as failed resources.
-  const options = { phones: 2, noTransportGap: true, expectedRefusals: /status of (401|403|429)/ };
-  try {
-    await withPlayer(setup, options, ({ pages }) => steps(...pages));
-  } finally {
-    server.close();
-  }
-}
-
-async function steps(page, phone) {
+makeMedia(mediaFolder, media.tone(440, 2000), 'Tone.wav');
+http.createServer((request, response) => response.end(attackPage)).listen(8091, '127.0.0.1');
+// Refusals the steps provoke show up as failed resources.
+await run({ phones: 2, noTransportGap: true, expectedRefusals: /status of (401|403|429)/ }, async ({ pages: [page, phone] }) => {
   await post('/api/playlist/add', { names: ['Tone.wav'] });
   const context = page.context();
   const status = async (route, headers = {}) => (await fetch(origin + route, { headers })).status;
@@ -92,7 +81,7 @@ async function steps(page, phone) {
     await line.waitFor();
     await checkEq('the line\'s link', () => line.locator('a').getAttribute('href'), '/settings.html#access');
     await checkCount(page, '.session-bar .logout', 0);
-    await screenshots(page, 'remote-open-door');
+    await shoot(page, 'remote-open-door');
     await line.locator('button').click();
     await page.reload();
     await sleep(500); // the page has asked for its session by then
@@ -114,7 +103,7 @@ async function steps(page, phone) {
     await checkEq('the API with the token', isPlaying, false);
     await waitFor('the QR code', () => page.locator('#viewerQr').evaluate((image) => image.complete && image.naturalWidth > 0));
     await waitEq('the token listed', () => page.locator('.token .name').allTextContents(), ['show-script']);
-    await screenshots(page, 'settings-access');
+    await shoot(page, 'settings-access');
   });
 
   await step('another origin fails even beside the operator\'s session', () => attack(context));
@@ -133,7 +122,7 @@ async function steps(page, phone) {
     await logIn(password);
     await waitText(phone, '#error', 'Too many failed logins: try again in 1 s');
     check(await phone.locator('#loginButton').isDisabled(), 'the button stays usable while held off');
-    await screenshots(phone, 'login-held-off');
+    await shoot(phone, 'login-held-off');
     await waitFor('the button back', () => phone.locator('#loginButton').isEnabled(), 3000);
     await phone.click('#loginButton');
     await phone.waitForURL(origin + '/');
@@ -166,7 +155,7 @@ async function steps(page, phone) {
     check(refused === 403, `stop answered ${refused}`);
     await sleep(300); // long enough for a stop that got through to show
     check(await isPlaying(), 'the viewer stopped the show');
-    await screenshots(phone, 'remote-viewer');
+    await shoot(phone, 'remote-viewer');
   });
 
   await step('Stop needs a hold: a tap does nothing, a hold stops', async () => {
@@ -177,7 +166,7 @@ async function steps(page, phone) {
     await waitText(page, '#hint', 'Hold ⏹ to stop');
     await sleep(500); // long enough for a stop that got through to show
     check(await isPlaying(), 'a tap stopped the show');
-    await hold(page, stop, 900, () => page.screenshot({ path: path.join(folders.screenshots, 'remote-holding-stop-phone.png') }));
+    await hold(page, stop, 900, () => snap(page, 'remote-holding-stop'));
     await waitFor('stopped', async () => !(await isPlaying()));
   });
 
@@ -203,6 +192,4 @@ async function steps(page, phone) {
     await waitText(page, '#status', 'Token show-script revoked');
     await checkEq('the API with the revoked token', () => status('/api/status', auth), 401);
   });
-}
-
-await run(setup, main);
+});

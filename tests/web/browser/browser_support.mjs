@@ -12,7 +12,8 @@ import { pathToFileURL } from 'node:url';
 export const origin = 'http://127.0.0.1:8080';
 const phone = { width: 390, height: 844 };
 const desktop = { width: 1440, height: 900 };
-
+const [orveloBinary, outputDir] = process.argv.slice(2);
+let folders;
 let passed = 0;
 let failed = 0;
 
@@ -40,8 +41,7 @@ export async function waitFor(what, predicate, timeout = 5000) {
   let last;
   while (Date.now() < end) {
     try {
-      last = await predicate();
-      if (last) return last;
+      if ((last = await predicate())) return last;
     } catch (error) {
       last = error;
     }
@@ -58,7 +58,6 @@ export async function waitEq(what, read, expected, timeout = 5000) {
   });
 }
 
-// Fails unless read() gives `expected` now.
 export async function checkEq(what, read, expected) {
   const value = await read();
   check(same(value, expected), `${what}: ${JSON.stringify(value)}, not ${JSON.stringify(expected)}`);
@@ -72,77 +71,20 @@ export async function api(route, init = {}) {
 
 export const apiPost = (route, body, headers = {}) =>
   api(route, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body: JSON.stringify(body) });
-
-// Waits until the document at route satisfies predicate.
 export const waitApi = (what, route, predicate, timeout = 5000, headers = {}) =>
   waitFor(what, async () => predicate(await api(route, { headers })), timeout);
-
-// The player's playlist as its track names, in order.
 export const playlistNames = async () => (await api('/api/playlist')).map((t) => t.name).join('|');
 
-// What every test starts from: fresh folders (`names` besides the usual ones) in its output
-// folder, its own copy of the player (prepareProgram) and screenshots into its folder.
-export function testSetup(names = []) {
-  const [orveloBinary, outputDir] = process.argv.slice(2);
-  const folders = {};
+// Fresh folders (`names` besides the usual ones) in the output folder, and the player's own
+// copy of the program with its resources folder beside it (it finds them beside itself).
+export function setup(names = []) {
+  folders = {};
   for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', 'screenshots', ...names]) {
     folders[name] = path.join(outputDir, name);
   }
   fs.rmSync(outputDir, { recursive: true, force: true });
   for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
   fs.chmodSync(folders.runtime, 0o700);
-  const shoot = (page, name, options) => screenshots(page, folders.screenshots, name, options);
-  return { outputDir, folders, shoot, ...prepareProgram(orveloBinary, folders) };
-}
-
-// Runs the test's main body, reports the tally and exits with its verdict.
-export async function run({ folders }, main) {
-  try {
-    await main();
-  } catch (error) {
-    failed++;
-    console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
-  }
-  console.log(`browser: ${passed} passed, ${failed} failed`);
-  console.log(`screenshots in ${folders.screenshots}`);
-  process.exit(failed === 0 ? 0 : 1);
-}
-
-// Runs body({ player, pages }) against the test's player, with one page in each of `phones` (one
-// or two) browser profiles; `noTransportGap` lets transport commands follow each other at any
-// pace. Ends with a step that fails on any script error but refusals matching expectedRefusals.
-export async function withPlayer({ outputDir, folders, program }, { phones = 1, noTransportGap = false, expectedRefusals = null },
-                                 body) {
-  const player = startPlayer(program, folders, outputDir);
-  const contexts = [];
-  try {
-    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
-    if (noTransportGap) await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
-    const errors = [];
-    const pages = [];
-    for (const profile of [folders.profile, path.join(outputDir, 'second-phone')].slice(0, phones)) {
-      const context = await launchBrowser(folders, profile);
-      contexts.push(context);
-      const page = context.pages()[0] ?? (await context.newPage());
-      watchErrors(page, errors);
-      pages.push(page);
-    }
-    await body({ player, pages });
-    await step('no script errors on any page', async () => {
-      const unexpected = errors.filter((e) => !(expectedRefusals && expectedRefusals.test(e)));
-      check(unexpected.length === 0, unexpected.join('; '));
-    });
-  } finally {
-    for (const context of contexts) await context.close();
-    await stopPlayer(player);
-  }
-}
-
-// ---- the player's world ----
-
-// The player finds its resources beside itself: give this copy a folder of its own, with the
-// timecode font when the build has one. Returns the program and its resources folder.
-function prepareProgram(orveloBinary, folders) {
   const program = path.join(folders.program, 'orvelo');
   try {
     fs.linkSync(orveloBinary, program);
@@ -154,7 +96,46 @@ function prepareProgram(orveloBinary, folders) {
   fs.mkdirSync(path.join(resources, 'Fixtures'), { recursive: true });
   const font = path.join(path.dirname(orveloBinary), 'resources', 'digital-7.ttf');
   if (fs.existsSync(font)) fs.copyFileSync(font, path.join(resources, 'digital-7.ttf'));
-  return { program, resources };
+  return { folders, program, resources, mediaFolder: path.join(folders.data, 'Orvelo', 'Media') };
+}
+
+// Runs body({ player, pages }) against a player of its own, with one page in each of `phones`
+// (one or two) browser profiles, then reports the tally and exits with its verdict.
+// `noTransportGap` lets transport commands follow each other at any pace. A last step fails on
+// any script error but refusals matching expectedRefusals.
+export async function run({ phones = 1, noTransportGap = false, expectedRefusals = null }, body) {
+  const player = startPlayer(path.join(folders.program, 'orvelo'));
+  const contexts = [];
+  try {
+    await waitFor('the player to listen on 8080', () => player.lines.includes('WebServer: Listening on port 8080'), 30000);
+    if (noTransportGap) await apiPost('/api/settings', { web: { transportMinInterval: 0 } });
+    const errors = [];
+    const pages = [];
+    for (const profile of [folders.profile, path.join(outputDir, 'second-phone')].slice(0, phones)) {
+      const context = await launchBrowser(profile);
+      contexts.push(context);
+      const page = context.pages()[0] ?? (await context.newPage());
+      page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
+      page.on('console', (message) => {
+        const url = message.location().url || '';
+        if (message.type() === 'error' && !url.endsWith('/favicon.ico')) errors.push(`console: ${message.text()} (${url})`);
+      });
+      pages.push(page);
+    }
+    await body({ player, pages });
+    await step('no script errors on any page', async () => {
+      const unexpected = errors.filter((e) => !(expectedRefusals && expectedRefusals.test(e)));
+      check(unexpected.length === 0, unexpected.join('; '));
+    });
+  } catch (error) {
+    failed++;
+    console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
+  } finally {
+    for (const context of contexts) await context.close();
+    await stopPlayer(player);
+  }
+  console.log(`browser: ${passed} passed, ${failed} failed\nscreenshots in ${folders.screenshots}`);
+  process.exit(failed === 0 ? 0 : 1);
 }
 
 // Writes a media file with gst-launch-1.0 under a scratch name first, so that nothing watching
@@ -176,7 +157,7 @@ export const media = {
 };
 
 // The playlist the player restores at start, written as its settings store keeps it.
-export function storePlaylist(folders, files) {
+export function storePlaylist(files) {
   const tracks = files.map((file, index) => ({
     id: randomUUID().toUpperCase(),
     url: pathToFileURL(file).href,
@@ -192,7 +173,7 @@ export function storePlaylist(folders, files) {
   return tracks.map((t) => t.name);
 }
 
-function startPlayer(program, folders, outputDir) {
+function startPlayer(program) {
   const env = { ...process.env, XDG_CONFIG_HOME: folders.config, XDG_DATA_HOME: folders.data,
     XDG_RUNTIME_DIR: folders.runtime, QT_QPA_PLATFORM: 'offscreen', GST_AUDIO_SINK: 'fakesink' };
   delete env.DISPLAY;
@@ -220,10 +201,8 @@ async function stopPlayer({ player, exited, logFile }) {
   logFile.end();
 }
 
-// ---- the browser ----
-
 // One browser profile is one phone: a second profile has cookies and storage of its own.
-function launchBrowser(folders, profile) {
+function launchBrowser(profile) {
   fs.mkdirSync(profile, { recursive: true });
   return chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
@@ -233,14 +212,6 @@ function launchBrowser(folders, profile) {
     viewport: phone,
     env: { ...process.env, HOME: folders.home, XDG_CONFIG_HOME: path.join(folders.home, '.config'),
            XDG_CACHE_HOME: path.join(folders.home, '.cache') },
-  });
-}
-
-function watchErrors(page, errors) {
-  page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
-  page.on('console', (message) => {
-    const url = message.location().url || '';
-    if (message.type() === 'error' && !url.endsWith('/favicon.ico')) errors.push(`console: ${message.text()} (${url})`);
   });
 }
 
@@ -280,19 +251,16 @@ export function refusePosts(page, route, status, body) {
   return page.route(route, (r) => (r.request().method() === 'POST' ? r.fulfill({ status, contentType, body: text }) : r.continue()));
 }
 
-// The whole page at both sizes; a page with a bar pinned to the bottom of the screen is shown
-// as the screen shows it, at the top and scrolled to the end.
-async function screenshots(page, folder, name, { pinnedBar = false } = {}) {
+// The whole page at both sizes into the screenshots folder; a page with a bar pinned to the
+// bottom of the screen is shown as the screen shows it, at the top and scrolled to the end.
+export async function shoot(page, name, { pinnedBar = false } = {}) {
   for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
     await page.setViewportSize(viewport);
     await sleep(150);
-    const file = (suffix) => path.join(folder, `${name}-${size}${suffix}.png`);
-    if (!pinnedBar) {
-      await page.screenshot({ path: file(''), fullPage: true });
-      continue;
-    }
+    const file = (suffix) => path.join(folders.screenshots, `${name}-${size}${suffix}.png`);
     await page.evaluate(() => window.scrollTo(0, 0));
-    await page.screenshot({ path: file('') });
+    await page.screenshot({ path: file(''), fullPage: !pinnedBar });
+    if (!pinnedBar) continue;
     await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
     await sleep(100);
     await page.screenshot({ path: file('-end') });
@@ -300,3 +268,7 @@ async function screenshots(page, folder, name, { pinnedBar = false } = {}) {
   await page.evaluate(() => window.scrollTo(0, 0));
   await page.setViewportSize(phone);
 }
+
+// One phone-sized shot of the page as it is now.
+export const snap = (page, name, fullPage = false) =>
+  page.screenshot({ path: path.join(folders.screenshots, `${name}-phone.png`), fullPage });

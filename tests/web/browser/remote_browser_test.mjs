@@ -4,201 +4,177 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, check, checkCount, checkEq, checkText, fakeStatus, hold, makeMedia, media, origin, playlistNames, rows, run, step,
-  storePlaylist, testSetup, waitApi, waitCount, waitEq, waitFor, waitText, withPlayer,
+  api, check, checkCount, checkEq, checkText, fakeStatus, hold, makeMedia, media, origin, playlistNames, rows, run, setup,
+  shoot, snap, step, storePlaylist, waitApi, waitCount, waitEq, waitText,
 } from './browser_support.mjs';
 
-const setup = testSetup(['media']);
-const { folders, shoot: screenshots } = setup;
+const { folders, resources } = setup(['media']);
+const fixtures = { 'Orvelo V2.Fixture': '<Fixture channels="1"/>', 'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
+  'Orvelo V4.1.Fixture': '<Fixture channels="18"/>', 'Orvelo Profile.xml': '<FixtureType name="Orvelo"/>',
+  'Orvelo.cha': 'personality', 'Ignored Upper.XML': 'not listed' };
+for (const [name, text] of Object.entries(fixtures)) fs.writeFileSync(path.join(resources, 'Fixtures', name), text);
+const names = storePlaylist([
+  makeMedia(folders.media, media.video(300), 'Opening Video.mp4'),
+  makeMedia(folders.media, media.tone(440), 'Tone A.wav'),
+  makeMedia(folders.media, media.tone(660), 'Tone B.wav'),
+  makeMedia(folders.media, media.tone(880), 'Café ☕ Finale.wav'),
+]);
 
 function timecode(seconds, fps) {
   const two = (n) => String(n).padStart(2, '0');
   const t = Math.floor(seconds);
   return `${two(Math.floor(t / 3600))}:${two(Math.floor((t % 3600) / 60))}:${two(t % 60)}:${two(Math.floor((seconds - t) * fps))}`;
 }
+const status = (what, predicate, timeout) => waitApi(what, '/api/status', predicate, timeout);
+const effects = (what, predicate) => waitApi(what, '/api/effects', predicate);
 
-async function main() {
-  // The player's world: its fixture files, media and stored playlist.
-  for (const [name, text] of Object.entries({
-    'Orvelo V2.Fixture': '<Fixture channels="1"/>', 'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
-    'Orvelo V4.1.Fixture': '<Fixture channels="18"/>', 'Orvelo Profile.xml': '<FixtureType name="Orvelo"/>',
-    'Orvelo.cha': 'personality', 'Ignored Upper.XML': 'not listed',
-  })) fs.writeFileSync(path.join(setup.resources, 'Fixtures', name), text);
-  const names = storePlaylist(folders, [
-    makeMedia(folders.media, media.video(300), 'Opening Video.mp4'),
-    makeMedia(folders.media, media.tone(440), 'Tone A.wav'),
-    makeMedia(folders.media, media.tone(660), 'Tone B.wav'),
-    makeMedia(folders.media, media.tone(880), 'Café ☕ Finale.wav'),
-  ]);
-  const row = (page, i) => page.locator('.track').nth(i);
-  const light = (page) => page.evaluate(() => document.body.classList.contains('light'));
-  const storedTheme = (page) => page.evaluate(() => localStorage.getItem('theme'));
+// The transport steps press buttons faster than the player's guard against bouncing allows.
+await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
+  const row = (i) => page.locator('.track').nth(i);
+  const light = () => page.evaluate(() => document.body.classList.contains('light'));
+  const storedTheme = () => page.evaluate(() => localStorage.getItem('theme'));
+  check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`), 'the stored playlist was not restored');
 
-  // The transport steps press buttons faster than the player's guard against bouncing allows.
-  await withPlayer(setup, { noTransportGap: true }, async ({ player, pages: [page] }) => {
-    check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`),
-          'the stored playlist was not restored');
+  await step('remote page loads, polls the status and shows a known position as 00:00:01:12 at 25 fps', async () => {
+    await page.goto(origin + '/');
+    await checkEq('title', () => page.title(), 'Orvelo Remote');
+    await checkText(page, '.brand', 'Orvelonode');
+    await waitText(page, '#trackName', 'No Track');
+    await waitText(page, '#badge', 'Stopped');
+    await checkCount(page, 'nav a', 4);
+    await checkCount(page, '.transport button', 5);
 
-    await step('remote page loads and polls the status', async () => {
-      await page.goto(origin + '/');
-      await checkEq('title', () => page.title(), 'Orvelo Remote');
-      await checkText(page, '.brand', 'Orvelonode');
-      await waitText(page, '#trackName', 'No Track');
-      await waitText(page, '#badge', 'Stopped');
-      await checkCount(page, 'nav a', 4);
-      await checkCount(page, '.transport button', 5);
-    });
-
-    await step('remote shows a known position as 00:00:01:12 at 25 fps', async () => {
-      const fixed = { isPlaying: true, trackName: 'Known', currentTime: 1.5, duration: 16.5, remainingTime: 15,
-        ignoreDMX: false, isListening: true, frameRate: 25, dmxValue: 21, dmxChannel: 7,
-        artNetReceiving: true, sacnReceiving: false };
-      let document = fixed;
-      await fakeStatus(page, () => document);
-      await waitText(page, '#timecode', '00:00:01:12');
-      for (const [selector, text] of [['#rate', 'SMPTE @ 25 fps'], ['#elapsed', '00:01'], ['#remaining', '-00:15'],
-        ['#dmx', 'CH7: 21']]) await checkText(page, selector, text);
-      // The signal lamps, and the warning with 15 s left while playing.
-      for (const [selector, count] of [['#artNet.on', 1], ['#sacn.on', 0], ['#remaining.warning', 1]]) {
-        await checkCount(page, selector, count);
-      }
-      await page.screenshot({ path: path.join(folders.screenshots, 'remote-known-position-phone.png') });
-      document = { ...fixed, isPlaying: false };
-      await waitText(page, '#badge', 'Stopped');
-      await checkCount(page, '#remaining.warning', 0);
-      document = { ...fixed, currentTime: 3725.96, frameRate: 30 };
-      await waitText(page, '#timecode', '01:02:05:28');
-      await page.unroute('**/api/status');
-    });
-
-    await step('playlist page lists the restored tracks and plays one', async () => {
-      await page.goto(origin + '/playlist.html');
-      await waitCount(page, '.track', 4);
-      await checkEq('rows', () => rows(page), names.join('|'));
-      check(await row(page, 0).locator('button[data-action=up]').isDisabled(), 'first ↑ enabled');
-      check(await row(page, 3).locator('button[data-action=down]').isDisabled(), 'last ↓ enabled');
-      await row(page, 1).locator('button[data-action=play]').click();
-      await waitApi('Tone A to play', '/api/status', (s) => s.isPlaying && s.trackName === 'Tone A', 10000);
-      await waitEq('the current row highlighted', () => page.locator('.track.current .name').allTextContents(), ['Tone A']);
-    });
-
-    await step('playlist reorder moves a track down', async () => {
-      await row(page, 0).locator('button[data-action=down]').click();
-      const moved = [names[1], names[0], names[2], names[3]].join('|');
-      await waitEq('the API order', playlistNames, moved);
-      await waitEq('the page order', () => rows(page), moved);
-      await row(page, 1).locator('button[data-action=up]').click();
-      await waitEq('the order restored', playlistNames, names.join('|'));
-    });
-    await screenshots(page, 'playlist');
-
-    await step('transport buttons drive the player', async () => {
-      const press = (command) => page.click(`button[data-command=${command}]`);
-      const status = (what, predicate, timeout) => waitApi(what, '/api/status', predicate, timeout);
-      await page.goto(origin + '/');
-      await waitText(page, '#trackName', 'Tone A');
-      await waitText(page, '#badge', 'Playing');
-      await press('pause');
-      await status('paused', (s) => !s.isPlaying);
-      await waitText(page, '#badge', 'Paused');
-      const paused = await api('/api/status');
-      await waitText(page, '#timecode', timecode(paused.currentTime, paused.frameRate));
-      check(paused.currentTime > 0, 'paused before any time passed');
-      await press('play');
-      await status('playing again', (s) => s.isPlaying);
-      await press('next');
-      await status('the next track', (s) => s.trackName === 'Tone B' && s.isPlaying, 10000);
-      await waitText(page, '#trackName', 'Tone B');
-      await hold(page, page.locator('button[data-command=stop]'), 900);
-      await status('stopped at zero', (s) => !s.isPlaying && s.currentTime === 0);
-      await waitText(page, '#timecode', '00:00:00:00');
-      await press('play');
-      await status('playing from the start', (s) => s.isPlaying);
-      await press('prev');
-      await status('prev stops', (s) => !s.isPlaying);
-    });
-
-    await step('Ignore DMX toggles manual mode', async () => {
-      await page.click('#ignoreButton');
-      await waitApi('ignoreDMX on', '/api/settings', (s) => s.playback.ignoreDMX === true);
-      await waitCount(page, '#ignoreButton.active', 1);
-      await page.click('#ignoreButton');
-      await waitApi('ignoreDMX off', '/api/settings', (s) => s.playback.ignoreDMX === false);
-    });
-    await screenshots(page, 'remote');
-
-    await step('theme button switches to light and remembers it', async () => {
-      await page.click('#themeButton');
-      check(await light(page), 'light not applied');
-      await page.reload();
-      await checkEq('the stored theme', () => storedTheme(page), 'light');
-      check(await light(page), 'dark after a reload');
-      await page.screenshot({ path: path.join(folders.screenshots, 'remote-light-phone.png'), fullPage: true });
-      await page.click('#themeButton');
-      await checkEq('the stored theme', () => storedTheme(page), 'dark');
-    });
-
-    await step('settings page saves the DMX address, mode and theme', async () => {
-      await page.goto(origin + '/settings.html');
-      await waitCount(page, '#theme option', 4);
-      await page.fill('#startChannel', '500');
-      await page.selectOption('#mode', 'Extended (18 Ch)');
-      await waitText(page, '#channelRange', 'Channels: 500-517');
-      await page.selectOption('#theme', 'midnight');
-      await page.click('#saveButton');
-      await waitText(page, '#status', 'Settings saved successfully!');
-      await waitApi('the API to show the change', '/api/settings', (s) =>
-        s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight');
-      await checkEq('the status channel', async () => (await api('/api/status')).dmxChannel, 500);
-    });
-    await screenshots(page, 'settings', { pinnedBar: true });
-
-    await step('effects page picks a pattern, moves a slider, toggles a channel and resets', async () => {
-      await page.goto(origin + '/effects.html');
-      await waitCount(page, '#patterns button.selected', 1);
-      await checkCount(page, '#patterns button', 10);
-      await page.click('#patterns button[data-name="Spectrum Bars"]');
-      await waitApi('the pattern', '/api/effects', (e) => e.pattern.selected === 'Spectrum Bars');
-      const slider = page.locator('#brightness');
-      const box = await slider.boundingBox();
-      await slider.click({ position: { x: box.width * 0.75, y: box.height / 2 } });
-      const chosen = Number(await slider.inputValue());
-      check(chosen > 0.2 && chosen < 0.8, `slider at ${chosen}`);
-      await waitApi('the brightness', '/api/effects', (e) => Math.abs(e.video.brightness - chosen) < 1e-6);
-      await checkText(page, '#brightnessValue', chosen.toFixed(1));
-      await page.click('#redEnabled');
-      await waitApi('red off', '/api/effects', (e) => e.rgb.redEnabled === false);
-      await screenshots(page, 'effects');
-      await page.click('#resetButton');
-      await waitApi('the defaults', '/api/effects', (e) => e.video.brightness === 0 && e.rgb.redEnabled === true);
-      await waitText(page, '#brightnessValue', '0.0');
-      await checkCount(page, '#redEnabled.on', 1);
-    });
-
-    await step('fixtures page offers the console files for download', async () => {
-      await page.goto(origin + '/fixtures.html');
-      await checkEq('title', () => page.title(), 'Fixture Profiles - Orvelo');
-      await checkEq('cards', () => page.locator('.card-title').allTextContents(),
-        ['Orvelo Profile.xml', 'Orvelo V2.Fixture', 'Orvelo V3.1.Fixture', 'Orvelo V4.1.Fixture', 'Orvelo.cha']);
-      const link = page.locator('.card', { hasText: 'Orvelo Profile.xml' }).locator('a.download');
-      await checkEq('the link', () => link.getAttribute('href'), '/fixtures/Orvelo%20Profile.xml');
-      check((await link.getAttribute('download')) !== null, 'not marked as a download');
-      const download = await page.request.get(origin + '/fixtures/Orvelo%20Profile.xml');
-      check(download.status() === 200 && (await download.text()) === '<FixtureType name="Orvelo"/>', 'file not served');
-      check((await page.locator('.card', { hasText: 'V4.1' }).textContent()).includes('18 Channels'), 'extended card');
-    });
-    await screenshots(page, 'fixtures');
-
-    await step('timecode font is served to the page', async () => {
-      await page.goto(origin + '/');
-      const loaded = await page.evaluate(async () => {
-        await document.fonts.ready;
-        return document.fonts.check('20px Digital7');
-      });
-      const fontShipped = fs.existsSync(path.join(folders.program, 'resources', 'digital-7.ttf'));
-      check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
-    });
+    const fixed = { isPlaying: true, trackName: 'Known', currentTime: 1.5, duration: 16.5, remainingTime: 15, ignoreDMX: false,
+      isListening: true, frameRate: 25, dmxValue: 21, dmxChannel: 7, artNetReceiving: true, sacnReceiving: false };
+    let document = fixed;
+    await fakeStatus(page, () => document);
+    await waitText(page, '#timecode', '00:00:01:12');
+    for (const [selector, text] of [['#rate', 'SMPTE @ 25 fps'], ['#elapsed', '00:01'], ['#remaining', '-00:15'], ['#dmx', 'CH7: 21']]) {
+      await checkText(page, selector, text);
+    }
+    // The signal lamps, and the warning with 15 s left while playing.
+    for (const [selector, count] of [['#artNet.on', 1], ['#sacn.on', 0], ['#remaining.warning', 1]]) await checkCount(page, selector, count);
+    await snap(page, 'remote-known-position');
+    document = { ...fixed, isPlaying: false };
+    await waitText(page, '#badge', 'Stopped');
+    await checkCount(page, '#remaining.warning', 0);
+    document = { ...fixed, currentTime: 3725.96, frameRate: 30 };
+    await waitText(page, '#timecode', '01:02:05:28');
+    await page.unroute('**/api/status');
   });
-}
 
-await run(setup, main);
+  await step('playlist page lists the restored tracks, plays one and reorders', async () => {
+    await page.goto(origin + '/playlist.html');
+    await waitCount(page, '.track', 4);
+    await checkEq('rows', () => rows(page), names.join('|'));
+    check(await row(0).locator('button[data-action=up]').isDisabled(), 'first ↑ enabled');
+    check(await row(3).locator('button[data-action=down]').isDisabled(), 'last ↓ enabled');
+    await row(1).locator('button[data-action=play]').click();
+    await status('Tone A to play', (s) => s.isPlaying && s.trackName === 'Tone A', 10000);
+    await waitEq('the current row highlighted', () => page.locator('.track.current .name').allTextContents(), ['Tone A']);
+    await row(0).locator('button[data-action=down]').click();
+    const moved = [names[1], names[0], names[2], names[3]].join('|');
+    await waitEq('the API order', playlistNames, moved);
+    await waitEq('the page order', () => rows(page), moved);
+    await row(1).locator('button[data-action=up]').click();
+    await waitEq('the order restored', playlistNames, names.join('|'));
+    await shoot(page, 'playlist');
+  });
+
+  await step('transport buttons drive the player, Ignore DMX toggles manual mode', async () => {
+    const press = (command) => page.click(`button[data-command=${command}]`);
+    await page.goto(origin + '/');
+    await waitText(page, '#trackName', 'Tone A');
+    await waitText(page, '#badge', 'Playing');
+    await press('pause');
+    await status('paused', (s) => !s.isPlaying);
+    await waitText(page, '#badge', 'Paused');
+    const paused = await api('/api/status');
+    await waitText(page, '#timecode', timecode(paused.currentTime, paused.frameRate));
+    check(paused.currentTime > 0, 'paused before any time passed');
+    await press('play');
+    await status('playing again', (s) => s.isPlaying);
+    await press('next');
+    await status('the next track', (s) => s.trackName === 'Tone B' && s.isPlaying, 10000);
+    await waitText(page, '#trackName', 'Tone B');
+    await hold(page, page.locator('button[data-command=stop]'), 900);
+    await status('stopped at zero', (s) => !s.isPlaying && s.currentTime === 0);
+    await waitText(page, '#timecode', '00:00:00:00');
+    await press('play');
+    await status('playing from the start', (s) => s.isPlaying);
+    await press('prev');
+    await status('prev stops', (s) => !s.isPlaying);
+
+    await page.click('#ignoreButton');
+    await waitApi('ignoreDMX on', '/api/settings', (s) => s.playback.ignoreDMX === true);
+    await waitCount(page, '#ignoreButton.active', 1);
+    await page.click('#ignoreButton');
+    await waitApi('ignoreDMX off', '/api/settings', (s) => s.playback.ignoreDMX === false);
+    await shoot(page, 'remote');
+  });
+
+  await step('theme button switches to light and remembers it; the timecode font is served', async () => {
+    await page.click('#themeButton');
+    check(await light(), 'light not applied');
+    await page.reload();
+    await checkEq('the stored theme', storedTheme, 'light');
+    check(await light(), 'dark after a reload');
+    await snap(page, 'remote-light', true);
+    await page.click('#themeButton');
+    await checkEq('the stored theme', storedTheme, 'dark');
+    const loaded = await page.evaluate(async () => (await document.fonts.ready) && document.fonts.check('20px Digital7'));
+    const fontShipped = fs.existsSync(path.join(resources, 'digital-7.ttf'));
+    check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
+  });
+
+  await step('settings page saves the DMX address, mode and theme', async () => {
+    await page.goto(origin + '/settings.html');
+    await waitCount(page, '#theme option', 4);
+    await page.fill('#startChannel', '500');
+    await page.selectOption('#mode', 'Extended (18 Ch)');
+    await waitText(page, '#channelRange', 'Channels: 500-517');
+    await page.selectOption('#theme', 'midnight');
+    await page.click('#saveButton');
+    await waitText(page, '#status', 'Settings saved successfully!');
+    await waitApi('the API to show the change', '/api/settings', (s) =>
+      s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight');
+    await checkEq('the status channel', async () => (await api('/api/status')).dmxChannel, 500);
+    await shoot(page, 'settings', { pinnedBar: true });
+  });
+
+  await step('effects page picks a pattern, moves a slider, toggles a channel and resets', async () => {
+    await page.goto(origin + '/effects.html');
+    await waitCount(page, '#patterns button.selected', 1);
+    await checkCount(page, '#patterns button', 10);
+    await page.click('#patterns button[data-name="Spectrum Bars"]');
+    await effects('the pattern', (e) => e.pattern.selected === 'Spectrum Bars');
+    const slider = page.locator('#brightness');
+    const box = await slider.boundingBox();
+    await slider.click({ position: { x: box.width * 0.75, y: box.height / 2 } });
+    const chosen = Number(await slider.inputValue());
+    check(chosen > 0.2 && chosen < 0.8, `slider at ${chosen}`);
+    await effects('the brightness', (e) => Math.abs(e.video.brightness - chosen) < 1e-6);
+    await checkText(page, '#brightnessValue', chosen.toFixed(1));
+    await page.click('#redEnabled');
+    await effects('red off', (e) => e.rgb.redEnabled === false);
+    await shoot(page, 'effects');
+    await page.click('#resetButton');
+    await effects('the defaults', (e) => e.video.brightness === 0 && e.rgb.redEnabled === true);
+    await waitText(page, '#brightnessValue', '0.0');
+    await checkCount(page, '#redEnabled.on', 1);
+  });
+
+  await step('fixtures page offers the console files for download', async () => {
+    await page.goto(origin + '/fixtures.html');
+    await checkEq('title', () => page.title(), 'Fixture Profiles - Orvelo');
+    await checkEq('cards', () => page.locator('.card-title').allTextContents(),
+      ['Orvelo Profile.xml', 'Orvelo V2.Fixture', 'Orvelo V3.1.Fixture', 'Orvelo V4.1.Fixture', 'Orvelo.cha']);
+    const link = page.locator('.card', { hasText: 'Orvelo Profile.xml' }).locator('a.download');
+    await checkEq('the link', () => link.getAttribute('href'), '/fixtures/Orvelo%20Profile.xml');
+    check((await link.getAttribute('download')) !== null, 'not marked as a download');
+    const download = await page.request.get(origin + '/fixtures/Orvelo%20Profile.xml');
+    check(download.status() === 200 && (await download.text()) === fixtures['Orvelo Profile.xml'], 'file not served');
+    check((await page.locator('.card', { hasText: 'V4.1' }).textContent()).includes('18 Channels'), 'extended card');
+    await shoot(page, 'fixtures');
+  });
+});
