@@ -1,5 +1,6 @@
 // Protects the player as a console meets it: the real program, started on a stored playlist,
-// obeys ArtDmx from outside, logs what the console made it do and sends timecode back.
+// obeys ArtDmx from outside, logs what the console made it do, sends timecode back, keeps the
+// cue of a clip that is missing at start-up and keeps its settings through a power cut.
 #include "ConsoleTestSupport.h"
 
 #include "core/BookmarkTable.h"
@@ -27,7 +28,6 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -69,24 +69,19 @@ public:
     }
     ~Player()
     {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.kill();
-        process_.waitForFinished();
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
     }
 
     bool started() const { return process_.state() == QProcess::Running; }
 
-    // Waits for a line equal to `line`; returns its index or -1.
-    int waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s)
+    // Waits for a line equal to `line`; true once it came.
+    bool waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s)
     {
-        const auto index = [&] {
-            const auto& all = lines();
-            const auto it = std::find(all.begin(), all.end(), line);
-            return it == all.end() ? -1 : static_cast<int>(it - all.begin());
-        };
-        waitUntil([&] { return index() >= 0 || !started(); }, timeout);
-        return index();
+        waitUntil([&] { return count(line) > 0 || !started(); }, timeout);
+        return count(line) > 0;
     }
 
     const std::vector<std::string>& lines()
@@ -157,6 +152,12 @@ public:
         return {received_.begin() + static_cast<std::ptrdiff_t>(std::min(from, received_.size())), received_.end()};
     }
     std::size_t count() const { return since().size(); }
+    // The timecode received since `from`, once `ready` holds for it (or after 5 s).
+    template <typename Ready> std::vector<Timecode> once(Ready ready, std::size_t from = 0) const
+    {
+        waitUntil([&] { return ready(since(from)); }, 5s);
+        return since(from);
+    }
 
 private:
     void run()
@@ -199,23 +200,22 @@ protected:
     void SetUp() override
     {
         ORVELO_REQUIRE_ISOLATED_NETWORK();
-        home = tempDir() + "/e2e-" + std::to_string(::getpid());
         for (const char* folder : {"/config/Orvelo", "/data", "/runtime"})
             QDir().mkpath(QString::fromStdString(home + folder));
         QFile::setPermissions(QString::fromStdString(home + "/runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        // A stored playlist as the previous run left it: intro, main, and an outro that plays twice.
+        // A stored playlist as the previous run left it: an intro on a drive not mounted yet
+        // (no bookmark), main, and an outro that plays twice.
         auto stored = makeTracks({clip(2.0, 10), clip(6.0, 11), clip(1.0, 12)}, 3);
-        ASSERT_FALSE(stored[1].url.toLocalFile().isEmpty());
-        stored[0].name = "intro.mp4";
+        stored[0] = {stored[0].id, QUrl::fromLocalFile(late), "intro.mp4", 0, 1};
         stored[1].name = "main.mp4";
         stored[2].name = "outro.mp4";
         stored[2].repeatCount = 2;
         BookmarkTable bookmarks;
-        for (const MediaTrack& t : stored)
+        for (const MediaTrack& t : stored.mid(1))
             bookmarks.insert(TrackListCodec::idText(t.id), *FileBookmark::create(t.url));
-        QSettings store(storeFile(), QSettings::IniFormat);
+        QSettings store(QString::fromStdString(home + "/config/Orvelo/Orvelo.conf"), QSettings::IniFormat);
         store.setValue("lastPlaylistData", *TrackListCodec::encode(stored));
         store.setValue("lastPlaylistBookmarks", bookmarks.encode());
         store.sync();
@@ -229,8 +229,9 @@ protected:
         turn = std::make_unique<DefaultPortsTurn>();
         player = std::make_unique<Player>(home);
         ASSERT_TRUE(player->started());
-        EXPECT_GE(player->waitForLine("DMXController: Loaded 3 tracks from last session", 10s), 0);
-        EXPECT_GE(player->waitForLine("ArtNetService: Listening on port 6454 (BSD socket with RDM support)", 10s), 0);
+        EXPECT_TRUE(player->waitForLine("DMXController: Loaded 3 tracks from last session", 10s));
+        EXPECT_TRUE(player->waitForLine("ArtNetService: Listening on port 6454 (BSD socket with RDM support)", 10s));
+        ASSERT_TRUE(player->waitForLine("WebServer: Listening on port 8080", 10s));
         console = std::make_unique<Console>();
         ASSERT_TRUE(console->bound());
     }
@@ -247,37 +248,32 @@ protected:
         ADD_FAILURE() << "player output:\n" << text.str();
     }
 
-    QString storeFile() const { return QString::fromStdString(home + "/config/Orvelo/Orvelo.conf"); }
-
-    // The timecode received since `from`, once `ready` holds for it (or after 5 s).
-    std::vector<Timecode> timecodeOnce(const std::function<bool(const std::vector<Timecode>&)>& ready,
-                                       std::size_t from = 0)
-    {
-        waitUntil([&] { return ready(console->since(from)); }, 5s);
-        return console->since(from);
-    }
-
-    std::string home;
+    const std::string home = tempDir() + "/e2e-" + std::to_string(::getpid());
+    const QString late = QString::fromStdString(home + "/late drive/intro.mp4");
     std::unique_ptr<DefaultPortsTurn> turn;
     std::unique_ptr<Player> player;
     std::unique_ptr<Console> console;
 };
 
-TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
+// One run of the program through a show: cue, pause, resume, stop, a repeated outro, the
+// missing intro, then settings that must survive the power cut.
+TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
 {
     ASSERT_NO_FATAL_FAILURE(startPlayer());
+    EXPECT_TRUE(player->waitForLine(
+        "DMXController: Track not found, keeping its place: intro.mp4 (File not found: " + late.toStdString() + ")"));
 
     console->set(21);
-    ASSERT_GE(player->waitForLine("DMXController: Switching track via DMX (Val: 21) -> main.mp4"), 0);
-    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
-    auto sent = timecodeOnce([](const auto& tc) { return tc.size() > 5 && tc.back().position() > 0.3; });
+    ASSERT_TRUE(player->waitForLine("DMXController: Switching track via DMX (Val: 21) -> main.mp4"));
+    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"));
+    auto sent = console->once([](const auto& tc) { return tc.size() > 5 && tc.back().position() > 0.3; });
     ASSERT_GT(sent.size(), 5u);
     EXPECT_EQ(sent.back().hours, 1) << "the second track is hour 1";
     EXPECT_GT(sent.back().position(), 0.3);
 
     // Paused, what timecode still comes (after the last in flight) stands still.
     console->set(6);
-    ASSERT_GE(player->waitForLine("DMXController: Pausing via DMX (Val: 6)"), 0);
+    ASSERT_TRUE(player->waitForLine("DMXController: Pausing via DMX (Val: 6)"));
     std::this_thread::sleep_for(300ms);
     const std::size_t atPause = console->count();
     const double pausedAt = console->since().back().position();
@@ -287,41 +283,27 @@ TEST_F(ConsoleEndToEnd, SelectPauseResumeStop)
 
     const std::size_t beforeResume = console->count();
     console->set(21);
-    ASSERT_GE(player->waitForLine("DMXController: Resuming track via DMX (Val: 21)"), 0);
-    sent = timecodeOnce([&](const auto& tc) { return !tc.empty() && tc.back().position() > pausedAt + 0.2; },
-                        beforeResume);
+    ASSERT_TRUE(player->waitForLine("DMXController: Resuming track via DMX (Val: 21)"));
+    sent = console->once([&](const auto& tc) { return !tc.empty() && tc.back().position() > pausedAt + 0.2; },
+                         beforeResume);
     ASSERT_FALSE(sent.empty()) << "timecode again after resuming";
     EXPECT_GE(sent.front().position(), pausedAt) << "resumed where it stood";
     EXPECT_GT(sent.back().position(), pausedAt + 0.2);
 
     console->set(0);
-    ASSERT_GE(player->waitForLine("DMXController: Stopping via DMX (Val: 0)"), 0);
+    ASSERT_TRUE(player->waitForLine("DMXController: Stopping via DMX (Val: 0)"));
     std::this_thread::sleep_for(300ms);
-    sent = console->since();
-    EXPECT_EQ(sent.back().hours, 1);
-    EXPECT_EQ(sent.back().position(), 0.0) << "stopped at the start of its hour";
-
-    // Held values repeat 44 times a second; each state change is logged once.
-    for (const char* line :
-         {"DMXController: Pausing via DMX (Val: 6)", "DMXController: Resuming track via DMX (Val: 21)",
-          "DMXController: Stopping via DMX (Val: 0)", "PlaybackEngine: loadAndPlay called for main.mp4"})
-        EXPECT_EQ(player->count(line), 1) << line;
-    EXPECT_EQ(player->terminate(), 0);
-}
-
-TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
-{
-    ASSERT_NO_FATAL_FAILURE(startPlayer());
+    EXPECT_EQ(console->since().back().hours, 1);
+    EXPECT_EQ(console->since().back().position(), 0.0) << "stopped at the start of its hour";
 
     // The outro (index 2) plays twice by its stored repeat count, then holds its end.
     console->set(31);
-    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: outro.mp4"), 0);
+    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: outro.mp4"));
     console->set(-1);
     const std::size_t first = console->count();
     std::this_thread::sleep_for(3s);
-    const auto sent = console->since(first);
+    sent = console->since(first);
     ASSERT_GT(sent.size(), 20u);
-
     int restarts = 0;
     std::set<int> frameValues;
     for (std::size_t i = 0; i < sent.size(); ++i) {
@@ -334,7 +316,6 @@ TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
     }
     EXPECT_EQ(restarts, 1) << "played twice";
     EXPECT_GE(frameValues.size(), 15u) << "frames count through the second";
-
     // While it plays, timecode advances as fast as the clock.
     std::size_t a = 0;
     while (a + 1 < sent.size() && sent[a].position() == 0.0)
@@ -345,35 +326,12 @@ TEST_F(ConsoleEndToEnd, TimecodeCarriesTheTrackHourAtTheConfiguredRate)
     const double seconds = std::chrono::duration<double>(sent[b].at - sent[a].at).count();
     ASSERT_GT(seconds, 0.5);
     EXPECT_NEAR((sent[b].position() - sent[a].position()) / seconds, 1.0, 0.25);
-    EXPECT_EQ(player->terminate(), 0);
-}
 
-// A clip missing at start-up (a drive mounted late) keeps its cue: every later value still
-// plays its own clip, the missing one reads failed and never "resumes", and it plays once the
-// file appears. What was set survives a power cut.
-TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
-{
-    const QString late = QString::fromStdString(home + "/late drive/intro.mp4");
-    {
-        QSettings store(storeFile(), QSettings::IniFormat);
-        auto tracks = *TrackListCodec::decode(store.value("lastPlaylistData").toByteArray());
-        tracks[0].url = QUrl::fromLocalFile(late);
-        store.setValue("lastPlaylistData", *TrackListCodec::encode(tracks));
-        store.remove("lastPlaylistBookmarks");
-    }
-
-    ASSERT_NO_FATAL_FAILURE(startPlayer());
-    ASSERT_GE(player->waitForLine("WebServer: Listening on port 8080", 10s), 0);
-    EXPECT_GE(player->waitForLine("DMXController: Track not found, keeping its place: intro.mp4 (File not found: " +
-                                  late.toStdString() + ")"),
-              0);
-
-    console->set(21);
-    ASSERT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"), 0);
+    // The missing intro reads failed, never "resumes", and is retried at most once a second
+    // while held; it plays once the file appears.
     console->set(11);
-    ASSERT_GE(player->waitForLine("PlaybackEngine: Failed to load track. Error: File not found: " + late.toStdString()),
-              0);
-    // Held for a while: retried at most once a second.
+    ASSERT_TRUE(
+        player->waitForLine("PlaybackEngine: Failed to load track. Error: File not found: " + late.toStdString()));
     std::this_thread::sleep_for(2500ms);
     const QJsonDocument status = jsonOf(call(8080, "GET", "/api/status"));
     EXPECT_EQ(status["state"].toString(), "failed");
@@ -384,15 +342,19 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
     EXPECT_GE(tries, 2);
     EXPECT_LE(tries, 4) << "retried at most once a second";
     EXPECT_EQ(jsonOf(call(8080, "GET", "/api/playlist"))[0].toObject()["missing"].toBool(), true);
-
     ASSERT_TRUE(QDir().mkpath(QFileInfo(late).path()));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(clip(2.0, 10)), late));
-    EXPECT_GE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: intro.mp4", 5s), 0);
+    EXPECT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: intro.mp4"));
+
+    // Held values repeat 44 times a second; each state change is logged once.
+    for (const char* line :
+         {"DMXController: Pausing via DMX (Val: 6)", "DMXController: Resuming track via DMX (Val: 21)",
+          "DMXController: Stopping via DMX (Val: 0)", "PlaybackEngine: loadAndPlay called for main.mp4"})
+        EXPECT_EQ(player->count(line), 1) << line;
 
     EXPECT_EQ(call(8080, "POST", "/api/settings", R"({"dmx":{"startChannel":600}})").status, 400);
     EXPECT_EQ(call(8080, "POST", "/api/settings",
-                   R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},)J"
-                   R"J("theme":{"current":"daylight"}})J")
+                   R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},"theme":{"current":"daylight"}})J")
                   .status,
               200);
     // The theme is applied a turn after the answer: a power cut comes once it shows.
@@ -401,7 +363,6 @@ TEST_F(ConsoleEndToEnd, MissingFileKeepsEveryCueAndSettingsSurviveAPowerCut)
     console.reset();
     turn.reset(); // the next start takes the ports' turn again
     ASSERT_NO_FATAL_FAILURE(startPlayer());
-    ASSERT_GE(player->waitForLine("WebServer: Listening on port 8080", 10s), 0);
     const QJsonDocument settings = jsonOf(call(8080, "GET", "/api/settings"));
     EXPECT_EQ(settings["dmx"]["startChannel"].toInt(), 5);
     EXPECT_EQ(settings["dmx"]["mode"].toString(), "Loop (2 Ch)");

@@ -50,6 +50,13 @@ Frame allEffects(int v, int start, int control = 0)
     return frame;
 }
 
+// Each colour's switch, time shift and offsets alike.
+EffectState uniform(AudioVisualPattern p, double pSpeed, float b, float s, float a, float rate, bool rgb, int shift,
+                    double o)
+{
+    return {p, pSpeed, b, s, a, rate, rgb, rgb, rgb, {shift, shift, shift}, {o, o, o, o, o, o}};
+}
+
 class DMXControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -285,38 +292,12 @@ TEST_F(DMXControllerTest, EffectChannelsAtTheirBandsFromTheirOwnSlotsAndOnlyWith
     send(allEffects(4, S));
     EXPECT_EQ(EffectState::now(), before) << "0-4 leave every parameter alone";
     send(allEffects(9, S));
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::blackScreen,
-                                               1.0,
-                                               0.0f,
-                                               1.0f,
-                                               1.0f,
-                                               1.0f,
-                                               true,
-                                               true,
-                                               true,
-                                               0,
-                                               0,
-                                               0,
-                                               {0, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(EffectState::now(), uniform(AudioVisualPattern::blackScreen, 1.0, 0.0f, 1.0f, 1.0f, 1.0f, true, 0, 0));
     send(allEffects(255, S));
-    const double top = 123 * 0.4098360655737705;
-    EXPECT_EQ(EffectState::now(), (EffectState{AudioVisualPattern::pulsingRing,
-                                               3.0,
-                                               1.0f,
-                                               2.0f,
-                                               1.0f,
-                                               2.0f,
-                                               true,
-                                               true,
-                                               true,
-                                               25,
-                                               25,
-                                               25,
-                                               {top, top, top, top, top, top}}));
+    EXPECT_EQ(EffectState::now(), uniform(AudioVisualPattern::pulsingRing, 3.0, 1.0f, 2.0f, 1.0f, 2.0f, true, 25,
+                                          123 * 0.4098360655737705));
     send(allEffects(10, S));
-    const EffectState bottom{
-        AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, false, false, 0, 0, 0,
-        {-50, -50, -50, -50, -50, -50}};
+    const EffectState bottom = uniform(AudioVisualPattern::blackScreen, 0.1, -1.0f, 0.0f, 0.0f, 0.5f, false, 0, -50);
     EXPECT_EQ(EffectState::now(), bottom);
 
     // One effect slot missing from the frame: none is read. The loop footprint has none at all.

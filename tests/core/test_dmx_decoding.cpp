@@ -16,15 +16,21 @@ using namespace orvelo::dmx;
 
 TEST(DMXDecoding, ControlLoopAndEffectBandEdges)
 {
-    for (const auto& [value, kind] : {std::pair{0, ControlKind::stop},
-                                      {5, ControlKind::stop},
-                                      {6, ControlKind::pause},
-                                      {10, ControlKind::pause},
-                                      {11, ControlKind::selectTrack},
-                                      {245, ControlKind::selectTrack},
-                                      {246, ControlKind::stopQuietly},
-                                      {255, ControlKind::stopQuietly}})
-        EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(value)).kind, kind) << "control value " << value;
+    // Every value, against the bands as consoles are programmed.
+    for (int v = 0; v < 256; ++v) {
+        const auto value = static_cast<std::uint8_t>(v);
+        EXPECT_EQ(decodeControl(value).kind, v <= 5     ? ControlKind::stop
+                                             : v <= 10  ? ControlKind::pause
+                                             : v <= 245 ? ControlKind::selectTrack
+                                                        : ControlKind::stopQuietly)
+            << "control value " << v;
+        EXPECT_EQ(decodeLoopOverride(value), v < 10 ? std::nullopt : std::optional(v < 110 ? v / 10 : 0))
+            << "loop value " << v;
+        EXPECT_EQ(effectBand(value), v < 5    ? EffectBand::unchanged
+                                     : v < 10 ? EffectBand::reset
+                                              : EffectBand::mapped)
+            << "effect value " << v;
+    }
     // Ten values a track, the last one cut short at 245.
     for (int index = 0; index < 24; ++index) {
         const auto [low, high] = trackBand(index);
@@ -33,21 +39,6 @@ TEST(DMXDecoding, ControlLoopAndEffectBandEdges)
         EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(low)).trackIndex, index);
         EXPECT_EQ(decodeControl(static_cast<std::uint8_t>(high)).trackIndex, index);
     }
-    for (const auto& [value, expected] : {std::pair<int, std::optional<int>>{0, std::nullopt},
-                                          {9, std::nullopt},
-                                          {10, 1},
-                                          {19, 1},
-                                          {20, 2},
-                                          {109, 10},
-                                          {110, 0},
-                                          {255, 0}})
-        EXPECT_EQ(decodeLoopOverride(static_cast<std::uint8_t>(value)), expected) << "loop value " << value;
-    for (const auto& [value, band] : {std::pair{0, EffectBand::unchanged},
-                                      {4, EffectBand::unchanged},
-                                      {5, EffectBand::reset},
-                                      {9, EffectBand::reset},
-                                      {10, EffectBand::mapped}})
-        EXPECT_EQ(effectBand(static_cast<std::uint8_t>(value)), band) << "effect value " << value;
 }
 
 TEST(DMXDecoding, MappedValuesAtTheEndsAndInSinglePrecision)

@@ -55,6 +55,12 @@ QVariant onDisk(const QString& key)
     return QSettings(copy, QSettings::IniFormat).value(key);
 }
 
+QByteArray storeBytes()
+{
+    QFile f(userStore().fileName());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 PatternParameters patternsOf(const SettingsManager& s)
 {
     return {s.selectedPattern(),   s.patternSpeed(),          s.patternSize(),
@@ -82,18 +88,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(SettingsManagerTest, FirstLaunchWritesOnlyTheShowFlag)
-{
-    LogCapture log;
-    SettingsManager settings;
-    EXPECT_TRUE(settings.showDefaultVideoInPlayer());
-    EXPECT_EQ(settings.backgroundVideo().player(), nullptr);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"SettingsManager: No saved default video bookmark found"});
-    EXPECT_EQ(QSettings(userStore().fileName(), QSettings::IniFormat).allKeys(),
-              QStringList{"showDefaultVideoInPlayer"});
-    EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "true");
-}
 
 TEST_F(SettingsManagerTest, PatternSettingsAreWrittenOnceASweepSettlesAndReadBackAtStart)
 {
@@ -126,16 +120,10 @@ TEST_F(SettingsManagerTest, PatternSettingsAreWrittenOnceASweepSettlesAndReadBac
         EXPECT_TRUE(onDisk("patternSettings").toString().contains("Pulsing Ring"));
 
         ASSERT_TRUE(waitUntil([] { return !onDisk("patternSettings").toString().contains("Pulsing Ring"); }));
-        const QJsonObject written{{"selected", "Abstract Colors"},
-                                  {"speed", 0.5},
-                                  {"size", 12},
-                                  {"gap", 1},
-                                  {"rotateInterval", 30},
-                                  {"autoRotate", false},
-                                  {"audioReactive", true},
-                                  {"color1", "#ff0000"},
-                                  {"color2", "#0000ff"}};
-        EXPECT_EQ(QJsonDocument::fromJson(onDisk("patternSettings").toString().toUtf8()).object(), written);
+        const QByteArray written = R"({"selected":"Abstract Colors","speed":0.5,"size":12,"gap":1,"rotateInterval":30,)"
+                                   R"("autoRotate":false,"audioReactive":true,"color1":"#ff0000","color2":"#0000ff"})";
+        EXPECT_EQ(QJsonDocument::fromJson(onDisk("patternSettings").toString().toUtf8()),
+                  QJsonDocument::fromJson(written));
         settings.setPatternGap(9);
     }
     EXPECT_EQ(SettingsManager().patternGap(), 9.0) << "a change still waiting is written at the end";
@@ -147,7 +135,14 @@ TEST_F(SettingsManagerTest, EverySetterIsOnDiskWhenItReturnsAndARestartReadsIt)
     const QUrl video = QUrl::fromLocalFile(dir.filePath("back ground é.mp4"));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(MediaFiles::countingVideo(20, false)), video.toLocalFile()));
     {
+        LogCapture log;
         SettingsManager firstRun;
+        // The first launch writes only the show flag.
+        EXPECT_TRUE(firstRun.showDefaultVideoInPlayer());
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"SettingsManager: No saved default video bookmark found"});
+        EXPECT_EQ(QSettings(userStore().fileName(), QSettings::IniFormat).allKeys(),
+                  QStringList{"showDefaultVideoInPlayer"});
+        EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "true");
         firstRun.setShowDefaultVideoInPlayer(false);
         EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "false");
         firstRun.setSelectedInterfaceIP(QStringLiteral("not an address"));
@@ -228,10 +223,7 @@ TEST_F(SettingsManagerTest, ValuesOfTheWrongKindReadAsDefaultsAndStayStored)
     storeRaw("patternSettings", R"({"selected":"Disco","speed":"fast","size":5,"color1":"mauve-ish","autoRotate":1})");
     storeRaw("mediaFolder", "not/absolute");
     storeRaw("uploadSizeLimit", "lots");
-    const QByteArray fileBefore = [] {
-        QFile f(userStore().fileName());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray fileBefore = storeBytes();
 
     LogCapture log;
     SettingsManager settings;
@@ -246,28 +238,11 @@ TEST_F(SettingsManagerTest, ValuesOfTheWrongKindReadAsDefaultsAndStayStored)
     expected.size = 5;
     EXPECT_EQ(settings.patterns().parameters(), expected) << "each readable value counts on its own";
 
-    QFile after(userStore().fileName());
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), fileBefore);
+    EXPECT_EQ(storeBytes(), fileBefore);
 
     // Once the operator sets a value it replaces the foreign one.
     settings.setShowDefaultVideoInPlayer(false);
     EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "false");
-}
-
-TEST_F(SettingsManagerTest, EveryAssignmentNotifiesEvenWithoutChange)
-{
-    SettingsManager settings;
-    int notifications = 0;
-    QObject::connect(&settings, &SettingsManager::patternSpeedChanged, [&] { ++notifications; });
-    QObject::connect(&settings, &SettingsManager::selectedPatternChanged, [&] { ++notifications; });
-    QObject::connect(&settings, &SettingsManager::selectedInterfaceIPChanged, [&] { ++notifications; });
-    for (int i = 0; i < 2; ++i) {
-        settings.setPatternSpeed(1.0);
-        settings.setSelectedPattern(AudioVisualPattern::blackScreen);
-        settings.setSelectedInterfaceIP(std::nullopt);
-    }
-    EXPECT_EQ(notifications, 6);
 }
 
 TEST_F(SettingsManagerTest, StoreThatCannotBeWrittenIsReportedAndCatchesUpLater)
@@ -313,4 +288,17 @@ TEST_F(SettingsManagerTest, MediaLibrarySettingsSurviveARestartAndRefuseNonsense
     restarted.setMediaFolder("relative/folder");
     EXPECT_EQ(restarted.mediaFolder(), SettingsManager::defaultMediaFolder());
     EXPECT_FALSE(onDisk("mediaFolder").isValid());
+
+    // Every assignment notifies, even without a change.
+    int notifications = 0;
+    const auto count = [&] { ++notifications; };
+    QObject::connect(&restarted, &SettingsManager::patternSpeedChanged, count);
+    QObject::connect(&restarted, &SettingsManager::selectedPatternChanged, count);
+    QObject::connect(&restarted, &SettingsManager::selectedInterfaceIPChanged, count);
+    for (int i = 0; i < 2; ++i) {
+        restarted.setPatternSpeed(1.0);
+        restarted.setSelectedPattern(AudioVisualPattern::blackScreen);
+        restarted.setSelectedInterfaceIP(std::nullopt);
+    }
+    EXPECT_EQ(notifications, 6);
 }

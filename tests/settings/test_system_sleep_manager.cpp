@@ -58,104 +58,80 @@ private:
     uint nextCookie_ = 41;
 };
 
-class SystemSleepManagerTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+// A private session bus with the fake screen saver on it, for as long as it lives.
+struct FakeBus {
+    FakeBus()
     {
-        busDir = new QTemporaryDir(QString::fromStdString(tempDir()) + "/bus-XXXXXX");
-        daemon = new QProcess;
-        daemon->start("dbus-daemon",
-                      {"--session", "--nofork", "--print-address", "--address=unix:dir=" + busDir->path()});
-        if (!daemon->waitForReadyRead(5000))
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address", "--address=unix:dir=" + dir.path()});
+        if (!daemon.waitForReadyRead(5000))
             return;
-        address = QString::fromUtf8(daemon->readLine()).trimmed();
-
-        serviceThread = new QThread;
-        serviceThread->start();
-        screenSaver = new FakeScreenSaver;
-        screenSaver->moveToThread(serviceThread);
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        thread.start();
+        screenSaver->moveToThread(&thread);
         auto service = QDBusConnection::connectToBus(address, "fake-screensaver");
         service.registerObject("/org/freedesktop/ScreenSaver", screenSaver, QDBusConnection::ExportAllSlots);
         service.registerService("org.freedesktop.ScreenSaver");
     }
-
-    static void TearDownTestSuite()
+    ~FakeBus()
     {
         QDBusConnection::disconnectFromBus("fake-screensaver");
         QDBusConnection::disconnectFromBus("sleep-manager");
-        if (serviceThread) {
-            serviceThread->quit();
-            serviceThread->wait();
-        }
+        thread.quit();
+        thread.wait();
         delete screenSaver;
-        delete serviceThread;
-        daemon->kill();
-        daemon->waitForFinished();
-        delete daemon;
-        delete busDir;
+        daemon.kill();
+        daemon.waitForFinished();
     }
+    QDBusConnection client() const { return QDBusConnection::connectToBus(address, "sleep-manager"); }
 
-    void SetUp() override
-    {
-        ASSERT_FALSE(address.isEmpty()) << "dbus-daemon did not start";
-        screenSaver->inhibitCalls = 0;
-        screenSaver->unInhibitCalls = 0;
-        screenSaver->refuse = false;
-    }
-
-    static QDBusConnection clientBus() { return QDBusConnection::connectToBus(address, "sleep-manager"); }
-
-    static inline QTemporaryDir* busDir = nullptr;
-    static inline QProcess* daemon = nullptr;
-    static inline QString address;
-    static inline QThread* serviceThread = nullptr;
-    static inline FakeScreenSaver* screenSaver = nullptr;
+    QTemporaryDir dir{QString::fromStdString(tempDir()) + "/bus-XXXXXX"};
+    QProcess daemon;
+    QString address;
+    QThread thread;
+    FakeScreenSaver* screenSaver = new FakeScreenSaver;
 };
 
 } // namespace
 
-TEST_F(SystemSleepManagerTest, FirstUseInhibitsOnceAndReleaseEndsIt)
+TEST(SystemSleepManager, InhibitsOnceReleasesAndRetriesAfterARefusal)
 {
+    FakeBus bus;
+    ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
+    FakeScreenSaver& screenSaver = *bus.screenSaver;
     LogCapture log;
-    SystemSleepManager manager(clientBus());
-    EXPECT_TRUE(manager.preventSleep());
-    EXPECT_EQ(screenSaver->inhibitCalls, 1);
-    EXPECT_TRUE(screenSaver->namedTheApplication);
-    const uint cookie = manager.assertionID();
-    EXPECT_NE(cookie, 0u);
+    {
+        SystemSleepManager manager(bus.client());
+        EXPECT_TRUE(manager.preventSleep());
+        EXPECT_EQ(screenSaver.inhibitCalls, 1);
+        EXPECT_TRUE(screenSaver.namedTheApplication);
+        const uint cookie = manager.assertionID();
+        EXPECT_NE(cookie, 0u);
+        manager.setPreventSleep(true);
+        EXPECT_EQ(screenSaver.inhibitCalls, 1);
+        EXPECT_EQ(manager.assertionID(), cookie);
+        manager.setPreventSleep(false);
+        EXPECT_EQ(screenSaver.unInhibitCalls, 1);
+        EXPECT_EQ(screenSaver.lastReleased, cookie);
+        EXPECT_EQ(manager.assertionID(), 0u);
+        manager.setPreventSleep(false);
+        EXPECT_EQ(screenSaver.unInhibitCalls, 1);
+    }
 
-    manager.setPreventSleep(true);
-    EXPECT_EQ(screenSaver->inhibitCalls, 1);
-    EXPECT_EQ(manager.assertionID(), cookie);
-
-    manager.setPreventSleep(false);
-    EXPECT_EQ(screenSaver->unInhibitCalls, 1);
-    EXPECT_EQ(screenSaver->lastReleased, cookie);
-    EXPECT_EQ(manager.assertionID(), 0u);
-    manager.setPreventSleep(false);
-    EXPECT_EQ(screenSaver->unInhibitCalls, 1);
-
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"SystemSleepManager: Sleep prevention enabled",
-                                                     "SystemSleepManager: Sleep prevention disabled"}));
-}
-
-TEST_F(SystemSleepManagerTest, ARefusalIsRetriedAtTheNextSwitchOnAndAFailedReleaseStillForgets)
-{
-    screenSaver->refuse = true;
-    LogCapture log;
-    SystemSleepManager manager(clientBus());
+    // Refused at start, retried at the next switch on; a refused release still forgets.
+    screenSaver.refuse = true;
+    SystemSleepManager manager(bus.client());
     EXPECT_EQ(manager.assertionID(), 0u);
     EXPECT_TRUE(manager.preventSleep());
-
-    screenSaver->refuse = false;
+    screenSaver.refuse = false;
     manager.setPreventSleep(true);
     EXPECT_NE(manager.assertionID(), 0u);
-    EXPECT_EQ(screenSaver->inhibitCalls, 2);
-
-    screenSaver->refuse = true;
+    EXPECT_EQ(screenSaver.inhibitCalls, 3);
+    screenSaver.refuse = true;
     manager.setPreventSleep(false);
     EXPECT_EQ(manager.assertionID(), 0u);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"SystemSleepManager: Failed to enable sleep prevention",
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"SystemSleepManager: Sleep prevention enabled",
+                                                     "SystemSleepManager: Sleep prevention disabled",
+                                                     "SystemSleepManager: Failed to enable sleep prevention",
                                                      "SystemSleepManager: Sleep prevention enabled",
                                                      "SystemSleepManager: Failed to disable sleep prevention"}));
 }
