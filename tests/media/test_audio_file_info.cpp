@@ -1,5 +1,5 @@
-// Protects the FLAC length read from the file's own sample count: the STREAMINFO fields, an
-// ID3 tag in front, and files that must give nothing rather than a wrong duration.
+// Protects the FLAC length from the file's own sample count: STREAMINFO, an ID3 tag in front,
+// and files that must give nothing rather than a wrong duration.
 #include "MediaFixtures.h"
 #include "platform/ByteWriter.h"
 #include "platform/media/AudioFileInfo.h"

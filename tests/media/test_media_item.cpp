@@ -1,5 +1,4 @@
-// Protects preparing a media file: what the player learns before playing (ready, duration,
-// streams, picture size), that an unplayable file ends as a failure with a reason, and the
+// Protects preparing a media file: what is known before playing, failures with a reason, and the
 // first-frame snapshot behind thumbnails.
 #include "MediaFixtures.h"
 #include "platform/media/VideoSnapshot.h"

@@ -1,6 +1,5 @@
-// Protects the player that the playback engine and the background video stand on: real-time
-// playback with 25 position reports a second, one end notification per end, replay after a
-// seek to zero, speed changes, pausing, item replacement and failure reports.
+// Protects the player under the engine and the background video: real-time playback and position
+// reports, one notice per end, replay after a seek, speed, pause, replacement and failures.
 #include "MediaFixtures.h"
 #include "platform/media/MediaPlayer.h"
 

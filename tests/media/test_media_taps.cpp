@@ -1,6 +1,5 @@
-// Protects what the compositor, the output views and the audio analyser receive: every decoded
-// frame once and in order with its hook's result presented, in either pixel format, and the
-// first audio channel as float samples.
+// Protects what the compositor, views and analyser receive: every decoded frame once and in
+// order with the hook's result presented, in either pixel format, and the first audio channel.
 #include "MediaFixtures.h"
 #include "platform/media/MediaPlayer.h"
 
@@ -52,12 +51,11 @@ struct HookRecord {
     }
 };
 
-std::vector<int> range(int from, int to)
-{
+const auto range = [](int from, int to) {
     std::vector<int> v(static_cast<std::size_t>(to - from));
     std::iota(v.begin(), v.end(), from);
     return v;
-}
+};
 
 class TapTest : public ::testing::Test {
 protected:

@@ -1,6 +1,5 @@
-// Protects the background video behind audio-only tracks: a muted player that loops without
-// end through the effects, follows the effects speed and the engine, and goes when replaced or
-// closed.
+// Protects the background video behind audio-only tracks: muted, looping through the effects,
+// following the effects speed and the engine, gone when replaced or closed.
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"

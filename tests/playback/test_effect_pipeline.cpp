@@ -1,5 +1,5 @@
-// Protects the effect arithmetic on synthetic frames: pass-through, time shifts, displacement by
-// whole and fractional pixels, channel enables, colour controls, inversion, I420 sources.
+// Protects the effect arithmetic on synthetic frames: pass-through, time shifts, displacement,
+// channel enables, colour controls, inversion, I420 sources.
 
 #include "SyntheticFrames.h"
 
@@ -37,20 +37,9 @@ constexpr int frameHeight = 6;
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 // Red ramps along x, green along y, blue is constant: every pixel tells where it came from.
-int redAt(int x)
-{
-    return 3 * x + 5;
-}
-
-int greenAt(int y)
-{
-    return 20 * y + 7;
-}
-
-Rgba ramp(int x, int y)
-{
-    return {redAt(x), greenAt(y), 100, 255};
-}
+const auto redAt = [](int x) { return 3 * x + 5; };
+const auto greenAt = [](int y) { return 20 * y + 7; };
+const auto ramp = [](int x, int y) { return Rgba{redAt(x), greenAt(y), 100, 255}; };
 
 ::testing::AssertionResult near(const Rgba& got, const Rgba& expected, int tolerance)
 {
@@ -204,33 +193,14 @@ TEST_F(EffectPipelineTest, I420SourcesAreReadWithinTheirPlanesUnderEffects)
         EffectParameters p;
         Rgba expected;
     };
+    constexpr int w = frameWidth, h = frameHeight;
+    const EffectParameters halfPixel{.horizontalOffset = {0.5, -0.5, 0.0}, .verticalOffset = {0.0, 0.5, -0.5}};
     const Case cases[] = {
-        {"BT.709 red to luminance grey",
-         frameWidth,
-         frameHeight,
-         63,
-         102,
-         240,
-         {.saturation = 0.0f},
-         {54, 54, 54, 255}},
-        {"a faint tint saturated", frameWidth, frameHeight, 120, 140, 110, {.saturation = 50.0f}, {0, 255, 255, 255}},
-        {"grey has nothing to saturate",
-         frameWidth,
-         frameHeight,
-         126,
-         128,
-         128,
-         {.saturation = 50.0f},
-         {128, 128, 128, 255}},
+        {"BT.709 red to luminance grey", w, h, 63, 102, 240, {.saturation = 0.0f}, {54, 54, 54, 255}},
+        {"a faint tint saturated", w, h, 120, 140, 110, {.saturation = 50.0f}, {0, 255, 255, 255}},
+        {"grey has nothing to saturate", w, h, 126, 128, 128, {.saturation = 50.0f}, {128, 128, 128, 255}},
         // The last chroma column and row of 41 x 5 cover a single luma column and row.
-        {"odd size",
-         41,
-         5,
-         126,
-         128,
-         128,
-         {.horizontalOffset = {0.5, -0.5, 0.0}, .verticalOffset = {0.0, 0.5, -0.5}},
-         {128, 128, 128, 255}},
+        {"odd size", 41, 5, 126, 128, 128, halfPixel, {128, 128, 128, 255}},
     };
     for (const Case& c : cases) {
         const auto out = composeOnly(solidI420(c.width, c.height, c.y, c.u, c.v), c.p);

@@ -1,6 +1,5 @@
-// Protects what the output surfaces show: the decision table (track video, background video,
-// pattern, nothing yet), the screen names, letterboxing, the preview's view effects, and the
-// output panel keeping the background video and the analyser in step with real tracks.
+// Protects what the outputs show: the decision table, screen names, letterboxing, the preview's
+// view effects, and the output panel keeping background video and analyser in step with tracks.
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,5 @@
-// Protects the anti-aliased drawing under the patterns: exact area coverage, holes and unions
-// by contour direction, clipping at every border, and the stroke shapes (graph, circle,
-// polyline) with their layers, measured by the coverage they leave on small images.
+// Protects the anti-aliased drawing under the patterns: area coverage, holes and unions by
+// contour direction, clipping, and the stroke shapes with their layers, on small images.
 
 #include "playback/CoverageRasterizer.h"
 
@@ -40,10 +39,7 @@ QImage filled(int w, int h, const std::vector<Contour>& contours, const QColor& 
 }
 
 // The coverage a white fill left in a pixel of a black image, 0..1.
-double coverage(const QImage& image, int x, int y)
-{
-    return qRed(image.pixel(x, y)) / 255.0;
-}
+const auto coverage = [](const QImage& image, int x, int y) { return qRed(image.pixel(x, y)) / 255.0; };
 
 double totalCoverage(const QImage& image)
 {

@@ -1,6 +1,5 @@
-// Protects the pattern drawing on small rendered images: element counts and minimums, gaps
-// wider than the cells, motion and its direction, speed 0, the audio patterns' beat memory
-// and amplitude, the flat style the NDI source uses, and bad numbers from the web API.
+// Protects the pattern drawing on small images: element counts, gaps, motion, speed 0, the audio
+// patterns' beat memory and amplitude, the NDI source's flat style, and bad numbers.
 
 #include "playback/PatternRenderer.h"
 
@@ -56,15 +55,8 @@ QColor over(const QColor& top, double alpha, const QColor& below)
                                          << expected.name().toStdString();
 }
 
-QColor at(const QImage& image, int x, int y)
-{
-    return image.pixelColor(x, y);
-}
-
-bool isBlack(const QColor& c)
-{
-    return c.red() == 0 && c.green() == 0 && c.blue() == 0;
-}
+const auto at = [](const QImage& image, int x, int y) { return image.pixelColor(x, y); };
+const auto isBlack = [](const QColor& c) { return c.red() == 0 && c.green() == 0 && c.blue() == 0; };
 
 // Runs of pixels of `colour` along row y.
 int runsOf(const QImage& image, const QColor& colour, int y)
@@ -168,8 +160,7 @@ TEST(PatternRendererTest, SpectrumBarsHaveAMinimumOfFourStandingOnTheBottomAndKe
 TEST(PatternRendererTest, WaveformMirrorShadesColourOneAboveAndColourTwoBelowTheMiddle)
 {
     const QImage mirror = render(AudioVisualPattern::waveformMirror, still(), 200, 100);
-    int upper = 0;
-    int lower = 0;
+    int upper = 0, lower = 0;
     for (int x = 0; x < 200; ++x) {
         upper += isBlack(at(mirror, x, 45)) ? 0 : 1;
         lower += isBlack(at(mirror, x, 54)) ? 0 : 1;
@@ -180,7 +171,7 @@ TEST(PatternRendererTest, WaveformMirrorShadesColourOneAboveAndColourTwoBelowThe
     EXPECT_GT(at(mirror, 60, 54).green(), at(mirror, 60, 54).red());
 }
 
-TEST(PatternRendererTest, StrobeFlashesFromABeatRiseAndShowsColourTwoOnlyWhenReactingToQuiet)
+TEST(PatternRendererTest, StrobeFlashesOnABeatRiseAndShowsColourTwoOnlyWhenReactingToQuiet)
 {
     PatternRenderer renderer(AudioVisualPattern::beatStrobe);
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
@@ -216,26 +207,23 @@ TEST(PatternRendererTest, StrobeFlashesFromABeatRiseAndShowsColourTwoOnlyWhenRea
     quiet.time += 0.2;
     reacting.draw(image, quiet);
     EXPECT_TRUE(near(at(image, 20, 20), secondColor));
-}
 
-TEST(PatternRendererTest, FlatStrobeFollowsTheBeatFlagAndStaysBlackWhenQuiet)
-{
-    PatternFrame f = still();
-    f.amplitude = 0.1f;
-    const QImage quiet = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::flat);
-    EXPECT_TRUE(isBlack(at(quiet, 20, 5)));
-    EXPECT_TRUE(near(at(quiet, 1, 39), over(firstColor, 0.7, Qt::black))) << "the level bar along the bottom";
-    EXPECT_TRUE(isBlack(at(quiet, 1, 5)));
-    f.beat = true;
-    const QImage beat = render(AudioVisualPattern::beatStrobe, f, 40, 40, PatternRenderer::Style::flat);
-    EXPECT_TRUE(near(at(beat, 20, 5), firstColor));
+    // The flat style follows the beat flag and stays black when quiet.
+    PatternFrame flat = still();
+    flat.amplitude = 0.1f;
+    image = render(AudioVisualPattern::beatStrobe, flat, 40, 40, PatternRenderer::Style::flat);
+    EXPECT_TRUE(isBlack(at(image, 20, 5)));
+    EXPECT_TRUE(near(at(image, 1, 39), over(firstColor, 0.7, Qt::black))) << "the level bar along the bottom";
+    EXPECT_TRUE(isBlack(at(image, 1, 5)));
+    flat.beat = true;
+    image = render(AudioVisualPattern::beatStrobe, flat, 40, 40, PatternRenderer::Style::flat);
+    EXPECT_TRUE(near(at(image, 20, 5), firstColor));
 }
 
 // How far right of the centre the outermost ring reaches.
 int outerReach(const QImage& image)
 {
-    const int cx = image.width() / 2;
-    const int cy = image.height() / 2;
+    const int cx = image.width() / 2, cy = image.height() / 2;
     int x = image.width() - 1;
     while (x > cx && isBlack(at(image, x, cy)))
         --x;

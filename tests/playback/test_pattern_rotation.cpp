@@ -1,6 +1,5 @@
-// Protects the pattern selection over time: the rotation order (never "Black Screen"), the
-// one-second ticks against the interval, the log line, and the canvas that rebuilds its
-// renderer (and so forgets the last beat) only when the selection really changes.
+// Protects the pattern selection over time: rotation order (never "Black Screen"), ticks against
+// the interval, and the canvas that rebuilds its renderer only when the selection changes.
 
 #include "support/TestSupport.h"
 
@@ -12,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+
+#include <tuple>
 
 using namespace orvelo;
 using orvelo::test::LogCapture;
@@ -28,15 +29,13 @@ void set(PatternState& state, bool autoRotate, double interval)
     state.setParameters(parameters);
 }
 
-TEST(PatternRotationTest, StepsInCatalogueOrderSkippingBlackAndWraps)
+TEST(PatternRotationTest, StepsInCatalogueOrderSkippingBlackOnTheFirstTickThenOncePerInterval)
 {
     EXPECT_EQ(nextRotatablePattern(P::blackScreen), P::colorfulAbstract);
     EXPECT_EQ(nextRotatablePattern(P::oscilloscope), P::spectrumBars);
     EXPECT_EQ(nextRotatablePattern(P::pulsingRing), P::colorfulAbstract);
-}
 
-TEST(PatternRotationTest, RotatesOnTheFirstTickThenOncePerIntervalAndANewRotatorForgets)
-{
+    // The first tick rotates at once, then once per interval; a new rotator forgets.
     PatternState state;
     PatternAutoRotator rotator(state);
     LogCapture log;
@@ -69,14 +68,10 @@ TEST(PatternRotationTest, CanvasCapturesAmplitudeOnlyWhileAudioReactionIsOn)
     parameters.speed = 2.5;
     parameters.size = 7.0;
     parameters.gap = 3.0;
-    const PatternFrame frame = PatternCanvas::capture(parameters, analyzer, 12.0);
-    EXPECT_EQ(frame.time, 12.0);
-    EXPECT_EQ(frame.speed, 2.5);
-    EXPECT_EQ(frame.size, 7.0);
-    EXPECT_EQ(frame.gap, 3.0);
-    EXPECT_EQ(frame.color1, parameters.color1);
-    EXPECT_EQ(frame.color2, parameters.color2);
-    EXPECT_EQ(frame.amplitude, 0.0f) << "the analyser's, silent";
+    const PatternFrame f = PatternCanvas::capture(parameters, analyzer, 12.0);
+    EXPECT_EQ(std::tuple(f.time, f.speed, f.size, f.gap, f.color1, f.color2),
+              std::tuple(12.0, 2.5, 7.0, 3.0, parameters.color1, parameters.color2));
+    EXPECT_EQ(f.amplitude, 0.0f) << "the analyser's, silent";
 
     parameters.audioReactive = false;
     EXPECT_EQ(PatternCanvas::capture(parameters, analyzer, 12.0).amplitude, 0.5f);

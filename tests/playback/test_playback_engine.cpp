@@ -1,5 +1,5 @@
-// Protects the playback engine on real decoded media: load, ready, duration and position, ends
-// and repeats, overtaken loads, stop and play, failures, audio-only files and effects on frames.
+// Protects the playback engine on real media: load, duration and position, ends and repeats,
+// overtaken loads, stop and play, failures, audio-only files and effects on frames.
 
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
@@ -162,11 +162,10 @@ TEST_F(PlaybackEngineTest, RepeatCountZeroLoopsAtTheSetSpeedAndEndsCloseTogether
 
 TEST_F(PlaybackEngineTest, OnlyTheNewestOfOverlappingLoadsPlays)
 {
-    const auto first = MediaFiles::countingVideo(20, true);
     const auto second = MediaFiles::countingVideo(20, true, 1);
-    ASSERT_FALSE(first.empty() || second.empty());
-    const MediaTrack a = trackFor(first, "A");
+    const MediaTrack a = trackFor(MediaFiles::countingVideo(20, true), "A");
     const MediaTrack b = trackFor(second, "B");
+    ASSERT_FALSE(a.url.isEmpty() || second.empty());
     const std::string readyA = "PlaybackEngine: Track became ReadyToPlay: A";
     const auto aborted = [](const std::string& name) {
         return "PlaybackEngine: Aborting load for " + name + ", newer request exists";
@@ -258,10 +257,9 @@ TEST_F(PlaybackEngineTest, FailedLoadStopsAndTheNextLoadWorks)
 
 TEST_F(PlaybackEngineTest, AudioOnlyFilesPlayWithoutCompositorAndFlacTakesItsOwnLength)
 {
-    const auto wav = MediaFiles::tone("wav", 1000);
     const auto flac = MediaFiles::tone("flac", 1500);
-    ASSERT_FALSE(wav.empty() || flac.empty());
-    const MediaTrack tone = trackFor(wav, "Tone");
+    const MediaTrack tone = trackFor(MediaFiles::tone("wav", 1000), "Tone");
+    ASSERT_FALSE(flac.empty() || tone.url.isEmpty());
     ASSERT_TRUE(start(tone));
     EXPECT_TRUE(log.contains("PlaybackEngine: Skipping video composition for " + tone.url.fileName().toStdString() +
                              " (invalid size or no video tracks)"));

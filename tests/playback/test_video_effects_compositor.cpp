@@ -39,10 +39,7 @@ CompositionResult submit(VideoEffectsCompositor& compositor, VideoFramePtr frame
     return future.get();
 }
 
-VideoFramePtr grey(int level)
-{
-    return solidBgra(40, 4, {level, level, level, 255});
-}
+const auto grey = [](int level) { return solidBgra(40, 4, {level, level, level, 255}); };
 
 class CompositorTest : public ::testing::Test {
 protected:

@@ -1,16 +1,16 @@
-// Protects the live effect store: the reset to its defaults and its order, notification on every
-// write, and the snapshot the compositor reads.
+// Protects the live effect store: reset to defaults in order, notification on every write, and
+// the snapshot the compositor reads.
 
 #include "playback/VideoEffectsManager.h"
 
 #include <QCoreApplication>
 #include <QMetaProperty>
 #include <QObject>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -45,20 +45,20 @@ public slots:
 
 TEST(VideoEffectsManagerTest, ResetWritesEveryDefaultBackInDeclarationOrderEachNotifying)
 {
+    // Every property away from its default first.
     VideoEffectsManager effects;
-    effects.setPlaybackSpeed(2.0f);
-    effects.setSaturation(0.0f);
-    effects.setAlpha(0.2f);
-    effects.setIsInverted(true);
-    effects.setGreenEnabled(false);
-    effects.setBlueTimeShift(25);
-    effects.setRedVerticalOffset(-50.0);
-    effects.setBlueHorizontalOffset(50.41);
-
+    const QMetaObject& meta = VideoEffectsManager::staticMetaObject;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        const QMetaProperty property = meta.property(i);
+        const QVariant value = property.read(&effects);
+        property.write(&effects, value.typeId() == QMetaType::Bool  ? QVariant(!value.toBool())
+                                 : value.typeId() == QMetaType::Int ? QVariant(value.toInt() + 7)
+                                                                    : QVariant(value.toDouble() - 0.5));
+        ASSERT_NE(property.read(&effects), value) << property.name();
+    }
     NotificationRecorder recorder(effects);
     effects.resetAll();
     std::vector<std::string> expected;
-    const QMetaObject& meta = VideoEffectsManager::staticMetaObject;
     for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
         expected.emplace_back("aboutToChange");
         expected.emplace_back(meta.property(i).name());
@@ -115,10 +115,7 @@ TEST(VideoEffectsManagerTest, SnapshotCarriesTheFrameEffectsPerChannelButNotSpee
 TEST(VideoEffectsManagerTest, SharedInstanceIsOneAndLivesOnTheMainThread)
 {
     VideoEffectsManager* fromThread = nullptr;
-    QThread* thread = QThread::create([&] { fromThread = &VideoEffectsManager::shared(); });
-    thread->start();
-    thread->wait();
-    delete thread;
+    std::thread([&] { fromThread = &VideoEffectsManager::shared(); }).join();
     EXPECT_EQ(fromThread, &VideoEffectsManager::shared());
     EXPECT_EQ(VideoEffectsManager::shared().thread(), QCoreApplication::instance()->thread());
 }

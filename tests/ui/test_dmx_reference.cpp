@@ -1,5 +1,5 @@
-// Protects the DMX reference the operator programs a console from: every channel and band it
-// shows must be what the controller actually reads and does, for every mode and start channel.
+// Protects the DMX reference a console is programmed from: every channel and band it shows is
+// what the controller reads and does, for every mode and start channel.
 #include "core/ConsoleTestSupport.h"
 
 #include "core/DMXDecoding.h"

@@ -1,5 +1,5 @@
-// Protects the player panel's rules: the timecode text, the loop badge, the "Next:" line, the
-// signal lamps and the mode buttons that DMX input locks.
+// Protects the player panel's rules: timecode, loop badge, "Next:" line, signal lamps and the
+// mode buttons that DMX input locks.
 #include "ui/PlayerRules.h"
 
 #include <gtest/gtest.h>

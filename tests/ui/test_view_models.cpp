@@ -1,6 +1,5 @@
-// Protects what the settings, CITP and playlist views show and do: peer symbols and patch
-// markers, the web remote's addresses and QR code, the colour scheme of each theme, and the
-// playlist's rows and failure messages.
+// Protects what the settings, CITP and playlist views show and do: peer symbols, patch markers,
+// web remote access and QR code, theme colour schemes, playlist rows and failure messages.
 #include "core/ConsoleTestSupport.h"
 
 #include "citp/CITPPacket.h"
@@ -56,8 +55,8 @@ TEST(WebRemote, AccessIsEditedFromTheWindowWithoutBlockingIt)
     model.addLibraryRoot(QUrl::fromLocalFile("/"));
     EXPECT_EQ(model.message(), "The whole disk cannot be a library root");
     model.addLibraryRoot(QUrl::fromLocalFile("/srv/show"));
-    model.removeLibraryRoot(0); // the default root stays
-    EXPECT_EQ(model.libraryRoots().size(), 2);
+    model.removeLibraryRoot(0);
+    EXPECT_EQ(model.libraryRoots().size(), 2); // the default root stays
     model.removeLibraryRoot(1);
     EXPECT_EQ(model.libraryRoots().size(), 1);
 }

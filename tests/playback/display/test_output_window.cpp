@@ -1,7 +1,6 @@
-// Protects the output window on a real (virtual) window system: it covers the chosen one of
-// two screens, frameless and on top; Escape in it and a double click close it while other
-// windows keep their keys; one window and one key hook at a time; and what it shows: "No
-// Signal", the selected pattern for audio-only tracks, composed video letterboxed.
+// Protects the output window on a virtual window system: it covers the chosen screen, frameless
+// and on top; Escape or a double click close it while other windows keep their keys; one window
+// and key hook at a time; and it shows "No Signal", the pattern, or composed video letterboxed.
 
 #include "XvfbDisplay.h"
 #include "support/MediaFiles.h"
@@ -57,10 +56,7 @@ void pressEscape(QWindow* window)
     QCoreApplication::sendEvent(window, &press);
 }
 
-QImage grab(int screenIndex)
-{
-    return QGuiApplication::screens().at(screenIndex)->grabWindow(0).toImage();
-}
+const auto grab = [](int screen) { return QGuiApplication::screens().at(screen)->grabWindow(0).toImage(); };
 
 // With ORVELO_SCREENSHOT_DIR set, keeps an xwd screenshot of the screen there, to look at.
 void keepScreenshot(int screenIndex, const QString& name)
@@ -81,11 +77,10 @@ int visibleOutputWindows()
     return count;
 }
 
-bool near(QColor a, QColor b, int tolerance)
-{
+const auto near = [](QColor a, QColor b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
-}
+};
 
 class OutputWindowTest : public ::testing::Test {
 protected:

@@ -1,7 +1,6 @@
-// Protects the operator's window as a whole: the views load without a single QML warning,
-// every sidebar entry shows in a dark and a light theme, a few texts follow the services, and
-// the first appearance starts the listeners. Set ORVELO_UI_SCREENSHOTS to a folder to keep a
-// picture of every entry.
+// Protects the operator's window as a whole: no QML warning, every sidebar entry in a dark and a
+// light theme, texts that follow the services, listeners started on first appearance.
+// ORVELO_UI_SCREENSHOTS names a folder to keep a picture of every entry in.
 #include "XvfbDisplay.h"
 
 #include "app/OrveloApp.h"
@@ -50,10 +49,7 @@ QObject* find(QObject* root, const char* name)
     return item ? item : root;
 }
 
-QString textOf(QObject* root, const char* name)
-{
-    return find(root, name)->property("text").toString();
-}
+const auto textOf = [](QObject* root, const char* name) { return find(root, name)->property("text").toString(); };
 
 } // namespace
 
@@ -92,15 +88,16 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     EXPECT_EQ(content->property("selection").toString(), "player");
 
     // With nothing loaded and DMX driving playback.
-    EXPECT_EQ(textOf(quick, "trackTitle"), "No Track Loaded");
-    EXPECT_EQ(textOf(quick, "timecode"), "00:00:00:00");
-    EXPECT_EQ(textOf(quick, "playbackState"), "STOPPED");
-    EXPECT_EQ(textOf(quick, "loopBadge"), "[1x]");
+    for (const auto& [name, text] : {std::pair{"trackTitle", "No Track Loaded"},
+                                     {"timecode", "00:00:00:00"},
+                                     {"playbackState", "STOPPED"},
+                                     {"loopBadge", "[1x]"},
+                                     {"citpState", "Listening"},
+                                     {"channelsUsed", "1"}})
+        EXPECT_EQ(textOf(quick, name), text);
     EXPECT_FALSE(find(quick, "loopAllButton")->property("enabled").toBool());
     EXPECT_EQ(find(quick, "loopAllButton")->property("helpText").toString(), "Disable DMX to enable Playlist Loop");
     EXPECT_EQ(find(quick, "autoButton")->property("helpText").toString(), "Disable DMX to enable auto-play");
-    EXPECT_EQ(textOf(quick, "citpState"), "Listening");
-    EXPECT_EQ(textOf(quick, "channelsUsed"), "1");
 
     const QString shots = qEnvironmentVariable("ORVELO_UI_SCREENSHOTS");
     const auto keep = [&](const QImage& shot, const QString& name) {
