@@ -262,13 +262,11 @@ TEST(WebActions, CommandsDriveTheEngineAndController)
 {
     ServiceRig rig;
     test::LogCapture log;
-    rig.engine->setIsPlaying(true);
-    WebActions::executeCommand(rig.services(), "prev");
-    EXPECT_FALSE(rig.engine->isPlaying());
-
-    rig.engine->setIsPlaying(true);
-    WebActions::executeCommand(rig.services(), "pause");
-    EXPECT_FALSE(rig.engine->isPlaying());
+    for (const char* command : {"prev", "pause"}) {
+        rig.engine->setIsPlaying(true);
+        WebActions::executeCommand(rig.services(), command);
+        EXPECT_FALSE(rig.engine->isPlaying()) << command;
+    }
 
     WebActions::executeCommand(rig.services(), "dance\nWebServer: forged");
     EXPECT_TRUE(log.contains("WebServer: Executing command prev"));

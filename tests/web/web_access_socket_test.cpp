@@ -150,9 +150,8 @@ TEST_F(WebAccessTest, TransportCommandsCloserThanTheIntervalAreIgnored)
 {
     rig.remote.setTransportMinInterval(0.5);
     EXPECT_EQ(send("POST", "/api/control", R"({"command":"next"})").body, R"({"status":"ok"})");
+    // When the next command is let through again is TransportPacer's own test.
     EXPECT_EQ(jsonOf(send("POST", "/api/playlist/play", R"({"index":0})"))["status"], "ignored");
-    test::spinFor(550ms);
-    EXPECT_EQ(send("POST", "/api/control", R"({"command":"stop"})").body, R"({"status":"ok"})");
 }
 
 TEST_F(WebAccessTest, ListensOnTheChosenInterfaceAndLoopbackOnly)
