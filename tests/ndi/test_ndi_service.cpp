@@ -128,52 +128,73 @@ TEST_F(NDIServiceTest, WithoutAWorkingRuntimeNothingIsSentAndTheServiceStaysUsab
     }
 }
 
-TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateFromTheWorker)
+TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateAndTheRuntimeShutsDownLast)
 {
     settings.setSelectedPattern(AudioVisualPattern::verticalStripes);
     LogCapture log;
-    NDIService service(options());
-    EXPECT_TRUE(log.contains("NDI: Initialized successfully"));
-    service.startBroadcasting(nullptr);
-    service.startBroadcasting(nullptr);
-    EXPECT_TRUE(log.contains("NDI: Sender created"));
-    EXPECT_TRUE(service.isBroadcasting());
-    EXPECT_TRUE(service.isTimerActive());
+    {
+        NDIService service(options());
+        EXPECT_TRUE(log.contains("NDI: Initialized successfully"));
+        service.startBroadcasting(nullptr);
+        service.startBroadcasting(nullptr);
+        EXPECT_TRUE(log.contains("NDI: Sender created"));
+        EXPECT_TRUE(service.isBroadcasting());
+        EXPECT_TRUE(service.isTimerActive());
+        const FakeNDIState created = state();
+        EXPECT_EQ(created.createCalls, 1) << "starting twice does nothing the second time";
+        EXPECT_EQ(std::tuple(created.lastCreateNamedOrvelo, created.lastCreateHadGroups, created.lastCreateClockVideo,
+                             created.lastCreateClockAudio),
+                  std::tuple(true, false, true, false))
+            << "named Orvelo, no groups, clocked by video only";
+
+        ASSERT_TRUE(waitForFrames(3));
+        const FakeNDIFrame f = frame();
+        EXPECT_EQ(std::tuple(f.xres, f.yres, f.lineStrideInBytes, f.fourCC),
+                  std::tuple(1920, 1080, 1920 * 4, 0x41524742u))
+            << "BGRA";
+        EXPECT_EQ(std::tuple(f.frameRateN, f.frameRateD, f.frameFormatType, f.timestamp),
+                  std::tuple(25000, 1000, 1, 0));
+        EXPECT_FLOAT_EQ(f.pictureAspectRatio, 1920.0f / 1080.0f);
+        EXPECT_EQ(f.timecode, std::numeric_limits<std::int64_t>::max());
+        EXPECT_EQ(f.metadata, nullptr);
+        EXPECT_FALSE(f.onCreatingThread) << "sent from the worker, not the main thread";
+        EXPECT_EQ(service.frameInterval(), 0.04);
+
+        // A new rate from the web controls (only one that exists) restarts the timer at once,
+        // without a new sender.
+        NDIControl& control = service;
+        control.setFpsValue(29.97);
+        control.setFpsValue(60.0);
+        EXPECT_EQ(service.fps(), NDIFPS::fps60);
+        EXPECT_EQ(control.fpsValue(), 60.0);
+        EXPECT_DOUBLE_EQ(service.frameInterval(), 1.0 / 60.0);
+        EXPECT_TRUE(service.isTimerActive());
+        EXPECT_TRUE(waitUntil([&] { return frame().frameRateN == 60000; }));
+        EXPECT_EQ(state().createCalls, 1);
+
+        // An audio-only pattern draws its bars the right way up.
+        settings.setSelectedPattern(AudioVisualPattern::spectrumBars);
+        settings.setPatternColor1(QColor(255, 0, 0));
+        ASSERT_TRUE(waitForFrames(4)); // past the ticks already in hand with the old pattern
+        EXPECT_EQ(pixel(24, 1079)[2], 255) << "the bars stand on the bottom edge";
+        EXPECT_EQ(pixel(24, 0)[2], 0);
+
+        service.stopBroadcasting();
+        EXPECT_FALSE(service.isBroadcasting());
+        EXPECT_FALSE(service.isTimerActive());
+        ASSERT_TRUE(waitUntil([&] { return state().liveSenders == 0; }));
+        service.stopBroadcasting(); // when stopped: only the state again
+        // Started again at once, the new sender comes after the old one is gone.
+        service.startBroadcasting(nullptr);
+        EXPECT_EQ(state().liveSenders, 1);
+        ASSERT_TRUE(waitForFrames(2));
+    }
+    // Destruction lets the sender go and shuts the runtime down last.
     const FakeNDIState s = state();
-    EXPECT_EQ(s.createCalls, 1) << "starting twice does nothing the second time";
-    EXPECT_EQ(
-        std::tuple(s.lastCreateNamedOrvelo, s.lastCreateHadGroups, s.lastCreateClockVideo, s.lastCreateClockAudio),
-        std::tuple(true, false, true, false))
-        << "named Orvelo, no groups, clocked by video only";
-
-    ASSERT_TRUE(waitForFrames(3));
-    const FakeNDIFrame f = frame();
-    EXPECT_EQ(std::tuple(f.xres, f.yres, f.lineStrideInBytes, f.fourCC), std::tuple(1920, 1080, 1920 * 4, 0x41524742u))
-        << "BGRA";
-    EXPECT_EQ(std::tuple(f.frameRateN, f.frameRateD, f.frameFormatType, f.timestamp), std::tuple(25000, 1000, 1, 0));
-    EXPECT_FLOAT_EQ(f.pictureAspectRatio, 1920.0f / 1080.0f);
-    EXPECT_EQ(f.timecode, std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(f.metadata, nullptr);
-    EXPECT_FALSE(f.onCreatingThread) << "sent from the worker, not the main thread";
-    EXPECT_EQ(service.frameInterval(), 0.04);
-
-    // A new rate from the web controls (only one that exists) restarts the timer at once,
-    // without a new sender.
-    NDIControl& control = service;
-    control.setFpsValue(29.97);
-    control.setFpsValue(60.0);
-    EXPECT_EQ(service.fps(), NDIFPS::fps60);
-    EXPECT_EQ(control.fpsValue(), 60.0);
-    EXPECT_DOUBLE_EQ(service.frameInterval(), 1.0 / 60.0);
-    EXPECT_TRUE(service.isTimerActive());
-    EXPECT_TRUE(waitUntil([&] { return frame().frameRateN == 60000; }));
-    EXPECT_EQ(state().createCalls, 1);
-
-    // An audio-only pattern draws its bars the right way up.
-    settings.setSelectedPattern(AudioVisualPattern::spectrumBars);
-    settings.setPatternColor1(QColor(255, 0, 0));
-    EXPECT_TRUE(waitUntil([&] { return pixel(24, 1079)[2] == 255; })) << "the bars stand on the bottom edge";
-    EXPECT_EQ(pixel(24, 0)[2], 0);
+    EXPECT_EQ(s.liveSenders, 0);
+    EXPECT_EQ(s.destroyCalls, 1);
+    EXPECT_FALSE(s.destroyedWithLiveSenders);
+    EXPECT_FALSE(s.sentAfterSenderDestroyed);
 }
 
 TEST_F(NDIServiceTest, ScalingAveragesBlocksAndRoundsDownToEvenSizes)
@@ -242,30 +263,6 @@ TEST_F(NDIServiceTest, PlayingVideoIsSentAtEveryTickWithItsEffectsOnceAndAPaused
     ASSERT_TRUE(waitForFrames(3));
     EXPECT_EQ(pixel(960, 540)[0], 0) << "blue disabled on the pattern too";
     EXPECT_NEAR(pixel(960, 540)[1], 51, 2) << "and brightened";
-}
-
-TEST_F(NDIServiceTest, StoppingLetsTheSenderGoAndDestructionShutsTheRuntimeDownLast)
-{
-    {
-        NDIService service(options());
-        service.startBroadcasting(nullptr);
-        ASSERT_TRUE(waitForFrames(2));
-        service.stopBroadcasting();
-        EXPECT_FALSE(service.isBroadcasting());
-        EXPECT_FALSE(service.isTimerActive());
-        ASSERT_TRUE(waitUntil([&] { return state().liveSenders == 0; }));
-        service.stopBroadcasting(); // when stopped: only the state again
-
-        // Started again at once, the new sender comes after the old one is gone.
-        service.startBroadcasting(nullptr);
-        EXPECT_EQ(state().liveSenders, 1);
-        ASSERT_TRUE(waitForFrames(2));
-    }
-    const FakeNDIState s = state();
-    EXPECT_EQ(s.liveSenders, 0);
-    EXPECT_EQ(s.destroyCalls, 1);
-    EXPECT_FALSE(s.destroyedWithLiveSenders);
-    EXPECT_FALSE(s.sentAfterSenderDestroyed);
 }
 
 TEST(NDIRuntimeTest, LooksInTheRuntimeFoldersFirstAndTakesOnlyALibraryWithAllFiveFunctions)
