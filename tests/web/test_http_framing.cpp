@@ -27,17 +27,11 @@ std::string postWithBody(const std::string& body)
 // The exact framing of each kind of answer is checked over TCP; these reasons are not all sent there.
 TEST(HttpResponse, ReasonPhrases)
 {
-    for (const auto& [code, reason] : std::vector<std::pair<int, std::string_view>>{{200, "OK"},
-                                                                                    {400, "Bad Request"},
-                                                                                    {404, "Not Found"},
-                                                                                    {405, "Method Not Allowed"},
-                                                                                    {409, "Conflict"},
-                                                                                    {411, "Length Required"},
-                                                                                    {413, "Payload Too Large"},
-                                                                                    {500, "Internal Server Error"},
-                                                                                    {421, "Misdirected Request"},
-                                                                                    {303, "Unknown"}})
-        EXPECT_EQ(statusText(code), reason) << code;
+    std::string reasons;
+    for (int code : {200, 400, 404, 405, 409, 411, 413, 421, 500, 303})
+        reasons += std::to_string(code) + " " + std::string(statusText(code)) + "|";
+    EXPECT_EQ(reasons, "200 OK|400 Bad Request|404 Not Found|405 Method Not Allowed|409 Conflict|411 Length Required|"
+                       "413 Payload Too Large|421 Misdirected Request|500 Internal Server Error|303 Unknown|");
 }
 
 TEST(HttpRequest, Utf8IsCheckedStrictly)
