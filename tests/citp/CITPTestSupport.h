@@ -2,10 +2,8 @@
 
 #include "platform/ByteWriter.h"
 
-#include <cstdint>
 #include <initializer_list>
 #include <string_view>
-#include <vector>
 
 namespace orvelo::test {
 
@@ -24,7 +22,8 @@ inline Bytes cat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-// A request as consoles send it: full header with its size, then the sub-code and `body`.
+// A request as consoles send it, in the full header that carries its size or in the compact
+// one, which does not: then the sub-code and `body`.
 inline Bytes fullMessage(std::string_view contentType, std::string_view code, const Bytes& body = {})
 {
     ByteWriter w;
@@ -33,12 +32,9 @@ inline Bytes fullMessage(std::string_view contentType, std::string_view code, co
     return w.take();
 }
 
-// The same in the compact header, which carries no size.
 inline Bytes compactMessage(std::string_view contentType, std::string_view code, const Bytes& body = {})
 {
-    ByteWriter w;
-    w.text("CITP", 4).u8(1).u8(0).u16le(0).text(contentType, 4).text(code, 4).bytes(body);
-    return w.take();
+    return ByteWriter().text("CITP", 4).u8(1).u8(0).u16le(0).text(contentType, 4).text(code, 4).bytes(body).take();
 }
 
 } // namespace orvelo::test

@@ -14,7 +14,10 @@
 
 #include <netinet/tcp.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <future>
+#include <sched.h>
 #include <thread>
 
 using namespace orvelo;
@@ -28,11 +31,6 @@ public:
     std::vector<MediaTrack> tracks;
     std::vector<MediaTrack> getPlaylist() const override { return tracks; }
 };
-
-MediaTrack track(const QString& name)
-{
-    return MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile("/clips/" + name), name, 0.0, 1};
-}
 
 // Ports chosen by the system, no announcements unless asked for, broadcasts kept on loopback.
 CITPService::Options testOptions()
@@ -52,15 +50,11 @@ public:
     {
         const int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+        const sockaddr_in to = ipv4(port, htonl(INADDR_LOOPBACK));
+        ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
     ~TcpConsole() { close(); }
 
-    bool connected() const { return connected_; }
     void close()
     {
         if (fd_ >= 0)
@@ -96,7 +90,6 @@ public:
 
 private:
     int fd_;
-    bool connected_ = false;
 };
 
 Bytes peerLocation(bool full, std::string_view type, std::string_view name)
@@ -123,6 +116,20 @@ class CITPServiceSocket : public ::testing::Test {
 protected:
     void SetUp() override { ORVELO_REQUIRE_ISOLATED_NETWORK(); }
 
+    // A listening service whose playlist holds `names`.
+    std::unique_ptr<CITPService> started(const std::vector<QString>& names = {},
+                                         CITPService::Options options = testOptions())
+    {
+        for (const QString& name : names)
+            playlist.tracks.push_back(
+                MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile("/clips/" + name), name, 0.0, 1});
+        auto service = std::make_unique<CITPService>(std::move(options));
+        service->setDataSource(&playlist);
+        service->startListening();
+        EXPECT_TRUE(service->isListening());
+        return service;
+    }
+
     // The console sends; the server reads it and runs what it posted to the main thread.
     void send(CITPService& service, const Bytes& datagram)
     {
@@ -131,6 +138,7 @@ protected:
         QCoreApplication::sendPostedEvents();
     }
 
+    FakePlaylist playlist;
     UdpPeer console;
     LogCapture log;
 };
@@ -139,13 +147,7 @@ protected:
 
 TEST_F(CITPServiceSocket, UdpRequestsAreAnsweredOnceAndCounted)
 {
-    FakePlaylist playlist;
-    playlist.tracks = {track("Intro.mov"), track("Loop.mp4")};
-    CITPService service(testOptions());
-    service.setDataSource(&playlist);
-    service.startListening();
-    ASSERT_TRUE(service.isListening());
-
+    auto service = started({"Intro.mov", "Loop.mp4"});
     ByteWriter patch;
     patch.u16le(2).u16le(12).u16le(3).u16le(101).cstring("Wash").u16le(13).u16le(3).u16le(117).cstring("");
     // An answer that is not due, or comes twice, would be read in place of the next one.
@@ -159,45 +161,44 @@ TEST_F(CITPServiceSocket, UdpRequestsAreAnsweredOnceAndCounted)
         {msexRequest("LInf", 0), citp::buildLayerInfo()},
     };
     for (const auto& [request, answer] : exchanges) {
-        send(service, request);
+        send(*service, request);
         if (answer) {
             EXPECT_EQ(console.receive(), *answer);
         }
     }
 
-    EXPECT_EQ(service.msexStats(), (MSEXStats{2, 1, 2}));
-    EXPECT_EQ(logged(service, "Rx"), 7);
-    EXPECT_EQ(logged(service, "Tx", "To: 127.0.0.1"), 5);
+    EXPECT_EQ(service->msexStats(), (MSEXStats{2, 1, 2}));
+    EXPECT_EQ(logged(*service, "Rx"), 7);
+    EXPECT_EQ(logged(*service, "Tx", "To: 127.0.0.1"), 5);
     EXPECT_TRUE(log.contains("CITPService: Received SndP request. Replying with Patch."));
-    EXPECT_EQ(service.lastReceivedPatch(), "Diff Patch: 2 fixtures. Ex: ID 12 @ U3/101 (Wash)");
-    ASSERT_EQ(service.lastReceivedPatchData()->size(), 2u);
-    EXPECT_EQ((*service.lastReceivedPatchData())[1].channel, 117);
+    EXPECT_EQ(service->lastReceivedPatch(), "Diff Patch: 2 fixtures. Ex: ID 12 @ U3/101 (Wash)");
+    ASSERT_EQ(service->lastReceivedPatchData()->size(), 2u);
+    EXPECT_EQ((*service->lastReceivedPatchData())[1].channel, 117);
 }
 
 TEST_F(CITPServiceSocket, PeersAreHeardByAddressAndTheTrafficLogKeepsTheNewest101)
 {
-    CITPService service(testOptions());
-    service.startListening();
-    send(service, peerLocation(false, "LightingConsole", "Desk A"));
-    ASSERT_EQ(service.discoveredPeers().size(), 1u);
-    const QDateTime firstSeen = service.discoveredPeers()[0].lastSeen;
+    auto service = started();
+    send(*service, peerLocation(false, "LightingConsole", "Desk A"));
+    ASSERT_EQ(service->discoveredPeers().size(), 1u);
+    const QDateTime firstSeen = service->discoveredPeers()[0].lastSeen;
     while (QDateTime::currentDateTime() == firstSeen) {
     }
-    send(service, peerLocation(true, "LightingConsole", "Desk B"));
-    ASSERT_EQ(service.discoveredPeers().size(), 1u);
-    const CITPPeer& peer = service.discoveredPeers()[0];
+    send(*service, peerLocation(true, "LightingConsole", "Desk B"));
+    ASSERT_EQ(service->discoveredPeers().size(), 1u);
+    const CITPPeer& peer = service->discoveredPeers()[0];
     EXPECT_EQ(peer.name, "Desk B");
     EXPECT_EQ(peer.id, "127.0.0.1");
     EXPECT_EQ(peer.ip, "127.0.0.1");
     EXPECT_EQ(peer.type, "LightingConsole");
     EXPECT_GT(peer.lastSeen, firstSeen);
-    EXPECT_TRUE(service.lastPacketTime());
+    EXPECT_TRUE(service->lastPacketTime());
 
     for (int i = 0; i < 150; ++i)
-        send(service, ascii("noise-" + std::to_string(i)));
-    ASSERT_EQ(service.packetLogs().size(), 101u);
-    EXPECT_EQ(service.packetLogs().front().data, ascii("noise-49"));
-    const CITPPacketLog& last = service.packetLogs().back();
+        send(*service, ascii("noise-" + std::to_string(i)));
+    ASSERT_EQ(service->packetLogs().size(), 101u);
+    EXPECT_EQ(service->packetLogs().front().data, ascii("noise-49"));
+    const CITPPacketLog& last = service->packetLogs().back();
     EXPECT_EQ(last.direction, "Rx");
     EXPECT_EQ(last.source, "127.0.0.1");
     EXPECT_EQ(last.description, "Received 9 bytes");
@@ -205,14 +206,9 @@ TEST_F(CITPServiceSocket, PeersAreHeardByAddressAndTheTrafficLogKeepsTheNewest10
 
 TEST_F(CITPServiceSocket, TcpRequestsSplitOrJoinedAreAnsweredAndCounted)
 {
-    FakePlaylist playlist;
-    playlist.tracks = {track("a.mov"), track("b.mov"), track("c.mov")};
-    CITPService service(testOptions());
-    service.setDataSource(&playlist);
-    service.startListening();
-    TcpConsole console(service.tcpPort());
-    ASSERT_TRUE(console.connected());
-    ASSERT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 1; }));
+    auto service = started({"a.mov", "b.mov", "c.mov"});
+    TcpConsole console(service->tcpPort());
+    ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 1; }));
 
     const auto ask = [&](const Bytes& request, const Bytes& answer) {
         console.send(request);
@@ -238,12 +234,12 @@ TEST_F(CITPServiceSocket, TcpRequestsSplitOrJoinedAreAnsweredAndCounted)
         cat({citp::buildServerInfo(), citp::buildLayerInfo()}));
 
     EXPECT_TRUE(waitUntil([&] {
-        return service.msexStats() == MSEXStats{10, 1, 2};
-    })) << service.msexStats().libraryRequests;
-    EXPECT_GT(logged(service, "Rx/TCP"), 0);
-    EXPECT_GT(logged(service, "Tx/TCP", "To: 127.0.0.1"), 0);
+        return service->msexStats() == MSEXStats{10, 1, 2};
+    })) << service->msexStats().libraryRequests;
+    EXPECT_GT(logged(*service, "Rx/TCP"), 0);
+    EXPECT_GT(logged(*service, "Tx/TCP", "To: 127.0.0.1"), 0);
     console.close();
-    EXPECT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 0; }));
 }
 
 TEST_F(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
@@ -251,32 +247,32 @@ TEST_F(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
     auto options = testOptions();
     options.maxTcpClients = 2;
     options.tcpIdleTimeout = 400ms;
-    CITPService service(options);
-    service.startListening();
+    auto service = started({}, options);
+    const std::uint16_t port = service->tcpPort();
 
-    auto first = std::make_unique<TcpConsole>(service.tcpPort());
-    TcpConsole second(service.tcpPort());
-    ASSERT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 2; }));
-    TcpConsole refused(service.tcpPort());
+    TcpConsole first(port);
+    TcpConsole second(port);
+    ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 2; }));
+    TcpConsole refused(port);
     EXPECT_TRUE(refused.closedByServer());
     EXPECT_TRUE(log.contains("CITPService: TCP connection refused from 127.0.0.1 (too many connections)"));
     second.send(fullMessage("MSEX", "CInf"));
     EXPECT_EQ(second.receive(citp::buildServerInfo().size()), citp::buildServerInfo());
 
     // A size no message can have ends the connection and frees its place.
-    ByteWriter huge;
-    huge.text("CITP", 4).u8(1).u8(0).u16le(0).u32le(0x7FFFFFFF).u16le(1).u16le(0).text("MSEX", 4).text("CInf", 4);
-    first->send(huge.data());
-    EXPECT_TRUE(first->closedByServer());
-    ASSERT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 1; }));
-    TcpConsole third(service.tcpPort());
+    Bytes huge = fullMessage("MSEX", "CInf");
+    huge[11] = 0x7F; // the message size's high byte
+    first.send(huge);
+    EXPECT_TRUE(first.closedByServer());
+    ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 1; }));
+    TcpConsole third(port);
     third.send(fullMessage("MSEX", "GLIn"));
     EXPECT_EQ(third.receive(citp::buildLayerInfo().size()), citp::buildLayerInfo());
 
     // Silent clients are closed after the idle time.
     EXPECT_TRUE(second.closedByServer());
     EXPECT_TRUE(third.closedByServer());
-    EXPECT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 0; }));
     EXPECT_TRUE(log.contains("CITPService: Closing idle TCP connection from 127.0.0.1"));
 }
 
@@ -291,15 +287,11 @@ TEST_F(CITPServiceSocket, ThumbnailsAreMadeOffTheReceiveThread)
         frame.fill(QColor(0, 200, 0));
         return VideoSnapshot{frame.scaled(maxSize, Qt::KeepAspectRatio), {}};
     });
-    FakePlaylist playlist;
-    playlist.tracks = {track("green.mov")};
-    CITPService service(options);
-    service.setDataSource(&playlist);
-    service.startListening();
+    auto service = started({"green.mov"}, options);
 
-    send(service, msexRequest("SThm", 0));
+    send(*service, msexRequest("SThm", 0));
     // While that thumbnail is being made, other requests are answered.
-    send(service, msexRequest("LInf", 0));
+    send(*service, msexRequest("LInf", 0));
     EXPECT_EQ(console.receive(), citp::buildLayerInfo());
     release.set_value();
 
@@ -319,17 +311,14 @@ TEST_F(CITPServiceSocket, AnnouncesBothFormsToGroupAndBroadcastAndHearsItself)
 {
     auto options = testOptions();
     options.announceInterval = 200ms;
-    CITPService service(options);
-    service.startListening();
+    auto service = started({}, options);
 
     // A second socket on the service's port hears the broadcast copies.
     const int listener = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(service.udpPort());
+    const sockaddr_in any = ipv4(service->udpPort(), htonl(INADDR_ANY));
     ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
     std::vector<Bytes> heard;
     Bytes buffer(2048);
@@ -339,90 +328,85 @@ TEST_F(CITPServiceSocket, AnnouncesBothFormsToGroupAndBroadcastAndHearsItself)
         return heard.size() >= 4;
     });
     ::close(listener);
-    const Bytes compact = citp::buildPeerLocation(CITPHeaderType::standard, service.tcpPort());
-    const Bytes full = citp::buildPeerLocation(CITPHeaderType::extended, service.tcpPort());
-    EXPECT_GE(std::count(heard.begin(), heard.end(), compact), 2);
-    EXPECT_GE(std::count(heard.begin(), heard.end(), full), 2);
+    for (const auto form : {CITPHeaderType::standard, CITPHeaderType::extended})
+        EXPECT_GE(std::count(heard.begin(), heard.end(), citp::buildPeerLocation(form, service->tcpPort())), 2);
 
     // The service's own announcement comes back and is listed like any peer.
-    ASSERT_TRUE(service.pollOnce());
+    ASSERT_TRUE(service->pollOnce());
     QCoreApplication::sendPostedEvents();
-    ASSERT_FALSE(service.discoveredPeers().empty());
-    EXPECT_EQ(service.discoveredPeers()[0].type, "MediaServer");
-    EXPECT_EQ(service.discoveredPeers()[0].name, "Orvelo V4.1");
+    ASSERT_FALSE(service->discoveredPeers().empty());
+    EXPECT_EQ(service->discoveredPeers()[0].type, "MediaServer");
+    EXPECT_EQ(service->discoveredPeers()[0].name, "Orvelo V4.1");
 }
 
-TEST_F(CITPServiceSocket, BroadcastAddressPrefersTheSettingsThenThePrimaryInterface)
+// The choice depends on the machine's interfaces, so it is made in a child process that moves
+// to a network namespace of its own, where the test decides which interfaces there are.
+TEST(CITPServiceBroadcastAddress, TheSettingsThenThePrimaryInterfaceThenItsAddressThenAllOnes)
 {
-    std::optional<std::string> chosen = "192.168.7.255";
-    CITPService::Options options;
-    options.broadcastAddress = [&] { return chosen; };
-    CITPService service(options);
-    EXPECT_EQ(service.broadcastAddress(), "192.168.7.255");
-    // The private namespace's primary interface is 10.254.0.2/24.
-    chosen = "";
-    EXPECT_EQ(service.broadcastAddress(), "10.254.0.255");
-    chosen.reset();
-    EXPECT_EQ(service.broadcastAddress(), "10.254.0.255");
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::optional<std::string> chosen = "192.168.7.255";
+            CITPService::Options options;
+            options.broadcastAddress = [&] { return chosen; };
+            const CITPService service(options);
+            std::string seen = service.broadcastAddress();
+            chosen = "";
+            if (::unshare(CLONE_NEWNET) != 0)
+                std::exit(2);
+            seen += " " + service.broadcastAddress(); // no interface at all
+            chosen.reset();
+            // An interface with a broadcast address of its own, then the same without one.
+            for (const char* setup : {"ip link add name cb0 type veth peer name cb1 && ip link set cb0 up && "
+                                      "ip link set cb1 up && ip addr add 10.9.8.7/16 brd 10.9.255.255 dev cb0",
+                                      "ip addr flush dev cb0 && ip addr add 10.9.8.7/16 dev cb0"}) {
+                if (std::system(setup) != 0)
+                    std::exit(3);
+                seen += " " + service.broadcastAddress();
+            }
+            seen += " " + CITPService().broadcastAddress(); // no settings at all
+            std::fprintf(stderr, "chosen: %s\n", seen.c_str());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "chosen: 192\\.168\\.7\\.255 255\\.255\\.255\\.255 10\\.9\\.255\\.255 10\\.9\\.8\\.255 10\\.9\\.8\\.255");
 }
 
 TEST_F(CITPServiceSocket, StopEndsEverythingAndStateSurvivesARestart)
 {
-    FakePlaylist playlist;
-    playlist.tracks = {track("a.mov")};
-    CITPService service(testOptions());
-    service.setDataSource(&playlist);
-    service.startListening();
-    send(service, peerLocation(false, "Visualiser", "Vis"));
-    ASSERT_EQ(service.discoveredPeers().size(), 1u);
+    auto service = started({"a.mov"});
+    send(*service, peerLocation(false, "Visualiser", "Vis"));
+    ASSERT_EQ(service->discoveredPeers().size(), 1u);
 
-    TcpConsole waiting(service.tcpPort());
-    ASSERT_TRUE(waitUntil([&] { return service.tcpConnectionCount() == 1; }));
+    TcpConsole waiting(service->tcpPort());
+    ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 1; }));
     // The client thread now waits for the main thread for the track count; stop must not. The
     // event loop does not run meanwhile, so nobody answers it.
     waiting.send(fullMessage("MSEX", "GELI"));
     const auto deadline = std::chrono::steady_clock::now() + 3s;
     while (!log.contains("CITPService: MSEX ContentCode: GELI") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
-    service.stopListening();
-    EXPECT_FALSE(service.isListening());
-    EXPECT_EQ(service.tcpConnectionCount(), 0);
-    EXPECT_EQ(service.udpPort(), 0);
+    service->stopListening();
+    EXPECT_FALSE(service->isListening());
+    EXPECT_EQ(service->tcpConnectionCount(), 0);
+    EXPECT_EQ(service->udpPort(), 0);
     EXPECT_TRUE(waiting.closedByServer());
     EXPECT_TRUE(log.contains("CITPService: Stopped listening (UDP + TCP)"));
+    // Not listening, an announcement is not even made: a peer's PLoc equal to it is heard later
+    // as a peer's, not taken for the service's own echo.
+    service->announce();
 
-    service.startListening();
-    ASSERT_TRUE(service.isListening());
-    EXPECT_EQ(service.discoveredPeers().size(), 1u);
-    send(service, msexRequest("ELin", 0));
+    service->startListening();
+    ASSERT_TRUE(service->isListening());
+    EXPECT_EQ(service->discoveredPeers().size(), 1u);
+    send(*service, citp::buildPeerLocation(CITPHeaderType::standard, 0));
+    EXPECT_TRUE(log.contains("CITPService: PLoc from 127.0.0.1 - Type: 'MediaServer', Name: 'Orvelo V4.1'"));
+    send(*service, msexRequest("ELin", 0));
     EXPECT_EQ(console.receive(), citp::buildElementInfo(0, "a.mov"));
 }
 
-TEST_F(CITPServiceSocket, AReadThatFailsForGoodLeavesTheServiceDeafAndARestartHearsAgain)
-{
-    ScriptedReceive script;
-    auto options = testOptions();
-    options.reading.receive = script.function();
-    CITPService service(options);
-    service.startListening();
-    ASSERT_TRUE(service.isListening());
-
-    script.fatal = EIO;
-    console.sendTo(service.udpPort(), msexRequest("LInf", 0));
-    EXPECT_FALSE(service.pollOnce());
-    QCoreApplication::sendPostedEvents();
-    EXPECT_FALSE(service.isListening());
-    EXPECT_EQ(service.errorText(), "Receive error: Input/output error");
-    EXPECT_EQ(service.tcpConnectionCount(), 0);
-
-    script.fatal = 0;
-    service.startListening();
-    ASSERT_TRUE(service.isListening());
-    send(service, msexRequest("LInf", 0));
-    EXPECT_EQ(console.receive(), citp::buildLayerInfo());
-}
-
-TEST_F(CITPServiceSocket, StartFailuresAreReported)
+TEST_F(CITPServiceSocket, FailuresAreReportedAndARestartHearsAgain)
 {
     // Ports held by sockets that do not share them.
     PortHolder udp(0, SOCK_DGRAM);
@@ -437,12 +421,26 @@ TEST_F(CITPServiceSocket, StartFailuresAreReported)
     EXPECT_TRUE(log.contains("CITPService: Failed to bind: Address already in use"));
 
     // Without TCP the server still works over UDP.
+    ScriptedReceive script;
     options = testOptions();
     options.tcpPort = tcp.port();
-    CITPService udpOnly(options);
-    udpOnly.startListening();
-    EXPECT_TRUE(udpOnly.isListening());
+    options.reading.receive = script.function();
+    auto service = started({}, options);
     EXPECT_TRUE(log.contains("CITPService: TCP bind failed: Address already in use"));
-    send(udpOnly, msexRequest("LInf", 0));
+    send(*service, msexRequest("LInf", 0));
+    EXPECT_EQ(console.receive(), citp::buildLayerInfo());
+
+    // A read that fails for good leaves it deaf; a start hears again.
+    script.fatal = EIO;
+    console.sendTo(service->udpPort(), msexRequest("LInf", 0));
+    EXPECT_FALSE(service->pollOnce());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(service->isListening());
+    EXPECT_EQ(service->errorText(), "Receive error: Input/output error");
+    script.fatal = 0;
+    service->startListening();
+    ASSERT_TRUE(service->isListening());
+    EXPECT_FALSE(service->error());
+    send(*service, msexRequest("LInf", 0));
     EXPECT_EQ(console.receive(), citp::buildLayerInfo());
 }

@@ -29,25 +29,15 @@ Bytes msexHeader(std::string_view code)
 
 TEST(CITPBuilders, PeerLocationInBothHeaderForms)
 {
-    const Bytes body = cat({{0xC9, 0x12}, // TCP port 4809
-                            ascii("MediaServer"),
-                            {0},
-                            ascii("Orvelo V4.1"),
-                            {0}, // type, name
-                            ascii("Running"),
-                            {0},
-                            {0x00, 0x02}}); // state, trailer
+    // TCP port 4809, type, name, state, trailer.
+    const Bytes body =
+        cat({{0xC9, 0x12}, ascii("MediaServer"), {0}, ascii("Orvelo V4.1"), {0}, ascii("Running"), {0}, {0, 2}});
     EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::standard, 4809),
               cat({compactHeader("PINF"), ascii("PLoc"), body}));
-    const Bytes full = cat({ascii("CITP"),
-                            {0x01, 0x00, 0x00, 0x00}, // cookie, version, reserved
-                            {0x3C, 0x00, 0x00, 0x00}, // message size 60 = the whole packet
-                            {0x01, 0x00, 0x00, 0x00}, // part count 1, part 0
-                            ascii("PINF"),
-                            ascii("PLoc"),
-                            body});
+    // Cookie, version, reserved; message size 60 = the whole packet; part count 1, part 0.
+    const Bytes full =
+        cat({ascii("CITP"), {1, 0, 0, 0}, {60, 0, 0, 0}, {1, 0, 0, 0}, ascii("PINF"), ascii("PLoc"), body});
     EXPECT_EQ(citp::buildPeerLocation(CITPHeaderType::extended, 4809), full);
-    EXPECT_EQ(full.size(), 60u);
     // The announced port is the one MSEX clients are to connect to.
     const Bytes other = citp::buildPeerLocation(CITPHeaderType::standard, 0xABCD);
     EXPECT_EQ(Bytes(other.begin() + 16, other.begin() + 18), (Bytes{0xCD, 0xAB}));
@@ -55,36 +45,28 @@ TEST(CITPBuilders, PeerLocationInBothHeaderForms)
 
 TEST(CITPBuilders, MSEXAndPatchReplies)
 {
-    EXPECT_EQ(citp::buildServerInfo(), cat({msexHeader("SInf"),
-                                            ascii("Orvelo V4.1"),
-                                            {0}, // server name
-                                            {0x01},
-                                            ascii("Main Layer"),
-                                            {0}})); // one layer, its name
-    // One byte for the element count: a longer playlist is announced as 255 elements.
-    EXPECT_EQ(citp::buildElementLibraryInfo(3), cat({msexHeader("ELIn"), {0x01, 0x03}})); // library 1
+    // Server name; one layer, its name.
+    EXPECT_EQ(citp::buildServerInfo(),
+              cat({msexHeader("SInf"), ascii("Orvelo V4.1"), {0}, {1}, ascii("Main Layer"), {0}}));
+    // Library 1; one byte for the element count: a longer playlist is announced as 255 elements.
+    EXPECT_EQ(citp::buildElementLibraryInfo(3), cat({msexHeader("ELIn"), {0x01, 0x03}}));
     EXPECT_EQ(citp::buildElementLibraryInfo(300), cat({msexHeader("ELIn"), {0x01, 0xFF}}));
     EXPECT_EQ(citp::buildLayerInfo(), cat({msexHeader("LInf"), {0x01, 0x00, 0x01}, ascii("Main Layer"), {0}}));
     EXPECT_EQ(citp::buildThumbnailAccepted(),
               cat({msexHeader("ThOK"), {0x01, 0x00, 0x01, 0x00}, ascii("RGB"), {0}, {0x03, 0x00, 0x00, 0x00, 0x00}}));
     EXPECT_EQ(citp::buildElementInfo(7, "Intro.mov"),
-              cat({msexHeader("ELin"), {0x00, 0x07}, ascii("Intro.mov"), {0}, Bytes(8, 0), {0x01}})); // index 7
+              cat({msexHeader("ELin"), {0x00, 0x07}, ascii("Intro.mov"), {0}, Bytes(8, 0), {0x01}}));
 
+    // Index 2, 64 x 64, the JPEG's length, the JPEG.
     const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xD9};
-    EXPECT_EQ(citp::buildThumbnail(2, jpeg), cat({msexHeader("SThm"),
-                                                  {0x00, 0x02, 0x01},       // index 2
-                                                  {0x40, 0x00, 0x40, 0x00}, // 64 x 64
-                                                  {0x04, 0x00},
-                                                  jpeg})); // JPEG length
+    EXPECT_EQ(citp::buildThumbnail(2, jpeg),
+              cat({msexHeader("SThm"), {0x00, 0x02, 0x01}, {0x40, 0x00, 0x40, 0x00}, {0x04, 0x00}, jpeg}));
     // A picture that its 16-bit length cannot describe is not sent at all.
     EXPECT_FALSE(citp::buildThumbnail(0, Bytes(70000, 0)));
 
-    EXPECT_EQ(citp::buildPatch(), cat({compactHeader("FPTC"),
-                                       ascii("Ptch"),
-                                       {0x01, 0x00, 0x01, 0x00}, // fixture 1, universe 1, reserved
-                                       {0x00, 0x00, 0x01, 0x00}, // channel 0, one channel
-                                       ascii("Orvelo V4.1"),
-                                       {0}}));
+    // Fixture 1, universe 1, reserved, channel 0, one channel, the name.
+    EXPECT_EQ(citp::buildPatch(),
+              cat({compactHeader("FPTC"), ascii("Ptch"), {1, 0, 1, 0}, {0, 0, 1, 0}, ascii("Orvelo V4.1"), {0}}));
 }
 
 TEST(CITPBuilders, ElementLabels)

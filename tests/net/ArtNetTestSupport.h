@@ -4,10 +4,7 @@
 #include "net/RdmMessage.h"
 #include "support/UdpTestSupport.h"
 
-#include <chrono>
-#include <cstdint>
 #include <optional>
-#include <vector>
 
 // Datagrams a console sends, for the Art-Net tests.
 namespace orvelo::test {
@@ -19,50 +16,25 @@ inline const rdm::RdmUID consoleUID{0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
 // A datagram of the given OpCode whose body (version field included) has `bodyBytes` bytes.
 inline Bytes artNetPacket(std::uint16_t opCode, std::size_t bodyBytes = 2)
 {
-    Bytes d(artnet::artNetID.begin(), artnet::artNetID.end());
-    d.push_back(static_cast<std::uint8_t>(opCode));
-    d.push_back(static_cast<std::uint8_t>(opCode >> 8));
-    d.push_back(0x00);
-    d.push_back(0x0E);
-    d.resize(d.size() + bodyBytes - 2, 0);
-    return d;
+    return ByteWriter().bytes(artnet::artNetID).u16le(opCode).u16be(14).zeros(bodyBytes - 2).take();
 }
 
 inline Bytes artDmx(int net, int subnet, int universe, const Bytes& values)
 {
-    Bytes d = artNetPacket(artnet::opOutput);
-    const Bytes header{0x01,
-                       0x00,
-                       static_cast<std::uint8_t>((subnet << 4) | universe),
-                       static_cast<std::uint8_t>(net),
-                       static_cast<std::uint8_t>(values.size() >> 8),
-                       static_cast<std::uint8_t>(values.size())};
-    d.insert(d.end(), header.begin(), header.end());
-    d.insert(d.end(), values.begin(), values.end());
-    return d;
+    ByteWriter w;
+    w.bytes(artNetPacket(artnet::opOutput)).u8(1).u8(0).u8((subnet << 4) | universe).u8(net);
+    return w.u16be(values.size()).bytes(values).take();
 }
 
 // An ArtRdm datagram carrying one request from consoleUID; `statedLength` overrides the PDL.
+// The checksum is left zero: the node does not examine it.
 inline Bytes rdmRequest(const rdm::RdmUID& destination, std::uint8_t commandClass, std::uint16_t pid,
                         const Bytes& data = {}, std::optional<std::uint8_t> statedLength = std::nullopt)
 {
-    Bytes message{0x01, static_cast<std::uint8_t>(24 + data.size())};
-    message.insert(message.end(), destination.begin(), destination.end());
-    message.insert(message.end(), consoleUID.begin(), consoleUID.end());
-    const Bytes rest{0x07,
-                     0x01,
-                     0x00,
-                     0x00,
-                     0x00,
-                     commandClass,
-                     static_cast<std::uint8_t>(pid >> 8),
-                     static_cast<std::uint8_t>(pid),
-                     statedLength.value_or(static_cast<std::uint8_t>(data.size()))};
-    message.insert(message.end(), rest.begin(), rest.end());
-    message.insert(message.end(), data.begin(), data.end());
-    message.push_back(0); // checksum, not examined
-    message.push_back(0);
-    return artnet::encodeArtRdm(0, message);
+    ByteWriter m;
+    m.u8(1).u8(24 + data.size()).bytes(destination).bytes(consoleUID).u8(7).u8(1).zeros(3).u8(commandClass);
+    m.u16be(pid).u8(statedLength.value_or(data.size())).bytes(data).zeros(2);
+    return artnet::encodeArtRdm(0, m.data());
 }
 
 } // namespace orvelo::test

@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -23,12 +24,11 @@ public:
     explicit Child(const std::string& script)
     {
         int out[2];
-        if (::pipe(out) != 0)
+        if (::pipe2(out, O_CLOEXEC) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
         const char* argv[] = {"/usr/bin/python3", "-c", script.c_str(), nullptr};
         if (::posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0)
             pid_ = -1;
@@ -41,7 +41,7 @@ public:
     }
     ~Child()
     {
-        if (pid_ > 0 && alive()) {
+        if (alive()) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
@@ -50,19 +50,21 @@ public:
 
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
+    int killedBySignal() const { return killedBySignal_; }
+    // Also reaps the child once it has ended, noting how.
     bool alive()
     {
-        if (exited_)
-            return false;
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (pid_ > 0 && !exited_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
             exited_ = true;
             killedBySignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-            return false;
         }
-        return true;
+        return pid_ > 0 && !exited_;
     }
-    int killedBySignal() const { return killedBySignal_; }
+    bool exits()
+    {
+        return waitUntil([&] { return !alive(); });
+    }
 
 private:
     pid_t pid_ = -1;
@@ -72,29 +74,15 @@ private:
     int killedBySignal_ = 0;
 };
 
-// A process whose UDP socket does `action` with the port, then says it is ready.
-std::string holding(const std::string& action)
+// A process whose UDP socket binds the port, or is connected to it and sends (a console on this
+// machine: lsof lists the port as its remote end); it says when it is ready.
+std::string holding(std::uint16_t port, bool bind)
 {
-    return "import socket, time\n"
-           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n" +
-           action + "\nprint('ready', flush=True)\ntime.sleep(60)\n";
-}
-
-std::string binder(std::uint16_t port)
-{
-    return holding("s.bind(('0.0.0.0', " + std::to_string(port) + "))");
-}
-
-// A console on this machine: its socket is connected to the port, so lsof lists the port as
-// its remote end.
-std::string sender(std::uint16_t port)
-{
-    return holding("s.connect(('127.0.0.1', " + std::to_string(port) + "))\ns.send(b'Art-Net')");
-}
-
-bool waitForExit(Child& child)
-{
-    return waitUntil([&] { return !child.alive(); });
+    const std::string address = bind ? "('0.0.0.0', " : "('127.0.0.1', ";
+    return "import socket, time\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n" +
+           (bind ? "s.bind(" + address + std::to_string(port) + "))"
+                 : "s.connect(" + address + std::to_string(port) + "))\ns.send(b'Art-Net')") +
+           "\nprint('ready', flush=True)\ntime.sleep(60)\n";
 }
 
 class PortManagerTest : public ::testing::Test {
@@ -113,14 +101,14 @@ protected:
 
 TEST_F(PortManagerTest, KillsTheProcessBoundToThePortAndSparesOneThatSendsToIt)
 {
-    Child holder(binder(port));
-    Child console(sender(port));
+    Child holder(holding(port, true));
+    Child console(holding(port, false));
     ASSERT_TRUE(holder.ready());
     ASSERT_TRUE(console.ready());
 
     const auto error = PortManager::clearPort(port);
     EXPECT_FALSE(error) << error->message;
-    ASSERT_TRUE(waitForExit(holder));
+    ASSERT_TRUE(holder.exits());
     EXPECT_EQ(holder.killedBySignal(), SIGKILL);
     EXPECT_TRUE(console.alive());
 
@@ -138,7 +126,7 @@ TEST_F(PortManagerTest, KillsTheProcessBoundToThePortAndSparesOneThatSendsToIt)
 
 TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)
 {
-    Child console(sender(port));
+    Child console(holding(port, false));
     ASSERT_TRUE(console.ready());
     const std::string p = std::to_string(port);
     EXPECT_FALSE(PortManager::clearPort(port));
@@ -157,7 +145,7 @@ TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)
 
 TEST_F(PortManagerTest, TheNodeClearsItsPortBeforeBinding)
 {
-    Child holder(binder(port));
+    Child holder(holding(port, true));
     ASSERT_TRUE(holder.ready());
     ArtNetService::Options options;
     options.listenPort = port;
@@ -166,7 +154,7 @@ TEST_F(PortManagerTest, TheNodeClearsItsPortBeforeBinding)
     ArtNetService service(options);
     service.startListening();
     ASSERT_TRUE(waitUntil([&] { return service.isListening(); }));
-    EXPECT_TRUE(waitForExit(holder));
+    EXPECT_TRUE(holder.exits());
     EXPECT_FALSE(service.error());
     EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + std::to_string(port)));
 }

@@ -8,9 +8,10 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <fstream>
+#include <numeric>
 #include <set>
-#include <sstream>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -24,33 +25,29 @@ Frame padded(Frame values)
     return values;
 }
 
-// Groups joined on `device`, from /proc/net/igmp, as dotted text.
-std::set<std::string> joinedGroups(const std::string& device)
+// Groups joined on `device`, from /proc/net/igmp: a line per device ("index name ..."), then a
+// tab-led line per group whose address is in network order read as a host-order hex word.
+std::set<in_addr_t> joinedGroups(const std::string& device)
 {
     std::ifstream table("/proc/net/igmp");
-    std::set<std::string> groups;
-    std::string line, current;
-    while (std::getline(table, line)) {
-        if (line.empty())
-            continue;
-        std::istringstream fields(line);
-        if (line[0] != '\t') {
-            std::string index;
-            fields >> index >> current;
-            continue;
-        }
-        std::string hex;
-        fields >> hex;
-        if (current != device || hex.size() != 8)
-            continue;
-        // The kernel prints the address in network order read as a host-order word.
-        in_addr address{};
-        address.s_addr = static_cast<in_addr_t>(std::stoul(hex, nullptr, 16));
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &address, text, sizeof text);
-        groups.insert(text);
+    std::set<in_addr_t> groups;
+    std::string current;
+    for (std::string line; std::getline(table, line);) {
+        char name[32];
+        unsigned address = 0;
+        if (!line.empty() && line[0] != '\t' && std::sscanf(line.c_str(), "%*d %31s", name) == 1)
+            current = name;
+        else if (current == device && std::sscanf(line.c_str(), " %8x", &address) == 1)
+            groups.insert(address);
     }
     return groups;
+}
+
+in_addr address(const char* dotted)
+{
+    in_addr a{};
+    ::inet_pton(AF_INET, dotted, &a);
+    return a;
 }
 
 class SACNServiceTest : public ::testing::Test {
@@ -64,16 +61,11 @@ protected:
     }
 
     // Reads one datagram and runs what it posted to the main thread.
-    void read()
+    void send(const Frame& datagram, const UdpPeer& from, in_addr_t to = htonl(INADDR_LOOPBACK))
     {
+        from.sendTo(port, datagram, to);
         ASSERT_TRUE(service.pollOnce());
         QCoreApplication::sendPostedEvents();
-    }
-
-    void send(std::uint16_t universe, const Frame& values, std::uint8_t startCode = 0)
-    {
-        console.sendTo(port, sacnDataPacket(universe, values, startCode));
-        read();
     }
 
     const std::uint16_t port = freeUdpPort();
@@ -95,26 +87,23 @@ TEST_F(SACNServiceTest, PublishesEveryAcceptedFrameOfAnyUniverse)
     EXPECT_FALSE(service.error());
 
     Frame first(24);
-    for (std::size_t i = 0; i < first.size(); ++i)
-        first[i] = static_cast<std::uint8_t>(i + 1);
-    send(3, first);
+    std::iota(first.begin(), first.end(), 1);
+    send(sacnDataPacket(3, first), console);
     EXPECT_EQ(service.lastDMXValues(), padded(first));
     EXPECT_TRUE(service.lastPacketTime());
 
     // Malformed: start code only, and a count that runs past the datagram.
-    send(1, {});
+    send(sacnDataPacket(1, {}), console);
     auto overlong = sacnDataPacket(1, {9, 9, 9});
     overlong[124] = 10;
-    console.sendTo(port, overlong);
-    read();
+    send(overlong, console);
     EXPECT_EQ(frames, 1);
-    send(1, {7, 8, 9});
-    EXPECT_EQ(service.lastDMXValues(), padded({7, 8, 9}));
 
     // Repeated frames are each handed over, and a foreign start code replaces the frame too.
-    send(1, {7, 8, 9});
-    send(1, {7, 8, 9});
-    send(1, {200}, 0xDD);
+    for (int i = 0; i < 3; ++i)
+        send(sacnDataPacket(1, {7, 8, 9}), console);
+    EXPECT_EQ(service.lastDMXValues(), padded({7, 8, 9}));
+    send(sacnDataPacket(1, {200}, 0xDD), console);
     EXPECT_EQ(service.lastDMXValues(), padded({200}));
     EXPECT_EQ(frames, 5);
     EXPECT_EQ(times, 5);
@@ -135,22 +124,18 @@ TEST_F(SACNServiceTest, JoinsTheUniverseGroupsOnTheRoutedInterface)
 {
     EXPECT_TRUE(log.contains("sACNService: Using local IP 10.254.0.2 for multicast membership"));
     const auto groups = joinedGroups("show0");
-    for (int universe = 1; universe <= 16; ++universe)
-        EXPECT_TRUE(groups.count("239.255.0." + std::to_string(universe))) << "universe " << universe;
-    EXPECT_FALSE(groups.count("239.255.0.17"));
+    for (int universe = 1; universe <= 17; ++universe) {
+        const std::string group = "239.255.0." + std::to_string(universe);
+        EXPECT_EQ(groups.count(address(group.c_str()).s_addr), universe <= 16 ? 1u : 0u) << group;
+    }
 
     // Multicast leaves through the test interface (so not from a loopback-bound socket) and
     // loops back to this host.
     const UdpPeer sender(0, true);
-    in_addr interface {
-    };
-    ::inet_pton(AF_INET, "10.254.0.2", &interface);
+    const in_addr interface = address("10.254.0.2");
     ::setsockopt(sender.fd(), IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface);
     const unsigned char loop = 1;
     ::setsockopt(sender.fd(), IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop);
-    in_addr group{};
-    ::inet_pton(AF_INET, "239.255.0.3", &group);
-    sender.sendTo(port, sacnDataPacket(3, {33}), group.s_addr);
-    read();
+    send(sacnDataPacket(3, {33}), sender, address("239.255.0.3").s_addr);
     EXPECT_EQ(service.lastDMXValues(), padded({33}));
 }

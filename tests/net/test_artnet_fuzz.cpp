@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
 
 using namespace orvelo;
@@ -21,22 +22,19 @@ unsigned touch(std::span<const std::uint8_t> part, const Bytes& datagram)
 {
     EXPECT_GE(part.data(), datagram.data());
     EXPECT_LE(part.data() + part.size(), datagram.data() + datagram.size());
-    unsigned sum = 0;
-    for (const std::uint8_t byte : part)
-        sum += byte;
-    return sum;
+    return std::accumulate(part.begin(), part.end(), 0u);
 }
 
 class Mutator {
 public:
     explicit Mutator(std::uint32_t seed) : random_(seed) {}
 
-    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+    std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
     std::uint8_t byte() { return static_cast<std::uint8_t>(below(256)); }
 
     Bytes randomDatagram()
     {
-        Bytes d(static_cast<std::size_t>(below(700)));
+        Bytes d(below(700));
         for (auto& b : d)
             b = byte();
         // Often a valid ID, so the decoders behind the header see the datagram too.
@@ -45,50 +43,33 @@ public:
         return d;
     }
 
-    Bytes seed()
-    {
-        static const rdm::RdmUID uid{0x7F, 0xF0, 0, 0, 0x12, 0x34};
-        switch (below(5)) {
-        case 0:
-            return test::artDmx(0, 0, 0, Bytes(static_cast<std::size_t>(below(520)), 0x55));
-        case 1:
-            return test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DMX_START_ADDRESS, {0x04, 0x01});
-        case 2:
-            return test::rdmRequest(rdm::broadcastUID, rdm::getCommand, rdm::RDM_DEVICE_INFO);
-        case 3:
-            return test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DEVICE_LABEL,
-                                    Bytes(static_cast<std::size_t>(below(40)), 'L'));
-        default:
-            return test::artNetPacket(artnet::opPoll, 4);
-        }
-    }
-
     Bytes mutated()
     {
-        Bytes d = seed();
-        const int edits = 1 + below(6);
-        for (int i = 0; i < edits; ++i) {
+        static const rdm::RdmUID uid{0x7F, 0xF0, 0, 0, 0x12, 0x34};
+        const Bytes seeds[] = {test::artDmx(0, 0, 0, Bytes(below(520), 0x55)),
+                               test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DMX_START_ADDRESS, {0x04, 0x01}),
+                               test::rdmRequest(rdm::broadcastUID, rdm::getCommand, rdm::RDM_DEVICE_INFO),
+                               test::rdmRequest(uid, rdm::setCommand, rdm::RDM_DEVICE_LABEL, Bytes(below(40), 'L')),
+                               test::artNetPacket(artnet::opPoll, 4)};
+        Bytes d = seeds[below(std::size(seeds))];
+        for (std::size_t edits = 1 + below(6); edits > 0; --edits) {
             switch (below(4)) {
             case 0: // flip a byte (the header fields and lengths are the interesting ones)
                 if (!d.empty())
-                    d[static_cast<std::size_t>(below(static_cast<int>(std::min<std::size_t>(d.size(), 60))))] = byte();
+                    d[below(std::min<std::size_t>(d.size(), 60))] = byte();
                 break;
             case 1: // cut the end
-                d.resize(static_cast<std::size_t>(below(static_cast<int>(d.size()) + 1)));
+                d.resize(below(d.size() + 1));
                 break;
             case 2: // append garbage
-                for (int n = below(32); n > 0; --n)
+                for (std::size_t n = below(32); n > 0; --n)
                     d.push_back(byte());
                 break;
-            default: { // a large value where a length lives: ArtDmx Length, RDM PDL
-                const std::size_t at = below(2) == 0 ? 16 : artnet::artRdmHeaderSize + 22;
-                if (at < d.size())
+            default: // a large value where a length lives: ArtDmx Length, RDM PDL
+                if (const std::size_t at = below(2) == 0 ? 16 : artnet::artRdmHeaderSize + 22; at < d.size())
                     d[at] = 0xFF;
-                break;
-            }
             }
         }
-        d.shrink_to_fit();
         return d;
     }
 
@@ -104,14 +85,13 @@ TEST(ArtNetFuzz, RandomAndMutatedDatagramsAreDecodedSafely)
     std::atomic<int> universe{0};
     std::atomic<int> subnet{0};
     int answers = 0;
-    RdmResponder responder(
+    const RdmResponder responder(
         rdm::uidForProcess(4660), universe, subnet,
         [&](std::span<const std::uint8_t> d, const sockaddr_in&) {
             EXPECT_GE(d.size(), artnet::artRdmHeaderSize + 25);
             ++answers;
         },
         [](int, int) {});
-    const sockaddr_in sender{};
     unsigned sink = 0;
 
     for (int i = 0; i < 20000; ++i) {
@@ -132,12 +112,10 @@ TEST(ArtNetFuzz, RandomAndMutatedDatagramsAreDecodedSafely)
                 sink += touch(*request->parameterData, datagram);
             }
         }
-        responder.processRdm(datagram, sender);
+        responder.processRdm(datagram, sockaddr_in{});
         universe = 0;
-        const std::string text(datagram.begin(), datagram.begin() + static_cast<std::ptrdiff_t>(
-                                                                        std::min<std::size_t>(datagram.size(), 20)));
-        const auto ip = artnet::parseIPv4(text);
-        sink += ip[0];
+        sink += artnet::parseIPv4(
+            std::string(datagram.begin(), datagram.begin() + std::min<std::ptrdiff_t>(datagram.size(), 20)))[0];
     }
     EXPECT_GT(answers, 0); // the mutations still reach the handlers
     RecordProperty("checksum", static_cast<int>(sink));

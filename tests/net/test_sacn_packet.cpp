@@ -2,11 +2,12 @@
 // that no datagram, however malformed, is read past its end or yields slots it does not hold.
 #include "net/SACNPacket.h"
 
+#include "support/UdpTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-#include <string_view>
 #include <vector>
 
 using namespace orvelo;
@@ -14,35 +15,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// An E1.31 data packet for universe 7 carrying four slots, as a console sends it.
+// An E1.31 data packet for universe 7 carrying four slots, as a console sends it: start code at
+// 125, the property value count (start code included) at 123, the universe at 113.
 Bytes validPacket()
 {
-    Bytes packet{
-        0x00, 0x10, 0x00, 0x00,                                              // preamble and post-amble sizes
-        'A',  'S',  'C',  '-',  'E',  '1',  '.',  '1',  '7',  0,    0,    0, // ACN packet identifier
-        0x70, 0x72, 0x00, 0x00, 0x00, 0x04,             // flags and length 114, root vector: E1.31 data
-        0x4F, 0x52, 0x56, 0x45, 0x4C, 0x4F, 0x00, 0x01, // sender CID
-        0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x70, 0x5C, 0x00, 0x00,
-        0x00, 0x02, // framing layer (offset 38): length 92, vector DMP data
-    };
-    packet.resize(108, 0); // source name, 64 bytes
-    const std::string_view name = "Console";
-    std::copy(name.begin(), name.end(), packet.begin() + 44);
-    packet.insert(packet.end(),
-                  {
-                      0x64, 0x00, 0x00, 0x2A, 0x00, // priority 100 (offset 108), sync address, sequence, options
-                      0x00, 0x07,                   // universe 7 (offset 113)
-                      0x70, 0x0F, 0x02, 0xA1, 0x00,
-                      0x00, 0x00, 0x01,             // DMP layer (offset 115): length 15, set property, addresses
-                      0x00, 0x05,                   // start code plus four slots (offset 123)
-                      0x00, 0x11, 0x22, 0x33, 0xFF, // start code (offset 125), slots 1-4
-                  });
-    return packet;
-}
-
-Bytes values(const SACNDataPacket& packet)
-{
-    return {packet.slotValues.begin(), packet.slotValues.end()};
+    return test::sacnDataPacket(7, {0x11, 0x22, 0x33, 0xFF});
 }
 
 void setCount(Bytes& packet, unsigned count)
@@ -57,18 +34,19 @@ TEST(SACNPacket, DecodesUniverseAndSlotsAndIgnoresTheFieldsItDoesNotExamine)
 {
     auto packet = validPacket();
     ASSERT_EQ(packet.size(), 130u);
-    auto decoded = SACNPacket::decode(packet);
+    const auto decoded = SACNPacket::decode(packet);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->universe, 7);
-    EXPECT_EQ(values(*decoded), (Bytes{0x11, 0x22, 0x33, 0xFF}));
+    EXPECT_EQ(Bytes(decoded->slotValues.begin(), decoded->slotValues.end()), (Bytes{0x11, 0x22, 0x33, 0xFF}));
 
     // Preamble, root and framing vectors, priority, options (stream terminated), DMP vector and
     // start code.
     for (const std::size_t at : {0, 18, 40, 108, 112, 117, 125})
         packet[at] ^= 0x40;
-    decoded = SACNPacket::decode(packet);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(values(*decoded), (Bytes{0x11, 0x22, 0x33, 0xFF}));
+    const auto still = SACNPacket::decode(packet);
+    ASSERT_TRUE(still);
+    EXPECT_EQ(still->slotValues.data(), packet.data() + 126);
+    EXPECT_EQ(still->slotValues.size(), 4u);
 }
 
 // Random datagrams and mutations of a valid one, each in a buffer of exactly its size so
