@@ -31,16 +31,27 @@ std::string cacheDir()
     return dir;
 }
 
-// Writes the file unless it is there, under a private name renamed into place, so that no
-// reader ever sees half a file.
+// Makes the file unless it is there: `make` writes a private name that is then renamed into
+// place, so that no reader ever sees half a file.
+std::string publish(const std::string& path, const std::function<bool(const std::string&)>& make)
+{
+    if (std::filesystem::exists(path))
+        return path;
+    const std::string partial = path + ".part" + std::to_string(::getpid());
+    if (!make(partial)) {
+        std::filesystem::remove(partial);
+        return {};
+    }
+    std::filesystem::rename(partial, path);
+    return path;
+}
+
 std::string writeOnce(const std::string& path, const std::function<std::string()>& bytes)
 {
-    if (!std::filesystem::exists(path)) {
-        const std::string partial = path + ".part" + std::to_string(::getpid());
+    return publish(path, [&](const std::string& partial) {
         std::ofstream(partial, std::ios::binary) << bytes();
-        std::filesystem::rename(partial, path);
-    }
-    return path;
+        return true;
+    });
 }
 
 std::string withOutput(std::string description, const std::string& path)
@@ -90,25 +101,18 @@ std::string MediaFiles::generate(const std::string& fileName, const std::string&
     const std::string path = cacheDir() + "/" + name.stem().string() + tag + name.extension().string();
     if (std::filesystem::exists(path))
         return path;
-    const FileLock lock(path + ".lock");
-    if (std::filesystem::exists(path))
-        return path; // another process made it while this one waited
-    // Written under a private name and renamed, so no reader ever sees half a file.
-    const std::string partial = path + ".part" + std::to_string(::getpid());
-    GError* error = nullptr;
-    Ref<GstElement> pipeline(gst_parse_launch(withOutput(description, partial).c_str(), &error));
-    if (pipeline)
-        gst_object_ref_sink(pipeline.get());
-    if (!pipeline || error) {
-        report("bad media description", error);
-        return {};
-    }
-    if (!runToEnd(pipeline.get())) {
-        std::filesystem::remove(partial);
-        return {};
-    }
-    std::filesystem::rename(partial, path);
-    return path;
+    const FileLock lock(path + ".lock"); // another process may make it while this one waits
+    return publish(path, [&](const std::string& partial) {
+        GError* error = nullptr;
+        Ref<GstElement> pipeline(gst_parse_launch(withOutput(description, partial).c_str(), &error));
+        if (pipeline)
+            gst_object_ref_sink(pipeline.get());
+        if (!pipeline || error) {
+            report("bad media description", error);
+            return false;
+        }
+        return runToEnd(pipeline.get());
+    });
 }
 
 std::string MediaFiles::countingVideo(int frames, bool withAudio, int variant)
