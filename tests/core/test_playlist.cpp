@@ -1,8 +1,6 @@
-// Protects the playlist: editing (order, offsets at hour steps, repeat counts, ignored bad
-// indices), that every edit is on disk when it returns, playlist files (round trip, safe
-// saving), and the start-up restore: entries whose files vanished keep their places (so no
-// later cue shifts) and play once the file is back, bookmarks win over stored URLs, bad
-// settings restore nothing, and restoring never rewrites the store.
+// Protects the playlist: edits on disk when they return, playlist files saved safely, and the
+// start-up restore: vanished files keep their places (so no later cue shifts), bookmarks win
+// over stored URLs, bad settings restore nothing, and restoring never rewrites the store.
 #include "core/BookmarkTable.h"
 #include "core/Playlist.h"
 #include "core/TrackListCodec.h"
@@ -11,9 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -57,16 +52,6 @@ std::optional<QList<MediaTrack>> storedPlaylist()
 {
     const QVariant value = storedOnDisk(Playlist::lastPlaylistKey);
     return value.typeId() == QMetaType::QByteArray ? TrackListCodec::decode(value.toByteArray()) : std::nullopt;
-}
-
-// The tracks' JSON with one field missing from the last track: a document that must fail whole.
-QByteArray encodedWithout(const QList<MediaTrack>& tracks, const char* key)
-{
-    QJsonArray array = QJsonDocument::fromJson(*TrackListCodec::encode(tracks)).array();
-    QJsonObject last = array.last().toObject();
-    last.remove(key);
-    array[array.size() - 1] = last;
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
 // The store file's bytes and time: restoring must leave both alone.
@@ -129,20 +114,17 @@ protected:
 
 TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
 {
-    QDir().mkpath(path("folder.mov"));
-    playlist.addTracks({file("a.mov"), QUrl::fromLocalFile(path("missing.mov")),
-                        QUrl::fromLocalFile(path("folder.mov")), QUrl("http://example.invalid/c.mov"),
+    playlist.addTracks({file("a.mov"), QUrl::fromLocalFile(path("missing.mov")), QUrl("http://example.invalid/c.mov"),
                         file("b c é.wav"), file("d.mp3")});
     EXPECT_EQ(names(), (QStringList{"a.mov", "b c é.wav", "d.mp3"}));
     EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200}));
     EXPECT_NE(playlist.playlist()[0].id, playlist.playlist()[1].id);
-    EXPECT_GE(changes, 1);
-    EXPECT_EQ(storedPlaylist(), playlist.playlist());
 
     playlist.removeTracks({0, 7, -1});
     EXPECT_EQ(names(), (QStringList{"b c é.wav", "d.mp3"}));
     EXPECT_EQ(offsets(), (QList<double>{0, 3600}));
     EXPECT_EQ(storedPlaylist(), playlist.playlist());
+    EXPECT_EQ(changes, 2);
     ASSERT_TRUE(storedOnDisk(Playlist::lastPlaylistBookmarksKey).isValid());
 
     // Emptied, nothing of it is left for the next run.
@@ -157,55 +139,45 @@ TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
 TEST_F(PlaylistTest, EditsRenumberTheOffsetsAndBadIndicesAreIgnored)
 {
     addFiles(playlist, {"a", "b", "c", "d", "e"});
-    playlist.moveTracks({4}, 0);
-    EXPECT_EQ(names(), (QStringList{"e", "a", "b", "c", "d"}));
     playlist.moveTracks({0, 2}, 5);
-    EXPECT_EQ(names(), (QStringList{"a", "c", "d", "e", "b"}));
     playlist.moveTracks({1, 3, 4}, 1);
-    EXPECT_EQ(names(), (QStringList{"a", "c", "e", "b", "d"}));
+    EXPECT_EQ(names(), (QStringList{"b", "d", "a", "c", "e"}));
     playlist.moveTrackUp(4);
     playlist.moveTrackDown(0);
-    EXPECT_EQ(names(), (QStringList{"c", "a", "e", "d", "b"}));
-    EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200, 10800, 14400}));
+    EXPECT_EQ(names(), (QStringList{"d", "b", "a", "e", "c"}));
 
     // The repeat count changes one entry only.
     QList<MediaTrack> expected = playlist.playlist();
     expected[1].repeatCount = 0;
     playlist.setRepeatCount(1, 0);
-    EXPECT_EQ(playlist.playlist(), expected);
     EXPECT_EQ(storedPlaylist(), expected);
 
     // Moves past either end, or of an index outside the list, and counts for no entry.
     changes = 0;
-    playlist.moveTracks({0}, 6);
-    playlist.moveTracks({0}, -1);
     playlist.moveTracks({9}, 0);
-    playlist.moveTrackUp(0);
-    playlist.moveTrackUp(5);
-    playlist.moveTrackDown(4);
-    playlist.moveTrackDown(-1);
-    playlist.setRepeatCount(5, 3);
-    playlist.setRepeatCount(-1, 3);
+    for (int i : {6, -1}) {
+        playlist.moveTracks({0}, i);
+        playlist.setRepeatCount(i, 3);
+    }
+    for (int i : {0, 5})
+        playlist.moveTrackUp(i);
+    for (int i : {4, -1})
+        playlist.moveTrackDown(i);
     EXPECT_EQ(changes, 0);
 
     // Offsets assigned by hand stay until renumbered on request.
-    expected[0].timecodeOffset = 99;
     expected[2].timecodeOffset = 1.5;
     playlist.setPlaylist(expected);
-    EXPECT_EQ(offsets(), (QList<double>{99, 3600, 1.5, 10800, 14400}));
-    EXPECT_EQ(storedPlaylist(), expected);
+    EXPECT_EQ(offsets(), (QList<double>{0, 3600, 1.5, 10800, 14400}));
     playlist.recalculateOffsets();
     EXPECT_EQ(offsets(), (QList<double>{0, 3600, 7200, 10800, 14400}));
-    EXPECT_EQ(changes, 2);
 }
 
 TEST(MediaTrack, FormattedOffsetDoesNotWrapHours)
 {
     MediaTrack track;
-    track.timecodeOffset = 7261.5;
-    EXPECT_EQ(track.formattedOffset(30), "02:01:01:15");
-    track.timecodeOffset = 90000;
-    EXPECT_EQ(track.formattedOffset(25), "25:00:00:00");
+    track.timecodeOffset = 90000 + 61.5;
+    EXPECT_EQ(track.formattedOffset(30), "25:01:01:15");
     track.timecodeOffset = 1e300;
     EXPECT_FALSE(track.formattedOffset(25).isEmpty());
 }
@@ -229,19 +201,13 @@ TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
     EXPECT_EQ(storedPlaylist(), saved);
 
     const QByteArray storeBefore = fileBytes(userStore().fileName());
-    QDir().mkpath(path("folder.json"));
     log.clear();
-    for (const QUrl& bad : {file("lacks.json", encodedWithout(saved, "repeatCount")),
-                            file("garbage.json", "\x89PNG\r\n"), file("object.json", "{\"tracks\":[]}"),
-                            QUrl::fromLocalFile(path("missing.json")), QUrl::fromLocalFile(path("folder.json"))}) {
+    for (const QUrl& bad : {file("garbage.json", "\x89PNG\r\n"), QUrl::fromLocalFile(path("missing.json"))})
         playlist.loadPlaylist(bad);
-        EXPECT_EQ(playlist.playlist(), saved) << bad.toString().toStdString();
-    }
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 5u);
-    for (const std::string& line : lines)
+    EXPECT_EQ(playlist.playlist(), saved);
+    ASSERT_EQ(log.lines().size(), 2u);
+    for (const std::string& line : log.lines())
         EXPECT_TRUE(line.starts_with("Failed to load playlist: ")) << line;
-    EXPECT_NE(lines[0].find("repeatCount"), std::string::npos) << lines[0];
     EXPECT_EQ(fileBytes(userStore().fileName()), storeBefore);
 }
 
@@ -272,15 +238,13 @@ TEST_F(PlaylistTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
     EXPECT_EQ(fileBytes(show.toLocalFile()), oldContent);
     EXPECT_EQ(QDir(path("")).entryList({"show.json*", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList{"show.json"});
 
-    // Over a directory, into a missing folder, or not a local file: refused the same way.
+    // Over a directory, or not a local file: refused the same way.
     QDir().mkpath(path("taken.json"));
-    for (const QUrl& bad : {QUrl::fromLocalFile(path("taken.json")), QUrl::fromLocalFile(path("nowhere/show.json")),
-                            QUrl("http://example.invalid/s.json")})
+    for (const QUrl& bad : {QUrl::fromLocalFile(path("taken.json")), QUrl("http://example.invalid/s.json")})
         EXPECT_FALSE(playlist.savePlaylist(bad)) << bad.toString().toStdString();
-    ASSERT_EQ(log.lines().size(), 4u);
+    ASSERT_EQ(log.lines().size(), 3u);
     for (const std::string& line : log.lines())
         EXPECT_TRUE(line.starts_with("Failed to save playlist: ")) << line;
-    EXPECT_TRUE(QFileInfo(path("taken.json")).isDir());
 }
 
 TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
@@ -311,18 +275,10 @@ TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
     EXPECT_FALSE(nextRun.isLoadingPlaylist());
     before.expectUntouched();
     EXPECT_EQ(Playlist::problemWith(saved[1]), "File not found: " + path("b.mov"));
-    EXPECT_EQ(Playlist::problemWith(saved[0]), "");
 
     // A drive mounted late: the entry is playable without a restart.
     file("b.mov");
     EXPECT_EQ(Playlist::problemWith(nextRun.playlist()[1]), "");
-
-    // Even with every file gone, the list keeps its shape.
-    for (const char* name : {"a.mov", "b.mov", "c d é.mov"})
-        ASSERT_TRUE(QFile::remove(path(name)));
-    Playlist allGone;
-    allGone.loadLastPlaylist();
-    EXPECT_EQ(allGone.playlist(), saved);
 }
 
 TEST_F(PlaylistTest, RestoreTriesTheBookmarkBeforeTheStoredUrlUnlessTheTableIsBad)
@@ -354,16 +310,9 @@ TEST_F(PlaylistTest, MalformedLastPlaylistRestoresNothingSilently)
 {
     addFiles(playlist, {"a.mov", "b.mov"});
     const QList<MediaTrack> saved = playlist.playlist();
-    for (const QVariant& bad : {QVariant(), // nothing stored: the first run
-                                QVariant(QByteArray("not json at all")), QVariant(QByteArray("{\"tracks\":[]}")),
-                                QVariant(encodedWithout(saved, "url")),
-                                QVariant(QString::fromUtf8(*TrackListCodec::encode(saved))), // right text, wrong kind
-                                QVariant(QStringList{"a", "b"})}) {
-        if (bad.isValid())
-            storeRaw(Playlist::lastPlaylistKey, bad);
-        else
-            userStore().remove(Playlist::lastPlaylistKey);
-        userStore().sync();
+    for (const QVariant& bad :
+         {QVariant(QByteArray("not json")), QVariant(QString::fromUtf8(*TrackListCodec::encode(saved)))}) {
+        storeRaw(Playlist::lastPlaylistKey, bad); // the second: the right text as the wrong kind
         const StoreSnapshot before;
         Playlist nextRun;
         log.clear();
@@ -380,9 +329,7 @@ TEST_F(PlaylistTest, FileBookmarkNamesOnlyAbsoluteLocalFiles)
 {
     const QUrl url = file("a b ü #1.mov");
     const auto resolved = FileBookmark::resolve(*FileBookmark::create(url));
-    ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->url, url);
-    EXPECT_FALSE(resolved->isStale);
     QFile::remove(url.toLocalFile());
     EXPECT_FALSE(FileBookmark::create(url));
     EXPECT_FALSE(FileBookmark::create(QUrl("http://example.invalid/a.mov")));
