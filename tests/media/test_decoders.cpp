@@ -3,6 +3,8 @@
 #include "MediaFixtures.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
 using namespace orvelo;
 using namespace orvelo::test;
 
@@ -33,9 +35,6 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
     ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay) << item->errorText().toStdString();
     EXPECT_EQ(item->hasVideo(), f.video);
     EXPECT_EQ(item->hasAudio(), !f.video);
-    if (f.video) {
-        EXPECT_EQ(item->videoSize(), QSize(160, 120));
-    }
     ASSERT_TRUE(item->duration().has_value());
     // Compressed audio may carry an encoder's padding of a frame or two.
     EXPECT_NEAR(*item->duration(), f.video ? 0.2 : 50 * 1024 / 44100.0, 0.1);
@@ -43,29 +42,21 @@ TEST_P(Decoders, FileLoadsWithItsStreams)
 
 INSTANTIATE_TEST_SUITE_P(
     ShowFormats, Decoders,
-    ::testing::Values(
-        Format{"h264.mp4", "x264enc speed-preset=ultrafast ! h264parse ! mp4mux", true},
-        Format{"h264.mov", "x264enc speed-preset=ultrafast ! h264parse ! qtmux", true},
-        Format{"h264.mkv", "x264enc speed-preset=ultrafast ! h264parse ! matroskamux", true},
-        Format{"hevc.mp4", "x265enc speed-preset=ultrafast ! h265parse ! mp4mux", true},
-        Format{"hevc.mov", "x265enc speed-preset=ultrafast ! h265parse ! qtmux", true},
-        Format{"hevc.mkv", "x265enc speed-preset=ultrafast ! h265parse ! matroskamux", true},
-        Format{"prores422.mov", "videoconvert ! video/x-raw,format=I422_10LE ! avenc_prores_ks ! qtmux", true},
-        Format{"prores4444.mov", "videoconvert ! video/x-raw,format=Y444_10LE ! avenc_prores_ks ! qtmux", true},
-        Format{"vp8.webm", "vp8enc deadline=1 ! webmmux", true},
-        Format{"vp9.webm", "vp9enc deadline=1 ! webmmux", true},
-        Format{"vp9.mkv", "vp9enc deadline=1 ! matroskamux", true},
-        Format{"av1.webm", "av1enc cpu-used=8 ! av1parse ! webmmux", true},
-        Format{"av1.mkv", "av1enc cpu-used=8 ! av1parse ! matroskamux", true},
-        Format{"mjpeg.avi", "jpegenc ! avimux", true}, Format{"mjpeg.mov", "jpegenc ! qtmux", true},
-        Format{"pcm.wav", "wavenc", false}, Format{"pcm.aiff", "aiffmux", false},
-        Format{"audio.flac", "flacenc", false}, Format{"audio.mp3", "lamemp3enc ! xingmux ! id3v2mux", false},
-        Format{"aac.m4a", "avenc_aac ! mp4mux", false}, Format{"vorbis.ogg", "vorbisenc ! oggmux", false},
-        Format{"opus.ogg", "audioresample ! opusenc ! oggmux", false}),
+    // Every codec once and every container once; the pairings in between add nothing of ours.
+    ::testing::Values(Format{"h264.mp4", "x264enc speed-preset=ultrafast ! h264parse ! mp4mux", true},
+                      Format{"hevc.mkv", "x265enc speed-preset=ultrafast ! h265parse ! matroskamux", true},
+                      Format{"prores422.mov", "videoconvert ! video/x-raw,format=I422_10LE ! avenc_prores_ks ! qtmux",
+                             true},
+                      Format{"vp8.webm", "vp8enc deadline=1 ! webmmux", true},
+                      Format{"vp9.webm", "vp9enc deadline=1 ! webmmux", true},
+                      Format{"av1.mkv", "av1enc cpu-used=8 ! av1parse ! matroskamux", true},
+                      Format{"mjpeg.avi", "jpegenc ! avimux", true}, Format{"pcm.wav", "wavenc", false},
+                      Format{"pcm.aiff", "aiffmux", false}, Format{"audio.flac", "flacenc", false},
+                      Format{"audio.mp3", "lamemp3enc ! xingmux ! id3v2mux", false},
+                      Format{"aac.m4a", "avenc_aac ! mp4mux", false}, Format{"vorbis.ogg", "vorbisenc ! oggmux", false},
+                      Format{"opus.ogg", "audioresample ! opusenc ! oggmux", false}),
     [](const ::testing::TestParamInfo<Format>& info) {
         std::string name = info.param.file;
-        for (char& c : name)
-            if (c == '.')
-                c = '_';
+        std::replace(name.begin(), name.end(), '.', '_');
         return name;
     });

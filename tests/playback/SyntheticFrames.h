@@ -27,10 +27,8 @@ inline std::shared_ptr<VideoFrame> bgraFrame(int width, int height, const std::f
         for (int x = 0; x < width; ++x) {
             const Rgba c = colour(x, y);
             std::uint8_t* p = frame->plane(0) + y * frame->strides[0] + 4 * x;
-            p[0] = static_cast<std::uint8_t>(c.b);
-            p[1] = static_cast<std::uint8_t>(c.g);
-            p[2] = static_cast<std::uint8_t>(c.r);
-            p[3] = 255;
+            p[0] = static_cast<std::uint8_t>(c.b), p[1] = static_cast<std::uint8_t>(c.g);
+            p[2] = static_cast<std::uint8_t>(c.r), p[3] = 255;
         }
     }
     return frame;

