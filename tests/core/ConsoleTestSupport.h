@@ -1,8 +1,7 @@
 #pragma once
 
-// Shared by the console tests: the controller's collaborators as the application builds them,
-// with stand-ins for the transports where no socket is wanted, DMX frames, and playlists of
-// generated media.
+// Shared by the console tests: the controller among its collaborators, with stand-ins for the
+// transports where no socket is wanted, DMX frames, and playlists of generated media.
 
 #include "core/DMXController.h"
 #include "core/DMXDecoding.h"
@@ -52,30 +51,22 @@ inline Frame dmxFrame(std::initializer_list<int> values, int startChannel = 1, s
 
 inline DMXConfig dmxConfig(DMXMode mode, int startChannel = 1, TimecodeFrameRate rate = TimecodeFrameRate::fps25)
 {
-    DMXConfig c;
-    c.mode = mode;
-    c.startChannel = startChannel;
-    c.frameRate = rate;
-    return c;
+    return {.startChannel = startChannel, .mode = mode, .frameRate = rate};
 }
 
-// The two transports on ports of a test's choosing; the Art-Net side sends timecode and
-// announcements to 127.0.0.1:`timecodePort` and never clears its port.
+// The transports on ports of a test's choosing; Art-Net timecode goes to 127.0.0.1:`timecodePort`.
 inline ArtNetService::Options artNetOn(std::uint16_t port, std::uint16_t timecodePort)
 {
-    ArtNetService::Options options;
-    options.listenPort = port;
-    options.destinationAddress = "127.0.0.1";
-    options.destinationPort = timecodePort;
-    options.clearPort = false;
-    return options;
+    return {.listenPort = port,
+            .destinationPort = timecodePort,
+            .destinationAddress = "127.0.0.1",
+            .clearPort = false,
+            .reading = {}};
 }
 
 inline SACNService::Options sacnOn(std::uint16_t port)
 {
-    SACNService::Options options;
-    options.port = port;
-    return options;
+    return {.port = port, .reading = {}};
 }
 
 // Every effect parameter a console frame can reach, in the order of the effect channels.
@@ -106,9 +97,8 @@ struct EffectState {
                  fx.blueHorizontalOffset(), fx.blueVerticalOffset()}};
     }
 
-    // This state after an extended frame whose control channel is `start`, by the bands of
-    // each effect channel: written out here field by field, so that a channel read from the
-    // wrong slot or applied to the wrong parameter shows.
+    // This state after an extended frame starting at `start`, written out field by field, so
+    // that a channel read from the wrong slot or applied to the wrong parameter shows.
     EffectState after(const Frame& frame, int start = 1) const
     {
         EffectState e = *this;
@@ -135,19 +125,20 @@ struct EffectState {
 
     friend std::ostream& operator<<(std::ostream& os, const EffectState& e)
     {
-        os << "pattern " << static_cast<int>(e.pattern) << " speed " << e.patternSpeed << " b " << e.brightness << " s "
-           << e.saturation << " a " << e.alpha << " rate " << e.speed << " rgb " << e.red << e.green << e.blue
-           << " shifts " << e.shifts[0] << "/" << e.shifts[1] << "/" << e.shifts[2] << " offsets";
-        for (double o : e.offsets)
-            os << " " << o;
+        os << static_cast<int>(e.pattern) << " " << e.patternSpeed << " " << e.brightness << " " << e.saturation << " "
+           << e.alpha << " " << e.speed << " rgb " << e.red << e.green << e.blue;
+        for (double v : {e.shifts[0] * 1.0, e.shifts[1] * 1.0, e.shifts[2] * 1.0, e.offsets[0], e.offsets[1],
+                         e.offsets[2], e.offsets[3], e.offsets[4], e.offsets[5]})
+            os << " " << v;
         return os;
     }
 };
 
+// The timecode sent, with the engine's position at the time.
 struct SentTimecode {
     dmx::Timecode timecode;
     int type;
-    double position; // the engine's position when it was sent
+    double position;
 };
 
 // A DMX transport without a socket: it records the timecode it is asked to send.
@@ -175,8 +166,7 @@ public:
     void stopListening() override {}
 };
 
-// The controller among its collaborators as the application wires them, with transports that
-// open no socket; the Art-Net stand-in notes the engine's position with each timecode.
+// The controller wired as the application wires it, with transports that open no socket.
 struct ControllerRig {
     ControllerRig() { artNet.engine = &engine; }
     FakeDMXService artNet{"Art-Net"};
@@ -196,8 +186,7 @@ inline void forgetLastPlaylist()
     store.sync();
 }
 
-// Tracks named track01, track02, ... on the given files (cycled), at the offsets the playlist
-// gives them (index x 3600).
+// Tracks named track01, track02, ... on the given files (cycled), an hour apart.
 inline QList<MediaTrack> makeTracks(const std::vector<std::string>& files, int count)
 {
     QList<MediaTrack> tracks;

@@ -45,8 +45,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The program under test as a child process (killed, as by a power cut, when it goes); its
-// standard output is read line by line.
+// The program under test as a child process (QProcess kills it, as a power cut would, when it
+// goes); its standard output is read line by line.
 class Player {
 public:
     Player(const std::string& home)
@@ -67,21 +67,11 @@ public:
         process_.start(QString::fromUtf8(std::getenv("ORVELO_BUILD_DIR")) + "/orvelo", {});
         process_.waitForStarted();
     }
-    ~Player()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
     bool started() const { return process_.state() == QProcess::Running; }
 
-    // Waits for a line equal to `line`; true once it came.
     bool waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s)
     {
-        waitUntil([&] { return count(line) > 0 || !started(); }, timeout);
-        return count(line) > 0;
+        return waitUntil([&] { return count(line) > 0 || !started(); }, timeout) && count(line) > 0;
     }
 
     const std::vector<std::string>& lines()
@@ -93,19 +83,14 @@ public:
         return lines_;
     }
 
-    long count(const std::string& line)
-    {
-        const auto& all = lines();
-        return std::count(all.begin(), all.end(), line);
-    }
+    long count(const std::string& line) { return std::ranges::count(lines(), line); }
 
     // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
     int terminate()
     {
         process_.terminate();
-        if (!process_.waitForFinished(10'000) || process_.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return process_.exitCode();
+        const bool ended = process_.waitForFinished(10'000) && process_.exitStatus() == QProcess::NormalExit;
+        return ended ? process_.exitCode() : -1;
     }
 
 private:
@@ -244,8 +229,9 @@ protected:
         std::ostringstream text;
         for (const auto& line : player->lines())
             text << "  " << line << "\n";
-        text << "stderr:\n" << std::ifstream(home + "/player-stderr.txt").rdbuf();
-        ADD_FAILURE() << "player output:\n" << text.str();
+        ADD_FAILURE() << "player output:\n"
+                      << text.str() << "stderr:\n"
+                      << std::ifstream(home + "/player-stderr.txt").rdbuf();
     }
 
     const std::string home = tempDir() + "/e2e-" + std::to_string(::getpid());
@@ -269,7 +255,6 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
     auto sent = console->once([](const auto& tc) { return tc.size() > 5 && tc.back().position() > 0.3; });
     ASSERT_GT(sent.size(), 5u);
     EXPECT_EQ(sent.back().hours, 1) << "the second track is hour 1";
-    EXPECT_GT(sent.back().position(), 0.3);
 
     // Paused, what timecode still comes (after the last in flight) stands still.
     console->set(6);
@@ -288,7 +273,6 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
                          beforeResume);
     ASSERT_FALSE(sent.empty()) << "timecode again after resuming";
     EXPECT_GE(sent.front().position(), pausedAt) << "resumed where it stood";
-    EXPECT_GT(sent.back().position(), pausedAt + 0.2);
 
     console->set(0);
     ASSERT_TRUE(player->waitForLine("DMXController: Stopping via DMX (Val: 0)"));
@@ -335,7 +319,6 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
     std::this_thread::sleep_for(2500ms);
     const QJsonDocument status = jsonOf(call(8080, "GET", "/api/status"));
     EXPECT_EQ(status["state"].toString(), "failed");
-    EXPECT_EQ(status["isPlaying"].toBool(), false);
     EXPECT_EQ(status["error"].toString(), "File not found: " + late);
     EXPECT_EQ(player->count("DMXController: Resuming track via DMX (Val: 11)"), 0);
     const long tries = player->count("PlaybackEngine: loadAndPlay called for intro.mp4");

@@ -1,12 +1,10 @@
 // Protects display-sleep prevention against a fake freedesktop screen saver on a private
-// session bus: one inhibition at a time, release on request, retry after a refusal, and a clear
-// failure line without a bus.
+// session bus: one inhibition at a time, release on request, and retry after a refusal.
 #include "settings/SystemSleepManager.h"
 
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusError>
 #include <QProcess>
@@ -28,11 +26,9 @@ class FakeScreenSaver : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
 public:
-    std::atomic<int> inhibitCalls{0};
-    std::atomic<int> unInhibitCalls{0};
-    std::atomic<bool> refuse{false};
+    std::atomic<int> inhibitCalls{0}, unInhibitCalls{0};
     std::atomic<uint> lastReleased{0};
-    std::atomic<bool> namedTheApplication{false};
+    std::atomic<bool> refuse{false}, namedTheApplication{false};
 
 public slots:
     uint Inhibit(const QString& application, const QString& reason)
@@ -78,9 +74,7 @@ struct FakeBus {
         QDBusConnection::disconnectFromBus("sleep-manager");
         thread.quit();
         thread.wait();
-        delete screenSaver;
-        daemon.kill();
-        daemon.waitForFinished();
+        delete screenSaver; // QProcess ends the daemon as it goes
     }
     QDBusConnection client() const { return QDBusConnection::connectToBus(address, "sleep-manager"); }
 
@@ -101,27 +95,22 @@ TEST(SystemSleepManager, InhibitsOnceReleasesAndRetriesAfterARefusal)
     LogCapture log;
     {
         SystemSleepManager manager(bus.client());
-        EXPECT_TRUE(manager.preventSleep());
-        EXPECT_EQ(screenSaver.inhibitCalls, 1);
         EXPECT_TRUE(screenSaver.namedTheApplication);
         const uint cookie = manager.assertionID();
         EXPECT_NE(cookie, 0u);
         manager.setPreventSleep(true);
-        EXPECT_EQ(screenSaver.inhibitCalls, 1);
-        EXPECT_EQ(manager.assertionID(), cookie);
+        EXPECT_EQ(screenSaver.inhibitCalls, 1) << "held once";
         manager.setPreventSleep(false);
-        EXPECT_EQ(screenSaver.unInhibitCalls, 1);
+        manager.setPreventSleep(false);
+        EXPECT_EQ(screenSaver.unInhibitCalls, 1) << "released once";
         EXPECT_EQ(screenSaver.lastReleased, cookie);
         EXPECT_EQ(manager.assertionID(), 0u);
-        manager.setPreventSleep(false);
-        EXPECT_EQ(screenSaver.unInhibitCalls, 1);
     }
 
     // Refused at start, retried at the next switch on; a refused release still forgets.
     screenSaver.refuse = true;
     SystemSleepManager manager(bus.client());
     EXPECT_EQ(manager.assertionID(), 0u);
-    EXPECT_TRUE(manager.preventSleep());
     screenSaver.refuse = false;
     manager.setPreventSleep(true);
     EXPECT_NE(manager.assertionID(), 0u);
@@ -134,23 +123,6 @@ TEST(SystemSleepManager, InhibitsOnceReleasesAndRetriesAfterARefusal)
                                                      "SystemSleepManager: Failed to enable sleep prevention",
                                                      "SystemSleepManager: Sleep prevention enabled",
                                                      "SystemSleepManager: Failed to disable sleep prevention"}));
-}
-
-TEST(SystemSleepManagerWithoutBus, LogsTheFailureAndRunsOn)
-{
-    const QTemporaryDir nowhere(QString::fromStdString(tempDir()) + "/nobus-XXXXXX");
-    auto bus = QDBusConnection::connectToBus("unix:path=" + nowhere.filePath("no-socket"), "no-bus");
-    ASSERT_FALSE(bus.isConnected());
-    LogCapture log;
-    SystemSleepManager manager(bus);
-    EXPECT_EQ(manager.assertionID(), 0u);
-    EXPECT_TRUE(manager.preventSleep());
-    manager.setPreventSleep(true);
-    manager.setPreventSleep(false);
-    EXPECT_FALSE(manager.preventSleep());
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"SystemSleepManager: Failed to enable sleep prevention",
-                                                     "SystemSleepManager: Failed to enable sleep prevention"}));
-    QDBusConnection::disconnectFromBus("no-bus");
 }
 
 #include "test_system_sleep_manager.moc"

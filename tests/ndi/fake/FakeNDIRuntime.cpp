@@ -1,6 +1,5 @@
 #include "FakeNDIRuntime.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -17,8 +16,7 @@ namespace {
 struct SendCreate {
     const char* name;
     const char* groups;
-    bool clockVideo;
-    bool clockAudio;
+    bool clockVideo, clockAudio;
 };
 
 struct Sender {
@@ -29,8 +27,7 @@ struct Sender {
 };
 
 std::mutex mutex;
-bool failInitialize = false;
-bool initialized = false;
+bool failInitialize = false, initialized = false;
 FakeNDIState state{};
 std::vector<FakeNDIFrame> frames;
 std::vector<std::uint8_t> lastPixels;

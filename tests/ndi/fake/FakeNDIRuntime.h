@@ -1,16 +1,14 @@
 #pragma once
 
-// A stand-in for the NDI runtime, built as libndi.so.6 for the tests: the five functions the
-// service calls, recording what they were given, plus these functions for the tests to read
-// the record (found with dlsym in the same loaded library). Like the real runtime, a sender
-// created with video clocking holds each send until that frame's turn at the frame rate.
+// A stand-in for the NDI runtime, built as libndi.so.6: the five functions the service calls,
+// recording what they were given, and the fake_ndi_* functions to read the record (by dlsym).
+// Like the real runtime, a sender clocked by video holds each send until that frame's turn.
 
 #include <cstdint>
 
 extern "C" {
 
-// A video frame as the runtime's send call takes it, laid out as the runtime's C interface
-// defines it (written here from that definition, not from the service's).
+// A video frame as laid out by the runtime's C interface (written from it, not from the service).
 struct FakeNDIVideoFrame {
     int xres, yres;
     std::uint32_t fourCC;
@@ -30,14 +28,8 @@ struct FakeNDIFrame : FakeNDIVideoFrame {
 };
 
 struct FakeNDIState {
-    int destroyCalls;
-    int createCalls;
-    int liveSenders;
-    int framesSent;
-    bool lastCreateNamedOrvelo;
-    bool lastCreateHadGroups;
-    bool lastCreateClockVideo;
-    bool lastCreateClockAudio;
+    int destroyCalls, createCalls, liveSenders, framesSent;
+    bool lastCreateNamedOrvelo, lastCreateHadGroups, lastCreateClockVideo, lastCreateClockAudio;
     bool destroyedWithLiveSenders; // NDIlib_destroy came while a sender was alive
     bool sentAfterSenderDestroyed;
 };
