@@ -83,7 +83,6 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
     ASSERT_TRUE(waitUntil([&] { return quick->isExposed(); }, 10s));
     // The first appearance started the listeners.
     EXPECT_TRUE(waitUntil([&] { return app.sACNService().isListening() && app.citpService().isListening(); }, 5s));
-    EXPECT_EQ(quick->size(), QSize(1280, 800));
     QObject* content = find(quick, "contentView");
     EXPECT_EQ(content->property("selection").toString(), "player");
 
@@ -95,7 +94,6 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
                                      {"citpState", "Listening"},
                                      {"channelsUsed", "1"}})
         EXPECT_EQ(textOf(quick, name), text);
-    EXPECT_FALSE(find(quick, "loopAllButton")->property("enabled").toBool());
     EXPECT_EQ(find(quick, "loopAllButton")->property("helpText").toString(), "Disable DMX to enable Playlist Loop");
     EXPECT_EQ(find(quick, "autoButton")->property("helpText").toString(), "Disable DMX to enable auto-play");
 
@@ -119,7 +117,6 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
                        (theme == "daylight");
             };
             EXPECT_TRUE(waitUntil(themed, 5s)) << tag.toStdString();
-            EXPECT_EQ(shot.size(), QSize(1280, 800) * quick->devicePixelRatio());
             keep(shot, theme + "-" + tag);
         }
     }
