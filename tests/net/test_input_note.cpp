@@ -6,24 +6,12 @@
 #include "net/InputNote.h"
 #include "net/OwnEchoes.h"
 
-#include <arpa/inet.h>
+#include "support/UdpTestSupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace orvelo;
 using namespace std::chrono_literals;
-
-namespace {
-
-sockaddr_in from(const char* address)
-{
-    sockaddr_in sender{};
-    sender.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &sender.sin_addr);
-    return sender;
-}
-
-} // namespace
 
 TEST(ForeignUniverses, NamesWhatWasHeardLatelyButNeverTheInputsOwn)
 {
@@ -33,17 +21,15 @@ TEST(ForeignUniverses, NamesWhatWasHeardLatelyButNeverTheInputsOwn)
         foreign.look(own, t0 + after);
         return foreign.heard();
     };
-    EXPECT_TRUE(heard(0, 0s).empty());
-    for (int i = 0; i < 44; ++i)
-        foreign.count(5);
+    foreign.count(5);
+    foreign.count(5);
     foreign.count(1);
     EXPECT_EQ(heard(0, 1s), (std::vector<int>{1, 5}));
-    EXPECT_EQ(foreign.frames(), 45u);
     foreign.count(5);
     EXPECT_EQ(heard(0, 3s), (std::vector<int>{1, 5})) << "kept a few seconds";
     EXPECT_EQ(heard(0, 4s), std::vector<int>{5}) << "1 forgotten 3 s after its last frame";
     EXPECT_EQ(heard(5, 4s), std::vector<int>{}) << "the input moved to the universe it hears";
-    EXPECT_EQ(foreign.frames(), 46u) << "the count of the episode stays until the next one";
+    EXPECT_EQ(foreign.frames(), 4u) << "the count of the episode stays until the next one";
     EXPECT_EQ(heard(0, 6s), std::vector<int>{});
     foreign.count(2);
     EXPECT_EQ(heard(0, 7s), std::vector<int>{2});
@@ -55,23 +41,22 @@ TEST(ForeignUniverses, NamesWhatWasHeardLatelyButNeverTheInputsOwn)
 TEST(InputNote, SaysWhereTheConsoleIsAndWhereThePlayerListens)
 {
     EXPECT_EQ(inputnote::artNet({}, 0), "");
-    EXPECT_EQ(inputnote::artNet({1}, 0), "Art-Net seen on 0:0:1, listening on 0:0:0");
     EXPECT_EQ(inputnote::artNet({0, artnet::portAddress(1, 2, 3)}, artnet::portAddress(0, 1, 0)),
               "Art-Net seen on 0:0:0 and 1:2:3, listening on 0:1:0");
-    EXPECT_EQ(inputnote::artNet({1, 2, 3}, 0), "Art-Net seen on 0:0:1, 0:0:2 and 0:0:3, listening on 0:0:0");
     EXPECT_EQ(inputnote::artNet({1, 2, 3, 4, 5}, 0),
               "Art-Net seen on 0:0:1, 0:0:2, 0:0:3 and 2 more, listening on 0:0:0");
     EXPECT_EQ(inputnote::sACN({}, 1), "");
     EXPECT_EQ(inputnote::sACN({7}, 1),
               "sACN seen on universe 7, set for universe 1 (the sACN input takes every universe)");
-    EXPECT_EQ(inputnote::sACN({2, 7}, 1),
-              "sACN seen on universes 2 and 7, set for universe 1 (the sACN input takes every universe)");
+    EXPECT_EQ(inputnote::sACN({2, 7, 9}, 1),
+              "sACN seen on universes 2, 7 and 9, set for universe 1 (the sACN input takes every universe)");
 }
 
 TEST(OwnEchoes, OnlyWhatThisHostSentComesBackAsAnEcho)
 {
     OwnEchoes echoes;
     echoes.setOwnAddresses({"10.254.0.2"});
+    const auto from = [](const char* address) { return test::ipv4(6454, ::inet_addr(address)); };
     const std::vector<std::uint8_t> timecode = artnet::encodeTimeCode(1, 2, 3, 4, 1);
     const std::vector<std::uint8_t> later = artnet::encodeTimeCode(1, 2, 3, 5, 1);
     EXPECT_FALSE(echoes.isEcho(timecode, from("10.254.0.2")));
