@@ -15,8 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The application's assembly on ports of the test's choosing; timecode and announcements go
-// to the `receiver` socket.
+// The application's assembly on ports of the test's choosing.
 struct NetRig {
     UdpPeer console;
     UdpPeer receiver;
@@ -28,7 +27,6 @@ struct NetRig {
     ProtocolManager manager{artNet, sacn, citp};
     PlaybackEngine engine;
     DMXController controller{manager, engine};
-
     // Sends the datagram until the controller shows `value` (a datagram may be lost).
     bool reaches(std::uint16_t port, const Bytes& datagram, int value)
     {
@@ -71,7 +69,6 @@ TEST(ControllerOnTheWire, ArtDmxOfTheConfiguredUniverseOnlyAndSACNOnceItIsTheInp
         std::tie(config.net, config.subnet, config.universe) = std::tuple(2, 1, 3);
         rig.controller.setDmxConfig(config);
         EXPECT_TRUE(filteredOut({0, 0, 0}, {2, 1, 3}, 7));
-
         rig.controller.playlist().setPlaylist(makeTracks({"/nonexistent/one.mp4"}, 2));
         rig.manager.setInputProtocol(DMXProtocolType::sACN);
         rig.manager.updateServices();
@@ -79,7 +76,6 @@ TEST(ControllerOnTheWire, ArtDmxOfTheConfiguredUniverseOnlyAndSACNOnceItIsTheInp
         // Any universe: the sACN receiver has no filter.
         EXPECT_TRUE(rig.reaches(rig.sacnPort, sacnDataPacket(7, dmxFrame({21})), 21));
         EXPECT_GE(log.indexOf("DMXController: Switching track via DMX (Val: 21) -> track02"), 0);
-
         // While sACN is the input a new address is not copied into the Art-Net filter; binding
         // to Art-Net again copies it.
         config = {};
@@ -90,7 +86,6 @@ TEST(ControllerOnTheWire, ArtDmxOfTheConfiguredUniverseOnlyAndSACNOnceItIsTheInp
         rig.manager.updateServices();
         EXPECT_EQ(rig.artNet.filterUniverse, 9);
         EXPECT_TRUE(rig.artDmxReaches({0, 0, 9}, 11));
-
         // Frames of the receiver that is no longer the input reach it but change nothing.
         rig.sacn.startListening();
         EXPECT_TRUE(waitUntil([&] {

@@ -50,7 +50,6 @@ TEST(DMXDecoding, MappedValuesInSinglePrecisionAndTimecode)
     for (const auto& [value, mask] :
          {std::pair{11, ColourMask{true, false, false}}, {16, {false, true, true}}, {255, {true, true, true}}})
         EXPECT_EQ(mappedColourMask(static_cast<std::uint8_t>(value)), mask) << "colour value " << value;
-
     EXPECT_EQ(timecodeAt(7200 + 61.5, 30), (Timecode{2, 1, 1, 15}));
     EXPECT_EQ(timecodeAt(86400, 25), (Timecode{0, 0, 0, 0})) << "hours wrap at 24";
     for (const double bad : {-0.04, std::numeric_limits<double>::quiet_NaN()})

@@ -126,14 +126,10 @@ TEST_F(PlaylistTest, AddingFilesNumbersTheHoursAndSkipsWhatCannotBeRead)
     EXPECT_EQ(storedPlaylist(), playlist.playlist());
     EXPECT_EQ(changes, 2);
     ASSERT_TRUE(storedOnDisk(Playlist::lastPlaylistBookmarksKey).isValid());
-
     // Emptied, nothing of it is left for the next run.
     playlist.removeTracks({0, 1});
     EXPECT_FALSE(storedOnDisk(Playlist::lastPlaylistKey).isValid());
     EXPECT_FALSE(storedOnDisk(Playlist::lastPlaylistBookmarksKey).isValid());
-    Playlist nextRun;
-    nextRun.loadLastPlaylist();
-    EXPECT_TRUE(nextRun.playlist().isEmpty());
 }
 
 TEST_F(PlaylistTest, EditsRenumberTheOffsetsAndBadIndicesAreIgnored)
@@ -145,13 +141,11 @@ TEST_F(PlaylistTest, EditsRenumberTheOffsetsAndBadIndicesAreIgnored)
     playlist.moveTrackUp(4);
     playlist.moveTrackDown(0);
     EXPECT_EQ(names(), (QStringList{"d", "b", "a", "e", "c"}));
-
     // The repeat count changes one entry only.
     QList<MediaTrack> expected = playlist.playlist();
     expected[1].repeatCount = 0;
     playlist.setRepeatCount(1, 0);
     EXPECT_EQ(storedPlaylist(), expected);
-
     // Moves past either end, or of an index outside the list, and counts for no entry.
     changes = 0;
     playlist.moveTracks({9}, 0);
@@ -164,7 +158,6 @@ TEST_F(PlaylistTest, EditsRenumberTheOffsetsAndBadIndicesAreIgnored)
     for (int i : {4, -1})
         playlist.moveTrackDown(i);
     EXPECT_EQ(changes, 0);
-
     // Offsets assigned by hand stay until renumbered on request.
     expected[2].timecodeOffset = 1.5;
     playlist.setPlaylist(expected);
@@ -190,7 +183,6 @@ TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
     const QUrl show = QUrl::fromLocalFile(path("my show.json"));
     ASSERT_TRUE(playlist.savePlaylist(show));
     EXPECT_TRUE(log.contains("Playlist saved to " + show.toEncoded().toStdString()));
-
     // The media are gone by the time the file is loaded: loading does not check them.
     for (const char* name : {"a b.mov", "ü.wav", "c.mp3"})
         QFile::remove(path(name));
@@ -202,12 +194,11 @@ TEST_F(PlaylistTest, SavedFileLoadsBackAsEqualTracksAndABadFileChangesNothing)
 
     const QByteArray storeBefore = fileBytes(userStore().fileName());
     log.clear();
-    for (const QUrl& bad : {file("garbage.json", "\x89PNG\r\n"), QUrl::fromLocalFile(path("missing.json"))})
-        playlist.loadPlaylist(bad);
+    playlist.loadPlaylist(QUrl::fromLocalFile(path("missing.json"))); // a bad document: the view model test's
     EXPECT_EQ(playlist.playlist(), saved);
-    ASSERT_EQ(log.lines().size(), 2u);
-    for (const std::string& line : log.lines())
-        EXPECT_TRUE(line.starts_with("Failed to load playlist: ")) << line;
+    EXPECT_EQ(log.lines(),
+              Lines{"Failed to load playlist: " + QUrl::fromLocalFile(path("missing.json")).toEncoded().toStdString() +
+                    " is not a readable file"});
     EXPECT_EQ(fileBytes(userStore().fileName()), storeBefore);
 }
 
@@ -217,7 +208,6 @@ TEST_F(PlaylistTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
     const QUrl show = QUrl::fromLocalFile(path("show.json"));
     ASSERT_TRUE(playlist.savePlaylist(show));
     const QByteArray oldContent = fileBytes(show.toLocalFile());
-
     // A playlist far larger than the file-size limit set below: the write fails part-way,
     // as on a full disk.
     QStringList many;
@@ -237,12 +227,9 @@ TEST_F(PlaylistTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
     EXPECT_FALSE(saved);
     EXPECT_EQ(fileBytes(show.toLocalFile()), oldContent);
     EXPECT_EQ(QDir(path("")).entryList({"show.json*", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList{"show.json"});
-
-    // Over a directory, or not a local file: refused the same way.
-    QDir().mkpath(path("taken.json"));
-    for (const QUrl& bad : {QUrl::fromLocalFile(path("taken.json")), QUrl("http://example.invalid/s.json")})
-        EXPECT_FALSE(playlist.savePlaylist(bad)) << bad.toString().toStdString();
-    ASSERT_EQ(log.lines().size(), 3u);
+    // Not a local file: refused the same way (an unwritable place is the view model test's).
+    EXPECT_FALSE(playlist.savePlaylist(QUrl("http://example.invalid/s.json")));
+    ASSERT_EQ(log.lines().size(), 2u);
     for (const std::string& line : log.lines())
         EXPECT_TRUE(line.starts_with("Failed to save playlist: ")) << line;
 }
@@ -275,7 +262,6 @@ TEST_F(PlaylistTest, RestoredMissingFilesKeepTheirPlacesAndPlayOnceTheyAppear)
     EXPECT_FALSE(nextRun.isLoadingPlaylist());
     before.expectUntouched();
     EXPECT_EQ(Playlist::problemWith(saved[1]), "File not found: " + path("b.mov"));
-
     // A drive mounted late: the entry is playable without a restart.
     file("b.mov");
     EXPECT_EQ(Playlist::problemWith(nextRun.playlist()[1]), "");
@@ -298,7 +284,6 @@ TEST_F(PlaylistTest, RestoreTriesTheBookmarkBeforeTheStoredUrlUnlessTheTableIsBa
     QList<MediaTrack> expected = tracks;
     expected[0].url = moved;
     EXPECT_EQ(nextRun.playlist(), expected);
-
     // A malformed table only disables the bookmarks: the first entry keeps its place, missing.
     storeRaw(Playlist::lastPlaylistBookmarksKey, QByteArray("{\"x\":"));
     Playlist withoutBookmarks;

@@ -50,7 +50,6 @@ protected:
         effects.resetAll();
     }
     void TearDown() override { effects.resetAll(); }
-
     // The fake runtime's record, read through the library the service loads.
     template <typename F> static F fn(const char* name) { return reinterpret_cast<F>(dlsym(fake, name)); }
     static FakeNDIState state() { return fn<FakeNDIStateFn>("fake_ndi_state")(); }
@@ -124,7 +123,6 @@ TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateAndTh
             std::tuple(c.lastCreateNamedOrvelo, c.lastCreateHadGroups, c.lastCreateClockVideo, c.lastCreateClockAudio),
             std::tuple(true, false, true, false))
             << "named Orvelo, no groups, clocked by video only";
-
         ASSERT_TRUE(waitForFrames(3));
         const FakeNDIFrame f = frame();
         EXPECT_EQ(std::tuple(f.xres, f.yres, f.lineStrideInBytes, f.fourCC),
@@ -135,7 +133,6 @@ TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateAndTh
         EXPECT_FLOAT_EQ(f.pictureAspectRatio, 1920.0f / 1080.0f);
         EXPECT_EQ(std::tuple(f.timecode, f.metadata), std::tuple(std::numeric_limits<std::int64_t>::max(), nullptr));
         EXPECT_FALSE(f.onCreatingThread) << "sent from the worker, not the main thread";
-
         // A new rate from the web controls (only one that exists) restarts the timer at once,
         // without a new sender.
         NDIControl& control = service;
@@ -145,21 +142,18 @@ TEST_F(NDIServiceTest, APatternIsSentByOneSenderAsFullHDBGRAAtTheChosenRateAndTh
         EXPECT_DOUBLE_EQ(service.frameInterval(), 1.0 / 60.0);
         EXPECT_TRUE(waitUntil([&] { return frame().frameRateN == 60000; }));
         EXPECT_EQ(state().createCalls, 1);
-
         // A third of the picture, set from the web controls (only a divisor that exists).
         control.setResolutionScaleValue(5);
         control.setResolutionScaleValue(3);
         EXPECT_EQ(control.resolutionScaleValue(), 3);
         EXPECT_TRUE(waitUntil([&] { return frame().xres == 640 && frame().yres == 360; }));
         control.setResolutionScaleValue(1);
-
         // An audio-only pattern draws its bars the right way up.
         settings.setSelectedPattern(AudioVisualPattern::spectrumBars);
         settings.setPatternColor1(QColor(255, 0, 0));
         ASSERT_TRUE(waitForFrames(4)); // past the ticks already in hand with the old pattern
         EXPECT_EQ(pixel(24, 1079, 2), 255) << "the bars stand on the bottom edge";
         EXPECT_EQ(pixel(24, 0, 2), 0);
-
         service.stopBroadcasting();
         EXPECT_FALSE(service.isBroadcasting() || service.isTimerActive());
         ASSERT_TRUE(waitUntil([&] { return state().liveSenders == 0; }));
@@ -219,7 +213,6 @@ TEST_F(NDIServiceTest, PlayingVideoIsSentAtEveryTickWithItsEffectsOnceAndAPaused
     ASSERT_TRUE(waitForFrames(20));
     for (int i = first, last = state().framesSent; i < last; ++i)
         EXPECT_EQ(frame(i).xres, MediaFiles::pictureWidth) << "frame " << i << " gave way to the pattern";
-
     player->pause();
     ASSERT_TRUE(waitUntil([&] { return frame().xres == 1920; }, 2s)) << "a paused video is not sent as a frozen frame";
     settings.setSelectedPattern(AudioVisualPattern::verticalStripes);

@@ -59,7 +59,6 @@ TEST(LibraryRoots, NeverTheWholeDiskTheHomeFolderOrTheSystem)
         EXPECT_TRUE(LibraryRoots::refusal(refused, home)) << refused.toStdString();
     for (const QString& accepted : {home + "/Videos", QString("/media/usb0")})
         EXPECT_EQ(LibraryRoots::refusal(accepted, home), std::nullopt) << accepted.toStdString();
-
     WebRemoteSettings settings;
     EXPECT_TRUE(settings.addLibraryRoot("/"));
     EXPECT_EQ(settings.addLibraryRoot("/srv/show/"), std::nullopt);
