@@ -3,86 +3,63 @@
 #include "net/ArtNetService.h"
 #include "net/PortManager.h"
 
-#include "ArtNetTestSupport.h"
 #include "support/TestSupport.h"
+#include "support/UdpTestSupport.h"
 
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 using namespace orvelo;
 using namespace orvelo::test;
 
 namespace {
 
-// A python3 child whose UDP socket binds the port, or is connected to it and sends (a console on
-// this machine: lsof lists the port as its remote end); it says "ready" once its socket is set up.
-class Child {
-public:
+// A child process whose UDP socket binds the port, or is connected to it and sends (a console on
+// this machine: lsof lists the port as its remote end); it waits, once set up, to be killed.
+struct Child {
     Child(std::uint16_t port, bool bind)
     {
-        const std::string script =
-            "import socket, time\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n" +
-            (bind ? "s.bind(('0.0.0.0', " + std::to_string(port) + "))"
-                  : "s.connect(('127.0.0.1', " + std::to_string(port) + "))\ns.send(b'Art-Net')") +
-            "\nprint('ready', flush=True)\ntime.sleep(60)\n";
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
+        int ready[2];
+        if (::pipe(ready) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const char* argv[] = {"/usr/bin/python3", "-c", script.c_str(), nullptr};
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        // The pipe stays open while the child lives, so its output never meets a closed end.
-        output_ = out[0];
-        char buffer[16] = {};
-        ready_ = pid_ > 0 && ::read(output_, buffer, sizeof buffer - 1) > 0 && std::string(buffer).starts_with("ready");
+        if ((pid = ::fork()) == 0) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            const sockaddr_in to = ipv4(port, htonl(bind ? INADDR_ANY : INADDR_LOOPBACK));
+            const auto* address = reinterpret_cast<const sockaddr*>(&to);
+            if (bind ? ::bind(fd, address, sizeof to) == 0
+                     : ::connect(fd, address, sizeof to) == 0 && ::send(fd, "Art-Net", 7, 0) == 7)
+                if (::write(ready[1], "r", 1) == 1)
+                    ::pause();
+            ::_exit(1);
+        }
+        char byte = 0;
+        ::close(ready[1]);
+        if (pid > 0 && ::read(ready[0], &byte, 1) != 1)
+            endedBy();
+        ::close(ready[0]);
     }
     ~Child()
     {
-        if (alive()) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(output_);
+        if (alive() && ::kill(pid, SIGKILL) == 0)
+            ::waitpid(pid, nullptr, 0);
     }
-
-    bool ready() const { return ready_; }
-    pid_t pid() const { return pid_; }
-    // Also reaps the child once it has ended, noting how.
-    bool alive()
+    bool alive() const { return pid > 0; }
+    // The signal that ended the child, once it has ended; it is reaped then.
+    std::optional<int> endedBy()
     {
         int status = 0;
-        if (pid_ > 0 && !exited_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited_ = true;
-            killedBySignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-        }
-        return pid_ > 0 && !exited_;
+        if (!alive() || ::waitpid(pid, &status, WNOHANG) != pid)
+            return std::nullopt;
+        pid = -pid;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
-    int killedBySignal = 0;
 
-private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    bool ready_ = false;
-    bool exited_ = false;
+    pid_t pid = -1;
 };
 
 class PortManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ORVELO_REQUIRE_ISOLATED_NETWORK();
-        if (::access("/usr/bin/python3", X_OK) != 0)
-            GTEST_SKIP() << "python3 is needed to hold the port from another process";
-    }
+    void SetUp() override { ORVELO_REQUIRE_ISOLATED_NETWORK(); }
     std::uint16_t port = freeUdpPort();
     LogCapture log;
 };
@@ -93,8 +70,8 @@ TEST_F(PortManagerTest, TheNodeKillsTheProcessBoundToItsPortAndSparesOneThatSend
 {
     Child holder(port, true);
     Child console(port, false);
-    ASSERT_TRUE(holder.ready());
-    ASSERT_TRUE(console.ready());
+    ASSERT_TRUE(holder.alive() && console.alive());
+    const std::string pid = std::to_string(holder.pid);
     ArtNetService::Options options;
     options.listenPort = port;
     options.destinationPort = freeUdpPort();
@@ -103,12 +80,12 @@ TEST_F(PortManagerTest, TheNodeKillsTheProcessBoundToItsPortAndSparesOneThatSend
     service.startListening();
     ASSERT_TRUE(waitUntil([&] { return service.isListening(); }));
     EXPECT_FALSE(service.error());
-    ASSERT_TRUE(waitUntil([&] { return !holder.alive(); }));
-    EXPECT_EQ(holder.killedBySignal, SIGKILL);
-    EXPECT_TRUE(console.alive());
+    std::optional<int> signal;
+    ASSERT_TRUE(waitUntil([&] { return (signal = holder.endedBy()).has_value(); }));
+    EXPECT_EQ(signal, SIGKILL);
+    EXPECT_FALSE(console.endedBy());
 
     const std::string p = std::to_string(port);
-    const std::string pid = std::to_string(holder.pid());
     std::vector<std::string> cleared;
     for (const std::string& line : log.lines())
         if (line.starts_with("PortManager: "))
@@ -126,7 +103,7 @@ TEST_F(PortManagerTest, TheNodeKillsTheProcessBoundToItsPortAndSparesOneThatSend
 TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)
 {
     Child console(port, false);
-    ASSERT_TRUE(console.ready());
+    ASSERT_TRUE(console.alive());
     const std::string p = std::to_string(port);
     EXPECT_FALSE(PortManager::clearPort(port));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"PortManager: Checking if port " + p + " is in use...",
@@ -139,5 +116,5 @@ TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)
     EXPECT_TRUE(log.contains("PortManager: Found 1 process(es) using port " + p + ": " + self));
     EXPECT_TRUE(log.contains("PortManager: Skipping current process (PID " + self + ")"));
     EXPECT_TRUE(log.contains("PortManager: Successfully cleared port " + p));
-    EXPECT_TRUE(console.alive());
+    EXPECT_FALSE(console.endedBy());
 }

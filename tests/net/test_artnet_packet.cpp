@@ -46,19 +46,10 @@ TEST(ArtNetHeader, AcceptsOnlyTheArtNetIDAndReadsTheOpCodeLowByteFirst)
 
 TEST(ArtDmx, LengthIsCappedAt512AndMustBeCoveredByTheDatagramOfTheNodesPortAddress)
 {
-    const struct {
-        std::uint16_t length;
-        std::size_t dataBytes;
-        std::optional<std::size_t> values;
-    } cases[] = {{600, 600, 512}, {600, 300, std::nullopt}, {5, 7, 5}};
-    for (const auto& c : cases) {
-        const auto values = decodeArtDmx(artDmx(0, 0, c.length, c.dataBytes), 0);
-        ASSERT_EQ(values.has_value(), c.values.has_value()) << c.length << "/" << c.dataBytes;
-        if (values) {
-            EXPECT_EQ(values->size(), *c.values);
-            EXPECT_EQ(values->back(), static_cast<std::uint8_t>(*c.values));
-        }
-    }
+    EXPECT_EQ(decodeArtDmx(artDmx(0, 0, 600, 600), 0)->size(), 512u);
+    EXPECT_EQ(decodeArtDmx(artDmx(0, 0, 600, 300), 0), std::nullopt);
+    const auto five = decodeArtDmx(artDmx(0, 0, 5, 7), 0); // what follows the Length is not read
+    EXPECT_EQ(Bytes(five->begin(), five->end()), (Bytes{1, 2, 3, 4, 5}));
     auto noLength = artDmx(0, 0, 0, 0);
     noLength.pop_back();
     EXPECT_EQ(decodeArtDmxFrame(noLength), std::nullopt);

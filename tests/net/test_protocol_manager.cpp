@@ -1,6 +1,5 @@
 // Protects the choice of DMX input and timecode output: which services are stopped and started
 // on a switch, where timecode goes, and that the CITP switch acts on every assignment.
-#include "net/DMXProtocolType.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 
@@ -12,10 +11,11 @@ namespace {
 
 using Journal = std::vector<std::string>;
 
-// Records every call in a journal shared by all fakes, so the order across services shows.
-class FakeDMXService : public DMXProtocolService {
+// Records every call in a journal shared by all fakes, so the order across services shows; CITP's
+// fake is one of these too.
+class FakeService : public DMXProtocolService, public ListeningService {
 public:
-    FakeDMXService(std::string name, Journal& journal) : name_(std::move(name)), journal_(journal) {}
+    FakeService(std::string name, Journal& journal) : name_(std::move(name)), journal_(journal) {}
 
     QString name() const override { return QString::fromStdString(name_); }
     void startListening() override
@@ -38,33 +38,16 @@ private:
     Journal& journal_;
 };
 
-class FakeCITP : public ListeningService {
-public:
-    explicit FakeCITP(Journal& journal) : journal_(journal) {}
-    void startListening() override { journal_.push_back("CITP start"); }
-    void stopListening() override { journal_.push_back("CITP stop"); }
-
-private:
-    Journal& journal_;
-};
-
 struct Services {
     Journal journal;
-    FakeDMXService artNet{"Art-Net", journal};
-    FakeDMXService sacn{"sACN", journal};
-    FakeCITP citp{journal};
+    FakeService artNet{"Art-Net", journal};
+    FakeService sacn{"sACN", journal};
+    FakeService citp{"CITP", journal};
     // Everything the services were told so far, forgotten once read.
     Journal told() { return std::exchange(journal, {}); }
 };
 
 } // namespace
-
-TEST(DMXProtocolType, StoredNamesReadBackExactly)
-{
-    for (const DMXProtocolType type : allDMXProtocolTypes)
-        EXPECT_EQ(dmxProtocolTypeFromRawValue(rawValue(type)), type);
-    EXPECT_FALSE(dmxProtocolTypeFromRawValue("sacn"));
-}
 
 TEST(ProtocolManager, InputSwitchRestartsServicesAndTimecodeGoesToTheOutputAlone)
 {
