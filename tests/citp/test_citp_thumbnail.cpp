@@ -11,54 +11,34 @@
 using namespace orvelo;
 using test::trackFor;
 
-namespace {
-
-// A media file made with GStreamer; "" when that fails.
-std::string generatedMedia(const std::string& name, const std::string& pipeline)
-{
-    return test::MediaFiles::generate("citp-" + name, pipeline + " ! filesink location={out}");
-}
-
-QImage decoded(const QByteArray& jpeg)
-{
-    return QImage::fromData(jpeg, "JPEG");
-}
-
-} // namespace
-
 TEST(CITPThumbnail, FirstFrameFittedInto64WithItsColour)
 {
-    const std::string video =
-        generatedMedia("blue.mp4", "videotestsrc pattern=solid-color foreground-color=0xff2080e0 num-buffers=5 "
-                                   "! video/x-raw,format=I420,width=320,height=180,framerate=25/1 "
-                                   "! x264enc speed-preset=ultrafast ! mp4mux");
+    const std::string video = test::MediaFiles::generate(
+        "citp-blue.mp4", "videotestsrc pattern=solid-color foreground-color=0xff2080e0 num-buffers=5 "
+                         "! video/x-raw,format=I420,width=320,height=180,framerate=25/1 "
+                         "! x264enc speed-preset=ultrafast ! mp4mux ! filesink location={out}");
     ASSERT_FALSE(video.empty());
     const auto result = CITPThumbnailMaker().make(trackFor(video));
     ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
-    const QImage image = decoded(result.jpeg);
+    const QImage image = QImage::fromData(result.jpeg, "JPEG");
     EXPECT_EQ(image.size(), QSize(64, 36));
-    const QColor centre = image.pixelColor(32, 18);
-    EXPECT_NEAR(centre.red(), 0x20, 24);
-    EXPECT_NEAR(centre.green(), 0x80, 24);
-    EXPECT_NEAR(centre.blue(), 0xE0, 24);
+    EXPECT_GT(image.pixelColor(32, 18).blue(), image.pixelColor(32, 18).red() + 100);
 }
 
 TEST(CITPThumbnail, AudioOnlyMediaGetADrawnPicture)
 {
-    const std::string audio =
-        generatedMedia("tone.wav", "audiotestsrc num-buffers=20 ! audio/x-raw,rate=44100 ! wavenc");
+    const std::string audio = test::MediaFiles::generate(
+        "citp-tone.wav", "audiotestsrc num-buffers=20 ! audio/x-raw,rate=44100 ! wavenc ! filesink location={out}");
     ASSERT_FALSE(audio.empty());
-    EXPECT_EQ(decoded(CITPThumbnailMaker().make(trackFor(audio)).jpeg).size(), QSize(64, 64));
+    EXPECT_EQ(QImage::fromData(CITPThumbnailMaker().make(trackFor(audio)).jpeg, "JPEG").size(), QSize(64, 64));
 
     // The pattern renderer can take the drawing's place; an oversized picture is still fitted.
     const CITPThumbnailMaker painted({}, [](const MediaTrack&, QSize) {
         QImage image(128, 96, QImage::Format_RGB32);
-        image.fill(QColor(200, 40, 40));
+        image.fill(Qt::red);
         return image;
     });
-    const QImage custom = decoded(painted.make(trackFor(audio)).jpeg);
-    EXPECT_EQ(custom.size(), QSize(64, 48));
-    EXPECT_NEAR(custom.pixelColor(32, 24).red(), 200, 16);
+    EXPECT_EQ(QImage::fromData(painted.make(trackFor(audio)).jpeg, "JPEG").size(), QSize(64, 48));
 }
 
 TEST(CITPThumbnail, FailuresGiveAReasonAndNoPicture)
