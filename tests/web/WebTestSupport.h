@@ -6,6 +6,7 @@
 #include "core/DMXController.h"
 #include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
+#include "platform/SettingsStore.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <memory>
 #include <string>
@@ -26,7 +28,6 @@
 
 namespace orvelo::test {
 
-// Writes `bytes` to `path`, making its folders.
 inline bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -46,8 +47,8 @@ inline QStringList entriesOf(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// A DMX transport that only remembers whether it listens. Its last-frame time is the dynamic
-// property the status document reads from the real services.
+// A DMX transport that only counts its starts. Its last-frame time is the dynamic property the
+// status document reads from the real services.
 class StubDMXService : public DMXProtocolService {
 public:
     explicit StubDMXService(QString name) : name_(std::move(name)) {}
@@ -60,7 +61,6 @@ public:
     void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override {}
     void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
-
     int starts = 0;
 
 private:
@@ -79,15 +79,12 @@ public:
     bool isBroadcasting() const override { return broadcasting; }
     double fpsValue() const override { return fps; }
     int resolutionScaleValue() const override { return scale; }
-    void startBroadcasting(MediaPlayer*) override
+    void startBroadcasting(MediaPlayer*) override { record("start", true); }
+    void stopBroadcasting() override { record("stop", false); }
+    void record(const char* call, bool on)
     {
-        calls.push_back("start");
-        broadcasting = true;
-    }
-    void stopBroadcasting() override
-    {
-        calls.push_back("stop");
-        broadcasting = false;
+        calls.push_back(call);
+        broadcasting = on;
     }
     void setFpsValue(double value) override { fps = value; }
     void setResolutionScaleValue(int value) override { scale = value; }
@@ -98,8 +95,12 @@ public:
     std::vector<std::string> calls;
 };
 
-// Every service of the remote, as the application wires them.
+// Every service of the remote, as the application wires them, on an empty store: the tests of
+// one process share its run folder, and nothing one of them saved may reach the next.
 struct ServiceRig {
+    struct EmptyStore {
+        EmptyStore() { QSettings(SettingsStore().fileName(), QSettings::NativeFormat).clear(); }
+    } emptyStore;
     StubDMXService artNet{QStringLiteral("Art-Net")};
     StubDMXService sacn{QStringLiteral("sACN")};
     StubCITP citp;
@@ -126,14 +127,6 @@ struct ServiceRig {
         for (const QString& name : names)
             tracks.append(MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile("/nonexistent/" + name), name, 0.0, 1});
         controller->playlist().setPlaylist(tracks);
-    }
-
-    QStringList trackNames() const
-    {
-        QStringList names;
-        for (const MediaTrack& track : controller->playlist().playlist())
-            names.append(track.name);
-        return names;
     }
 };
 

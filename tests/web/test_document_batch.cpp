@@ -12,35 +12,24 @@
 
 using namespace orvelo;
 
-namespace {
-
-// Builds and actions are queued to the main thread; this runs every one queued so far.
-void runQueued()
+TEST(DocumentBatch, WaitingRequestsShareOneBuildUnlessAnActionCameInBetween)
 {
-    QCoreApplication::sendPostedEvents();
-}
-
-} // namespace
-
-TEST(DocumentBatch, WaitingRequestsShareOneBuildWhateverThreadTheyComeFrom)
-{
-    QObject context;
+    auto context = std::make_unique<QObject>();
     DocumentBatch batch;
-    std::atomic<int> builds{0};
-    const auto add = [&] {
-        batch.add(HttpResponder(), 0, &context, [&] {
-            ++builds;
+    std::vector<std::string> order;
+    const auto add = [&](std::uint64_t actionsQueued = 0) {
+        batch.add(HttpResponder(), actionsQueued, context.get(), [&] {
+            order.push_back("build");
             return HttpResponse::ok();
         });
     };
-    for (int i = 0; i < 5; ++i)
-        add();
-    runQueued();
-    EXPECT_EQ(builds, 1);
-    // Once a build has run, the next request queues a new one.
-    add();
-    runQueued();
-    EXPECT_EQ(builds, 2);
+    const auto runQueued = [&] {
+        QCoreApplication::sendPostedEvents();
+        const auto done = order;
+        order.clear();
+        return done;
+    };
+    const std::vector<std::string> one{"build"};
 
     std::vector<std::thread> clients;
     for (int t = 0; t < 4; ++t)
@@ -50,39 +39,18 @@ TEST(DocumentBatch, WaitingRequestsShareOneBuildWhateverThreadTheyComeFrom)
         });
     for (auto& client : clients)
         client.join();
-    runQueued();
-    EXPECT_EQ(builds, 3);
-}
+    EXPECT_EQ(runQueued(), one);
+    add(); // once a build has run, the next request queues a new one
+    EXPECT_EQ(runQueued(), one);
 
-TEST(DocumentBatch, AnActionInBetweenStartsANewBuildBehindIt)
-{
-    QObject context;
-    DocumentBatch batch;
-    std::vector<std::string> order;
-    const auto build = [&] {
-        order.push_back("build");
-        return HttpResponse::ok();
-    };
-    const auto add = [&](std::uint64_t actionsQueued) { batch.add(HttpResponder(), actionsQueued, &context, build); };
     add(0);
     QMetaObject::invokeMethod(
-        &context, [&] { order.push_back("action"); }, Qt::QueuedConnection);
+        context.get(), [&] { order.push_back("action"); }, Qt::QueuedConnection);
     add(1);
     add(1);
-    runQueued();
-    EXPECT_EQ(order, (std::vector<std::string>{"build", "action", "build"}));
-}
+    EXPECT_EQ(runQueued(), (std::vector<std::string>{"build", "action", "build"}));
 
-TEST(DocumentBatch, NothingIsBuiltOnceTheContextIsGone)
-{
-    auto context = std::make_unique<QObject>();
-    DocumentBatch batch;
-    bool built = false;
-    batch.add(HttpResponder(), 0, context.get(), [&] {
-        built = true;
-        return HttpResponse::ok();
-    });
+    add();
     context.reset();
-    runQueued();
-    EXPECT_FALSE(built);
+    EXPECT_EQ(runQueued(), std::vector<std::string>{}) << "nothing is built once the context is gone";
 }

@@ -30,19 +30,16 @@ TEST(FixtureProfile, ModesAndBandsFollowTheControllersDecoding)
     const QJsonObject channels = profile["availableChannels"].toObject();
     const QJsonArray modes = profile["modes"].toArray();
     ASSERT_EQ(modes.size(), 3);
-    const int widths[] = {1, 2, 18};
     for (int m = 0; m < 3; ++m) {
-        const QJsonObject mode = modes[m].toObject();
-        EXPECT_EQ(mode["channels"].toArray().size(), widths[m]);
-        EXPECT_EQ(mode["shortName"].toString(), QString::number(widths[m]) + "ch");
-        EXPECT_FALSE(mode["name"].toString().contains("ode")) << "the format refuses the word mode";
+        const int width = std::array{1, 2, 18}[m];
+        EXPECT_EQ(modes[m]["channels"].toArray().size(), width);
+        EXPECT_EQ(modes[m]["shortName"].toString(), QString::number(width) + "ch");
+        EXPECT_FALSE(modes[m]["name"].toString().contains("ode")) << "the format refuses the word mode";
     }
     const QJsonArray extended = modes[2].toObject()["channels"].toArray();
-    EXPECT_EQ(channels.size(), 18);
     for (const auto& name : extended) {
-        const QJsonObject channel = channels[name.toString()].toObject();
         int next = 0;
-        for (const auto& item : channel["capabilities"].toArray()) {
+        for (const auto& item : channels[name.toString()]["capabilities"].toArray()) {
             const QJsonArray range = item.toObject()["dmxRange"].toArray();
             EXPECT_EQ(range[0].toInt(), next) << name.toString().toStdString();
             next = range[1].toInt() + 1;

@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 using namespace orvelo;
-using namespace std::chrono_literals;
 using test::ServiceRig;
 
 namespace {
@@ -40,8 +39,9 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     rig.sacn.setLastPacketTime(now.addMSecs(-1500)); // too long ago; Art-Net never received
     WebServices services = rig.services();
+    const auto status = [&] { return WebDocuments::status(services, now).value_or(QJsonObject()); };
     EXPECT_EQ(
-        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
+        compact(status()),
         R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
         R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
         R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
@@ -51,21 +51,19 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
     config.frameRate = TimecodeFrameRate::fps30;
     rig.controller->setDmxConfig(config);
     rig.controller->setIgnoreDMX(true);
-    rig.controller->handleDMXInput(std::vector<std::uint8_t>(512, 0));
     rig.artNet.stopListening();
     rig.artNet.setLastPacketTime(now.addMSecs(-500));
-    EXPECT_EQ(
-        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-        R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":100,"dmxValue":0,"duration":0,"error":"",)"
-        R"("frameRate":30,"ignoreDMX":true,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":1,)"
-        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
-
+    const auto fields = [&](QStringList names) {
+        QJsonObject picked;
+        for (const QString& name : names)
+            picked[name] = status()[name];
+        return compact(picked);
+    };
+    EXPECT_EQ(fields({"artNetReceiving", "dmxChannel", "frameRate", "ignoreDMX", "isListening"}),
+              R"({"artNetReceiving":true,"dmxChannel":100,"frameRate":30,"ignoreDMX":true,"isListening":false})");
     rig.controller.reset();
-    EXPECT_EQ(
-        compact(WebDocuments::status(services, now).value_or(QJsonObject())),
-        R"({"artNetReceiving":true,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
-        R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":false,"isPlaying":false,"playlistRevision":0,)"
-        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
+    EXPECT_EQ(fields({"dmxChannel", "frameRate", "ignoreDMX", "playlistRevision"}),
+              R"({"dmxChannel":1,"frameRate":25,"ignoreDMX":false,"playlistRevision":0})");
     rig.engine.reset();
     EXPECT_FALSE(WebDocuments::status(services, now));
 }
@@ -74,17 +72,23 @@ TEST(WebDocuments, SettingsShowEveryService)
 {
     ServiceRig rig;
     WebServices services = rig.services();
+    // The whole document but what comes from the machine and the run: interfaces, library folders.
     QJsonObject settings = WebDocuments::settings(services);
-    EXPECT_EQ(compact(settings["theme"].toObject()["available"].toArray()[0].toObject()),
-              R"({"id":"onyx_dark","name":"Onyx Dark"})");
-    settings.remove("theme");
-    settings.remove("library"); // its folder is the run's own
+    settings.remove("library");
     QJsonObject web = settings.take("web").toObject();
-    EXPECT_TRUE(web.take("interfaces").isArray()); // the machine's own
-    EXPECT_EQ(compact(web), R"({"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5})");
-    EXPECT_EQ(settings.keys(), (QStringList{"defaultVideo", "dmx", "ndi", "network", "playback", "protocol"}));
-    EXPECT_EQ(compact(settings["dmx"].toObject()),
-              R"J({"channel":1,"mode":"Standard (1 Ch)","net":0,"startChannel":1,"subnet":0,"universe":0})J");
+    EXPECT_TRUE(web.take("interfaces").isArray());
+    QJsonObject theme = settings.take("theme").toObject();
+    EXPECT_EQ(theme.take("available").toArray()[0], QJsonObject({{"id", "onyx_dark"}, {"name", "Onyx Dark"}}));
+    settings["web"] = web;
+    settings["theme"] = theme;
+    EXPECT_EQ(
+        compact(settings),
+        R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
+        R"("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)"
+        R"("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)"
+        R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
+        R"("theme":{"current":"onyx_dark"},"web":{"hostNames":[],"interface":"","sessionIdleHours":12,)"
+        R"("transportMinInterval":0.5}})");
 
     rig.ndi->broadcasting = true;
     rig.ndi->fps = 50;
@@ -106,7 +110,6 @@ TEST(WebDocuments, SettingsShowEveryService)
     EXPECT_EQ(settings["theme"].toObject()["current"].toString(), "onyx_dark");
     EXPECT_EQ(settings["protocol"].toObject()["input"].toString(), "Art-Net");
     EXPECT_EQ(settings["dmx"].toObject()["startChannel"].toInt(), 1);
-    rig.settings.setDefaultVideoURL(std::nullopt);
 }
 
 namespace {
@@ -118,69 +121,42 @@ protected:
         WebActions::applySettings(rig.services(), object(json), context ? context : rig.engine.get());
     }
     const DMXConfig& dmx() const { return rig.controller->dmxConfig(); }
+    std::string address() { return compact(*WebDocuments::artNetConfig(rig.services())); }
 
     ServiceRig rig;
 };
 
 } // namespace
 
-TEST_F(WebSettingsTest, DmxGroupTakesOnlyIntegersAndKnownModes)
+TEST_F(WebSettingsTest, GroupsTakeOnlyValuesOfTheirKindAndNdiStartsAndStopsOnlyOnChange)
 {
-    // "channel" wins over "startChannel"; a value of the wrong JSON type is ignored.
-    for (const auto& [json, start] :
-         std::vector<std::pair<const char*, int>>{{R"({"dmx":{"startChannel":5,"channel":9}})", 5},
-                                                  {R"({"dmx":{"channel":9}})", 9},
-                                                  {R"({"dmx":{"startChannel":"7","channel":11}})", 11}}) {
-        apply(json);
-        EXPECT_EQ(dmx().startChannel, start) << json;
-    }
-
-    int changes = 0;
-    QObject::connect(rig.controller.get(), &DMXController::dmxConfigChanged, [&] { ++changes; });
-    apply(R"J({"dmx":{"universe":2,"subnet":"3","net":4,"mode":"Extended (18 Ch)"}})J");
-    EXPECT_EQ(changes, 3);
-    EXPECT_EQ(dmx().universe, 2);
-    EXPECT_EQ(dmx().subnet, 0);
-    EXPECT_EQ(dmx().net, 4);
+    apply(
+        R"J({"dmx":{"universe":2,"subnet":"3","net":4,"startChannel":"7","channel":11,"mode":"Extended (18 Ch)"},)J"
+        R"("playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30,"isListening":false},)"
+        R"("ndi":{"enabled":true,"fps":50,"scale":3},"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})");
+    EXPECT_EQ(address(), R"({"channel":11,"net":4,"subnet":0,"universe":2})");
     EXPECT_EQ(dmx().mode, DMXMode::extended);
-    apply(R"J({"dmx":{"mode":"extended (18 ch)"}})J");
-    EXPECT_EQ(dmx().mode, DMXMode::extended);
-    apply(R"({"dmx":[1,2]})");
-    EXPECT_EQ(dmx().universe, 2);
-}
-
-TEST_F(WebSettingsTest, PlaybackGroup)
-{
-    apply(R"({"playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30}})");
     EXPECT_TRUE(rig.controller->ignoreDMX());
     EXPECT_TRUE(rig.controller->autoPlayNext());
     EXPECT_EQ(dmx().frameRate, TimecodeFrameRate::fps30);
-    apply(R"({"playback":{"ignoreDMX":1,"frameRate":29.97}})");
+    EXPECT_FALSE(rig.artNet.isListening());
+    EXPECT_EQ(rig.remote.hostNames(), QStringList{"player.local"});
+    EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
+
+    // "startChannel" wins over "channel"; nothing else here is of a kind or value taken.
+    apply(R"({"dmx":{"startChannel":5,"channel":9,"mode":"Huge"},"playback":{"ignoreDMX":1,"frameRate":29.97,)"
+          R"("isListening":true},"ndi":{"enabled":true,"fps":29.97,"scale":2.5}})");
+    EXPECT_EQ(dmx().startChannel, 5);
+    EXPECT_EQ(dmx().mode, DMXMode::extended);
     EXPECT_TRUE(rig.controller->ignoreDMX());
     EXPECT_EQ(dmx().frameRate, TimecodeFrameRate::fps30);
-    apply(R"({"playback":{"frameRate":24.0}})");
-    EXPECT_EQ(dmx().frameRate, TimecodeFrameRate::fps24);
-
-    ASSERT_TRUE(rig.artNet.isListening());
-    apply(R"({"playback":{"isListening":false}})");
-    EXPECT_FALSE(rig.artNet.isListening());
-    apply(R"({"playback":{"isListening":true}})");
     EXPECT_TRUE(rig.artNet.isListening());
-}
+    EXPECT_EQ(std::tuple(rig.ndi->fps, rig.ndi->scale), std::tuple(50.0, 3));
 
-TEST_F(WebSettingsTest, NdiGroupStartsAndStopsOnlyOnChange)
-{
-    apply(R"({"ndi":{"enabled":true,"fps":50,"scale":3}})");
-    apply(R"({"ndi":{"enabled":true}})");
-    apply(R"({"ndi":{"fps":29.97,"scale":5}})");
-    apply(R"({"ndi":{"fps":"60","scale":2.5}})");
-    EXPECT_EQ(rig.ndi->calls, std::vector<std::string>{"start"});
-    EXPECT_EQ(rig.ndi->fps, 50);
-    EXPECT_EQ(rig.ndi->scale, 3);
+    apply(R"({"dmx":[1,2],"ndi":{"enabled":false}})");
     apply(R"({"ndi":{"enabled":false}})");
-    apply(R"({"ndi":{"enabled":false}})");
+    EXPECT_EQ(dmx().universe, 2);
     EXPECT_EQ(rig.ndi->calls, (std::vector<std::string>{"start", "stop"}));
-
     rig.ndi.reset();
     apply(R"({"ndi":{"enabled":true}})"); // no NDI service: nothing to do
 }
@@ -188,7 +164,6 @@ TEST_F(WebSettingsTest, NdiGroupStartsAndStopsOnlyOnChange)
 TEST_F(WebSettingsTest, ProtocolGroupSwitchesAtTheEnd)
 {
     apply(R"({"protocol":{"input":"sACN","output":"sacn","citpEnabled":true}})");
-    EXPECT_EQ(rig.protocols->inputProtocol(), DMXProtocolType::sACN);
     EXPECT_EQ(rig.protocols->outputProtocol(), DMXProtocolType::artNet);
     EXPECT_EQ(rig.protocols->activeInputService(), &rig.sacn);
     EXPECT_TRUE(rig.sacn.isListening());
@@ -197,7 +172,6 @@ TEST_F(WebSettingsTest, ProtocolGroupSwitchesAtTheEnd)
 
     // Saving the same choices again restarts nothing: no gap in the console's DMX.
     const int sacnStarts = rig.sacn.starts;
-    apply(R"({"protocol":{}})");
     apply(R"({"protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true}})");
     EXPECT_EQ(rig.sacn.starts, sacnStarts);
     EXPECT_EQ(rig.citp.starts, 1);
@@ -215,14 +189,8 @@ TEST_F(WebSettingsTest, NetworkThemeAndDefaultVideo)
     rig.settings.setDefaultVideoURL(QUrl::fromLocalFile("/shows/loop.mov"));
     // The theme and the clearing are queued once more, behind what is already waiting.
     EXPECT_EQ(rig.themes->currentTheme().id, "onyx_dark");
-    EXPECT_TRUE(test::waitUntil([&] { return rig.themes->currentTheme().id == "daylight"; }));
     EXPECT_TRUE(test::waitUntil([&] { return !rig.settings.defaultVideoURL(); }));
-
-    apply(R"({"theme":{"current":"Midnight"}})", &context);
-    test::spinFor(50ms);
     EXPECT_EQ(rig.themes->currentTheme().id, "daylight");
-    rig.settings.setSelectedInterfaceIP(std::nullopt);
-    rig.settings.setSelectedInterfaceBroadcast(std::nullopt);
 }
 
 TEST(WebActions, EffectsAreWrittenUnclampedAndResetWins)
@@ -235,26 +203,26 @@ TEST(WebActions, EffectsAreWrittenUnclampedAndResetWins)
             R"({"pattern":{"selected":"Spectrum Bars","speed":2.5,"size":40,"gap":3,"autoRotate":true,)"
             R"("rotateInterval":4,"audioReactive":false},)"
             R"("video":{"playbackSpeed":1.5,"brightness":-0.3,"saturation":7,"alpha":0.1,"inverted":true},)"
-            R"("rgb":{"redEnabled":false,"greenTimeShift":4,"blueTimeShift":2.5,"redHOffset":-12.5,"blueVOffset":3}})"));
+            R"("rgb":{"redEnabled":false,"greenEnabled":false,"blueEnabled":false,"redTimeShift":1,"greenTimeShift":4,)"
+            R"("blueTimeShift":2.5,"redHOffset":-12.5,"redVOffset":1,"greenHOffset":2,"greenVOffset":3,)"
+            R"("blueHOffset":4,"blueVOffset":5}})"));
     // Read back through the document, which comes from the settings and the effects manager.
-    const QJsonObject document = WebDocuments::effects(services);
-    QJsonObject pattern = document["pattern"].toObject();
+    QJsonObject document = WebDocuments::effects(services);
+    QJsonObject pattern = document.take("pattern").toObject();
     pattern.remove("available");
-    EXPECT_EQ(compact(pattern), R"({"audioReactive":false,"autoRotate":true,"gap":3,"rotateInterval":4,)"
-                                R"("selected":"Spectrum Bars","size":40,"speed":2.5})");
-    EXPECT_EQ(compact(document["video"].toObject()),
-              R"({"alpha":0.1,"brightness":-0.3,"inverted":true,"playbackSpeed":1.5,"saturation":7})");
-    EXPECT_EQ(compact(document["rgb"].toObject()),
-              R"({"blueEnabled":true,"blueHOffset":0,"blueTimeShift":0,"blueVOffset":3,"greenEnabled":true,)"
-              R"("greenHOffset":0,"greenTimeShift":4,"greenVOffset":0,"redEnabled":false,"redHOffset":-12.5,)"
-              R"("redTimeShift":0,"redVOffset":0})");
+    document["pattern"] = pattern;
+    EXPECT_EQ(compact(document),
+              R"({"pattern":{"audioReactive":false,"autoRotate":true,"gap":3,"rotateInterval":4,)"
+              R"("selected":"Spectrum Bars","size":40,"speed":2.5},)"
+              R"("rgb":{"blueEnabled":false,"blueHOffset":4,"blueTimeShift":0,"blueVOffset":5,"greenEnabled":false,)"
+              R"("greenHOffset":2,"greenTimeShift":4,"greenVOffset":3,"redEnabled":false,"redHOffset":-12.5,)"
+              R"("redTimeShift":1,"redVOffset":1},)"
+              R"("video":{"alpha":0.1,"brightness":-0.3,"inverted":true,"playbackSpeed":1.5,"saturation":7}})");
 
     WebActions::applyEffectsSettings(services, object(R"({"pattern":{"selected":"Laser Show"}})"));
     EXPECT_EQ(rig.settings.selectedPattern(), AudioVisualPattern::spectrumBars);
-
     WebActions::applyEffectsSettings(services, object(R"({"video":{"brightness":0.8},"reset":true})"));
     EXPECT_EQ(rig.effects.brightness(), 0.0f);
-    EXPECT_EQ(rig.effects.saturation(), 1.0f);
     EXPECT_TRUE(rig.effects.redEnabled());
 }
 
@@ -267,55 +235,31 @@ TEST(WebActions, CommandsDriveTheEngineAndController)
         WebActions::executeCommand(rig.services(), command);
         EXPECT_FALSE(rig.engine->isPlaying()) << command;
     }
-
     WebActions::executeCommand(rig.services(), "dance\nWebServer: forged");
-    EXPECT_TRUE(log.contains("WebServer: Executing command prev"));
     EXPECT_TRUE(log.contains("WebServer: Executing command dance?WebServer: forged"));
 }
 
-TEST(WebResources, FixturePageListsConsoleFilesOnly)
+TEST(WebResources, FixturePageListsConsoleFilesOnlyReadFromTheirFolder)
 {
-    QTemporaryDir resources;
+    QTemporaryDir resources, empty;
     for (const char* name : {"Orvelo V2.Fixture", "Orvelo V4.1.Fixture", "My Profile.xml", "Shouting.XML", "notes.txt",
-                             "Avo & Co.r66", "desk.cha", "<b>bold<i>.r20"})
+                             "Avo & Co.r66", "desk.cha", "<b>bold<i>.r20", "sub/inner.xml"})
         ASSERT_TRUE(test::writeFile(resources.path() + "/Fixtures/" + name, name));
-    const WebResources library({resources.path()});
+    ASSERT_TRUE(test::writeFile(resources.path() + "/digital-7.ttf", "font"));
+    const WebResources library({empty.path(), resources.path()}); // later folders fill in for earlier ones
     EXPECT_EQ(library.fixtureFileNames(), (QStringList{"<b>bold<i>.r20", "Avo & Co.r66", "My Profile.xml",
                                                        "Orvelo V2.Fixture", "Orvelo V4.1.Fixture", "desk.cha"}));
-
     const std::string page = WebPages::fixtures(library.fixtureFileNames());
-    for (const char* shown :
-         {"<title>Fixture Profiles - Orvelo</title>", R"(href="/fixtures/My%20Profile.xml" download)",
-          R"(href="/fixtures/Avo%20&amp;%20Co.r66")", "&lt;b&gt;bold&lt;i&gt;.r20",
-          "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
-          "📺 DMX Fixture</span><span>🎬 See documentation", R"(href="/fixtures/orvelo.json" download)",
-          "<td>241 - 245</td><td>Track 24</td>", "Channel 18: Blue Offset Y (Extended)"})
+    for (const char* shown : {R"(href="/fixtures/Avo%20&amp;%20Co.r66" download)", "&lt;b&gt;bold&lt;i&gt;.r20",
+                              "📺 18 Channels</span><span>🎬 Extended Mode", "📺 1 Channel</span><span>🎬 Standard Mode",
+                              "📺 DMX Fixture</span><span>🎬 See documentation", "<td>241 - 245</td><td>Track 24</td>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
-    for (const char* absent : {"<b>bold<i>", "Shouting", "No fixture files available yet"})
-        EXPECT_EQ(page.find(absent), std::string::npos) << absent;
-}
+    EXPECT_EQ(page.find("No fixture files available yet"), std::string::npos);
 
-TEST(WebResources, FixtureFilesAreReadFromTheirFolderOnly)
-{
-    QTemporaryDir resources;
-    for (const auto& [relative, bytes] : {std::pair{"Fixtures/desk.cha", "patch"},
-                                          {"Fixtures/sub/inner.xml", "inner"},
-                                          {"secret.txt", "secret"},
-                                          {"digital-7.ttf", "font"}})
-        ASSERT_TRUE(test::writeFile(resources.path() + "/" + relative, bytes));
-
-    const WebResources library({resources.path()});
-    EXPECT_EQ(library.fixtureFile("desk.cha"), QByteArray("patch"));
-    for (const char* name : {"../secret.txt", "..", ".", "", "sub/inner.xml", "sub\\inner.xml", "..secret.txt", "sub",
-                             "/etc/hostname", "missing.xml"})
-        EXPECT_FALSE(library.fixtureFile(name)) << name;
+    EXPECT_EQ(library.fixtureFile("desk.cha"), QByteArray("desk.cha"));
     EXPECT_EQ(library.font(), QByteArray("font"));
-
-    // Later folders are looked in when earlier ones lack the file.
-    QTemporaryDir empty;
-    const WebResources chain({empty.path(), resources.path()});
-    EXPECT_EQ(chain.font(), QByteArray("font"));
-    EXPECT_EQ(chain.fixtureFile("desk.cha"), QByteArray("patch"));
+    for (const char* name : {"../digital-7.ttf", ".", "", "sub/inner.xml", "sub\\inner.xml", "missing.xml"})
+        EXPECT_FALSE(library.fixtureFile(name)) << name;
     EXPECT_FALSE(WebResources({empty.path()}).font());
 }
 
@@ -326,10 +270,6 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
     ASSERT_TRUE(QDir().mkpath(root));
     ASSERT_TRUE(QFile::link(outside.path(), root + "/escape"));
     const QStringList roots{root, outside.path() + "/show"};
-    const auto refusal = [&](const QString& json) {
-        const auto found = SettingsValidator::check(object(json.toStdString().c_str()), roots);
-        return found ? found->field : QString();
-    };
     const std::vector<std::pair<QString, QString>> cases{
         {R"({"dmx":{"startChannel":600}})", "dmx.startChannel"},
         {R"({"dmx":{"universe":-3}})", "dmx.universe"},
@@ -340,21 +280,15 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"playback":{"ignoreDMX":1}})", "playback.ignoreDMX"},
         {R"({"playback":{"frameRate":29.97}})", "playback.frameRate"},
         {R"({"ndi":{"fps":"60"}})", "ndi.fps"},
-        {R"({"ndi":{"scale":2.5}})", "ndi.scale"},
-        {R"({"protocol":{"input":"DMX512"}})", "protocol.input"},
         {R"({"network":{"interfaceIP":"10.0.0"}})", "network.interfaceIP"},
         {R"({"theme":{"current":"Midnight"}})", "theme.current"},
         {R"({"library":{"mediaFolder":"show/media"}})", "library.mediaFolder"},
-        {R"({"library":{"uploadSizeLimit":0}})", "library.uploadSizeLimit"},
-        {R"({"library":{"mediaFolder":"/"}})", "library.mediaFolder"},
         {R"({"library":{"mediaFolder":")" + root + R"(/escape/x"}})", "library.mediaFolder"},
-        {R"({"library":{"mediaFolder":")" + root + R"(/../Other"}})", "library.mediaFolder"},
         {R"({"web":{"sessionIdleHours":0}})", "web.sessionIdleHours"},
         {R"({"web":{"transportMinInterval":11}})", "web.transportMinInterval"},
         {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
         // Texts the system would read only up to a zero character, or a name that would break a log line.
         {R"({"network":{"interfaceIP":"10.0.0.5\u0000junk"}})", "network.interfaceIP"},
-        {R"({"library":{"mediaFolder":")" + root + R"(/Show\u0000"}})", "library.mediaFolder"},
         {R"({"web":{"interface":"eth0\nWebServer: forged"}})", "web.interface"},
         // Every page's own Save; the default folder is asked for with an empty text.
         {R"J({"dmx":{"universe":15,"subnet":15,"net":127,"startChannel":512,"mode":"Extended (18 Ch)"},)J"
@@ -363,18 +297,13 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
          R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1})",
          ""},
-        {R"({"library":{"mediaFolder":")" + root + R"(/New Show"}})", ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };
-    for (const auto& [json, field] : cases)
-        EXPECT_EQ(refusal(json), field) << json.toStdString();
+    for (const auto& [json, field] : cases) {
+        const auto found = SettingsValidator::check(object(json.toStdString().c_str()), roots);
+        EXPECT_EQ(found ? found->field : QString(), field) << json.toStdString();
+    }
     EXPECT_EQ(SettingsValidator::check(object(R"({"dmx":{"startChannel":600}})"), {})->reason,
               "dmx.startChannel must be a whole number from 1 to 512");
     EXPECT_EQ(SettingsValidator::checkAddress(object(R"({"universe":16})"))->field, "dmx.universe");
-
-    ServiceRig rig;
-    WebActions::applySettings(rig.services(),
-                              object(R"({"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})"), nullptr);
-    EXPECT_EQ(rig.remote.hostNames(), QStringList{"player.local"});
-    EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
 }
