@@ -1,19 +1,27 @@
-// Protects the web remote over real TCP on loopback: the exact answer framing, every route,
-// the failure statuses, and that slow, split, oversize, hostile or random requests never hang,
-// crash or get a wrong status.
+// Protects the web remote over real TCP: the exact answer framing, every route, the failure
+// statuses, that slow, split, oversize or unreadable requests never hang, crash or get a wrong
+// status; and its doors: what a foreign site, an unknown host name, a client without a session,
+// a viewer, a script's token and a password guesser each get, route by route; the media folder
+// kept inside its roots; transport pacing; the chosen interface; and preparing a show: the media
+// listing and thumbnails, playlist editing, saving and loading, uploads that are whole or absent,
+// and that an upload in progress leaves the console's control of playback undisturbed.
 #include "WebClient.h"
 #include "WebTestSupport.h"
 
+#include "core/ConsoleTestSupport.h"
+#include "net/ArtNetService.h"
+#include "net/ArtNetTestSupport.h"
 #include "support/MediaFiles.h"
+#include "support/UdpTestSupport.h"
 #include "web/WebPages.h"
 
+#include <QImage>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -25,14 +33,17 @@ using Headers = std::vector<std::string>;
 
 class WebServerTest : public ::testing::Test {
 protected:
+    // The server goes before the services it was given, a derived fixture's included.
+    void TearDown() override { server.reset(); }
     void SetUp() override
     {
         ORVELO_REQUIRE_ISOLATED_NETWORK();
+        ASSERT_FALSE(video.isEmpty() || tone.isEmpty());
         rig.remote.setTransportMinInterval(0);
+        rig.settings.setMediaFolder(media);
         for (const auto& [relative, bytes] : {std::pair{"digital-7.ttf", QByteArray::fromStdString(font)},
                                               {"Fixtures/My Profile.xml", "<fixture/>"},
-                                              {"Fixtures/desk.cha", "patch"},
-                                              {"secret.txt", "secret"}})
+                                              {"Fixtures/desk.cha", "patch"}})
             ASSERT_TRUE(writeFile(resources.path() + "/" + relative, bytes));
         server = startServer(resources.path(), rig.services());
         port = server->port();
@@ -47,23 +58,59 @@ protected:
                 .settings = &rig.settings,
                 .effects = &rig.effects,
                 .remote = &rig.remote,
-                .playlistsFolder = {}};
+                .playlistsFolder = resources.path() + "/Playlists",
+                .minimumFreeBytes = 0,
+                .uploadStallTimeout = 500ms};
     }
     std::unique_ptr<WebServer> startServer(const QString& folder, const WebServices& services)
     {
         return startWebServer(options(folder), services);
     }
 
+    // Copies the generated media into the media folder under the given names.
+    void addMedia(const QString& videoName, const QString& toneName)
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(media + "/" + toneName).path()));
+        ASSERT_TRUE(QFile::copy(video, media + "/" + videoName));
+        ASSERT_TRUE(QFile::copy(tone, media + "/" + toneName));
+    }
+    Answer upload(const std::string& name, const QByteArray& bytes, const std::string& headers = {})
+    {
+        return call(port, "PUT", "/api/media/" + name, bytes.toStdString(), headers);
+    }
+    int remove(const std::string& path) { return call(port, "DELETE", "/api/media/" + path).status; }
+    QStringList playlistNames()
+    {
+        QStringList names;
+        for (const QJsonValue& track : jsonOf(get("/api/playlist")).array())
+            names.append(track["name"].toString());
+        return names;
+    }
+    QList<MediaTrack> tracks() const { return rig.controller->playlist().playlist(); }
     Answer get(const std::string& path) { return call(port, "GET", path); }
     Answer post(const std::string& path, const std::string& body) { return call(port, "POST", path, body); }
+    int status(const std::string& text, bool halfClose = false, Millis patience = 5000ms)
+    {
+        return parseAnswer(exchange(port, {{text}}, halfClose, patience).received).status;
+    }
     bool allClosed()
     {
         return waitUntil([&] { return server->connectionCount() == 0; });
+    }
+    // The "Cookie:" header line that returns a Set-Cookie answer's session.
+    static std::string cookieOf(const Answer& answer)
+    {
+        const std::string value = headerValue(answer, "Set-Cookie");
+        return "Cookie: " + value.substr(0, value.find(';')) + "\r\n";
     }
 
     const std::string font{"\0\1\0\0font", 8};
     ServiceRig rig;
     QTemporaryDir resources;
+    QString media = resources.path() + "/Media";
+    QString playlists = resources.path() + "/Playlists";
+    QString video = QString::fromStdString(MediaFiles::countingVideo(25, true));
+    QString tone = QString::fromStdString(MediaFiles::tone("flac", 500));
     std::unique_ptr<WebServer> server;
     std::uint16_t port = 0;
 };
@@ -79,17 +126,15 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
     const std::string length = "Content-Length: " + std::to_string(root.body.size());
     EXPECT_EQ(root.headers, (Headers{"Content-Type: text/html", length, "Connection: close"}));
     EXPECT_EQ(root.body, WebPages::remote());
-    EXPECT_EQ(get("/index.html").body, WebPages::remote());
     EXPECT_EQ(server->serverURL(), QStringLiteral("http://localhost:%1").arg(port));
-
-    const Answer fontAnswer = get("/font/digital-7.ttf");
-    EXPECT_EQ(fontAnswer.body, font);
-    EXPECT_EQ(fontAnswer.headers, (Headers{"Content-Type: font/ttf", "Content-Length: 8",
-                                           "Cache-Control: public, max-age=31536000", "Connection: close"}));
+    EXPECT_EQ(get("/font/digital-7.ttf").headers,
+              (Headers{"Content-Type: font/ttf", "Content-Length: 8", "Cache-Control: public, max-age=31536000",
+                       "Connection: close"}));
 
     rig.setTracks({"Intro", "Café ☕", "Finale"});
     const std::string html = "text/html", json = "application/json";
     for (const auto& [path, type, fragment] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"/index.html", html, "<title>Orvelo Remote</title>"},
              {"/playlist.html", html, "<title>Playlist - Orvelo</title>"},
              {"/settings.html", html, "<title>Settings - Orvelo</title>"},
              {"/effects.html", html, "<title>Effects - Orvelo</title>"},
@@ -102,14 +147,11 @@ TEST_F(WebServerTest, EveryGetRouteIsFramedExactlyAndClosed)
              {"/api/settings", json, R"("current":"onyx_dark")"},
              {"/api/effects", json, R"("selected":"Black Screen")"}}) {
         const Answer answer = get(path);
-        EXPECT_EQ(answer.status, 200) << path;
         EXPECT_EQ(headerValue(answer, "Content-Type"), type) << path;
         EXPECT_EQ(headerValue(answer, "Content-Length"), std::to_string(answer.body.size())) << path;
         EXPECT_NE(answer.body.find(fragment), std::string::npos) << path << ": " << answer.body.substr(0, 300);
     }
-    // Only files are cached.
-    EXPECT_EQ(headerValue(get("/fixtures/My%20Profile.xml"), "Cache-Control"), "public, max-age=31536000");
-    EXPECT_EQ(headerValue(get("/api/status"), "Cache-Control"), "");
+    EXPECT_EQ(headerValue(get("/api/status"), "Cache-Control"), "") << "only files are cached";
     EXPECT_TRUE(allClosed());
 }
 
@@ -124,42 +166,23 @@ TEST_F(WebServerTest, PagesShareOneStyleSheetAndScriptCachedUnderTheirContentsNa
                                            "Connection: close"}));
         // The name carries the digest, so a build that changes the file changes the address.
         EXPECT_NE(asset->path.find(asset->etag.substr(1, asset->etag.size() - 2)), std::string::npos) << asset->path;
-        EXPECT_EQ(post(asset->path, "{}").status, 404) << asset->path;
     }
-    EXPECT_NE(WebAsset::versioned("pages", "css", "text/css", "a {}").path,
-              WebAsset::versioned("pages", "css", "text/css", "b {}").path);
-    EXPECT_EQ(get("/assets/pages.0000000000000000.js").status, 404);
-
-    // No page keeps a copy of its own.
+    EXPECT_EQ(post(WebPages::script().path, "{}").status, 404);
     const std::string head = "<link rel=\"stylesheet\" href=\"" + WebPages::styleSheet().path + "\">\n<script src=\"" +
                              WebPages::script().path + "\"></script>\n<title>";
-    for (const char* path :
-         {"/", "/playlist.html", "/settings.html", "/effects.html", "/fixtures.html", "/login.html"}) {
-        const std::string page = get(path).body;
-        EXPECT_NE(page.find(head), std::string::npos) << path;
-        for (const char* copy : {"<style", "const byId", "method: 'POST'"})
-            EXPECT_EQ(page.find(copy), std::string::npos) << path << " holds " << copy;
-    }
+    for (const char* path : {"/", "/playlist.html", "/settings.html", "/effects.html", "/fixtures.html", "/login.html"})
+        EXPECT_NE(get(path).body.find(head), std::string::npos) << path;
 }
 
-TEST_F(WebServerTest, FixtureNamesCannotLeaveTheirFolder)
+TEST_F(WebServerTest, FixtureNamesAreDecodedAndCountedInBytes)
 {
-    for (const char* path :
-         {"/fixtures/..%2Fsecret.txt", "/fixtures/../secret.txt", "/fixtures/%2E%2E%2Fsecret.txt",
-          "/fixtures/..%5Csecret.txt", "/fixtures/", "/fixtures/..", "/fixtures/%2Fetc%2Fhostname"}) {
-        const Answer answer = get(path);
-        EXPECT_EQ(answer.status, 404) << path;
-        EXPECT_EQ(answer.body.find("secret\n"), std::string::npos);
-        EXPECT_EQ(answer.body.rfind("Fixture file not found: ", 0), 0u) << path;
-    }
+    ASSERT_TRUE(writeFile(resources.path() + "/secret.txt", "secret"));
     EXPECT_EQ(get("/fixtures/..%2Fsecret.txt").body, "Fixture file not found: ../secret.txt");
     // A broken escape is looked up as written.
     EXPECT_EQ(get("/fixtures/100%25%zz").body, "Fixture file not found: 100%25%zz");
-    // Multi-byte names are counted in bytes: 33 characters.
     const Answer accented = get("/fixtures/caf%C3%A9%E2%98%95.xml");
-    EXPECT_EQ(accented.body, "Fixture file not found: café☕.xml");
-    EXPECT_EQ(headerValue(accented, "Content-Length"), std::to_string(accented.body.size()));
-    EXPECT_EQ(accented.body.size(), 36u);
+    EXPECT_EQ(accented.status, 404);
+    EXPECT_EQ(headerValue(accented, "Content-Length"), "36"); // 33 characters
 }
 
 TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
@@ -167,23 +190,17 @@ TEST_F(WebServerTest, WrongMethodsUnknownPathsAndUnparsableRequests)
     const Answer put = call(port, "PUT", "/");
     EXPECT_EQ(put.statusLine, "HTTP/1.1 405 Method Not Allowed");
     EXPECT_EQ(put.body, "Method Not Allowed");
-    EXPECT_EQ(headerValue(put, "Content-Length"), "18");
     EXPECT_EQ(headerValue(put, "Content-Type"), "text/plain");
     EXPECT_EQ(get("/api/status?x=1").body, "Not Found");
-    // Methods, queries and the other routes' paths are in the random requests below.
-    for (const char* path : {"/index.html#top", "/nothing", "", "/api/"})
-        EXPECT_EQ(get(path).status, 404) << path;
+    EXPECT_EQ(call(port, "DELETE", "/api/status").status, 405);
     EXPECT_EQ(post("/api/unknown", "not even json").status, 404);
 
-    // Unreadable requests are answered too; a single word counts once the client has ended its
-    // side, and a head whose lines end in bare line feeds is refused rather than guessed at.
+    // No path, not UTF-8, one word once the client has ended its side, bare line feeds.
     for (const auto& [text, halfClose] :
          std::vector<std::pair<std::string, bool>>{{"GET\r\n\r\n", false},
                                                    {"GET /caf\xe9 HTTP/1.1\r\n\r\n", false},
-                                                   {"\r\n\r\n", false},
                                                    {"GET", true},
-                                                   {"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", false},
-                                                   {"POST /api/control HTTP/1.1\r\nHost: a\n\r\n", false}}) {
+                                                   {"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", false}}) {
         const Exchange raw = exchange(port, {{text}}, halfClose);
         EXPECT_EQ(parseAnswer(raw.received).statusLine, "HTTP/1.1 400 Bad Request") << text;
         EXPECT_TRUE(raw.closedByServer) << text;
@@ -195,12 +212,10 @@ TEST_F(WebServerTest, MissingResourcesAndServices)
     QTemporaryDir empty;
     const auto bare = startServer(
         empty.path(), {rig.engine.get(), rig.controller.get(), rig.protocols.get(), nullptr, rig.themes.get()});
-    const Answer font = call(bare->port(), "GET", "/font/digital-7.ttf");
-    EXPECT_EQ(font.status, 404);
-    EXPECT_EQ(font.body, "Font not found");
+    EXPECT_EQ(call(bare->port(), "GET", "/font/digital-7.ttf").body, "Font not found");
     // Without console files the page still offers the player's own profile and chart.
-    const std::string page = call(bare->port(), "GET", "/fixtures.html").body;
-    EXPECT_NE(page.find(R"(href="/fixtures/orvelo.json")"), std::string::npos);
+    EXPECT_NE(call(bare->port(), "GET", "/fixtures.html").body.find(R"(href="/fixtures/orvelo.json")"),
+              std::string::npos);
 
     const auto orphan = startServer(resources.path(), {});
     for (const char* path : {"/api/status", "/api/playlist", "/api/config/artnet"}) {
@@ -221,8 +236,9 @@ TEST_F(WebServerTest, PostActionsReachThePlayer)
 {
     rig.setTracks({"A", "B", "C"});
     EXPECT_EQ(post("/api/playlist/reorder", R"({"index":0,"direction":"down"})").body, R"({"status":"ok"})");
-    EXPECT_TRUE(waitUntil([&] { return rig.trackNames() == QStringList({"B", "A", "C"}); }));
+    EXPECT_EQ(rig.controller->playlist().playlist()[0].name, "B");
     EXPECT_EQ(post("/api/playlist/reorder", R"({"index":1,"direction":"left"})").status, 200);
+    EXPECT_EQ(post("/api/playlist/play", R"({"index":7})").status, 200);
 
     rig.engine->setIsPlaying(true);
     EXPECT_EQ(post("/api/control", R"({"command":"prev"})").status, 200);
@@ -230,21 +246,14 @@ TEST_F(WebServerTest, PostActionsReachThePlayer)
 
     DMXConfig config;
     config.universe = 9;
-    config.startChannel = 300;
     rig.controller->setDmxConfig(config);
     EXPECT_EQ(post("/api/config/artnet", "{}").status, 200);
-    EXPECT_TRUE(waitUntil([&] { return rig.controller->dmxConfig().startChannel == 1; }));
-    EXPECT_EQ(rig.controller->dmxConfig().universe, 0);
+    EXPECT_TRUE(waitUntil([&] { return rig.controller->dmxConfig().universe == 0; }));
 
-    const std::string settings = R"({"dmx":{"startChannel":5,"channel":9},"playback":{"autoPlayNext":true}})";
-    EXPECT_EQ(post("/api/settings", settings).status, 200);
-    EXPECT_TRUE(waitUntil([&] { return rig.controller->autoPlayNext(); }));
-    EXPECT_EQ(rig.controller->dmxConfig().startChannel, 5);
-
-    EXPECT_EQ(post("/api/effects", R"({"video":{"saturation":0.5},"rgb":{"blueEnabled":false}})").status, 200);
+    EXPECT_EQ(post("/api/settings", R"({"playback":{"autoPlayNext":true}})").status, 200);
+    EXPECT_TRUE(rig.controller->autoPlayNext()) << "settings are answered once applied";
+    EXPECT_EQ(post("/api/effects", R"({"rgb":{"blueEnabled":false}})").status, 200);
     EXPECT_TRUE(waitUntil([&] { return !rig.effects.blueEnabled(); }));
-    EXPECT_EQ(rig.effects.saturation(), 0.5f);
-    EXPECT_EQ(post("/api/playlist/play", R"({"index":7})").status, 200);
 }
 
 // Pollers keep document builds waiting; a client that reads after its own POST was answered
@@ -256,7 +265,7 @@ TEST_F(WebServerTest, ReadsAfterAnAnsweredPostSeeIt)
     };
     std::atomic<bool> polling{true};
     std::vector<std::thread> pollers;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 8; ++i)
         pollers.emplace_back([&] {
             while (polling)
                 once("GET");
@@ -279,23 +288,19 @@ TEST_F(WebServerTest, ReadsAfterAnAnsweredPostSeeIt)
 
 TEST_F(WebServerTest, BadPostBodies)
 {
-    using Bodies = std::vector<std::string>;
-    for (const auto& [path, bodies] : std::vector<std::pair<std::string, Bodies>>{
-             {"/api/playlist/play", {R"({"index":"2"})", R"({"index":1.5})", "{}"}},
-             {"/api/playlist/reorder", {R"({"index":1})"}},
-             {"/api/control", {R"({"command":true})", R"(["play"])"}},
-             {"/api/settings", {"not json"}},
-             {"/api/effects", {""}},
-             {"/api/config/artnet", {"42"}}})
-        for (const std::string& body : bodies) {
-            const Answer answer = post(path, body);
-            EXPECT_EQ(answer.statusLine, "HTTP/1.1 400 Bad Request") << path << " " << body;
-            EXPECT_EQ(answer.body, "Invalid JSON") << path << " " << body;
-        }
+    for (const auto& [path, body] :
+         std::vector<std::pair<std::string, std::string>>{{"/api/playlist/play", R"({"index":1.5})"},
+                                                          {"/api/playlist/reorder", R"({"index":1})"},
+                                                          {"/api/control", R"({"command":true})"},
+                                                          {"/api/control", R"(["play"])"},
+                                                          {"/api/effects", ""}}) {
+        const Answer answer = post(path, body);
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 400 Bad Request") << path << " " << body;
+        EXPECT_EQ(answer.body, "Invalid JSON") << path << " " << body;
+    }
     // A head that never ends has no body at all.
     const Answer unterminated =
         parseAnswer(exchange(port, {{"POST /api/control HTTP/1.1\r\nHost: 127.0.0.1\r\n"}}, true).received);
-    EXPECT_EQ(unterminated.status, 400);
     EXPECT_EQ(unterminated.body, "Bad Request");
 }
 
@@ -306,24 +311,21 @@ TEST_F(WebServerTest, BodyInALaterSegmentIsRead)
     const Exchange raw = exchange(
         port, {{whole.substr(0, headEnd)}, {whole.substr(headEnd, 7), 150ms}, {whole.substr(headEnd + 7), 150ms}});
     EXPECT_EQ(parseAnswer(raw.received).body, R"({"status":"ok"})");
-    EXPECT_TRUE(waitUntil([&] { return rig.controller->ignoreDMX(); }));
+    EXPECT_TRUE(rig.controller->ignoreDMX());
 }
 
 TEST_F(WebServerTest, OversizeRequestsAre413)
 {
     const Exchange raw = exchange(port, {{request("POST", "/api/settings", std::string(70000, 'x'))}});
-    const Answer answer = parseAnswer(raw.received);
-    EXPECT_EQ(answer.statusLine, "HTTP/1.1 413 Payload Too Large");
-    EXPECT_EQ(answer.body, "Payload Too Large");
+    EXPECT_EQ(parseAnswer(raw.received).statusLine, "HTTP/1.1 413 Payload Too Large");
     EXPECT_TRUE(raw.closedByServer);
-    const std::string endlessHead = "GET / HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p');
-    EXPECT_EQ(parseAnswer(exchange(port, {{endlessHead}}).received).status, 413);
+    EXPECT_EQ(status("GET / HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p')), 413);
 
     // Just inside the limit is served.
     const std::size_t headSize = request("POST", "/api/effects", std::string(60000, ' ')).find("\r\n\r\n") + 4;
     const std::string fits = request("POST", "/api/effects", "{}" + std::string(65536 - headSize - 2, ' '));
     ASSERT_EQ(fits.size(), 65536u);
-    EXPECT_EQ(parseAnswer(exchange(port, {{fits}}).received).status, 200);
+    EXPECT_EQ(status(fits), 200);
 }
 
 TEST_F(WebServerTest, SilentAndSlowClientsAreClosed)
@@ -338,8 +340,7 @@ TEST_F(WebServerTest, SilentAndSlowClientsAreClosed)
     for (char c : std::string("GET / HTTP/1.1\r\nHost: slow\r\n\r\n"))
         trickle.push_back({std::string(1, c), 60ms});
     EXPECT_EQ(parseAnswer(exchange(port, trickle, false, 3000ms).received).status, 408);
-    const std::string shortBody = request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90);
-    EXPECT_EQ(parseAnswer(exchange(port, {{shortBody}}, false, 3000ms).received).status, 408);
+    EXPECT_EQ(status(request("POST", "/api/control", R"({"command":"stop"})").substr(0, 90), false, 3000ms), 408);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5000ms);
     EXPECT_TRUE(allClosed());
 }
@@ -354,101 +355,6 @@ TEST_F(WebServerTest, ListenerFailureIsReported)
     EXPECT_EQ(get("/api/status").status, 200);
 }
 
-TEST_F(WebServerTest, ManyClientsAtOnce)
-{
-    const auto statuses = served(
-        [&] {
-            std::vector<std::future<Exchange>> clients;
-            for (int i = 0; i < 64; ++i) {
-                const std::vector<Piece> pieces{{request("GET", i % 2 ? "/api/status" : "/")}};
-                clients.push_back(std::async(std::launch::async, rawExchange, port, pieces, false, 5000ms));
-            }
-            std::vector<int> seen;
-            for (auto& client : clients)
-                seen.push_back(parseAnswer(client.get().received).status);
-            return seen;
-        },
-        10000ms);
-    EXPECT_EQ(statuses, std::vector<int>(64, 200));
-}
-
-// Random requests, built from the route table's vocabulary and some noise, each checked
-// against the status the rules give it.
-TEST_F(WebServerTest, RandomRequestsGetTheRightStatus)
-{
-    rig.setTracks({"A", "B"});
-    std::mt19937 random(1234567);
-    const auto pick = [&](const auto& list) { return list[random() % list.size()]; };
-    const auto words = [](const std::string& text) {
-        std::vector<std::string> list;
-        for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 1)
-            list.push_back(text.substr(at, (end = text.find(' ', at)) - at));
-        return list;
-    };
-    const auto methods = words("GET GET POST POST PUT get DELETE HEAD ");
-    const auto getPaths = words("/ /index.html /playlist.html /settings.html /effects.html /fixtures.html "
-                                "/font/digital-7.ttf /fixtures/desk.cha /api/status /api/playlist /api/config/artnet "
-                                "/api/settings /api/effects");
-    const auto postPaths =
-        words("/api/control /api/playlist/play /api/playlist/reorder /api/config/artnet /api/settings /api/effects");
-    const auto bodies = words(R"( {} [] garbage {"command":"stop"} {"index":1} {"index":1,"direction":"up"} )"
-                              R"({"index":"1","direction":"up"} {"playback":{"autoPlayNext":false}} )"
-                              "{\"rgb\":{\"redEnabled\":true}} {\"command\":\"caf\xc3\xa9\"}");
-    const auto listed = [](const auto& list, const std::string& path) {
-        return std::find(list.begin(), list.end(), path) != list.end();
-    };
-    // What the rules answer a readable request.
-    const auto expectedStatus = [&](const std::string& method, const std::string& path, const std::string& body) {
-        if (method == "GET")
-            return listed(getPaths, path) ? 200 : 404;
-        if (method != "POST")
-            return 405;
-        if (!listed(postPaths, path))
-            return 404;
-        const auto json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
-        const QJsonObject o = json.object();
-        bool valid = json.isObject();
-        if (path == "/api/control")
-            valid = valid && o["command"].isString();
-        if (path == "/api/playlist/play")
-            valid = valid && o["index"].isDouble();
-        if (path == "/api/playlist/reorder")
-            valid = valid && o["index"].isDouble() && o["direction"].isString();
-        return valid ? 200 : 400;
-    };
-
-    for (int round = 0; round < 300; ++round) {
-        const std::string method = pick(methods);
-        std::string path = random() % 2 ? pick(getPaths) : pick(postPaths);
-        const int mutation = static_cast<int>(random() % 10);
-        if (mutation == 0)
-            path += "?v=" + std::to_string(random() % 100);
-        else if (mutation == 1)
-            path = "/fixtures/" + std::to_string(random() % 1000) + "%2F..";
-        const std::string body = (method == "POST" || random() % 5 == 0) ? pick(bodies) : std::string();
-        const bool brokenUtf8 = random() % 25 == 0;
-        const bool oneWord = random() % 25 == 0;
-        const std::string text =
-            oneWord ? method + "\r\n\r\n" : request(method, brokenUtf8 ? path + "\xff" : path, body);
-        const int expected = oneWord || brokenUtf8 ? 400 : expectedStatus(method, path, body);
-
-        // Cut the request at random places, with short pauses between the pieces.
-        std::vector<Piece> pieces;
-        for (std::size_t at = 0, n = 0; at < text.size(); at += n) {
-            n = random() % 3 == 0 ? text.size() - at : 1 + random() % (text.size() - at);
-            pieces.push_back({text.substr(at, n), std::chrono::milliseconds(random() % 3 == 0 ? random() % 20 : 0)});
-        }
-        const Exchange raw = exchange(port, pieces, false, 3000ms);
-        ASSERT_TRUE(raw.closedByServer) << "round " << round << ": " << text;
-        const Answer answer = parseAnswer(raw.received);
-        ASSERT_NE(answer.status, 0) << "round " << round << ": " << text;
-        EXPECT_EQ(answer.status, expected) << "round " << round << ": " << text;
-        EXPECT_EQ(headerValue(answer, "Content-Length"), std::to_string(answer.body.size()));
-        EXPECT_EQ(answer.headers.back(), "Connection: close");
-    }
-    EXPECT_TRUE(allClosed());
-}
-
 // The remote driving real playback: what plays, what is current, and the transport.
 TEST_F(WebServerTest, TransportOnRealMedia)
 {
@@ -458,12 +364,8 @@ TEST_F(WebServerTest, TransportOnRealMedia)
         return MediaTrack{QUuid::createUuid(), QUrl::fromLocalFile(wav), name, 0.0, 1};
     };
     rig.controller->playlist().setPlaylist({track("First"), track("Second")});
-    const auto command = [&](const char* name) {
-        return post("/api/control", std::string(R"({"command":")") + name + "\"}").status;
-    };
-    const auto current = [&] {
-        const QJsonArray playlist = jsonOf(get("/api/playlist")).array();
-        return std::pair{playlist[0]["isCurrent"].toBool(), playlist[1]["isCurrent"].toBool()};
+    const auto command = [&](const std::string& name) {
+        return post("/api/control", R"({"command":")" + name + "\"}").status;
     };
     const auto playing = [&](bool wanted) {
         return waitUntil([&] { return rig.engine->isPlaying() == wanted; }, 5000ms);
@@ -473,15 +375,13 @@ TEST_F(WebServerTest, TransportOnRealMedia)
     ASSERT_TRUE(playing(true));
     const QJsonDocument status = jsonOf(get("/api/status"));
     EXPECT_EQ(status["trackName"].toString(), "First");
-    EXPECT_EQ(status["isPlaying"], true);
     EXPECT_NEAR(status["duration"].toDouble(), 2.0, 0.1);
-    EXPECT_EQ(current(), std::pair(true, false));
 
     EXPECT_EQ(command("next"), 200);
-    const auto playingName = [&] { return rig.engine->currentTrack() ? rig.engine->currentTrack()->name : QString(); };
-    ASSERT_TRUE(waitUntil([&] { return playingName() == "Second"; }, 5000ms));
-    ASSERT_TRUE(playing(true));
-    EXPECT_EQ(current(), std::pair(false, true));
+    ASSERT_TRUE(
+        waitUntil([&] { return rig.engine->isPlaying() && rig.engine->currentTrack()->name == "Second"; }, 5000ms));
+    const QJsonArray playlist = jsonOf(get("/api/playlist")).array();
+    EXPECT_EQ(std::pair(playlist[0]["isCurrent"].toBool(), playlist[1]["isCurrent"].toBool()), std::pair(false, true));
 
     EXPECT_EQ(command("pause"), 200);
     ASSERT_TRUE(playing(false));
@@ -493,4 +393,355 @@ TEST_F(WebServerTest, TransportOnRealMedia)
     ASSERT_TRUE(playing(true));
     EXPECT_EQ(command("stop"), 200);
     ASSERT_TRUE(waitUntil([&] { return !rig.engine->isPlaying() && rig.engine->currentTime() == 0.0; }));
+}
+
+TEST_F(WebServerTest, WithoutAPasswordEverythingWorksButForeignSitesAndNames)
+{
+    EXPECT_EQ(jsonOf(call(port, "GET", "/api/session")).object(),
+              (QJsonObject{{"role", "operator"}, {"passwordSet", false}}));
+    const std::string own = "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n";
+    const std::string ignore = R"({"playback":{"ignoreDMX":true}})";
+    EXPECT_EQ(call(port, "POST", "/api/settings", ignore, "Origin: http://evil.example\r\n").status, 403);
+    // A foreign page's form posts text; the same from our own origin must still be JSON.
+    const std::string form = "POST /api/settings HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                             "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(ignore.size()) +
+                             "\r\n";
+    EXPECT_EQ(parseAnswer(exchange(port, {{form + own + "\r\n" + ignore}}).received).status, 415);
+    EXPECT_EQ(parseAnswer(exchange(port, {{form + "\r\n" + ignore}}).received).status, 200); // a script
+    EXPECT_TRUE(waitUntil([&] { return rig.controller->ignoreDMX(); }));
+    const std::string rebound = "GET /api/status HTTP/1.1\r\nHost: attacker.example:8080\r\n\r\n";
+    EXPECT_EQ(parseAnswer(exchange(port, {{rebound}}).received).status, 421);
+    EXPECT_EQ(headerValue(call(port, "GET", "/"), "Access-Control-Allow-Origin"), "");
+}
+
+TEST_F(WebServerTest, WithAPasswordEveryRouteAsksWhoIsCalling)
+{
+    const Answer set = call(port, "POST", "/api/access/password", R"({"password":"stage door"})");
+    ASSERT_EQ(set.status, 200);
+    const std::string operatorCookie = cookieOf(set);
+    const QJsonObject token =
+        jsonOf(call(port, "POST", "/api/access/tokens", R"({"name":"Console macro"})", operatorCookie)).object();
+    const std::string bearer = "Authorization: Bearer " + token["token"].toString().toStdString() + "\r\n";
+    const QString link = jsonOf(call(port, "GET", "/api/access", {}, operatorCookie))["viewerLink"].toString();
+    ASSERT_TRUE(link.startsWith("http://127.0.0.1/login.html#viewer=")); // the host the client used
+    const std::string viewerKey = link.section("#viewer=", 1).toStdString();
+    const std::string viewerCookie =
+        cookieOf(call(port, "POST", "/api/login", R"({"viewerKey":")" + viewerKey + R"("})"));
+
+    const std::string stop = R"({"command":"stop"})";
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string, int>> cases{
+        {"GET", "/", "", "", 302},
+        {"GET", WebPages::styleSheet().path, "", "", 200}, // the login page's too
+        {"GET", "/api/session", "", "", 200},
+        {"GET", "/api/status", "", "", 401},
+        {"POST", "/api/control", stop, "", 401},
+        {"PUT", "/api/media/clip.mp4", "data", "", 401},
+        {"GET", "/api/status", "", viewerCookie, 200},
+        {"POST", "/api/control", stop, viewerCookie, 403},
+        {"PUT", "/api/media/clip.mp4", "data", viewerCookie, 403},
+        {"GET", "/api/access", "", viewerCookie, 403},
+        {"GET", "/api/status", "", bearer, 200},
+        {"GET", "/api/access/viewer-qr.svg", "", operatorCookie, 200},
+        {"GET", "/api/status", "", "Cookie: orvelo_session=forged\r\n", 401},
+    };
+    for (const auto& [method, path, body, credential, status] : cases)
+        EXPECT_EQ(call(port, method, path, body, credential).status, status)
+            << method << " " << path << " " << credential;
+    EXPECT_EQ(headerValue(call(port, "GET", "/settings.html"), "Location"), "/login.html");
+    EXPECT_EQ(jsonOf(call(port, "GET", "/api/session", {}, viewerCookie)).object(),
+              (QJsonObject{{"role", "viewer"}, {"passwordSet", true}}));
+
+    // Guessing is slowed down for the guessing address.
+    EXPECT_EQ(call(port, "POST", "/api/login", R"({"password":"guess"})").status, 401);
+    const Answer held = call(port, "POST", "/api/login", R"({"password":"stage door"})");
+    EXPECT_EQ(held.status, 429);
+    EXPECT_EQ(headerValue(held, "Retry-After"), "1");
+
+    // A change takes the current password and ends every other session; revoked tokens stop.
+    EXPECT_EQ(call(port, "POST", "/api/access/password", R"({"password":"x"})", operatorCookie).status, 403);
+    const Answer changed =
+        call(port, "POST", "/api/access/password", R"({"password":"new door","current":"stage door"})", operatorCookie);
+    ASSERT_EQ(changed.status, 200);
+    EXPECT_EQ(call(port, "GET", "/api/status", {}, operatorCookie).status, 401);
+    EXPECT_EQ(call(port, "GET", "/api/status", {}, viewerCookie).status, 401);
+    EXPECT_EQ(call(port, "GET", "/api/status", {}, cookieOf(changed)).status, 200);
+    EXPECT_EQ(call(port, "POST", "/api/access/tokens/revoke", R"({"name":"Console macro"})", cookieOf(changed)).status,
+              200);
+    EXPECT_EQ(call(port, "GET", "/api/status", {}, bearer).status, 401);
+}
+
+TEST_F(WebServerTest, MediaFolderOnlyInsideTheLibraryRoots)
+{
+    QTemporaryDir elsewhere;
+    const std::string outside = R"({"library":{"mediaFolder":")" + elsewhere.path().toStdString() + R"("}})";
+    const Answer refused = call(port, "POST", "/api/settings", outside);
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_NE(refused.body.find("library root"), std::string::npos);
+    EXPECT_EQ(rig.settings.mediaFolder(), media);
+
+    ASSERT_EQ(rig.remote.addLibraryRoot(elsewhere.path()), std::nullopt);
+    EXPECT_EQ(call(port, "POST", "/api/settings", outside).status, 200);
+    EXPECT_EQ(rig.settings.mediaFolder(), elsewhere.path());
+}
+
+TEST_F(WebServerTest, TransportCommandsCloserThanTheIntervalAreIgnored)
+{
+    rig.remote.setTransportMinInterval(0.5);
+    EXPECT_EQ(call(port, "POST", "/api/control", R"({"command":"next"})").body, R"({"status":"ok"})");
+    // When the next command is let through again is TransportPacer's own test.
+    EXPECT_EQ(jsonOf(call(port, "POST", "/api/playlist/play", R"({"index":0})"))["status"], "ignored");
+}
+
+TEST_F(WebServerTest, ListensOnTheChosenInterfaceAndLoopbackOnly)
+{
+    // A listener chosen anew may take another port.
+    const auto reachable = [&](const char* host) {
+        const int fd = connectTo(server->port(), host);
+        ::close(fd);
+        return fd >= 0;
+    };
+    rig.remote.setInterfaceName("show0");
+    ASSERT_TRUE(waitUntil([&] { return reachable("10.254.0.2") && reachable("127.0.0.1"); }));
+    rig.remote.setInterfaceName("orvelo-absent0");
+    EXPECT_TRUE(waitUntil([&] { return !reachable("10.254.0.2") && reachable("127.0.0.1"); }));
+    EXPECT_EQ(call(server->port(), "GET", "/api/status").status, 200);
+}
+
+TEST_F(WebServerTest, ListingThumbnailsAndNamesThatLeaveTheFolder)
+{
+    addMedia("Opening Act.mp4", "songs/tone.flac");
+    QTemporaryDir outside;
+    ASSERT_TRUE(QFile::copy(video, outside.path() + "/secret.mp4"));
+    QFile::link(outside.path() + "/secret.mp4", media + "/link.mp4");
+    QFile::link(outside.path(), media + "/elsewhere");
+
+    const Answer listing = get("/api/media");
+    EXPECT_EQ(headerValue(listing, "Content-Type"), "application/json");
+    const QJsonArray files = jsonOf(listing).array();
+    ASSERT_EQ(files.size(), 2) << listing.body;
+    const QJsonObject opening = files[0].toObject();
+    EXPECT_EQ(opening["name"], "Opening Act.mp4");
+    EXPECT_NEAR(opening["duration"].toDouble(), 1.0, 0.1);
+    EXPECT_EQ(std::pair(opening["hasVideo"], opening["hasAudio"]), std::pair(QJsonValue(true), QJsonValue(true)));
+    EXPECT_EQ(opening["size"].toDouble(), QFileInfo(video).size());
+    EXPECT_EQ(files[1].toObject()["duration"].toDouble(), 0.5);
+
+    for (const QJsonValue& file : files) {
+        const Answer picture = get(file["thumbnail"].toString().toStdString());
+        EXPECT_EQ(headerValue(picture, "Content-Type"), "image/jpeg");
+        EXPECT_LE(QImage::fromData(QByteArray::fromStdString(picture.body), "JPEG").width(), 160);
+    }
+    // Which names leave the folder is for MediaPath; these show the route asks it.
+    for (const char* name : {"link.mp4", "..%2FMedia%2FOpening%20Act.mp4"})
+        EXPECT_EQ(get(std::string("/api/media/thumbnail/") + name).body, "Not Found") << name;
+}
+
+TEST_F(WebServerTest, PlaylistIsBuiltSavedAndLoadedThroughTheApi)
+{
+    addMedia("a.mp4", "songs/b.flac");
+    EXPECT_EQ(post("/api/playlist/add", R"({"names":["a.mp4","songs/b.flac","a.mp4"]})").status, 200);
+    EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac", "a.mp4"}));
+    EXPECT_EQ(tracks()[1].url, QUrl::fromLocalFile(media + "/songs/b.flac"));
+    EXPECT_EQ(tracks()[2].timecodeOffset, 7200.0);
+
+    EXPECT_EQ(post("/api/playlist/remove", R"({"index":2})").status, 200);
+    EXPECT_EQ(post("/api/playlist/repeat", R"({"index":1,"count":0})").status, 200);
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[1]["repeatCount"], 0);
+
+    ASSERT_EQ(post("/api/playlist/save", R"({"name":"Friday"})").status, 200);
+    EXPECT_EQ(jsonOf(get("/api/playlists"))[0]["name"], "Friday.json");
+    const QList<MediaTrack> friday = tracks();
+
+    EXPECT_EQ(post("/api/playlist/remove", R"({"index":0})").status, 200);
+    EXPECT_EQ(playlistNames(), QStringList{"b.flac"});
+    EXPECT_EQ(jsonOf(post("/api/playlist/load", R"({"name":"Friday.json"})"))["missing"].toArray(), QJsonArray{});
+    EXPECT_EQ(tracks(), friday);
+
+    // A broken file changes nothing; a deleted medium is named and keeps its place.
+    ASSERT_TRUE(writeFile(playlists + "/broken.json", R"([{"id":"x"}])"));
+    const Answer invalid = post("/api/playlist/load", R"({"name":"broken.json"})");
+    EXPECT_EQ(invalid.status, 400);
+    EXPECT_EQ(invalid.body.rfind("Invalid playlist: ", 0), 0u) << invalid.body;
+    EXPECT_EQ(tracks(), friday);
+    ASSERT_TRUE(QFile::remove(media + "/a.mp4"));
+    EXPECT_EQ(jsonOf(post("/api/playlist/load", R"({"name":"Friday"})"))["missing"].toArray(), QJsonArray{"a.mp4"});
+    EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
+
+    // Refusals: names outside the folders, absent media, wrong shapes.
+    for (const char* body : {R"({"names":["../Playlists/Friday.json"]})", R"({"names":"a.mp4"})", R"({"names":[3]})"})
+        EXPECT_EQ(post("/api/playlist/add", body).status, 400) << body;
+    EXPECT_EQ(post("/api/playlist/add", R"({"names":["missing.mp4"]})").status, 404);
+    EXPECT_EQ(post("/api/playlist/save", R"({"name":"../escape"})").status, 400);
+    EXPECT_EQ(post("/api/playlist/load", R"({"name":"absent"})").status, 404);
+    EXPECT_EQ(post("/api/playlist/repeat", R"({"index":0,"count":-1})").status, 400);
+    EXPECT_EQ(playlistNames(), (QStringList{"a.mp4", "b.flac"}));
+    EXPECT_EQ(entriesOf(resources.path()), QStringList{"digital-7.ttf"}) << "nothing written beside the folders";
+}
+
+TEST_F(WebServerTest, UploadsAreWholeOrAbsent)
+{
+    const QByteArray clip = readFile(video);
+    EXPECT_EQ(jsonOf(upload("clips/first.mp4", clip))["size"].toDouble(), clip.size());
+    EXPECT_EQ(readFile(media + "/clips/first.mp4"), clip);
+    EXPECT_EQ(jsonOf(get("/api/media"))[0]["name"], "clips/first.mp4");
+
+    EXPECT_EQ(upload("clips/first.mp4", "other").status, 409);
+    EXPECT_EQ(upload("clips/first.mp4", "other", "Overwrite: T\r\n").status, 200);
+    EXPECT_EQ(readFile(media + "/clips/first.mp4"), "other");
+    // A client that says it waits for "100 Continue" gets it, then is heard out.
+    EXPECT_EQ(upload("patient.mp4", clip, "Expect: 100-continue\r\n").status, 200);
+    EXPECT_EQ(readFile(media + "/patient.mp4"), clip);
+
+    // The limit is the setting of the moment; which names may be written is for WebLibrary.
+    rig.settings.setUploadSizeLimit(1000);
+    EXPECT_EQ(upload("large.mp4", QByteArray(1001, 'x')).status, 413);
+    rig.settings.setUploadSizeLimit(SettingsManager::defaultUploadSizeLimit);
+    EXPECT_EQ(upload("..%2Fescape.mp4", "x").status, 400);
+    EXPECT_EQ(call(port, "PUT", "/api/playlist", "x").status, 405);
+
+    // Cut off halfway, or stalled past the timeout: nothing of it stays.
+    const auto partial = [&](bool stall) {
+        return served([&, stall] {
+            const int fd = connectTo(port);
+            sendAll(fd, "PUT /api/media/cut.mp4 HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n");
+            sendAll(fd, std::string(400000, 'x'));
+            Answer answer;
+            if (stall)
+                answer = parseAnswer(readUntilClosed(fd, 3s).received); // the server gives up first
+            else
+                std::this_thread::sleep_for(100ms);
+            ::close(fd);
+            return answer;
+        });
+    };
+    LogCapture log;
+    EXPECT_EQ(partial(false).status, 0);
+    EXPECT_TRUE(waitUntil([&] { return log.contains("WebServer: Upload ended early, closing the connection"); }));
+    EXPECT_EQ(partial(true).status, 408); // a client that is still there is told why
+    EXPECT_TRUE(waitUntil([&] { return log.contains("WebServer: Upload stalled, closing the connection"); }));
+    EXPECT_TRUE(waitUntil([&] { return server->connectionCount() == 0; }));
+    EXPECT_EQ(entriesOf(media), (QStringList{"patient.mp4"}));
+}
+
+// Two phones editing at once never touch the wrong track; a broken export is reported, listed
+// and deletable; deleting a clip that is on the playlist needs insisting, and keeps its cue.
+TEST_F(WebServerTest, EditsNameTheirTrackAndBrokenFilesCanBeSeenAndDeleted)
+{
+    addMedia("A.mp4", "B.flac");
+    ASSERT_EQ(post("/api/playlist/add", R"({"names":["A.mp4","B.flac","A.mp4"]})").status, 200);
+    const QJsonArray rows = jsonOf(get("/api/playlist")).array();
+    const std::string revision = std::to_string(jsonOf(get("/api/status"))["playlistRevision"].toInteger());
+    // An edit body naming row `row` by its id, with `rest` after it.
+    const auto edit = [&](int row, const std::string& rest) {
+        return R"({"id":")" + rows[row]["id"].toString().toStdString() + "\"" + rest + "}";
+    };
+
+    // Phone A removes the first row; phone B, still showing the old list, removes "B.flac".
+    EXPECT_EQ(post("/api/playlist/remove", edit(0, R"(,"revision":)" + revision)).status, 200);
+    const Answer stale = post("/api/playlist/remove", edit(1, R"(,"revision":)" + revision));
+    EXPECT_EQ(stale.status, 409);
+    EXPECT_EQ(jsonOf(stale)["playlist"].toArray().size(), 2);
+    EXPECT_EQ(playlistNames(), (QStringList{"B.flac", "A.mp4"}));
+    EXPECT_EQ(post("/api/playlist/remove", edit(0, "")).status, 409) << "already gone";
+    EXPECT_EQ(post("/api/playlist/repeat", edit(2, R"(,"count":3)")).status, 200);
+    EXPECT_EQ(post("/api/playlist/reorder", edit(2, R"(,"direction":"up")")).status, 200);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"}));
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["repeatCount"].toInt(), 3);
+
+    EXPECT_FALSE(jsonOf(upload("broken.mp4", "not a video at all"))["reason"].toString().isEmpty());
+    EXPECT_EQ(jsonOf(upload("copy.flac", readFile(tone)))["playable"], true);
+    EXPECT_EQ(jsonOf(get("/api/media"))[2]["playable"], false);
+    EXPECT_EQ(upload(std::string(201, 'x') + ".mp4", "x").status, 400);
+
+    EXPECT_EQ(remove("A.mp4"), 409);
+    EXPECT_EQ(remove("A.mp4?force=1"), 200);
+    EXPECT_EQ(jsonOf(get("/api/playlist"))[0]["missing"], true);
+    EXPECT_EQ(playlistNames(), (QStringList{"A.mp4", "B.flac"})) << "the cue keeps its place";
+    EXPECT_EQ(remove("broken.mp4"), 200);
+    EXPECT_EQ(remove("broken.mp4"), 404);
+    EXPECT_EQ(remove("..%2Fx.mp4"), 400);
+    EXPECT_EQ(entriesOf(media), (QStringList{"B.flac", "copy.flac"}));
+}
+
+namespace {
+
+// The application's assembly with a real Art-Net input on a port of the test's choosing.
+struct ConsoleRig {
+    UdpPeer console;
+    UdpPeer timecode;
+    std::uint16_t artNetPort = freeUdpPort();
+    ArtNetService artNet{artNetOn(artNetPort, timecode.port())};
+    SACNService sacn{sacnOn(freeUdpPort())};
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+    SettingsManager settings;
+    VideoEffectsManager effects;
+
+    void send(int control) { console.sendTo(artNetPort, artDmx(0, 0, 0, dmxFrame({control}))); }
+};
+
+} // namespace
+
+class LibraryWithConsoleTest : public WebServerTest {
+protected:
+    ConsoleRig console;
+};
+
+TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
+{
+    console.settings.setMediaFolder(media);
+    WebServer::Options options = this->options(resources.path());
+    options.settings = &console.settings;
+    options.effects = &console.effects;
+    server = startWebServer(options, {&console.engine, &console.controller, &console.manager, {}, {}});
+    port = server->port();
+    ASSERT_TRUE(waitUntil([&] { return console.artNet.isListening(); }));
+
+    // The show is prepared from the browser: one clip uploaded, then a second.
+    ASSERT_EQ(upload("one.mp4", readFile(video)).status, 200);
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(clip(2.0, 1)), media + "/two.mp4"));
+    ASSERT_EQ(post("/api/playlist/add", R"({"names":["one.mp4","two.mp4"]})").status, 200);
+    const QList<MediaTrack> tracks = console.controller.playlist().playlist();
+    ASSERT_EQ(tracks.size(), 2);
+
+    // A large upload trickles in on its own thread while the console switches tracks.
+    constexpr std::size_t uploadSize = 48u << 20;
+    std::atomic<bool> uploading{true};
+    auto bigUpload = std::async(std::launch::async, [&] {
+        const int fd = connectTo(port);
+        sendAll(fd, "PUT /api/media/big.mp4 HTTP/1.1\r\nContent-Length: " + std::to_string(uploadSize) + "\r\n\r\n");
+        const std::string chunk(1u << 20, 'b');
+        for (std::size_t sent = 0; sent < uploadSize; sent += chunk.size()) {
+            sendAll(fd, chunk);
+            std::this_thread::sleep_for(40ms);
+        }
+        Answer answer = parseAnswer(readUntilClosed(fd, 10s).received);
+        ::close(fd);
+        uploading = false;
+        return answer;
+    });
+
+    // The console repeats its frame, as consoles do, until the player has done what it asks.
+    const auto repeatUntil = [&](int control, const std::function<bool()>& done) {
+        return waitUntil(
+            [&] {
+                console.send(control);
+                spinFor(20ms);
+                return done();
+            },
+            5s);
+    };
+    const auto select = [&](int value, const MediaTrack& track) {
+        return repeatUntil(value, [&] { return playing(console.engine, track); });
+    };
+    EXPECT_TRUE(select(11, tracks[0]));
+    EXPECT_EQ(jsonOf(get("/api/status"))["trackName"], "one.mp4");
+    EXPECT_TRUE(select(21, tracks[1]));
+    EXPECT_TRUE(uploading) << "the console was served while the upload ran";
+
+    ASSERT_TRUE(waitUntil([&] { return bigUpload.wait_for(0ms) == std::future_status::ready; }, 30s));
+    EXPECT_EQ(bigUpload.get().status, 200);
+    EXPECT_EQ(QFileInfo(media + "/big.mp4").size(), static_cast<qint64>(uploadSize));
 }
