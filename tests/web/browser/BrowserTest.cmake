@@ -17,9 +17,7 @@ endfunction()
 orvelo_browser_test(web_remote_browser remote_browser_test.mjs)
 # Building a show from a phone: upload, library, playlist editing, saved playlists, media folder.
 orvelo_browser_test(web_library_browser library_browser_test.mjs)
-# Who may drive the player: other origins refused, password and login, viewers, logout, idle
-# sessions, hold-to-stop.
-orvelo_browser_test(web_access_browser access_browser_test.mjs)
 # Show-day trust: the badge tells a failed load from playing, missing files keep their place,
-# impossible settings are refused, two phones see each other's edits and never act on an old list.
+# impossible settings are refused, two phones never act on an old list; then who may drive the
+# player: other origins refused, password and login, viewers, logout, idle sessions, hold-to-stop.
 orvelo_browser_test(web_trust_browser trust_browser_test.mjs)

@@ -18,19 +18,11 @@ let passed = 0;
 let failed = 0;
 
 export async function step(name, body) {
-  try {
-    await body();
-    passed++;
-    console.log(`ok   ${name}`);
-  } catch (error) {
-    failed++;
-    console.log(`FAIL ${name}: ${error && error.message ? error.message : error}`);
-  }
+  await body().then(() => { passed++; console.log(`ok   ${name}`); },
+    (error) => { failed++; console.log(`FAIL ${name}: ${error?.message ?? error}`); });
 }
 
-export function check(condition, message) {
-  if (!condition) throw new Error(message);
-}
+export const check = (condition, message) => { if (!condition) throw new Error(message); };
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
@@ -86,12 +78,8 @@ export function setup(names = []) {
   for (const folder of Object.values(folders)) fs.mkdirSync(folder, { recursive: true });
   fs.chmodSync(folders.runtime, 0o700);
   const program = path.join(folders.program, 'orvelo');
-  try {
-    fs.linkSync(orveloBinary, program);
-  } catch {
-    fs.copyFileSync(orveloBinary, program);
-    fs.chmodSync(program, 0o755);
-  }
+  fs.copyFileSync(orveloBinary, program);
+  fs.chmodSync(program, 0o755);
   const resources = path.join(folders.program, 'resources');
   fs.mkdirSync(path.join(resources, 'Fixtures'), { recursive: true });
   const font = path.join(path.dirname(orveloBinary), 'resources', 'digital-7.ttf');
@@ -129,7 +117,7 @@ export async function run({ phones = 1, noTransportGap = false, expectedRefusals
     });
   } catch (error) {
     failed++;
-    console.log(`FAIL setup: ${error && error.stack ? error.stack : error}`);
+    console.log(`FAIL setup: ${error?.stack ?? error}`);
   } finally {
     for (const context of contexts) await context.close();
     await stopPlayer(player);
@@ -215,14 +203,12 @@ function launchBrowser(profile) {
   });
 }
 
-// Presses the mouse on the element for ms, with midway() run half-way through the press.
-export async function hold(page, locator, ms, midway = async () => {}) {
+// Presses the mouse on the element for ms.
+export async function hold(page, locator, ms) {
   const box = await locator.boundingBox();
   await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
   await page.mouse.down();
-  await sleep(ms / 2);
-  await midway();
-  await sleep(ms / 2);
+  await sleep(ms);
   await page.mouse.up();
 }
 
@@ -268,7 +254,3 @@ export async function shoot(page, name, { pinnedBar = false } = {}) {
   await page.evaluate(() => window.scrollTo(0, 0));
   await page.setViewportSize(phone);
 }
-
-// One phone-sized shot of the page as it is now.
-export const snap = (page, name, fullPage = false) =>
-  page.screenshot({ path: path.join(folders.screenshots, `${name}-phone.png`), fullPage });

@@ -34,18 +34,14 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
 
   await step('a file chosen with the picker uploads with a progress bar, once', async () => {
     await page.goto(origin + '/playlist.html');
-    await checkEq('title', () => page.title(), 'Playlist - Orvelo');
     await waitText(page, '#list .message', 'No tracks in playlist');
     await waitCount(page, '.media', 2);
-    await checkText(page, '#savedList option', 'No saved playlists');
 
     await page.setInputFiles('#fileInput', upload);
     await waitCount(page, '.upload.done', 1, 15000);
     await checkText(page, '.upload .label', `${video} · playable · 00:02`);
-    await checkEq('the bar', () => page.locator('.upload .fill').evaluate((fill) => fill.style.width), '100%');
     check(fs.statSync(path.join(mediaFolder, video)).size === fs.statSync(upload).size, 'the file arrived cut short');
     await checkEq('the library files', () => filesIn(mediaFolder), [longName, video, 'Tones', tone].sort());
-    await waitCount(page, '.media', 3);
 
     // The same name again asks first and keeps the file.
     const before = fs.statSync(path.join(mediaFolder, video)).mtimeMs;
@@ -72,20 +68,17 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
 
   await step('Add, ↓ and ↑ and the repeat menu edit the playlist', async () => {
     await libraryItem(video).locator('button.add').click();
-    await waitEq('the video on the playlist', playlist, 'Opening Video.mp4×1');
+    await waitEq('the video on the playlist', playlist, 'Opening Video.mp4×1'); // before the next Add
     await libraryItem(tone).locator('button.add').click();
     await shown([['Opening Video.mp4', 1], ['Café Tone.wav', 1]]);
+    check(await button(0, 'up').isDisabled() && await button(1, 'down').isDisabled(), 'first ↑ or last ↓ enabled');
     await button(0, 'down').click();
     await shown([['Café Tone.wav', 1], ['Opening Video.mp4', 1]]);
-    check(await button(0, 'up').isDisabled(), 'first ↑ enabled');
-    check(await button(1, 'down').isDisabled(), 'last ↓ enabled');
     await button(1, 'up').click();
     await shown([['Opening Video.mp4', 1], ['Café Tone.wav', 1]]);
     await track(1).locator('select.repeat').selectOption('3');
-    await waitEq('three repeats', playlist, 'Opening Video.mp4×1|Café Tone.wav×3');
     await track(0).locator('select.repeat').selectOption({ label: 'Infinite' });
-    await waitEq('endless', playlist, 'Opening Video.mp4×0|Café Tone.wav×3');
-    await waitEq('the menus', () => page.locator('select.repeat').evaluateAll((s) => s.map((e) => e.value)), ['0', '3']);
+    await waitEq('endless and three repeats', playlist, 'Opening Video.mp4×0|Café Tone.wav×3');
     await shoot(page, 'library');
   });
 
@@ -94,7 +87,6 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
     await page.fill('#saveName', 'Evening Show');
     await page.click('#saveButton');
     await waitText(page, '#playlistNote', 'Saved as Evening Show.json');
-    check((await api('/api/playlists')).some((p) => p.name === 'Evening Show.json'), 'not listed by the API');
     check(fs.existsSync(path.join(folders.data, 'Orvelo', 'Playlists', 'Evening Show.json')), 'not in the playlists folder');
     await waitEq('offered for loading', () => page.locator('#savedList').inputValue(), 'Evening Show.json');
 
@@ -107,17 +99,14 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
     await waitText(page, '#playlistNote', 'Loaded 2 tracks');
     await waitEq('the saved playlist', playlist, saved);
     await waitEq('the page shows it', () => rows(page), 'Opening Video.mp4|Café Tone.wav');
-    await shoot(page, 'library-loaded');
   });
 
   // Inside the library root, the default media folder's parent.
   const showFolder = path.join(folders.data, 'Orvelo', 'Show Media');
   await step('settings page changes the media folder, it persists, and refusals show their reason', async () => {
-    const folderShown = () => page.locator('#mediaFolder').inputValue();
-    const limitShown = () => page.locator('#uploadSizeLimit').inputValue();
+    const shownFolderAndLimit = async () => [await page.inputValue('#mediaFolder'), await page.inputValue('#uploadSizeLimit')];
     await page.goto(origin + '/settings.html');
-    await waitEq('the library settings', folderShown, mediaFolder);
-    await checkEq('the default limit in GiB', limitShown, '20');
+    await waitEq('the library settings in GiB', shownFolderAndLimit, [mediaFolder, '20']);
     await checkEq('the roots', () => page.locator('#roots li').allTextContents(), [path.join(folders.data, 'Orvelo')]);
 
     await page.fill('#mediaFolder', 'Show Media');
@@ -134,8 +123,7 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
       return [folder, uploadSizeLimit];
     }, [showFolder, 512 * 1024 * 1024]);
     await page.reload();
-    await waitEq('the folder after a reload', folderShown, showFolder);
-    await checkEq('the limit after a reload', limitShown, '0.5');
+    await waitEq('the settings after a reload', shownFolderAndLimit, [showFolder, '0.5']);
 
     await refusePosts(page, '**/api/settings', 400, 'Invalid JSON');
     await page.click('#saveButton');

@@ -4,14 +4,13 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  api, check, checkCount, checkEq, checkText, fakeStatus, hold, makeMedia, media, origin, playlistNames, rows, run, setup,
-  shoot, snap, step, storePlaylist, waitApi, waitCount, waitEq, waitText,
+  api, check, checkCount, checkEq, checkText, fakeStatus, hold, makeMedia, media, origin, rows, run, setup,
+  shoot, step, storePlaylist, waitApi, waitCount, waitEq, waitText,
 } from './browser_support.mjs';
 
 const { folders, resources } = setup(['media']);
-const fixtures = { 'Orvelo V2.Fixture': '<Fixture channels="1"/>', 'Orvelo V3.1.Fixture': '<Fixture channels="2"/>',
-  'Orvelo V4.1.Fixture': '<Fixture channels="18"/>', 'Orvelo Profile.xml': '<FixtureType name="Orvelo"/>',
-  'Orvelo.cha': 'personality', 'Ignored Upper.XML': 'not listed' };
+const fixtures = { 'Orvelo V4.1.Fixture': '<Fixture channels="18"/>', 'Orvelo Profile.xml': '<FixtureType name="Orvelo"/>',
+  'Ignored Upper.XML': 'not listed' };
 for (const [name, text] of Object.entries(fixtures)) fs.writeFileSync(path.join(resources, 'Fixtures', name), text);
 const names = storePlaylist([
   makeMedia(folders.media, media.video(300), 'Opening Video.mp4'),
@@ -31,54 +30,32 @@ const effects = (what, predicate) => waitApi(what, '/api/effects', predicate);
 // The transport steps press buttons faster than the player's guard against bouncing allows.
 await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
   const row = (i) => page.locator('.track').nth(i);
-  const light = () => page.evaluate(() => document.body.classList.contains('light'));
-  const storedTheme = () => page.evaluate(() => localStorage.getItem('theme'));
   check(player.lines.includes(`DMXController: Loaded ${names.length} tracks from last session`), 'the stored playlist was not restored');
 
   await step('remote page loads, polls the status and shows a known position as 00:00:01:12 at 25 fps', async () => {
     await page.goto(origin + '/');
-    await checkEq('title', () => page.title(), 'Orvelo Remote');
-    await checkText(page, '.brand', 'Orvelonode');
     await waitText(page, '#trackName', 'No Track');
     await waitText(page, '#badge', 'Stopped');
-    await checkCount(page, 'nav a', 4);
-    await checkCount(page, '.transport button', 5);
 
     const fixed = { isPlaying: true, trackName: 'Known', currentTime: 1.5, duration: 16.5, remainingTime: 15, ignoreDMX: false,
       isListening: true, frameRate: 25, dmxValue: 21, dmxChannel: 7, artNetReceiving: true, sacnReceiving: false };
     let document = fixed;
     await fakeStatus(page, () => document);
     await waitText(page, '#timecode', '00:00:01:12');
-    for (const [selector, text] of [['#rate', 'SMPTE @ 25 fps'], ['#elapsed', '00:01'], ['#remaining', '-00:15'], ['#dmx', 'CH7: 21']]) {
-      await checkText(page, selector, text);
-    }
+    await checkText(page, '#dmx', 'CH7: 21');
     // The signal lamps, and the warning with 15 s left while playing.
     for (const [selector, count] of [['#artNet.on', 1], ['#sacn.on', 0], ['#remaining.warning', 1]]) await checkCount(page, selector, count);
-    await snap(page, 'remote-known-position');
-    document = { ...fixed, isPlaying: false };
-    await waitText(page, '#badge', 'Stopped');
-    await checkCount(page, '#remaining.warning', 0);
     document = { ...fixed, currentTime: 3725.96, frameRate: 30 };
     await waitText(page, '#timecode', '01:02:05:28');
     await page.unroute('**/api/status');
   });
 
-  await step('playlist page lists the restored tracks, plays one and reorders', async () => {
+  await step('playlist page lists the restored tracks and plays one', async () => {
     await page.goto(origin + '/playlist.html');
-    await waitCount(page, '.track', 4);
-    await checkEq('rows', () => rows(page), names.join('|'));
-    check(await row(0).locator('button[data-action=up]').isDisabled(), 'first ↑ enabled');
-    check(await row(3).locator('button[data-action=down]').isDisabled(), 'last ↓ enabled');
+    await waitEq('rows', () => rows(page), names.join('|'));
     await row(1).locator('button[data-action=play]').click();
     await status('Tone A to play', (s) => s.isPlaying && s.trackName === 'Tone A', 10000);
     await waitEq('the current row highlighted', () => page.locator('.track.current .name').allTextContents(), ['Tone A']);
-    await row(0).locator('button[data-action=down]').click();
-    const moved = [names[1], names[0], names[2], names[3]].join('|');
-    await waitEq('the API order', playlistNames, moved);
-    await waitEq('the page order', () => rows(page), moved);
-    await row(1).locator('button[data-action=up]').click();
-    await waitEq('the order restored', playlistNames, names.join('|'));
-    await shoot(page, 'playlist');
   });
 
   await step('transport buttons drive the player, Ignore DMX toggles manual mode', async () => {
@@ -113,15 +90,7 @@ await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
     await shoot(page, 'remote');
   });
 
-  await step('theme button switches to light and remembers it; the timecode font is served', async () => {
-    await page.click('#themeButton');
-    check(await light(), 'light not applied');
-    await page.reload();
-    await checkEq('the stored theme', storedTheme, 'light');
-    check(await light(), 'dark after a reload');
-    await snap(page, 'remote-light', true);
-    await page.click('#themeButton');
-    await checkEq('the stored theme', storedTheme, 'dark');
+  await step('the timecode font is served', async () => {
     const loaded = await page.evaluate(async () => (await document.fonts.ready) && document.fonts.check('20px Digital7'));
     const fontShipped = fs.existsSync(path.join(resources, 'digital-7.ttf'));
     check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
@@ -129,7 +98,7 @@ await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
 
   await step('settings page saves the DMX address, mode and theme', async () => {
     await page.goto(origin + '/settings.html');
-    await waitCount(page, '#theme option', 4);
+    await page.locator('#theme option[value=midnight]').waitFor({ state: 'attached' });
     await page.fill('#startChannel', '500');
     await page.selectOption('#mode', 'Extended (18 Ch)');
     await waitText(page, '#channelRange', 'Channels: 500-517');
@@ -145,7 +114,6 @@ await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
   await step('effects page picks a pattern, moves a slider, toggles a channel and resets', async () => {
     await page.goto(origin + '/effects.html');
     await waitCount(page, '#patterns button.selected', 1);
-    await checkCount(page, '#patterns button', 10);
     await page.click('#patterns button[data-name="Spectrum Bars"]');
     await effects('the pattern', (e) => e.pattern.selected === 'Spectrum Bars');
     const slider = page.locator('#brightness');
@@ -157,24 +125,17 @@ await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
     await checkText(page, '#brightnessValue', chosen.toFixed(1));
     await page.click('#redEnabled');
     await effects('red off', (e) => e.rgb.redEnabled === false);
-    await shoot(page, 'effects');
     await page.click('#resetButton');
     await effects('the defaults', (e) => e.video.brightness === 0 && e.rgb.redEnabled === true);
-    await waitText(page, '#brightnessValue', '0.0');
-    await checkCount(page, '#redEnabled.on', 1);
+    await waitCount(page, '#redEnabled.on', 1);
   });
 
   await step('fixtures page offers the console files for download', async () => {
     await page.goto(origin + '/fixtures.html');
-    await checkEq('title', () => page.title(), 'Fixture Profiles - Orvelo');
-    await checkEq('cards', () => page.locator('.card-title').allTextContents(),
-      ['Orvelo Profile.xml', 'Orvelo V2.Fixture', 'Orvelo V3.1.Fixture', 'Orvelo V4.1.Fixture', 'Orvelo.cha']);
-    const link = page.locator('.card', { hasText: 'Orvelo Profile.xml' }).locator('a.download');
-    await checkEq('the link', () => link.getAttribute('href'), '/fixtures/Orvelo%20Profile.xml');
-    check((await link.getAttribute('download')) !== null, 'not marked as a download');
-    const download = await page.request.get(origin + '/fixtures/Orvelo%20Profile.xml');
-    check(download.status() === 200 && (await download.text()) === fixtures['Orvelo Profile.xml'], 'file not served');
+    await checkEq('cards', () => page.locator('.card-title').allTextContents(), ['Orvelo Profile.xml', 'Orvelo V4.1.Fixture']);
+    const href = await page.locator('.card', { hasText: 'Orvelo Profile.xml' }).locator('a.download[download]').getAttribute('href');
+    const download = await page.request.get(origin + href);
+    check((await download.text()) === fixtures['Orvelo Profile.xml'], `${href} not served`);
     check((await page.locator('.card', { hasText: 'V4.1' }).textContent()).includes('18 Channels'), 'extended card');
-    await shoot(page, 'fixtures');
   });
 });

@@ -1,11 +1,15 @@
 // Protects what a technician trusts on show day: a failed load never reads as playing, a missing
 // file keeps its place in red, an impossible setting is refused beside its field, two phones see
-// each other's edits within a second and an edit on an old list is refused, not applied elsewhere.
+// each other's edits within a second and an edit on an old list is refused. Then who may drive
+// the player: pages of another origin are refused, a password set from a phone locks out other
+// phones until they log in, viewers watch but cannot change the show, sessions end on logout and
+// when idle, tokens end when revoked, and Stop needs a deliberate hold.
 import fs from 'node:fs';
+import http from 'node:http';
 import path from 'node:path';
 import {
-  api, apiPost, check, checkEq, fakeStatus, makeMedia, media, origin, playlistNames as order, refusePosts, rows, run, setup,
-  shoot, step, storePlaylist, textOf, waitCount, waitEq, waitFor, waitText,
+  api, apiPost, check, checkEq, fakeStatus, hold, makeMedia, media, origin, playlistNames as order, rows, run, setup,
+  shoot, sleep, step, storePlaylist, textOf, waitEq, waitFor, waitText,
 } from './browser_support.mjs';
 
 const { folders, mediaFolder } = setup(['laptop']);
@@ -21,89 +25,115 @@ const names = storePlaylist([
   junk(mediaFolder, 'Junk.mp4'),
 ]);
 const row = (page, name) => page.locator('.track', { has: page.locator('.name', { hasText: name }) });
+const password = 'stage-door-42';
+
+// Once a password is set, this script reaches the API with a token made on the settings page.
+let auth = {};
+const get = (route) => api(route, { headers: auth });
+const isPlaying = async () => (await get('/api/status')).isPlaying;
+const status = async (route, headers = {}) => (await fetch(origin + route, { headers })).status;
+
+// A page of another origin (same machine, another port) that tries to play and to switch DMX
+// off: fetch as a simple text/plain request, fetch with JSON, and a form whose text/plain body
+// reads as JSON. It sends the browser's cookies along and records what it saw in window.done.
+const elsewhere = 'http://127.0.0.1:8091';
+http.createServer((request, response) => response.end(`<!DOCTYPE html><iframe name="sink"></iframe><script>
+const attempts = [];
+async function viaFetch(route, body, type) {
+  try {
+    const response = await fetch('${origin}' + route, { method: 'POST', body, credentials: 'include',
+      mode: type === 'text/plain' ? 'no-cors' : 'cors', headers: { 'Content-Type': type } });
+    attempts.push(route + ' ' + type + ' ' + response.status);
+  } catch (e) {
+    attempts.push(route + ' ' + type + ' blocked');
+  }
+}
+function viaForm(route, body) {
+  return new Promise((resolve) => {
+    const form = Object.assign(document.createElement('form'),
+      { method: 'POST', action: '${origin}' + route, enctype: 'text/plain', target: 'sink' });
+    form.appendChild(Object.assign(document.createElement('input'), { type: 'hidden', name: body.slice(0, -1) + ',"x":"', value: '"}' }));
+    document.body.appendChild(form);
+    document.querySelector('iframe').onload = () => { attempts.push(route + ' form'); resolve(); };
+    form.submit();
+  });
+}
+(async () => {
+  for (const [route, body] of [['/api/control', '{"command":"play"}'], ['/api/settings', '{"playback":{"ignoreDMX":true}}']]) {
+    await viaFetch(route, body, 'text/plain');
+    await viaFetch(route, body, 'application/json');
+    await viaForm(route, body);
+  }
+  window.done = attempts;
+})();
+</script>`)).listen(8091, '127.0.0.1');
+
+async function attack(context) {
+  const page = await context.newPage();
+  try {
+    await page.goto(elsewhere + '/');
+    const attempts = await (await page.waitForFunction(() => window.done, null, { timeout: 15000 })).jsonValue();
+    check(attempts.length === 6, `attempts: ${attempts}`);
+    await sleep(1000); // long enough for a command that got through to show
+    const [s, settings] = [await get('/api/status'), await get('/api/settings')];
+    check(!s.isPlaying && !settings.playback.ignoreDMX, `the player obeyed another origin: ${attempts.join(', ')}`);
+  } finally {
+    await page.close();
+  }
+}
 
 // The refusals the steps provoke show up as failed resources.
-await run({ phones: 2, noTransportGap: true, expectedRefusals: /status of (400|409)/ }, async ({ pages: [page, other] }) => {
+await run({ phones: 2, noTransportGap: true, expectedRefusals: /status of (400|401|403|409|429)/ }, async ({ pages: [page, other] }) => {
   const tracks = await api('/api/playlist');
   const missingRows = (p) => p.locator('.track.missing .name').allTextContents();
-  const both = [page, other];
 
   await step('a track whose file is missing keeps its place, shown in red with the reason', async () => {
-    await checkEq('the playlist', () => tracks.map((t) => t.name), names);
     check(tracks[0].missing && tracks[0].problem && !tracks[1].missing, `rows ${JSON.stringify(tracks)}`);
     await page.goto(origin + '/playlist.html');
     await waitEq('four rows', () => rows(page), names.join('|'));
     await checkEq('the red rows', () => missingRows(page), ['Missing Opener']);
     await checkEq('the reason shown', () => textOf(page, '.track.missing .problem'), tracks[0].problem);
-    await shoot(page, 'playlist-missing');
   });
 
   await step('the badge tells playing, paused and failed; a failed load never reads Playing', async () => {
     await page.goto(origin + '/');
-    await page.evaluate(() => {
-      window.badges = [];
-      const badge = document.getElementById('badge');
-      new MutationObserver(() => window.badges.push(badge.textContent)).observe(badge, { childList: true });
-    });
     const play = (i) => () => apiPost('/api/playlist/play', { id: tracks[i].id });
-    const cases = [
-      [play(1), 'Playing', ''],
-      [() => apiPost('/api/control', { command: 'pause' }), 'Paused', ''],
-      [play(0), 'Failed', 'Missing Opener'],
-      [play(3), 'Failed', ''],
-    ];
-    for (const [act, badge, reasonHas] of cases) {
-      await page.evaluate(() => { window.badges = []; });
+    for (const [act, badge, reasonHas] of [[play(1), 'Playing', ''],
+      [() => apiPost('/api/control', { command: 'pause' }), 'Paused', ''], [play(0), 'Failed', 'Missing Opener'], [play(3), 'Failed', '']]) {
+      await page.evaluate(() => {
+        window.badges = [];
+        const badge = document.getElementById('badge');
+        new MutationObserver(() => window.badges.push(badge.textContent)).observe(badge, { childList: true });
+      });
       await act();
       await waitText(page, '#badge', badge, 10000);
       const s = await api('/api/status');
       check(s.state === badge.toLowerCase(), `${badge}: state ${s.state}`);
-      if (badge === 'Failed') {
-        check(!s.isPlaying && !(await page.evaluate(() => window.badges)).includes('Playing'), 'a failed load read Playing');
-        await waitFor('the reason on the track card', async () =>
-          (await page.locator('#trackError').isVisible()) && (await textOf(page, '#trackError')) === s.error);
-        check(s.error.includes(reasonHas), `reason "${s.error}"`);
-      } else {
+      if (badge !== 'Failed') {
         check(await page.locator('#trackError').isHidden(), `${badge} with an error line`);
+        continue;
       }
+      check(!s.isPlaying && !(await page.evaluate(() => window.badges)).includes('Playing'), 'a failed load read Playing');
+      await waitFor('the reason on the track card', async () =>
+        (await page.locator('#trackError').isVisible()) && (await textOf(page, '#trackError')) === s.error);
+      check(s.error.includes(reasonHas), `reason "${s.error}"`);
     }
-    await shoot(page, 'remote-failed');
-  });
-
-  await step('loading, a player without a state, and a note about the console\'s universe', async () => {
-    const note = 'Art-Net seen on 0:0:1, listening on 0:0:0';
-    let document;
-    await fakeStatus(page, () => document);
-    for (const [fields, badge] of [[{ state: 'loading', inputNote: note }, 'Loading'], [{ isPlaying: true }, 'Playing'], [{}, 'Stopped']]) {
-      document = { trackName: 'Known', currentTime: 1, remainingTime: 9, frameRate: 25, ...fields };
-      await waitText(page, '#badge', badge);
-      check((await page.locator('#inputNote').isVisible() ? await textOf(page, '#inputNote') : '') === (fields.inputNote ? '⚠️ ' + note : ''),
-            `${badge}: input note`);
-      if (fields.inputNote) await shoot(page, 'remote-loading-note');
-    }
-    await page.unroute('**/api/status');
   });
 
   await step('an impossible setting is refused beside its field and nothing changes', async () => {
     const before = JSON.stringify((await api('/api/settings')).dmx);
-    for (const [id, value] of [['startChannel', '600'], ['universe', '-3']]) {
-      await page.goto(origin + '/settings.html');
-      await page.locator('#theme option').first().waitFor({ state: 'attached' });
-      await page.fill(`#${id}`, value);
-      await page.click('#saveButton');
-      const line = page.locator(`label:has(#${id}) .field-error`);
-      await line.waitFor({ timeout: 5000 });
-      check((await line.textContent()).length > 0, `${id}: empty refusal`);
-      check((await textOf(page, '#status')).startsWith('Error saving settings: '), `${id}: status ${await textOf(page, '#status')}`);
-      await checkEq(`${id}: the DMX settings`, async () => JSON.stringify((await api('/api/settings')).dmx), before);
-      if (id === 'startChannel') await shoot(page, 'settings-refused', { pinnedBar: true });
-    }
+    await page.goto(origin + '/settings.html');
+    await page.locator('#theme option').first().waitFor({ state: 'attached' });
+    await page.fill('#startChannel', '600');
+    await page.click('#saveButton');
+    await page.locator('label:has(#startChannel) .field-error').waitFor();
+    check((await textOf(page, '#status')).startsWith('Error saving settings: '), `status ${await textOf(page, '#status')}`);
+    await checkEq('the DMX settings', async () => JSON.stringify((await api('/api/settings')).dmx), before);
   });
 
   await step('two phones see each other\'s edits within a second and never act on an old list', async () => {
-    const shownOn = (phones) => Promise.all(phones.map(rows));
-    for (const p of both) await p.goto(origin + '/playlist.html');
-    await waitEq('both lists', () => shownOn(both), [names.join('|'), names.join('|')]);
+    for (const p of [page, other]) await p.goto(origin + '/playlist.html');
+    await waitEq('both lists', () => Promise.all([page, other].map(rows)), [names.join('|'), names.join('|')]);
     const swapped = [names[0], names[2], names[1], names[3]].join('|');
     await row(page, 'Tone B').locator('button[data-action=up]').click();
     await waitEq('the move', order, swapped);
@@ -118,7 +148,6 @@ await run({ phones: 2, noTransportGap: true, expectedRefusals: /status of (400|4
     await waitText(other, '#listNote', 'The playlist changed on another device: nothing was done. Check the list and try again.');
     await checkEq('the playlist after an edit on an old list', order, names.join('|'));
     await checkEq('the list shown with the refusal', () => rows(other), names.join('|'));
-    await shoot(other, 'playlist-changed');
     await other.unroute('**/api/status');
 
     await row(other, 'Tone A').locator('button[data-action=remove]').click();
@@ -145,25 +174,103 @@ await run({ phones: 2, noTransportGap: true, expectedRefusals: /status of (400|4
     await other.locator('.media', { hasText: 'Junk.mp4' }).locator('button.delete').click();
     await waitFor('Junk.mp4 deleted', async () => !fs.existsSync(path.join(mediaFolder, 'Junk.mp4')));
     check(asked.length === 2 && asked[1].includes('is on the playlist'), `asked ${JSON.stringify(asked)}`);
-    const playlist = await api('/api/playlist');
-    check(playlist.at(-1).name === 'Junk' && playlist.at(-1).missing, 'the entry stays, marked missing');
+    check((await api('/api/playlist')).at(-1).missing, 'the entry stays, marked missing');
     await waitEq('the first phone shows it red', () => missingRows(page), ['Missing Opener', 'Junk'], 1500);
     await waitEq('and drops it from its library', sorted(page.locator('.media .title')),
       ['Broken.mp4', 'Tone A.wav', 'Tone B.wav'], 2000);
-    await shoot(page, 'playlist-deleted');
   });
 
-  await step('a refused change on the effects page is shown and taken back', async () => {
-    await page.goto(origin + '/effects.html');
-    await waitCount(page, '#patterns button.selected', 1);
-    const before = (await api('/api/effects')).pattern.selected;
-    const refusal = { error: 'The pattern cannot be changed now', field: 'pattern.selected' };
-    await refusePosts(page, '**/api/effects', 400, refusal);
-    await page.click('#patterns button[data-name="Oscilloscope"]');
-    await waitText(page, '.refusal', refusal.error);
-    check(await page.locator('.refusal').isVisible(), 'the refusal is hidden');
-    await waitText(page, '#patterns button.selected', before);
-    await shoot(page, 'effects-refused');
-    await page.unroute('**/api/effects');
+  const context = page.context();
+  await step('a page of another origin cannot drive the player', () => attack(context));
+
+  await step('a password set on the settings page locks out other browsers', async () => {
+    await page.goto(origin + '/settings.html#access');
+    await page.fill('#newPassword', password);
+    await page.fill('#confirmPassword', password);
+    await page.click('#passwordButton');
+    await waitText(page, '#status', 'Password set: phones and browsers now log in');
+    await checkEq('the API without a session', () => status('/api/status'), 401);
+    await page.fill('#tokenName', 'show-script');
+    await page.click('#createTokenButton');
+    auth = { Authorization: `Bearer ${await waitFor('the new token', () => page.inputValue('#newToken'))}` };
+    await checkEq('the API with the token', isPlaying, false);
+    await waitFor('the QR code', () => page.locator('#viewerQr').evaluate((image) => image.complete && image.naturalWidth > 0));
+    await waitEq('the token listed', () => page.locator('.token .name').allTextContents(), ['show-script']);
+    await shoot(page, 'settings-access');
+  });
+
+  await step('another origin fails even beside the operator\'s session', () => attack(context));
+
+  await step('a second phone is sent to the login page, refused a wrong password and held off', async () => {
+    const logIn = async (words) => {
+      await other.fill('#password', words);
+      await other.click('#loginButton');
+    };
+    await other.goto(origin + '/');
+    await checkEq('the page', () => other.url(), origin + '/login.html');
+    await logIn('stage-door');
+    await waitText(other, '#error', 'Wrong password');
+    // A failure holds the address off for a second: even the right password waits.
+    await logIn(password);
+    await waitText(other, '#error', 'Too many failed logins: try again in 1 s');
+    check(await other.locator('#loginButton').isDisabled(), 'the button stays usable while held off');
+    await waitFor('the button back', () => other.locator('#loginButton').isEnabled(), 3000);
+    await other.click('#loginButton');
+    await other.waitForURL(origin + '/');
+    await other.click('.session-bar .logout');
+    await other.waitForURL(origin + '/login.html');
+    await other.goto(origin + '/playlist.html');
+    await checkEq('the page after logging out', () => other.url(), origin + '/login.html');
+  });
+
+  await step('the viewer link opens the remote view-only and its stop is refused', async () => {
+    const link = await page.inputValue('#viewerLink');
+    await apiPost('/api/playlist/play', { index: 1 }, auth);
+    await waitFor('Tone B playing', async () => {
+      const s = await get('/api/status');
+      return s.trackName === 'Tone B' && s.isPlaying;
+    }, 10000);
+    await other.goto('about:blank');
+    await other.goto(origin + '/login.html' + new URL(link).hash);
+    await other.waitForURL(origin + '/');
+    await waitText(other, '.session-bar .view-only', '👁 View only');
+    await waitText(other, '#badge', 'Playing');
+    for (const control of ['button[data-command=stop]', '#ignoreButton']) check(await other.locator(control).isDisabled(), `${control} usable`);
+    check(!(await other.locator('#themeButton').isDisabled()), 'the theme is this phone\'s own');
+    const refused = await other.evaluate(() => fetch('/api/control', { method: 'POST',
+      headers: { 'Content-Type': 'application/json' }, body: '{"command":"stop"}' }).then((r) => r.status));
+    check(refused === 403, `stop answered ${refused}`);
+    await shoot(other, 'remote-viewer');
+  });
+
+  await step('Stop needs a hold: a tap does nothing, a hold stops', async () => {
+    await page.goto(origin + '/');
+    const stop = page.locator('button[data-command=stop]');
+    await waitText(page, '#badge', 'Playing');
+    await hold(page, stop, 150);
+    await waitText(page, '#hint', 'Hold ⏹ to stop');
+    await sleep(500); // long enough for a stop that got through to show
+    check(await isPlaying(), 'a tap or the viewer stopped the show');
+    await hold(page, stop, 900);
+    await waitFor('stopped', async () => !(await isPlaying()));
+  });
+
+  await step('an idle session ends, and a revoked token no longer opens the API', async () => {
+    // The settings page does not poll; the operator's remote page does, and stays logged in.
+    await other.goto(origin + '/settings.html');
+    await apiPost('/api/settings', { web: { sessionIdleHours: 0.0005 } }, auth);
+    try {
+      await sleep(2500); // past the 1.8 s the session may stay idle
+      await other.evaluate(() => { fetch('/api/status').catch(() => {}); });
+      await other.waitForURL(origin + '/login.html', { timeout: 15000 });
+    } finally {
+      await apiPost('/api/settings', { web: { sessionIdleHours: 12 } }, auth);
+    }
+    await page.goto(origin + '/settings.html');
+    const token = page.locator('.token', { hasText: 'show-script' });
+    page.once('dialog', (dialog) => dialog.accept());
+    await token.locator('button.revoke').click();
+    await waitText(page, '#status', 'Token show-script revoked');
+    await checkEq('the API with the revoked token', () => status('/api/status', auth), 401);
   });
 });
