@@ -48,7 +48,8 @@ TEST(ArtDmx, LengthIsCappedAt512AndMustBeCoveredByTheDatagramOfTheNodesPortAddre
 {
     EXPECT_EQ(decodeArtDmx(artDmx(0, 0, 600, 600), 0)->size(), 512u);
     EXPECT_EQ(decodeArtDmx(artDmx(0, 0, 600, 300), 0), std::nullopt);
-    const auto five = decodeArtDmx(artDmx(0, 0, 5, 7), 0); // what follows the Length is not read
+    const Bytes sevenSent = artDmx(0, 0, 5, 7);   // the decoded slots point into the datagram
+    const auto five = decodeArtDmx(sevenSent, 0); // what follows the Length is not read
     EXPECT_EQ(Bytes(five->begin(), five->end()), (Bytes{1, 2, 3, 4, 5}));
     auto noLength = artDmx(0, 0, 0, 0);
     noLength.pop_back();
