@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #ifdef ORVELO_TSAN
 extern "C" void __tsan_acquire(void* address);
@@ -38,13 +39,16 @@ void acceptHandOff([[maybe_unused]] void* job)
 
 void postToMain(QObject* context, std::function<void()> fn)
 {
-    auto job = std::make_shared<std::function<void()>>(std::move(fn));
+    auto job = std::make_unique<std::function<void()>>(std::move(fn));
     announceHandOff(job.get());
     QMetaObject::invokeMethod(
         context,
-        [job] {
+        [job = std::move(job)]() mutable {
             acceptHandOff(job.get());
             (*job)();
+            // Qt may drop its last reference to this call on the posting thread; what the job
+            // captured is released here, on the main thread that ran it.
+            job.reset();
         },
         Qt::QueuedConnection);
 }
