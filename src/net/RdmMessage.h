@@ -22,11 +22,11 @@ inline constexpr std::uint8_t getCommandResponse = 0x21;
 inline constexpr std::uint8_t setCommand = 0x30;
 inline constexpr std::uint8_t setCommandResponse = 0x31;
 
-inline constexpr std::uint16_t RDM_DEVICE_INFO = 0x0060;
-inline constexpr std::uint16_t RDM_DEVICE_LABEL = 0x0082;
-inline constexpr std::uint16_t RDM_SOFTWARE_VERSION_LABEL = 0x00C0;
-inline constexpr std::uint16_t RDM_DMX_START_ADDRESS = 0x00F0;
-inline constexpr std::uint16_t RDM_IDENTIFY_DEVICE = 0x1000;
+inline constexpr std::uint16_t pidDeviceInfo = 0x0060;
+inline constexpr std::uint16_t pidDeviceLabel = 0x0082;
+inline constexpr std::uint16_t pidSoftwareVersionLabel = 0x00C0;
+inline constexpr std::uint16_t pidDmxStartAddress = 0x00F0;
+inline constexpr std::uint16_t pidIdentifyDevice = 0x1000;
 
 inline constexpr RdmUID broadcastUID{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 inline constexpr std::size_t deviceInfoSize = 19;

@@ -76,24 +76,24 @@ std::uint16_t RdmResponder::startAddress() const
 void RdmResponder::handleRdmGet(const rdm::Request& request, const sockaddr_in& sender) const
 {
     switch (request.parameterID) {
-    case rdm::RDM_IDENTIFY_DEVICE: {
+    case rdm::pidIdentifyDevice: {
         const std::uint8_t identifyOff = 0x00;
         sendRdmResponse(request, {&identifyOff, 1}, sender);
         return;
     }
-    case rdm::RDM_DEVICE_LABEL:
+    case rdm::pidDeviceLabel:
         sendRdmResponse(request, asBytes(deviceLabel), sender);
         return;
-    case rdm::RDM_SOFTWARE_VERSION_LABEL:
+    case rdm::pidSoftwareVersionLabel:
         sendRdmResponse(request, asBytes(softwareVersionLabel), sender);
         return;
-    case rdm::RDM_DMX_START_ADDRESS: {
+    case rdm::pidDmxStartAddress: {
         const std::uint16_t address = startAddress();
         const std::uint8_t data[2] = {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
         sendRdmResponse(request, data, sender);
         return;
     }
-    case rdm::RDM_DEVICE_INFO:
+    case rdm::pidDeviceInfo:
         sendRdmResponse(request, rdm::deviceInfo(startAddress()), sender);
         return;
     default:
@@ -105,7 +105,7 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
                                 const sockaddr_in& sender) const
 {
     switch (request.parameterID) {
-    case rdm::RDM_DMX_START_ADDRESS: {
+    case rdm::pidDmxStartAddress: {
         if (data.size() < 2)
             return;
         const int address = (data[0] << 8) | data[1];
@@ -119,11 +119,11 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
         sendRdmResponse(request, {}, sender);
         return;
     }
-    case rdm::RDM_IDENTIFY_DEVICE:
+    case rdm::pidIdentifyDevice:
         logLine(std::string("ArtNetService: RDM IDENTIFY ") + (!data.empty() && data[0] == 1 ? "ON" : "OFF"));
         sendRdmResponse(request, {}, sender);
         return;
-    case rdm::RDM_DEVICE_LABEL:
+    case rdm::pidDeviceLabel:
         logLine("ArtNetService: RDM SET Device Label: " + printableLabel(data));
         sendRdmResponse(request, {}, sender);
         return;

@@ -104,7 +104,7 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     EXPECT_FALSE(log.containsPrefix("ArtNetService: Received OpCode 0x5000"));
 
     // Answered to the console, from the node's own UID.
-    send(*service, rdmRequest(uid, rdm::getCommand, rdm::RDM_DEVICE_INFO));
+    send(*service, rdmRequest(uid, rdm::getCommand, rdm::pidDeviceInfo));
     auto reply = console.receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(artnet::decodeHeader(*reply), artnet::opRdm);
@@ -112,7 +112,7 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     EXPECT_TRUE(std::equal(uid.begin(), uid.end(), reply->begin() + 32));
     // The address change is told through the main thread's queue, not from the reading thread.
     console.sendTo(options.listenPort,
-                   rdmRequest(rdm::broadcastUID, rdm::setCommand, rdm::RDM_DMX_START_ADDRESS, {0x04, 0x01}));
+                   rdmRequest(rdm::broadcastUID, rdm::setCommand, rdm::pidDmxStartAddress, {0x04, 0x01}));
     ASSERT_TRUE(service->pollOnce());
     ASSERT_TRUE(console.receive());
     EXPECT_EQ(service->filterUniverse.load(), 2);
@@ -120,7 +120,7 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{2, 1}}));
 
-    send(*service, rdmRequest(uid, rdm::getCommand, rdm::RDM_DMX_START_ADDRESS));
+    send(*service, rdmRequest(uid, rdm::getCommand, rdm::pidDmxStartAddress));
     reply = console.receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[23], 0x02);      // ArtRdm address byte follows the new universe

@@ -28,7 +28,7 @@ TEST(ArtNetFuzz, MutatedDatagramsAreDecodedSafely)
     for (int i = 0; i < 20000; ++i) {
         Bytes d = below(2) ? test::artDmx(0, 0, 0, Bytes(below(520), 0x55))
                            : test::rdmRequest(below(2) ? uid : rdm::broadcastUID, rdm::setCommand,
-                                              below(2) ? rdm::RDM_DMX_START_ADDRESS : rdm::RDM_DEVICE_LABEL,
+                                              below(2) ? rdm::pidDmxStartAddress : rdm::pidDeviceLabel,
                                               Bytes(below(40), 'L'));
         // The header fields and lengths are the interesting bytes; then the end may be cut.
         for (std::size_t edits = below(4); edits > 0; --edits)

@@ -50,7 +50,7 @@ TEST(RdmMessage, UIDIsTheManufacturerAndTheProcessIDAndTheResponseChecksumCovers
     // root sub-device, GET response, DMX_START_ADDRESS, PDL, address 1025, checksum 0xCC + all.
     const Bytes expected{0x01, 0x1A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x7F, 0xF0, 0x00, 0x00, 0x12, 0x34,
                          0x07, 0x00, 0x00, 0x00, 0x00, 0x21, 0x00, 0xF0, 0x02, 0x04, 0x01, 0x03, 0xD0};
-    EXPECT_EQ(rdm::buildResponse(test::consoleUID, nodeUID, 0x07, rdm::getCommandResponse, rdm::RDM_DMX_START_ADDRESS,
+    EXPECT_EQ(rdm::buildResponse(test::consoleUID, nodeUID, 0x07, rdm::getCommandResponse, rdm::pidDmxStartAddress,
                                  Bytes{0x04, 0x01}),
               expected);
 }
@@ -59,7 +59,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
 {
     universe = 2;
     subnet = 1;
-    request(nodeUID, rdm::getCommand, rdm::RDM_DEVICE_INFO);
+    request(nodeUID, rdm::getCommand, rdm::pidDeviceInfo);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0][23], 0x12); // ArtRdm address byte
     const Bytes a = answer();
@@ -71,9 +71,9 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"ArtNetService: RDM Command=GET PID=0x0060",
                                                      "ArtNetService: Sent RDM Response for PID=0x0060"}));
 
-    request(rdm::broadcastUID, rdm::getCommand, rdm::RDM_DEVICE_LABEL);
-    request(nodeUID, rdm::getCommand, rdm::RDM_SOFTWARE_VERSION_LABEL);
-    request(nodeUID, rdm::getCommand, rdm::RDM_IDENTIFY_DEVICE);
+    request(rdm::broadcastUID, rdm::getCommand, rdm::pidDeviceLabel);
+    request(nodeUID, rdm::getCommand, rdm::pidSoftwareVersionLabel);
+    request(nodeUID, rdm::getCommand, rdm::pidIdentifyDevice);
     ASSERT_EQ(sent.size(), 4u);
     const auto data = [&](std::size_t i) { return std::string(sent[i].begin() + 24 + 23, sent[i].end() - 2); };
     EXPECT_EQ(data(1), "ORVELONODE V.2.0");
@@ -81,10 +81,10 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     EXPECT_EQ(data(3), std::string(1, '\0'));
 
     log.clear();
-    request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::RDM_DEVICE_INFO); // another device's
+    request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
     request(nodeUID, 0x10, 0x0001);                                                       // DISC_UNIQUE_BRANCH
     request(nodeUID, rdm::getCommand, 0x0050);
-    set(rdm::RDM_DEVICE_INFO);
+    set(rdm::pidDeviceInfo);
     EXPECT_EQ(sent.size(), 4u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "ArtNetService: RDM Command=SET PID=0x0001",
@@ -99,12 +99,12 @@ TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUn
 {
     universe = 3;
     // Too short, a stated length past the end of the datagram.
-    set(rdm::RDM_DMX_START_ADDRESS, {0x04});
-    set(rdm::RDM_DMX_START_ADDRESS, {0x04, 0x01}, 40);
+    set(rdm::pidDmxStartAddress, {0x04});
+    set(rdm::pidDmxStartAddress, {0x04, 0x01}, 40);
     EXPECT_TRUE(sent.empty());
     EXPECT_EQ(universe.load(), 3);
 
-    set(rdm::RDM_DMX_START_ADDRESS, {0x04, 0x01});
+    set(rdm::pidDmxStartAddress, {0x04, 0x01});
     EXPECT_EQ(universe.load(), 2);
     EXPECT_EQ(changes, (std::vector<std::pair<int, int>>{{2, 1}}));
     EXPECT_TRUE(log.contains("ArtNetService: RDM SET DMX Address -> Universe 2, Channel 1"));
@@ -112,13 +112,13 @@ TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUn
     ASSERT_EQ(a.size(), 25u); // 23 header bytes and the checksum: an empty acknowledgement
     EXPECT_EQ(a[19], rdm::setCommandResponse);
     // Address 0, which no console should send, stays on universe 0.
-    set(rdm::RDM_DMX_START_ADDRESS, {0x00, 0x00});
+    set(rdm::pidDmxStartAddress, {0x00, 0x00});
     EXPECT_TRUE(log.contains("ArtNetService: RDM SET DMX Address -> Universe 0, Channel 0"));
 
-    set(rdm::RDM_IDENTIFY_DEVICE, {0x01});
-    set(rdm::RDM_IDENTIFY_DEVICE);
+    set(rdm::pidIdentifyDevice, {0x01});
+    set(rdm::pidIdentifyDevice);
     for (const Bytes& label : {Bytes{'S', 't', 'a', 'g', 'e'}, Bytes{'A', 0xE9}, Bytes{'A', '\n', 'B'}})
-        set(rdm::RDM_DEVICE_LABEL, label);
+        set(rdm::pidDeviceLabel, label);
     EXPECT_EQ(sent.size(), 7u);
     EXPECT_TRUE(log.contains("ArtNetService: RDM IDENTIFY ON"));
     EXPECT_TRUE(log.contains("ArtNetService: RDM IDENTIFY OFF"));

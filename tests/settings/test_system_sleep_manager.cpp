@@ -31,6 +31,8 @@ public:
     std::atomic<bool> refuse{false}, namedTheApplication{false};
 
 public slots:
+    // The screen saver's D-Bus method names.
+    // NOLINTNEXTLINE(readability-identifier-naming)
     uint Inhibit(const QString& application, const QString& reason)
     {
         ++inhibitCalls;
@@ -42,6 +44,7 @@ public slots:
         return ++nextCookie_;
     }
 
+    // NOLINTNEXTLINE(readability-identifier-naming)
     void UnInhibit(uint cookie)
     {
         ++unInhibitCalls;

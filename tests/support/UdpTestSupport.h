@@ -80,6 +80,15 @@ inline std::uint16_t freeUdpPort()
     return 0;
 }
 
+// A UDP socket connected to `port` on 127.0.0.1, for a sender that only ever talks to one node.
+inline int connectedUdpSocket(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in to = ipv4(port, htonl(INADDR_LOOPBACK));
+    ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return fd;
+}
+
 // A console on the same machine: one UDP socket, bound to 127.0.0.1 (any port) or to a given
 // port on all addresses.
 class UdpPeer : public BoundSocket {
