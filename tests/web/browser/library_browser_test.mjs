@@ -58,7 +58,7 @@ await run({ expectedRefusals: /status of (409|400)/ }, async ({ pages: [page] })
   });
 
   await step('the library shows names, durations, kinds and thumbnails', async () => {
-    await checkEq('titles', async () => (await page.locator('.media .title').allTextContents()).sort(), [longName, video, tone].sort());
+    await waitEq('titles', async () => (await page.locator('.media .title').allTextContents()).sort(), [longName, video, tone].sort());
     const meta = async (name) => libraryItem(name).locator('.meta').textContent();
     await waitEq('durations', async () => [(await meta(video)).slice(0, 5), (await meta(tone)).slice(0, 5)], ['00:02', '00:02']);
     check((await meta(video)).endsWith('· video') && (await meta(tone)).endsWith('· audio'), 'kinds');
