@@ -82,7 +82,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
 
     log.clear();
     request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
-    request(nodeUID, 0x10, 0x0001);                                                       // DISC_UNIQUE_BRANCH
+    request(nodeUID, 0x10, 0x0001);                                                     // DISC_UNIQUE_BRANCH
     request(nodeUID, rdm::getCommand, 0x0050);
     set(rdm::pidDeviceInfo);
     EXPECT_EQ(sent.size(), 4u);
