@@ -24,7 +24,7 @@
 namespace orvelo {
 
 namespace net = boost::asio;
-using tcp = net::ip::tcp;
+using Tcp = net::ip::tcp;
 
 namespace {
 constexpr int threadNiceness = 5;
@@ -37,8 +37,8 @@ struct HttpServer::Impl {
     {
     }
 
-    void accept(tcp::acceptor& acceptor);
-    void retryAcceptLater(tcp::acceptor& acceptor);
+    void accept(Tcp::acceptor& acceptor);
+    void retryAcceptLater(Tcp::acceptor& acceptor);
     void remove(std::uint64_t id);
 
     Options options;
@@ -46,7 +46,7 @@ struct HttpServer::Impl {
     std::shared_ptr<const HttpStreamOpener> streamOpener;
     net::io_context io{options.threadCount};
     net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
-    std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
+    std::vector<std::unique_ptr<Tcp::acceptor>> acceptors;
     // Keeps the threads serving while the listener is between accepts.
     net::executor_work_guard<net::io_context::executor_type> work{io.get_executor()};
     std::atomic<std::uint16_t> boundPort{0};
@@ -59,9 +59,9 @@ struct HttpServer::Impl {
     std::uint64_t nextId = 0;
 };
 
-void HttpServer::Impl::accept(tcp::acceptor& acceptor)
+void HttpServer::Impl::accept(Tcp::acceptor& acceptor)
 {
-    acceptor.async_accept(net::make_strand(io), [this, &acceptor](boost::system::error_code error, tcp::socket socket) {
+    acceptor.async_accept(net::make_strand(io), [this, &acceptor](boost::system::error_code error, Tcp::socket socket) {
         if (error == net::error::operation_aborted || !acceptor.is_open())
             return;
         if (error) {
@@ -85,7 +85,7 @@ void HttpServer::Impl::accept(tcp::acceptor& acceptor)
     });
 }
 
-void HttpServer::Impl::retryAcceptLater(tcp::acceptor& acceptor)
+void HttpServer::Impl::retryAcceptLater(Tcp::acceptor& acceptor)
 {
     // A timer of its own per pause, so each listener pauses independently.
     auto timer = std::make_shared<net::steady_timer>(acceptStrand, std::chrono::milliseconds(100));
@@ -134,8 +134,8 @@ std::optional<HttpServer::StartError> HttpServer::start()
         const auto address = net::ip::make_address(text, error);
         if (error)
             return StartError{true, text + ": " + error.message()};
-        const tcp::endpoint endpoint(address, port);
-        auto acceptor = std::make_unique<tcp::acceptor>(impl_->acceptStrand);
+        const Tcp::endpoint endpoint(address, port);
+        auto acceptor = std::make_unique<Tcp::acceptor>(impl_->acceptStrand);
         acceptor->open(endpoint.protocol(), error);
         if (error)
             return StartError{true, error.message()};

@@ -215,28 +215,28 @@ TEST_F(DMXControllerTest, RepeatCountComesFromTheConsoleUnlessInManualModeWhichO
 // parameter, each channel from its own slot, and only with the whole footprint in the frame.
 TEST_F(DMXControllerTest, EffectChannelsAtTheirBandsFromTheirOwnSlotsAndOnlyWithTheWholeFootprint)
 {
-    constexpr int S = 100;
-    configure(DMXMode::extended, S);
+    constexpr int start = 100;
+    configure(DMXMode::extended, start);
     std::mt19937 random(18);
     for (int i = 0; i < 40; ++i) {
         Frame frame(512);
         std::generate(frame.begin(), frame.end(), [&] { return static_cast<std::uint8_t>(random()); });
-        frame[S - 1] = 0;
-        const EffectState expected = EffectState::now().after(frame, S);
+        frame[start - 1] = 0;
+        const EffectState expected = EffectState::now().after(frame, start);
         send(frame);
         ASSERT_EQ(EffectState::now(), expected) << "frame " << i;
     }
     // Every channel in each band at once, so that no band is left to chance.
     for (int v : {4, 9, 10}) {
-        const EffectState expected = EffectState::now().after(allEffects(v, S), S);
-        send(allEffects(v, S));
+        const EffectState expected = EffectState::now().after(allEffects(v, start), start);
+        send(allEffects(v, start));
         EXPECT_EQ(EffectState::now(), expected) << v;
     }
 
     // One effect slot missing from the frame: none is read.
     const EffectState bottom = EffectState::now();
-    Frame frame = allEffects(255, S);
-    frame.resize(S + 16);
+    Frame frame = allEffects(255, start);
+    frame.resize(start + 16);
     send(frame);
     EXPECT_EQ(EffectState::now(), bottom);
 }

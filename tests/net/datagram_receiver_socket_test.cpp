@@ -108,8 +108,9 @@ TEST(DMXInputLife, FailuresArePublishedAndAStartAfterThemOpensAfresh)
     const std::tuple<std::string, std::string, std::unique_ptr<DMXProtocolService>> inputs[] = {
         {"ArtNetService", "ArtNetReceiver", std::make_unique<ArtNetService>(artNet)},
         {"sACNService", "sACNReceiver", std::make_unique<SACNService>(SACNService::Options{port, reading})}};
-    for (const auto& [name, thread, service] : inputs) {
+    for (const auto& [name, thread, input] : inputs) {
         SCOPED_TRACE(name);
+        DMXProtocolService* const service = input.get(); // a plain name the waits can capture
         LogCapture log;
         PortHolder holder(port);
         service->startListening();
