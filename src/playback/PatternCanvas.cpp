@@ -11,8 +11,7 @@ PatternCanvas::PatternCanvas(PatternState& state, AudioAnalyzer& analyzer, QObje
     : QObject(parent), state_(state), analyzer_(analyzer),
       renderer_(std::make_unique<PatternRenderer>(state.parameters().selected))
 {
-    // Every assignment notifies (the DMX channel repeats its value with every frame): only a
-    // different pattern starts a new renderer, or the beat memory would never last.
+    // Only a different pattern starts a new renderer, or the beat memory would not last.
     connect(&state_, &PatternState::selectedPatternChanged, this, [this](AudioVisualPattern pattern) {
         if (pattern == renderer_->pattern())
             return;

@@ -7,6 +7,8 @@ namespace orvelo {
 void PatternState::setParameters(const PatternParameters& parameters)
 {
     assertMainThread();
+    if (parameters == parameters_)
+        return;
     const bool newSelection = parameters.selected != parameters_.selected;
     parameters_ = parameters;
     emit parametersChanged();
@@ -17,6 +19,8 @@ void PatternState::setParameters(const PatternParameters& parameters)
 void PatternState::setSelectedPattern(AudioVisualPattern pattern)
 {
     assertMainThread();
+    if (pattern == parameters_.selected)
+        return;
     parameters_.selected = pattern;
     emit parametersChanged();
     emit selectedPatternChanged(pattern);

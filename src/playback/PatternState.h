@@ -15,11 +15,10 @@ public:
     explicit PatternState(QObject* parent = nullptr) : QObject(parent) {}
 
     const PatternParameters& parameters() const { return parameters_; }
-    // Notifies parametersChanged on every assignment, and selectedPatternChanged when the
-    // selection differs.
+    // Notifies parametersChanged when anything differs, and selectedPatternChanged when the
+    // selection does. A console repeats its values with every frame: a repeat is not news.
     void setParameters(const PatternParameters& parameters);
-    // Notifies both on every assignment: the DMX pattern channel repeats its value with every
-    // frame, and whoever rebuilds on a selection tells a repeat from a change itself.
+    // Notifies both when the selection differs.
     void setSelectedPattern(AudioVisualPattern pattern);
 
 signals:

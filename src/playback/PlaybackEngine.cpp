@@ -209,6 +209,10 @@ void PlaybackEngine::play()
 void PlaybackEngine::stop()
 {
     assertMainThread();
+    // A console holding stop repeats it with every frame: stopped at the start already, a
+    // flushing seek and a position report each time would only cost a core and timecode.
+    if (state_ == PlaybackState::stopped && !isEndingPlayback_ && currentTime_ == 0.0)
+        return;
     isEndingPlayback_ = false;
     paused_ = false;
     error_.clear();
@@ -224,9 +228,12 @@ void PlaybackEngine::stop()
 void PlaybackEngine::pause()
 {
     assertMainThread();
+    const bool pausedAfter = currentTrack_.has_value() && error_.isEmpty();
+    if (!isPlaying_ && !isLoading_ && paused_ == pausedAfter)
+        return; // held: nothing would change
     if (player_)
         player_->pause();
-    paused_ = currentTrack_.has_value() && error_.isEmpty();
+    paused_ = pausedAfter;
     setIsPlaying(false);
 }
 
@@ -304,6 +311,8 @@ void PlaybackEngine::setIsPlaying(bool playing)
 void PlaybackEngine::setPlaybackRate(float rate)
 {
     assertMainThread();
+    if (rate == playbackRate_)
+        return;
     playbackRate_ = rate;
     emit playbackRateChanged(rate);
 }

@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
+#include <type_traits>
+
 namespace orvelo {
 
 VideoEffectsManager& VideoEffectsManager::shared()
@@ -23,140 +26,138 @@ VideoEffectsManager::VideoEffectsManager(QObject* parent) : QObject(parent)
 {
 }
 
+// A console holding its faders writes the same values 44 times a second; only a change is
+// news, and a rate change costs the player a flushing seek.
+template <typename T> bool VideoEffectsManager::update(std::atomic<T>& field, T value)
+{
+    const T old = field.load(std::memory_order_relaxed);
+    bool same = old == value;
+    if constexpr (std::is_floating_point_v<T>)
+        same = same || (std::isnan(old) && std::isnan(value));
+    if (same)
+        return false;
+    emit aboutToChange();
+    field.store(value, std::memory_order_relaxed);
+    return true;
+}
+
 void VideoEffectsManager::setPlaybackSpeed(float value)
 {
     assertMainThread();
-    emit aboutToChange();
-    playbackSpeed_.store(value, std::memory_order_relaxed);
-    emit playbackSpeedChanged(value);
+    if (update(playbackSpeed_, value))
+        emit playbackSpeedChanged(value);
 }
 
 void VideoEffectsManager::setBrightness(float value)
 {
     assertMainThread();
-    emit aboutToChange();
-    brightness_.store(value, std::memory_order_relaxed);
-    emit brightnessChanged(value);
+    if (update(brightness_, value))
+        emit brightnessChanged(value);
 }
 
 void VideoEffectsManager::setSaturation(float value)
 {
     assertMainThread();
-    emit aboutToChange();
-    saturation_.store(value, std::memory_order_relaxed);
-    emit saturationChanged(value);
+    if (update(saturation_, value))
+        emit saturationChanged(value);
 }
 
 void VideoEffectsManager::setAlpha(float value)
 {
     assertMainThread();
-    emit aboutToChange();
-    alpha_.store(value, std::memory_order_relaxed);
-    emit alphaChanged(value);
+    if (update(alpha_, value))
+        emit alphaChanged(value);
 }
 
 void VideoEffectsManager::setIsInverted(bool value)
 {
     assertMainThread();
-    emit aboutToChange();
-    isInverted_.store(value, std::memory_order_relaxed);
-    emit isInvertedChanged(value);
+    if (update(isInverted_, value))
+        emit isInvertedChanged(value);
 }
 
 void VideoEffectsManager::setRedEnabled(bool value)
 {
     assertMainThread();
-    emit aboutToChange();
-    redEnabled_.store(value, std::memory_order_relaxed);
-    emit redEnabledChanged(value);
+    if (update(redEnabled_, value))
+        emit redEnabledChanged(value);
 }
 
 void VideoEffectsManager::setGreenEnabled(bool value)
 {
     assertMainThread();
-    emit aboutToChange();
-    greenEnabled_.store(value, std::memory_order_relaxed);
-    emit greenEnabledChanged(value);
+    if (update(greenEnabled_, value))
+        emit greenEnabledChanged(value);
 }
 
 void VideoEffectsManager::setBlueEnabled(bool value)
 {
     assertMainThread();
-    emit aboutToChange();
-    blueEnabled_.store(value, std::memory_order_relaxed);
-    emit blueEnabledChanged(value);
+    if (update(blueEnabled_, value))
+        emit blueEnabledChanged(value);
 }
 
 void VideoEffectsManager::setRedTimeShift(int value)
 {
     assertMainThread();
-    emit aboutToChange();
-    redTimeShift_.store(value, std::memory_order_relaxed);
-    emit redTimeShiftChanged(value);
+    if (update(redTimeShift_, value))
+        emit redTimeShiftChanged(value);
 }
 
 void VideoEffectsManager::setGreenTimeShift(int value)
 {
     assertMainThread();
-    emit aboutToChange();
-    greenTimeShift_.store(value, std::memory_order_relaxed);
-    emit greenTimeShiftChanged(value);
+    if (update(greenTimeShift_, value))
+        emit greenTimeShiftChanged(value);
 }
 
 void VideoEffectsManager::setBlueTimeShift(int value)
 {
     assertMainThread();
-    emit aboutToChange();
-    blueTimeShift_.store(value, std::memory_order_relaxed);
-    emit blueTimeShiftChanged(value);
+    if (update(blueTimeShift_, value))
+        emit blueTimeShiftChanged(value);
 }
 
 void VideoEffectsManager::setRedHorizontalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    redHorizontalOffset_.store(value, std::memory_order_relaxed);
-    emit redHorizontalOffsetChanged(value);
+    if (update(redHorizontalOffset_, value))
+        emit redHorizontalOffsetChanged(value);
 }
 
 void VideoEffectsManager::setRedVerticalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    redVerticalOffset_.store(value, std::memory_order_relaxed);
-    emit redVerticalOffsetChanged(value);
+    if (update(redVerticalOffset_, value))
+        emit redVerticalOffsetChanged(value);
 }
 
 void VideoEffectsManager::setGreenHorizontalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    greenHorizontalOffset_.store(value, std::memory_order_relaxed);
-    emit greenHorizontalOffsetChanged(value);
+    if (update(greenHorizontalOffset_, value))
+        emit greenHorizontalOffsetChanged(value);
 }
 
 void VideoEffectsManager::setGreenVerticalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    greenVerticalOffset_.store(value, std::memory_order_relaxed);
-    emit greenVerticalOffsetChanged(value);
+    if (update(greenVerticalOffset_, value))
+        emit greenVerticalOffsetChanged(value);
 }
 
 void VideoEffectsManager::setBlueHorizontalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    blueHorizontalOffset_.store(value, std::memory_order_relaxed);
-    emit blueHorizontalOffsetChanged(value);
+    if (update(blueHorizontalOffset_, value))
+        emit blueHorizontalOffsetChanged(value);
 }
 
 void VideoEffectsManager::setBlueVerticalOffset(double value)
 {
     assertMainThread();
-    emit aboutToChange();
-    blueVerticalOffset_.store(value, std::memory_order_relaxed);
-    emit blueVerticalOffsetChanged(value);
+    if (update(blueVerticalOffset_, value))
+        emit blueVerticalOffsetChanged(value);
 }
 
 void VideoEffectsManager::resetAll()

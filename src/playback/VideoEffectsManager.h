@@ -82,14 +82,15 @@ public:
     void setBlueHorizontalOffset(double value);
     void setBlueVerticalOffset(double value);
 
-    // Back to the defaults, one property at a time in declaration order; each write notifies.
+    // Back to the defaults, one property at a time in declaration order; each change notifies.
     void resetAll();
 
     // The values the compositor uses, each read once. Safe from any thread.
     EffectParameters snapshot() const;
 
 signals:
-    // Precedes every change, for views that redraw on any change.
+    // Precedes every change, for views that redraw on any change; writing the value a property
+    // already holds changes nothing and notifies nothing.
     void aboutToChange();
     void playbackSpeedChanged(float value);
     void brightnessChanged(float value);
@@ -110,6 +111,8 @@ signals:
     void blueVerticalOffsetChanged(double value);
 
 private:
+    template <typename T> bool update(std::atomic<T>& field, T value);
+
     std::atomic<float> playbackSpeed_{1.0f};
     std::atomic<float> brightness_{0.0f};
     std::atomic<float> saturation_{1.0f};

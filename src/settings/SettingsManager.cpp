@@ -240,11 +240,14 @@ void SettingsManager::setUploadSizeLimit(qint64 bytes)
     storeText(uploadSizeLimitKey, QString::number(bytes));
 }
 
-template <typename Field> void SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)
+template <typename Field> bool SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)
 {
     PatternParameters changed = patterns_.parameters();
     changed.*field = value;
+    if (changed == patterns_.parameters())
+        return false; // a held console value
     patterns_.setParameters(changed);
+    return true;
 }
 
 void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)
@@ -257,57 +260,57 @@ void SettingsManager::setSelectedPattern(AudioVisualPattern pattern)
 void SettingsManager::setPatternSpeed(double speed)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::speed, speed);
-    emit patternSpeedChanged(speed);
+    if (setPatternField(&PatternParameters::speed, speed))
+        emit patternSpeedChanged(speed);
 }
 
 void SettingsManager::setPatternSize(double size)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::size, size);
-    emit patternSizeChanged(size);
+    if (setPatternField(&PatternParameters::size, size))
+        emit patternSizeChanged(size);
 }
 
 void SettingsManager::setPatternGap(double gap)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::gap, gap);
-    emit patternGapChanged(gap);
+    if (setPatternField(&PatternParameters::gap, gap))
+        emit patternGapChanged(gap);
 }
 
 void SettingsManager::setPatternColor1(const QColor& color)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::color1, color);
-    emit patternColor1Changed(color);
+    if (setPatternField(&PatternParameters::color1, color))
+        emit patternColor1Changed(color);
 }
 
 void SettingsManager::setPatternColor2(const QColor& color)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::color2, color);
-    emit patternColor2Changed(color);
+    if (setPatternField(&PatternParameters::color2, color))
+        emit patternColor2Changed(color);
 }
 
 void SettingsManager::setPatternAutoRotate(bool enabled)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::autoRotate, enabled);
-    emit patternAutoRotateChanged(enabled);
+    if (setPatternField(&PatternParameters::autoRotate, enabled))
+        emit patternAutoRotateChanged(enabled);
 }
 
 void SettingsManager::setPatternRotateInterval(double seconds)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::rotateInterval, seconds);
-    emit patternRotateIntervalChanged(seconds);
+    if (setPatternField(&PatternParameters::rotateInterval, seconds))
+        emit patternRotateIntervalChanged(seconds);
 }
 
 void SettingsManager::setAudioReactiveEnabled(bool enabled)
 {
     assertMainThread();
-    setPatternField(&PatternParameters::audioReactive, enabled);
-    emit audioReactiveEnabledChanged(enabled);
+    if (setPatternField(&PatternParameters::audioReactive, enabled))
+        emit audioReactiveEnabledChanged(enabled);
 }
 
 } // namespace orvelo

@@ -143,7 +143,7 @@ private:
     void loadDefaultVideoURL();
     void loadPatternSettings();
     void savePatternSettings();
-    template <typename Field> void setPatternField(Field PatternParameters::*field, const Field& value);
+    template <typename Field> bool setPatternField(Field PatternParameters::*field, const Field& value);
     void storeText(const QString& key, const std::optional<QString>& value);
 
     SettingsStore store_;

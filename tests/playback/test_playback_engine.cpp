@@ -199,6 +199,12 @@ TEST_F(PlaybackEngineTest, StopKeepsTheTrackAndPlayStartsFromTheBeginning)
     }));
     EXPECT_EQ(engine.currentTime(), 0.0);
 
+    // A console holding stop repeats it with every frame: no seek, no position, no timecode.
+    published.times.clear();
+    for (int frame = 0; frame < 44; ++frame)
+        engine.stop();
+    EXPECT_TRUE(published.times.empty());
+
     // Loading the stopped track again does nothing: it is still the pending one.
     log.clear();
     engine.loadAndPlay(track);
@@ -209,6 +215,19 @@ TEST_F(PlaybackEngineTest, StopKeepsTheTrackAndPlayStartsFromTheBeginning)
     engine.play();
     ASSERT_TRUE(waitUntil([&] { return engine.currentTime() > 0.3; }, 5s));
     EXPECT_LT(published.times.front(), 0.1);
+
+    // So does a held pause, and a held speed.
+    engine.pause();
+    published.times.clear();
+    int rateNotices = 0;
+    QObject::connect(&engine, &PlaybackEngine::playbackRateChanged, [&] { ++rateNotices; });
+    for (int frame = 0; frame < 44; ++frame) {
+        engine.pause();
+        engine.setPlaybackRate(engine.playbackRate());
+    }
+    EXPECT_TRUE(published.times.empty());
+    EXPECT_EQ(rateNotices, 0);
+    EXPECT_EQ(engine.state(), PlaybackState::paused);
 }
 
 TEST_F(PlaybackEngineTest, FailedLoadStopsAndTheNextLoadWorks)
