@@ -42,8 +42,17 @@ DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& e
     connect(&protocolManager_, &ProtocolManager::activeInputServiceChanged, this, &DMXController::bindToService);
     bindToService(protocolManager_.activeInputService());
 
+    // Timecode follows the frames on show at the timecode rate, not the position reports: the
+    // pacer decides, and these only make it look at once when something happened.
+    timecodeTimer_.setSingleShot(true);
+    timecodeTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&timecodeTimer_, &QTimer::timeout, this, &DMXController::sendTimecode);
     connect(&engine, &PlaybackEngine::currentTimeChanged, this, &DMXController::sendTimecode);
-    connect(&engine, &PlaybackEngine::currentTrackChanged, this, &DMXController::sendTimecode);
+    connect(&engine, &PlaybackEngine::stateChanged, this, &DMXController::sendTimecode);
+    connect(&engine, &PlaybackEngine::currentTrackChanged, this, [this] {
+        timecodePacer_.reset();
+        sendTimecode();
+    });
 
     connect(this, &DMXController::dmxConfigChanged, this,
             [this] { copyFiltersTo(protocolManager_.activeInputService()); });
@@ -305,13 +314,25 @@ void DMXController::onPlaybackEnded()
 
 void DMXController::sendTimecode()
 {
-    if (!engine_ || !engine_->currentTrack())
+    timecodeTimer_.stop();
+    if (!engine_ || !engine_->currentTrack()) {
+        timecodePacer_.reset();
         return;
-    DMXProtocolService* output = protocolManager_.activeOutputService();
-    if (!output)
-        return;
+    }
     const double fps = rawValue(dmxConfig_.frameRate);
-    const auto tc = dmx::timecodeAt(engine_->currentTime() + engine_->currentTrack()->timecodeOffset, fps);
+    const bool playing = engine_->isPlaying() && engine_->player() && engine_->player()->rate() > 0.0;
+    // While playing, where the pipeline stands now; otherwise the position the engine holds
+    // (the start after a stop, the end after the last repeat).
+    const double shown = playing ? engine_->player()->currentTime() : engine_->currentTime();
+    const double position = shown + engine_->currentTrack()->timecodeOffset;
+    const auto decision =
+        timecodePacer_.observe(position, fps, playing ? engine_->player()->rate() : 0.0, TimecodePacer::Clock::now());
+    timecodeTimer_.start(decision.nextCheck);
+    DMXProtocolService* output = protocolManager_.activeOutputService();
+    if (!decision.frame || !output)
+        return;
+    // The same allowance as the pacer's, so that both name the same frame at a boundary.
+    const auto tc = dmx::timecodeAt(position + 1e-6 / fps, fps);
     if (!tc)
         return;
     output->sendTimecode(tc->hours, tc->minutes, tc->seconds, tc->frames, dmx::timecodeType(fps));

@@ -2,11 +2,13 @@
 
 #include "core/DMXConfig.h"
 #include "core/Playlist.h"
+#include "core/TimecodePacer.h"
 #include "platform/SettingsStore.h"
 #include "playback/MediaTrack.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -72,6 +74,7 @@ private:
     void bindToService(DMXProtocolService* service);
     void copyFiltersTo(DMXProtocolService* service);
     void processEffectsDMX(const std::vector<std::uint8_t>& frame);
+    // Sends timecode when the pacer says so, and asks to be called again when it says.
     void sendTimecode();
     void onPlaybackEnded();
     void setCurrentDMXValue(std::uint8_t value);
@@ -95,6 +98,8 @@ private:
     bool autoPlayNext_ = false;
     bool loopPlaylist_ = false;
     QMetaObject::Connection serviceConnection_;
+    TimecodePacer timecodePacer_;
+    QTimer timecodeTimer_;
 };
 
 } // namespace orvelo
