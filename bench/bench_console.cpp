@@ -374,6 +374,97 @@ void BM_SelectTrackLatency(benchmark::State& state)
 }
 BENCHMARK(BM_SelectTrackLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// Where a console listens for timecode: the ArtTimeCode datagrams that reach it, with the time
+// each arrived.
+class TimecodeListener {
+public:
+    TimecodeListener()
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        const timeval tick{0, 50'000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+        thread_ = std::thread([this] {
+            std::uint8_t buffer[1024];
+            while (receiving_) {
+                const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+                if (n <= 0 || artnet::decodeHeader(std::span<const std::uint8_t>(
+                                  buffer, static_cast<std::size_t>(n))) != artnet::opTimeCode)
+                    continue;
+                std::lock_guard lock(mutex_);
+                arrivals_.push_back(Clock::now());
+            }
+        });
+    }
+    ~TimecodeListener()
+    {
+        receiving_ = false;
+        thread_.join();
+        ::close(fd_);
+    }
+    std::uint16_t port() const { return port_; }
+    std::vector<Clock::time_point> take()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(arrivals_, {});
+    }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::mutex mutex_;
+    std::vector<Clock::time_point> arrivals_;
+    std::atomic<bool> receiving_{true};
+    std::thread thread_;
+};
+
+// What a console holding one value costs the player, and the timecode it sends back, next to
+// idle and to playing: each value held for three seconds after one to settle. A held stop or
+// pause should cost no more than idle and send the held position once a second.
+void BM_HeldValues(benchmark::State& state)
+{
+    const std::string path = clip1080(10, 1);
+    if (path.empty()) {
+        state.SkipWithError("could not make the 1080p clip");
+        return;
+    }
+    TimecodeListener listener;
+    orvelo::test::QuietStdout quiet;
+    Player player(listener.port());
+    player.controller.playlist().setPlaylist({track(path, 0)});
+    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    const auto measure = [&](const std::string& name) {
+        runEventLoopFor(1000ms);
+        listener.take();
+        const double cpuBefore = processCpuSeconds();
+        runEventLoopFor(3000ms);
+        state.counters[name + "_cpu_percent"] = (processCpuSeconds() - cpuBefore) / 3.0 * 100.0;
+        state.counters[name + "_timecode_per_s"] = static_cast<double>(listener.take().size()) / 3.0;
+    };
+    for (auto _ : state) {
+        measure("idle");
+        Console console(player.port);
+        console.change(11);
+        runUntil([&] { return player.engine.isPlaying() && !player.engine.isLoading(); }, 5000ms);
+        measure("held_11_playing");
+        console.change(6);
+        measure("held_6_pause");
+        console.change(11);
+        runUntil([&] { return player.engine.isPlaying(); }, 5000ms);
+        runEventLoopFor(500ms);
+        console.change(0);
+        measure("held_0_stop_after_playing");
+        state.SetIterationTime(16.0);
+    }
+}
+BENCHMARK(BM_HeldValues)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 // A 1080p track plays while the console holds its value at 44 frames per second; the
 // ArtTimeCode datagrams are timed where a console would receive them, for five seconds.
 void BM_TimecodePace(benchmark::State& state)
@@ -383,47 +474,20 @@ void BM_TimecodePace(benchmark::State& state)
         state.SkipWithError("could not make the 1080p clip");
         return;
     }
-    const int listener = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const timeval tick{0, 50'000};
-    ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
-
+    TimecodeListener listener;
     orvelo::test::QuietStdout quiet;
-    Player player(ntohs(address.sin_port));
+    Player player(listener.port());
     const QList<MediaTrack> tracks{track(path, 0), track(path, 1)};
     player.controller.playlist().setPlaylist(tracks);
     runUntil([&] { return player.artNet.isListening(); }, 2000ms);
     Console console(player.port);
-
-    std::mutex mutex;
-    std::vector<Clock::time_point> arrivals;
-    std::atomic<bool> receiving{true};
-    std::thread receiver([&] {
-        std::uint8_t buffer[1024];
-        while (receiving) {
-            const ssize_t n = ::recv(listener, buffer, sizeof buffer, 0);
-            if (n <= 0 || artnet::decodeHeader(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n))) !=
-                              artnet::opTimeCode)
-                continue;
-            std::lock_guard lock(mutex);
-            arrivals.push_back(Clock::now());
-        }
-    });
 
     MainLoopProbe probe;
     for (auto _ : state) {
         console.change(21);
         runUntil([&] { return player.engine.isPlaying() && !player.engine.isLoading(); }, 5000ms);
         runEventLoopFor(1000ms);
-        {
-            std::lock_guard lock(mutex);
-            arrivals.clear();
-        }
+        listener.take();
         const double cpuBefore = processCpuSeconds();
         const double waitBefore = runQueueWaitMs();
         runEventLoopFor(5000ms);
@@ -431,11 +495,7 @@ void BM_TimecodePace(benchmark::State& state)
         state.counters["main_runqueue_wait_ms"] = runQueueWaitMs() - waitBefore;
         state.SetIterationTime(5.0);
     }
-    receiving = false;
-    receiver.join();
-    ::close(listener);
-
-    std::lock_guard lock(mutex);
+    const std::vector<Clock::time_point> arrivals = listener.take();
     std::vector<double> intervals, jitter;
     for (std::size_t i = 1; i < arrivals.size(); ++i) {
         intervals.push_back(ms(arrivals[i] - arrivals[i - 1]));
