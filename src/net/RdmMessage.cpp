@@ -55,7 +55,7 @@ std::uint16_t checksum(std::span<const std::uint8_t> messageWithoutStartCode)
 
 std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source, std::uint8_t transactionNumber,
                                         std::uint8_t commandClass, std::uint16_t parameterID,
-                                        std::span<const std::uint8_t> data)
+                                        std::span<const std::uint8_t> data, std::uint8_t responseType)
 {
     ByteWriter w(fixedFieldsSize + data.size() + 1);
     w.u8(subStartCode)
@@ -63,7 +63,7 @@ std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID&
         .bytes(destination)
         .bytes(source)
         .u8(transactionNumber)
-        .u8(0x00) // response type: ACK
+        .u8(responseType)
         .u8(0x00) // message count
         .u16be(0) // sub-device: root
         .u8(commandClass)

@@ -28,6 +28,14 @@ inline constexpr std::uint16_t pidSoftwareVersionLabel = 0x00C0;
 inline constexpr std::uint16_t pidDmxStartAddress = 0x00F0;
 inline constexpr std::uint16_t pidIdentifyDevice = 0x1000;
 
+// Response types, and the reasons a NACK gives.
+inline constexpr std::uint8_t responseAck = 0x00;
+inline constexpr std::uint8_t responseNack = 0x02;
+inline constexpr std::uint16_t nackUnknownPid = 0x0000;
+inline constexpr std::uint16_t nackFormatError = 0x0001;
+inline constexpr std::uint16_t nackUnsupportedCommandClass = 0x0005;
+inline constexpr std::uint16_t nackDataOutOfRange = 0x0006;
+
 inline constexpr RdmUID broadcastUID{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 inline constexpr std::size_t deviceInfoSize = 19;
 
@@ -46,11 +54,11 @@ struct Request {
 // Reads a request; nothing when the message ends before its parameter-data length.
 std::optional<Request> parseRequest(std::span<const std::uint8_t> message);
 
-// An acknowledged response from `source` to `destination`, checksum included (the checksum
-// covers the start code, which is not part of the result).
+// A response from `source` to `destination`, checksum included (the checksum covers the start
+// code, which is not part of the result). A NACK carries its reason as its data.
 std::vector<std::uint8_t> buildResponse(const RdmUID& destination, const RdmUID& source, std::uint8_t transactionNumber,
                                         std::uint8_t commandClass, std::uint16_t parameterID,
-                                        std::span<const std::uint8_t> data);
+                                        std::span<const std::uint8_t> data, std::uint8_t responseType = responseAck);
 
 // The 16-bit sum of the start code and every byte of `messageWithoutStartCode`.
 std::uint16_t checksum(std::span<const std::uint8_t> messageWithoutStartCode);

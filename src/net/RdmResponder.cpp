@@ -98,6 +98,8 @@ void RdmResponder::handleRdmGet(const rdm::Request& request, const sockaddr_in& 
         return;
     default:
         logLine("ArtNetService: Unknown RDM GET PID=0x" + hex4(request.parameterID));
+        // Said at once, so that a console does not wait out its timeout for every parameter.
+        sendRdmNack(request, rdm::nackUnknownPid, sender);
     }
 }
 
@@ -106,9 +108,17 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
 {
     switch (request.parameterID) {
     case rdm::pidDmxStartAddress: {
-        if (data.size() < 2)
+        if (data.size() != 2) {
+            sendRdmNack(request, rdm::nackFormatError, sender);
             return;
+        }
         const int address = (data[0] << 8) | data[1];
+        // The node's universe is four bits: 0 is no address, and past 16 × 512 the universe
+        // would spill into the subnet.
+        if (address < 1 || address > 16 * 512) {
+            sendRdmNack(request, rdm::nackDataOutOfRange, sender);
+            return;
+        }
         const int universe = (address - 1) / 512;
         const int channel = (address - 1) % 512 + 1;
         logLine("ArtNetService: RDM SET DMX Address -> Universe " + std::to_string(universe) + ", Channel " +
@@ -127,18 +137,29 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
         logLine("ArtNetService: RDM SET Device Label: " + printableLabel(data));
         sendRdmResponse(request, {}, sender);
         return;
+    case rdm::pidDeviceInfo:
+    case rdm::pidSoftwareVersionLabel:
+        sendRdmNack(request, rdm::nackUnsupportedCommandClass, sender);
+        return;
     default:
         logLine("ArtNetService: Unknown RDM SET PID=0x" + hex4(request.parameterID));
+        sendRdmNack(request, rdm::nackUnknownPid, sender);
     }
 }
 
+void RdmResponder::sendRdmNack(const rdm::Request& request, std::uint16_t reason, const sockaddr_in& sender) const
+{
+    const std::uint8_t data[2] = {static_cast<std::uint8_t>(reason >> 8), static_cast<std::uint8_t>(reason)};
+    sendRdmResponse(request, data, sender, rdm::responseNack);
+}
+
 void RdmResponder::sendRdmResponse(const rdm::Request& request, std::span<const std::uint8_t> data,
-                                   const sockaddr_in& sender) const
+                                   const sockaddr_in& sender, std::uint8_t responseType) const
 {
     const std::uint8_t responseClass =
         request.commandClass == rdm::getCommand ? rdm::getCommandResponse : rdm::setCommandResponse;
-    const auto message =
-        rdm::buildResponse(request.source, uid_, request.transactionNumber, responseClass, request.parameterID, data);
+    const auto message = rdm::buildResponse(request.source, uid_, request.transactionNumber, responseClass,
+                                            request.parameterID, data, responseType);
     const auto datagram =
         artnet::encodeArtRdm(artnet::addressByte(filterSubnet_.load(), filterUniverse_.load()), message);
     send_(datagram, sender);

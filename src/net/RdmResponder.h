@@ -32,8 +32,9 @@ public:
 private:
     void handleRdmGet(const rdm::Request& request, const sockaddr_in& sender) const;
     void handleRdmSet(const rdm::Request& request, std::span<const std::uint8_t> data, const sockaddr_in& sender) const;
-    void sendRdmResponse(const rdm::Request& request, std::span<const std::uint8_t> data,
-                         const sockaddr_in& sender) const;
+    void sendRdmResponse(const rdm::Request& request, std::span<const std::uint8_t> data, const sockaddr_in& sender,
+                         std::uint8_t responseType = rdm::responseAck) const;
+    void sendRdmNack(const rdm::Request& request, std::uint16_t reason, const sockaddr_in& sender) const;
     std::uint16_t startAddress() const;
 
     rdm::RdmUID uid_;

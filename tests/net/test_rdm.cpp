@@ -83,26 +83,49 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     log.clear();
     request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
     request(nodeUID, 0x10, 0x0001);                                                     // DISC_UNIQUE_BRANCH
-    request(nodeUID, rdm::getCommand, 0x0050);
-    set(rdm::pidDeviceInfo);
     EXPECT_EQ(sent.size(), 4u);
+    // What the node cannot do is said at once, with the reason, so a console need not time out.
+    const auto nack = [&](std::uint16_t reason) {
+        const Bytes a = answer();
+        return a[15] == rdm::responseNack && a[22] == 2 && a[23] == reason >> 8 && a[24] == (reason & 0xFF);
+    };
+    request(nodeUID, rdm::getCommand, 0x0050);
+    EXPECT_TRUE(nack(rdm::nackUnknownPid));
+    set(rdm::pidDeviceInfo);
+    EXPECT_TRUE(nack(rdm::nackUnsupportedCommandClass));
+    set(0x1234);
+    EXPECT_TRUE(nack(rdm::nackUnknownPid));
+    EXPECT_EQ(sent.size(), 7u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "ArtNetService: RDM Command=SET PID=0x0001",
                                "ArtNetService: RDM Command=GET PID=0x0050",
                                "ArtNetService: Unknown RDM GET PID=0x0050",
+                               "ArtNetService: Sent RDM Response for PID=0x0050",
                                "ArtNetService: RDM Command=SET PID=0x0060",
-                               "ArtNetService: Unknown RDM SET PID=0x0060",
+                               "ArtNetService: Sent RDM Response for PID=0x0060",
+                               "ArtNetService: RDM Command=SET PID=0x1234",
+                               "ArtNetService: Unknown RDM SET PID=0x1234",
+                               "ArtNetService: Sent RDM Response for PID=0x1234",
                            }));
 }
 
 TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUnlessTheDataIsDamaged)
 {
     universe = 3;
-    // Too short, a stated length past the end of the datagram.
-    set(rdm::pidDmxStartAddress, {0x04});
+    // A stated length past the end of the datagram is damage, and gets no answer; a wrong
+    // length, no address or one past the node's sixteen universes are refused with the reason.
     set(rdm::pidDmxStartAddress, {0x04, 0x01}, 40);
     EXPECT_TRUE(sent.empty());
+    for (const auto& [data, reason] : {std::pair{Bytes{0x04}, rdm::nackFormatError},
+                                       {Bytes{0x00, 0x00}, rdm::nackDataOutOfRange},
+                                       {Bytes{0x20, 0x01}, rdm::nackDataOutOfRange}}) {
+        set(rdm::pidDmxStartAddress, data);
+        EXPECT_EQ(answer()[15], rdm::responseNack);
+        EXPECT_EQ(answer()[24], reason);
+    }
     EXPECT_EQ(universe.load(), 3);
+    EXPECT_TRUE(changes.empty());
+    sent.clear();
 
     set(rdm::pidDmxStartAddress, {0x04, 0x01});
     EXPECT_EQ(universe.load(), 2);
@@ -111,9 +134,9 @@ TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUn
     const Bytes a = answer();
     ASSERT_EQ(a.size(), 25u); // 23 header bytes and the checksum: an empty acknowledgement
     EXPECT_EQ(a[19], rdm::setCommandResponse);
-    // Address 0, which no console should send, stays on universe 0.
-    set(rdm::pidDmxStartAddress, {0x00, 0x00});
-    EXPECT_TRUE(log.contains("ArtNetService: RDM SET DMX Address -> Universe 0, Channel 0"));
+    set(rdm::pidDmxStartAddress, {0x20, 0x00}); // 8192: the last channel of universe 15
+    EXPECT_EQ(universe.load(), 15);
+    EXPECT_EQ(answer()[15], rdm::responseAck);
 
     set(rdm::pidIdentifyDevice, {0x01});
     set(rdm::pidIdentifyDevice);
