@@ -100,7 +100,7 @@ std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4By
         .u8(0xFF)
         .u8(0xFF)                   // OemHi, Oem
         .u8(0x00)                   // Ubea version
-        .u8(announce ? 0xD0 : 0x00) // Status1
+        .u8(announce ? 0xD2 : 0x02) // Status1: bit 1, RDM capable
         .u8(0xF0)
         .u8(0x7F) // EstaManLo, EstaManHi
         .text("ORVELONODE", 18)

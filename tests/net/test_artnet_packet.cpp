@@ -67,7 +67,7 @@ TEST(ArtPollReply, PollAnswerIsTheExact239BytesAndTheAnnouncementDiffersInItsSta
     const Bytes ip{10, 0, 0, 5};
     ByteWriter w;
     w.bytes(id).u16le(opPollReply).bytes(ip).u16le(6454).u16be(14).u8(3).u8(4); // port, VersInfo, Net/SubSwitch
-    w.u16be(0xFFFF).u8(0).u8(0).u16le(0x7FF0);                                  // Oem, Ubea, Status1, EstaMan
+    w.u16be(0xFFFF).u8(0).u8(0x02).u16le(0x7FF0); // Oem, Ubea, Status1 (RDM capable), EstaMan
     w.text("ORVELONODE", 18).text("ORVELONODE V.2.1.0 - Media Server", 64).text("#0001 [OK] Art-Net RDM Ready", 64);
     w.u16be(1).u8(0x80).zeros(7).u8(0x82).zeros(3); // NumPorts, PortTypes, GoodInput, GoodOutputA
     w.u8(5).zeros(3).u8(5).zeros(3).zeros(13);      // SwIn, SwOut, AcnPriority .. Style, MAC
@@ -78,7 +78,7 @@ TEST(ArtPollReply, PollAnswerIsTheExact239BytesAndTheAnnouncementDiffersInItsSta
 
     // Status1, NodeReport, PortTypes: output and input, Status2: DHCP, DHCP capable, 15-bit.
     const Bytes announcement = encodePollReply(PollReplyVariant::announcement, {10, 0, 0, 5}, 3, 0, 2);
-    EXPECT_EQ(announcement[23], 0xD0);
+    EXPECT_EQ(announcement[23], 0xD2);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&announcement[108])), "#0001 [0000] Orvelonode OK");
     EXPECT_EQ(announcement[174], 0xC0);
     EXPECT_EQ(announcement[212], 0x0E);
