@@ -27,6 +27,9 @@ inline constexpr std::uint16_t pidDeviceLabel = 0x0082;
 inline constexpr std::uint16_t pidSoftwareVersionLabel = 0x00C0;
 inline constexpr std::uint16_t pidDmxStartAddress = 0x00F0;
 inline constexpr std::uint16_t pidIdentifyDevice = 0x1000;
+inline constexpr std::uint16_t pidSupportedParameters = 0x0050;
+inline constexpr std::uint16_t pidDeviceModelDescription = 0x0080;
+inline constexpr std::uint16_t pidManufacturerLabel = 0x0081;
 
 // Response types, and the reasons a NACK gives.
 inline constexpr std::uint8_t responseAck = 0x00;

@@ -33,6 +33,17 @@ std::string printableLabel(std::span<const std::uint8_t> data)
 
 constexpr std::string_view deviceLabel = "ORVELONODE V.2.0";
 const std::string softwareVersionLabel = "ORVELONODE V." + std::string(versionText);
+constexpr std::string_view manufacturerLabel = "Orvelo";
+constexpr std::string_view deviceModelDescription = "Orvelo Media Server";
+// The parameters beyond those every responder must answer, two bytes each.
+constexpr std::uint8_t supportedParameters[] = {
+    rdm::pidDeviceModelDescription >> 8,
+    rdm::pidDeviceModelDescription & 0xFF,
+    rdm::pidManufacturerLabel >> 8,
+    rdm::pidManufacturerLabel & 0xFF,
+    rdm::pidDeviceLabel >> 8,
+    rdm::pidDeviceLabel & 0xFF,
+};
 
 std::span<const std::uint8_t> asBytes(std::string_view text)
 {
@@ -87,6 +98,15 @@ void RdmResponder::handleRdmGet(const rdm::Request& request, const sockaddr_in& 
     case rdm::pidSoftwareVersionLabel:
         sendRdmResponse(request, asBytes(softwareVersionLabel), sender);
         return;
+    case rdm::pidManufacturerLabel:
+        sendRdmResponse(request, asBytes(manufacturerLabel), sender);
+        return;
+    case rdm::pidDeviceModelDescription:
+        sendRdmResponse(request, asBytes(deviceModelDescription), sender);
+        return;
+    case rdm::pidSupportedParameters:
+        sendRdmResponse(request, supportedParameters, sender);
+        return;
     case rdm::pidDmxStartAddress: {
         const std::uint16_t address = startAddress();
         const std::uint8_t data[2] = {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
@@ -139,6 +159,9 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
         return;
     case rdm::pidDeviceInfo:
     case rdm::pidSoftwareVersionLabel:
+    case rdm::pidSupportedParameters:
+    case rdm::pidManufacturerLabel:
+    case rdm::pidDeviceModelDescription:
         sendRdmNack(request, rdm::nackUnsupportedCommandClass, sender);
         return;
     default:

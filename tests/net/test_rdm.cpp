@@ -74,33 +74,39 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     request(rdm::broadcastUID, rdm::getCommand, rdm::pidDeviceLabel);
     request(nodeUID, rdm::getCommand, rdm::pidSoftwareVersionLabel);
     request(nodeUID, rdm::getCommand, rdm::pidIdentifyDevice);
-    ASSERT_EQ(sent.size(), 4u);
+    request(nodeUID, rdm::getCommand, rdm::pidManufacturerLabel);
+    request(nodeUID, rdm::getCommand, rdm::pidDeviceModelDescription);
+    request(nodeUID, rdm::getCommand, rdm::pidSupportedParameters);
+    ASSERT_EQ(sent.size(), 7u);
     const auto data = [&](std::size_t i) { return std::string(sent[i].begin() + 24 + 23, sent[i].end() - 2); };
     EXPECT_EQ(data(1), "ORVELONODE V.2.0");
     EXPECT_EQ(data(2), "ORVELONODE V.2.1.0");
     EXPECT_EQ(data(3), std::string(1, '\0'));
+    EXPECT_EQ(data(4), "Orvelo");
+    EXPECT_EQ(data(5), "Orvelo Media Server");
+    EXPECT_EQ(data(6), std::string("\x00\x80\x00\x81\x00\x82", 6));
 
     log.clear();
     request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
     request(nodeUID, 0x10, 0x0001);                                                     // DISC_UNIQUE_BRANCH
-    EXPECT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent.size(), 7u);
     // What the node cannot do is said at once, with the reason, so a console need not time out.
     const auto nack = [&](std::uint16_t reason) {
         const Bytes a = answer();
         return a[15] == rdm::responseNack && a[22] == 2 && a[23] == reason >> 8 && a[24] == (reason & 0xFF);
     };
-    request(nodeUID, rdm::getCommand, 0x0050);
+    request(nodeUID, rdm::getCommand, 0x0051);
     EXPECT_TRUE(nack(rdm::nackUnknownPid));
     set(rdm::pidDeviceInfo);
     EXPECT_TRUE(nack(rdm::nackUnsupportedCommandClass));
     set(0x1234);
     EXPECT_TRUE(nack(rdm::nackUnknownPid));
-    EXPECT_EQ(sent.size(), 7u);
+    EXPECT_EQ(sent.size(), 10u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "ArtNetService: RDM Command=SET PID=0x0001",
-                               "ArtNetService: RDM Command=GET PID=0x0050",
-                               "ArtNetService: Unknown RDM GET PID=0x0050",
-                               "ArtNetService: Sent RDM Response for PID=0x0050",
+                               "ArtNetService: RDM Command=GET PID=0x0051",
+                               "ArtNetService: Unknown RDM GET PID=0x0051",
+                               "ArtNetService: Sent RDM Response for PID=0x0051",
                                "ArtNetService: RDM Command=SET PID=0x0060",
                                "ArtNetService: Sent RDM Response for PID=0x0060",
                                "ArtNetService: RDM Command=SET PID=0x1234",
