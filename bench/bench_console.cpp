@@ -424,6 +424,19 @@ private:
     std::thread thread_;
 };
 
+// A player on `tracks` whose timecode goes to a listening console.
+struct TimecodeRig {
+    explicit TimecodeRig(const QList<MediaTrack>& tracks)
+    {
+        player.controller.playlist().setPlaylist(tracks);
+        runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    }
+
+    TimecodeListener listener;
+    orvelo::test::QuietStdout quiet;
+    Player player{listener.port()};
+};
+
 // What a console holding one value costs the player, and the timecode it sends back, next to
 // idle and to playing: each value held for three seconds after one to settle. A held stop or
 // pause should cost no more than idle and send the held position once a second.
@@ -434,11 +447,9 @@ void BM_HeldValues(benchmark::State& state)
         state.SkipWithError("could not make the 1080p clip");
         return;
     }
-    TimecodeListener listener;
-    orvelo::test::QuietStdout quiet;
-    Player player(listener.port());
-    player.controller.playlist().setPlaylist({track(path, 0)});
-    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    TimecodeRig rig({track(path, 0)});
+    TimecodeListener& listener = rig.listener;
+    Player& player = rig.player;
     const auto measure = [&](const std::string& name) {
         runEventLoopFor(1000ms);
         listener.take();
@@ -474,12 +485,9 @@ void BM_TimecodePace(benchmark::State& state)
         state.SkipWithError("could not make the 1080p clip");
         return;
     }
-    TimecodeListener listener;
-    orvelo::test::QuietStdout quiet;
-    Player player(listener.port());
-    const QList<MediaTrack> tracks{track(path, 0), track(path, 1)};
-    player.controller.playlist().setPlaylist(tracks);
-    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    TimecodeRig rig({track(path, 0), track(path, 1)});
+    TimecodeListener& listener = rig.listener;
+    Player& player = rig.player;
     Console console(player.port);
 
     MainLoopProbe probe;

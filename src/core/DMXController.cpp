@@ -320,13 +320,8 @@ void DMXController::sendTimecode()
         return;
     }
     const double fps = rawValue(dmxConfig_.frameRate);
-    const bool playing = engine_->isPlaying() && engine_->player() && engine_->player()->rate() > 0.0;
-    // While playing, where the pipeline stands now; otherwise the position the engine holds
-    // (the start after a stop, the end after the last repeat).
-    const double shown = playing ? engine_->player()->currentTime() : engine_->currentTime();
-    const double position = shown + engine_->currentTrack()->timecodeOffset;
-    const auto decision =
-        timecodePacer_.observe(position, fps, playing ? engine_->player()->rate() : 0.0, TimecodePacer::Clock::now());
+    const double position = engine_->positionOnShow() + engine_->currentTrack()->timecodeOffset;
+    const auto decision = timecodePacer_.observe(position, fps, engine_->runningRate(), TimecodePacer::Clock::now());
     timecodeTimer_.start(decision.nextCheck);
     DMXProtocolService* output = protocolManager_.activeOutputService();
     if (!decision.frame || !output)

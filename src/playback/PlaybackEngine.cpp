@@ -300,6 +300,16 @@ bool PlaybackEngine::currentItemHasVideo() const
     return item && item->status() == MediaItem::Status::readyToPlay && item->hasVideo();
 }
 
+double PlaybackEngine::runningRate() const
+{
+    return isPlaying_ && player_ ? player_->rate() : 0.0;
+}
+
+double PlaybackEngine::positionOnShow() const
+{
+    return runningRate() > 0.0 ? player_->currentTime() : currentTime_;
+}
+
 void PlaybackEngine::setIsPlaying(bool playing)
 {
     assertMainThread();

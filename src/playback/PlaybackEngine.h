@@ -64,6 +64,11 @@ public:
     bool isPlaying() const { return isPlaying_; }
     void setIsPlaying(bool playing);
     double currentTime() const { return currentTime_; }
+    // The speed the picture moves at now: the player's rate while playing, else 0.
+    double runningRate() const;
+    // Where the picture stands: the pipeline's position while it moves, else the position the
+    // engine holds (the start after a stop, the end after the last repeat).
+    double positionOnShow() const;
     double duration() const { return duration_; }
     double remainingTime() const { return remainingTime_; }
     bool isLoading() const { return isLoading_; }

@@ -135,13 +135,6 @@ struct EffectState {
 };
 
 // The timecode sent, with the engine's position at the time.
-// Where the picture stands: the pipeline while playing, else the position the engine holds.
-inline double shownPosition(const PlaybackEngine& engine)
-{
-    const bool playing = engine.isPlaying() && engine.player() && engine.player()->rate() > 0.0;
-    return playing ? engine.player()->currentTime() : engine.currentTime();
-}
-
 struct SentTimecode {
     dmx::Timecode timecode;
     int type;
@@ -157,7 +150,7 @@ public:
     void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t h, std::uint8_t m, std::uint8_t s, std::uint8_t f, std::uint8_t type) override
     {
-        sent.push_back({{h, m, s, f}, type, engine ? shownPosition(*engine) : -1.0});
+        sent.push_back({{h, m, s, f}, type, engine ? engine->positionOnShow() : -1.0});
     }
 
     const PlaybackEngine* engine = nullptr;
