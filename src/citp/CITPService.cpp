@@ -89,8 +89,13 @@ CITPService::CITPService(Options options, QObject* parent)
     handlers.sent = [this](const std::string& address, std::span<const std::uint8_t> bytes) {
         postRecord("Tx/TCP", "To: " + address, "Sent " + std::to_string(bytes.size()) + " bytes", bytes);
     };
-    tcpServer_ = std::make_unique<CITPTCPServer>(
-        CITPTCPServer::Options{options_.tcpPort, options_.maxTcpClients, options_.tcpIdleTimeout}, std::move(handlers));
+    tcpServer_ =
+        std::make_unique<CITPTCPServer>(CITPTCPServer::Options{.port = options_.tcpPort,
+                                                               .maxClients = options_.maxTcpClients,
+                                                               .maxClientsPerAddress = options_.maxTcpClientsPerAddress,
+                                                               .idleTimeout = options_.tcpIdleTimeout,
+                                                               .firstMessageTimeout = options_.tcpFirstMessageTimeout},
+                                        std::move(handlers));
 }
 
 CITPService::~CITPService()

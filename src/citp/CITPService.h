@@ -63,10 +63,14 @@ public:
         std::string multicastGroup = "224.0.0.180";
         std::chrono::milliseconds announceInterval{3000};
         BroadcastAddressProvider broadcastAddress;
-        // Beyond this many TCP clients new connections are closed at once; a client silent for
-        // the idle time is closed too (consoles reconnect when they next ask).
+        // With this many TCP clients, the one heard from longest ago gives way to a new one; a
+        // further connection from an address that holds the per-address number is closed at
+        // once. A client silent for the idle time is closed, one that has sent nothing at all
+        // after the first-message time (consoles reconnect when they next ask).
         std::size_t maxTcpClients = 32;
+        std::size_t maxTcpClientsPerAddress = 4;
         std::chrono::milliseconds tcpIdleTimeout{std::chrono::minutes(5)};
+        std::chrono::milliseconds tcpFirstMessageTimeout{std::chrono::seconds(10)};
         // Requests beyond this many thumbnails in the making are dropped; consoles ask again.
         int maxPendingThumbnails = 16;
         CITPThumbnailMaker thumbnails;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 namespace orvelo {
@@ -24,13 +25,51 @@ using socketsupport::setFlag;
 using socketsupport::systemText;
 
 constexpr std::size_t readSize = 65536;
-constexpr int listenBacklog = 5;
+// Room for a burst of connections to wait for the accept thread: past it the system drops
+// connection attempts, and a console's attempt then waits a second or more for its retry.
+constexpr int listenBacklog = 64;
 // How long a peer that stopped reading may hold up one answer.
 constexpr int sendTimeoutMs = 5000;
 // Pause after an accept failure (no descriptors left, say), so it is not retried in a tight loop.
 constexpr int acceptRetryMs = 100;
 // The accept thread wakes at least this often to join ended client threads.
 constexpr int reapIntervalMs = 1000;
+
+// Connection lines of one peer share a flood key, so that a peer opening connections in a loop
+// cannot bury the rest of the log.
+std::string churnKey(const std::string& address)
+{
+    return "CITPService: TCP connections from " + address;
+}
+
+struct Occupant {
+    std::string_view address;
+    std::chrono::steady_clock::time_point lastHeard;
+};
+
+struct Admission {
+    bool admit = false;
+    // The occupant to close first, when every place is taken.
+    std::optional<std::size_t> giveWay;
+};
+
+// Whether a newcomer from `address` is let in among `occupants`: not past the address's cap;
+// past the overall one, in place of whoever was heard from longest ago, so that silent
+// connections can delay a console but never keep it out.
+Admission admission(std::span<const Occupant> occupants, std::string_view address, std::size_t maxClients,
+                    std::size_t maxPerAddress)
+{
+    const auto fromAddress =
+        std::count_if(occupants.begin(), occupants.end(), [&](const Occupant& o) { return o.address == address; });
+    if (static_cast<std::size_t>(fromAddress) >= maxPerAddress)
+        return {};
+    // One place at least, so there is always someone to give way.
+    if (occupants.size() < std::max<std::size_t>(maxClients, 1))
+        return {true, std::nullopt};
+    const auto longestIdle = std::min_element(occupants.begin(), occupants.end(),
+                                              [](const auto& a, const auto& b) { return a.lastHeard < b.lastHeard; });
+    return {true, static_cast<std::size_t>(longestIdle - occupants.begin())};
+}
 
 // Waits up to `timeoutMs` for `fd` to become ready for `events`; false on time-out, error or
 // when the stop signal fires first.
@@ -105,13 +144,15 @@ void CITPTCPServer::stop()
     [[maybe_unused]] const auto written = ::write(wakeFD_, &one, sizeof one);
     if (acceptThread_.joinable())
         acceptThread_.join();
+    // Joined outside the lock, which each client thread takes once more to close its socket.
+    std::list<std::unique_ptr<Client>> ending;
     {
         const std::lock_guard lock(clientsMutex_);
-        for (auto& client : clients_)
-            if (client->thread.joinable())
-                client->thread.join();
-        clients_.clear();
+        ending.swap(clients_);
     }
+    for (auto& client : ending)
+        if (client->thread.joinable())
+            client->thread.join();
     ::close(listenFD_);
     ::close(wakeFD_);
     listenFD_ = -1;
@@ -148,19 +189,40 @@ void CITPTCPServer::acceptLoop()
 
 void CITPTCPServer::admit(int fd, const std::string& address)
 {
-    logLine("CITPService: TCP connection from " + address);
-    if (static_cast<std::size_t>(openConnections_.load()) >= options_.maxClients) {
-        logLine("CITPService: TCP connection refused from " + address + " (too many connections)");
-        ::close(fd);
-        return;
-    }
+    logLine("CITPService: TCP connection from " + address, churnKey(address));
     auto client = std::make_unique<Client>();
     client->fd = fd;
     client->address = address;
+    client->lastHeard = Clock::now();
     Client& admitted = *client;
-    ++openConnections_;
     {
         const std::lock_guard lock(clientsMutex_);
+        std::vector<Client*> present;
+        std::vector<Occupant> occupants;
+        for (const auto& other : clients_) {
+            if (other->fd >= 0 && !other->givingWay) {
+                present.push_back(other.get());
+                occupants.push_back({other->address, other->lastHeard.load()});
+            }
+        }
+        const Admission decision = admission(occupants, address, options_.maxClients, options_.maxClientsPerAddress);
+        if (!decision.admit) {
+            logLine("CITPService: TCP connection refused from " + address + " (" +
+                        std::to_string(options_.maxClientsPerAddress) + " connections from that address already)",
+                    churnKey(address));
+            ::close(fd);
+            return;
+        }
+        if (decision.giveWay) {
+            // Its thread wakes on the shutdown, closes the socket and ends as after any close.
+            Client& longestIdle = *present[*decision.giveWay];
+            logLine("CITPService: TCP connection from " + longestIdle.address + " gives way to one from " + address +
+                        " (all " + std::to_string(options_.maxClients) + " places taken, it was idle longest)",
+                    churnKey(address));
+            longestIdle.givingWay = true;
+            ::shutdown(longestIdle.fd, SHUT_RDWR);
+        }
+        ++openConnections_;
         clients_.push_back(std::move(client));
         try {
             admitted.thread = std::thread([this, &admitted] { serve(admitted); });
@@ -180,16 +242,24 @@ void CITPTCPServer::admit(int fd, const std::string& address)
 
 void CITPTCPServer::serve(Client& client)
 {
-    using Clock = std::chrono::steady_clock;
     CITPStreamFramer framer;
     std::vector<std::uint8_t> buffer(readSize);
-    auto lastActivity = Clock::now();
+    auto lastHeard = client.lastHeard.load();
+    bool heard = false;
     pollfd fds[2] = {{client.fd, POLLIN, 0}, {wakeFD_, POLLIN, 0}};
     while (!shouldStop_) {
+        // A connection that never spoke is not a console's: it gets the shorter time.
+        const auto allowed =
+            heard ? options_.idleTimeout : std::min(options_.idleTimeout, options_.firstMessageTimeout);
         const auto idleLeft =
-            std::chrono::duration_cast<std::chrono::milliseconds>(options_.idleTimeout - (Clock::now() - lastActivity));
+            std::chrono::duration_cast<std::chrono::milliseconds>(allowed - (Clock::now() - lastHeard));
         if (idleLeft.count() <= 0) {
-            logLine("CITPService: Closing idle TCP connection from " + client.address);
+            if (heard)
+                logLine("CITPService: Closing idle TCP connection from " + client.address);
+            else
+                logLine("CITPService: Closing silent TCP connection from " + client.address + " (nothing received in " +
+                            std::to_string(allowed.count()) + " ms)",
+                        churnKey(client.address));
             break;
         }
         const int ready = ::poll(fds, 2, static_cast<int>(std::min<std::int64_t>(idleLeft.count(), 60000)));
@@ -207,7 +277,9 @@ void CITPTCPServer::serve(Client& client)
                 continue;
             break;
         }
-        lastActivity = Clock::now();
+        lastHeard = Clock::now();
+        client.lastHeard = lastHeard;
+        heard = true;
         const std::span<const std::uint8_t> bytes(buffer.data(), static_cast<std::size_t>(n));
         logLine("CITPService: TCP received " + std::to_string(n) + " bytes from " + client.address);
         if (handlers_.received)
@@ -233,8 +305,12 @@ void CITPTCPServer::serve(Client& client)
             break;
         }
     }
-    ::close(client.fd);
-    logLine("CITPService: TCP connection closed from " + client.address);
+    {
+        const std::lock_guard lock(clientsMutex_);
+        ::close(client.fd);
+        client.fd = -1;
+    }
+    logLine("CITPService: TCP connection closed from " + client.address, churnKey(client.address));
     --openConnections_;
     client.finished = true;
     if (handlers_.connectionsChanged)

@@ -20,15 +20,20 @@ namespace orvelo {
 
 // The CITP TCP side: a listening socket read by the "CITPTCPAccept" thread and one
 // "CITPTCPClient" thread per connection, which cuts the stream into messages and sends back
-// what the message handler answers. Connections are capped and idle ones closed, so that no
-// peer can hold threads and descriptors without end. The handlers run on the client threads.
-// Start and stop from one thread (the main thread).
+// what the message handler answers. Connections are capped, per peer address and in all, and
+// silent ones closed, so that no peer can hold threads and descriptors without end; when every
+// place is taken, the client heard from longest ago gives way, so that a console is never locked
+// out. The handlers run on the client threads. Start and stop from one thread (the main thread).
 class CITPTCPServer {
 public:
     struct Options {
         std::uint16_t port = 4809; // 0 lets the system choose
         std::size_t maxClients = 32;
+        // A further connection from an address that holds this many is closed at once.
+        std::size_t maxClientsPerAddress = 4;
         std::chrono::milliseconds idleTimeout{std::chrono::minutes(5)};
+        // A client that has sent nothing this long after connecting is closed.
+        std::chrono::milliseconds firstMessageTimeout{std::chrono::seconds(10)};
     };
 
     struct Handlers {
@@ -62,10 +67,18 @@ public:
     int openConnections() const { return openConnections_.load(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     struct Client {
+        // Closed, and set to -1, under clientsMutex_: a client made to give way is shut down
+        // under it too, so never through a descriptor number already handed out again.
         int fd = -1;
         std::string address;
         std::thread thread;
+        // The last read, or the connection while nothing was read; written by the client thread.
+        std::atomic<Clock::time_point> lastHeard;
+        // Under clientsMutex_; such a client no longer counts against the caps.
+        bool givingWay = false;
         std::atomic<bool> finished{false};
     };
 

@@ -1,5 +1,6 @@
 // Protects the media server on real sockets: peers, traffic log, MSEX answers over UDP and TCP,
-// the patch exchange, TCP framing and client limits, thumbnails off the receive thread, stop.
+// the patch exchange, TCP framing, client limits and floods, thumbnails off the receive thread,
+// stop.
 // UDP is read with pollOnce, so every request is answered before the next line runs.
 #include "citp/CITPPacket.h"
 #include "citp/CITPService.h"
@@ -34,10 +35,13 @@ public:
 
 class TcpConsole {
 public:
-    explicit TcpConsole(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    // From 127.0.0.`host`.
+    explicit TcpConsole(std::uint16_t port, int host = 1) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
         const int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const sockaddr_in from = ipv4(0, htonl(INADDR_LOOPBACK - 1 + host));
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&from), sizeof from);
         const sockaddr_in to = ipv4(port, htonl(INADDR_LOOPBACK));
         ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
@@ -45,6 +49,12 @@ public:
 
     void close() { ::close(std::exchange(fd_, -1)); }
     void send(const Bytes& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+
+    Bytes ask(const Bytes& request, std::size_t answerSize)
+    {
+        send(request);
+        return receive(answerSize);
+    }
 
     // Exactly `size` bytes, or what arrived before the time ran out. Runs the event loop, since
     // some answers need the main thread.
@@ -218,18 +228,23 @@ TEST_F(CITPServiceSocket, TcpRequestsSplitOrJoinedAreAnsweredAndCounted)
 TEST_F(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
 {
     options.maxTcpClients = 2;
-    options.tcpIdleTimeout = 400ms;
+    options.tcpIdleTimeout = 1s;
     auto service = started();
     const std::uint16_t port = service->tcpPort();
+    const Bytes info = citp::buildServerInfo();
 
+    // Every place taken, the client heard from longest ago gives way: the silent second, not
+    // the first, which connected earlier but spoke since.
     TcpConsole first(port);
     TcpConsole second(port);
     ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 2; }));
-    TcpConsole refused(port);
-    EXPECT_TRUE(refused.closedByServer());
-    EXPECT_TRUE(log.contains("CITPService: TCP connection refused from 127.0.0.1 (too many connections)"));
-    second.send(fullMessage("MSEX", "CInf"));
-    EXPECT_EQ(second.receive(citp::buildServerInfo().size()), citp::buildServerInfo());
+    EXPECT_EQ(first.ask(fullMessage("MSEX", "CInf"), info.size()), info);
+    TcpConsole third(port);
+    EXPECT_TRUE(second.closedByServer());
+    EXPECT_TRUE(log.contains("CITPService: TCP connection from 127.0.0.1 gives way to one from 127.0.0.1 "
+                             "(all 2 places taken, it was idle longest)"));
+    EXPECT_EQ(third.ask(fullMessage("MSEX", "GLIn"), citp::buildLayerInfo().size()), citp::buildLayerInfo());
+    EXPECT_EQ(first.ask(fullMessage("MSEX", "CInf"), info.size()), info);
 
     // A size no message can have ends the connection and frees its place.
     Bytes huge = fullMessage("MSEX", "CInf");
@@ -237,15 +252,56 @@ TEST_F(CITPServiceSocket, MisbehavingTcpClientsAreLimitedAndDropped)
     first.send(huge);
     EXPECT_TRUE(first.closedByServer());
     ASSERT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 1; }));
-    TcpConsole third(port);
-    third.send(fullMessage("MSEX", "GLIn"));
-    EXPECT_EQ(third.receive(citp::buildLayerInfo().size()), citp::buildLayerInfo());
 
-    // Silent clients are closed after the idle time.
-    EXPECT_TRUE(second.closedByServer());
+    // Clients that went silent are closed after the idle time.
     EXPECT_TRUE(third.closedByServer());
     EXPECT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 0; }));
     EXPECT_TRUE(log.contains("CITPService: Closing idle TCP connection from 127.0.0.1"));
+}
+
+TEST_F(CITPServiceSocket, SilentConnectionsFromOneOrManyAddressesCannotLockAConsoleOut)
+{
+    options.tcpFirstMessageTimeout = 1min; // only giving way frees a place here
+    auto service = started();
+    const std::uint16_t port = service->tcpPort();
+    std::vector<std::unique_ptr<TcpConsole>> silent;
+
+    // Forty from one address: four are let in, the others closed at once.
+    for (int i = 0; i < 40; ++i)
+        silent.push_back(std::make_unique<TcpConsole>(port));
+    EXPECT_TRUE(silent[4]->closedByServer());
+    EXPECT_TRUE(silent[39]->closedByServer());
+    const std::string refused = "CITPService: TCP connection refused from 127.0.0.1 (4 connections from that address "
+                                "already)";
+    EXPECT_TRUE(waitUntil([&] { return log.count(refused) == 36 && service->tcpConnectionCount() == 4; }));
+
+    // Forty more from ten addresses overfill the 32 places: the oldest twelve give way.
+    for (int i = 0; i < 40; ++i)
+        silent.push_back(std::make_unique<TcpConsole>(port, 2 + i / 4));
+    for (const std::size_t oldest : {0, 3, 40, 47})
+        EXPECT_TRUE(silent[oldest]->closedByServer()) << oldest;
+    EXPECT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 32; }));
+
+    // A console still gets in and is answered at once.
+    TcpConsole console(port, 200);
+    EXPECT_EQ(console.ask(fullMessage("MSEX", "CInf"), citp::buildServerInfo().size()), citp::buildServerInfo());
+    EXPECT_TRUE(log.containsPrefix("CITPService: TCP connection from 127.0.0.4 gives way to one from 127.0.0.200 "));
+}
+
+TEST_F(CITPServiceSocket, AConnectionThatNeverSpeaksIsClosedSoonOneThatSpokeIsNot)
+{
+    options.tcpFirstMessageTimeout = 300ms;
+    auto service = started();
+    const Bytes info = citp::buildServerInfo();
+    TcpConsole silent(service->tcpPort());
+    TcpConsole talker(service->tcpPort());
+    EXPECT_EQ(talker.ask(fullMessage("MSEX", "CInf"), info.size()), info);
+
+    EXPECT_TRUE(silent.closedByServer());
+    EXPECT_TRUE(log.contains("CITPService: Closing silent TCP connection from 127.0.0.1 (nothing received in 300 ms)"));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(talker.ask(fullMessage("MSEX", "CInf"), info.size()), info);
+    EXPECT_TRUE(waitUntil([&] { return service->tcpConnectionCount() == 1; }));
 }
 
 TEST_F(CITPServiceSocket, ThumbnailsAreMadeOffTheReceiveThread)
