@@ -161,7 +161,7 @@ QString generatedTone(const QString& folder, int seconds)
 // Art-Net port on another.
 struct BenchPlayer {
     BenchPlayer()
-        : artNetOptions(options()), artNet(artNetOptions), sacn(SACNService::Options{freeUdpPort(), {}}),
+        : artNetOptions(options()), artNet(artNetOptions), sacn(SACNService::Options{freeUdpPort(), nullptr, {}}),
           protocols(artNet, sacn, citp), controller(protocols, engine), server(webOptions())
     {
         server.start(&engine, &controller, &protocols, nullptr, &themes);

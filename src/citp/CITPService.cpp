@@ -2,6 +2,7 @@
 
 #include "citp/CITPPacket.h"
 #include "citp/CITPTCPServer.h"
+#include "net/LightingNetwork.h"
 #include "net/NetworkManager.h"
 #include "net/SocketSupport.h"
 #include "platform/Log.h"
@@ -96,6 +97,8 @@ CITPService::CITPService(Options options, QObject* parent)
                                                                .idleTimeout = options_.tcpIdleTimeout,
                                                                .firstMessageTimeout = options_.tcpFirstMessageTimeout},
                                         std::move(handlers));
+    if (options_.lighting)
+        connect(options_.lighting, &LightingNetwork::changed, this, &CITPService::followLightingInterface);
 }
 
 CITPService::~CITPService()
@@ -120,21 +123,7 @@ void CITPService::startListening()
         setError(QString::fromStdString(failure->text()));
         return;
     }
-    const int socket = receiver_.fd();
-    in_addr local{};
-    const auto localAddress = NetworkManager::getLocalIPAddress();
-    if (localAddress && ::inet_pton(AF_INET, localAddress->c_str(), &local) == 1) {
-        ip_mreq membership{};
-        membership.imr_interface = local;
-        if (::inet_pton(AF_INET, options_.multicastGroup.c_str(), &membership.imr_multiaddr) == 1 &&
-            ::setsockopt(socket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0)
-            logLine("CITPService: Joined multicast group " + options_.multicastGroup + " on " + *localAddress);
-        else
-            logLine("CITPService: Failed to join multicast group: " + systemText(errno));
-        ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_IF, &local, sizeof local);
-        const int ttl = multicastTTL;
-        ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
-    }
+    joinMulticast();
 
     shouldStop_ = false;
     setListening(true);
@@ -148,6 +137,38 @@ void CITPService::startListening()
 
     // Without TCP the server still announces itself and answers over UDP.
     tcpServer_->start();
+}
+
+void CITPService::joinMulticast()
+{
+    const auto localAddress = options_.lighting ? options_.lighting->ownAddress() : NetworkManager::getLocalIPAddress();
+    in_addr local{};
+    if (!localAddress || ::inet_pton(AF_INET, localAddress->c_str(), &local) != 1)
+        return;
+    const int socket = receiver_.fd();
+    ip_mreq membership{};
+    membership.imr_interface = local;
+    if (::inet_pton(AF_INET, options_.multicastGroup.c_str(), &membership.imr_multiaddr) == 1 &&
+        ::setsockopt(socket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0)
+        logLine("CITPService: Joined multicast group " + options_.multicastGroup + " on " + *localAddress);
+    else
+        logLine("CITPService: Failed to join multicast group: " + systemText(errno));
+    ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_IF, &local, sizeof local);
+    const int ttl = multicastTTL;
+    ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    joinedAddress_ = *localAddress;
+}
+
+void CITPService::followLightingInterface()
+{
+    if (!receiver_.isOpen() || options_.lighting->ownAddress() == joinedAddress_)
+        return;
+    ip_mreq membership{};
+    if (::inet_pton(AF_INET, joinedAddress_.c_str(), &membership.imr_interface) == 1 &&
+        ::inet_pton(AF_INET, options_.multicastGroup.c_str(), &membership.imr_multiaddr) == 1)
+        ::setsockopt(receiver_.fd(), IPPROTO_IP, IP_DROP_MEMBERSHIP, &membership, sizeof membership);
+    joinMulticast();
+    announce();
 }
 
 void CITPService::stopListening()
@@ -180,8 +201,8 @@ void CITPService::receiveFailed(unsigned run, const std::string& text)
 
 std::string CITPService::broadcastAddress() const
 {
-    if (options_.broadcastAddress) {
-        if (const auto chosen = options_.broadcastAddress(); chosen && !chosen->empty())
+    if (options_.lighting) {
+        if (const auto chosen = options_.lighting->current().broadcast())
             return *chosen;
     }
     if (const auto primary = NetworkManager::primaryInterface()) {
@@ -241,6 +262,9 @@ void CITPService::processDatagram(std::span<const std::uint8_t> datagram, const 
         recordPacket("Rx", address, "Received " + std::to_string(count) + " bytes", std::move(data));
     });
 
+    // Peers off the lighting network stay in the traffic log but are neither listed nor answered.
+    if (options_.lighting && !options_.lighting->current().reaches(sender.sin_addr))
+        return;
     const auto packet = citp::classify(datagram);
     if (!packet)
         return;

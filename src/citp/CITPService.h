@@ -21,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -33,6 +32,7 @@ class QTimer;
 namespace orvelo {
 
 class CITPTCPServer;
+class LightingNetwork;
 
 // The player as a CITP media server: announces itself (PINF/PLoc) every 3 s to the CITP
 // multicast group and the subnet broadcast, lists the peers it hears, answers MSEX requests for
@@ -53,16 +53,16 @@ class CITPService : public QObject, public ListeningService {
     Q_PROPERTY(orvelo::MSEXStats msexStats READ msexStats NOTIFY msexStatsChanged)
     Q_PROPERTY(int tcpConnectionCount READ tcpConnectionCount NOTIFY tcpConnectionCountChanged)
 public:
-    // The broadcast address chosen in the settings, when there is one. Main thread.
-    using BroadcastAddressProvider = std::function<std::optional<std::string>()>;
-
     struct Options {
         // 0 lets the system choose a port (tests); the PLoc then carries the chosen TCP port.
         std::uint16_t udpPort = 4809;
         std::uint16_t tcpPort = 4809;
         std::string multicastGroup = "224.0.0.180";
         std::chrono::milliseconds announceInterval{3000};
-        BroadcastAddressProvider broadcastAddress;
+        // The interface chosen for the lighting protocols: multicast goes out of it, broadcasts
+        // go to its broadcast address, and UDP answers only to peers it reaches. Without one,
+        // the primary interface. Outlives the service.
+        const LightingNetwork* lighting = nullptr;
         // With this many TCP clients, the one heard from longest ago gives way to a new one; a
         // further connection from an address that holds the per-address number is closed at
         // once. A client silent for the idle time is closed, one that has sent nothing at all
@@ -154,6 +154,9 @@ private:
     void setTcpConnectionCount(int count);
     // Stops the timer, wakes and joins every thread, then closes the sockets.
     void closeEverything();
+    // Joins the multicast group, and sends multicast, on the lighting interface.
+    void joinMulticast();
+    void followLightingInterface();
 
     // Posts a traffic-log entry to the main thread from any thread.
     void postRecord(std::string direction, std::string source, std::string description,
@@ -168,6 +171,8 @@ private:
     // only while no receive thread runs, which reads it.
     unsigned run_ = 0;
     QTimer* broadcastTimer_ = nullptr;
+    // The interface address the multicast group was joined on while listening.
+    std::string joinedAddress_;
     // Its own announcements come back by multicast: they are listed as a peer, not logged.
     OwnEchoes echoes_;
     std::unique_ptr<CITPTCPServer> tcpServer_;

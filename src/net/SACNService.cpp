@@ -1,6 +1,7 @@
 #include "net/SACNService.h"
 
 #include "net/InputNote.h"
+#include "net/LightingNetwork.h"
 #include "net/NetworkManager.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
@@ -21,7 +22,7 @@ constexpr int noteIntervalMs = 1000;
 
 // Universes 1-16 through their groups; a group that cannot be joined leaves unicast and the
 // other groups working, so failures are not examined.
-void joinUniverseGroups(int socket, const std::string& localAddress)
+void setUniverseGroups(int socket, const std::string& localAddress, int option)
 {
     in_addr interfaceAddress{};
     if (::inet_pton(AF_INET, localAddress.c_str(), &interfaceAddress) != 1)
@@ -30,7 +31,7 @@ void joinUniverseGroups(int socket, const std::string& localAddress)
         ip_mreq request{};
         request.imr_multiaddr.s_addr = htonl(SACNPacket::multicastGroup(universe));
         request.imr_interface = interfaceAddress;
-        ::setsockopt(socket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
+        ::setsockopt(socket, IPPROTO_IP, option, &request, sizeof request);
     }
 }
 
@@ -50,6 +51,8 @@ SACNService::SACNService(Options options, QObject* parent)
               postToMain(this, [this, run = run_, text] { failReceiving(run, text); });
           })
 {
+    if (options_.lighting)
+        connect(options_.lighting, &LightingNetwork::changed, this, &SACNService::followLightingInterface);
 }
 
 SACNService::~SACNService()
@@ -69,9 +72,9 @@ void SACNService::startListening()
         postToMain(this, [this, text = QString::fromStdString(failure->text())] { setError(text); });
         return;
     }
-    const std::string localAddress = NetworkManager::getLocalIPAddress().value_or("0.0.0.0");
-    logLine("sACNService: Using local IP " + localAddress + " for multicast membership");
-    joinUniverseGroups(receiver_.fd(), localAddress);
+    joinedAddress_ = membershipAddress();
+    logLine("sACNService: Using local IP " + joinedAddress_ + " for multicast membership");
+    setUniverseGroups(receiver_.fd(), joinedAddress_, IP_ADD_MEMBERSHIP);
 
     postToMain(this, [this] {
         setListening(true);
@@ -82,6 +85,24 @@ void SACNService::startListening()
     noteTimer_->setInterval(noteIntervalMs);
     connect(noteTimer_, &QTimer::timeout, this, &SACNService::refreshInputNote);
     noteTimer_->start();
+}
+
+std::string SACNService::membershipAddress() const
+{
+    const auto address = options_.lighting ? options_.lighting->ownAddress() : NetworkManager::getLocalIPAddress();
+    return address.value_or("0.0.0.0");
+}
+
+void SACNService::followLightingInterface()
+{
+    assertMainThread();
+    const std::string address = membershipAddress();
+    if (!receiver_.isOpen() || address == joinedAddress_)
+        return;
+    setUniverseGroups(receiver_.fd(), joinedAddress_, IP_DROP_MEMBERSHIP);
+    setUniverseGroups(receiver_.fd(), address, IP_ADD_MEMBERSHIP);
+    joinedAddress_ = address;
+    logLine("sACNService: Using local IP " + joinedAddress_ + " for multicast membership");
 }
 
 void SACNService::stopListening()

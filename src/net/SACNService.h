@@ -17,6 +17,10 @@
 class QTimer;
 
 namespace orvelo {
+class LightingNetwork;
+}
+
+namespace orvelo {
 
 // The sACN (E1.31) receiver: an alternative DMX source to Art-Net. It joins the groups of
 // universes 1-16, accepts data packets of any universe (there is deliberately no universe
@@ -29,6 +33,9 @@ class SACNService final : public DMXProtocolService {
 public:
     struct Options {
         std::uint16_t port = SACNPacket::defaultPort;
+        // The interface that carries the multicast membership; without one, the primary
+        // interface. Outlives the service.
+        const LightingNetwork* lighting = nullptr;
         DatagramReceiver::Reading reading;
     };
 
@@ -72,6 +79,9 @@ private:
     void publishFrame(std::vector<std::uint8_t> values, std::uint16_t universe);
     void failReceiving(unsigned run, const QString& text);
     void closeReceiver();
+    // Moves the group memberships to the lighting interface when it changed.
+    void followLightingInterface();
+    std::string membershipAddress() const;
 
     const Options options_;
 
@@ -79,6 +89,8 @@ private:
     std::optional<QDateTime> lastPacketTime_;
     ForeignUniverses foreign_;
     QTimer* noteTimer_ = nullptr;
+    // The interface address the groups were joined on while listening.
+    std::string joinedAddress_;
 
     // Counts starts, so that a failure reported by an earlier receive thread cannot close
     // a socket opened since. Changed only while no receive thread runs.

@@ -4,6 +4,7 @@
 // UDP is read with pollOnce, so every request is answered before the next line runs.
 #include "citp/CITPPacket.h"
 #include "citp/CITPService.h"
+#include "net/LightingNetwork.h"
 
 #include "CITPTestSupport.h"
 #include "support/ScriptedReceive.h"
@@ -106,7 +107,8 @@ protected:
         options.udpPort = 0;
         options.tcpPort = 0;
         options.announceInterval = 1h;
-        options.broadcastAddress = [] { return std::optional<std::string>("127.255.255.255"); };
+        lighting.choose(std::nullopt, "127.255.255.255");
+        options.lighting = &lighting;
         options.reading.ownThread = false;
     }
 
@@ -131,6 +133,7 @@ protected:
         QCoreApplication::sendPostedEvents();
     }
 
+    LightingNetwork lighting;
     CITPService::Options options;
     FakePlaylist playlist;
     UdpPeer console;
@@ -368,16 +371,16 @@ TEST(CITPServiceBroadcastAddress, TheSettingsThenThePrimaryInterfaceThenItsAddre
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            std::optional<std::string> chosen = "192.168.7.255";
+            LightingNetwork lighting;
+            lighting.choose(std::nullopt, "192.168.7.255");
             CITPService::Options options;
-            options.broadcastAddress = [&] { return chosen; };
+            options.lighting = &lighting;
             const CITPService service(options);
             std::string seen = service.broadcastAddress();
-            chosen = "";
+            lighting.choose(std::nullopt, std::nullopt);
             if (::unshare(CLONE_NEWNET) != 0)
                 std::exit(2);
             seen += " " + service.broadcastAddress(); // no interface at all
-            chosen.reset();
             // An interface with a broadcast address of its own, then the same without one.
             for (const char* setup : {"ip link add name cb0 type veth peer name cb1 && ip link set cb0 up && "
                                       "ip link set cb1 up && ip addr add 10.9.8.7/16 brd 10.9.255.255 dev cb0",

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -83,6 +84,10 @@ public:
     }
 
     long count(const std::string& line) { return std::ranges::count(lines(), line); }
+    long countStartingWith(const std::string& prefix)
+    {
+        return std::ranges::count_if(lines(), [&](const std::string& line) { return line.starts_with(prefix); });
+    }
     // SIGTERM, then the exit status (or -1 when it did not end normally within 10 s).
     int terminate()
     {
@@ -99,6 +104,7 @@ private:
 struct Timecode {
     int hours, minutes, seconds, frames, type;
     double position() const { return minutes * 60.0 + seconds + frames / 25.0; }
+    long frame() const { return ((hours * 60L + minutes) * 60 + seconds) * 25 + frames; }
 };
 
 // A console: sends its current frame 44 times a second from its own socket, and collects the
@@ -188,7 +194,7 @@ protected:
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // A stored playlist as the previous run left it: an intro on a drive not mounted yet
         // (no bookmark), main, and an outro that plays twice.
-        auto stored = makeTracks({clip(2.0, 10), clip(6.0, 11), clip(1.0, 12)}, 3);
+        auto stored = makeTracks({clip(2.0, 10), clip(12.0, 11), clip(1.0, 12)}, 3);
         stored[0] = {stored[0].id, QUrl::fromLocalFile(late), "intro.mp4", 0, 1};
         stored[1].name = "main.mp4";
         stored[2].name = "outro.mp4";
@@ -321,6 +327,52 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
                          settings["theme"]["current"].toString()),
               std::tuple(5, QString("Loop (2 Ch)"), QString("daylight")));
     EXPECT_EQ(jsonOf(call(8080, "GET", "/api/playlist")).array().size(), 3);
+    EXPECT_EQ(player->terminate(), 0);
+}
+
+// A console holding each value 44 times a second: what the player sends and seeks in two
+// seconds of it, and timecode at three speeds, one packet for every frame reached.
+TEST_F(ConsoleEndToEnd, HeldValuesCostNothingAndTimecodeFollowsTheFramesAtEverySpeed)
+{
+    ASSERT_NO_FATAL_FAILURE(startPlayer());
+    const auto setSpeed = [](double speed) {
+        return call(8080, "POST", "/api/effects", R"({"video":{"playbackSpeed":)" + std::to_string(speed) + "}}")
+            .status;
+    };
+    struct Window {
+        std::vector<Timecode> timecode;
+        long seeks;
+    };
+    // Two seconds of what the held value gives, after half a second to settle.
+    const auto hold = [&](int value) {
+        console->set(value);
+        std::this_thread::sleep_for(500ms);
+        const std::size_t from = console->count();
+        const long seeksBefore = player->countStartingWith("MediaItem: Seek to");
+        std::this_thread::sleep_for(2s);
+        return Window{console->since(from), player->countStartingWith("MediaItem: Seek to") - seeksBefore};
+    };
+    console->set(21);
+    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"));
+    std::ostringstream table;
+    table << "held value / speed | timecode per s | seeks\n";
+    for (const double speed : {0.5, 1.0, 2.0}) {
+        ASSERT_EQ(setSpeed(speed), 200);
+        const Window w = hold(21);
+        table << "21 at " << speed << " | " << w.timecode.size() / 2.0 << " | " << w.seeks << "\n";
+        EXPECT_NEAR(w.timecode.size() / 2.0, 25 * speed, 25 * speed * 0.12) << "one packet per frame at " << speed;
+        for (std::size_t i = 1; i < w.timecode.size(); ++i)
+            EXPECT_EQ(w.timecode[i].frame(), w.timecode[i - 1].frame() + 1) << "consecutive at " << speed << ", #" << i;
+        EXPECT_EQ(w.seeks, 0) << "a held play value seeks nothing";
+    }
+    ASSERT_EQ(setSpeed(1.0), 200);
+    for (const int value : {6, 0}) {
+        const Window w = hold(value);
+        table << value << " | " << w.timecode.size() / 2.0 << " | " << w.seeks << "\n";
+        EXPECT_LE(w.timecode.size(), 3u) << "held " << value << ": the standing position at most once a second";
+        EXPECT_EQ(w.seeks, 0) << "held " << value;
+    }
+    std::cout << table.str();
     EXPECT_EQ(player->terminate(), 0);
 }
 

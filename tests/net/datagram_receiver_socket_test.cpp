@@ -107,7 +107,7 @@ TEST(DMXInputLife, FailuresArePublishedAndAStartAfterThemOpensAfresh)
                                         .reading = reading};
     const std::tuple<std::string, std::string, std::unique_ptr<DMXProtocolService>> inputs[] = {
         {"ArtNetService", "ArtNetReceiver", std::make_unique<ArtNetService>(artNet)},
-        {"sACNService", "sACNReceiver", std::make_unique<SACNService>(SACNService::Options{port, reading})}};
+        {"sACNService", "sACNReceiver", std::make_unique<SACNService>(SACNService::Options{port, nullptr, reading})}};
     for (const auto& [name, thread, input] : inputs) {
         SCOPED_TRACE(name);
         DMXProtocolService* const service = input.get(); // a plain name the waits can capture

@@ -41,7 +41,7 @@ protected:
     const std::uint16_t port = freeUdpPort();
     LogCapture log;
     UdpPeer console;
-    SACNService service{SACNService::Options{port, {false, {}}}};
+    SACNService service{SACNService::Options{port, nullptr, {false, {}}}};
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/media/MediaItem.h"
 
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/media/GStreamerInit.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -610,6 +612,10 @@ bool MediaItem::seekTo(double seconds, double rate)
     segmentRate_ = rate;
     atEnd_ = false;
     lastPosition_ = seconds;
+    // A flushing seek empties the pipeline: one per frame would cost a core, so each is told.
+    char line[80];
+    std::snprintf(line, sizeof line, "MediaItem: Seek to %.3f s at rate %.2f", seconds, rate);
+    logLine(line);
     return true;
 }
 
