@@ -48,15 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::atomic<int> subnet{0};
     std::vector<std::vector<std::uint8_t>> sent;
     std::optional<int> movedTo;
-    const RdmResponder responder(
+    RdmResponder::Changes changes;
+    changes.address = [&movedTo](int movedUniverse, int channel) {
+        FUZZ_CHECK(isAddressable(movedUniverse, channel));
+        movedTo = movedUniverse;
+    };
+    RdmResponder responder(
         nodeUID, universe, subnet,
         [&sent](std::span<const std::uint8_t> reply, const sockaddr_in&) {
             sent.emplace_back(reply.begin(), reply.end());
         },
-        [&movedTo](int movedUniverse, int channel) {
-            FUZZ_CHECK(isAddressable(movedUniverse, channel));
-            movedTo = movedUniverse;
-        });
+        std::move(changes));
     responder.processRdm(datagram, sockaddr_in{});
     FUZZ_CHECK(universe.load() == movedTo.value_or(0));
     FUZZ_CHECK(sent.size() <= 1);

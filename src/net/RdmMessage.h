@@ -17,6 +17,7 @@ using artnet::RdmUID;
 inline constexpr std::uint8_t startCode = 0xCC;
 inline constexpr std::uint8_t subStartCode = 0x01;
 
+inline constexpr std::uint8_t discoveryCommand = 0x10;
 inline constexpr std::uint8_t getCommand = 0x20;
 inline constexpr std::uint8_t getCommandResponse = 0x21;
 inline constexpr std::uint8_t setCommand = 0x30;

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/Version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -31,7 +32,6 @@ std::string printableLabel(std::span<const std::uint8_t> data)
     return label;
 }
 
-constexpr std::string_view deviceLabel = "ORVELONODE V.2.0";
 const std::string softwareVersionLabel = "ORVELONODE V." + std::string(versionText);
 constexpr std::string_view manufacturerLabel = "Orvelo";
 constexpr std::string_view deviceModelDescription = "Orvelo Media Server";
@@ -50,16 +50,49 @@ std::span<const std::uint8_t> asBytes(std::string_view text)
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+// The label as it is kept and shown on the output: at most 32 bytes, each outside printable
+// ASCII replaced by "?", so that neither the settings file, the picture nor a console that
+// reads it back meets a control character.
+std::string keptLabel(std::span<const std::uint8_t> bytes)
+{
+    std::string label;
+    for (const std::uint8_t byte : bytes.first(std::min(bytes.size(), RdmResponder::maxDeviceLabelSize)))
+        label.push_back(byte < 0x20 || byte > 0x7E ? '?' : static_cast<char>(byte));
+    return label;
+}
+
+std::string commandName(std::uint8_t commandClass)
+{
+    switch (commandClass) {
+    case rdm::discoveryCommand:
+        return "DISCOVERY";
+    case rdm::getCommand:
+        return "GET";
+    case rdm::setCommand:
+        return "SET";
+    default:
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%02X", commandClass);
+        return text;
+    }
+}
+
 } // namespace
 
 RdmResponder::RdmResponder(rdm::RdmUID uid, std::atomic<int>& filterUniverse, std::atomic<int>& filterSubnet, Send send,
-                           AddressChanged addressChanged)
+                           Changes changes)
     : uid_(uid), filterUniverse_(filterUniverse), filterSubnet_(filterSubnet), send_(std::move(send)),
-      addressChanged_(std::move(addressChanged))
+      changes_(std::move(changes))
 {
 }
 
-void RdmResponder::processRdm(std::span<const std::uint8_t> datagram, const sockaddr_in& sender) const
+void RdmResponder::setDeviceLabel(std::string label)
+{
+    const std::lock_guard lock(labelMutex_);
+    label_ = keptLabel(asBytes(label));
+}
+
+void RdmResponder::processRdm(std::span<const std::uint8_t> datagram, const sockaddr_in& sender)
 {
     const auto message = artnet::decodeArtRdm(datagram);
     if (!message)
@@ -67,8 +100,10 @@ void RdmResponder::processRdm(std::span<const std::uint8_t> datagram, const sock
     const auto request = rdm::parseRequest(*message);
     if (!request || (request->destination != rdm::broadcastUID && request->destination != uid_))
         return;
-    logLine("ArtNetService: RDM Command=" + std::string(request->commandClass == rdm::getCommand ? "GET" : "SET") +
-            " PID=0x" + hex4(request->parameterID));
+    logLine("ArtNetService: RDM Command=" + commandName(request->commandClass) + " PID=0x" +
+            hex4(request->parameterID));
+    // Anything else, discovery included, goes unanswered: consoles find an Art-Net node's
+    // devices through its table of devices, and a discovery answer here would only be noise.
     if (request->commandClass == rdm::getCommand) {
         handleRdmGet(*request, sender);
     } else if (request->commandClass == rdm::setCommand) {
@@ -81,20 +116,26 @@ void RdmResponder::processRdm(std::span<const std::uint8_t> datagram, const sock
 
 std::uint16_t RdmResponder::startAddress() const
 {
-    return static_cast<std::uint16_t>(filterUniverse_.load() * 512 + 1);
+    return static_cast<std::uint16_t>(filterUniverse_.load() * 512 + startChannel_.load());
 }
 
 void RdmResponder::handleRdmGet(const rdm::Request& request, const sockaddr_in& sender) const
 {
     switch (request.parameterID) {
     case rdm::pidIdentifyDevice: {
-        const std::uint8_t identifyOff = 0x00;
-        sendRdmResponse(request, {&identifyOff, 1}, sender);
+        const std::uint8_t state = identifying_.load() ? 1 : 0;
+        sendRdmResponse(request, {&state, 1}, sender);
         return;
     }
-    case rdm::pidDeviceLabel:
-        sendRdmResponse(request, asBytes(deviceLabel), sender);
+    case rdm::pidDeviceLabel: {
+        std::string label;
+        {
+            const std::lock_guard lock(labelMutex_);
+            label = label_;
+        }
+        sendRdmResponse(request, asBytes(label), sender);
         return;
+    }
     case rdm::pidSoftwareVersionLabel:
         sendRdmResponse(request, asBytes(softwareVersionLabel), sender);
         return;
@@ -124,38 +165,17 @@ void RdmResponder::handleRdmGet(const rdm::Request& request, const sockaddr_in& 
 }
 
 void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std::uint8_t> data,
-                                const sockaddr_in& sender) const
+                                const sockaddr_in& sender)
 {
     switch (request.parameterID) {
-    case rdm::pidDmxStartAddress: {
-        if (data.size() != 2) {
-            sendRdmNack(request, rdm::nackFormatError, sender);
-            return;
-        }
-        const int address = (data[0] << 8) | data[1];
-        // The node's universe is four bits: 0 is no address, and past 16 × 512 the universe
-        // would spill into the subnet.
-        if (address < 1 || address > 16 * 512) {
-            sendRdmNack(request, rdm::nackDataOutOfRange, sender);
-            return;
-        }
-        const int universe = (address - 1) / 512;
-        const int channel = (address - 1) % 512 + 1;
-        logLine("ArtNetService: RDM SET DMX Address -> Universe " + std::to_string(universe) + ", Channel " +
-                std::to_string(channel));
-        filterUniverse_.store(universe);
-        if (addressChanged_)
-            addressChanged_(universe, channel);
-        sendRdmResponse(request, {}, sender);
+    case rdm::pidDmxStartAddress:
+        setStartAddress(request, data, sender);
         return;
-    }
     case rdm::pidIdentifyDevice:
-        logLine(std::string("ArtNetService: RDM IDENTIFY ") + (!data.empty() && data[0] == 1 ? "ON" : "OFF"));
-        sendRdmResponse(request, {}, sender);
+        setIdentify(request, data, sender);
         return;
     case rdm::pidDeviceLabel:
-        logLine("ArtNetService: RDM SET Device Label: " + printableLabel(data));
-        sendRdmResponse(request, {}, sender);
+        setLabel(request, data, sender);
         return;
     case rdm::pidDeviceInfo:
     case rdm::pidSoftwareVersionLabel:
@@ -168,6 +188,72 @@ void RdmResponder::handleRdmSet(const rdm::Request& request, std::span<const std
         logLine("ArtNetService: Unknown RDM SET PID=0x" + hex4(request.parameterID));
         sendRdmNack(request, rdm::nackUnknownPid, sender);
     }
+}
+
+void RdmResponder::setStartAddress(const rdm::Request& request, std::span<const std::uint8_t> data,
+                                   const sockaddr_in& sender)
+{
+    if (data.size() != 2) {
+        sendRdmNack(request, rdm::nackFormatError, sender);
+        return;
+    }
+    const int address = (data[0] << 8) | data[1];
+    // The node's universe is four bits: 0 is no address, and past 16 × 512 the universe would
+    // spill into the subnet.
+    if (address < 1 || address > 16 * 512) {
+        sendRdmNack(request, rdm::nackDataOutOfRange, sender);
+        return;
+    }
+    const int universe = (address - 1) / 512;
+    const int channel = (address - 1) % 512 + 1;
+    logLine("ArtNetService: RDM SET DMX Address -> Universe " + std::to_string(universe) + ", Channel " +
+            std::to_string(channel));
+    // Acknowledged from the universe the console sent to: a console matches the answer to the
+    // port it asked through, and would take one from the new universe for no answer at all.
+    sendRdmResponse(request, {}, sender);
+    filterUniverse_.store(universe);
+    startChannel_.store(channel);
+    if (changes_.address)
+        changes_.address(universe, channel);
+}
+
+void RdmResponder::setIdentify(const rdm::Request& request, std::span<const std::uint8_t> data,
+                               const sockaddr_in& sender)
+{
+    if (data.size() != 1) {
+        sendRdmNack(request, rdm::nackFormatError, sender);
+        return;
+    }
+    if (data[0] > 1) {
+        sendRdmNack(request, rdm::nackDataOutOfRange, sender);
+        return;
+    }
+    const bool on = data[0] == 1;
+    logLine(std::string("ArtNetService: RDM IDENTIFY ") + (on ? "ON" : "OFF"));
+    identifying_.store(on);
+    if (changes_.identify)
+        changes_.identify(on);
+    sendRdmResponse(request, {}, sender);
+}
+
+void RdmResponder::setLabel(const rdm::Request& request, std::span<const std::uint8_t> data, const sockaddr_in& sender)
+{
+    // Some consoles pad a label with zeros to the full 32 bytes.
+    while (!data.empty() && data.back() == 0)
+        data = data.first(data.size() - 1);
+    if (data.size() > maxDeviceLabelSize) {
+        sendRdmNack(request, rdm::nackFormatError, sender);
+        return;
+    }
+    logLine("ArtNetService: RDM SET Device Label: " + printableLabel(data));
+    std::string label = keptLabel(data);
+    {
+        const std::lock_guard lock(labelMutex_);
+        label_ = label;
+    }
+    if (changes_.label)
+        changes_.label(label);
+    sendRdmResponse(request, {}, sender);
 }
 
 void RdmResponder::sendRdmNack(const rdm::Request& request, std::uint16_t reason, const sockaddr_in& sender) const

@@ -1,6 +1,7 @@
 #include "playback/FullscreenWindow.h"
 
 #include "playback/ExternalVideoContentView.h"
+#include "playback/IdentifyPicture.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,8 +27,12 @@ FullscreenWindow::FullscreenWindow(std::unique_ptr<ExternalVideoContentView> con
     connect(&refresh_, &QTimer::timeout, this, [this] {
         if (content_)
             content_->refresh(size());
+        // The identify picture flashes on its own clock.
+        if (IdentifyPicture::shared().isOn())
+            update();
     });
     connect(content_.get(), &ExternalVideoContentView::needsRepaint, this, [this] { update(); });
+    connect(&IdentifyPicture::shared(), &IdentifyPicture::changed, this, [this] { update(); });
     refresh_.start();
 }
 
@@ -44,7 +49,9 @@ void FullscreenWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRect area(QPoint(0, 0), size());
-    if (content_)
+    if (const auto& identify = IdentifyPicture::shared(); identify.isOn())
+        identify.paint(painter, area);
+    else if (content_)
         content_->paint(painter, area);
     else
         painter.fillRect(area, Qt::black);

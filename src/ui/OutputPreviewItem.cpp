@@ -1,5 +1,6 @@
 #include "ui/OutputPreviewItem.h"
 
+#include "playback/IdentifyPicture.h"
 #include "playback/OutputDecision.h"
 #include "playback/PatternCanvas.h"
 #include "playback/PlaybackEngine.h"
@@ -46,6 +47,8 @@ void OutputPreviewItem::tick()
     if (!output_ || width() < 1 || height() < 1)
         return;
     const QSize area(static_cast<int>(width()), static_cast<int>(height()));
+    if (IdentifyPicture::shared().isOn())
+        update();
     switch (output_->logic().decision().preview()) {
     case OutputDecision::Preview::engineVideo:
         video_->setPlayer(output_->engine().player());
@@ -71,6 +74,10 @@ void OutputPreviewItem::paint(QPainter* painter)
     painter->fillRect(area, Qt::black);
     if (!output_)
         return;
+    if (const auto& identify = IdentifyPicture::shared(); identify.isOn()) {
+        identify.paint(*painter, area);
+        return;
+    }
     switch (output_->logic().decision().preview()) {
     case OutputDecision::Preview::engineVideo:
     case OutputDecision::Preview::defaultVideo:

@@ -127,6 +127,15 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     EXPECT_EQ((*reply)[24 + 23], 0x04); // start address 1025
     send(*service, artDmx(0, 0, 2, {9, 8, 7}));
     EXPECT_EQ(service->lastDMXValues()[0], 9);
+
+    // A label and identify are told through the main thread's queue too.
+    std::vector<std::string> told;
+    service->onDeviceLabelChanged = [&](const std::string& label) { told.push_back(label); };
+    service->onIdentifyChanged = [&](bool on) { told.push_back(on ? "on" : "off"); };
+    send(*service, rdmRequest(uid, rdm::setCommand, rdm::pidDeviceLabel, {'F', 'O', 'H'}));
+    send(*service, rdmRequest(uid, rdm::setCommand, rdm::pidIdentifyDevice, {1}));
+    EXPECT_TRUE(console.receive() && console.receive());
+    EXPECT_EQ(told, (std::vector<std::string>{"FOH", "on"}));
 }
 
 TEST_F(ArtNetServiceTest, AnotherUniverseIsNotedOnceAndOwnBroadcastsHeardBackAreNotLogged)

@@ -22,8 +22,8 @@ TEST(ArtNetFuzz, MutatedDatagramsAreDecodedSafely)
     std::atomic<int> universe{0};
     std::atomic<int> subnet{0};
     int answers = 0;
-    const RdmResponder responder(
-        uid, universe, subnet, [&](std::span<const std::uint8_t>, const sockaddr_in&) { ++answers; }, [](int, int) {});
+    RdmResponder responder(uid, universe, subnet, [&](std::span<const std::uint8_t>, const sockaddr_in&) { ++answers; },
+                           {});
     unsigned sink = 0;
     for (int i = 0; i < 20000; ++i) {
         Bytes d = below(2) ? test::artDmx(0, 0, 0, Bytes(below(520), 0x55))

@@ -1,5 +1,6 @@
 // Protects the RDM responder: which requests are answered, the exact response bytes and
-// checksum, and that a console's SET of the start address moves the node to another universe.
+// checksum, and what a console's SET changes: the start address (universe and channel), the
+// label and identify, each told once and read back by GET.
 #include "net/ArtNetPacket.h"
 #include "net/RdmMessage.h"
 #include "net/RdmResponder.h"
@@ -31,13 +32,31 @@ protected:
     std::atomic<int> universe{0};
     std::atomic<int> subnet{0};
     std::vector<Bytes> sent;
+    // The data of the last answer, which is a GET of `pid`.
+    std::string got(std::uint16_t pid)
+    {
+        request(nodeUID, rdm::getCommand, pid);
+        return std::string(sent.back().begin() + artnet::artRdmHeaderSize + 23, sent.back().end() - 2);
+    }
+    std::uint16_t lastNack() const
+    {
+        const Bytes a = answer();
+        return a[15] == rdm::responseNack && a[22] == 2 ? static_cast<std::uint16_t>(a[23] << 8 | a[24]) : 0xFFFF;
+    }
+
     std::vector<std::pair<int, int>> changes;
-    const RdmResponder responder{nodeUID, universe, subnet,
-                                 [this](std::span<const std::uint8_t> d, const sockaddr_in& to) {
-                                     EXPECT_EQ(ntohs(to.sin_port), 40000) << "answered to the sender";
-                                     sent.emplace_back(d.begin(), d.end());
-                                 },
-                                 [this](int u, int c) { changes.emplace_back(u, c); }};
+    std::vector<std::string> labels;
+    std::vector<bool> identifies;
+    RdmResponder responder{nodeUID, universe, subnet,
+                           [this](std::span<const std::uint8_t> d, const sockaddr_in& to) {
+                               EXPECT_EQ(ntohs(to.sin_port), 40000) << "answered to the sender";
+                               sent.emplace_back(d.begin(), d.end());
+                           },
+                           RdmResponder::Changes{
+                               .address = [this](int u, int c) { changes.emplace_back(u, c); },
+                               .label = [this](const std::string& l) { labels.push_back(l); },
+                               .identify = [this](bool on) { identifies.push_back(on); },
+                           }};
     test::LogCapture log;
 };
 
@@ -88,7 +107,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
 
     log.clear();
     request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
-    request(nodeUID, 0x10, 0x0001);                                                     // DISC_UNIQUE_BRANCH
+    request(nodeUID, rdm::discoveryCommand, 0x0001);                                    // DISC_UNIQUE_BRANCH
     EXPECT_EQ(sent.size(), 7u);
     // What the node cannot do is said at once, with the reason, so a console need not time out.
     const auto nack = [&](std::uint16_t reason) {
@@ -103,7 +122,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     EXPECT_TRUE(nack(rdm::nackUnknownPid));
     EXPECT_EQ(sent.size(), 10u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "ArtNetService: RDM Command=SET PID=0x0001",
+                               "ArtNetService: RDM Command=DISCOVERY PID=0x0001",
                                "ArtNetService: RDM Command=GET PID=0x0051",
                                "ArtNetService: Unknown RDM GET PID=0x0051",
                                "ArtNetService: Sent RDM Response for PID=0x0051",
@@ -115,7 +134,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
                            }));
 }
 
-TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUnlessTheDataIsDamaged)
+TEST_F(RdmResponderTest, TheStartAddressMovesUniverseAndChannelUnlessTheDataIsDamaged)
 {
     universe = 3;
     // A stated length past the end of the datagram is damage, and gets no answer; a wrong
@@ -126,31 +145,66 @@ TEST_F(RdmResponderTest, SetsAreAcknowledgedAndTheStartAddressMovesTheUniverseUn
                                        {Bytes{0x00, 0x00}, rdm::nackDataOutOfRange},
                                        {Bytes{0x20, 0x01}, rdm::nackDataOutOfRange}}) {
         set(rdm::pidDmxStartAddress, data);
-        EXPECT_EQ(answer()[15], rdm::responseNack);
-        EXPECT_EQ(answer()[24], reason);
+        EXPECT_EQ(lastNack(), reason);
     }
     EXPECT_EQ(universe.load(), 3);
+    EXPECT_EQ(got(rdm::pidDmxStartAddress), "\x06\x01");
     EXPECT_TRUE(changes.empty());
-    sent.clear();
 
-    set(rdm::pidDmxStartAddress, {0x04, 0x01});
-    EXPECT_EQ(universe.load(), 2);
-    EXPECT_EQ(changes, (std::vector<std::pair<int, int>>{{2, 1}}));
-    EXPECT_TRUE(log.contains("ArtNetService: RDM SET DMX Address -> Universe 2, Channel 1"));
-    const Bytes a = answer();
-    ASSERT_EQ(a.size(), 25u); // 23 header bytes and the checksum: an empty acknowledgement
-    EXPECT_EQ(a[19], rdm::setCommandResponse);
-    set(rdm::pidDmxStartAddress, {0x20, 0x00}); // 8192: the last channel of universe 15
-    EXPECT_EQ(universe.load(), 15);
-    EXPECT_EQ(answer()[15], rdm::responseAck);
+    // address, universe, channel: the last channel of universe 15 is 8192.
+    for (const auto& [address, u, c] : {std::tuple{10, 0, 10}, {1025, 2, 1}, {8192, 15, 512}}) {
+        const int before = universe.load();
+        set(rdm::pidDmxStartAddress, {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)});
+        EXPECT_EQ(sent.back()[23], before) << "acknowledged from the universe the console sent to";
+        const Bytes a = answer();
+        ASSERT_EQ(a.size(), 25u); // 23 header bytes and the checksum: an empty acknowledgement
+        EXPECT_EQ(std::pair(a[15], a[19]), std::pair(rdm::responseAck, rdm::setCommandResponse));
+        EXPECT_EQ(universe.load(), u);
+        EXPECT_EQ(changes.back(), std::pair(u, c));
+        const std::string read = got(rdm::pidDmxStartAddress);
+        EXPECT_EQ((std::uint8_t(read[0]) << 8) | std::uint8_t(read[1]), address);
+    }
+    EXPECT_TRUE(log.contains("ArtNetService: RDM SET DMX Address -> Universe 0, Channel 10"));
+    // The operator moved the start channel: GET and DEVICE_INFO report it.
+    universe = 2;
+    responder.setStartChannel(10);
+    EXPECT_EQ(got(rdm::pidDmxStartAddress), "\x04\x0A");
+    EXPECT_EQ(got(rdm::pidDeviceInfo).substr(14, 2), "\x04\x0A");
+}
 
-    set(rdm::pidIdentifyDevice, {0x01});
-    set(rdm::pidIdentifyDevice);
-    for (const Bytes& label : {Bytes{'S', 't', 'a', 'g', 'e'}, Bytes{'A', 0xE9}, Bytes{'A', '\n', 'B'}})
-        set(rdm::pidDeviceLabel, label);
-    EXPECT_EQ(sent.size(), 7u);
+TEST_F(RdmResponderTest, IdentifyAndLabelAreSetReadBackAndToldOnce)
+{
+    for (const auto& [data, reason] : {std::pair{Bytes{}, rdm::nackFormatError},
+                                       {Bytes{1, 0}, rdm::nackFormatError},
+                                       {Bytes{2}, rdm::nackDataOutOfRange}}) {
+        set(rdm::pidIdentifyDevice, data);
+        EXPECT_EQ(lastNack(), reason);
+    }
+    set(rdm::pidIdentifyDevice, {1});
+    EXPECT_EQ(got(rdm::pidIdentifyDevice), std::string(1, '\x01'));
+    EXPECT_TRUE(responder.identifying());
+    set(rdm::pidIdentifyDevice, {0});
+    EXPECT_EQ(got(rdm::pidIdentifyDevice), std::string(1, '\0'));
+    EXPECT_EQ(identifies, (std::vector<bool>{true, false}));
     EXPECT_TRUE(log.contains("ArtNetService: RDM IDENTIFY ON"));
     EXPECT_TRUE(log.contains("ArtNetService: RDM IDENTIFY OFF"));
+
+    // Sent, kept and read back; the log line shows "?" for a label it cannot print.
+    for (const auto& [data, kept] : {std::pair{Bytes{'S', 't', 'a', 'g', 'e'}, "Stage"},
+                                     {Bytes{'A', 0xE9}, "A?"},
+                                     {Bytes{'A', '\n', 'B'}, "A?B"},
+                                     {Bytes{'P', 'a', 'd', 0, 0, 0}, "Pad"},
+                                     {Bytes(32, 'x'), "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}}) {
+        set(rdm::pidDeviceLabel, data);
+        EXPECT_EQ(answer()[15], rdm::responseAck);
+        EXPECT_EQ(got(rdm::pidDeviceLabel), kept);
+    }
+    set(rdm::pidDeviceLabel, Bytes(33, 'y'));
+    EXPECT_EQ(lastNack(), rdm::nackFormatError);
+    EXPECT_EQ(labels, (std::vector<std::string>{"Stage", "A?", "A?B", "Pad", std::string(32, 'x')}));
     EXPECT_TRUE(log.contains("ArtNetService: RDM SET Device Label: Stage"));
     EXPECT_EQ(log.count("ArtNetService: RDM SET Device Label: ?"), 2);
+    // The label from the settings, made safe the same way.
+    responder.setDeviceLabel("Left\tWing");
+    EXPECT_EQ(got(rdm::pidDeviceLabel), "Left?Wing");
 }

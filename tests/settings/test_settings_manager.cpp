@@ -130,6 +130,8 @@ TEST_F(SettingsManagerTest, EverySetterIsOnDiskWhenItReturnsAndARestartReadsIt)
         EXPECT_EQ(onDisk("showDefaultVideoInPlayer").toString(), "false");
         firstRun.setSelectedInterfaceIP(QStringLiteral("not an address"));
         EXPECT_EQ(onDisk("selectedInterfaceIP").toString(), "not an address");
+        firstRun.setDeviceLabel(QStringLiteral("Stage Left"));
+        EXPECT_EQ(onDisk("deviceLabel").toString(), "Stage Left");
         firstRun.setDefaultVideoURL(video);
         EXPECT_EQ(onDisk("defaultVideoURL").toByteArray(), *FileBookmark::create(video));
         EXPECT_EQ(firstRun.backgroundVideo().player(), nullptr) << "the player is left as it is";
@@ -138,6 +140,7 @@ TEST_F(SettingsManagerTest, EverySetterIsOnDiskWhenItReturnsAndARestartReadsIt)
     SettingsManager nextRun;
     EXPECT_FALSE(nextRun.showDefaultVideoInPlayer());
     EXPECT_EQ(nextRun.selectedInterfaceIP(), QStringLiteral("not an address"));
+    EXPECT_EQ(nextRun.deviceLabel(), QStringLiteral("Stage Left"));
     EXPECT_EQ(nextRun.defaultVideoURL(), video);
     EXPECT_TRUE(log.contains("SettingsManager: Default video loaded successfully: back ground é.mp4"));
     // Reopened, muted and not started.

@@ -1,6 +1,7 @@
 // Protects the output window on a virtual window system: it covers the chosen screen, frameless
 // and on top; Escape or a double click close it while other windows keep their keys; one window
-// and key hook at a time; and it shows "No Signal", the pattern, or composed video letterboxed.
+// and key hook at a time; and it shows "No Signal", the pattern, or composed video letterboxed,
+// unless the identify picture flashes over it.
 
 #include "XvfbDisplay.h"
 #include "support/MediaFiles.h"
@@ -12,6 +13,7 @@
 #include "playback/ExternalVideoContentView.h"
 #include "playback/ExternalWindowManager.h"
 #include "playback/FullscreenWindow.h"
+#include "playback/IdentifyPicture.h"
 #include "playback/PatternState.h"
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsManager.h"
@@ -82,6 +84,7 @@ protected:
     {
         manager.closeWindow();
         VideoEffectsManager::shared().resetAll();
+        IdentifyPicture::shared().setOn(false);
         spinFor(50ms); // lets the closed window go
     }
 
@@ -185,6 +188,41 @@ TEST_F(OutputWindowTest, AnAudioOnlyTrackShowsTheSelectedPatternOnTheChosenScree
     patterns.setParameters(wave);
     spinFor(150ms);
     EXPECT_EQ(grab(1).pixelColor(100, 240), QColor(Qt::black));
+}
+
+TEST_F(OutputWindowTest, IdentifyFlashesTheNameAndAddressOverWhatPlaysUntilItIsTurnedOff)
+{
+    PatternParameters still;
+    still.selected = AudioVisualPattern::verticalStripes;
+    still.size = 4.0;
+    still.speed = 0.0;
+    still.color1 = QColor(200, 30, 60);
+    patterns.setParameters(still);
+    MediaPlayer player;
+    ASSERT_NE(openOn(1, &player, false), nullptr);
+    IdentifyPicture& identify = IdentifyPicture::shared();
+    identify.setText(QStringLiteral("FOH"), QStringLiteral("Universe 0:0:1 · Channel 10"));
+    identify.setOn(true);
+    // White and black in turn, each with large text in the other colour.
+    int light = 0;
+    int dark = 0;
+    for (int look = 0; look < 12; ++look) {
+        spinFor(60ms);
+        const QImage shot = grab(1);
+        int white = 0;
+        int samples = 0;
+        for (int y = 0; y < shot.height(); y += 4)
+            for (int x = 0; x < shot.width(); x += 4, ++samples)
+                white += qGray(shot.pixel(x, y)) > 128 ? 1 : 0;
+        const double share = static_cast<double>(white) / samples;
+        light += share > 0.7 && share < 0.99 ? 1 : 0;
+        dark += share > 0.01 && share < 0.3 ? 1 : 0;
+    }
+    EXPECT_GT(light, 1);
+    EXPECT_GT(dark, 1);
+    identify.setOn(false);
+    spinFor(100ms);
+    EXPECT_TRUE(near(grab(1).pixelColor(100, 240), QColor(200, 30, 60), 2)) << "the pattern again";
 }
 
 TEST_F(OutputWindowTest, VideoShowsTheComposedFramesLetterboxedWithoutTheViewEffects)
