@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# A console's view of the node's RDM: OLA's daemon with only its Art-Net plugin on one machine,
+# the player on another (two namespaces made inside the private network, so that both have UDP
+# 6454). OLA finds the player through its table of devices and gets and sets every parameter
+# the player has; a parameter it lacks, start addresses out of range, a label too long and an
+# identify that is neither on nor off are refused at once (a NACK, not a timeout) and change
+# nothing. A start address a console sets is where the player listens and is stored; one set
+# in the web remote is what a console reads.
+#   rdm_ola_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
+# Exits 77 (skipped) without a private network namespace, olad, curl, nsenter or unshare, or
+# when olad (which refuses to run as root) cannot be started as an unprivileged user.
+set -u
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; failed=1; }
+[ $# -eq 2 ] || { echo "usage: $0 ORVELO_BINARY OUTPUT_FOLDER" >&2; exit 2; }
+player=$1 out=$2
+[ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
+for tool in olad ola_patch ola_rdm_discover ola_rdm_get ola_rdm_set curl nsenter unshare ip setpriv; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (apt-get install ola)"
+done
+unprivileged=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+"${unprivileged[@]}" true 2>/dev/null || skip "cannot run olad as the user nobody"
+rm -rf "$out" && mkdir -p "$out/config/Orvelo" "$out/data" "$out/runtime" "$out/ola" "$out/pids" &&
+  chmod 700 "$out/runtime" && chmod 777 "$out/ola" || exit 1
+failed=0
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
+trap cleanup EXIT
+
+# Two machines, each a network namespace held open by a sleeping process, joined by a cable.
+unshare --net sleep 300 >/dev/null 2>&1 &
+console=$!
+unshare --net sleep 300 >/dev/null 2>&1 &
+node=$!
+pids+=("$console" "$node")
+in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
+sleep 0.2
+ip link add rc0 type veth peer name rn0 && ip link set rc0 netns "$console" && ip link set rn0 netns "$node"
+in_ns "$console" sh -e -c 'ip link set lo up; ip addr add 10.77.0.1/24 brd + dev rc0; ip link set rc0 up'
+in_ns "$node" sh -e -c 'ip link set lo up; ip addr add 10.77.0.2/24 brd + dev rn0; ip link set rn0 up
+  ip route add default via 10.77.0.1 dev rn0' || { echo "cannot build the two machines"; exit 1; }
+
+in_ns "$node" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data" \
+  XDG_RUNTIME_DIR="$out/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink \
+  "$player" >"$out/player.log" 2>&1 & pids+=($!)
+waitlog() { # line, seconds
+  for _ in $(seq $(( $2 * 10 ))); do grep -qF "$1" "$out/player.log" && return 0; sleep 0.1; done
+  fail "no log line: $1"; return 1
+}
+web() { in_ns "$node" curl -s -m 5 "$@"; }
+waitlog "ArtNetService: Listening on port 6454" 20 || exit 1
+for _ in $(seq 100); do web http://127.0.0.1:8080/api/config/artnet >/dev/null && break; sleep 0.2; done
+
+# OLA: only the Art-Net plugin, on the console's cable. Started after the player, which clears
+# its port of other processes on its own machine.
+for plugin in dummy e131 espnet ftdidmx gpio karate kinet milinst opendmx openpixelcontrol osc pathport renard \
+  sandnet shownet spi stageprofi uartdmx usbdmx usbserial; do
+  echo "enabled = false" >"$out/ola/ola-$plugin.conf"
+done
+printf 'enabled = true\nip = 10.77.0.1\nnet = 0\nsubnet = 0\noutput_ports = 4\nuse_limited_broadcast = false\n' \
+  >"$out/ola/ola-artnet.conf"
+chmod 666 "$out/ola"/*.conf
+in_ns "$console" "${unprivileged[@]}" olad -c "$out/ola" --no-http -l 3 >"$out/olad.log" 2>&1 & pids+=($!)
+ola() { in_ns "$console" "$@"; }
+for _ in $(seq 50); do ola ola_dev_info 2>/dev/null | grep -q ArtNet && break; sleep 0.2; done
+device=$(ola ola_dev_info | sed -n 's/^Device \([0-9]*\): ArtNet.*/\1/p' | head -1)
+[ -n "$device" ] || { fail "OLA has no Art-Net device"; exit 1; }
+ola ola_patch -d "$device" -p 0 -u 0 || fail "cannot patch OLA universe 0"
+
+# OLA's own definitions keep a console within the ranges; these let it send what it must not.
+for file in /usr/share/ola/pids/*.proto; do
+  awk '/^pid \{/ { name = "" } /^  name: "/ { name = $2 } /set_request \{/ { set = 1 } /set_response/ { set = 0 }
+    set && name == "\"DMX_START_ADDRESS\"" { sub(/min: 1$/, "min: 0"); sub(/max: 512$/, "max: 65535") }
+    set && name == "\"DEVICE_LABEL\"" { sub(/max_size: 32$/, "max_size: 64") }
+    set && name == "\"IDENTIFY_DEVICE\"" { sub(/type: BOOL$/, "type: UINT8") }
+    { print }' "$file" >"$out/pids/$(basename "$file")"
+done
+
+uid=$(ola ola_rdm_discover -u 0 --full | grep -i '^7ff0:' | head -1)
+[ -n "$uid" ] || { fail "OLA did not discover the player"; exit 1; }
+echo "discovered $uid"
+# Each request must be answered well before OLA's own timeout.
+rdm() { # get|set, arguments...
+  local tool=ola_rdm_$1 start
+  shift
+  start=$(date +%s%N)
+  reply=$(ola "$tool" -p "$out/pids" -u 0 --uid "$uid" "$@" 2>&1)
+  elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$elapsed" -lt 1500 ] || fail "$tool $*: answered after $elapsed ms: $reply"
+}
+expect() { # what the reply must contain, then get|set and its arguments, or web and a URL
+  local want=$1
+  shift
+  if [ "$1" = web ]; then
+    shift
+    reply=$(web "$@")
+  else
+    rdm "$@"
+  fi
+  # Nothing wanted: an acknowledged SET, which OLA does not print.
+  case "$reply" in *"$want"*) [ -n "$want" ] || [ -z "$reply" ] ;; *) false ;; esac &&
+    echo "ok: $* -> ${want:-acknowledged}" || fail "$*: expected '$want', got: $reply"
+}
+setting() { sed -n "s/^$1=//p" "$out/config/Orvelo/Orvelo.conf"; }
+
+expect "Orvelo Media Server" get device_model_description
+expect "Orvelo" get manufacturer_label
+expect "ORVELONODE V." get software_version_label
+expect "ORVELONODE V.2.0" get device_label
+expect "0x0082 (device_label)" get supported_parameters
+expect "DMX Start Address: 1" get device_info
+expect "DMX Address: 1" get dmx_start_address
+expect "Identify State: false" get identify_device
+expect "Unknown PID" get product_detail_id_list
+expect "Unknown PID" set dmx_personality 2
+
+# The start address: where the player listens, stored, and refused out of range.
+expect "" set dmx_start_address 10
+expect "DMX Address: 10" get dmx_start_address
+sleep 0.3
+expect '"channel":10,"net":0,"subnet":0,"universe":0' web http://127.0.0.1:8080/api/config/artnet
+for address in 0 8193; do
+  expect "Data out of range" set dmx_start_address "$address"
+done
+expect "DMX Address: 10" get dmx_start_address
+case "$(setting dmxConfig)" in *'startChannel\":10,'*) ;; *) fail "start channel 10 not stored: $(setting dmxConfig)" ;; esac
+# Acknowledged (not a timeout) although the player leaves OLA's universe with it.
+expect "" set dmx_start_address 1025
+sleep 0.3
+expect '"channel":1,"net":0,"subnet":0,"universe":2' web http://127.0.0.1:8080/api/config/artnet
+# The web remote moves it back to OLA's universe: a console reads the new channel.
+web -X POST -H 'Content-Type: application/json' -d '{"universe":0,"subnet":0,"net":0,"channel":7}' \
+  http://127.0.0.1:8080/api/config/artnet >/dev/null
+sleep 0.3
+expect "DMX Address: 7" get dmx_start_address
+
+# The label: stored, read back; one too long is refused.
+expect "" set device_label "Stage Left"
+expect "Stage Left" get device_label
+expect "Format error" set device_label "$(printf 'x%.0s' $(seq 33))"
+expect "Stage Left" get device_label
+sleep 0.3
+[ "$(setting deviceLabel)" = "Stage Left" ] || fail "label not stored: $(setting deviceLabel)"
+
+# Identify: on, refused when neither on nor off, off.
+expect "" set identify_device 1
+expect "Identify State: true" get identify_device
+expect "Data out of range" set identify_device 2
+expect "Identify State: true" get identify_device
+expect "" set identify_device 0
+expect "Identify State: false" get identify_device
+grep -qF "ArtNetService: RDM IDENTIFY ON" "$out/player.log" || fail "identify on was not logged"
+exit $failed
