@@ -1,13 +1,16 @@
 #include "app/OrveloApp.h"
 
 #include "app/ControllerCITPSource.h"
+#include "app/RdmBinding.h"
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
 #include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
+#include "net/LightingNetwork.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "platform/Log.h"
+#include "playback/IdentifyPicture.h"
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
@@ -22,21 +25,36 @@ namespace orvelo {
 
 OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
 {
-    artNetService_ = std::make_unique<ArtNetService>();
-    sACNService_ = std::make_unique<SACNService>();
+    auto& settings = SettingsManager::shared();
+    lightingNetwork_ = std::make_unique<LightingNetwork>();
+    const auto chooseLightingInterface = [this, &settings] {
+        const auto text = [](const std::optional<QString>& value) -> std::optional<std::string> {
+            if (!value)
+                return std::nullopt;
+            return value->trimmed().toStdString();
+        };
+        lightingNetwork_->choose(text(settings.selectedInterfaceIP()), text(settings.selectedInterfaceBroadcast()));
+    };
+    chooseLightingInterface();
+    connect(&settings, &SettingsManager::selectedInterfaceIPChanged, this, chooseLightingInterface);
+    connect(&settings, &SettingsManager::selectedInterfaceBroadcastChanged, this, chooseLightingInterface);
+
+    ArtNetService::Options artNetOptions;
+    artNetOptions.lighting = lightingNetwork_.get();
+    artNetService_ = std::make_unique<ArtNetService>(std::move(artNetOptions));
+    SACNService::Options sACNOptions;
+    sACNOptions.lighting = lightingNetwork_.get();
+    sACNService_ = std::make_unique<SACNService>(std::move(sACNOptions));
 
     CITPService::Options citpOptions;
-    citpOptions.broadcastAddress = []() -> std::optional<std::string> {
-        if (const auto& chosen = SettingsManager::shared().selectedInterfaceBroadcast())
-            return chosen->toStdString();
-        return std::nullopt;
-    };
+    citpOptions.lighting = lightingNetwork_.get();
     citpService_ = std::make_unique<CITPService>(std::move(citpOptions));
 
     protocolManager_ = std::make_unique<ProtocolManager>(*artNetService_, *sACNService_, *citpService_);
     playbackEngine_ = std::make_unique<PlaybackEngine>();
     controller_ = std::make_unique<DMXController>(*protocolManager_, *playbackEngine_);
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
+    bindRdm(*artNetService_, *controller_, SettingsManager::shared(), IdentifyPicture::shared());
     themeManager_ = std::make_unique<ThemeManager>();
     webServer_ = std::make_unique<WebServer>();
     ndiService_ = std::make_unique<NDIService>();

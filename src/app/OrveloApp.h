@@ -11,6 +11,7 @@ namespace orvelo {
 class ArtNetService;
 class CITPService;
 class DMXController;
+class LightingNetwork;
 class PlaybackEngine;
 class NDIService;
 class ProtocolManager;
@@ -48,6 +49,8 @@ public:
     static void registerFonts();
 
 private:
+    // First, so that it outlives every service that asks it where to send.
+    std::unique_ptr<LightingNetwork> lightingNetwork_;
     std::unique_ptr<ArtNetService> artNetService_;
     std::unique_ptr<SACNService> sACNService_;
     std::unique_ptr<CITPService> citpService_;

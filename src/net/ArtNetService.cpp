@@ -1,6 +1,7 @@
 #include "net/ArtNetService.h"
 
 #include "net/InputNote.h"
+#include "net/LightingNetwork.h"
 #include "net/NetworkManager.h"
 #include "net/PortManager.h"
 #include "net/RdmResponder.h"
@@ -64,11 +65,34 @@ ArtNetService::ArtNetService(Options options, QObject* parent)
     rdm_ = std::make_unique<RdmResponder>(
         rdm::uidForProcess(static_cast<std::uint32_t>(::getpid())), filterUniverse, filterSubnet,
         [this](std::span<const std::uint8_t> datagram, const sockaddr_in& to) { sendDatagram(datagram, to); },
-        [this](int universe, int channel) {
-            postToMain(this, [this, universe, channel] {
-                if (onDMXAddressChanged)
-                    onDMXAddressChanged(universe, channel);
-            });
+        RdmResponder::Changes{
+            .address =
+                [this](int universe, int channel) {
+                    postToMain(this, [this, universe, channel] {
+                        if (onDMXAddressChanged)
+                            onDMXAddressChanged(universe, channel);
+                    });
+                },
+            .label =
+                [this](const std::string& label) {
+                    postToMain(this, [this, label] {
+                        if (onDeviceLabelChanged)
+                            onDeviceLabelChanged(label);
+                    });
+                },
+            .identify =
+                [this](bool on) {
+                    postToMain(this, [this, on] {
+                        if (onIdentifyChanged)
+                            onIdentifyChanged(on);
+                    });
+                },
+        });
+    // A console learns the node's new address at once, not at the next announcement.
+    if (options_.lighting)
+        connect(options_.lighting, &LightingNetwork::changed, this, [this] {
+            if (receiver_.isOpen())
+                broadcastArtPollReply();
         });
 }
 
@@ -82,6 +106,11 @@ ArtNetService::~ArtNetService()
 const rdm::RdmUID& ArtNetService::rdmUID() const
 {
     return rdm_->uid();
+}
+
+RdmResponder& ArtNetService::rdm()
+{
+    return *rdm_;
 }
 
 void ArtNetService::startListening()
@@ -167,6 +196,17 @@ void ArtNetService::processPacket(std::span<const std::uint8_t> datagram, const 
             kind);
     switch (*opCode) {
     case artnet::opPoll:
+    case artnet::opRdm:
+    case artnet::opTodRequest:
+    case artnet::opTodControl:
+        if (!answers(sender, kind))
+            return;
+        break;
+    default:
+        break;
+    }
+    switch (*opCode) {
+    case artnet::opPoll:
         logLine("ArtNetService: Received OpPoll - should reply with OpPollReply", kind);
         sendPollReply(sender);
         break;
@@ -233,9 +273,24 @@ void ArtNetService::publishFrame(std::vector<std::uint8_t> values)
     emit lastDMXValuesChanged(lastDMXValues_);
 }
 
+std::optional<std::string> ArtNetService::ownAddress() const
+{
+    return options_.lighting ? options_.lighting->ownAddress() : NetworkManager::getLocalIPAddress();
+}
+
+bool ArtNetService::answers(const sockaddr_in& peer, const std::string& floodKey) const
+{
+    if (!options_.lighting || options_.lighting->current().reaches(peer.sin_addr))
+        return true;
+    char from[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &peer.sin_addr, from, sizeof from);
+    logLine(std::string("ArtNetService: Not answering ") + from + " - not on the lighting network", floodKey);
+    return false;
+}
+
 void ArtNetService::sendPollReply(const sockaddr_in& to)
 {
-    const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
+    const auto ip = artnet::parseIPv4(ownAddress());
     const auto reply = artnet::encodePollReply(
         artnet::PollReplyVariant::pollAnswer, ip, static_cast<std::uint8_t>(filterNet.load()),
         static_cast<std::uint8_t>(filterSubnet.load()), static_cast<std::uint8_t>(filterUniverse.load()));
@@ -271,7 +326,13 @@ sockaddr_in ArtNetService::destination() const
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(options_.destinationPort);
-    if (::inet_pton(AF_INET, options_.destinationAddress.c_str(), &to.sin_addr) != 1)
+    std::string address = options_.destinationAddress;
+    if (options_.lighting) {
+        // Only a chosen interface narrows the broadcast: automatic keeps the limited broadcast.
+        if (const LightingInterface lighting = options_.lighting->current(); lighting.chosen)
+            address = lighting.broadcast().value_or(address);
+    }
+    if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
         to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     return to;
 }
@@ -279,7 +340,7 @@ sockaddr_in ArtNetService::destination() const
 void ArtNetService::broadcastArtPollReply()
 {
     echoes_.learnHostAddresses();
-    const auto ip = artnet::parseIPv4(NetworkManager::getLocalIPAddress());
+    const auto ip = artnet::parseIPv4(ownAddress());
     const auto announcement = artnet::encodePollReply(
         artnet::PollReplyVariant::announcement, ip, static_cast<std::uint8_t>(filterNet.load()),
         static_cast<std::uint8_t>(filterSubnet.load()), static_cast<std::uint8_t>(filterUniverse.load()));

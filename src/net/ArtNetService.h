@@ -26,6 +26,7 @@ class QTimer;
 
 namespace orvelo {
 
+class LightingNetwork;
 class RdmResponder;
 
 // The node's Art-Net endpoint: one UDP socket on port 6454 read by the "ArtNetReceiver"
@@ -41,9 +42,14 @@ class ArtNetService : public DMXProtocolService {
 public:
     struct Options {
         std::uint16_t listenPort = artnet::defaultPort;
-        // Where announcements and timecode go.
+        // Where announcements and timecode go; a chosen lighting interface's broadcast address
+        // takes the place of the address.
         std::uint16_t destinationPort = artnet::defaultPort;
         std::string destinationAddress = "255.255.255.255";
+        // The interface chosen for the lighting protocols: the node's own address, where its
+        // broadcasts go and whom it answers. Without one, the primary interface as the system
+        // routes it. Outlives the service.
+        const LightingNetwork* lighting = nullptr;
         // Kill other processes bound to the listen port before binding.
         bool clearPort = true;
         DatagramReceiver::Reading reading;
@@ -74,6 +80,8 @@ public:
     QDateTime lastPacketTimeOrNull() const { return lastPacketTime_.value_or(QDateTime()); }
 
     const rdm::RdmUID& rdmUID() const;
+    // Told the start channel and label from the settings, which RDM reports.
+    RdmResponder& rdm();
 
     // Written by the DMX controller on the main thread; filterUniverse also by an RDM SET on
     // the receive thread.
@@ -84,6 +92,9 @@ public:
     // Told on the main thread after a console moved the node by an RDM SET of its start
     // address.
     std::function<void(int universe, int channel)> onDMXAddressChanged;
+    // Told on the main thread after a console named the node, or turned its identify on or off.
+    std::function<void(const std::string& label)> onDeviceLabelChanged;
+    std::function<void(bool on)> onIdentifyChanged;
 
 signals:
     void lastDMXValuesChanged(const std::vector<std::uint8_t>& values);
@@ -103,6 +114,9 @@ private:
     // Stops the announcements and closes the receiver (joining its thread).
     void closeNode();
     sockaddr_in destination() const;
+    std::optional<std::string> ownAddress() const;
+    // Whether an answer to `peer` stays on the lighting network; logs when it does not.
+    bool answers(const sockaddr_in& peer, const std::string& floodKey) const;
 
     Options options_;
     // Tells the runs apart, so a failure report from an ended run changes nothing. Changed

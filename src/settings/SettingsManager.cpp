@@ -40,6 +40,7 @@ SettingsManager::SettingsManager(QObject* parent) : QObject(parent)
 
     selectedInterfaceIP_ = store_.text(selectedInterfaceIPKey);
     selectedInterfaceBroadcast_ = store_.text(selectedInterfaceBroadcastKey);
+    deviceLabel_ = store_.text(deviceLabelKey);
 
     const auto folder = store_.text(mediaFolderKey);
     mediaFolder_ = folder && QDir::isAbsolutePath(*folder) ? QDir::cleanPath(*folder) : defaultMediaFolder();
@@ -191,6 +192,16 @@ void SettingsManager::storeText(const QString& key, const std::optional<QString>
     else
         store_.remove(key);
     store_.sync();
+}
+
+void SettingsManager::setDeviceLabel(std::optional<QString> label)
+{
+    assertMainThread();
+    if (label == deviceLabel_)
+        return;
+    deviceLabel_ = std::move(label);
+    emit deviceLabelChanged();
+    storeText(deviceLabelKey, deviceLabel_);
 }
 
 void SettingsManager::setSelectedInterfaceIP(std::optional<QString> address)

@@ -53,6 +53,7 @@ public:
     static inline const QString selectedInterfaceBroadcastKey = QStringLiteral("selectedInterfaceBroadcast");
     static inline const QString mediaFolderKey = QStringLiteral("mediaFolder");
     static inline const QString uploadSizeLimitKey = QStringLiteral("uploadSizeLimit");
+    static inline const QString deviceLabelKey = QStringLiteral("deviceLabel");
     static inline const QString patternSettingsKey = QStringLiteral("patternSettings");
     static constexpr qint64 defaultUploadSizeLimit = 20LL * 1024 * 1024 * 1024;
 
@@ -122,6 +123,11 @@ public:
     qint64 uploadSizeLimit() const { return uploadSizeLimit_; }
     void setUploadSizeLimit(qint64 bytes);
 
+    // The node's name as a console set it over RDM; none until then. Stored verbatim (the
+    // responder keeps it printable).
+    const std::optional<QString>& deviceLabel() const { return deviceLabel_; }
+    void setDeviceLabel(std::optional<QString> label);
+
 signals:
     void defaultVideoURLChanged();
     void showDefaultVideoInPlayerChanged(bool show);
@@ -138,6 +144,7 @@ signals:
     void audioReactiveEnabledChanged(bool enabled);
     void mediaFolderChanged(const QString& path);
     void uploadSizeLimitChanged(qint64 bytes);
+    void deviceLabelChanged();
 
 private:
     void loadDefaultVideoURL();
@@ -153,6 +160,7 @@ private:
     std::optional<QString> selectedInterfaceBroadcast_;
     QString mediaFolder_;
     qint64 uploadSizeLimit_ = defaultUploadSizeLimit;
+    std::optional<QString> deviceLabel_;
     PatternState patterns_;
     QTimer patternSave_;
     BackgroundVideo backgroundVideo_;
