@@ -25,8 +25,10 @@ std::string valueText(std::uint8_t v)
 }
 } // namespace
 
-DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent)
-    : QObject(parent), protocolManager_(protocolManager), engine_(&engine)
+DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent,
+                             TimecodeTiming timing)
+    : QObject(parent), protocolManager_(protocolManager), engine_(&engine),
+      timecodeSender_(timing == TimecodeTiming::ownThread)
 {
     if (const auto stored = store_.bytes(dmxConfigKey))
         if (const auto config = DMXConfig::fromJson(QJsonDocument::fromJson(*stored).object()))
@@ -317,20 +319,30 @@ void DMXController::sendTimecode()
     timecodeTimer_.stop();
     if (!engine_ || !engine_->currentTrack()) {
         timecodePacer_.reset();
+        timecodeSender_.update({}, std::nullopt);
         return;
     }
     const double fps = rawValue(dmxConfig_.frameRate);
     const double position = engine_->positionOnShow() + engine_->currentTrack()->timecodeOffset;
     const auto decision = timecodePacer_.observe(position, fps, engine_->runningRate(), TimecodePacer::Clock::now());
     timecodeTimer_.start(decision.nextCheck);
+    // The active output, told from whichever thread sends: the services outlive the controller
+    // and take timecode from any thread.
     DMXProtocolService* output = protocolManager_.activeOutputService();
-    if (!decision.frame || !output)
-        return;
-    // The same allowance as the pacer's, so that both name the same frame at a boundary.
-    const auto tc = dmx::timecodeAt(position + 1e-6 / fps, fps);
-    if (!tc)
-        return;
-    output->sendTimecode(tc->hours, tc->minutes, tc->seconds, tc->frames, dmx::timecodeType(fps));
+    const auto packetFor = [output, fps](long long frame) -> TimecodeSender::Send {
+        // The same allowance as the pacer's, so that both name the same frame at a boundary.
+        const auto tc = dmx::timecodeAt((static_cast<double>(frame) + 1e-6) / fps, fps);
+        if (!tc || !output)
+            return {};
+        return [output, tc = *tc, type = dmx::timecodeType(fps)] {
+            output->sendTimecode(tc.hours, tc.minutes, tc.seconds, tc.frames, type);
+        };
+    };
+    std::optional<TimecodeSender::Pending> ahead;
+    if (decision.ahead)
+        if (auto send = packetFor(decision.ahead->frame))
+            ahead = TimecodeSender::Pending{decision.ahead->due, std::move(send)};
+    timecodeSender_.update(decision.frame ? packetFor(*decision.frame) : TimecodeSender::Send{}, std::move(ahead));
 }
 
 void DMXController::setIgnoreDMX(bool ignore)

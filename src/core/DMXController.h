@@ -3,6 +3,7 @@
 #include "core/DMXConfig.h"
 #include "core/Playlist.h"
 #include "core/TimecodePacer.h"
+#include "core/TimecodeSender.h"
 #include "platform/SettingsStore.h"
 #include "playback/MediaTrack.h"
 
@@ -35,7 +36,13 @@ class DMXController : public QObject {
 public:
     static inline const QString dmxConfigKey = QStringLiteral("dmxConfig");
 
-    DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent = nullptr);
+    // Where timecode frames that come due between two looks are sent from: a thread of their
+    // own, on time; or the main thread at its next look (tests that read the engine as they
+    // record the timecode).
+    enum class TimecodeTiming { ownThread, mainThread };
+
+    DMXController(ProtocolManager& protocolManager, PlaybackEngine& engine, QObject* parent = nullptr,
+                  TimecodeTiming timing = TimecodeTiming::ownThread);
 
     Playlist& playlist() { return playlist_; }
     const Playlist& playlist() const { return playlist_; }
@@ -100,6 +107,7 @@ private:
     QMetaObject::Connection serviceConnection_;
     TimecodePacer timecodePacer_;
     QTimer timecodeTimer_;
+    TimecodeSender timecodeSender_;
 };
 
 } // namespace orvelo

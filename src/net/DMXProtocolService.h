@@ -29,6 +29,7 @@ public:
 
     virtual void startListening() = 0;
     virtual void stopListening() = 0;
+    // Any thread: the timecode sender puts frames on the wire from its own.
     virtual void sendTimecode(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds, std::uint8_t frames,
                               std::uint8_t type) = 0;
 

@@ -174,7 +174,7 @@ struct ControllerRig {
     NoCITP citp;
     ProtocolManager manager{artNet, sacn, citp};
     PlaybackEngine engine;
-    DMXController controller{manager, engine};
+    DMXController controller{manager, engine, nullptr, DMXController::TimecodeTiming::mainThread};
 };
 
 // Nothing of an earlier test's playlist may be restored into the next controller.

@@ -353,7 +353,7 @@ TEST_F(ConsoleEndToEnd, HeldValuesCostNothingAndTimecodeFollowsTheFramesAtEveryS
         return Window{console->since(from), player->countStartingWith("MediaItem: Seek to") - seeksBefore};
     };
     console->set(21);
-    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4"));
+    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4", 10s));
     std::ostringstream table;
     table << "held value / speed | timecode per s | seeks\n";
     for (const double speed : {0.5, 1.0, 2.0}) {

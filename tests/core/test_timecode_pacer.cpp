@@ -1,12 +1,18 @@
 // Protects the timecode cadence: one packet per timecode frame while playing at any speed, the
-// held position at most once a second otherwise, and bad numbers never sent.
+// held position at most once a second otherwise, bad numbers never sent, and frames ahead sent
+// when due and in order.
 
 #include "core/TimecodePacer.h"
+#include "core/TimecodeSender.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace orvelo;
@@ -15,29 +21,37 @@ using Clock = TimecodePacer::Clock;
 
 TEST(TimecodePacer, PlayingSendsEachFrameOnceAtAnySpeedAndLooksAgainAfterTheNextBoundary)
 {
-    for (const double rate : {0.5, 1.0, 2.0}) {
-        SCOPED_TRACE(rate);
-        TimecodePacer pacer;
-        // A player checked whenever the pacer asks, and also at a DMX rate of 44 Hz in between.
-        std::vector<long long> sent;
-        Clock::time_point now{};
-        auto next = now;
-        for (auto dmx = now; now < Clock::time_point{} + 4s;) {
-            now = std::min(next, dmx);
-            if (now == dmx)
-                dmx += 22727us;
-            const double position = std::chrono::duration<double>(now.time_since_epoch()).count() * rate;
-            const auto decision = pacer.observe(position, 25.0, rate, now);
-            if (decision.frame)
-                sent.push_back(*decision.frame);
-            if (now == next || decision.frame)
-                next = now + decision.nextCheck;
+    // Pictures on time, and pictures that fall behind the clock the frames ahead are due by.
+    for (const double pictureClock : {1.0, 0.97})
+        for (const double rate : {0.5, 1.0, 2.0}) {
+            SCOPED_TRACE(testing::Message() << rate << " " << pictureClock);
+            TimecodePacer pacer;
+            // A player checked whenever the pacer asks, and also at a DMX rate of 44 Hz in
+            // between; the frame ahead goes out at the first look after it is due.
+            std::vector<long long> sent;
+            std::optional<TimecodePacer::Ahead> ahead;
+            Clock::time_point now{};
+            auto next = now;
+            for (auto dmx = now; now < Clock::time_point{} + 4s;) {
+                now = std::min(next, dmx);
+                if (now == dmx)
+                    dmx += 22727us;
+                if (ahead && ahead->due <= now)
+                    sent.push_back(ahead->frame);
+                const double position =
+                    std::chrono::duration<double>(now.time_since_epoch()).count() * rate * pictureClock;
+                const auto decision = pacer.observe(position, 25.0, rate, now);
+                if (decision.frame)
+                    sent.push_back(*decision.frame);
+                ahead = decision.ahead;
+                if (now == next || decision.frame)
+                    next = now + decision.nextCheck;
+            }
+            // Four seconds of wall time at this speed: every frame once, in order.
+            ASSERT_NEAR(static_cast<double>(sent.size()), 100 * rate * pictureClock, 2);
+            for (std::size_t i = 0; i < sent.size(); ++i)
+                EXPECT_EQ(sent[i], static_cast<long long>(i));
         }
-        // Four seconds of wall time at this speed: every frame once, in order.
-        ASSERT_NEAR(static_cast<double>(sent.size()), 100 * rate, 1);
-        for (std::size_t i = 0; i < sent.size(); ++i)
-            EXPECT_EQ(sent[i], static_cast<long long>(i));
-    }
 }
 
 TEST(TimecodePacer, HeldPositionOnceASecondAndAtOnceWhenItMoves)
@@ -59,4 +73,38 @@ TEST(TimecodePacer, HeldPositionOnceASecondAndAtOnceWhenItMoves)
     for (const double bad : {std::nan(""), -1.0, std::numeric_limits<double>::infinity()})
         EXPECT_FALSE(pacer.observe(bad, 25.0, 1.0, start + 10s).frame);
     EXPECT_FALSE(pacer.observe(1.0, 0.0, 1.0, start + 10s).frame);
+}
+
+TEST(TimecodeSender, SendsAFrameAheadWhenDueAndInOrderWithFramesSentNow)
+{
+    using SenderClock = TimecodeSender::Clock;
+    std::mutex mutex;
+    std::vector<std::pair<char, SenderClock::time_point>> sent;
+    const auto frame = [&](char name) {
+        return [&, name] {
+            std::lock_guard lock(mutex);
+            sent.emplace_back(name, SenderClock::now());
+        };
+    };
+    const auto names = [&] {
+        std::lock_guard lock(mutex);
+        std::string text;
+        for (const auto& entry : sent)
+            text += entry.first;
+        return text;
+    };
+    for (const bool ownThread : {true, false}) {
+        SCOPED_TRACE(ownThread);
+        sent.clear();
+        TimecodeSender sender(ownThread);
+        const auto start = SenderClock::now();
+        sender.update(frame('a'), TimecodeSender::Pending{start + 30ms, frame('b')});
+        // A seek before it is due: the frame sent now takes the place of the one waiting.
+        sender.update(frame('c'), TimecodeSender::Pending{start + 40ms, frame('d')});
+        std::this_thread::sleep_for(100ms);
+        sender.update({}, TimecodeSender::Pending{SenderClock::now() + 1h, frame('e')});
+        EXPECT_EQ(names(), "acd");
+        std::lock_guard lock(mutex);
+        EXPECT_GE(sent[2].second, start + 40ms) << "never before it is due";
+    }
 }
