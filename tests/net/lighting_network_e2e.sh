@@ -7,26 +7,18 @@
 #   lighting_network_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, tshark, gst-launch-1.0 or curl.
 set -u
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; failed=1; }
 [ $# -eq 2 ] || { echo "usage: $0 ORVELO_BINARY OUTPUT_FOLDER" >&2; exit 2; }
 player=$1 out=$2
-[ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
+source "$(dirname "$0")/../support/machines.sh"
 for tool in tshark dumpcap gst-launch-1.0 curl nsenter unshare ip; do
   command -v "$tool" >/dev/null || skip "$tool is missing"
 done
-rm -rf "$out" && mkdir -p "$out/config/Orvelo" "$out/data" "$out/runtime" && chmod 700 "$out/runtime"
-failed=0
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
-trap cleanup EXIT
+rm -rf "$out" && mkdir -p "$out/config/Orvelo" "$out/data" || exit 1
 
-# Three machines, each a network namespace held open by a sleeping process.
-machine() { unshare --net sleep 300 >/dev/null 2>&1 & pids+=($!); }
-in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
-machine && show=$!
-machine && venue=$!
-machine && lighting=$!
+# Three machines.
+machine show
+machine venue
+machine lighting
 sleep 0.2
 ip link add pv0 type veth peer name vv0 && ip link set pv0 netns "$show" && ip link set vv0 netns "$venue"
 ip link add pl0 type veth peer name ll0 && ip link set pl0 netns "$show" && ip link set ll0 netns "$lighting"
@@ -51,13 +43,7 @@ value=$(printf '%s' "$json" | sed 's/\\/\\\\/g; s/"/\\"/g')
 printf '[General]\nselectedInterfaceIP=10.77.0.2\nlastPlaylistData="@ByteArray(%s)"\n' "$value" \
   >"$out/config/Orvelo/Orvelo.conf"
 
-in_ns "$show" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data" \
-  XDG_RUNTIME_DIR="$out/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink \
-  "$player" >"$out/player.log" 2>&1 & pids+=($!)
-waitlog() { # line, seconds
-  for _ in $(seq $(( $2 * 10 ))); do grep -qF "$1" "$out/player.log" && return 0; sleep 0.1; done
-  fail "no log line: $1"; return 1
-}
+start_player "$show" "$player"
 api() { in_ns "$show" curl -s -m 5 -X POST -H 'Content-Type: application/json' -d "$2" "http://127.0.0.1:8080$1"; }
 waitlog "LightingNetwork: Lighting protocols on pl0 (10.77.0.2)" 20
 for _ in $(seq 100); do api /api/settings '{"protocol":{"citpEnabled":true}}' >/dev/null && break; sleep 0.2; done

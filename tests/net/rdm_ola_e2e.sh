@@ -10,43 +10,26 @@
 # Exits 77 (skipped) without a private network namespace, olad, curl, nsenter or unshare, or
 # when olad (which refuses to run as root) cannot be started as an unprivileged user.
 set -u
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; failed=1; }
 [ $# -eq 2 ] || { echo "usage: $0 ORVELO_BINARY OUTPUT_FOLDER" >&2; exit 2; }
 player=$1 out=$2
-[ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
+source "$(dirname "$0")/../support/machines.sh"
 for tool in olad ola_patch ola_rdm_discover ola_rdm_get ola_rdm_set curl nsenter unshare ip setpriv; do
   command -v "$tool" >/dev/null || skip "$tool is missing (apt-get install ola)"
 done
 unprivileged=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 "${unprivileged[@]}" true 2>/dev/null || skip "cannot run olad as the user nobody"
-rm -rf "$out" && mkdir -p "$out/config/Orvelo" "$out/data" "$out/runtime" "$out/ola" "$out/pids" &&
-  chmod 700 "$out/runtime" && chmod 777 "$out/ola" || exit 1
-failed=0
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
-trap cleanup EXIT
+rm -rf "$out" && mkdir -p "$out/config/Orvelo" "$out/ola" "$out/pids" && chmod 777 "$out/ola" || exit 1
 
 # Two machines, each a network namespace held open by a sleeping process, joined by a cable.
-unshare --net sleep 300 >/dev/null 2>&1 &
-console=$!
-unshare --net sleep 300 >/dev/null 2>&1 &
-node=$!
-pids+=("$console" "$node")
-in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
+machine console
+machine node
 sleep 0.2
 ip link add rc0 type veth peer name rn0 && ip link set rc0 netns "$console" && ip link set rn0 netns "$node"
 in_ns "$console" sh -e -c 'ip link set lo up; ip addr add 10.77.0.1/24 brd + dev rc0; ip link set rc0 up'
 in_ns "$node" sh -e -c 'ip link set lo up; ip addr add 10.77.0.2/24 brd + dev rn0; ip link set rn0 up
   ip route add default via 10.77.0.1 dev rn0' || { echo "cannot build the two machines"; exit 1; }
 
-in_ns "$node" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data" \
-  XDG_RUNTIME_DIR="$out/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink \
-  "$player" >"$out/player.log" 2>&1 & pids+=($!)
-waitlog() { # line, seconds
-  for _ in $(seq $(( $2 * 10 ))); do grep -qF "$1" "$out/player.log" && return 0; sleep 0.1; done
-  fail "no log line: $1"; return 1
-}
+start_player "$node" "$player"
 web() { in_ns "$node" curl -s -m 5 "$@"; }
 waitlog "ArtNetService: Listening on port 6454" 20 || exit 1
 for _ in $(seq 100); do web http://127.0.0.1:8080/api/config/artnet >/dev/null && break; sleep 0.2; done

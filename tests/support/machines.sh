@@ -1,0 +1,26 @@
+# Shared by the end-to-end scripts that build machines of their own inside the private network:
+# sourced after `out` (the output folder) is set. Every process started here is ended on exit.
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; failed=1; }
+failed=0
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
+trap cleanup EXIT
+[ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
+
+# machine NAME: a network namespace held open by a sleeping process, whose pid goes in $NAME.
+machine() { unshare --net sleep 300 >/dev/null 2>&1 & pids+=($!); printf -v "$1" '%s' "$!"; }
+in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
+
+# start_player MACHINE PROGRAM: the player with a store of its own under $out, logging to
+# $out/player.log.
+start_player() {
+  mkdir -p "$out/config/Orvelo" "$out/data" "$out/runtime" && chmod 700 "$out/runtime"
+  in_ns "$1" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data" \
+    XDG_RUNTIME_DIR="$out/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink \
+    "$2" >"$out/player.log" 2>&1 & pids+=($!)
+}
+waitlog() { # line, seconds
+  for _ in $(seq $(( $2 * 10 ))); do grep -qF "$1" "$out/player.log" && return 0; sleep 0.1; done
+  fail "no log line: $1"; return 1
+}
