@@ -319,7 +319,7 @@ void DMXController::sendTimecode()
     timecodeTimer_.stop();
     if (!engine_ || !engine_->currentTrack()) {
         timecodePacer_.reset();
-        timecodeSender_.update({}, std::nullopt);
+        timecodeSender_.update(std::nullopt, std::nullopt);
         return;
     }
     const double fps = rawValue(dmxConfig_.frameRate);
@@ -329,20 +329,20 @@ void DMXController::sendTimecode()
     // The active output, told from whichever thread sends: the services outlive the controller
     // and take timecode from any thread.
     DMXProtocolService* output = protocolManager_.activeOutputService();
-    const auto packetFor = [output, fps](long long frame) -> TimecodeSender::Send {
+    const auto packetFor = [output, fps](long long frame) -> std::optional<TimecodeSender::Frame> {
         // The same allowance as the pacer's, so that both name the same frame at a boundary.
         const auto tc = dmx::timecodeAt((static_cast<double>(frame) + 1e-6) / fps, fps);
         if (!tc || !output)
-            return {};
-        return [output, tc = *tc, type = dmx::timecodeType(fps)] {
-            output->sendTimecode(tc.hours, tc.minutes, tc.seconds, tc.frames, type);
-        };
+            return std::nullopt;
+        return TimecodeSender::Frame{frame, [output, tc = *tc, type = dmx::timecodeType(fps)] {
+                                         output->sendTimecode(tc.hours, tc.minutes, tc.seconds, tc.frames, type);
+                                     }};
     };
     std::optional<TimecodeSender::Pending> ahead;
     if (decision.ahead)
-        if (auto send = packetFor(decision.ahead->frame))
-            ahead = TimecodeSender::Pending{decision.ahead->due, std::move(send)};
-    timecodeSender_.update(decision.frame ? packetFor(*decision.frame) : TimecodeSender::Send{}, std::move(ahead));
+        if (auto frame = packetFor(decision.ahead->frame))
+            ahead = TimecodeSender::Pending{decision.ahead->due, std::move(*frame)};
+    timecodeSender_.update(decision.frame ? packetFor(*decision.frame) : std::nullopt, std::move(ahead));
 }
 
 void DMXController::setIgnoreDMX(bool ignore)

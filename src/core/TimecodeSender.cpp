@@ -21,16 +21,17 @@ TimecodeSender::~TimecodeSender()
         thread_.join();
 }
 
-void TimecodeSender::update(const Send& now, std::optional<Pending> ahead)
+void TimecodeSender::update(std::optional<Frame> now, std::optional<Pending> ahead)
 {
     {
         std::lock_guard lock(mutex_);
         // A frame sent now (a seek, a restart) takes the place of one still waiting.
         if (pending_ && pending_->due <= Clock::now() && !now)
-            pending_->send();
+            pending_->frame.send();
         pending_.reset();
-        if (now)
-            now();
+        if (now && now->number != sentAhead_)
+            now->send();
+        sentAhead_.reset();
         pending_ = std::move(ahead);
     }
     wake_.notify_one();
@@ -49,9 +50,10 @@ void TimecodeSender::run()
             wake_.wait_until(lock, pending_->due);
             continue;
         }
-        const Send send = std::move(pending_->send);
+        const Frame frame = std::move(pending_->frame);
         pending_.reset();
-        send();
+        frame.send();
+        sentAhead_ = frame.number;
     }
 }
 

@@ -18,9 +18,13 @@ class TimecodeSender {
 public:
     using Clock = std::chrono::steady_clock;
     using Send = std::function<void()>;
+    struct Frame {
+        long long number;
+        Send send;
+    };
     struct Pending {
         Clock::time_point due;
-        Send send;
+        Frame frame;
     };
 
     explicit TimecodeSender(bool ownThread = true);
@@ -29,8 +33,9 @@ public:
     TimecodeSender& operator=(const TimecodeSender&) = delete;
 
     // Sends `now` if given, else what is already due; then keeps `ahead` (if any) for its time in
-    // place of what was waiting. Any thread.
-    void update(const Send& now, std::optional<Pending> ahead);
+    // place of what was waiting. A frame `now` that the thread sent on time since the last update
+    // (the caller decided a moment before it went out) is not sent again. Any thread.
+    void update(std::optional<Frame> now, std::optional<Pending> ahead);
 
 private:
     void run();
@@ -38,6 +43,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<Pending> pending_;
+    std::optional<long long> sentAhead_;
     bool stopping_ = false;
     std::thread thread_;
 };

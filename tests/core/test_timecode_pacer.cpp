@@ -75,35 +75,36 @@ TEST(TimecodePacer, HeldPositionOnceASecondAndAtOnceWhenItMoves)
     EXPECT_FALSE(pacer.observe(1.0, 0.0, 1.0, start + 10s).frame);
 }
 
-TEST(TimecodeSender, SendsAFrameAheadWhenDueAndInOrderWithFramesSentNow)
+TEST(TimecodeSender, SendsAFrameAheadWhenDueInOrderWithFramesSentNowAndNeverTwice)
 {
     using SenderClock = TimecodeSender::Clock;
     std::mutex mutex;
-    std::vector<std::pair<char, SenderClock::time_point>> sent;
-    const auto frame = [&](char name) {
-        return [&, name] {
-            std::lock_guard lock(mutex);
-            sent.emplace_back(name, SenderClock::now());
-        };
+    std::vector<std::pair<long long, SenderClock::time_point>> sent;
+    const auto frame = [&](long long number) {
+        return TimecodeSender::Frame{number, [&, number] {
+                                         std::lock_guard lock(mutex);
+                                         sent.emplace_back(number, SenderClock::now());
+                                     }};
     };
-    const auto names = [&] {
+    const auto numbers = [&] {
         std::lock_guard lock(mutex);
-        std::string text;
+        std::vector<long long> list;
         for (const auto& entry : sent)
-            text += entry.first;
-        return text;
+            list.push_back(entry.first);
+        return list;
     };
     for (const bool ownThread : {true, false}) {
         SCOPED_TRACE(ownThread);
         sent.clear();
         TimecodeSender sender(ownThread);
         const auto start = SenderClock::now();
-        sender.update(frame('a'), TimecodeSender::Pending{start + 30ms, frame('b')});
+        sender.update(frame(1), TimecodeSender::Pending{start + 30ms, frame(2)});
         // A seek before it is due: the frame sent now takes the place of the one waiting.
-        sender.update(frame('c'), TimecodeSender::Pending{start + 40ms, frame('d')});
+        sender.update(frame(7), TimecodeSender::Pending{start + 40ms, frame(8)});
         std::this_thread::sleep_for(100ms);
-        sender.update({}, TimecodeSender::Pending{SenderClock::now() + 1h, frame('e')});
-        EXPECT_EQ(names(), "acd");
+        // Decided a moment before 8 went out on time: not sent again.
+        sender.update(ownThread ? frame(8) : std::nullopt, TimecodeSender::Pending{start + 1h, frame(9)});
+        EXPECT_EQ(numbers(), (std::vector<long long>{1, 7, 8}));
         std::lock_guard lock(mutex);
         EXPECT_GE(sent[2].second, start + 40ms) << "never before it is due";
     }
