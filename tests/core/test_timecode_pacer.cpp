@@ -103,7 +103,8 @@ TEST(TimecodeSender, SendsAFrameAheadWhenDueInOrderWithFramesSentNowAndNeverTwic
         sender.update(frame(7), TimecodeSender::Pending{start + 40ms, frame(8)});
         std::this_thread::sleep_for(100ms);
         // Decided a moment before 8 went out on time: not sent again.
-        sender.update(ownThread ? frame(8) : std::nullopt, TimecodeSender::Pending{start + 1h, frame(9)});
+        sender.update(ownThread ? std::optional(frame(8)) : std::nullopt,
+                      TimecodeSender::Pending{start + 1h, frame(9)});
         EXPECT_EQ(numbers(), (std::vector<long long>{1, 7, 8}));
         std::lock_guard lock(mutex);
         EXPECT_GE(sent[2].second, start + 40ms) << "never before it is due";
