@@ -46,6 +46,8 @@ chmod 666 "$out/ola"/*.conf
 in_ns "$console" "${unprivileged[@]}" olad -c "$out/ola" --no-http -l 3 >"$out/olad.log" 2>&1 & pids+=($!)
 ola() { in_ns "$console" "$@"; }
 for _ in $(seq 50); do ola ola_dev_info 2>/dev/null | grep -q ArtNet && break; sleep 0.2; done
+# The daemon is not the process started above (it ends up a child of init): end it by its own id.
+pids+=($(pgrep -f -- "olad -c $out/ola"))
 device=$(ola ola_dev_info | sed -n 's/^Device \([0-9]*\): ArtNet.*/\1/p' | head -1)
 [ -n "$device" ] || { fail "OLA has no Art-Net device"; exit 1; }
 ola ola_patch -d "$device" -p 0 -u 0 || fail "cannot patch OLA universe 0"

@@ -4,7 +4,17 @@ skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; failed=1; }
 failed=0
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
+# Asked to end, then made to after two seconds: a daemon whose network went away can spin on.
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for _ in $(seq 20); do
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && break; done || break
+    sleep 0.1
+  done
+  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+}
 trap cleanup EXIT
 [ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
 
