@@ -4,6 +4,7 @@
 #include "app/RdmBinding.h"
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
+#include "core/TimecodeFollower.h"
 #include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
 #include "net/LightingNetwork.h"
@@ -14,6 +15,7 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "settings/TimecodeSettings.h"
 #include "web/WebServer.h"
 
 #include <QCoreApplication>
@@ -53,6 +55,9 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     protocolManager_ = std::make_unique<ProtocolManager>(*artNetService_, *sACNService_, *citpService_);
     playbackEngine_ = std::make_unique<PlaybackEngine>();
     controller_ = std::make_unique<DMXController>(*protocolManager_, *playbackEngine_);
+    timecodeFollower_ = std::make_unique<TimecodeFollower>(*controller_, *playbackEngine_, TimecodeSettings::shared());
+    connect(artNetService_.get(), &ArtNetService::timecodeReceived, timecodeFollower_.get(),
+            &TimecodeFollower::artNetTimecode);
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
     bindRdm(*artNetService_, *controller_, SettingsManager::shared(), IdentifyPicture::shared());
     themeManager_ = std::make_unique<ThemeManager>();

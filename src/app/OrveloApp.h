@@ -17,6 +17,7 @@ class NDIService;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
+class TimecodeFollower;
 class WebServer;
 
 // The application object: creates the long-lived services once, in a fixed order, wires them
@@ -37,6 +38,7 @@ public:
     ProtocolManager& protocolManager() const { return *protocolManager_; }
     PlaybackEngine& playbackEngine() const { return *playbackEngine_; }
     DMXController& controller() const { return *controller_; }
+    TimecodeFollower& timecodeFollower() const { return *timecodeFollower_; }
     ThemeManager& themeManager() const { return *themeManager_; }
     WebServer& webServer() const { return *webServer_; }
     NDIService& ndiService() const { return *ndiService_; }
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<ProtocolManager> protocolManager_;
     std::unique_ptr<PlaybackEngine> playbackEngine_;
     std::unique_ptr<DMXController> controller_;
+    std::unique_ptr<TimecodeFollower> timecodeFollower_;
     std::unique_ptr<ThemeManager> themeManager_;
     std::unique_ptr<WebServer> webServer_;
     std::unique_ptr<NDIService> ndiService_;

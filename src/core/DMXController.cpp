@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 namespace orvelo {
 
@@ -142,6 +143,11 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
 
     const std::uint8_t v = slot(s);
     postToMain(this, [this, v] { setCurrentDMXValue(v); });
+    if (transportFollowsTimecode_) {
+        if (!std::exchange(transportIgnoredSaid_, true))
+            logLine("DMXController: Transport from DMX ignored while following timecode");
+        return;
+    }
 
     PlaybackEngine& engine = *engine_;
     const dmx::ControlAction action = dmx::decodeControl(v);
@@ -314,10 +320,24 @@ void DMXController::onPlaybackEnded()
         playNextTrack();
 }
 
+void DMXController::setTransportFollowsTimecode(bool follows)
+{
+    assertMainThread();
+    transportFollowsTimecode_ = follows;
+    transportIgnoredSaid_ = false;
+}
+
+void DMXController::setTimecodeOutputEnabled(bool enabled)
+{
+    assertMainThread();
+    timecodeOutputEnabled_ = enabled;
+    sendTimecode();
+}
+
 void DMXController::sendTimecode()
 {
     timecodeTimer_.stop();
-    if (!engine_ || !engine_->currentTrack()) {
+    if (!engine_ || !engine_->currentTrack() || !timecodeOutputEnabled_) {
         timecodePacer_.reset();
         timecodeSender_.update(std::nullopt, std::nullopt);
         return;

@@ -68,6 +68,13 @@ public:
     // One frame of the active input (element 0 = slot 1).
     void handleDMXInput(const std::vector<std::uint8_t>& frame);
 
+    // While the player chases incoming timecode, the console's control value is shown but does
+    // not move the transport (said once in the log), and the player's own timecode may be off
+    // so that it does not answer the timecode it follows.
+    void setTransportFollowsTimecode(bool follows);
+    bool transportFollowsTimecode() const { return transportFollowsTimecode_; }
+    void setTimecodeOutputEnabled(bool enabled);
+
 signals:
     void dmxConfigChanged();
     void currentDMXValueChanged(int value);
@@ -104,6 +111,9 @@ private:
     bool ignoreDMX_ = false;
     bool autoPlayNext_ = false;
     bool loopPlaylist_ = false;
+    bool transportFollowsTimecode_ = false;
+    bool transportIgnoredSaid_ = false;
+    bool timecodeOutputEnabled_ = true;
     QMetaObject::Connection serviceConnection_;
     TimecodePacer timecodePacer_;
     QTimer timecodeTimer_;

@@ -85,6 +85,36 @@ std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::u
     return datagram.subspan(artRdmHeaderSize);
 }
 
+double ArtTimeCode::framesPerSecond() const
+{
+    static constexpr double rates[] = {24.0, 25.0, 30.0, 30.0};
+    return rates[type & 3];
+}
+
+long long ArtTimeCode::frameOfDay() const
+{
+    const auto fps = static_cast<long long>(framesPerSecond());
+    return ((hours * 60LL + minutes) * 60 + seconds) * fps + frames;
+}
+
+std::optional<ArtTimeCode> decodeTimeCode(std::span<const std::uint8_t> datagram)
+{
+    if (datagram.size() < timeCodeSize)
+        return std::nullopt;
+    ByteReader r(datagram, 14);
+    const auto frames = r.u8();
+    const auto seconds = r.u8();
+    const auto minutes = r.u8();
+    const auto hours = r.u8();
+    const auto type = r.u8();
+    if (!frames || !seconds || !minutes || !hours || !type || *type > 3)
+        return std::nullopt;
+    const ArtTimeCode code{*hours, *minutes, *seconds, *frames, *type};
+    if (*hours > 23 || *minutes > 59 || *seconds > 59 || *frames >= code.framesPerSecond())
+        return std::nullopt;
+    return code;
+}
+
 std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip, std::uint8_t net,
                                           std::uint8_t subnet, std::uint8_t universe)
 {

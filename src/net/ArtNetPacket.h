@@ -70,6 +70,21 @@ std::optional<std::span<const std::uint8_t>> decodeArtDmx(std::span<const std::u
 // The RDM message of an ArtRdm (from its sub-start code on), or nothing when too short.
 std::optional<std::span<const std::uint8_t>> decodeArtRdm(std::span<const std::uint8_t> datagram);
 
+// An ArtTimeCode as a console or show controller sends it. Type 0 film (24 fps), 1 EBU (25),
+// 2 drop frame (29.97, counted as 30), 3 SMPTE (30).
+struct ArtTimeCode {
+    std::uint8_t hours;
+    std::uint8_t minutes;
+    std::uint8_t seconds;
+    std::uint8_t frames;
+    std::uint8_t type;
+    double framesPerSecond() const;
+    // Frames since midnight at the type's rate.
+    long long frameOfDay() const;
+};
+// Nothing for a short datagram, an unknown type or a field out of range.
+std::optional<ArtTimeCode> decodeTimeCode(std::span<const std::uint8_t> datagram);
+
 std::vector<std::uint8_t> encodePollReply(PollReplyVariant variant, const IPv4Bytes& ip, std::uint8_t net,
                                           std::uint8_t subnet, std::uint8_t universe);
 std::vector<std::uint8_t> encodeTodData(std::uint8_t net, std::uint8_t address, const RdmUID& uid);

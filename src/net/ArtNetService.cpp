@@ -222,6 +222,12 @@ void ArtNetService::processPacket(std::span<const std::uint8_t> datagram, const 
         logLine("ArtNetService: Received OpTodControl - flushing and sending TOD", kind);
         sendTodData(sender);
         break;
+    case artnet::opTimeCode:
+        if (const auto code = artnet::decodeTimeCode(datagram))
+            postToMain(this, [this, code = *code] { emit timecodeReceived(code); });
+        else
+            logLine("ArtNetService: Ignoring ArtTimeCode with fields out of range", kind);
+        break;
     default:
         break;
     }

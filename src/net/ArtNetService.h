@@ -97,6 +97,8 @@ public:
     std::function<void(bool on)> onIdentifyChanged;
 
 signals:
+    // An ArtTimeCode from a peer (never the node's own), on the main thread.
+    void timecodeReceived(const orvelo::artnet::ArtTimeCode& code);
     void lastDMXValuesChanged(const std::vector<std::uint8_t>& values);
     void lastPacketTimeChanged();
 

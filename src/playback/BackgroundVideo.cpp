@@ -87,8 +87,6 @@ void BackgroundVideo::bindToPlaybackEngine(PlaybackEngine& engine)
             if (!weakEngine)
                 return;
             weakEngine->setPlaybackRate(speed);
-            if (weakEngine->isPlaying() && weakEngine->player())
-                weakEngine->player()->setRate(speed);
         }));
     // The engine starts out at the effects speed. The background player is not touched here:
     // only play() and later speed changes start it.

@@ -324,7 +324,17 @@ void PlaybackEngine::setPlaybackRate(float rate)
     if (rate == playbackRate_)
         return;
     playbackRate_ = rate;
+    if (isPlaying_ && player_)
+        player_->setRate(rate);
     emit playbackRateChanged(rate);
+}
+
+void PlaybackEngine::seek(double seconds)
+{
+    assertMainThread();
+    if (!player_ || isLoading_ || !error_.isEmpty() || !currentTrack_)
+        return;
+    player_->seek(seconds);
 }
 
 void PlaybackEngine::setCurrentTime(double seconds)

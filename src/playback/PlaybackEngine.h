@@ -51,6 +51,9 @@ public:
     void stop();
     // What the console's pause does: the player halts where it stands.
     void pause();
+    // Moves the picture to `seconds` within the current track, playing or paused as it was;
+    // nothing while a track loads or has failed.
+    void seek(double seconds);
 
     PlaybackState state() const { return state_; }
     // Why the current track cannot play; empty unless the state is failed.
@@ -73,6 +76,7 @@ public:
     double remainingTime() const { return remainingTime_; }
     bool isLoading() const { return isLoading_; }
     float playbackRate() const { return playbackRate_; }
+    // The speed of the next play, and of the current one while it plays.
     void setPlaybackRate(float rate);
     int currentLoopCount() const { return currentLoopCount_; }
     const std::optional<MediaTrack>& currentTrack() const { return currentTrack_; }

@@ -106,6 +106,21 @@ TEST(ArtNetEncoders, TodDataRdmAndTimeCode)
     EXPECT_EQ(encodeTimeCode(99, 58, 59, 24, 3), header(opTimeCode).zeros(2).u8(24).u8(59).u8(58).u8(99).u8(3).take());
 }
 
+TEST(ArtTimeCodeIn, ReadsWhatTheEncoderWritesAndRefusesFieldsOutOfRange)
+{
+    const auto code = decodeTimeCode(encodeTimeCode(1, 2, 3, 29, 3));
+    ASSERT_TRUE(code);
+    EXPECT_EQ(code->frameOfDay(), ((60 + 2) * 60 + 3) * 30 + 29);
+    EXPECT_EQ(decodeTimeCode(encodeTimeCode(23, 59, 59, 23, 0))->frameOfDay(), 24 * 3600 * 24 - 1);
+    for (const auto& bad :
+         {encodeTimeCode(24, 0, 0, 0, 1), encodeTimeCode(0, 60, 0, 0, 1), encodeTimeCode(0, 0, 60, 0, 1),
+          encodeTimeCode(0, 0, 0, 25, 1), encodeTimeCode(0, 0, 0, 0, 4)})
+        EXPECT_FALSE(decodeTimeCode(bad));
+    auto shortPacket = encodeTimeCode(0, 0, 0, 0, 1);
+    shortPacket.pop_back();
+    EXPECT_FALSE(decodeTimeCode(shortPacket));
+}
+
 TEST(ParseIPv4, FourNumbersOrTheFallback)
 {
     // Empty pieces are dropped, pieces that are no number skipped.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -594,10 +595,18 @@ void MediaItem::applyRate()
         gst_element_set_state(pipeline, GST_STATE_PAUSED);
         return;
     }
-    // A new rate takes a flushing seek from where playback stands. At the end nothing is left
-    // to play at it; the next seek to zero applies it.
-    if (desiredRate_ != segmentRate_ && !atEnd_)
-        seekTo(currentTime(), desiredRate_);
+    // A new rate while playing changes in place where the elements allow it (no flush, no
+    // stall: what a timecode chase nudges by a percent needs); otherwise it takes a flushing
+    // seek from where playback stands. At the end nothing is left to play at it; the next seek
+    // to zero applies it.
+    if (desiredRate_ != segmentRate_ && !atEnd_) {
+        if (GST_STATE(pipeline) == GST_STATE_PLAYING &&
+            gst_element_seek(pipeline, desiredRate_, GST_FORMAT_TIME, GST_SEEK_FLAG_INSTANT_RATE_CHANGE,
+                             GST_SEEK_TYPE_NONE, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+            segmentRate_ = desiredRate_;
+        else
+            seekTo(currentTime(), desiredRate_);
+    }
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
 }
 
@@ -624,6 +633,13 @@ void MediaItem::seekToZero()
     assertMainThread();
     if (status_ == Status::readyToPlay)
         seekTo(0.0, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
+}
+
+void MediaItem::seek(double seconds)
+{
+    assertMainThread();
+    if (status_ == Status::readyToPlay && std::isfinite(seconds))
+        seekTo(std::max(seconds, 0.0), desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
 }
 
 void MediaItem::setMuted(bool muted)

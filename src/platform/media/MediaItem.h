@@ -86,6 +86,7 @@ private:
     // loading applies as soon as the item is ready.
     void setRate(double rate);
     void seekToZero();
+    void seek(double seconds);
     void setMuted(bool muted);
 
     void handleBusMessage(GstMessage* message, unsigned seekGeneration);

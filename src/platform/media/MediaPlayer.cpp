@@ -64,6 +64,15 @@ void MediaPlayer::seekToZero()
     reportPosition();
 }
 
+void MediaPlayer::seek(double seconds)
+{
+    assertMainThread();
+    if (!item_)
+        return;
+    item_->seek(seconds);
+    reportPosition();
+}
+
 void MediaPlayer::setMuted(bool muted)
 {
     assertMainThread();

@@ -36,6 +36,9 @@ public:
 
     // Jumps the current item back to its start; a playing player keeps playing from there.
     void seekToZero();
+    // To `seconds` within the item (clamped at its start), keeping the rate; nothing before the
+    // item is ready.
+    void seek(double seconds);
 
     void setMuted(bool muted);
     bool isMuted() const { return muted_; }

@@ -1,0 +1,119 @@
+#include "core/TimecodeChase.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvelo {
+
+namespace {
+
+// A gap of this many frames between packets is a dropout, not jitter.
+constexpr double dropoutFrames = 2.0;
+// An error is taken up over about this long by the rate nudge.
+constexpr double correctionSeconds = 1.0;
+// Below this error the rate stays at 1: chasing noise would only wobble the picture.
+constexpr double deadbandFrames = 0.25;
+// A seek takes a moment to show: no second jam before the first has landed.
+constexpr auto jamSettle = std::chrono::milliseconds(300);
+constexpr double rateStep = 0.005;
+
+} // namespace
+
+void TimecodeChase::received(long long frame, double framesPerSecond, Clock::time_point at)
+{
+    if (!(framesPerSecond > 0.0))
+        return;
+    const long long shifted = frame + settings_.offsetFrames;
+    if (!last_ || shifted != last_->frame) {
+        rolling_ = last_ && shifted > last_->frame;
+        changedAt_ = at;
+    } else if (std::chrono::duration<double>(at - changedAt_).count() * framesPerSecond > 1.5) {
+        // The same frame again within a frame period is a source that repeats itself; for longer
+        // it is a transport standing still.
+        rolling_ = false;
+    }
+    framesPerSecond_ = framesPerSecond;
+    last_ = Heard{shifted, at};
+}
+
+void TimecodeChase::reset()
+{
+    last_.reset();
+    rolling_ = false;
+    lock_ = Lock::lost;
+    errorFrames_ = 0.0;
+    lastJam_.reset();
+}
+
+std::optional<long long> TimecodeChase::incoming() const
+{
+    if (!last_)
+        return std::nullopt;
+    return last_->frame;
+}
+
+TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTrack, Clock::time_point now)
+{
+    Command command;
+    if (!last_) {
+        lock_ = Lock::lost;
+        return command;
+    }
+    const double fps = framesPerSecond_;
+    const double gap = std::chrono::duration<double>(now - last_->at).count() * fps;
+    // Past the freewheel the player holds where the timecode would have been at its end.
+    const bool holding = gap > std::max<double>(settings_.freewheelFrames, dropoutFrames);
+    const double elapsed = rolling_ ? std::min(gap, static_cast<double>(settings_.freewheelFrames)) : 0.0;
+    const double target = static_cast<double>(last_->frame) + std::max(elapsed, 0.0);
+    const double hourFrames = 3600.0 * fps;
+    if (target < 0.0) {
+        lock_ = Lock::lost;
+        if (player.playing)
+            command.play = false;
+        return command;
+    }
+    const double hour = std::floor(target / hourFrames);
+    const int track = settings_.followSelectedTrack ? selectedTrack : static_cast<int>(hour);
+    const double position = (target - hour * hourFrames) / fps;
+    const bool running = rolling_ && !holding;
+
+    if (player.track != track) {
+        command.loadTrack = track;
+        command.seekTo = position;
+        command.play = running;
+        lastJam_ = now;
+        lock_ = Lock::lost;
+        return command;
+    }
+    // A track on its way is given time: its position says nothing yet.
+    if (player.loading) {
+        lock_ = Lock::lost;
+        return command;
+    }
+    errorFrames_ = (player.position - position) * fps;
+    const bool settling = lastJam_ && now - *lastJam_ < jamSettle;
+    if (std::abs(errorFrames_) > (running ? jamFrames : 0.5)) {
+        if (!settling) {
+            command.seekTo = position;
+            lastJam_ = now;
+        }
+    } else if (running && !settling) {
+        // In steps of half a percent: each change of rate costs the pipeline some work.
+        const double error = std::abs(errorFrames_) < deadbandFrames ? 0.0 : errorFrames_ / fps;
+        const double wanted = std::clamp(1.0 - error / correctionSeconds, 1.0 - maxNudge, 1.0 + maxNudge);
+        const double rate = std::round(wanted / rateStep) * rateStep;
+        if (std::abs(rate - rate_) > rateStep / 2)
+            command.rate = rate_ = rate;
+    }
+    if (running != player.playing)
+        command.play = running;
+    if (!running && rate_ != 1.0)
+        command.rate = rate_ = 1.0;
+    if (gap > dropoutFrames)
+        lock_ = holding ? Lock::lost : Lock::freewheel;
+    else
+        lock_ = std::abs(errorFrames_) <= 1.0 ? Lock::locked : Lock::lost;
+    return command;
+}
+
+} // namespace orvelo

@@ -1,0 +1,137 @@
+#include "core/TimecodeFollower.h"
+
+#include "core/DMXController.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/TimecodeSettings.h"
+
+#include <algorithm>
+
+namespace orvelo {
+
+namespace {
+
+QString lockName(TimecodeChase::Lock lock)
+{
+    switch (lock) {
+    case TimecodeChase::Lock::locked:
+        return QStringLiteral("locked");
+    case TimecodeChase::Lock::freewheel:
+        return QStringLiteral("freewheel");
+    case TimecodeChase::Lock::lost:
+        break;
+    }
+    return QStringLiteral("lost");
+}
+
+} // namespace
+
+TimecodeFollower::TimecodeFollower(DMXController& controller, PlaybackEngine& engine, TimecodeSettings& settings,
+                                   QObject* parent)
+    : QObject(parent), controller_(controller), engine_(&engine), settings_(settings)
+{
+    timer_.setInterval(lookInterval);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &TimecodeFollower::look);
+    connect(&settings_, &TimecodeSettings::changed, this, &TimecodeFollower::configure);
+    configure();
+}
+
+bool TimecodeFollower::following() const
+{
+    return settings_.source() == TimecodeSettings::Source::artNet;
+}
+
+TimecodeChase::Settings TimecodeFollower::chaseSettings(double framesPerSecond) const
+{
+    return {settings_.offset().inFrames(framesPerSecond), settings_.followSelectedTrack(), settings_.freewheelFrames()};
+}
+
+void TimecodeFollower::configure()
+{
+    assertMainThread();
+    const bool follow = following();
+    if (follow == timer_.isActive()) {
+        chase_.setSettings(chaseSettings(chase_.framesPerSecond()));
+        return;
+    }
+    controller_.setTransportFollowsTimecode(follow);
+    controller_.setTimecodeOutputEnabled(!follow);
+    chase_.reset();
+    chase_.setSettings(chaseSettings(chase_.framesPerSecond()));
+    if (follow) {
+        timer_.start();
+        logLine("TimecodeFollower: Following Art-Net timecode");
+    } else {
+        timer_.stop();
+        // The speed the console or the web set, not the chase's last nudge.
+        if (engine_)
+            engine_->setPlaybackRate(VideoEffectsManager::shared().playbackSpeed());
+        logLine("TimecodeFollower: The console drives the transport");
+    }
+    emit statusChanged();
+}
+
+void TimecodeFollower::artNetTimecode(const artnet::ArtTimeCode& code)
+{
+    if (!following())
+        return;
+    chase_.setSettings(chaseSettings(code.framesPerSecond()));
+    chase_.received(code.frameOfDay(), code.framesPerSecond(), TimecodeChase::Clock::now());
+}
+
+void TimecodeFollower::look()
+{
+    if (!engine_)
+        return;
+    TimecodeChase::Player player;
+    const auto& tracks = controller_.playlist().playlist();
+    if (const auto& current = engine_->currentTrack()) {
+        const auto it = std::find_if(tracks.begin(), tracks.end(),
+                                     [&](const MediaTrack& track) { return track.id == current->id; });
+        if (it != tracks.end())
+            player.track = static_cast<int>(it - tracks.begin());
+    }
+    player.loading = engine_->isLoading();
+    player.position = engine_->positionOnShow();
+    player.playing = engine_->isPlaying();
+    apply(chase_.look(player, player.track.value_or(0), TimecodeChase::Clock::now()));
+    if (chase_.lock() != lastLock_) {
+        lastLock_ = chase_.lock();
+        logLine("TimecodeFollower: " + lockName(lastLock_).toStdString() + " at " + incomingText().toStdString());
+        emit statusChanged();
+    }
+}
+
+void TimecodeFollower::apply(const TimecodeChase::Command& command)
+{
+    PlaybackEngine& engine = *engine_;
+    if (command.loadTrack)
+        controller_.playTrack(*command.loadTrack);
+    if (command.seekTo)
+        engine.seek(*command.seekTo);
+    if (command.play)
+        *command.play ? engine.play() : engine.pause();
+    if (command.rate)
+        engine.setPlaybackRate(static_cast<float>(*command.rate));
+}
+
+QString TimecodeFollower::lockText() const
+{
+    return following() ? lockName(chase_.lock()) : QStringLiteral("off");
+}
+
+QString TimecodeFollower::incomingText() const
+{
+    const auto frame = chase_.incoming();
+    if (!frame || *frame < 0)
+        return {};
+    const auto fps = static_cast<long long>(chase_.framesPerSecond());
+    const long long seconds = *frame / fps;
+    return QString::asprintf("%02lld:%02lld:%02lld:%02lld", seconds / 3600 % 24, seconds / 60 % 60, seconds % 60,
+                             *frame % fps);
+}
+
+} // namespace orvelo

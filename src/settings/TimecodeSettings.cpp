@@ -1,0 +1,127 @@
+#include "settings/TimecodeSettings.h"
+
+#include "platform/MainThread.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace orvelo {
+
+long long TimecodeSettings::Offset::inFrames(double framesPerSecond) const
+{
+    const long long wholeSeconds = (hours * 60LL + minutes) * 60 + seconds;
+    const auto total =
+        static_cast<long long>(std::llround(static_cast<double>(wholeSeconds) * framesPerSecond)) + frames;
+    return negative ? -total : total;
+}
+
+QString TimecodeSettings::Offset::text() const
+{
+    return QStringLiteral("%1%2:%3:%4:%5")
+        .arg(negative ? QStringLiteral("-") : QString())
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 10, QLatin1Char('0'))
+        .arg(frames, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<TimecodeSettings::Source> TimecodeSettings::sourceFromText(const QString& text)
+{
+    for (const Source source : {Source::console, Source::artNet, Source::ltc})
+        if (text == TimecodeSettings::text(source))
+            return source;
+    return std::nullopt;
+}
+
+QString TimecodeSettings::text(Source source)
+{
+    switch (source) {
+    case Source::artNet:
+        return QStringLiteral("artnet");
+    case Source::ltc:
+        return QStringLiteral("ltc");
+    case Source::console:
+        break;
+    }
+    return QStringLiteral("console");
+}
+
+std::optional<TimecodeSettings::Offset> TimecodeSettings::parseOffset(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([+-]?)(\\d{2}):(\\d{2}):(\\d{2}):(\\d{2})$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const Offset offset{match.captured(1) == QStringLiteral("-"), match.captured(2).toInt(), match.captured(3).toInt(),
+                        match.captured(4).toInt(), match.captured(5).toInt()};
+    if (offset.hours > 23 || offset.minutes > 59 || offset.seconds > 59 || offset.frames > 29)
+        return std::nullopt;
+    return offset;
+}
+
+TimecodeSettings& TimecodeSettings::shared()
+{
+    static TimecodeSettings instance;
+    return instance;
+}
+
+TimecodeSettings::TimecodeSettings(QObject* parent) : QObject(parent)
+{
+    if (const auto text = store_.text(sourceKey))
+        source_ = sourceFromText(*text).value_or(Source::console);
+    if (const auto text = store_.text(offsetKey))
+        offset_ = parseOffset(*text).value_or(Offset{});
+    followSelectedTrack_ = store_.boolean(followSelectedTrackKey).value_or(false);
+    if (const auto text = store_.text(freewheelFramesKey)) {
+        bool ok = false;
+        const int frames = text->toInt(&ok);
+        if (ok && frames >= 0 && frames <= maximumFreewheelFrames)
+            freewheelFrames_ = frames;
+    }
+}
+
+void TimecodeSettings::setSource(Source source)
+{
+    assertMainThread();
+    if (source == source_)
+        return;
+    source_ = source;
+    store_.setText(sourceKey, text(source));
+    emit changed();
+}
+
+void TimecodeSettings::setOffset(const Offset& offset)
+{
+    assertMainThread();
+    if (offset == offset_)
+        return;
+    offset_ = offset;
+    store_.setText(offsetKey, offset.text());
+    emit changed();
+}
+
+void TimecodeSettings::setFollowSelectedTrack(bool follow)
+{
+    assertMainThread();
+    if (follow == followSelectedTrack_)
+        return;
+    followSelectedTrack_ = follow;
+    store_.setBool(followSelectedTrackKey, follow);
+    emit changed();
+}
+
+bool TimecodeSettings::setFreewheelFrames(int frames)
+{
+    assertMainThread();
+    if (frames < 0 || frames > maximumFreewheelFrames)
+        return false;
+    if (frames != freewheelFrames_) {
+        freewheelFrames_ = frames;
+        store_.setText(freewheelFramesKey, QString::number(frames));
+        emit changed();
+    }
+    return true;
+}
+
+} // namespace orvelo

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace orvelo {
+
+// Where the transport takes its orders from: the console's DMX (as always), or incoming
+// timecode that the player chases; with the offset added to incoming timecode, the option that
+// the selected track follows (the hour ignored), and how many frames the player runs on when
+// timecode stops. Every value is written to the store the moment it changes. One process-wide
+// instance, `shared()`; main thread only.
+class TimecodeSettings : public QObject {
+    Q_OBJECT
+public:
+    enum class Source { console, artNet, ltc };
+
+    // A signed hh:mm:ss:ff; frames up to 29, so that it reads the same at every rate.
+    struct Offset {
+        bool negative = false;
+        int hours = 0;
+        int minutes = 0;
+        int seconds = 0;
+        int frames = 0;
+        long long inFrames(double framesPerSecond) const;
+        QString text() const;
+        bool operator==(const Offset&) const = default;
+    };
+
+    static inline const QString sourceKey = QStringLiteral("timecodeSource");
+    static inline const QString offsetKey = QStringLiteral("timecodeOffset");
+    static inline const QString followSelectedTrackKey = QStringLiteral("timecodeFollowSelectedTrack");
+    static inline const QString freewheelFramesKey = QStringLiteral("timecodeFreewheelFrames");
+    static constexpr int defaultFreewheelFrames = 10;
+    static constexpr int maximumFreewheelFrames = 250;
+
+    static std::optional<Source> sourceFromText(const QString& text);
+    static QString text(Source source);
+    // "[+|-]hh:mm:ss:ff" with hours below 24, minutes and seconds below 60, frames below 30.
+    static std::optional<Offset> parseOffset(const QString& text);
+
+    static TimecodeSettings& shared();
+    // Reads the store; a stored value that does not parse reads as its default.
+    explicit TimecodeSettings(QObject* parent = nullptr);
+
+    Source source() const { return source_; }
+    void setSource(Source source);
+    const Offset& offset() const { return offset_; }
+    void setOffset(const Offset& offset);
+    bool followSelectedTrack() const { return followSelectedTrack_; }
+    void setFollowSelectedTrack(bool follow);
+    int freewheelFrames() const { return freewheelFrames_; }
+    // Refused (false) outside 0 to maximumFreewheelFrames.
+    bool setFreewheelFrames(int frames);
+
+signals:
+    void changed();
+
+private:
+    SettingsStore store_;
+    Source source_ = Source::console;
+    Offset offset_;
+    bool followSelectedTrack_ = false;
+    int freewheelFrames_ = defaultFreewheelFrames;
+};
+
+} // namespace orvelo

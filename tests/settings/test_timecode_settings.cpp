@@ -1,0 +1,39 @@
+// Protects how the player is told to follow timecode: offsets read and written as hh:mm:ss:ff,
+// values out of range refused, and everything kept across a restart.
+#include "settings/TimecodeSettings.h"
+
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace orvelo;
+
+TEST(TimecodeSettings, OffsetsParseInRangeOnlyAndEverythingSurvivesARestart)
+{
+    const auto offset = TimecodeSettings::parseOffset("-01:00:02:05");
+    ASSERT_TRUE(offset);
+    EXPECT_EQ(offset->inFrames(25), -((3600 + 2) * 25 + 5));
+    EXPECT_EQ(offset->text(), "-01:00:02:05");
+    EXPECT_EQ(TimecodeSettings::parseOffset("+00:00:01:29")->inFrames(30), 59);
+    for (const char* bad : {"24:00:00:00", "00:60:00:00", "00:00:60:00", "00:00:00:30", "1:00:00:00", "", "x"})
+        EXPECT_FALSE(TimecodeSettings::parseOffset(bad)) << bad;
+    EXPECT_EQ(TimecodeSettings::sourceFromText("artnet"), TimecodeSettings::Source::artNet);
+    EXPECT_FALSE(TimecodeSettings::sourceFromText("ArtNet"));
+
+    {
+        QSettings().clear();
+        TimecodeSettings settings;
+        EXPECT_EQ(settings.source(), TimecodeSettings::Source::console);
+        EXPECT_EQ(settings.freewheelFrames(), 10);
+        settings.setSource(TimecodeSettings::Source::artNet);
+        settings.setOffset(*offset);
+        settings.setFollowSelectedTrack(true);
+        EXPECT_FALSE(settings.setFreewheelFrames(251));
+        EXPECT_TRUE(settings.setFreewheelFrames(0));
+    }
+    const TimecodeSettings restarted;
+    EXPECT_EQ(restarted.source(), TimecodeSettings::Source::artNet);
+    EXPECT_EQ(restarted.offset(), *offset);
+    EXPECT_TRUE(restarted.followSelectedTrack());
+    EXPECT_EQ(restarted.freewheelFrames(), 0);
+}
