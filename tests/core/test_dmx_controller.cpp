@@ -117,6 +117,17 @@ TEST_F(DMXControllerTest, ControlBandsActOnTheEngine)
     send(dmxFrame({21}));
     EXPECT_EQ(took(), stopped);
     EXPECT_TRUE(log.lines().empty());
+
+    // Chasing timecode, the console's value is shown but moves nothing; said once.
+    controller().setTransportFollowsTimecode(true);
+    engine().setIsPlaying(true);
+    took();
+    log.clear();
+    for (const int value : {5, 6, 5})
+        send(dmxFrame({value}));
+    EXPECT_TRUE(took().empty());
+    EXPECT_EQ(controller().currentDMXValue(), 5);
+    EXPECT_EQ(log.lines(), Lines{"DMXController: Transport from DMX ignored while following timecode"});
 }
 
 // Pause and resume on a real engine are the end-to-end test's; here the loop channel.
