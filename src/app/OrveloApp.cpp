@@ -66,6 +66,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     // The remote's NDI settings act on the NDI service.
     webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(),
                       themeManager_.get());
+    webServer_->setTimecodeFollower(timecodeFollower_.get());
     SettingsManager::shared().backgroundVideo().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }

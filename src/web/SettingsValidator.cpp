@@ -8,6 +8,7 @@
 #include "settings/HostName.h"
 #include "settings/LibraryRoots.h"
 #include "settings/Theme.h"
+#include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
 
 #include <QDir>
@@ -154,6 +155,11 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
                 return QStringLiteral("must be a list of host names; not one: %1").arg(name.toVariant().toString());
         return std::nullopt;
     };
+    const auto followable = [](const QString& t) {
+        const auto source = TimecodeSettings::sourceFromText(t);
+        return source && *source != TimecodeSettings::Source::ltc;
+    };
+    const auto offset = [](const QString& t) { return TimecodeSettings::parseOffset(t).has_value(); };
     const std::vector<Field> fields{
         {"dmx", "universe", wholeNumber(0, 15)},
         {"dmx", "subnet", wholeNumber(0, 15)},
@@ -184,6 +190,11 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"web", "hostNames", hostNames},
         {"web", "sessionIdleHours", number(0, WebRemoteSettings::maximumSessionIdleHours, false)},
         {"web", "transportMinInterval", number(0, WebRemoteSettings::maximumTransportMinInterval)},
+        // LTC is offered once the player has an LTC input.
+        {"timecode", "source", text(followable, "console or artnet")},
+        {"timecode", "offset", text(offset, "a time code hh:mm:ss:ff, signed, frames below 30")},
+        {"timecode", "followSelectedTrack", flag()},
+        {"timecode", "freewheelFrames", wholeNumber(0, TimecodeSettings::maximumFreewheelFrames)},
     };
     return checkFields(document, fields);
 }

@@ -208,6 +208,22 @@ void applyWeb(WebRemoteSettings& remote, const QJsonObject& web)
         remote.setTransportMinInterval(*interval);
 }
 
+// The values were checked before: what does not read is left as it is.
+void applyTimecode(TimecodeSettings& settings, const QJsonObject& timecode)
+{
+    if (const auto text = string(timecode, "offset"))
+        if (const auto offset = TimecodeSettings::parseOffset(*text))
+            settings.setOffset(*offset);
+    if (const auto follow = boolean(timecode, "followSelectedTrack"))
+        settings.setFollowSelectedTrack(*follow);
+    if (const auto frames = asInt(integer(timecode, "freewheelFrames")))
+        settings.setFreewheelFrames(*frames);
+    // Last, so the player starts following with the offset given alongside.
+    if (const auto text = string(timecode, "source"))
+        if (const auto source = TimecodeSettings::sourceFromText(*text))
+            settings.setSource(*source);
+}
+
 } // namespace
 
 void executeCommand(const WebServices& services, const QString& command)
@@ -256,6 +272,9 @@ void applySettings(const WebServices& services, const QJsonObject& document, QOb
     if (const auto protocol = webjson::object(document, "protocol"))
         if (ProtocolManager* protocols = services.protocolManager.data())
             applyProtocol(*protocols, *protocol);
+    if (const auto timecode = webjson::object(document, "timecode"))
+        if (services.timecode)
+            applyTimecode(*services.timecode, *timecode);
     if (const auto network = webjson::object(document, "network")) {
         if (const auto ip = string(*network, "interfaceIP"))
             services.settings->setSelectedInterfaceIP(*ip);

@@ -57,6 +57,14 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
     document["artNetReceiving"] = protocols && receivedWithinOneSecond(protocols->artNetService(), now);
     document["sacnReceiving"] = protocols && receivedWithinOneSecond(protocols->sACNService(), now);
     document["inputNote"] = protocols ? protocols->inputNote() : QString();
+    const TimecodeFollower* follower = services.timecodeFollower.data();
+    document["timecode"] = QJsonObject{
+        {"source",
+         TimecodeSettings::text(services.timecode ? services.timecode->source() : TimecodeSettings::Source::console)},
+        {"lock", follower ? follower->lockText() : QStringLiteral("off")},
+        {"incoming", follower ? follower->incomingText() : QString()},
+        {"errorFrames", follower ? follower->errorFrames() : 0.0},
+    };
     return document;
 }
 
@@ -168,6 +176,13 @@ QJsonObject settings(const WebServices& services)
         {"transportMinInterval",
          remote ? remote->transportMinInterval() : WebRemoteSettings::defaultTransportMinInterval},
     };
+    const TimecodeSettings* timecode = services.timecode;
+    const QJsonObject timecodeGroup{
+        {"source", TimecodeSettings::text(timecode ? timecode->source() : TimecodeSettings::Source::console)},
+        {"offset", timecode ? timecode->offset().text() : TimecodeSettings::Offset{}.text()},
+        {"followSelectedTrack", timecode && timecode->followSelectedTrack()},
+        {"freewheelFrames", timecode ? timecode->freewheelFrames() : TimecodeSettings::defaultFreewheelFrames},
+    };
     return QJsonObject{
         {"dmx", dmx},
         {"playback", playback},
@@ -178,6 +193,7 @@ QJsonObject settings(const WebServices& services)
         {"defaultVideo", defaultVideo},
         {"library", library},
         {"web", web},
+        {"timecode", timecodeGroup},
     };
 }
 

@@ -195,6 +195,7 @@ WebServer::WebServer(Options options, QObject* parent)
     services_.settings = options_.settings ? options_.settings : &SettingsManager::shared();
     services_.effects = options_.effects ? options_.effects : &VideoEffectsManager::shared();
     services_.remote = options_.remote ? options_.remote : &WebRemoteSettings::shared();
+    services_.timecode = options_.timecode ? options_.timecode : &TimecodeSettings::shared();
     library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
     uploadSizeLimit_ = services_.settings->uploadSizeLimit();
     playlistsFolder_ =

@@ -54,6 +54,7 @@ public:
         SettingsManager* settings = nullptr;
         VideoEffectsManager* effects = nullptr;
         WebRemoteSettings* remote = nullptr;
+        TimecodeSettings* timecode = nullptr;
         // Where saved playlists go; empty: the settings manager's playlists folder.
         QString playlistsFolder;
         // An upload is refused when it would leave less than this free on the disk.
@@ -70,6 +71,8 @@ public:
     // that cannot be opened is logged and not retried. The NDI service may be null (NDI off).
     void start(PlaybackEngine* playbackEngine, DMXController* dmxController, ProtocolManager* protocolManager,
                NDIControl* ndiService, ThemeManager* themeManager);
+    // What chases incoming timecode, for the status; held weakly.
+    void setTimecodeFollower(TimecodeFollower* follower) { services_.timecodeFollower = follower; }
 
     bool isRunning() const { return isRunning_; }
     // "http://localhost:" and the port, once listening.

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/DMXController.h"
+#include "core/TimecodeFollower.h"
 #include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
 
 #include <QPointer>
@@ -22,9 +24,11 @@ struct WebServices {
     QPointer<ProtocolManager> protocolManager;
     QPointer<NDIControl> ndiService;
     QPointer<ThemeManager> themeManager;
+    QPointer<TimecodeFollower> timecodeFollower = nullptr;
     SettingsManager* settings = nullptr;
     VideoEffectsManager* effects = nullptr;
     WebRemoteSettings* remote = nullptr;
+    TimecodeSettings* timecode = nullptr;
 };
 
 } // namespace orvelo

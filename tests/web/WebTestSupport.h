@@ -112,12 +112,14 @@ struct ServiceRig {
     SettingsManager settings;
     VideoEffectsManager effects;
     WebRemoteSettings remote;
+    TimecodeSettings timecode;
 
     ServiceRig() { controller->playlist().setPlaylist({}); }
 
     WebServices services()
     {
-        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(), &settings, &effects, &remote};
+        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(),
+                nullptr,      &settings,        &effects,        &remote,   &timecode};
     }
 
     // Tracks named as given, on files that need not exist.

@@ -44,7 +44,8 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
         compact(status()),
         R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
         R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
-        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped","trackName":"No Track"})");
+        R"("remainingTime":0,"sacnReceiving":false,"state":"stopped",)"
+        R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","source":"console"},"trackName":"No Track"})");
 
     DMXConfig config;
     config.startChannel = 100;
@@ -87,8 +88,9 @@ TEST(WebDocuments, SettingsShowEveryService)
         R"("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)"
         R"("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)"
         R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
-        R"("theme":{"current":"onyx_dark"},"web":{"hostNames":[],"interface":"","sessionIdleHours":12,)"
-        R"("transportMinInterval":0.5}})");
+        R"("theme":{"current":"onyx_dark"},)"
+        R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"offset":"00:00:00:00","source":"console"},)"
+        R"("web":{"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5}})");
 
     rig.ndi->broadcasting = true;
     rig.ndi->fps = 50;
@@ -287,6 +289,9 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"web":{"sessionIdleHours":0}})", "web.sessionIdleHours"},
         {R"({"web":{"transportMinInterval":11}})", "web.transportMinInterval"},
         {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
+        {R"({"timecode":{"source":"ltc"}})", "timecode.source"},
+        {R"({"timecode":{"offset":"01:00:00"}})", "timecode.offset"},
+        {R"({"timecode":{"freewheelFrames":251}})", "timecode.freewheelFrames"},
         // Texts the system would read only up to a zero character, or a name that would break a log line.
         {R"({"network":{"interfaceIP":"10.0.0.5\u0000junk"}})", "network.interfaceIP"},
         {R"({"web":{"interface":"eth0\nWebServer: forged"}})", "web.interface"},
@@ -295,7 +300,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("playback":{"ignoreDMX":false,"autoPlayNext":true,"frameRate":30},"ndi":{"enabled":false,"fps":25,"scale":1},)"
          R"("protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true},"theme":{"current":"daylight"},)"
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
-         R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1})",
+         R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1,)"
+         R"("timecode":{"source":"artnet","offset":"-01:00:00:00","followSelectedTrack":true,"freewheelFrames":0}})",
          ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };
