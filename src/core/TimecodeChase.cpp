@@ -16,6 +16,7 @@ constexpr double deadbandFrames = 0.25;
 // A seek takes a moment to show: no second jam before the first has landed.
 constexpr auto jamSettle = std::chrono::milliseconds(300);
 constexpr double rateStep = 0.005;
+constexpr double maxJamLead = 0.5;
 
 } // namespace
 
@@ -77,11 +78,15 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
     const double position = (target - hour * hourFrames) / fps;
     const bool running = rolling_ && !holding;
 
+    // A seek shows its frame only after the pipeline has refilled: aim that far ahead, as
+    // learned from the error the last jam left.
+    const double lead = running ? jamLead_ : 0.0;
     if (player.track != track) {
         command.loadTrack = track;
-        command.seekTo = position;
+        command.seekTo = position + lead;
         command.play = running;
         lastJam_ = now;
+        learnLead_ = false;
         lock_ = Lock::lost;
         return command;
     }
@@ -92,10 +97,15 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
     }
     errorFrames_ = (player.position - position) * fps;
     const bool settling = lastJam_ && now - *lastJam_ < jamSettle;
+    if (learnLead_ && !settling && running) {
+        jamLead_ = std::clamp(jamLead_ - errorFrames_ / fps, 0.0, maxJamLead);
+        learnLead_ = false;
+    }
     if (std::abs(errorFrames_) > (running ? jamFrames : 0.5)) {
         if (!settling) {
-            command.seekTo = position;
+            command.seekTo = position + lead;
             lastJam_ = now;
+            learnLead_ = running;
         }
     } else if (running && !settling) {
         // In steps of half a percent: each change of rate costs the pipeline some work.

@@ -74,6 +74,10 @@ private:
     double errorFrames_ = 0.0;
     double rate_ = 1.0;
     std::optional<Clock::time_point> lastJam_;
+    // How far ahead of the timecode a jam aims (seconds), and whether the next settled look
+    // should correct it.
+    double jamLead_ = 0.0;
+    bool learnLead_ = false;
 };
 
 } // namespace orvelo

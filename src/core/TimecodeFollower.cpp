@@ -100,7 +100,10 @@ void TimecodeFollower::look()
     apply(chase_.look(player, player.track.value_or(0), TimecodeChase::Clock::now()));
     if (chase_.lock() != lastLock_) {
         lastLock_ = chase_.lock();
-        logLine("TimecodeFollower: " + lockName(lastLock_).toStdString() + " at " + incomingText().toStdString());
+        logLine(QStringLiteral("TimecodeFollower: %1 at %2 (error %3 frames)")
+                    .arg(lockName(lastLock_), incomingText())
+                    .arg(chase_.errorFrames(), 0, 'f', 1)
+                    .toStdString());
         emit statusChanged();
     }
 }
