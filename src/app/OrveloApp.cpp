@@ -107,8 +107,17 @@ void OrveloApp::registerFonts()
 
 AppServices OrveloApp::services()
 {
-    return {*artNetService_, *sACNService_,  *citpService_, *protocolManager_, *playbackEngine_,
-            *controller_,    *themeManager_, *webServer_,   *ndiService_,      [this] { startListeners(); }};
+    return {*artNetService_,
+            *sACNService_,
+            *citpService_,
+            *protocolManager_,
+            *playbackEngine_,
+            *controller_,
+            *themeManager_,
+            *webServer_,
+            *ndiService_,
+            *timecodeFollower_,
+            [this] { startListeners(); }};
 }
 
 } // namespace orvelo

@@ -12,6 +12,7 @@ class PlaybackEngine;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
+class TimecodeFollower;
 class WebServer;
 
 // The application's long-lived services as the window sees them. The application assembles
@@ -26,6 +27,7 @@ struct AppServices {
     ThemeManager& themeManager;
     WebServer& webServer;
     NDIService& ndiService;
+    TimecodeFollower& timecodeFollower;
     std::function<void()> startListeners;
 };
 

@@ -10,6 +10,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "playback/VideoOutputView.h"
 #include "settings/SettingsManager.h"
+#include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/AppServices.h"
 #include "ui/CITPViewModel.h"
@@ -21,6 +22,7 @@
 #include "ui/QrImageProvider.h"
 #include "ui/SettingsViewModel.h"
 #include "ui/ThemePalette.h"
+#include "ui/TimecodeViewModel.h"
 #include "ui/WebAccessViewModel.h"
 
 #include <QCoreApplication>
@@ -67,6 +69,7 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
     output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine, settings,
                                                 VideoEffectsManager::shared(), analyzer, *windows_);
     citp_ = std::make_unique<CITPViewModel>(app_.citpService);
+    timecode_ = std::make_unique<TimecodeViewModel>(TimecodeSettings::shared(), app_.timecodeFollower);
 }
 
 OperatorWindow::~OperatorWindow()
@@ -97,6 +100,7 @@ bool OperatorWindow::show()
     context->setContextProperty(QStringLiteral("player"), player_.get());
     context->setContextProperty(QStringLiteral("playlistModel"), playlist_.get());
     context->setContextProperty(QStringLiteral("settingsModel"), settings_.get());
+    context->setContextProperty(QStringLiteral("timecodeModel"), timecode_.get());
     context->setContextProperty(QStringLiteral("webAccessModel"), webAccess_.get());
     context->setContextProperty(QStringLiteral("dmxReference"), dmxReference_.get());
     context->setContextProperty(QStringLiteral("outputModel"), output_.get());

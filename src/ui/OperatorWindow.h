@@ -21,6 +21,7 @@ class PlaylistModel;
 class SettingsViewModel;
 class WebAccessViewModel;
 class ThemePalette;
+class TimecodeViewModel;
 class VideoOutputView;
 
 // The operator's window: the QML views over the application's services, through one view
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<DMXReferenceModel> dmxReference_;
     std::unique_ptr<OutputViewModel> output_;
     std::unique_ptr<CITPViewModel> citp_;
+    std::unique_ptr<TimecodeViewModel> timecode_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     bool listenersStarted_ = false;
 };

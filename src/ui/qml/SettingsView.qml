@@ -324,6 +324,50 @@ Item {
             }
 
             SettingsSectionView {
+                title: "Timecode Source"
+                icon: "clock"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ComboBox {
+                    objectName: "timecodeSource"
+                    model: timecodeModel.sourceNames
+                    currentIndex: timecodeModel.sourceIndex
+                    onActivated: function (index) { timecodeModel.sourceIndex = index }
+                    Layout.fillWidth: true
+                }
+                LabeledRow {
+                    label: "Offset"
+                    TextField {
+                        text: timecodeModel.offset
+                        inputMethodHints: Qt.ImhPreferNumbers
+                        onEditingFinished: if (!timecodeModel.setOffset(text)) text = timecodeModel.offset
+                        Layout.fillWidth: true
+                    }
+                }
+                ThemedSwitch {
+                    text: "Selected track follows (hour ignored)"
+                    checked: timecodeModel.followSelectedTrack
+                    onToggled: timecodeModel.followSelectedTrack = checked
+                }
+                LabeledRow {
+                    label: "Freewheel Frames"
+                    SpinBox {
+                        from: 0
+                        to: timecodeModel.maximumFreewheelFrames
+                        value: timecodeModel.freewheelFrames
+                        onValueModified: timecodeModel.freewheelFrames = value
+                    }
+                }
+                Text {
+                    text: timecodeModel.status
+                    color: theme.textSecondary
+                    font.pixelSize: 13
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+            }
+
+            SettingsSectionView {
                 title: "Media Library"
                 icon: "folder"
                 Layout.alignment: Qt.AlignTop

@@ -15,7 +15,7 @@ Text {
         "list.bullet": "☰", "gearshape": "⚙", "info.circle": "◉", "display": "▭",
         "network": "⌬", "star": "★", "music.note": "♪", "trash": "✕", "chevron.up": "▲",
         "chevron.down": "▼", "plus": "+", "folder": "📂", "square.and.arrow.down": "⤓",
-        "paintpalette": "◐", "tv": "▭", "qrcode": "▦", "checkmark": "✓"
+        "paintpalette": "◐", "tv": "▭", "qrcode": "▦", "checkmark": "✓", "clock": "◷"
     })
     text: glyphs[name] !== undefined ? glyphs[name] : "•"
     font.pixelSize: size

@@ -8,6 +8,7 @@
 #include "core/DMXController.h"
 #include "net/SACNService.h"
 #include "settings/ThemeManager.h"
+#include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
 #include "support/DefaultPortsTurn.h"
 #include "support/TestSupport.h"
@@ -133,6 +134,19 @@ TEST(OperatorWindow, EveryEntryShowsInDarkAndLightThemesWithoutWarnings)
             flickable->setProperty("contentY", flickable->property("contentHeight").toDouble() - 700);
         keep(quick->grabWindow(), "daylight-settings-access");
     }
+
+    // The timecode source follows the stored setting.
+    QObject* source = find(quick, "timecodeSource");
+    EXPECT_EQ(source->property("currentIndex").toInt(), 0);
+    TimecodeSettings::shared().setSource(TimecodeSettings::Source::artNet);
+    EXPECT_TRUE(waitUntil([&] { return source->property("currentIndex").toInt() == 1; }));
+    if (!shots.isEmpty()) {
+        auto* flickable = find(quick, "settingsScroll")->property("contentItem").value<QObject*>();
+        if (flickable)
+            flickable->setProperty("contentY", 600);
+        keep(quick->grabWindow(), "daylight-settings-timecode");
+    }
+    TimecodeSettings::shared().setSource(TimecodeSettings::Source::console);
 
     // The CITP traffic monitor opens from the player's CITP lamp.
     content->setProperty("showCITPDebug", true);

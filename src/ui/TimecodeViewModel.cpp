@@ -1,0 +1,104 @@
+#include "ui/TimecodeViewModel.h"
+
+#include "core/TimecodeFollower.h"
+#include "settings/TimecodeSettings.h"
+
+namespace orvelo {
+
+namespace {
+
+constexpr int refreshIntervalMs = 250;
+
+} // namespace
+
+TimecodeViewModel::TimecodeViewModel(TimecodeSettings& settings, TimecodeFollower& follower, QObject* parent)
+    : QObject(parent), settings_(settings), follower_(follower)
+{
+    refresh_.setInterval(refreshIntervalMs);
+    connect(&refresh_, &QTimer::timeout, this, &TimecodeViewModel::statusChanged);
+    connect(&settings_, &TimecodeSettings::changed, this, [this] {
+        followTimer();
+        emit changed();
+        emit statusChanged();
+    });
+    connect(&follower_, &TimecodeFollower::statusChanged, this, &TimecodeViewModel::statusChanged);
+    followTimer();
+}
+
+void TimecodeViewModel::followTimer()
+{
+    if (follower_.following())
+        refresh_.start();
+    else
+        refresh_.stop();
+}
+
+QStringList TimecodeViewModel::sourceNames() const
+{
+    return {QStringLiteral("Console (DMX)"), QStringLiteral("Follow Art-Net timecode")};
+}
+
+int TimecodeViewModel::sourceIndex() const
+{
+    return settings_.source() == TimecodeSettings::Source::artNet ? 1 : 0;
+}
+
+void TimecodeViewModel::setSourceIndex(int index)
+{
+    settings_.setSource(index == 1 ? TimecodeSettings::Source::artNet : TimecodeSettings::Source::console);
+}
+
+QString TimecodeViewModel::offset() const
+{
+    return settings_.offset().text();
+}
+
+bool TimecodeViewModel::setOffset(const QString& text)
+{
+    const auto offset = TimecodeSettings::parseOffset(text.trimmed());
+    if (!offset) {
+        emit changed(); // the field shows the offset in force again
+        return false;
+    }
+    settings_.setOffset(*offset);
+    return true;
+}
+
+bool TimecodeViewModel::followSelectedTrack() const
+{
+    return settings_.followSelectedTrack();
+}
+
+void TimecodeViewModel::setFollowSelectedTrack(bool follow)
+{
+    settings_.setFollowSelectedTrack(follow);
+}
+
+int TimecodeViewModel::freewheelFrames() const
+{
+    return settings_.freewheelFrames();
+}
+
+void TimecodeViewModel::setFreewheelFrames(int frames)
+{
+    settings_.setFreewheelFrames(frames);
+}
+
+int TimecodeViewModel::maximumFreewheelFrames() const
+{
+    return TimecodeSettings::maximumFreewheelFrames;
+}
+
+QString TimecodeViewModel::status() const
+{
+    if (!follower_.following())
+        return QStringLiteral("The console drives the transport");
+    const QString incoming = follower_.incomingText();
+    if (incoming.isEmpty())
+        return QStringLiteral("Waiting for Art-Net timecode");
+    return QStringLiteral("%1 · %2 · error %3 frames")
+        .arg(follower_.lockText(), incoming)
+        .arg(follower_.errorFrames(), 0, 'f', 1);
+}
+
+} // namespace orvelo
