@@ -78,6 +78,19 @@ constexpr std::string_view settingsPage = R"HTML(<title>Settings - Orvelo</title
     </div>
   </section>
 
+  <section>
+    <h2>⏱ Timecode Source</h2>
+    <div class="grid">
+      <label class="field wide">Transport follows<select id="timecodeSource">
+        <option value="console">Console (DMX)</option>
+        <option value="artnet">Art-Net timecode</option>
+      </select></label>
+      <label class="field">Offset (hh:mm:ss:ff)<input type="text" id="timecodeOffset" autocomplete="off"></label>
+      <label class="field">Freewheel Frames<input type="number" id="freewheelFrames" min="0" max="250" step="1"></label>
+    </div>
+    <label class="switch">Selected track follows (hour ignored)<input type="checkbox" id="followSelectedTrack"></label>
+  </section>
+
   <section id="access" hidden>
     <h2>🔒 Access</h2>
     <p class="lead" id="passwordState"></p>
@@ -194,7 +207,8 @@ function refusal(text, reply) {
 
 // A refusal names the setting as "group.key"; most keys are the id of the control that edits them.
 const controlIds = { 'protocol.input': 'inputProtocol', 'protocol.output': 'outputProtocol', 'ndi.enabled': 'ndiEnabled',
-  'ndi.fps': 'ndiFps', 'ndi.scale': 'ndiScale', 'theme.current': 'theme', 'web.interface': 'webInterface' };
+  'ndi.fps': 'ndiFps', 'ndi.scale': 'ndiScale', 'theme.current': 'theme', 'web.interface': 'webInterface',
+  'timecode.source': 'timecodeSource', 'timecode.offset': 'timecodeOffset' };
 
 function clearFieldErrors() {
   document.querySelectorAll('.field-error').forEach((line) => line.remove());
@@ -255,6 +269,12 @@ function fill(s) {
   }
   byId('defaultVideo').value = s.defaultVideo.url;
   byId('interfaceIP').value = s.network.interfaceIP;
+  if (s.timecode) {
+    byId('timecodeSource').value = s.timecode.source;
+    byId('timecodeOffset').value = s.timecode.offset;
+    byId('freewheelFrames').value = s.timecode.freewheelFrames;
+    byId('followSelectedTrack').checked = s.timecode.followSelectedTrack;
+  }
   byId('interfaceBroadcast').value = s.network.interfaceBroadcast;
   byId('ndiEnabled').checked = s.ndi.enabled;
   byId('ndiFps').value = String(s.ndi.fps);
@@ -314,6 +334,10 @@ function collect() {
     ndi: { enabled: byId('ndiEnabled').checked, fps: Number(byId('ndiFps').value), scale: integer('ndiScale') },
     theme: { current: byId('theme').value },
     network: { interfaceIP: byId('interfaceIP').value, interfaceBroadcast: byId('interfaceBroadcast').value },
+    timecode: {
+      source: byId('timecodeSource').value, offset: byId('timecodeOffset').value.trim(),
+      freewheelFrames: integer('freewheelFrames'), followSelectedTrack: byId('followSelectedTrack').checked
+    },
     library: {
       mediaFolder: byId('mediaFolder').value.trim(),
       uploadSizeLimit: Math.round(Number(byId('uploadSizeLimit').value) * GiB)

@@ -96,17 +96,19 @@ await run({ noTransportGap: true }, async ({ player, pages: [page] }) => {
     check(loaded === fontShipped, `font loaded ${loaded}, shipped ${fontShipped}`);
   });
 
-  await step('settings page saves the DMX address, mode and theme', async () => {
+  await step('settings page saves the DMX address, mode, theme and timecode offset', async () => {
     await page.goto(origin + '/settings.html');
     await page.locator('#theme option[value=midnight]').waitFor({ state: 'attached' });
     await page.fill('#startChannel', '500');
     await page.selectOption('#mode', 'Extended (18 Ch)');
     await waitText(page, '#channelRange', 'Channels: 500-517');
     await page.selectOption('#theme', 'midnight');
+    await page.fill('#timecodeOffset', '-01:00:00:00');
     await page.click('#saveButton');
     await waitText(page, '#status', 'Settings saved successfully!');
     await waitApi('the API to show the change', '/api/settings', (s) =>
-      s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight');
+      s.dmx.startChannel === 500 && s.dmx.mode === 'Extended (18 Ch)' && s.theme.current === 'midnight' &&
+      s.timecode.offset === '-01:00:00:00' && s.timecode.source === 'console');
     await checkEq('the status channel', async () => (await api('/api/status')).dmxChannel, 500);
     await shoot(page, 'settings', { pinnedBar: true });
   });
