@@ -97,15 +97,19 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
     }
     errorFrames_ = (player.position - position) * fps;
     const bool settling = lastJam_ && now - *lastJam_ < jamSettle;
+    // A jam that landed most of a frame off is done once more with the lead it taught, rather
+    // than nudged for seconds.
+    bool again = false;
     if (learnLead_ && !settling && running) {
         jamLead_ = std::clamp(jamLead_ - errorFrames_ / fps, 0.0, maxJamLead);
         learnLead_ = false;
+        again = std::abs(errorFrames_) > 0.75;
     }
-    if (std::abs(errorFrames_) > (running ? jamFrames : 0.5)) {
+    if (std::abs(errorFrames_) > (running ? jamFrames : 0.5) || again) {
         if (!settling) {
-            command.seekTo = position + lead;
+            command.seekTo = position + (running ? jamLead_ : 0.0);
             lastJam_ = now;
-            learnLead_ = running;
+            learnLead_ = running && !again;
         }
     } else if (running && !settling) {
         // In steps of half a percent: each change of rate costs the pipeline some work.

@@ -3,6 +3,7 @@
 #include "core/DMXController.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/media/MediaPlayer.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/TimecodeSettings.h"
@@ -96,6 +97,11 @@ void TimecodeFollower::look()
     }
     player.loading = engine_->isLoading();
     player.position = engine_->positionOnShow();
+    // The picture really on show is what must match: the pipeline's position runs ahead of it
+    // by the frames queued for display. A frame stands for the middle of its time on screen.
+    const MediaPlayer* mediaPlayer = engine_->player();
+    if (const VideoFramePtr frame = mediaPlayer ? mediaPlayer->latestFrame() : nullptr; frame && !player.loading)
+        player.position = frame->pts + 0.5 / chase_.framesPerSecond();
     player.playing = engine_->isPlaying();
     apply(chase_.look(player, player.track.value_or(0), TimecodeChase::Clock::now()));
     if (chase_.lock() != lastLock_) {

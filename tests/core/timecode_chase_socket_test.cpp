@@ -1,0 +1,226 @@
+// Protects chasing Art-Net timecode with real packets and real media: the frame on show (the
+// presentation time of the picture the player holds, not a computed position) against the
+// timecode a show controller sends at 25 and 30 fps, through a jump back, dropouts shorter and
+// longer than the freewheel, and a change of hour.
+#include "ConsoleTestSupport.h"
+
+#include "core/TimecodeFollower.h"
+#include "net/ArtNetTestSupport.h"
+#include "platform/media/MediaPlayer.h"
+#include "settings/TimecodeSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+using namespace orvelo;
+using namespace orvelo::test;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A show controller: ArtTimeCode at the start of each frame, from a thread of its own, running
+// from a frame of the day that the test may move or silence.
+class TimecodeSource {
+public:
+    TimecodeSource(std::uint16_t port, int fps) : port_(port), fps_(fps)
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~TimecodeSource()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    // From the next frame on, counting from `frame`.
+    void rollFrom(long long frame) { nextOrigin_ = frame; }
+    void silence(bool quiet) { quiet_ = quiet; }
+    // The frame the timecode names now, with the fraction of it that has passed.
+    double now() const
+    {
+        std::lock_guard lock(mutex_);
+        return static_cast<double>(origin_) + std::chrono::duration<double>(Clock::now() - since_).count() * fps_;
+    }
+
+private:
+    void run()
+    {
+        UdpPeer socket;
+        const std::uint8_t type = fps_ == 30 ? 3 : 1;
+        const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps_));
+        long long frame = 0;
+        for (auto tick = Clock::now(); !stop_; tick += period) {
+            std::this_thread::sleep_until(tick);
+            if (const long long origin = nextOrigin_.exchange(-1); origin >= 0) {
+                std::lock_guard lock(mutex_);
+                origin_ = origin;
+                since_ = tick;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                frame = origin_ + std::llround(std::chrono::duration<double>(tick - since_).count() * fps_);
+            }
+            if (quiet_)
+                continue;
+            const long long s = frame / fps_;
+            socket.sendTo(port_, artnet::encodeTimeCode(
+                                     static_cast<std::uint8_t>(s / 3600 % 24), static_cast<std::uint8_t>(s / 60 % 60),
+                                     static_cast<std::uint8_t>(s % 60), static_cast<std::uint8_t>(frame % fps_), type));
+        }
+    }
+
+    std::uint16_t port_;
+    int fps_;
+    mutable std::mutex mutex_;
+    long long origin_ = 0;
+    Clock::time_point since_ = Clock::now();
+    std::atomic<long long> nextOrigin_{-1};
+    std::atomic<bool> quiet_{true};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct ChaseRig {
+    UdpPeer receiver;
+    std::uint16_t artNetPort = freeUdpPort();
+    ArtNetService artNet{artNetOn(artNetPort, receiver.port())};
+    SACNService sacn{sacnOn(freeUdpPort())};
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+    TimecodeSettings settings;
+    TimecodeFollower follower{controller, engine, settings};
+
+    ChaseRig()
+    {
+        QObject::connect(&artNet, &ArtNetService::timecodeReceived, &follower, &TimecodeFollower::artNetTimecode);
+    }
+    // The frame on show, at the timecode's rate, within its hour; none while nothing shows.
+    std::optional<double> shown(int fps) const
+    {
+        const MediaPlayer* player = engine.player();
+        const VideoFramePtr frame = player ? player->latestFrame() : nullptr;
+        if (!frame || engine.isLoading())
+            return std::nullopt;
+        return frame->pts * fps;
+    }
+};
+
+struct Sample {
+    double seconds; // since the step began
+    double error;   // the frame on show minus the frame the timecode names, NaN when nothing shows
+};
+
+// Watches the picture against the timecode for `duration`.
+std::vector<Sample> watch(ChaseRig& rig, const TimecodeSource& source, int fps, std::chrono::milliseconds duration)
+{
+    std::vector<Sample> samples;
+    const auto start = Clock::now();
+    while (Clock::now() - start < duration) {
+        spinFor(5ms);
+        const auto shown = rig.shown(fps);
+        // Whole frames: the picture shown against the frame the timecode names.
+        const double named = std::floor(std::fmod(source.now(), 3600.0 * fps) + 1e-6);
+        samples.push_back({std::chrono::duration<double>(Clock::now() - start).count(),
+                           shown ? std::round(*shown) - named : std::nan("")});
+    }
+    return samples;
+}
+
+// When the picture first came within `frames` of the timecode and stayed so for 200 ms.
+double lockedAfter(const std::vector<Sample>& samples, double frames = 1.0)
+{
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        std::size_t j = i;
+        while (j < samples.size() && std::abs(samples[j].error) <= frames &&
+               samples[j].seconds - samples[i].seconds < 0.2)
+            ++j;
+        if (j < samples.size() && samples[j].seconds - samples[i].seconds >= 0.2)
+            return samples[i].seconds;
+    }
+    return 1e9;
+}
+
+// When the track's first picture showed: a load takes its own time, which preloading shortens.
+double firstPicture(const std::vector<Sample>& samples)
+{
+    for (const Sample& s : samples)
+        if (!std::isnan(s.error))
+            return s.seconds;
+    return 1e9;
+}
+
+double p99AfterLock(std::vector<Sample> samples, double from)
+{
+    std::vector<double> errors;
+    for (const Sample& s : samples)
+        if (s.seconds >= from)
+            errors.push_back(std::isnan(s.error) ? 1e9 : std::abs(s.error));
+    if (errors.empty())
+        return 1e9;
+    std::sort(errors.begin(), errors.end());
+    return errors[static_cast<std::size_t>(0.99 * static_cast<double>(errors.size() - 1))];
+}
+
+} // namespace
+
+TEST(TimecodeChaseOnTheWire, LocksStaysOnTheFrameFollowsJumpsHoursAndDropouts)
+{
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    forgetLastPlaylist();
+    for (const int fps : {25, 30}) {
+        SCOPED_TRACE(fps);
+        ChaseRig rig;
+        ASSERT_TRUE(waitUntil([&] { return rig.artNet.isListening(); }));
+        rig.controller.playlist().setPlaylist(makeTracks({clip(30.0, 1), clip(30.0, 2)}, 2));
+        rig.settings.setSource(TimecodeSettings::Source::artNet);
+        TimecodeSource source(rig.artNetPort, fps);
+
+        source.rollFrom(12LL * fps);
+        spinFor(100ms);
+        source.silence(false);
+        auto samples = watch(rig, source, fps, 4000ms);
+        const double lock = lockedAfter(samples);
+        EXPECT_LT(lock - firstPicture(samples), 0.5) << "locked within half a second of the track's first picture";
+        EXPECT_LE(p99AfterLock(samples, lock + 0.5), 1.0);
+
+        source.rollFrom(static_cast<long long>(source.now()) - 10LL * fps); // a jump back 10 s
+        // Within two frames at once; the last frame of error is taken up by the rate nudge.
+        samples = watch(rig, source, fps, 3000ms);
+        EXPECT_LT(lockedAfter(samples, 2.0), 0.5) << "re-locked at once";
+        EXPECT_LE(p99AfterLock(samples, 2.0), 1.0);
+
+        // Six frames of silence: the picture runs on, and stays with the timecode when it returns.
+        source.silence(true);
+        spinFor(std::chrono::milliseconds(6000 / fps));
+        EXPECT_EQ(rig.follower.lockText(), "freewheel");
+        EXPECT_TRUE(rig.engine.isPlaying());
+        source.silence(false);
+        samples = watch(rig, source, fps, 2000ms);
+        EXPECT_LT(lockedAfter(samples, 2.0), 0.3);
+        EXPECT_LE(p99AfterLock(samples, 1.0), 1.0);
+
+        // A second of silence, past the ten freewheel frames: the picture holds; it comes back.
+        source.silence(true);
+        spinFor(1000ms);
+        EXPECT_EQ(rig.follower.lockText(), "lost");
+        EXPECT_FALSE(rig.engine.isPlaying());
+        source.silence(false);
+        samples = watch(rig, source, fps, 3000ms);
+        EXPECT_TRUE(rig.engine.isPlaying());
+        EXPECT_LT(lockedAfter(samples, 2.0), 0.5);
+        EXPECT_LE(p99AfterLock(samples, 2.0), 1.0);
+
+        // Hour 1: the second track.
+        source.rollFrom(3600LL * fps + 2 * fps);
+        samples = watch(rig, source, fps, 3000ms);
+        ASSERT_TRUE(rig.engine.currentTrack());
+        EXPECT_EQ(rig.engine.currentTrack()->name, "track02");
+        EXPECT_LT(lockedAfter(samples) - firstPicture(samples), 0.5);
+        rig.settings.setSource(TimecodeSettings::Source::console);
+    }
+}
