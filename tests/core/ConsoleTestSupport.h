@@ -18,6 +18,7 @@
 #include "settings/SettingsManager.h"
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
+#include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -178,6 +179,20 @@ struct ControllerRig {
 };
 
 // Nothing of an earlier test's playlist may be restored into the next controller.
+// The application's assembly on ports of the test's choosing: a real Art-Net input (its
+// timecode to `timecode`) and sACN input, no CITP.
+struct WiredController {
+    UdpPeer timecode;
+    std::uint16_t artNetPort = freeUdpPort();
+    std::uint16_t sacnPort = freeUdpPort();
+    ArtNetService artNet{artNetOn(artNetPort, timecode.port())};
+    SACNService sacn{sacnOn(sacnPort)};
+    NoCITP citp;
+    ProtocolManager manager{artNet, sacn, citp};
+    PlaybackEngine engine;
+    DMXController controller{manager, engine};
+};
+
 inline void forgetLastPlaylist()
 {
     SettingsStore store;

@@ -15,18 +15,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The application's assembly on ports of the test's choosing.
-struct NetRig {
+struct NetRig : WiredController {
     UdpPeer console;
-    UdpPeer receiver;
-    std::uint16_t artNetPort = freeUdpPort();
-    std::uint16_t sacnPort = freeUdpPort();
-    ArtNetService artNet{artNetOn(artNetPort, receiver.port())};
-    SACNService sacn{sacnOn(sacnPort)};
-    NoCITP citp;
-    ProtocolManager manager{artNet, sacn, citp};
-    PlaybackEngine engine;
-    DMXController controller{manager, engine};
     // Sends the datagram until the controller shows `value` (a datagram may be lost).
     bool reaches(std::uint16_t port, const Bytes& datagram, int value)
     {

@@ -83,15 +83,7 @@ private:
     std::thread thread_;
 };
 
-struct ChaseRig {
-    UdpPeer receiver;
-    std::uint16_t artNetPort = freeUdpPort();
-    ArtNetService artNet{artNetOn(artNetPort, receiver.port())};
-    SACNService sacn{sacnOn(freeUdpPort())};
-    NoCITP citp;
-    ProtocolManager manager{artNet, sacn, citp};
-    PlaybackEngine engine;
-    DMXController controller{manager, engine};
+struct ChaseRig : WiredController {
     TimecodeSettings settings;
     TimecodeFollower follower{controller, engine, settings};
 

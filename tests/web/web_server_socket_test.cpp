@@ -665,17 +665,9 @@ TEST_F(WebServerTest, EditsNameTheirTrackAndBrokenFilesCanBeSeenAndDeleted)
 
 namespace {
 
-// The application's assembly with a real Art-Net input on a port of the test's choosing.
-struct ConsoleRig {
+// The assembly with a console sending to it, and the stores the web server reads.
+struct ConsoleRig : WiredController {
     UdpPeer console;
-    UdpPeer timecode;
-    std::uint16_t artNetPort = freeUdpPort();
-    ArtNetService artNet{artNetOn(artNetPort, timecode.port())};
-    SACNService sacn{sacnOn(freeUdpPort())};
-    NoCITP citp;
-    ProtocolManager manager{artNet, sacn, citp};
-    PlaybackEngine engine;
-    DMXController controller{manager, engine};
     SettingsManager settings;
     VideoEffectsManager effects;
 
