@@ -8,8 +8,6 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/TimecodeSettings.h"
 
-#include <algorithm>
-
 namespace orvelo {
 
 namespace {
@@ -88,13 +86,8 @@ void TimecodeFollower::look()
     if (!engine_)
         return;
     TimecodeChase::Player player;
-    const auto& tracks = controller_.playlist().playlist();
-    if (const auto& current = engine_->currentTrack()) {
-        const auto it = std::find_if(tracks.begin(), tracks.end(),
-                                     [&](const MediaTrack& track) { return track.id == current->id; });
-        if (it != tracks.end())
-            player.track = static_cast<int>(it - tracks.begin());
-    }
+    if (const auto& current = engine_->currentTrack())
+        player.track = controller_.playlist().indexOf(current->id);
     player.loading = engine_->isLoading();
     player.position = engine_->positionOnShow();
     // The picture really on show is what must match: the pipeline's position runs ahead of it
