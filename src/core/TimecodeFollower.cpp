@@ -3,10 +3,13 @@
 #include "core/DMXController.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/media/LtcInput.h"
 #include "platform/media/MediaPlayer.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/TimecodeSettings.h"
+
+#include <variant>
 
 namespace orvelo {
 
@@ -38,9 +41,14 @@ TimecodeFollower::TimecodeFollower(DMXController& controller, PlaybackEngine& en
     configure();
 }
 
+TimecodeFollower::~TimecodeFollower()
+{
+    stopLtc();
+}
+
 bool TimecodeFollower::following() const
 {
-    return settings_.source() == TimecodeSettings::Source::artNet;
+    return settings_.source() != TimecodeSettings::Source::console;
 }
 
 TimecodeChase::Settings TimecodeFollower::chaseSettings(double framesPerSecond) const
@@ -52,17 +60,19 @@ void TimecodeFollower::configure()
 {
     assertMainThread();
     const bool follow = following();
+    controller_.setTimecodeOutputEnabled(settings_.source() != TimecodeSettings::Source::artNet);
+    followLtc();
     if (follow == timer_.isActive()) {
         chase_.setSettings(chaseSettings(chase_.framesPerSecond()));
         return;
     }
     controller_.setTransportFollowsTimecode(follow);
-    controller_.setTimecodeOutputEnabled(!follow);
     chase_.reset();
     chase_.setSettings(chaseSettings(chase_.framesPerSecond()));
     if (follow) {
         timer_.start();
-        logLine("TimecodeFollower: Following Art-Net timecode");
+        logLine(settings_.source() == TimecodeSettings::Source::ltc ? "TimecodeFollower: Following LTC"
+                                                                    : "TimecodeFollower: Following Art-Net timecode");
     } else {
         timer_.stop();
         // The speed the console or the web set, not the chase's last nudge.
@@ -73,9 +83,83 @@ void TimecodeFollower::configure()
     emit statusChanged();
 }
 
+void TimecodeFollower::followLtc()
+{
+    const bool wanted = settings_.source() == TimecodeSettings::Source::ltc;
+    const std::pair<QString, int> device{settings_.ltcInDevice(), settings_.ltcInChannel()};
+    if (wanted && ltcOpenedFor_ == device)
+        return;
+    stopLtc();
+    if (!wanted)
+        return;
+    ltcOpenedFor_ = device;
+    const unsigned run = ++ltcRun_;
+    LtcInput::Options options;
+    options.source = device.first.isEmpty() ? LtcInput::SourceKind::defaultDevice : LtcInput::SourceKind::alsaDevice;
+    options.location = device.first.toStdString();
+    options.channels = device.second;
+    options.channel = device.second - 1;
+    const double fps = rawValue(controller_.dmxConfig().frameRate);
+    options.expectedFps = static_cast<int>(fps);
+    // A frame is told once its last sample is in: it began one frame earlier.
+    const auto frameTime =
+        std::chrono::duration_cast<TimecodeChase::Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    LtcInput::FrameCallback onFrame = [this, run, fps, frameTime](const LtcDecoder::Frame& frame) {
+        const auto began = TimecodeChase::Clock::now() - frameTime;
+        const long long number = frame.timecode.toFrameCount(static_cast<int>(fps));
+        postToMain(this, [this, run, number, fps, began] {
+            if (run == ltcRun_ && settings_.source() == TimecodeSettings::Source::ltc) {
+                chase_.setSettings(chaseSettings(fps));
+                chase_.received(number, fps, began);
+            }
+        });
+    };
+    LtcInput::EndCallback onEnd = [this, run](const std::optional<LtcInput::Failure>& failure) {
+        const QString problem = QString::fromStdString(failure ? failure->message : std::string("LTC input ended"));
+        postToMain(this, [this, run, problem] {
+            if (run == ltcRun_)
+                ltcProblem(problem);
+        });
+    };
+    ltcStarter_ = std::thread([this, run, options, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] {
+        auto started = std::make_shared<std::variant<std::unique_ptr<LtcInput>, LtcInput::Failure>>(
+            LtcInput::start(options, onFrame, onEnd));
+        postToMain(this, [this, run, started] {
+            if (run != ltcRun_)
+                return; // a later choice; the input goes with `started`
+            if (auto* input = std::get_if<std::unique_ptr<LtcInput>>(started.get())) {
+                ltcInput_ = std::move(*input);
+                ltcProblem_.clear();
+                logLine("TimecodeFollower: Reading LTC");
+                emit statusChanged();
+            } else {
+                ltcProblem(QString::fromStdString(std::get<LtcInput::Failure>(*started).message));
+            }
+        });
+    });
+}
+
+void TimecodeFollower::stopLtc()
+{
+    ++ltcRun_;
+    ltcOpenedFor_.reset();
+    if (ltcStarter_.joinable())
+        ltcStarter_.join();
+    ltcInput_.reset();
+    ltcProblem_.clear();
+}
+
+void TimecodeFollower::ltcProblem(const QString& problem)
+{
+    ltcInput_.reset();
+    ltcProblem_ = problem;
+    logLine("TimecodeFollower: LTC cannot be read: " + problem.toStdString());
+    emit statusChanged();
+}
+
 void TimecodeFollower::artNetTimecode(const artnet::ArtTimeCode& code)
 {
-    if (!following())
+    if (settings_.source() != TimecodeSettings::Source::artNet)
         return;
     chase_.setSettings(chaseSettings(code.framesPerSecond()));
     chase_.received(code.frameOfDay(), code.framesPerSecond(), TimecodeChase::Clock::now());

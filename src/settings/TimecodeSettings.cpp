@@ -79,6 +79,36 @@ TimecodeSettings::TimecodeSettings(QObject* parent) : QObject(parent)
         if (ok && frames >= 0 && frames <= maximumFreewheelFrames)
             freewheelFrames_ = frames;
     }
+    ltcInDevice_ = store_.text(ltcInDeviceKey).value_or(QString());
+    if (const auto text = store_.text(ltcInChannelKey)) {
+        bool ok = false;
+        const int channel = text->toInt(&ok);
+        if (ok && channel >= 1 && channel <= maximumLtcChannel)
+            ltcInChannel_ = channel;
+    }
+}
+
+void TimecodeSettings::setLtcInDevice(const QString& device)
+{
+    assertMainThread();
+    if (device == ltcInDevice_)
+        return;
+    ltcInDevice_ = device;
+    store_.setText(ltcInDeviceKey, device);
+    emit changed();
+}
+
+bool TimecodeSettings::setLtcInChannel(int channel)
+{
+    assertMainThread();
+    if (channel < 1 || channel > maximumLtcChannel)
+        return false;
+    if (channel != ltcInChannel_) {
+        ltcInChannel_ = channel;
+        store_.setText(ltcInChannelKey, QString::number(channel));
+        emit changed();
+    }
+    return true;
 }
 
 void TimecodeSettings::setSource(Source source)

@@ -35,6 +35,9 @@ public:
     static inline const QString offsetKey = QStringLiteral("timecodeOffset");
     static inline const QString followSelectedTrackKey = QStringLiteral("timecodeFollowSelectedTrack");
     static inline const QString freewheelFramesKey = QStringLiteral("timecodeFreewheelFrames");
+    static inline const QString ltcInDeviceKey = QStringLiteral("ltcInDevice");
+    static inline const QString ltcInChannelKey = QStringLiteral("ltcInChannel");
+    static constexpr int maximumLtcChannel = 64;
     static constexpr int defaultFreewheelFrames = 10;
     static constexpr int maximumFreewheelFrames = 250;
 
@@ -56,6 +59,13 @@ public:
     int freewheelFrames() const { return freewheelFrames_; }
     // Refused (false) outside 0 to maximumFreewheelFrames.
     bool setFreewheelFrames(int frames);
+    // Where LTC comes in: an ALSA device by name, empty for the system's default input, and
+    // which of its channels (1 the first) carries the timecode.
+    const QString& ltcInDevice() const { return ltcInDevice_; }
+    void setLtcInDevice(const QString& device);
+    int ltcInChannel() const { return ltcInChannel_; }
+    // Refused (false) outside 1 to maximumLtcChannel.
+    bool setLtcInChannel(int channel);
 
 signals:
     void changed();
@@ -66,6 +76,8 @@ private:
     Offset offset_;
     bool followSelectedTrack_ = false;
     int freewheelFrames_ = defaultFreewheelFrames;
+    QString ltcInDevice_;
+    int ltcInChannel_ = 1;
 };
 
 } // namespace orvelo

@@ -35,17 +35,20 @@ void TimecodeViewModel::followTimer()
 
 QStringList TimecodeViewModel::sourceNames() const
 {
-    return {QStringLiteral("Console (DMX)"), QStringLiteral("Follow Art-Net timecode")};
+    return {QStringLiteral("Console (DMX)"), QStringLiteral("Follow Art-Net timecode"), QStringLiteral("Follow LTC")};
 }
 
 int TimecodeViewModel::sourceIndex() const
 {
-    return settings_.source() == TimecodeSettings::Source::artNet ? 1 : 0;
+    return static_cast<int>(settings_.source());
 }
 
 void TimecodeViewModel::setSourceIndex(int index)
 {
-    settings_.setSource(index == 1 ? TimecodeSettings::Source::artNet : TimecodeSettings::Source::console);
+    for (const auto source :
+         {TimecodeSettings::Source::console, TimecodeSettings::Source::artNet, TimecodeSettings::Source::ltc})
+        if (static_cast<int>(source) == index)
+            settings_.setSource(source);
 }
 
 QString TimecodeViewModel::offset() const
@@ -93,9 +96,12 @@ QString TimecodeViewModel::status() const
 {
     if (!follower_.following())
         return QStringLiteral("The console drives the transport");
+    if (!follower_.ltcProblem().isEmpty())
+        return QStringLiteral("LTC cannot be read: %1").arg(follower_.ltcProblem());
     const QString incoming = follower_.incomingText();
     if (incoming.isEmpty())
-        return QStringLiteral("Waiting for Art-Net timecode");
+        return settings_.source() == TimecodeSettings::Source::ltc ? QStringLiteral("Waiting for LTC")
+                                                                   : QStringLiteral("Waiting for Art-Net timecode");
     return QStringLiteral("%1 · %2 · error %3 frames")
         .arg(follower_.lockText(), incoming)
         .arg(follower_.errorFrames(), 0, 'f', 1);

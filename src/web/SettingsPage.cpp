@@ -84,9 +84,12 @@ constexpr std::string_view settingsPage = R"HTML(<title>Settings - Orvelo</title
       <label class="field wide">Transport follows<select id="timecodeSource">
         <option value="console">Console (DMX)</option>
         <option value="artnet">Art-Net timecode</option>
+        <option value="ltc">LTC (audio input)</option>
       </select></label>
       <label class="field">Offset (hh:mm:ss:ff)<input type="text" id="timecodeOffset" autocomplete="off"></label>
       <label class="field">Freewheel Frames<input type="number" id="freewheelFrames" min="0" max="250" step="1"></label>
+      <label class="field">LTC Device (empty: default)<input type="text" id="ltcInDevice" autocomplete="off"></label>
+      <label class="field">LTC Channel<input type="number" id="ltcInChannel" min="1" max="64" step="1"></label>
     </div>
     <label class="switch">Selected track follows (hour ignored)<input type="checkbox" id="followSelectedTrack"></label>
   </section>
@@ -274,6 +277,8 @@ function fill(s) {
     byId('timecodeOffset').value = s.timecode.offset;
     byId('freewheelFrames').value = s.timecode.freewheelFrames;
     byId('followSelectedTrack').checked = s.timecode.followSelectedTrack;
+    byId('ltcInDevice').value = s.timecode.ltcIn.device;
+    byId('ltcInChannel').value = s.timecode.ltcIn.channel;
   }
   byId('interfaceBroadcast').value = s.network.interfaceBroadcast;
   byId('ndiEnabled').checked = s.ndi.enabled;
@@ -336,7 +341,8 @@ function collect() {
     network: { interfaceIP: byId('interfaceIP').value, interfaceBroadcast: byId('interfaceBroadcast').value },
     timecode: {
       source: byId('timecodeSource').value, offset: byId('timecodeOffset').value.trim(),
-      freewheelFrames: integer('freewheelFrames'), followSelectedTrack: byId('followSelectedTrack').checked
+      freewheelFrames: integer('freewheelFrames'), followSelectedTrack: byId('followSelectedTrack').checked,
+      ltcIn: { device: byId('ltcInDevice').value.trim(), channel: integer('ltcInChannel') }
     },
     library: {
       mediaFolder: byId('mediaFolder').value.trim(),

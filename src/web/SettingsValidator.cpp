@@ -155,9 +155,22 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
                 return QStringLiteral("must be a list of host names; not one: %1").arg(name.toVariant().toString());
         return std::nullopt;
     };
-    const auto followable = [](const QString& t) {
-        const auto source = TimecodeSettings::sourceFromText(t);
-        return source && *source != TimecodeSettings::Source::ltc;
+    const auto followable = [](const QString& t) { return TimecodeSettings::sourceFromText(t).has_value(); };
+    const Rule ltcIn = [](const QJsonValue& value) -> std::optional<QString> {
+        const QString expected =
+            QStringLiteral("must be {\"device\": an ALSA device name or empty, \"channel\": 1 to %1}")
+                .arg(TimecodeSettings::maximumLtcChannel);
+        if (!value.isObject())
+            return expected;
+        const QJsonValue device = value.toObject().value(QLatin1String("device"));
+        const QJsonValue channel = value.toObject().value(QLatin1String("channel"));
+        if (!device.isUndefined() && (!device.isString() || !isInterfaceNameOrEmpty(device.toString())))
+            return expected;
+        if (!channel.isUndefined() &&
+            (!channel.isDouble() || channel.toDouble() != std::floor(channel.toDouble()) || channel.toDouble() < 1 ||
+             channel.toDouble() > TimecodeSettings::maximumLtcChannel))
+            return expected;
+        return std::nullopt;
     };
     const auto offset = [](const QString& t) { return TimecodeSettings::parseOffset(t).has_value(); };
     const std::vector<Field> fields{
@@ -190,11 +203,11 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"web", "hostNames", hostNames},
         {"web", "sessionIdleHours", number(0, WebRemoteSettings::maximumSessionIdleHours, false)},
         {"web", "transportMinInterval", number(0, WebRemoteSettings::maximumTransportMinInterval)},
-        // LTC is offered once the player has an LTC input.
-        {"timecode", "source", text(followable, "console or artnet")},
+        {"timecode", "source", text(followable, "console, artnet or ltc")},
         {"timecode", "offset", text(offset, "a time code hh:mm:ss:ff, signed, frames below 30")},
         {"timecode", "followSelectedTrack", flag()},
         {"timecode", "freewheelFrames", wholeNumber(0, TimecodeSettings::maximumFreewheelFrames)},
+        {"timecode", "ltcIn", ltcIn},
     };
     return checkFields(document, fields);
 }

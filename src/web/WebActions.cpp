@@ -218,6 +218,12 @@ void applyTimecode(TimecodeSettings& settings, const QJsonObject& timecode)
         settings.setFollowSelectedTrack(*follow);
     if (const auto frames = asInt(integer(timecode, "freewheelFrames")))
         settings.setFreewheelFrames(*frames);
+    if (const auto ltcIn = webjson::object(timecode, "ltcIn")) {
+        if (const auto device = string(*ltcIn, "device"))
+            settings.setLtcInDevice(*device);
+        if (const auto channel = asInt(integer(*ltcIn, "channel")))
+            settings.setLtcInChannel(*channel);
+    }
     // Last, so the player starts following with the offset given alongside.
     if (const auto text = string(timecode, "source"))
         if (const auto source = TimecodeSettings::sourceFromText(*text))

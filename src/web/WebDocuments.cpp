@@ -64,6 +64,7 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
         {"lock", follower ? follower->lockText() : QStringLiteral("off")},
         {"incoming", follower ? follower->incomingText() : QString()},
         {"errorFrames", follower ? follower->errorFrames() : 0.0},
+        {"problem", follower ? follower->ltcProblem() : QString()},
     };
     return document;
 }
@@ -182,6 +183,8 @@ QJsonObject settings(const WebServices& services)
         {"offset", timecode ? timecode->offset().text() : TimecodeSettings::Offset{}.text()},
         {"followSelectedTrack", timecode && timecode->followSelectedTrack()},
         {"freewheelFrames", timecode ? timecode->freewheelFrames() : TimecodeSettings::defaultFreewheelFrames},
+        {"ltcIn", QJsonObject{{"device", timecode ? timecode->ltcInDevice() : QString()},
+                              {"channel", timecode ? timecode->ltcInChannel() : 1}}},
     };
     return QJsonObject{
         {"dmx", dmx},

@@ -209,3 +209,21 @@ TEST(TimecodeChaseOnTheWire, LocksStaysOnTheFrameFollowsJumpsHoursAndDropouts)
         rig.settings.setSource(TimecodeSettings::Source::console);
     }
 }
+
+TEST(TimecodeChaseOnTheWire, WithoutAnAudioInputLtcSaysSoAndThePlayerRunsOn)
+{
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    forgetLastPlaylist();
+    LogCapture log;
+    ChaseRig rig;
+    rig.settings.setLtcInDevice("hw:97,0");
+    rig.settings.setSource(TimecodeSettings::Source::ltc);
+    ASSERT_TRUE(waitUntil([&] { return !rig.follower.ltcProblem().isEmpty(); }, 8s));
+    EXPECT_EQ(rig.follower.ltcProblem(), R"(No audio input device "hw:97,0")");
+    EXPECT_EQ(rig.follower.lockText(), "lost");
+    EXPECT_TRUE(log.contains(R"(TimecodeFollower: LTC cannot be read: No audio input device "hw:97,0")"));
+    // Back to the console: the transport obeys it again, and the player's timecode is on.
+    rig.settings.setSource(TimecodeSettings::Source::console);
+    EXPECT_TRUE(rig.follower.ltcProblem().isEmpty());
+    EXPECT_FALSE(rig.controller.transportFollowsTimecode());
+}

@@ -30,10 +30,14 @@ TEST(TimecodeSettings, OffsetsParseInRangeOnlyAndEverythingSurvivesARestart)
         settings.setFollowSelectedTrack(true);
         EXPECT_FALSE(settings.setFreewheelFrames(251));
         EXPECT_TRUE(settings.setFreewheelFrames(0));
+        EXPECT_FALSE(settings.setLtcInChannel(0));
+        EXPECT_TRUE(settings.setLtcInChannel(2));
+        settings.setLtcInDevice("hw:1,0");
     }
     const TimecodeSettings restarted;
     EXPECT_EQ(restarted.source(), TimecodeSettings::Source::artNet);
     EXPECT_EQ(restarted.offset(), *offset);
     EXPECT_TRUE(restarted.followSelectedTrack());
     EXPECT_EQ(restarted.freewheelFrames(), 0);
+    EXPECT_EQ(std::pair(restarted.ltcInDevice(), restarted.ltcInChannel()), std::pair(QString("hw:1,0"), 2));
 }

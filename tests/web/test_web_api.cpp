@@ -45,7 +45,7 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
         R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
         R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
         R"("remainingTime":0,"sacnReceiving":false,"state":"stopped",)"
-        R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","source":"console"},"trackName":"No Track"})");
+        R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","problem":"","source":"console"},"trackName":"No Track"})");
 
     DMXConfig config;
     config.startChannel = 100;
@@ -89,7 +89,8 @@ TEST(WebDocuments, SettingsShowEveryService)
         R"("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)"
         R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
         R"("theme":{"current":"onyx_dark"},)"
-        R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"offset":"00:00:00:00","source":"console"},)"
+        R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"ltcIn":{"channel":1,"device":""},)"
+        R"("offset":"00:00:00:00","source":"console"},)"
         R"("web":{"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5}})");
 
     rig.ndi->broadcasting = true;
@@ -289,7 +290,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"web":{"sessionIdleHours":0}})", "web.sessionIdleHours"},
         {R"({"web":{"transportMinInterval":11}})", "web.transportMinInterval"},
         {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
-        {R"({"timecode":{"source":"ltc"}})", "timecode.source"},
+        {R"({"timecode":{"source":"LTC"}})", "timecode.source"},
+        {R"({"timecode":{"ltcIn":{"channel":0}}})", "timecode.ltcIn"},
         {R"({"timecode":{"offset":"01:00:00"}})", "timecode.offset"},
         {R"({"timecode":{"freewheelFrames":251}})", "timecode.freewheelFrames"},
         // Texts the system would read only up to a zero character, or a name that would break a log line.
@@ -301,7 +303,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("protocol":{"input":"sACN","output":"Art-Net","citpEnabled":true},"theme":{"current":"daylight"},)"
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
          R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1,)"
-         R"("timecode":{"source":"artnet","offset":"-01:00:00:00","followSelectedTrack":true,"freewheelFrames":0}})",
+         R"("timecode":{"source":"ltc","offset":"-01:00:00:00","followSelectedTrack":true,"freewheelFrames":0,)"
+         R"("ltcIn":{"device":"hw:1,0","channel":2}}})",
          ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };
