@@ -3,6 +3,7 @@
 // and steadiness while DMX flows at 44 frames per second.
 
 #include "core/DMXController.h"
+#include "core/TimecodeFollower.h"
 #include "net/ArtNetPacket.h"
 #include "net/ArtNetService.h"
 #include "net/ListeningService.h"
@@ -15,7 +16,9 @@
 #include "platform/media/MediaPlayer.h"
 #include "playback/MediaTrack.h"
 #include "playback/PlaybackEngine.h"
+#include "settings/TimecodeSettings.h"
 #include "support/QuietStdout.h"
+#include "support/TimecodeSource.h"
 #include "support/UdpTestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -92,7 +95,7 @@ template <typename Done> bool runUntil(Done done, std::chrono::milliseconds time
 }
 
 // 1080p H.264 made once beside the benchmark program.
-std::string clip1080(int seconds, int pattern)
+std::string clip1080(int seconds, int pattern, int fps = 25)
 {
     char self[4096] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -100,17 +103,20 @@ std::string clip1080(int seconds, int pattern)
         std::filesystem::path(n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "/tmp").parent_path() /
         "bench-media";
     std::filesystem::create_directories(dir);
-    const std::string path =
-        (dir / ("h264-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) + ".mp4")).string();
+    const std::string path = (dir / ("h264-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) +
+                                     (fps == 25 ? "" : "-" + std::to_string(fps) + "fps") + ".mp4"))
+                                 .string();
     if (std::filesystem::exists(path))
         return path;
     ensureGStreamer();
     const std::string partial = path + ".part";
-    const std::string description =
-        "videotestsrc num-buffers=" + std::to_string(seconds * 25) + " pattern=" + std::to_string(pattern) +
-        " ! video/x-raw,width=1920,height=1080,framerate=25/1 ! x264enc speed-preset=ultrafast key-int-max=25 bframes=0"
-        " ! mp4mux ! filesink location=\"" +
-        partial + "\"";
+    const std::string description = "videotestsrc num-buffers=" + std::to_string(seconds * fps) +
+                                    " pattern=" + std::to_string(pattern) +
+                                    " ! video/x-raw,width=1920,height=1080,framerate=" + std::to_string(fps) +
+                                    "/1 ! x264enc speed-preset=ultrafast key-int-max=" + std::to_string(fps) +
+                                    " bframes=0"
+                                    " ! mp4mux ! filesink location=\"" +
+                                    partial + "\"";
     GError* raw = nullptr;
     auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &raw));
     GErrorHandle error(raw);
@@ -526,6 +532,66 @@ void BM_TimecodePace(benchmark::State& state)
     state.counters["main_loop_late_p99_ms"] = probe.lateP99();
 }
 BENCHMARK(BM_TimecodePace)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The player chases 25 fps Art-Net timecode on 1080p media of the given frame rate: how soon
+// it locks after the first packet (the track loaded from cold), and the error between the
+// frame the timecode names and the frame on show, sampled every 5 ms for the given seconds.
+void BM_TimecodeChase(benchmark::State& state)
+{
+    const int mediaFps = static_cast<int>(state.range(0));
+    const auto seconds = static_cast<int>(state.range(1));
+    const std::string path = clip1080(seconds + 15, 2, mediaFps);
+    if (path.empty()) {
+        state.SkipWithError("could not make the 1080p clip");
+        return;
+    }
+    constexpr int fps = 25;
+    TimecodeListener listener;
+    orvelo::test::QuietStdout quiet;
+    Player player(listener.port());
+    TimecodeSettings settings;
+    TimecodeFollower follower(player.controller, player.engine, settings);
+    QObject::connect(&player.artNet, &ArtNetService::timecodeReceived, &follower, &TimecodeFollower::artNetTimecode);
+    player.controller.playlist().setPlaylist({track(path, 0)});
+    runUntil([&] { return player.artNet.isListening(); }, 2000ms);
+    settings.setSource(TimecodeSettings::Source::artNet);
+    orvelo::test::TimecodeSource source(player.port, fps);
+    std::vector<double> errors;
+    double lockSeconds = -1;
+    for (auto _ : state) {
+        source.rollFrom(5LL * fps);
+        runEventLoopFor(50ms);
+        source.silence(false);
+        const auto start = Clock::now();
+        while (Clock::now() - start < std::chrono::seconds(seconds) + 3s) {
+            runEventLoopFor(5ms);
+            const MediaPlayer* media = player.engine.player();
+            const VideoFramePtr frame = media && !player.engine.isLoading() ? media->latestFrame() : nullptr;
+            if (!frame)
+                continue;
+            const double error = std::round(frame->pts * fps) - std::floor(source.now() + 1e-6);
+            const double since = std::chrono::duration<double>(Clock::now() - start).count();
+            if (lockSeconds < 0 && std::abs(error) <= 1.0 && follower.lockText() == "locked")
+                lockSeconds = since;
+            // The error once locked and settled: from a second after the lock on.
+            if (lockSeconds >= 0 && since >= lockSeconds + 1.0)
+                errors.push_back(std::abs(error));
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    settings.setSource(TimecodeSettings::Source::console);
+    state.counters["lock_s"] = lockSeconds;
+    state.counters["error_p50_frames"] = percentile(errors, 0.5);
+    state.counters["error_p99_frames"] = percentile(errors, 0.99);
+    state.counters["error_max_frames"] = percentile(errors, 1.0);
+    state.counters["samples"] = static_cast<double>(errors.size());
+}
+BENCHMARK(BM_TimecodeChase)
+    ->Args({25, 20})
+    ->Args({60, 20})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
