@@ -687,6 +687,9 @@ TEST_F(LibraryWithConsoleTest, UploadsDoNotDisturbTheConsoleOrOtherClients)
     WebServer::Options options = this->options(resources.path());
     options.settings = &console.settings;
     options.effects = &console.effects;
+    // The fixture's short timeout is for the tests of slow clients; an upload on a busy machine
+    // may take longer than that.
+    options.requestTimeout = 3s;
     server = startWebServer(options, {&console.engine, &console.controller, &console.manager, {}, {}});
     port = server->port();
     ASSERT_TRUE(waitUntil([&] { return console.artNet.isListening(); }));
