@@ -73,19 +73,9 @@ TimecodeSettings::TimecodeSettings(QObject* parent) : QObject(parent)
     if (const auto text = store_.text(offsetKey))
         offset_ = parseOffset(*text).value_or(Offset{});
     followSelectedTrack_ = store_.boolean(followSelectedTrackKey).value_or(false);
-    if (const auto text = store_.text(freewheelFramesKey)) {
-        bool ok = false;
-        const int frames = text->toInt(&ok);
-        if (ok && frames >= 0 && frames <= maximumFreewheelFrames)
-            freewheelFrames_ = frames;
-    }
+    freewheelFrames_ = storedWholeNumber(freewheelFramesKey, 0, maximumFreewheelFrames).value_or(freewheelFrames_);
     ltcInDevice_ = store_.text(ltcInDeviceKey).value_or(QString());
-    if (const auto text = store_.text(ltcInChannelKey)) {
-        bool ok = false;
-        const int channel = text->toInt(&ok);
-        if (ok && channel >= 1 && channel <= maximumLtcChannel)
-            ltcInChannel_ = channel;
-    }
+    ltcInChannel_ = storedWholeNumber(ltcInChannelKey, 1, maximumLtcChannel).value_or(ltcInChannel_);
 }
 
 void TimecodeSettings::setLtcInDevice(const QString& device)
@@ -100,15 +90,7 @@ void TimecodeSettings::setLtcInDevice(const QString& device)
 
 bool TimecodeSettings::setLtcInChannel(int channel)
 {
-    assertMainThread();
-    if (channel < 1 || channel > maximumLtcChannel)
-        return false;
-    if (channel != ltcInChannel_) {
-        ltcInChannel_ = channel;
-        store_.setText(ltcInChannelKey, QString::number(channel));
-        emit changed();
-    }
-    return true;
+    return setWholeNumber(ltcInChannel_, ltcInChannelKey, channel, 1, maximumLtcChannel);
 }
 
 void TimecodeSettings::setSource(Source source)
@@ -143,12 +125,27 @@ void TimecodeSettings::setFollowSelectedTrack(bool follow)
 
 bool TimecodeSettings::setFreewheelFrames(int frames)
 {
+    return setWholeNumber(freewheelFrames_, freewheelFramesKey, frames, 0, maximumFreewheelFrames);
+}
+
+std::optional<int> TimecodeSettings::storedWholeNumber(const QString& key, int low, int high) const
+{
+    const auto text = store_.text(key);
+    bool ok = false;
+    const int value = text ? text->toInt(&ok) : 0;
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+bool TimecodeSettings::setWholeNumber(int& field, const QString& key, int value, int low, int high)
+{
     assertMainThread();
-    if (frames < 0 || frames > maximumFreewheelFrames)
+    if (value < low || value > high)
         return false;
-    if (frames != freewheelFrames_) {
-        freewheelFrames_ = frames;
-        store_.setText(freewheelFramesKey, QString::number(frames));
+    if (value != field) {
+        field = value;
+        store_.setText(key, QString::number(value));
         emit changed();
     }
     return true;
