@@ -12,7 +12,6 @@
 
 #include <QJsonDocument>
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -290,11 +289,10 @@ void DMXController::playNextTrack()
     if (!engine_ || !engine_->currentTrack())
         return;
     const auto& tracks = playlist_.playlist();
-    const QUuid current = engine_->currentTrack()->id;
-    const auto it = std::find_if(tracks.begin(), tracks.end(), [&](const MediaTrack& t) { return t.id == current; });
-    if (it == tracks.end())
+    const auto current = playlist_.indexOf(engine_->currentTrack()->id);
+    if (!current)
         return;
-    auto next = static_cast<qsizetype>(it - tracks.begin()) + 1;
+    auto next = static_cast<qsizetype>(*current) + 1;
     if (next >= tracks.size()) {
         if (!loopPlaylist_)
             return;
