@@ -4,6 +4,7 @@
 #include "app/RdmBinding.h"
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
+#include "core/LtcSender.h"
 #include "core/TimecodeFollower.h"
 #include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
@@ -58,6 +59,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     timecodeFollower_ = std::make_unique<TimecodeFollower>(*controller_, *playbackEngine_, TimecodeSettings::shared());
     connect(artNetService_.get(), &ArtNetService::timecodeReceived, timecodeFollower_.get(),
             &TimecodeFollower::artNetTimecode);
+    ltcSender_ = std::make_unique<LtcSender>(*controller_, TimecodeSettings::shared());
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
     bindRdm(*artNetService_, *controller_, SettingsManager::shared(), IdentifyPicture::shared());
     themeManager_ = std::make_unique<ThemeManager>();
@@ -67,6 +69,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(),
                       themeManager_.get());
     webServer_->setTimecodeFollower(timecodeFollower_.get());
+    webServer_->setLtcSender(ltcSender_.get());
     SettingsManager::shared().backgroundVideo().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }
@@ -117,6 +120,7 @@ AppServices OrveloApp::services()
             *webServer_,
             *ndiService_,
             *timecodeFollower_,
+            *ltcSender_,
             [this] { startListeners(); }};
 }
 

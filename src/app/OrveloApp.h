@@ -17,6 +17,7 @@ class NDIService;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
+class LtcSender;
 class TimecodeFollower;
 class WebServer;
 
@@ -39,6 +40,7 @@ public:
     PlaybackEngine& playbackEngine() const { return *playbackEngine_; }
     DMXController& controller() const { return *controller_; }
     TimecodeFollower& timecodeFollower() const { return *timecodeFollower_; }
+    LtcSender& ltcSender() const { return *ltcSender_; }
     ThemeManager& themeManager() const { return *themeManager_; }
     WebServer& webServer() const { return *webServer_; }
     NDIService& ndiService() const { return *ndiService_; }
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<PlaybackEngine> playbackEngine_;
     std::unique_ptr<DMXController> controller_;
     std::unique_ptr<TimecodeFollower> timecodeFollower_;
+    std::unique_ptr<LtcSender> ltcSender_;
     std::unique_ptr<ThemeManager> themeManager_;
     std::unique_ptr<WebServer> webServer_;
     std::unique_ptr<NDIService> ndiService_;

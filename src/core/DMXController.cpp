@@ -335,13 +335,15 @@ void DMXController::setTimecodeOutputEnabled(bool enabled)
 void DMXController::sendTimecode()
 {
     timecodeTimer_.stop();
-    if (!engine_ || !engine_->currentTrack() || !timecodeOutputEnabled_) {
+    const double fps = rawValue(dmxConfig_.frameRate);
+    const bool loaded = engine_ && engine_->currentTrack();
+    const double position = loaded ? engine_->positionOnShow() + engine_->currentTrack()->timecodeOffset : 0.0;
+    emit timecodeMoved(position, loaded ? engine_->runningRate() : 0.0, fps);
+    if (!loaded || !timecodeOutputEnabled_) {
         timecodePacer_.reset();
         timecodeSender_.update(std::nullopt, std::nullopt);
         return;
     }
-    const double fps = rawValue(dmxConfig_.frameRate);
-    const double position = engine_->positionOnShow() + engine_->currentTrack()->timecodeOffset;
     const auto decision = timecodePacer_.observe(position, fps, engine_->runningRate(), TimecodePacer::Clock::now());
     timecodeTimer_.start(decision.nextCheck);
     // The active output, told from whichever thread sends: the services outlive the controller

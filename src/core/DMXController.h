@@ -83,6 +83,10 @@ signals:
     void ignoreDMXChanged(bool ignore);
     void autoPlayNextChanged(bool enabled);
     void loopPlaylistChanged(bool enabled);
+    // Where the player's timecode is: the position in seconds (the track's timecode offset
+    // included) and the speed it runs at, 0 while held or with nothing loaded. Told whenever
+    // the timecode output looks, whether or not it sends.
+    void timecodeMoved(double position, double rate, double framesPerSecond);
 
 private:
     void bindToService(DMXProtocolService* service);

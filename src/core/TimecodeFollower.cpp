@@ -95,17 +95,20 @@ void TimecodeFollower::followLtc()
     ltcOpenedFor_ = device;
     const unsigned run = ++ltcRun_;
     LtcInput::Options options;
-    options.source = device.first.isEmpty() ? LtcInput::SourceKind::defaultDevice : LtcInput::SourceKind::alsaDevice;
-    options.location = device.first.toStdString();
+    if (!ltcRecording_.isEmpty()) {
+        options.source = LtcInput::SourceKind::recording;
+        options.location = ltcRecording_.toStdString();
+    } else {
+        options.source =
+            device.first.isEmpty() ? LtcInput::SourceKind::defaultDevice : LtcInput::SourceKind::alsaDevice;
+        options.location = device.first.toStdString();
+    }
     options.channels = device.second;
     options.channel = device.second - 1;
     const double fps = rawValue(controller_.dmxConfig().frameRate);
     options.expectedFps = static_cast<int>(fps);
-    // A frame is told once its last sample is in: it began one frame earlier.
-    const auto frameTime =
-        std::chrono::duration_cast<TimecodeChase::Clock::duration>(std::chrono::duration<double>(1.0 / fps));
-    LtcInput::FrameCallback onFrame = [this, run, fps, frameTime](const LtcDecoder::Frame& frame) {
-        const auto began = TimecodeChase::Clock::now() - frameTime;
+    LtcInput::FrameCallback onFrame = [this, run, fps](const LtcDecoder::Frame& frame,
+                                                       std::chrono::steady_clock::time_point began) {
         const long long number = frame.timecode.toFrameCount(static_cast<int>(fps));
         postToMain(this, [this, run, number, fps, began] {
             if (run == ltcRun_ && settings_.source() == TimecodeSettings::Source::ltc) {
@@ -121,7 +124,8 @@ void TimecodeFollower::followLtc()
                 ltcProblem(problem);
         });
     };
-    ltcStarter_ = std::thread([this, run, options, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] {
+    // Starts wait their turn rather than the main thread: a device can take seconds to open.
+    ltcStarts_.post([this, run, options, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] {
         auto started = std::make_shared<std::variant<std::unique_ptr<LtcInput>, LtcInput::Failure>>(
             LtcInput::start(options, onFrame, onEnd));
         postToMain(this, [this, run, started] {
@@ -139,12 +143,18 @@ void TimecodeFollower::followLtc()
     });
 }
 
+void TimecodeFollower::readLtcFrom(const QString& recording)
+{
+    assertMainThread();
+    ltcRecording_ = recording;
+    stopLtc();
+    followLtc();
+}
+
 void TimecodeFollower::stopLtc()
 {
     ++ltcRun_;
     ltcOpenedFor_.reset();
-    if (ltcStarter_.joinable())
-        ltcStarter_.join();
     ltcInput_.reset();
     ltcProblem_.clear();
 }

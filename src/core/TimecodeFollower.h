@@ -2,6 +2,7 @@
 
 #include "core/TimecodeChase.h"
 #include "net/ArtNetPacket.h"
+#include "platform/SerialQueue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,7 +11,6 @@
 
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace orvelo {
 
@@ -23,7 +23,7 @@ class TimecodeSettings;
 // audio input: the chase decides, this loads, seeks, plays, pauses and nudges the rate of the
 // engine, looking every 10 ms. While it follows, the console's transport is ignored; the
 // player's own timecode is off while it follows Art-Net (it would answer the timecode it
-// follows). The LTC input opens on a thread of its own, as opening a device can take seconds.
+// follows). The LTC input opens on a queue of its own, as opening a device can take seconds.
 // Main thread only.
 class TimecodeFollower : public QObject {
     Q_OBJECT
@@ -43,6 +43,9 @@ public:
     // The last timecode heard, offset applied, as hh:mm:ss:ff; empty before any.
     QString incomingText() const;
     double errorFrames() const { return chase_.errorFrames(); }
+    // Reads LTC from a recording played in real time in place of the audio input, for
+    // rehearsals and tests; empty goes back to the input.
+    void readLtcFrom(const QString& recording);
     // Why LTC cannot be read ("No audio input device"); empty while it can or is not asked for.
     const QString& ltcProblem() const { return ltcProblem_; }
 
@@ -69,8 +72,10 @@ private:
     std::unique_ptr<LtcInput> ltcInput_;
     std::optional<std::pair<QString, int>> ltcOpenedFor_;
     unsigned ltcRun_ = 0;
-    std::thread ltcStarter_;
+    QString ltcRecording_;
     QString ltcProblem_;
+    // Last, so that a start still running ends before the rest goes.
+    SerialQueue ltcStarts_{"orvelo.ltc-in"};
 };
 
 } // namespace orvelo

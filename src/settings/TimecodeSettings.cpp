@@ -76,16 +76,29 @@ TimecodeSettings::TimecodeSettings(QObject* parent) : QObject(parent)
     freewheelFrames_ = storedWholeNumber(freewheelFramesKey, 0, maximumFreewheelFrames).value_or(freewheelFrames_);
     ltcInDevice_ = store_.text(ltcInDeviceKey).value_or(QString());
     ltcInChannel_ = storedWholeNumber(ltcInChannelKey, 1, maximumLtcChannel).value_or(ltcInChannel_);
+    ltcOutEnabled_ = store_.boolean(ltcOutEnabledKey).value_or(false);
+    ltcOutDevice_ = store_.text(ltcOutDeviceKey).value_or(QString());
+    ltcOutChannel_ = storedWholeNumber(ltcOutChannelKey, 1, maximumLtcChannel).value_or(ltcOutChannel_);
 }
 
 void TimecodeSettings::setLtcInDevice(const QString& device)
 {
-    assertMainThread();
-    if (device == ltcInDevice_)
-        return;
-    ltcInDevice_ = device;
-    store_.setText(ltcInDeviceKey, device);
-    emit changed();
+    setText(ltcInDevice_, ltcInDeviceKey, device);
+}
+
+void TimecodeSettings::setLtcOutEnabled(bool enabled)
+{
+    setFlag(ltcOutEnabled_, ltcOutEnabledKey, enabled);
+}
+
+void TimecodeSettings::setLtcOutDevice(const QString& device)
+{
+    setText(ltcOutDevice_, ltcOutDeviceKey, device);
+}
+
+bool TimecodeSettings::setLtcOutChannel(int channel)
+{
+    return setWholeNumber(ltcOutChannel_, ltcOutChannelKey, channel, 1, maximumLtcChannel);
 }
 
 bool TimecodeSettings::setLtcInChannel(int channel)
@@ -115,12 +128,7 @@ void TimecodeSettings::setOffset(const Offset& offset)
 
 void TimecodeSettings::setFollowSelectedTrack(bool follow)
 {
-    assertMainThread();
-    if (follow == followSelectedTrack_)
-        return;
-    followSelectedTrack_ = follow;
-    store_.setBool(followSelectedTrackKey, follow);
-    emit changed();
+    setFlag(followSelectedTrack_, followSelectedTrackKey, follow);
 }
 
 bool TimecodeSettings::setFreewheelFrames(int frames)
@@ -149,6 +157,26 @@ bool TimecodeSettings::setWholeNumber(int& field, const QString& key, int value,
         emit changed();
     }
     return true;
+}
+
+void TimecodeSettings::setText(QString& field, const QString& key, const QString& value)
+{
+    assertMainThread();
+    if (value == field)
+        return;
+    field = value;
+    store_.setText(key, value);
+    emit changed();
+}
+
+void TimecodeSettings::setFlag(bool& field, const QString& key, bool value)
+{
+    assertMainThread();
+    if (value == field)
+        return;
+    field = value;
+    store_.setBool(key, value);
+    emit changed();
 }
 
 } // namespace orvelo

@@ -37,6 +37,9 @@ public:
     static inline const QString freewheelFramesKey = QStringLiteral("timecodeFreewheelFrames");
     static inline const QString ltcInDeviceKey = QStringLiteral("ltcInDevice");
     static inline const QString ltcInChannelKey = QStringLiteral("ltcInChannel");
+    static inline const QString ltcOutEnabledKey = QStringLiteral("ltcOutEnabled");
+    static inline const QString ltcOutDeviceKey = QStringLiteral("ltcOutDevice");
+    static inline const QString ltcOutChannelKey = QStringLiteral("ltcOutChannel");
     static constexpr int maximumLtcChannel = 64;
     static constexpr int defaultFreewheelFrames = 10;
     static constexpr int maximumFreewheelFrames = 250;
@@ -66,6 +69,15 @@ public:
     int ltcInChannel() const { return ltcInChannel_; }
     // Refused (false) outside 1 to maximumLtcChannel.
     bool setLtcInChannel(int channel);
+    // Whether the player's timecode also goes out as LTC (off unless chosen), to which ALSA
+    // device (empty: the system's default output) and on which of its channels (1 the first).
+    bool ltcOutEnabled() const { return ltcOutEnabled_; }
+    void setLtcOutEnabled(bool enabled);
+    const QString& ltcOutDevice() const { return ltcOutDevice_; }
+    void setLtcOutDevice(const QString& device);
+    int ltcOutChannel() const { return ltcOutChannel_; }
+    // Refused (false) outside 1 to maximumLtcChannel.
+    bool setLtcOutChannel(int channel);
 
 signals:
     void changed();
@@ -75,6 +87,9 @@ private:
     std::optional<int> storedWholeNumber(const QString& key, int low, int high) const;
     // Refuses a value outside [low, high]; stores and tells a changed one.
     bool setWholeNumber(int& field, const QString& key, int value, int low, int high);
+    // Stores and tells a changed value.
+    void setText(QString& field, const QString& key, const QString& value);
+    void setFlag(bool& field, const QString& key, bool value);
 
     SettingsStore store_;
     Source source_ = Source::console;
@@ -83,6 +98,9 @@ private:
     int freewheelFrames_ = defaultFreewheelFrames;
     QString ltcInDevice_;
     int ltcInChannel_ = 1;
+    bool ltcOutEnabled_ = false;
+    QString ltcOutDevice_;
+    int ltcOutChannel_ = 1;
 };
 
 } // namespace orvelo

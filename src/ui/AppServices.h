@@ -12,6 +12,7 @@ class PlaybackEngine;
 class ProtocolManager;
 class SACNService;
 class ThemeManager;
+class LtcSender;
 class TimecodeFollower;
 class WebServer;
 
@@ -28,6 +29,7 @@ struct AppServices {
     WebServer& webServer;
     NDIService& ndiService;
     TimecodeFollower& timecodeFollower;
+    LtcSender& ltcSender;
     std::function<void()> startListeners;
 };
 

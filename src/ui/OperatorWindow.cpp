@@ -69,7 +69,7 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
     output_ = std::make_unique<OutputViewModel>(*outputLogic_, app_.playbackEngine, settings,
                                                 VideoEffectsManager::shared(), analyzer, *windows_);
     citp_ = std::make_unique<CITPViewModel>(app_.citpService);
-    timecode_ = std::make_unique<TimecodeViewModel>(TimecodeSettings::shared(), app_.timecodeFollower);
+    timecode_ = std::make_unique<TimecodeViewModel>(TimecodeSettings::shared(), app_.timecodeFollower, app_.ltcSender);
 }
 
 OperatorWindow::~OperatorWindow()

@@ -1,5 +1,6 @@
 #include "ui/TimecodeViewModel.h"
 
+#include "core/LtcSender.h"
 #include "core/TimecodeFollower.h"
 #include "settings/TimecodeSettings.h"
 
@@ -11,8 +12,9 @@ constexpr int refreshIntervalMs = 250;
 
 } // namespace
 
-TimecodeViewModel::TimecodeViewModel(TimecodeSettings& settings, TimecodeFollower& follower, QObject* parent)
-    : QObject(parent), settings_(settings), follower_(follower)
+TimecodeViewModel::TimecodeViewModel(TimecodeSettings& settings, TimecodeFollower& follower, LtcSender& sender,
+                                     QObject* parent)
+    : QObject(parent), settings_(settings), follower_(follower), sender_(sender)
 {
     refresh_.setInterval(refreshIntervalMs);
     connect(&refresh_, &QTimer::timeout, this, &TimecodeViewModel::statusChanged);
@@ -22,6 +24,7 @@ TimecodeViewModel::TimecodeViewModel(TimecodeSettings& settings, TimecodeFollowe
         emit statusChanged();
     });
     connect(&follower_, &TimecodeFollower::statusChanged, this, &TimecodeViewModel::statusChanged);
+    connect(&sender_, &LtcSender::statusChanged, this, &TimecodeViewModel::statusChanged);
     followTimer();
 }
 
@@ -90,6 +93,70 @@ void TimecodeViewModel::setFreewheelFrames(int frames)
 int TimecodeViewModel::maximumFreewheelFrames() const
 {
     return TimecodeSettings::maximumFreewheelFrames;
+}
+
+QString TimecodeViewModel::ltcInDevice() const
+{
+    return settings_.ltcInDevice();
+}
+
+void TimecodeViewModel::setLtcInDevice(const QString& device)
+{
+    settings_.setLtcInDevice(device.trimmed());
+}
+
+int TimecodeViewModel::ltcInChannel() const
+{
+    return settings_.ltcInChannel();
+}
+
+void TimecodeViewModel::setLtcInChannel(int channel)
+{
+    settings_.setLtcInChannel(channel);
+}
+
+bool TimecodeViewModel::ltcOutEnabled() const
+{
+    return settings_.ltcOutEnabled();
+}
+
+void TimecodeViewModel::setLtcOutEnabled(bool enabled)
+{
+    settings_.setLtcOutEnabled(enabled);
+}
+
+QString TimecodeViewModel::ltcOutDevice() const
+{
+    return settings_.ltcOutDevice();
+}
+
+void TimecodeViewModel::setLtcOutDevice(const QString& device)
+{
+    settings_.setLtcOutDevice(device.trimmed());
+}
+
+int TimecodeViewModel::ltcOutChannel() const
+{
+    return settings_.ltcOutChannel();
+}
+
+void TimecodeViewModel::setLtcOutChannel(int channel)
+{
+    settings_.setLtcOutChannel(channel);
+}
+
+int TimecodeViewModel::maximumLtcChannel() const
+{
+    return TimecodeSettings::maximumLtcChannel;
+}
+
+QString TimecodeViewModel::ltcOutStatus() const
+{
+    if (!settings_.ltcOutEnabled())
+        return QStringLiteral("LTC output off");
+    if (!sender_.problem().isEmpty())
+        return QStringLiteral("LTC cannot be sent: %1").arg(sender_.problem());
+    return sender_.sending() ? QStringLiteral("Sending LTC") : QStringLiteral("Opening the LTC output");
 }
 
 QString TimecodeViewModel::status() const

@@ -7,12 +7,14 @@
 
 namespace orvelo {
 
+class LtcSender;
 class TimecodeFollower;
 class TimecodeSettings;
 
 // The window's timecode section: where the transport takes its orders from, the offset, the
-// selected-track option, the freewheel frames, and a line saying how the chase stands
-// (refreshed four times a second while it follows). Main thread only.
+// selected-track option, the freewheel frames, the LTC input and output, and lines saying how
+// the chase stands (refreshed four times a second while it follows) and how LTC goes out. Main
+// thread only.
 class TimecodeViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QStringList sourceNames READ sourceNames CONSTANT)
@@ -21,9 +23,17 @@ class TimecodeViewModel : public QObject {
     Q_PROPERTY(bool followSelectedTrack READ followSelectedTrack WRITE setFollowSelectedTrack NOTIFY changed)
     Q_PROPERTY(int freewheelFrames READ freewheelFrames WRITE setFreewheelFrames NOTIFY changed)
     Q_PROPERTY(int maximumFreewheelFrames READ maximumFreewheelFrames CONSTANT)
+    Q_PROPERTY(QString ltcInDevice READ ltcInDevice WRITE setLtcInDevice NOTIFY changed)
+    Q_PROPERTY(int ltcInChannel READ ltcInChannel WRITE setLtcInChannel NOTIFY changed)
+    Q_PROPERTY(bool ltcOutEnabled READ ltcOutEnabled WRITE setLtcOutEnabled NOTIFY changed)
+    Q_PROPERTY(QString ltcOutDevice READ ltcOutDevice WRITE setLtcOutDevice NOTIFY changed)
+    Q_PROPERTY(int ltcOutChannel READ ltcOutChannel WRITE setLtcOutChannel NOTIFY changed)
+    Q_PROPERTY(int maximumLtcChannel READ maximumLtcChannel CONSTANT)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QString ltcOutStatus READ ltcOutStatus NOTIFY statusChanged)
 public:
-    TimecodeViewModel(TimecodeSettings& settings, TimecodeFollower& follower, QObject* parent = nullptr);
+    TimecodeViewModel(TimecodeSettings& settings, TimecodeFollower& follower, LtcSender& sender,
+                      QObject* parent = nullptr);
 
     QStringList sourceNames() const;
     int sourceIndex() const;
@@ -36,7 +46,19 @@ public:
     int freewheelFrames() const;
     void setFreewheelFrames(int frames);
     int maximumFreewheelFrames() const;
+    QString ltcInDevice() const;
+    void setLtcInDevice(const QString& device);
+    int ltcInChannel() const;
+    void setLtcInChannel(int channel);
+    bool ltcOutEnabled() const;
+    void setLtcOutEnabled(bool enabled);
+    QString ltcOutDevice() const;
+    void setLtcOutDevice(const QString& device);
+    int ltcOutChannel() const;
+    void setLtcOutChannel(int channel);
+    int maximumLtcChannel() const;
     QString status() const;
+    QString ltcOutStatus() const;
 
 signals:
     void changed();
@@ -47,6 +69,7 @@ private:
 
     TimecodeSettings& settings_;
     TimecodeFollower& follower_;
+    LtcSender& sender_;
     QTimer refresh_;
 };
 

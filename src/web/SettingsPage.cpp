@@ -92,6 +92,11 @@ constexpr std::string_view settingsPage = R"HTML(<title>Settings - Orvelo</title
       <label class="field">LTC Channel<input type="number" id="ltcInChannel" min="1" max="64" step="1"></label>
     </div>
     <label class="switch">Selected track follows (hour ignored)<input type="checkbox" id="followSelectedTrack"></label>
+    <label class="switch">Send LTC (audio output)<input type="checkbox" id="ltcOutEnabled"></label>
+    <div class="grid">
+      <label class="field">LTC Out Device (empty: default)<input type="text" id="ltcOutDevice" autocomplete="off"></label>
+      <label class="field">LTC Out Channel<input type="number" id="ltcOutChannel" min="1" max="64" step="1"></label>
+    </div>
   </section>
 
   <section id="access" hidden>
@@ -279,6 +284,9 @@ function fill(s) {
     byId('followSelectedTrack').checked = s.timecode.followSelectedTrack;
     byId('ltcInDevice').value = s.timecode.ltcIn.device;
     byId('ltcInChannel').value = s.timecode.ltcIn.channel;
+    byId('ltcOutEnabled').checked = s.timecode.ltcOut.enabled;
+    byId('ltcOutDevice').value = s.timecode.ltcOut.device;
+    byId('ltcOutChannel').value = s.timecode.ltcOut.channel;
   }
   byId('interfaceBroadcast').value = s.network.interfaceBroadcast;
   byId('ndiEnabled').checked = s.ndi.enabled;
@@ -342,7 +350,11 @@ function collect() {
     timecode: {
       source: byId('timecodeSource').value, offset: byId('timecodeOffset').value.trim(),
       freewheelFrames: integer('freewheelFrames'), followSelectedTrack: byId('followSelectedTrack').checked,
-      ltcIn: { device: byId('ltcInDevice').value.trim(), channel: integer('ltcInChannel') }
+      ltcIn: { device: byId('ltcInDevice').value.trim(), channel: integer('ltcInChannel') },
+      ltcOut: {
+        enabled: byId('ltcOutEnabled').checked, device: byId('ltcOutDevice').value.trim(),
+        channel: integer('ltcOutChannel')
+      }
     },
     library: {
       mediaFolder: byId('mediaFolder').value.trim(),

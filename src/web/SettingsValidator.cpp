@@ -156,21 +156,28 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         return std::nullopt;
     };
     const auto followable = [](const QString& t) { return TimecodeSettings::sourceFromText(t).has_value(); };
-    const Rule ltcIn = [](const QJsonValue& value) -> std::optional<QString> {
-        const QString expected =
-            QStringLiteral("must be {\"device\": an ALSA device name or empty, \"channel\": 1 to %1}")
-                .arg(TimecodeSettings::maximumLtcChannel);
-        if (!value.isObject())
-            return expected;
-        const QJsonValue device = value.toObject().value(QLatin1String("device"));
-        const QJsonValue channel = value.toObject().value(QLatin1String("channel"));
-        if (!device.isUndefined() && (!device.isString() || !isInterfaceNameOrEmpty(device.toString())))
-            return expected;
-        if (!channel.isUndefined() &&
-            (!channel.isDouble() || channel.toDouble() != std::floor(channel.toDouble()) || channel.toDouble() < 1 ||
-             channel.toDouble() > TimecodeSettings::maximumLtcChannel))
-            return expected;
-        return std::nullopt;
+    // An audio port for LTC: the output's also says whether it is on.
+    const auto ltcPort = [](bool switchable) -> Rule {
+        return [switchable](const QJsonValue& value) -> std::optional<QString> {
+            const QString expected =
+                QStringLiteral("must be {%1\"device\": an ALSA device name or empty, \"channel\": 1 to %2}")
+                    .arg(switchable ? QStringLiteral("\"enabled\": true or false, ") : QString())
+                    .arg(TimecodeSettings::maximumLtcChannel);
+            if (!value.isObject())
+                return expected;
+            const QJsonValue enabled = value.toObject().value(QLatin1String("enabled"));
+            const QJsonValue device = value.toObject().value(QLatin1String("device"));
+            const QJsonValue channel = value.toObject().value(QLatin1String("channel"));
+            if (!enabled.isUndefined() && (!switchable || !enabled.isBool()))
+                return expected;
+            if (!device.isUndefined() && (!device.isString() || !isInterfaceNameOrEmpty(device.toString())))
+                return expected;
+            if (!channel.isUndefined() &&
+                (!channel.isDouble() || channel.toDouble() != std::floor(channel.toDouble()) ||
+                 channel.toDouble() < 1 || channel.toDouble() > TimecodeSettings::maximumLtcChannel))
+                return expected;
+            return std::nullopt;
+        };
     };
     const auto offset = [](const QString& t) { return TimecodeSettings::parseOffset(t).has_value(); };
     const std::vector<Field> fields{
@@ -207,7 +214,8 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"timecode", "offset", text(offset, "a time code hh:mm:ss:ff, signed, frames below 30")},
         {"timecode", "followSelectedTrack", flag()},
         {"timecode", "freewheelFrames", wholeNumber(0, TimecodeSettings::maximumFreewheelFrames)},
-        {"timecode", "ltcIn", ltcIn},
+        {"timecode", "ltcIn", ltcPort(false)},
+        {"timecode", "ltcOut", ltcPort(true)},
     };
     return checkFields(document, fields);
 }

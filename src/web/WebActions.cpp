@@ -224,6 +224,14 @@ void applyTimecode(TimecodeSettings& settings, const QJsonObject& timecode)
         if (const auto channel = asInt(integer(*ltcIn, "channel")))
             settings.setLtcInChannel(*channel);
     }
+    if (const auto ltcOut = webjson::object(timecode, "ltcOut")) {
+        if (const auto device = string(*ltcOut, "device"))
+            settings.setLtcOutDevice(*device);
+        if (const auto channel = asInt(integer(*ltcOut, "channel")))
+            settings.setLtcOutChannel(*channel);
+        if (const auto enabled = boolean(*ltcOut, "enabled"))
+            settings.setLtcOutEnabled(*enabled);
+    }
     // Last, so the player starts following with the offset given alongside.
     if (const auto text = string(timecode, "source"))
         if (const auto source = TimecodeSettings::sourceFromText(*text))

@@ -28,6 +28,15 @@ QString idText(const QUuid& id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+QJsonObject ltcOutStatus(const WebServices& services)
+{
+    const LtcSender* sender = services.ltcSender.data();
+    return QJsonObject{
+        {"sending", sender && sender->sending()},
+        {"problem", sender ? sender->problem() : QString()},
+    };
+}
+
 } // namespace
 
 std::optional<QJsonObject> status(const WebServices& services, const QDateTime& now)
@@ -65,6 +74,7 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
         {"incoming", follower ? follower->incomingText() : QString()},
         {"errorFrames", follower ? follower->errorFrames() : 0.0},
         {"problem", follower ? follower->ltcProblem() : QString()},
+        {"ltcOut", ltcOutStatus(services)},
     };
     return document;
 }
@@ -185,6 +195,9 @@ QJsonObject settings(const WebServices& services)
         {"freewheelFrames", timecode ? timecode->freewheelFrames() : TimecodeSettings::defaultFreewheelFrames},
         {"ltcIn", QJsonObject{{"device", timecode ? timecode->ltcInDevice() : QString()},
                               {"channel", timecode ? timecode->ltcInChannel() : 1}}},
+        {"ltcOut", QJsonObject{{"enabled", timecode && timecode->ltcOutEnabled()},
+                               {"device", timecode ? timecode->ltcOutDevice() : QString()},
+                               {"channel", timecode ? timecode->ltcOutChannel() : 1}}},
     };
     return QJsonObject{
         {"dmx", dmx},

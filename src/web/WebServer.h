@@ -73,6 +73,7 @@ public:
                NDIControl* ndiService, ThemeManager* themeManager);
     // What chases incoming timecode, for the status; held weakly.
     void setTimecodeFollower(TimecodeFollower* follower) { services_.timecodeFollower = follower; }
+    void setLtcSender(LtcSender* sender) { services_.ltcSender = sender; }
 
     bool isRunning() const { return isRunning_; }
     // "http://localhost:" and the port, once listening.

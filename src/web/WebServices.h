@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DMXController.h"
+#include "core/LtcSender.h"
 #include "core/TimecodeFollower.h"
 #include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
@@ -25,6 +26,7 @@ struct WebServices {
     QPointer<NDIControl> ndiService;
     QPointer<ThemeManager> themeManager;
     QPointer<TimecodeFollower> timecodeFollower = nullptr;
+    QPointer<LtcSender> ltcSender = nullptr;
     SettingsManager* settings = nullptr;
     VideoEffectsManager* effects = nullptr;
     WebRemoteSettings* remote = nullptr;

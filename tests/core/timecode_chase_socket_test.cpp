@@ -1,19 +1,26 @@
 // Protects chasing Art-Net timecode with real packets and real media: the frame on show (the
 // presentation time of the picture the player holds, not a computed position) against the
 // timecode a show controller sends at 25 and 30 fps, through a jump back, dropouts shorter and
-// longer than the freewheel, and a change of hour.
+// longer than the freewheel, and a change of hour. The same story told in LTC from a recording
+// played in real time, and the player's own timecode going out as LTC into a file.
 #include "ConsoleTestSupport.h"
 
+#include "core/LtcSender.h"
 #include "core/TimecodeFollower.h"
 #include "net/ArtNetTestSupport.h"
+#include "platform/media/LtcEncoder.h"
+#include "platform/media/LtcInput.h"
 #include "platform/media/MediaPlayer.h"
 #include "settings/TimecodeSettings.h"
+#include "support/MediaFiles.h"
 #include "support/TimecodeSource.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
+#include <future>
+#include <mutex>
 #include <thread>
 
 using namespace orvelo;
@@ -87,6 +94,36 @@ double p99AfterLock(std::vector<Sample> samples, double from)
         return 1e9;
     std::sort(errors.begin(), errors.end());
     return errors[static_cast<std::size_t>(0.99 * static_cast<double>(errors.size() - 1))];
+}
+
+// What an audio desk would send: LTC rolling from 00:00:12:00 for 5 s, a jump back to
+// 00:00:02:00 for 3 s, a second of silence, then hour 1 from 01:00:02:00 for 3 s.
+bool writeLtcRecording(const std::string& path, int fps)
+{
+    auto encoder = LtcEncoder::create(fps, LtcInput::sampleRate);
+    if (!encoder)
+        return false;
+    std::vector<float> samples;
+    const auto roll = [&](long long first, int seconds) {
+        for (long long f = first; f <= first + seconds * fps; ++f) {
+            const auto frame = encoder->encodeFloat(LtcTimecode::fromFrameCount(f, fps));
+            samples.insert(samples.end(), frame.begin(), frame.end());
+        }
+    };
+    roll(12LL * fps, 5);
+    roll(2LL * fps, 3);
+    samples.insert(samples.end(), LtcInput::sampleRate, 0.0f);
+    roll(3602LL * fps, 3);
+    return MediaFiles::writeWav(path, samples, LtcInput::sampleRate, 1);
+}
+
+long long frameOf(const QString& timecode, int fps)
+{
+    const auto parts = timecode.split(':');
+    if (parts.size() != 4)
+        return -1;
+    return ((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 + parts[2].toLongLong()) * fps +
+           parts[3].toLongLong();
 }
 
 } // namespace
@@ -167,4 +204,112 @@ TEST(TimecodeChaseOnTheWire, WithoutAnAudioInputLtcSaysSoAndThePlayerRunsOn)
     rig.settings.setSource(TimecodeSettings::Source::console);
     EXPECT_TRUE(rig.follower.ltcProblem().isEmpty());
     EXPECT_FALSE(rig.controller.transportFollowsTimecode());
+}
+
+TEST(TimecodeChaseOnTheWire, LtcFromARecordingDrivesTheChaseThroughAJumpADropoutAndAnHour)
+{
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    forgetLastPlaylist();
+    constexpr int fps = 25;
+    const std::string path = tempDir() + "/chase-ltc.wav";
+    ASSERT_TRUE(writeLtcRecording(path, fps));
+    ChaseRig rig;
+    rig.controller.playlist().setPlaylist(makeTracks({clip(30.0, 1), clip(30.0, 2)}, 2));
+    rig.follower.readLtcFrom(QString::fromStdString(path));
+    rig.settings.setSource(TimecodeSettings::Source::ltc);
+
+    // Phases as the recording tells them, read from what the player heard.
+    struct Look {
+        double seconds;
+        long long incoming;
+        QString lock;
+        double error;
+        std::optional<double> shown;
+        bool playing;
+        QString track;
+    };
+    std::vector<Look> looks;
+    const auto start = Clock::now();
+    while (Clock::now() - start < 15s) {
+        spinFor(10ms);
+        looks.push_back({std::chrono::duration<double>(Clock::now() - start).count(),
+                         frameOf(rig.follower.incomingText(), fps), rig.follower.lockText(), rig.follower.errorFrames(),
+                         rig.shown(fps), rig.engine.isPlaying(),
+                         rig.engine.currentTrack() ? rig.engine.currentTrack()->name : QString()});
+    }
+    ASSERT_TRUE(rig.follower.ltcProblem().isEmpty() || rig.follower.ltcProblem() == "LTC input ended")
+        << rig.follower.ltcProblem().toStdString();
+
+    // Each phase: from the first frame heard of it, the picture locks and then stays within a
+    // frame of what the chase hears (LTC is told a frame late, so the picture leads it by one).
+    const auto phase = [&](long long first, long long last, const char* name) {
+        SCOPED_TRACE(name);
+        const auto begin = std::find_if(looks.begin(), looks.end(),
+                                        [&](const Look& l) { return l.incoming >= first && l.incoming <= last; });
+        ASSERT_NE(begin, looks.end()) << "never heard";
+        auto end =
+            std::find_if(begin, looks.end(), [&](const Look& l) { return l.incoming > last || l.incoming < first; });
+        const auto locked = std::find_if(begin, end, [](const Look& l) { return l.lock == "locked"; });
+        ASSERT_NE(locked, end) << "never locked";
+        EXPECT_LT(locked->seconds - begin->seconds, 3.0);
+        std::vector<double> errors;
+        for (auto l = locked; l != end; ++l)
+            if (l->seconds > locked->seconds + 0.5 && l->lock == "locked" && l->shown)
+                errors.push_back(std::abs(*l->shown - 1 - static_cast<double>(l->incoming % (3600 * fps))));
+        ASSERT_FALSE(errors.empty());
+        std::sort(errors.begin(), errors.end());
+        EXPECT_LE(errors[errors.size() * 99 / 100], 2.0) << "picture against the last frame heard";
+    };
+    phase(12 * fps, 17 * fps, "rolling from 00:00:12:00");
+    phase(2 * fps, 5 * fps, "the jump back to 00:00:02:00");
+    phase(3602 * fps, 3605 * fps, "hour 1");
+    EXPECT_EQ(looks.back().track, "track02");
+
+    // The second of silence, past the freewheel: the player held, then rolled again.
+    const auto jumped = std::find_if(looks.begin(), looks.end(), [&](const Look& l) { return l.incoming < 6 * fps; });
+    const auto lost = std::find_if(jumped, looks.end(), [](const Look& l) { return l.lock == "lost" && !l.playing; });
+    EXPECT_NE(lost, looks.end()) << "the picture never held in the silence";
+    rig.settings.setSource(TimecodeSettings::Source::console);
+}
+
+TEST(TimecodeChaseOnTheWire, LtcOutCarriesThePlayersTimecodeIntoAFile)
+{
+    ORVELO_REQUIRE_ISOLATED_NETWORK();
+    forgetLastPlaylist();
+    constexpr int fps = 25;
+    const std::string path = tempDir() + "/ltc-out-player.wav";
+    LogCapture log;
+    ChaseRig rig;
+    LtcSender sender(rig.controller, rig.settings);
+    rig.controller.playlist().setPlaylist(makeTracks({clip(30.0, 1), clip(30.0, 2)}, 2));
+    sender.writeTo(QString::fromStdString(path));
+    rig.settings.setLtcOutEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return sender.sending(); }, 8s)) << sender.problem().toStdString();
+    rig.controller.playTrack(1);
+    ASSERT_TRUE(waitUntil([&] { return rig.engine.isPlaying(); }, 8s));
+    spinFor(2000ms);
+    rig.settings.setLtcOutEnabled(false); // closes the file
+    EXPECT_TRUE(log.contains("LtcSender: LTC output off"));
+
+    std::mutex mutex;
+    std::vector<LtcTimecode> heard;
+    std::promise<void> ended;
+    auto reading = LtcInput::start(
+        {LtcInput::SourceKind::file, path, 1, 0, fps},
+        [&](const LtcDecoder::Frame& frame, Clock::time_point) {
+            std::lock_guard lock(mutex);
+            heard.push_back(frame.timecode);
+        },
+        [&](const std::optional<LtcInput::Failure>&) { ended.set_value(); });
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LtcInput>>(reading));
+    ended.get_future().wait();
+    std::lock_guard lock(mutex);
+    // Hour 1 for the second track, from its start, one frame after another.
+    ASSERT_GE(heard.size(), 40u);
+    EXPECT_EQ(heard.front().hours, 1);
+    EXPECT_LT(heard.front().toFrameCount(fps) - 3600LL * fps, 2LL * fps);
+    std::size_t steps = 0;
+    for (std::size_t i = 1; i < heard.size(); ++i)
+        steps += heard[i].toFrameCount(fps) == heard[i - 1].toFrameCount(fps) + 1;
+    EXPECT_GE(steps, heard.size() - 3) << "frames repeated or skipped";
 }

@@ -1,12 +1,14 @@
-// Protects timecode read from audio: every frame written comes back once, in order and where it
-// lies in the stream, through a real file; jumps are followed, silence and noise yield nothing;
-// an input that cannot open says why at once instead of hanging.
+// Protects timecode read from and written to audio: every frame written comes back once, in
+// order and where it lies in the stream, through a real file; jumps are followed, silence and
+// noise yield nothing; the output writes what is due when each frame plays, and falls silent
+// when held; an input or output that cannot open says why at once instead of hanging.
 #include "platform/media/AudioOutput.h"
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GstHandle.h"
 #include "platform/media/LtcDecoder.h"
 #include "platform/media/LtcEncoder.h"
 #include "platform/media/LtcInput.h"
+#include "platform/media/LtcOutput.h"
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
 
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <numbers>
 #include <random>
+#include <thread>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -56,36 +59,6 @@ std::vector<LtcTimecode> timecodes(const std::vector<LtcDecoder::Frame>& frames)
     return out;
 }
 
-// Writes interleaved samples to a WAV file through GStreamer, as a recorder would.
-template <typename Sample>
-bool writeWav(const std::string& path, const std::vector<Sample>& samples, int rate, int channels)
-{
-    const char* format = std::is_same_v<Sample, float> ? "F32LE" : "S16LE";
-    const std::string description = "appsrc name=src format=time caps=audio/x-raw,format=" + std::string(format) +
-                                    ",layout=interleaved,rate=" + std::to_string(rate) +
-                                    ",channels=" + std::to_string(channels) +
-                                    " ! audioconvert ! wavenc ! filesink location=\"" + path + "\"";
-    ensureGStreamer();
-    GError* error = nullptr;
-    auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &error));
-    if (error)
-        g_error_free(error);
-    if (!pipeline)
-        return false;
-    GstObjectHandle<GstElement> src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
-    const gsize bytes = samples.size() * sizeof(Sample);
-    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
-    gst_buffer_fill(buffer, 0, samples.data(), bytes);
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    gst_app_src_push_buffer(GST_APP_SRC(src.get()), buffer);
-    gst_app_src_end_of_stream(GST_APP_SRC(src.get()));
-    GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
-    GstMiniHandle<GstMessage> done(gst_bus_timed_pop_filtered(
-        bus.get(), 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS;
-}
-
 // What an input reported, from its streaming thread.
 struct Received {
     std::mutex mutex;
@@ -96,7 +69,7 @@ struct Received {
     {
         return LtcInput::start(
             options,
-            [this](const LtcDecoder::Frame& frame) {
+            [this](const LtcDecoder::Frame& frame, std::chrono::steady_clock::time_point) {
                 std::lock_guard lock(mutex);
                 frames.push_back(frame);
             },
@@ -127,7 +100,7 @@ template <typename Sample> std::string writeLtcFile(const FileCase& c, std::vect
                                                      : static_cast<Sample>(toneLevel * std::sin(2 * std::numbers::pi *
                                                                                                 440 * i / c.fileRate)));
     const std::string path = tempDir() + "/ltc" + std::to_string(c.fps) + ".wav";
-    return writeWav(path, interleaved, c.fileRate, c.channels) ? path : "";
+    return MediaFiles::writeWav(path, interleaved, c.fileRate, c.channels) ? path : "";
 }
 
 } // namespace
@@ -252,7 +225,73 @@ TEST(Ltc, EncoderRefusesTimesAndRatesThatDoNotExist)
     EXPECT_NEAR(peak, std::pow(10.0, -18.0 / 20), 0.02);
 }
 
-TEST(Ltc, InputThatCannotOpenFailsAtOnceWithTheReason)
+TEST(Ltc, OutputWritesWhatIsDueAsEachFramePlaysFollowsAJumpAndFallsSilentWhenHeld)
+{
+    using Motion = LtcOutput::Motion;
+    const std::string path = tempDir() + "/ltc-out.wav";
+    constexpr int fps = 25;
+    constexpr int perFrame = LtcOutput::sampleRate / fps;
+    struct Change {
+        LtcOutput::Clock::time_point at;
+        Motion motion;
+    };
+    std::vector<Change> changes;
+    std::function<LtcOutput::Clock::time_point(std::int64_t)> timeOf;
+    {
+        auto started = LtcOutput::start({LtcOutput::SinkKind::file, path, 2, 1, fps});
+        ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LtcOutput>>(started))
+            << std::get<LtcOutput::Failure>(started).message;
+        auto output = std::move(std::get<std::unique_ptr<LtcOutput>>(started));
+        const auto change = [&](double frame, double speed) {
+            const auto now = LtcOutput::Clock::now();
+            changes.push_back({now, Motion{frame, speed, now}});
+            output->setMotion(changes.back().motion);
+        };
+        change(3600.0 * fps + 0.5, fps); // 01:00:00:00, halfway through the frame
+        std::this_thread::sleep_for(1200ms);
+        change(600.0 * fps, 2.0 * fps); // back to 00:10:00:00, at double speed
+        std::this_thread::sleep_for(1000ms);
+        change(600.0 * fps + 30, 0); // held
+        std::this_thread::sleep_for(500ms);
+        timeOf = [start = output->timeOf(0)](std::int64_t sample) {
+            return start + std::chrono::nanoseconds(sample * 1'000'000'000 / LtcOutput::sampleRate);
+        };
+    }
+
+    Received timecode;
+    auto reading = timecode.start({LtcInput::SourceKind::file, path, 2, 1, fps});
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LtcInput>>(reading));
+    ASSERT_FALSE(timecode.end.get_future().get().has_value());
+    Received otherChannel;
+    auto silent = otherChannel.start({LtcInput::SourceKind::file, path, 2, 0, fps});
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LtcInput>>(silent));
+    ASSERT_FALSE(otherChannel.end.get_future().get().has_value());
+    EXPECT_TRUE(otherChannel.frames.empty());
+
+    // Each frame says what its motion named when its first sample played. A frame made just
+    // before a change plays just after it, so those may still follow the motion before.
+    std::size_t rolling = 0;
+    for (const auto& frame : timecode.frames) {
+        const std::int64_t start = (frame.startSample + perFrame / 2) / perFrame * perFrame;
+        const auto plays = timeOf(start);
+        auto inForce = std::find_if(changes.rbegin(), changes.rend(), [&](const Change& c) { return c.at <= plays; });
+        ASSERT_NE(inForce, changes.rend()) << "a frame before the first motion";
+        const auto named = [&](const Motion& m) {
+            return static_cast<std::int64_t>(
+                std::floor(m.frame + m.framesPerSecond * std::chrono::duration<double>(plays - m.at).count() + 1e-6));
+        };
+        const auto got = frame.timecode.toFrameCount(fps);
+        const bool justChanged = plays - inForce->at < 200ms && inForce + 1 != changes.rend();
+        EXPECT_TRUE(got == named(inForce->motion) || (justChanged && got == named(std::next(inForce)->motion)))
+            << "frame at sample " << start << " says " << got << ", due " << named(inForce->motion);
+        EXPECT_FALSE(inForce->motion.framesPerSecond == 0 && !justChanged) << "a frame while held";
+        rolling += inForce->motion.framesPerSecond != 0;
+    }
+    // 2.2 s rolling; the first frame after a gap can be missed by the decoder.
+    EXPECT_GE(rolling, 2.2 * fps - 5);
+}
+
+TEST(Ltc, InputsAndOutputsThatCannotOpenFailAtOnceWithTheReason)
 {
     using Kind = LtcInput::SourceKind;
     using Error = LtcInput::Error;
@@ -278,5 +317,31 @@ TEST(Ltc, InputThatCannotOpenFailsAtOnceWithTheReason)
         EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
         ASSERT_TRUE(std::holds_alternative<LtcInput::Failure>(started));
         EXPECT_EQ(std::get<LtcInput::Failure>(started).error, c.error) << std::get<LtcInput::Failure>(started).message;
+    }
+
+    using Sink = LtcOutput::SinkKind;
+    struct OutputCase {
+        LtcOutput::Options options;
+        LtcOutput::Error error;
+        std::string message;
+    };
+    std::vector<OutputCase> outputs = {
+        {{Sink::alsaDevice, "hw:97,0"}, LtcOutput::Error::noDevice, R"(No audio output device "hw:97,0")"},
+        {{Sink::file, tempDir() + "/no/such/folder/ltc.wav"}, LtcOutput::Error::cannotWrite, ""},
+        {{Sink::file, "ltc.wav", 1, 0, 29}, LtcOutput::Error::invalidOptions, ""},
+        {{Sink::file, "ltc.wav", 65, 0}, LtcOutput::Error::invalidOptions, ""},
+    };
+    if (!hasAudioDevice())
+        outputs.push_back({{Sink::defaultDevice, ""}, LtcOutput::Error::noDevice, "No audio output device"});
+    for (const auto& c : outputs) {
+        SCOPED_TRACE(c.options.location);
+        const auto before = std::chrono::steady_clock::now();
+        const auto started = LtcOutput::start(c.options);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+        ASSERT_TRUE(std::holds_alternative<LtcOutput::Failure>(started));
+        EXPECT_EQ(std::get<LtcOutput::Failure>(started).error, c.error);
+        if (!c.message.empty()) {
+            EXPECT_EQ(std::get<LtcOutput::Failure>(started).message, c.message);
+        }
     }
 }

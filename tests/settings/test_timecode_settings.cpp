@@ -33,6 +33,11 @@ TEST(TimecodeSettings, OffsetsParseInRangeOnlyAndEverythingSurvivesARestart)
         EXPECT_FALSE(settings.setLtcInChannel(0));
         EXPECT_TRUE(settings.setLtcInChannel(2));
         settings.setLtcInDevice("hw:1,0");
+        EXPECT_FALSE(settings.ltcOutEnabled());
+        EXPECT_FALSE(settings.setLtcOutChannel(65));
+        EXPECT_TRUE(settings.setLtcOutChannel(3));
+        settings.setLtcOutDevice("hw:2,0");
+        settings.setLtcOutEnabled(true);
     }
     const TimecodeSettings restarted;
     EXPECT_EQ(restarted.source(), TimecodeSettings::Source::artNet);
@@ -40,4 +45,6 @@ TEST(TimecodeSettings, OffsetsParseInRangeOnlyAndEverythingSurvivesARestart)
     EXPECT_TRUE(restarted.followSelectedTrack());
     EXPECT_EQ(restarted.freewheelFrames(), 0);
     EXPECT_EQ(std::pair(restarted.ltcInDevice(), restarted.ltcInChannel()), std::pair(QString("hw:1,0"), 2));
+    EXPECT_TRUE(restarted.ltcOutEnabled());
+    EXPECT_EQ(std::pair(restarted.ltcOutDevice(), restarted.ltcOutChannel()), std::pair(QString("hw:2,0"), 3));
 }

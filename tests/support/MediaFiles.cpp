@@ -2,6 +2,9 @@
 
 #include "support/TestSupport.h"
 
+#include "platform/media/GstHandle.h"
+
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 
 #include <cmath>
@@ -22,6 +25,35 @@ struct Unref {
     void operator()(gpointer object) const { gst_object_unref(object); }
 };
 template <typename T> using Ref = std::unique_ptr<T, Unref>;
+
+template <typename Sample>
+bool writeWavOf(const std::string& path, const std::vector<Sample>& samples, int rate, int channels)
+{
+    const char* format = std::is_same_v<Sample, float> ? "F32LE" : "S16LE";
+    const std::string description = "appsrc name=src format=time caps=audio/x-raw,format=" + std::string(format) +
+                                    ",layout=interleaved,rate=" + std::to_string(rate) +
+                                    ",channels=" + std::to_string(channels) +
+                                    " ! audioconvert ! wavenc ! filesink location=\"" + path + "\"";
+    gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &error));
+    if (error)
+        g_error_free(error);
+    if (!pipeline)
+        return false;
+    GstObjectHandle<GstElement> src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    const gsize bytes = samples.size() * sizeof(Sample);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+    gst_buffer_fill(buffer, 0, samples.data(), bytes);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    gst_app_src_push_buffer(GST_APP_SRC(src.get()), buffer);
+    gst_app_src_end_of_stream(GST_APP_SRC(src.get()));
+    GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    GstMiniHandle<GstMessage> done(gst_bus_timed_pop_filtered(
+        bus.get(), 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS;
+}
 
 std::string cacheDir()
 {
@@ -90,6 +122,16 @@ bool runToEnd(GstElement* pipeline)
 }
 
 } // namespace
+
+bool MediaFiles::writeWav(const std::string& path, const std::vector<float>& samples, int rate, int channels)
+{
+    return writeWavOf(path, samples, rate, channels);
+}
+
+bool MediaFiles::writeWav(const std::string& path, const std::vector<std::int16_t>& samples, int rate, int channels)
+{
+    return writeWavOf(path, samples, rate, channels);
+}
 
 std::string MediaFiles::generate(const std::string& fileName, const std::string& description)
 {

@@ -3,7 +3,9 @@
 #include "platform/media/VideoFrame.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvelo::test {
 
@@ -29,6 +31,11 @@ public:
 
     // A file whose name promises a video but whose bytes are no media at all.
     static std::string notMedia();
+
+    // Writes interleaved samples to a WAV file through GStreamer, as a recorder would; false
+    // when that failed.
+    static bool writeWav(const std::string& path, const std::vector<float>& samples, int rate, int channels);
+    static bool writeWav(const std::string& path, const std::vector<std::int16_t>& samples, int rate, int channels);
 
     // Runs a gst-launch style description whose sink writes to "{out}".
     static std::string generate(const std::string& fileName, const std::string& description);

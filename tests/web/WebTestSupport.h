@@ -118,7 +118,7 @@ struct ServiceRig {
 
     WebServices services()
     {
-        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(),
+        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(), nullptr,
                 nullptr,      &settings,        &effects,        &remote,   &timecode};
     }
 

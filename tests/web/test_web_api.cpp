@@ -45,7 +45,8 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
         R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
         R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
         R"("remainingTime":0,"sacnReceiving":false,"state":"stopped",)"
-        R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","problem":"","source":"console"},"trackName":"No Track"})");
+        R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","ltcOut":{"problem":"","sending":false},"problem":"",)"
+        R"("source":"console"},"trackName":"No Track"})");
 
     DMXConfig config;
     config.startChannel = 100;
@@ -90,7 +91,7 @@ TEST(WebDocuments, SettingsShowEveryService)
         R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
         R"("theme":{"current":"onyx_dark"},)"
         R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"ltcIn":{"channel":1,"device":""},)"
-        R"("offset":"00:00:00:00","source":"console"},)"
+        R"("ltcOut":{"channel":1,"device":"","enabled":false},"offset":"00:00:00:00","source":"console"},)"
         R"("web":{"hostNames":[],"interface":"","sessionIdleHours":12,"transportMinInterval":0.5}})");
 
     rig.ndi->broadcasting = true;
@@ -292,6 +293,9 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"web":{"hostNames":["ok.example","bad name"]}})", "web.hostNames"},
         {R"({"timecode":{"source":"LTC"}})", "timecode.source"},
         {R"({"timecode":{"ltcIn":{"channel":0}}})", "timecode.ltcIn"},
+        {R"({"timecode":{"ltcIn":{"enabled":true}}})", "timecode.ltcIn"},
+        {R"({"timecode":{"ltcOut":{"enabled":"yes"}}})", "timecode.ltcOut"},
+        {R"({"timecode":{"ltcOut":{"channel":65}}})", "timecode.ltcOut"},
         {R"({"timecode":{"offset":"01:00:00"}})", "timecode.offset"},
         {R"({"timecode":{"freewheelFrames":251}})", "timecode.freewheelFrames"},
         // Texts the system would read only up to a zero character, or a name that would break a log line.
@@ -304,7 +308,7 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
          R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1,)"
          R"("timecode":{"source":"ltc","offset":"-01:00:00:00","followSelectedTrack":true,"freewheelFrames":0,)"
-         R"("ltcIn":{"device":"hw:1,0","channel":2}}})",
+         R"("ltcIn":{"device":"hw:1,0","channel":2},"ltcOut":{"enabled":true,"device":"hw:2,0","channel":3}}})",
          ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };

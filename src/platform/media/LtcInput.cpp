@@ -17,6 +17,11 @@ namespace {
 
 constexpr int maxChannels = 64; // GStreamer's limit for raw audio
 
+bool isDeviceSource(LtcInput::SourceKind kind)
+{
+    return kind == LtcInput::SourceKind::defaultDevice || kind == LtcInput::SourceKind::alsaDevice;
+}
+
 bool isRawAudio(GstPad* pad)
 {
     GstMiniHandle<GstCaps> caps(gst_pad_get_current_caps(pad));
@@ -92,7 +97,7 @@ struct LtcInput::Pipeline {
         gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     }
 
-    bool isDevice() const { return options.source != SourceKind::file; }
+    bool isDevice() const { return isDeviceSource(options.source); }
 
     Failure sourceFailure(const std::string& detail) const
     {
@@ -104,6 +109,17 @@ struct LtcInput::Pipeline {
     }
 
     std::string alsaDevice() const { return options.location.empty() ? "default" : options.location; }
+
+    std::chrono::steady_clock::time_point timeOf(std::int64_t samplePosition) const
+    {
+        using std::chrono::nanoseconds;
+        const GstClockTime base = gst_element_get_base_time(pipeline.get());
+        // In whole seconds and the rest, so no product overflows however long the input runs.
+        const std::int64_t seconds = samplePosition / sampleRate;
+        const std::int64_t rest = samplePosition % sampleRate;
+        const nanoseconds offset(seconds * 1'000'000'000 + rest * 1'000'000'000 / sampleRate);
+        return std::chrono::steady_clock::time_point(nanoseconds(static_cast<std::int64_t>(base)) + offset);
+    }
 
     std::optional<Failure> build();
     std::optional<Failure> run();
@@ -144,6 +160,7 @@ std::optional<LtcInput::Failure> LtcInput::Pipeline::build()
             g_object_set(source, "device", alsaDevice().c_str(), nullptr);
         break;
     case SourceKind::file:
+    case SourceKind::recording:
         source = gst_element_factory_make("filesrc", nullptr);
         decode = adoptElement(gst_element_factory_make("decodebin", nullptr));
         if (source)
@@ -160,8 +177,9 @@ std::optional<LtcInput::Failure> LtcInput::Pipeline::build()
                                                     G_TYPE_STRING, "interleaved", "channels", G_TYPE_INT,
                                                     options.channels, "rate", G_TYPE_INT, sampleRate, nullptr));
     g_object_set(filter.get(), "caps", caps.get(), nullptr);
-    // Frames are reported as they are decoded, not when their audio would play.
-    g_object_set(sink.get(), "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+    // A device's frames are reported as they are captured and a file's as they are decoded; a
+    // recording's when its audio would play.
+    g_object_set(sink.get(), "sync", options.source == SourceKind::recording, "enable-last-sample", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &Pipeline::onNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
@@ -254,7 +272,7 @@ void LtcInput::Pipeline::consume(GstSample* sample)
         changed.notify_all();
     }
     for (const auto& frame : decoder.write(std::span<const float>(selected)))
-        onFrame(frame);
+        onFrame(frame, timeOf(frame.reverse ? frame.endSample : frame.startSample));
 }
 
 void LtcInput::Pipeline::handleError(GstMessage* message)
@@ -336,7 +354,7 @@ std::variant<std::unique_ptr<LtcInput>, LtcInput::Failure> LtcInput::start(const
     if (options.channels < 1 || options.channels > maxChannels || options.channel < 0 ||
         options.channel >= options.channels)
         return Failure{Error::invalidOptions, "The timecode channel is not among the input's channels"};
-    if (options.source == SourceKind::file && options.location.empty())
+    if (!isDeviceSource(options.source) && options.location.empty())
         return Failure{Error::invalidOptions, "No file to read timecode from"};
     if (!onFrame)
         return Failure{Error::invalidOptions, "Nothing to report timecode to"};
@@ -357,13 +375,7 @@ LtcInput::~LtcInput() = default;
 
 std::chrono::steady_clock::time_point LtcInput::timeOf(std::int64_t samplePosition) const
 {
-    using std::chrono::nanoseconds;
-    const GstClockTime base = gst_element_get_base_time(pipeline_->pipeline.get());
-    // In whole seconds and the rest, so no product overflows however long the input runs.
-    const std::int64_t seconds = samplePosition / sampleRate;
-    const std::int64_t rest = samplePosition % sampleRate;
-    const nanoseconds offset(seconds * 1'000'000'000 + rest * 1'000'000'000 / sampleRate);
-    return std::chrono::steady_clock::time_point(nanoseconds(static_cast<std::int64_t>(base)) + offset);
+    return pipeline_->timeOf(samplePosition);
 }
 
 } // namespace orvelo

@@ -21,7 +21,8 @@ public:
     enum class SourceKind {
         defaultDevice, // the system's default audio input
         alsaDevice,    // an ALSA device by name ("hw:1,0", "default")
-        file,          // an audio file, read as fast as it decodes (tests, recorded timecode)
+        file,          // an audio file, read as fast as it decodes
+        recording,     // an audio file played in real time, as a device would deliver it (rehearsals, tests)
     };
 
     struct Options {
@@ -48,10 +49,11 @@ public:
         std::string message; // for the operator
     };
 
-    // Called on a GStreamer streaming thread for every frame found, in stream order. Sample
-    // positions count at `sampleRate` from the start of the pipeline's running time (0 at the
-    // first sample of a file); see timeOf.
-    using FrameCallback = std::function<void(const LtcDecoder::Frame&)>;
+    // Called on a GStreamer streaming thread for every frame found, in stream order, with when
+    // the frame began on the steady clock (meaningless for a file read faster than real time).
+    // Sample positions count at `sampleRate` from the start of the pipeline's running time (0 at
+    // the first sample of a file); see timeOf.
+    using FrameCallback = std::function<void(const LtcDecoder::Frame&, std::chrono::steady_clock::time_point began)>;
     // Called once on a GStreamer thread when the input ends: nothing at the end of a file, the
     // failure when the source fails after start returned it.
     using EndCallback = std::function<void(const std::optional<Failure>&)>;
@@ -72,8 +74,8 @@ public:
     LtcInput(const LtcInput&) = delete;
     LtcInput& operator=(const LtcInput&) = delete;
 
-    // When the sample at `samplePosition` was captured, on the steady clock. Meaningful for a
-    // device; a file is read faster than real time.
+    // When the sample at `samplePosition` was captured or played, on the steady clock.
+    // Meaningful for a device or a recording; a file is read faster than real time.
     std::chrono::steady_clock::time_point timeOf(std::int64_t samplePosition) const;
 
 private:

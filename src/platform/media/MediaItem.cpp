@@ -519,6 +519,8 @@ void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
         break;
     }
     case GST_MESSAGE_ASYNC_DONE:
+        if (seekGeneration == pipeline_->seekGeneration.load())
+            seekSettled_ = true;
         if (status_ == Status::loading)
             finishLoading();
         break;
@@ -598,9 +600,10 @@ void MediaItem::applyRate()
     // A new rate while playing changes in place where the elements allow it (no flush, no
     // stall: what a timecode chase nudges by a percent needs); otherwise it takes a flushing
     // seek from where playback stands. At the end nothing is left to play at it; the next seek
-    // to zero applies it.
+    // to zero applies it. Until a flushing seek has landed the elements have no segment to
+    // change in place, so the seek is made again at the new rate.
     if (desiredRate_ != segmentRate_ && !atEnd_) {
-        if (GST_STATE(pipeline) == GST_STATE_PLAYING &&
+        if (GST_STATE(pipeline) == GST_STATE_PLAYING && seekSettled_ &&
             gst_element_seek(pipeline, desiredRate_, GST_FORMAT_TIME, GST_SEEK_FLAG_INSTANT_RATE_CHANGE,
                              GST_SEEK_TYPE_NONE, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
             segmentRate_ = desiredRate_;
@@ -620,6 +623,7 @@ bool MediaItem::seekTo(double seconds, double rate)
         return false;
     segmentRate_ = rate;
     atEnd_ = false;
+    seekSettled_ = false;
     lastPosition_ = seconds;
     // A flushing seek empties the pipeline: one per frame would cost a core, so each is told.
     char line[80];

@@ -105,6 +105,8 @@ private:
     double desiredRate_ = 0.0;
     double segmentRate_ = 1.0;
     bool atEnd_ = false;
+    // No flushing seek is on its way: the segment can take a new rate in place.
+    bool seekSettled_ = true;
     mutable double lastPosition_ = 0.0;
     std::unique_ptr<Pipeline> pipeline_;
 };

@@ -358,8 +358,58 @@ Item {
                         onValueModified: timecodeModel.freewheelFrames = value
                     }
                 }
+                LabeledRow {
+                    label: "LTC In Device"
+                    TextField {
+                        objectName: "ltcInDevice"
+                        text: timecodeModel.ltcInDevice
+                        placeholderText: "default"
+                        onEditingFinished: timecodeModel.ltcInDevice = text
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "LTC In Channel"
+                    SpinBox {
+                        from: 1
+                        to: timecodeModel.maximumLtcChannel
+                        value: timecodeModel.ltcInChannel
+                        onValueModified: timecodeModel.ltcInChannel = value
+                    }
+                }
                 Text {
                     text: timecodeModel.status
+                    color: theme.textSecondary
+                    font.pixelSize: 13
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+                ThemedSwitch {
+                    objectName: "ltcOutEnabled"
+                    text: "Send LTC"
+                    checked: timecodeModel.ltcOutEnabled
+                    onToggled: timecodeModel.ltcOutEnabled = checked
+                }
+                LabeledRow {
+                    label: "LTC Out Device"
+                    TextField {
+                        text: timecodeModel.ltcOutDevice
+                        placeholderText: "default"
+                        onEditingFinished: timecodeModel.ltcOutDevice = text
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "LTC Out Channel"
+                    SpinBox {
+                        from: 1
+                        to: timecodeModel.maximumLtcChannel
+                        value: timecodeModel.ltcOutChannel
+                        onValueModified: timecodeModel.ltcOutChannel = value
+                    }
+                }
+                Text {
+                    text: timecodeModel.ltcOutStatus
                     color: theme.textSecondary
                     font.pixelSize: 13
                     wrapMode: Text.Wrap
