@@ -13,8 +13,8 @@ constexpr double dropoutFrames = 2.0;
 constexpr double correctionSeconds = 1.0;
 // Below this error the rate stays at 1: chasing noise would only wobble the picture.
 constexpr double deadbandFrames = 0.25;
-// A seek takes a moment to show: no second jam before the first has landed.
-constexpr auto jamSettle = std::chrono::milliseconds(300);
+// The first frames after a seek lands still settle: no second jam before they have.
+constexpr auto jamSettle = std::chrono::milliseconds(100);
 constexpr double rateStep = 0.005;
 constexpr double maxJamLead = 0.5;
 
@@ -90,9 +90,11 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
         lock_ = Lock::lost;
         return command;
     }
-    // A track on its way is given time: its position says nothing yet.
+    // A track or a seek on its way is given time: its position says nothing yet. The settling
+    // counts from when it has landed.
     if (player.loading) {
         lock_ = Lock::lost;
+        lastJam_ = now;
         return command;
     }
     errorFrames_ = (player.position - position) * fps;
@@ -125,8 +127,13 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
         command.rate = rate_ = 1.0;
     if (gap > dropoutFrames)
         lock_ = holding ? Lock::lost : Lock::freewheel;
-    else
-        lock_ = std::abs(errorFrames_) <= 1.0 ? Lock::locked : Lock::lost;
+    else if (std::abs(errorFrames_) <= 1.0)
+        lock_ = Lock::locked;
+    else if (lock_ != Lock::locked || std::abs(errorFrames_) > jamFrames)
+        // A picture a frame and a bit off, which the nudge is taking up, stays locked: the error
+        // of a whole frame against running timecode rises and falls within every frame period,
+        // and would otherwise flip the state (and the log) every frame.
+        lock_ = Lock::lost;
     return command;
 }
 

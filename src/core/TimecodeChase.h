@@ -24,7 +24,8 @@ public:
     };
 
     // Where the player stands: the playlist entry it has (none while nothing is), whether that
-    // is still loading, the position of the frame on show, and whether it plays.
+    // is still loading (or a seek is on its way), the position of the frame on show, and
+    // whether it plays.
     struct Player {
         std::optional<int> track;
         bool loading = false;
@@ -51,6 +52,7 @@ public:
     // Forget the timecode heard so far (the source changed).
     void reset();
 
+    // Locked from within a frame until a jam is needed; freewheel or lost in a dropout.
     Lock lock() const { return lock_; }
     // The last timecode heard, offset applied, in frames from midnight; none before the first.
     std::optional<long long> incoming() const;

@@ -182,11 +182,14 @@ void TimecodeFollower::look()
     TimecodeChase::Player player;
     if (const auto& current = engine_->currentTrack())
         player.track = controller_.playlist().indexOf(current->id);
-    player.loading = engine_->isLoading();
+    // A jam's seek on its way counts as loading: the picture says nothing until it lands, and
+    // the moment it lands is when the next decision can be made.
+    const MediaPlayer* mediaPlayer = engine_->player();
+    const MediaItem* item = mediaPlayer ? mediaPlayer->currentItem().get() : nullptr;
+    player.loading = engine_->isLoading() || (item && item->isSeeking());
     player.position = engine_->positionOnShow();
     // The picture really on show is what must match: the pipeline's position runs ahead of it
     // by the frames queued for display. A frame stands for the middle of its time on screen.
-    const MediaPlayer* mediaPlayer = engine_->player();
     if (const VideoFramePtr frame = mediaPlayer ? mediaPlayer->latestFrame() : nullptr; frame && !player.loading)
         player.position = frame->pts + 0.5 / chase_.framesPerSecond();
     player.playing = engine_->isPlaying();

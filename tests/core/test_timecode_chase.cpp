@@ -25,8 +25,10 @@ struct ModelPlayer {
             state.track = *c.loadTrack;
             state.loading = true;
         }
-        if (c.seekTo)
+        if (c.seekTo) {
             pendingSeek = {now + (c.loadTrack ? 120ms : 40ms), *c.seekTo};
+            state.loading = true;
+        }
         if (c.play)
             state.playing = *c.play;
         if (c.rate)
@@ -39,7 +41,7 @@ struct ModelPlayer {
             state.loading = false;
             pendingSeek.reset();
         }
-        if (state.playing && !state.loading && !pendingSeek)
+        if (state.playing && !state.loading)
             state.position += std::chrono::duration<double>(step).count() * rate * 1.005;
     }
 };
