@@ -5,6 +5,7 @@
 #include "citp/CITPService.h"
 #include "core/DMXController.h"
 #include "core/LtcSender.h"
+#include "core/SyncGroup.h"
 #include "core/TimecodeFollower.h"
 #include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
@@ -16,6 +17,7 @@
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
 #include "settings/ThemeManager.h"
+#include "settings/SyncSettings.h"
 #include "settings/TimecodeSettings.h"
 #include "web/WebServer.h"
 
@@ -60,6 +62,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     connect(artNetService_.get(), &ArtNetService::timecodeReceived, timecodeFollower_.get(),
             &TimecodeFollower::artNetTimecode);
     ltcSender_ = std::make_unique<LtcSender>(*controller_, TimecodeSettings::shared());
+    syncGroup_ = std::make_unique<SyncGroup>(*controller_, *playbackEngine_, SyncSettings::shared());
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
     bindRdm(*artNetService_, *controller_, SettingsManager::shared(), IdentifyPicture::shared());
     themeManager_ = std::make_unique<ThemeManager>();
@@ -70,6 +73,7 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
                       themeManager_.get());
     webServer_->setTimecodeFollower(timecodeFollower_.get());
     webServer_->setLtcSender(ltcSender_.get());
+    webServer_->setSyncGroup(syncGroup_.get());
     SettingsManager::shared().backgroundVideo().bindToPlaybackEngine(*playbackEngine_);
     registerFonts();
 }

@@ -18,6 +18,7 @@ class ProtocolManager;
 class SACNService;
 class ThemeManager;
 class LtcSender;
+class SyncGroup;
 class TimecodeFollower;
 class WebServer;
 
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<DMXController> controller_;
     std::unique_ptr<TimecodeFollower> timecodeFollower_;
     std::unique_ptr<LtcSender> ltcSender_;
+    std::unique_ptr<SyncGroup> syncGroup_;
     std::unique_ptr<ThemeManager> themeManager_;
     std::unique_ptr<WebServer> webServer_;
     std::unique_ptr<NDIService> ndiService_;

@@ -56,6 +56,16 @@ std::optional<QString> SettingsStore::text(const QString& key) const
     return value.toString();
 }
 
+std::optional<int> SettingsStore::wholeNumber(const QString& key, int low, int high) const
+{
+    const auto stored = text(key);
+    bool ok = false;
+    const int value = stored ? stored->toInt(&ok) : 0;
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
 void SettingsStore::setBytes(const QString& key, const QByteArray& value)
 {
     assertMainThread();

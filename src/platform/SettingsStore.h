@@ -24,6 +24,8 @@ public:
     // The native format keeps a bool as the text "true" or "false"; only those two read as one.
     std::optional<bool> boolean(const QString& key) const;
     std::optional<QString> text(const QString& key) const;
+    // A whole number stored as text within [low, high]; none when missing or out of range.
+    std::optional<int> wholeNumber(const QString& key, int low, int high) const;
 
     // A value equal to the stored one (same kind) is left alone, so the file is only
     // rewritten when something really changed.

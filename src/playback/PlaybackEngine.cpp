@@ -71,6 +71,7 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
         return;
     logLine("PlaybackEngine: loadAndPlay called for " + track.name.toStdString());
     pendingTrackId_ = track.id;
+    followTimeline_.reset();
     const std::uint64_t request = ++loadRequest_;
 
     if (player_)
@@ -139,6 +140,7 @@ void PlaybackEngine::continueLoad(const MediaTrack& track, std::uint64_t request
         player_ = new MediaPlayer(this);
         connect(player_, &MediaPlayer::positionChanged, this, &PlaybackEngine::handlePosition);
         connect(player_, &MediaPlayer::itemDidPlayToEnd, this, &PlaybackEngine::handleEnd);
+        connect(player_, &MediaPlayer::timelineSet, this, &PlaybackEngine::timelineSet);
     }
     player_->replaceCurrentItem(item);
     compositor_ = std::move(compositor);
@@ -147,9 +149,58 @@ void PlaybackEngine::continueLoad(const MediaTrack& track, std::uint64_t request
         emit playerChanged();
     currentTrack_ = track;
     emit currentTrackChanged();
-    player_->setRate(playbackRate_);
-    setIsPlaying(true);
+    if (followTimeline_) {
+        const GroupTimeline timeline = *followTimeline_;
+        followTimeline_.reset();
+        applyTimeline(timeline);
+    } else {
+        player_->setRate(playbackRate_);
+        setIsPlaying(true);
+    }
     handleStatus(track);
+}
+
+void PlaybackEngine::reloadCurrent()
+{
+    assertMainThread();
+    if (!currentTrack_ || isLoading_)
+        return;
+    const MediaTrack track = *currentTrack_;
+    currentTrack_.reset();
+    pendingTrackId_.reset();
+    loadAndPlay(track);
+}
+
+void PlaybackEngine::followGroup(const MediaTrack& track, const GroupTimeline& timeline)
+{
+    assertMainThread();
+    if (isLoading_ && pendingTrackId_ == track.id) {
+        followTimeline_ = timeline; // applied once the item is ready
+        return;
+    }
+    if (!currentTrack_ || currentTrack_->id != track.id || isLoading_) {
+        loadAndPlay(track);
+        followTimeline_ = timeline;
+        return;
+    }
+    if (error_.isEmpty())
+        applyTimeline(timeline);
+}
+
+void PlaybackEngine::applyTimeline(const GroupTimeline& timeline)
+{
+    isEndingPlayback_ = false;
+    if (timeline.playing && timeline.rate > 0.0) {
+        paused_ = false;
+        player_->startAt(timeline.position, timeline.rate, timeline.clockTime);
+        setIsPlaying(true);
+        return;
+    }
+    player_->pause();
+    player_->seek(timeline.position);
+    paused_ = timeline.position > 0.0;
+    setIsPlaying(false);
+    setCurrentTime(timeline.position);
 }
 
 void PlaybackEngine::handleStatus(const MediaTrack& track)

@@ -54,6 +54,11 @@ public:
     // Moves the picture to `seconds` within the current track, playing or paused as it was;
     // nothing while a track loads or has failed.
     void seek(double seconds);
+    // Loads the current track afresh and plays it: what a change of clock needs.
+    void reloadCurrent();
+    // A sync group's follower: shows `track` as the leader's timeline says, loading it first
+    // when it is not the current one.
+    void followGroup(const MediaTrack& track, const GroupTimeline& timeline);
 
     PlaybackState state() const { return state_; }
     // Why the current track cannot play; empty unless the state is failed.
@@ -105,11 +110,14 @@ signals:
     // Every time a load sets the current track, also to the same track again.
     void currentTrackChanged();
     void stateChanged(orvelo::PlaybackState state);
+    // On the group clock: the current track's timeline as each start, pause or seek sets it.
+    void timelineSet(const orvelo::GroupTimeline& timeline);
 
 private:
     void continueLoad(const MediaTrack& track, std::uint64_t request, const std::shared_ptr<MediaItem>& item,
                       std::shared_ptr<VideoEffectsCompositor> compositor);
     void handleStatus(const MediaTrack& track);
+    void applyTimeline(const GroupTimeline& timeline);
     void fail(const QString& error);
     void updateState();
     void handlePosition(double seconds);
@@ -137,6 +145,8 @@ private:
     bool isEndingPlayback_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastEndTime_;
     std::optional<QUuid> pendingTrackId_;
+    // The leader's timeline for the track being loaded, applied once it is ready.
+    std::optional<GroupTimeline> followTimeline_;
     // Counts loadAndPlay requests: only the newest one's item is set up.
     std::uint64_t loadRequest_ = 0;
 };

@@ -73,12 +73,12 @@ TimecodeSettings::TimecodeSettings(QObject* parent) : QObject(parent)
     if (const auto text = store_.text(offsetKey))
         offset_ = parseOffset(*text).value_or(Offset{});
     followSelectedTrack_ = store_.boolean(followSelectedTrackKey).value_or(false);
-    freewheelFrames_ = storedWholeNumber(freewheelFramesKey, 0, maximumFreewheelFrames).value_or(freewheelFrames_);
+    freewheelFrames_ = store_.wholeNumber(freewheelFramesKey, 0, maximumFreewheelFrames).value_or(freewheelFrames_);
     ltcInDevice_ = store_.text(ltcInDeviceKey).value_or(QString());
-    ltcInChannel_ = storedWholeNumber(ltcInChannelKey, 1, maximumLtcChannel).value_or(ltcInChannel_);
+    ltcInChannel_ = store_.wholeNumber(ltcInChannelKey, 1, maximumLtcChannel).value_or(ltcInChannel_);
     ltcOutEnabled_ = store_.boolean(ltcOutEnabledKey).value_or(false);
     ltcOutDevice_ = store_.text(ltcOutDeviceKey).value_or(QString());
-    ltcOutChannel_ = storedWholeNumber(ltcOutChannelKey, 1, maximumLtcChannel).value_or(ltcOutChannel_);
+    ltcOutChannel_ = store_.wholeNumber(ltcOutChannelKey, 1, maximumLtcChannel).value_or(ltcOutChannel_);
 }
 
 void TimecodeSettings::setLtcInDevice(const QString& device)
@@ -134,16 +134,6 @@ void TimecodeSettings::setFollowSelectedTrack(bool follow)
 bool TimecodeSettings::setFreewheelFrames(int frames)
 {
     return setWholeNumber(freewheelFrames_, freewheelFramesKey, frames, 0, maximumFreewheelFrames);
-}
-
-std::optional<int> TimecodeSettings::storedWholeNumber(const QString& key, int low, int high) const
-{
-    const auto text = store_.text(key);
-    bool ok = false;
-    const int value = text ? text->toInt(&ok) : 0;
-    if (!ok || value < low || value > high)
-        return std::nullopt;
-    return value;
 }
 
 bool TimecodeSettings::setWholeNumber(int& field, const QString& key, int value, int low, int high)

@@ -83,8 +83,6 @@ signals:
     void changed();
 
 private:
-    // A stored whole number within [low, high]; none when missing or out of range.
-    std::optional<int> storedWholeNumber(const QString& key, int low, int high) const;
     // Refuses a value outside [low, high]; stores and tells a changed one.
     bool setWholeNumber(int& field, const QString& key, int value, int low, int high);
     // Stores and tells a changed value.

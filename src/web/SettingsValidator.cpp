@@ -7,6 +7,7 @@
 #include "net/DMXProtocolType.h"
 #include "settings/HostName.h"
 #include "settings/LibraryRoots.h"
+#include "settings/SyncSettings.h"
 #include "settings/Theme.h"
 #include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
@@ -180,6 +181,11 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         };
     };
     const auto offset = [](const QString& t) { return TimecodeSettings::parseOffset(t).has_value(); };
+    const auto syncRole = [](const QString& t) { return SyncSettings::roleFromText(t).has_value(); };
+    const auto leader = [](const QString& t) { return t.isEmpty() || SyncSettings::parseAddress(t).has_value(); };
+    const auto group = [](const QString& t) {
+        return t.toUtf8().size() <= SyncSettings::maximumGroupBytes && isInterfaceNameOrEmpty(t);
+    };
     const std::vector<Field> fields{
         {"dmx", "universe", wholeNumber(0, 15)},
         {"dmx", "subnet", wholeNumber(0, 15)},
@@ -216,6 +222,12 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"timecode", "freewheelFrames", wholeNumber(0, TimecodeSettings::maximumFreewheelFrames)},
         {"timecode", "ltcIn", ltcPort(false)},
         {"timecode", "ltcOut", ltcPort(true)},
+        {"sync", "role", text(syncRole, "off, leader or follower")},
+        {"sync", "leader", text(leader, "an IPv4 address with an optional :port, or empty")},
+        {"sync", "group", text(group, "a name of at most 64 bytes")},
+        {"sync", "key", text([](const QString&) { return true; }, "a text")},
+        {"sync", "clockPort", wholeNumber(1, 65535)},
+        {"sync", "leadTimeMs", wholeNumber(SyncSettings::minimumLeadTimeMs, SyncSettings::maximumLeadTimeMs)},
     };
     return checkFields(document, fields);
 }

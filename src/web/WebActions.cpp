@@ -238,6 +238,24 @@ void applyTimecode(TimecodeSettings& settings, const QJsonObject& timecode)
             settings.setSource(*source);
 }
 
+void applySync(SyncSettings& settings, const QJsonObject& sync)
+{
+    if (const auto leader = string(sync, "leader"))
+        settings.setLeader(*leader);
+    if (const auto group = string(sync, "group"))
+        settings.setGroup(*group);
+    if (const auto key = string(sync, "key"))
+        settings.setKey(*key);
+    if (const auto port = asInt(integer(sync, "clockPort")))
+        settings.setClockPort(*port);
+    if (const auto lead = asInt(integer(sync, "leadTimeMs")))
+        settings.setLeadTimeMs(*lead);
+    // Last, so the player joins with everything given alongside.
+    if (const auto text = string(sync, "role"))
+        if (const auto role = SyncSettings::roleFromText(*text))
+            settings.setRole(*role);
+}
+
 } // namespace
 
 void executeCommand(const WebServices& services, const QString& command)
@@ -289,6 +307,9 @@ void applySettings(const WebServices& services, const QJsonObject& document, QOb
     if (const auto timecode = webjson::object(document, "timecode"))
         if (services.timecode)
             applyTimecode(*services.timecode, *timecode);
+    if (const auto sync = webjson::object(document, "sync"))
+        if (services.sync)
+            applySync(*services.sync, *sync);
     if (const auto network = webjson::object(document, "network")) {
         if (const auto ip = string(*network, "interfaceIP"))
             services.settings->setSelectedInterfaceIP(*ip);

@@ -5,6 +5,7 @@
 #include "net/DMXProtocolType.h"
 #include "net/NetworkManager.h"
 #include "playback/AudioVisualPattern.h"
+#include "settings/SyncSettings.h"
 #include "web/WebJson.h"
 
 namespace orvelo::WebDocuments {
@@ -34,6 +35,27 @@ QJsonObject ltcOutStatus(const WebServices& services)
     return QJsonObject{
         {"sending", sender && sender->sending()},
         {"problem", sender ? sender->problem() : QString()},
+    };
+}
+
+QJsonObject syncStatus(const WebServices& services)
+{
+    const SyncGroup* group = services.syncGroup.data();
+    QJsonArray followers;
+    if (const SyncLeader* leader = group ? group->leader() : nullptr)
+        for (const auto& f : leader->followers())
+            followers.append(QJsonObject{{"address", f.address},
+                                         {"name", f.name},
+                                         {"offsetMs", f.offsetMs},
+                                         {"roundTripMs", f.roundTripMs},
+                                         {"locked", f.locked},
+                                         {"error", f.error}});
+    return QJsonObject{
+        {"role", group ? group->roleText() : QStringLiteral("off")},
+        {"locked", !group || group->locked()},
+        {"offsetMs", group ? group->offsetMs() : 0.0},
+        {"problem", group ? group->problem() : QString()},
+        {"followers", followers},
     };
 }
 
@@ -76,6 +98,7 @@ std::optional<QJsonObject> status(const WebServices& services, const QDateTime& 
         {"problem", follower ? follower->ltcProblem() : QString()},
         {"ltcOut", ltcOutStatus(services)},
     };
+    document["sync"] = syncStatus(services);
     return document;
 }
 
@@ -187,6 +210,16 @@ QJsonObject settings(const WebServices& services)
         {"transportMinInterval",
          remote ? remote->transportMinInterval() : WebRemoteSettings::defaultTransportMinInterval},
     };
+    const SyncSettings* sync = services.sync;
+    // The key is never sent back: only whether one is set.
+    const QJsonObject syncGroup{
+        {"role", SyncSettings::text(sync ? sync->role() : SyncSettings::Role::off)},
+        {"leader", sync ? sync->leader() : QString()},
+        {"group", sync ? sync->group() : QString()},
+        {"keySet", sync && sync->hasKey()},
+        {"clockPort", sync ? static_cast<int>(sync->clockPort()) : int{SyncSettings::defaultClockPort}},
+        {"leadTimeMs", sync ? sync->leadTimeMs() : SyncSettings::defaultLeadTimeMs},
+    };
     const TimecodeSettings* timecode = services.timecode;
     const QJsonObject timecodeGroup{
         {"source", TimecodeSettings::text(timecode ? timecode->source() : TimecodeSettings::Source::console)},
@@ -210,6 +243,7 @@ QJsonObject settings(const WebServices& services)
         {"library", library},
         {"web", web},
         {"timecode", timecodeGroup},
+        {"sync", syncGroup},
     };
 }
 

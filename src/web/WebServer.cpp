@@ -196,6 +196,7 @@ WebServer::WebServer(Options options, QObject* parent)
     services_.effects = options_.effects ? options_.effects : &VideoEffectsManager::shared();
     services_.remote = options_.remote ? options_.remote : &WebRemoteSettings::shared();
     services_.timecode = options_.timecode ? options_.timecode : &TimecodeSettings::shared();
+    services_.sync = options_.sync ? options_.sync : &SyncSettings::shared();
     library_ = std::make_unique<MediaLibrary>(services_.settings->mediaFolder());
     uploadSizeLimit_ = services_.settings->uploadSizeLimit();
     playlistsFolder_ =

@@ -55,6 +55,7 @@ public:
         VideoEffectsManager* effects = nullptr;
         WebRemoteSettings* remote = nullptr;
         TimecodeSettings* timecode = nullptr;
+        SyncSettings* sync = nullptr;
         // Where saved playlists go; empty: the settings manager's playlists folder.
         QString playlistsFolder;
         // An upload is refused when it would leave less than this free on the disk.
@@ -74,6 +75,7 @@ public:
     // What chases incoming timecode, for the status; held weakly.
     void setTimecodeFollower(TimecodeFollower* follower) { services_.timecodeFollower = follower; }
     void setLtcSender(LtcSender* sender) { services_.ltcSender = sender; }
+    void setSyncGroup(SyncGroup* group) { services_.syncGroup = group; }
 
     bool isRunning() const { return isRunning_; }
     // "http://localhost:" and the port, once listening.

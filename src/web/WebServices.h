@@ -2,12 +2,14 @@
 
 #include "core/DMXController.h"
 #include "core/LtcSender.h"
+#include "core/SyncGroup.h"
 #include "core/TimecodeFollower.h"
 #include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
+#include "settings/SyncSettings.h"
 #include "settings/ThemeManager.h"
 #include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
@@ -27,10 +29,12 @@ struct WebServices {
     QPointer<ThemeManager> themeManager;
     QPointer<TimecodeFollower> timecodeFollower = nullptr;
     QPointer<LtcSender> ltcSender = nullptr;
+    QPointer<SyncGroup> syncGroup = nullptr;
     SettingsManager* settings = nullptr;
     VideoEffectsManager* effects = nullptr;
     WebRemoteSettings* remote = nullptr;
     TimecodeSettings* timecode = nullptr;
+    SyncSettings* sync = nullptr;
 };
 
 } // namespace orvelo

@@ -1,5 +1,7 @@
-// Protects how the player is told to follow timecode: offsets read and written as hh:mm:ss:ff,
-// values out of range refused, and everything kept across a restart.
+// Protects how the player is told to follow timecode and to join a sync group: offsets read
+// and written as hh:mm:ss:ff, leader addresses read, values out of range refused, and
+// everything kept across a restart.
+#include "settings/SyncSettings.h"
 #include "settings/TimecodeSettings.h"
 
 #include <QSettings>
@@ -47,4 +49,32 @@ TEST(TimecodeSettings, OffsetsParseInRangeOnlyAndEverythingSurvivesARestart)
     EXPECT_EQ(std::pair(restarted.ltcInDevice(), restarted.ltcInChannel()), std::pair(QString("hw:1,0"), 2));
     EXPECT_TRUE(restarted.ltcOutEnabled());
     EXPECT_EQ(std::pair(restarted.ltcOutDevice(), restarted.ltcOutChannel()), std::pair(QString("hw:2,0"), 3));
+}
+
+TEST(SyncSettings, LeaderAddressesParseAndEverythingSurvivesARestart)
+{
+    using Address = SyncSettings::Address;
+    EXPECT_EQ(SyncSettings::parseAddress("10.0.0.5"), (Address{"10.0.0.5", SyncSettings::defaultMessagePort}));
+    EXPECT_EQ(SyncSettings::parseAddress("10.0.0.5:9700"), (Address{"10.0.0.5", 9700}));
+    for (const char* bad : {"10.0.0", "10.0.0.256", "10.0.0.5:0", "10.0.0.5:65536", "stage-leader", ""})
+        EXPECT_FALSE(SyncSettings::parseAddress(bad)) << bad;
+    {
+        QSettings().clear();
+        SyncSettings settings;
+        EXPECT_EQ(settings.role(), SyncSettings::Role::off);
+        EXPECT_FALSE(settings.setLeader("leader.local"));
+        EXPECT_TRUE(settings.setLeader("10.0.0.5:9700"));
+        EXPECT_FALSE(settings.setGroup(QString(65, 'g')));
+        EXPECT_TRUE(settings.setGroup("stage"));
+        settings.setKey("sesame");
+        EXPECT_FALSE(settings.setLeadTimeMs(10));
+        EXPECT_TRUE(settings.setLeadTimeMs(200));
+        settings.setRole(SyncSettings::Role::follower);
+    }
+    const SyncSettings restarted;
+    EXPECT_EQ(restarted.role(), SyncSettings::Role::follower);
+    EXPECT_EQ(restarted.leaderAddress(), (SyncSettings::Address{"10.0.0.5", 9700}));
+    EXPECT_EQ(restarted.group(), "stage");
+    EXPECT_EQ(restarted.key(), "sesame");
+    EXPECT_EQ(restarted.leadTimeMs(), 200);
 }

@@ -118,8 +118,17 @@ struct ServiceRig {
 
     WebServices services()
     {
-        return {engine.get(), controller.get(), protocols.get(), ndi.get(), themes.get(), nullptr,
-                nullptr,      &settings,        &effects,        &remote,   &timecode};
+        WebServices services;
+        services.playbackEngine = engine.get();
+        services.dmxController = controller.get();
+        services.protocolManager = protocols.get();
+        services.ndiService = ndi.get();
+        services.themeManager = themes.get();
+        services.settings = &settings;
+        services.effects = &effects;
+        services.remote = &remote;
+        services.timecode = &timecode;
+        return services;
     }
 
     // Tracks named as given, on files that need not exist.

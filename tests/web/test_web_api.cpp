@@ -45,6 +45,7 @@ TEST(WebDocuments, StatusFollowsTheControllerAndNeedsTheEngine)
         R"({"artNetReceiving":false,"currentId":"","currentTime":0,"dmxChannel":1,"dmxValue":0,"duration":0,"error":"",)"
         R"("frameRate":25,"ignoreDMX":false,"inputNote":"","isListening":true,"isPlaying":false,"playlistRevision":1,)"
         R"("remainingTime":0,"sacnReceiving":false,"state":"stopped",)"
+        R"("sync":{"followers":[],"locked":true,"offsetMs":0,"problem":"","role":"off"},)"
         R"("timecode":{"errorFrames":0,"incoming":"","lock":"off","ltcOut":{"problem":"","sending":false},"problem":"",)"
         R"("source":"console"},"trackName":"No Track"})");
 
@@ -89,6 +90,7 @@ TEST(WebDocuments, SettingsShowEveryService)
         R"("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)"
         R"("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)"
         R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
+        R"("sync":{"clockPort":9650,"group":"","keySet":false,"leadTimeMs":150,"leader":"","role":"off"},)"
         R"("theme":{"current":"onyx_dark"},)"
         R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"ltcIn":{"channel":1,"device":""},)"
         R"("ltcOut":{"channel":1,"device":"","enabled":false},"offset":"00:00:00:00","source":"console"},)"
@@ -298,6 +300,10 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
         {R"({"timecode":{"ltcOut":{"channel":65}}})", "timecode.ltcOut"},
         {R"({"timecode":{"offset":"01:00:00"}})", "timecode.offset"},
         {R"({"timecode":{"freewheelFrames":251}})", "timecode.freewheelFrames"},
+        {R"({"sync":{"role":"master"}})", "sync.role"},
+        {R"({"sync":{"leader":"stage-leader"}})", "sync.leader"},
+        {R"({"sync":{"leader":"10.0.0.300"}})", "sync.leader"},
+        {R"({"sync":{"leadTimeMs":10}})", "sync.leadTimeMs"},
         // Texts the system would read only up to a zero character, or a name that would break a log line.
         {R"({"network":{"interfaceIP":"10.0.0.5\u0000junk"}})", "network.interfaceIP"},
         {R"({"web":{"interface":"eth0\nWebServer: forged"}})", "web.interface"},
@@ -308,7 +314,8 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
          R"("network":{"interfaceIP":"","interfaceBroadcast":"10.0.0.255"},"library":{"mediaFolder":"","uploadSizeLimit":5},)"
          R"("web":{"interface":"","hostNames":["Player.Local."],"sessionIdleHours":0.5,"transportMinInterval":0},"future":1,)"
          R"("timecode":{"source":"ltc","offset":"-01:00:00:00","followSelectedTrack":true,"freewheelFrames":0,)"
-         R"("ltcIn":{"device":"hw:1,0","channel":2},"ltcOut":{"enabled":true,"device":"hw:2,0","channel":3}}})",
+         R"("ltcIn":{"device":"hw:1,0","channel":2},"ltcOut":{"enabled":true,"device":"hw:2,0","channel":3}},)"
+         R"("sync":{"role":"follower","leader":"10.0.0.5:9700","group":"stage","key":"k","clockPort":9650,"leadTimeMs":200}})",
          ""},
         {R"({"library":{"mediaFolder":")" + outside.path() + R"(/show/media"}})", ""},
     };

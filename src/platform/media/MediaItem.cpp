@@ -3,7 +3,9 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/AudioOutput.h"
+#include "platform/media/FrameTap.h"
 #include "platform/media/GStreamerInit.h"
+#include "platform/media/GroupClock.h"
 #include "platform/media/GstHandle.h"
 
 #include <gst/app/gstappsink.h>
@@ -88,6 +90,7 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
 // the pipeline is stopped (which joins them) before it is destroyed.
 struct MediaItem::Pipeline {
     MediaItem* owner = nullptr;
+    bool grouped = false;
     PixelFormat format = PixelFormat::bgra;
     GstObjectHandle<GstElement> pipeline;
     std::atomic<unsigned> seekGeneration{0};
@@ -141,6 +144,7 @@ struct MediaItem::Pipeline {
     bool addAndLink(GstPad* pad, std::initializer_list<GstElement*> chain);
 
     GstFlowReturn present(GstSample* sample, bool preroll);
+    void tapFrame(GstSample* sample);
     void tapAudio(GstBuffer* buffer);
 
     void releaseHeldPads();
@@ -167,6 +171,11 @@ bool MediaItem::Pipeline::build(const QString& path)
     g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&Pipeline::onPadAdded), this);
     g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(&Pipeline::onElementAdded), this);
     gst_bin_add(GST_BIN(pipeline.get()), decoder.get());
+    if (grouped) {
+        // The group's clock, and base times of our own: a start is set for a moment on it.
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline.get()), GroupClock::shared().clock().get());
+        gst_element_set_start_time(pipeline.get(), GST_CLOCK_TIME_NONE);
+    }
 
     GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), &Pipeline::onBusMessage, this, nullptr);
@@ -356,7 +365,24 @@ GstFlowReturn MediaItem::Pipeline::onNewPreroll(GstAppSink* sink, gpointer self)
 GstFlowReturn MediaItem::Pipeline::onNewSample(GstAppSink* sink, gpointer self)
 {
     GstMiniHandle<GstSample> sample(gst_app_sink_pull_sample(sink));
-    return sample ? static_cast<Pipeline*>(self)->present(sample.get(), false) : GST_FLOW_OK;
+    if (!sample)
+        return GST_FLOW_OK;
+    if (FrameTap::enabled())
+        static_cast<Pipeline*>(self)->tapFrame(sample.get());
+    return static_cast<Pipeline*>(self)->present(sample.get(), false);
+}
+
+// The appsink hands a frame over when it is due, so the clock's time now is when it shows.
+void MediaItem::Pipeline::tapFrame(GstSample* sample)
+{
+    const GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    if (!buffer || !segment || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return;
+    const guint64 position = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    GstObjectHandle<GstClock> clock(gst_element_get_clock(pipeline.get()));
+    if (clock && GST_CLOCK_TIME_IS_VALID(position))
+        FrameTap::shown(position, gst_clock_get_time(clock.get()));
 }
 
 GstPadProbeReturn MediaItem::Pipeline::onVideoFlush(GstPad*, GstPadProbeInfo* info, gpointer self)
@@ -492,6 +518,7 @@ PixelFormat MediaItem::videoFormat() const
 void MediaItem::start()
 {
     ensureGStreamer();
+    pipeline_->grouped = GroupClock::shared().role() != GroupClock::Role::alone;
     if (!pipeline_->build(path_)) {
         // Reported like every other outcome: later, on the main thread, so that the caller has
         // connected to statusChanged by then.
@@ -519,8 +546,11 @@ void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
         break;
     }
     case GST_MESSAGE_ASYNC_DONE:
-        if (seekGeneration == pipeline_->seekGeneration.load())
+        if (seekGeneration == pipeline_->seekGeneration.load()) {
             seekSettled_ = true;
+            if (status_ == Status::readyToPlay && startAt_)
+                startPrerolled();
+        }
         if (status_ == Status::loading)
             finishLoading();
         break;
@@ -568,7 +598,13 @@ void MediaItem::finishLoading()
     }
     status_ = Status::readyToPlay;
     duration();
-    applyRate();
+    if (pendingStart_) {
+        const PendingStart start = *pendingStart_;
+        pendingStart_.reset();
+        startAt(start);
+    } else {
+        applyRate();
+    }
     emit statusChanged();
 }
 
@@ -594,7 +630,21 @@ void MediaItem::applyRate()
 {
     GstElement* pipeline = pipeline_->pipeline.get();
     if (desiredRate_ <= 0.0) {
+        startAt_.reset();
         gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        // Every player of a group holds the same frame: the one this stopped at, exactly.
+        if (pipeline_->grouped && !atEnd_) {
+            const double position = currentTime();
+            seekTo(position, segmentRate_);
+            emit timelineSet(GroupTimeline{false, position, segmentRate_, GroupClock::shared().now()});
+        }
+        return;
+    }
+    // On the group's clock nothing starts without a moment to start at: from where it stands,
+    // shortly.
+    if (pipeline_->grouped) {
+        if ((GST_STATE(pipeline) != GST_STATE_PLAYING || desiredRate_ != segmentRate_) && !startAt_)
+            startAt(currentTime(), desiredRate_, GroupClock::shared().startTime());
         return;
     }
     // A new rate while playing changes in place where the elements allow it (no flush, no
@@ -624,6 +674,7 @@ bool MediaItem::seekTo(double seconds, double rate)
     segmentRate_ = rate;
     atEnd_ = false;
     seekSettled_ = false;
+    seekStarted_ = std::chrono::steady_clock::now();
     lastPosition_ = seconds;
     // A flushing seek empties the pipeline: one per frame would cost a core, so each is told.
     char line[80];
@@ -634,16 +685,66 @@ bool MediaItem::seekTo(double seconds, double rate)
 
 void MediaItem::seekToZero()
 {
-    assertMainThread();
-    if (status_ == Status::readyToPlay)
-        seekTo(0.0, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
+    seek(0.0);
 }
 
 void MediaItem::seek(double seconds)
 {
     assertMainThread();
-    if (status_ == Status::readyToPlay && std::isfinite(seconds))
-        seekTo(std::max(seconds, 0.0), desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
+    if (status_ != Status::readyToPlay || !std::isfinite(seconds))
+        return;
+    seconds = std::max(seconds, 0.0);
+    if (pipeline_->grouped && desiredRate_ > 0.0) {
+        startAt(seconds, desiredRate_, GroupClock::shared().startTime());
+        return;
+    }
+    seekTo(seconds, desiredRate_ > 0.0 ? desiredRate_ : segmentRate_);
+    if (pipeline_->grouped)
+        emit timelineSet(GroupTimeline{false, seconds, segmentRate_, GroupClock::shared().now()});
+}
+
+void MediaItem::startAt(double position, double rate, std::uint64_t clockTime)
+{
+    assertMainThread();
+    startAt(PendingStart{position, rate, clockTime});
+}
+
+void MediaItem::startAt(const PendingStart& start)
+{
+    desiredRate_ = start.rate > 0.0 ? start.rate : 0.0;
+    if (status_ == Status::loading) {
+        pendingStart_ = start;
+        return;
+    }
+    if (status_ != Status::readyToPlay || desiredRate_ <= 0.0)
+        return;
+    // Paused, the flushing seek prerolls the frame at `position` with a running time of zero;
+    // once it has, the base time puts that frame on screen at `clockTime`.
+    gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_PAUSED);
+    startAt_ = start;
+    if (!seekTo(std::max(start.position, 0.0), desiredRate_)) {
+        startAt_.reset();
+        return;
+    }
+    emit timelineSet(GroupTimeline{true, start.position, desiredRate_, start.clockTime});
+}
+
+void MediaItem::startPrerolled()
+{
+    const PendingStart start = *startAt_;
+    startAt_.reset();
+    const std::uint64_t now = GroupClock::shared().now();
+    if (start.clockTime < now) {
+        // Too late to show that frame then: the same timeline a little further on, allowing
+        // each retry twice the time to preroll.
+        const std::uint64_t later = now + (GroupClock::shared().leadNs() << std::min(start.retries, 4));
+        const double ahead = static_cast<double>(later - start.clockTime) / GST_SECOND;
+        startAt(PendingStart{start.position + ahead * start.rate, start.rate, later, start.retries + 1});
+        return;
+    }
+    GstElement* pipeline = pipeline_->pipeline.get();
+    gst_element_set_base_time(pipeline, start.clockTime);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
 }
 
 void MediaItem::setMuted(bool muted)
@@ -662,6 +763,11 @@ std::optional<double> MediaItem::duration() const
         gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
         duration_ = static_cast<double>(nanoseconds) / GST_SECOND;
     return duration_;
+}
+
+bool MediaItem::isSeeking() const
+{
+    return !seekSettled_ && std::chrono::steady_clock::now() - seekStarted_ < std::chrono::seconds(2);
 }
 
 double MediaItem::currentTime() const

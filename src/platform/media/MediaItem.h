@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/media/GroupTimeline.h"
 #include "platform/media/VideoFrame.h"
 
 #include <QObject>
 #include <QSize>
 #include <QString>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +63,9 @@ public:
     PixelFormat videoFormat() const;
     // Playback position in seconds (0 while loading).
     double currentTime() const;
+    // A flushing seek is on its way and its frame not yet shown. A seek that has not landed
+    // within a couple of seconds is not waited for any longer.
+    bool isSeeking() const;
 
     // May be set or cleared at any time from any thread and apply from the next buffer. A call
     // already running on the streaming thread finishes with the previous function, so a hook
@@ -74,6 +80,8 @@ signals:
     void statusChanged();
     // The item played to its end (once per end; a seek to zero re-arms it).
     void playedToEnd();
+    // On the group clock: each start, pause and seek, as set (before it shows).
+    void timelineSet(const orvelo::GroupTimeline& timeline);
 
 private:
     friend class MediaPlayer;
@@ -88,12 +96,25 @@ private:
     void seekToZero();
     void seek(double seconds);
     void setMuted(bool muted);
+    // On the group clock: the frame at `position` shows at `clockTime` and playback goes on
+    // from there at `rate`. A start whose picture is ready only after that time is set again
+    // further along the same timeline, so the picture joins where the group is.
+    void startAt(double position, double rate, std::uint64_t clockTime);
 
     void handleBusMessage(GstMessage* message, unsigned seekGeneration);
     void finishLoading();
     void fail(const QString& text);
     void applyRate();
     bool seekTo(double seconds, double rate);
+    void startPrerolled();
+
+    struct PendingStart {
+        double position;
+        double rate;
+        std::uint64_t clockTime;
+        int retries = 0;
+    };
+    void startAt(const PendingStart& start);
 
     QString path_;
     Status status_ = Status::loading;
@@ -107,6 +128,11 @@ private:
     bool atEnd_ = false;
     // No flushing seek is on its way: the segment can take a new rate in place.
     bool seekSettled_ = true;
+    std::chrono::steady_clock::time_point seekStarted_{};
+    // A start set for a moment on the group clock, waiting for its seek to preroll, or for
+    // the item to be ready.
+    std::optional<PendingStart> startAt_;
+    std::optional<PendingStart> pendingStart_;
     mutable double lastPosition_ = 0.0;
     std::unique_ptr<Pipeline> pipeline_;
 };

@@ -32,6 +32,7 @@ void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
     if (item_) {
         MediaItem* raw = item_.get();
         connect(raw, &MediaItem::playedToEnd, this, &MediaPlayer::itemDidPlayToEnd);
+        connect(raw, &MediaItem::timelineSet, this, &MediaPlayer::timelineSet);
         connect(raw, &MediaItem::statusChanged, this, [this, raw] {
             if (raw->status() == MediaItem::Status::failed)
                 emit itemFailed(raw->errorText());
@@ -50,6 +51,17 @@ void MediaPlayer::setRate(double rate)
     rate_ = rate > 0.0 ? rate : 0.0;
     if (item_)
         item_->setRate(rate_);
+    updatePositionTimer();
+    reportPosition();
+    emit rateChanged();
+}
+
+void MediaPlayer::startAt(double position, double rate, std::uint64_t clockTime)
+{
+    assertMainThread();
+    rate_ = rate > 0.0 ? rate : 0.0;
+    if (item_)
+        item_->startAt(position, rate_, clockTime);
     updatePositionTimer();
     reportPosition();
     emit rateChanged();

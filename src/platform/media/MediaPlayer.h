@@ -34,6 +34,10 @@ public:
     void play() { setRate(1.0); }
     void pause() { setRate(0.0); }
 
+    // On the group clock: the frame at `position` shows at `clockTime` (ns), then plays on at
+    // `rate` (above 0).
+    void startAt(double position, double rate, std::uint64_t clockTime);
+
     // Jumps the current item back to its start; a playing player keeps playing from there.
     void seekToZero();
     // To `seconds` within the item (clamped at its start), keeping the rate; nothing before the
@@ -58,6 +62,8 @@ signals:
     void itemDidPlayToEnd();
     // The current item failed, while loading or later while playing.
     void itemFailed(const QString& errorText);
+    // The current item's timeline on the group clock was set (see MediaItem).
+    void timelineSet(const orvelo::GroupTimeline& timeline);
 
 private:
     void updatePositionTimer();

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# A sync group of four machines on one switch: a leader and three followers, each with its own
+# copy of the clip, every follower reaching the leader through a relay that adds 1 ms +- 0.5 ms
+# of delay and 0.1 % loss each way. The leader is driven over its web remote: play, pause,
+# play again, stop. From every player's frame tap (the position of each frame shown and the
+# group clock time it was shown at): the offset between each follower and the leader while
+# they play. A follower that joins late locks on and plays in step.
+#   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
+# Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
+set -u
+[ $# -eq 2 ] || { echo "usage: $0 ORVELO_BINARY OUTPUT_FOLDER" >&2; exit 2; }
+player=$1 out=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../support/machines.sh"
+for tool in gst-launch-1.0 curl nsenter unshare ip python3; do
+  command -v "$tool" >/dev/null || skip "$tool is missing"
+done
+rm -rf "$out" && mkdir -p "$out" || exit 1
+
+# The switch is a bridge here, in the private network; the relay sits on it as 10.88.0.254.
+ip link add sw0 type bridge && ip link set sw0 up && ip addr add 10.88.0.254/24 dev sw0 ||
+  { echo "cannot build the switch"; exit 1; }
+names=(leader f1 f2 f3)
+declare -A address=([leader]=10.88.0.1 [f1]=10.88.0.11 [f2]=10.88.0.12 [f3]=10.88.0.13)
+for name in "${names[@]}"; do
+  machine "ns_$name"
+  pid_var="ns_$name"
+  ip link add "p$name" type veth peer name "s$name" && ip link set "p$name" netns "${!pid_var}" &&
+    ip link set "s$name" master sw0 && ip link set "s$name" up
+  in_ns "${!pid_var}" sh -e -c "ip link set lo up; ip addr add ${address[$name]}/24 dev p$name; ip link set p$name up" ||
+    { echo "cannot build $name"; exit 1; }
+done
+python3 "$here/../support/udp_relay.py" 10.88.0.254 10.88.0.1 9650,9651 1 0.5 0.001 >"$out/relay.log" 2>&1 &
+pids+=($!)
+
+clip="$out/clip.mp4"
+gst-launch-1.0 -q videotestsrc num-buffers=750 pattern=ball ! video/x-raw,width=160,height=120,framerate=25/1 ! \
+  x264enc speed-preset=ultrafast key-int-max=25 ! mp4mux ! filesink location="$clip" >/dev/null ||
+  { echo "cannot make the clip"; exit 1; }
+id=5B0E7C1D-2A3F-4B5C-8D9E-0F1A2B3C4D5E
+
+# player NAME ROLE: its own store, media and frame tap; leaders lead, followers follow the relay.
+player_in() {
+  local name=$1 role=$2 dir="$out/$1"
+  mkdir -p "$dir/config/Orvelo" "$dir/data" "$dir/runtime" && chmod 700 "$dir/runtime"
+  cp "$clip" "$dir/data/clip.mp4"
+  local json="[{\"id\":\"$id\",\"url\":\"file://$dir/data/clip.mp4\",\"name\":\"clip\",\"timecodeOffset\":0,\"repeatCount\":1}]"
+  local value
+  value=$(printf '%s' "$json" | sed 's/\\/\\\\/g; s/"/\\"/g')
+  printf '[General]\nlastPlaylistData="@ByteArray(%s)"\nsyncRole=%s\nsyncLeader=10.88.0.254:9651\nsyncGroup=stage\nsyncKey=%s\nsyncClockPort=9650\n' \
+    "$value" "$role" "${3:-sesame}" >"$dir/config/Orvelo/Orvelo.conf"
+  local pid_var="ns_$name"
+  in_ns "${!pid_var}" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data" \
+    XDG_RUNTIME_DIR="$dir/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink ORVELO_FRAME_TAP="$dir/frames.tap" \
+    "$player" >"$dir/player.log" 2>&1 &
+  pids+=($!)
+}
+waitfor() { # file, line, seconds
+  for _ in $(seq $(( $3 * 10 ))); do grep -qF "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  fail "no line \"$2\" in $1"; return 1
+}
+api() { in_ns "$ns_leader" curl -s -m 5 -X POST -H 'Content-Type: application/json' -d "$2" "http://127.0.0.1:8080$1"; }
+clock_now() { python3 -c 'import time; print(time.clock_gettime_ns(time.CLOCK_MONOTONIC))'; }
+
+player_in leader leader
+player_in f1 follower
+player_in f2 follower
+waitfor "$out/leader/player.log" "SyncLeader: Leading group" 20
+waitfor "$out/leader/player.log" "joined from" 20
+sleep 2 # the followers' clocks calibrate
+api /api/playlist/play "{\"id\":\"$id\"}" >/dev/null
+play_from=$(clock_now)
+sleep 6
+api /api/control '{"command":"pause"}' >/dev/null
+sleep 1
+api /api/control '{"command":"play"}' >/dev/null
+resumed=$(clock_now)
+# A late follower.
+player_in f3 follower
+sleep 6
+late_until=$(clock_now)
+api /api/control '{"command":"stop"}' >/dev/null
+sleep 1
+cleanup
+trap - EXIT
+
+for name in f1 f2 f3; do
+  grep -q "SyncFollower: Following group" "$out/$name/player.log" || fail "$name did not follow"
+done
+python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f1/frames.tap" "$out/f2/frames.tap" \
+  --from "$play_from" --to "$late_until" >"$out/offsets.json"
+python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f3/frames.tap" \
+  --from "$(( resumed + 2000000000 ))" --to "$late_until" >>"$out/offsets.json"
+cat "$out/offsets.json"
+python3 - "$out/offsets.json" <<'PY' || fail "players out of step"
+import json, sys
+bad = False
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    if not r['frames'] or r['frames'] < 100 or r['p99_ms'] > 20:
+        print('out of step:', r); bad = True
+sys.exit(1 if bad else 0)
+PY
+exit $failed
