@@ -52,7 +52,7 @@ SyncFollower::SyncFollower(DMXController& controller, PlaybackEngine& engine, co
     char address[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &leader_.sin_addr, address, sizeof address);
     logLine("SyncFollower: Following group \"" + group_ + "\" led from " + address + ":" +
-            std::to_string(ntohs(leader_.sin_port)));
+            std::to_string(ntohs(leader_.sin_port)) + ", listening on port " + std::to_string(receiver_.port()));
 }
 
 SyncFollower::~SyncFollower()

@@ -4,7 +4,8 @@
 # of delay and 0.1 % loss each way. The leader is driven over its web remote: play, pause,
 # play again, stop. From every player's frame tap (the position of each frame shown and the
 # group clock time it was shown at): the offset between each follower and the leader while
-# they play. A follower that joins late locks on and plays in step.
+# they play. A follower that joins late locks on and plays in step; a forged state (without the
+# key) changes nothing.
 #   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
 set -u
@@ -75,9 +76,21 @@ api /api/control '{"command":"pause"}' >/dev/null
 sleep 1
 api /api/control '{"command":"play"}' >/dev/null
 resumed=$(clock_now)
-# A late follower.
+# A late follower; and a forged state ("stop", tagged without the key) sent to the first
+# follower from the leader's own address.
 player_in f3 follower
-sleep 6
+sleep 3
+port=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$out/f1/player.log" | head -1)
+python3 - "$port" <<'PY'
+import os, socket, struct, sys
+group = b'stage'
+body = struct.pack('<IQB', 999999, 0, 0) + struct.pack('<H', 4) + b'clip' + struct.pack('<dd', 0.0, 1.0) + b'\0\0'
+datagram = b'OVSG' + bytes([1, 2, 0, 0]) + bytes([len(group)]) + group + body + os.urandom(32)
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(('10.88.0.254', 0))
+s.sendto(datagram, ('10.88.0.11', int(sys.argv[1])))
+PY
+sleep 3
 late_until=$(clock_now)
 api /api/control '{"command":"stop"}' >/dev/null
 sleep 1
@@ -87,6 +100,8 @@ trap - EXIT
 for name in f1 f2 f3; do
   grep -q "SyncFollower: Following group" "$out/$name/player.log" || fail "$name did not follow"
 done
+grep -q "SyncFollower: Dropped a message: not authenticated with the group key" "$out/f1/player.log" ||
+  fail "the forged state was not refused"
 python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f1/frames.tap" "$out/f2/frames.tap" \
   --from "$play_from" --to "$late_until" >"$out/offsets.json"
 python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f3/frames.tap" \
@@ -97,7 +112,9 @@ import json, sys
 bad = False
 for line in open(sys.argv[1]):
     r = json.loads(line)
-    if not r['frames'] or r['frames'] < 100 or r['p99_ms'] > 20:
+    # Two cores run four players and the relay here, so a player is sometimes held up for a
+    # moment: the bound is on the many, how far the worst go is the benchmark's to tell.
+    if r['frames'] < 100 or r['p50_ms'] > 2 or r['within_5ms'] < 0.9:
         print('out of step:', r); bad = True
 sys.exit(1 if bad else 0)
 PY

@@ -4,8 +4,8 @@
     frame_offsets.py LEADER_TAP FOLLOWER_TAP... [--from CLOCK_NS] [--to CLOCK_NS]
 
 For every frame a follower showed, the leader's showing of the same frame nearest in time;
-prints per follower the count and p50/p99/max of the offset in milliseconds (follower minus
-leader), as JSON lines. Frames more than half a second apart are not the same showing.
+prints per follower the count, p50/p99/max of the offset in milliseconds (follower minus
+leader) and the share of frames within 5 ms, as JSON lines. Frames more than half a second apart are not the same showing.
 """
 import bisect
 import json
@@ -48,7 +48,8 @@ def main():
         magnitudes = sorted(abs(o) for o in offsets)
         pick = lambda q: magnitudes[min(len(magnitudes) - 1, int(q * (len(magnitudes) - 1)))] if magnitudes else None
         print(json.dumps({'tap': path, 'frames': len(offsets), 'p50_ms': pick(0.5), 'p99_ms': pick(0.99),
-                          'max_ms': magnitudes[-1] if magnitudes else None}))
+                          'max_ms': magnitudes[-1] if magnitudes else None,
+                          'within_5ms': sum(m <= 5 for m in magnitudes) / len(magnitudes) if magnitudes else 0}))
 
 
 if __name__ == '__main__':

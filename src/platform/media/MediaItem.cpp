@@ -630,10 +630,12 @@ void MediaItem::applyRate()
 {
     GstElement* pipeline = pipeline_->pipeline.get();
     if (desiredRate_ <= 0.0) {
+        const bool moving = GST_STATE(pipeline) == GST_STATE_PLAYING || startAt_;
         startAt_.reset();
         gst_element_set_state(pipeline, GST_STATE_PAUSED);
-        // Every player of a group holds the same frame: the one this stopped at, exactly.
-        if (pipeline_->grouped && !atEnd_) {
+        // Every player of a group holds the same frame: the one this stopped at, exactly. A
+        // picture that never moved (just loaded) already holds it.
+        if (pipeline_->grouped && moving && !atEnd_) {
             const double position = currentTime();
             seekTo(position, segmentRate_);
             emit timelineSet(GroupTimeline{false, position, segmentRate_, GroupClock::shared().now()});
