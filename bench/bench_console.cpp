@@ -580,7 +580,11 @@ void BM_TimecodeChase(benchmark::State& state)
                 errors.push_back(std::abs(error));
         }
         // A jump back ten seconds: how soon the frame on show is within a frame again.
-        source.rollFrom(static_cast<long long>(source.now()) - 10LL * fps);
+        const double before = source.now();
+        source.rollFrom(static_cast<long long>(before) - 10LL * fps);
+        // The source speaks the jump with its next packet: measured from then.
+        while (source.now() > before - 5.0 * fps)
+            runEventLoopFor(1ms);
         const auto jumped = Clock::now();
         while (Clock::now() - jumped < 3s && relockSeconds < 0) {
             runEventLoopFor(5ms);

@@ -142,11 +142,8 @@ void DMXController::handleDMXInput(const std::vector<std::uint8_t>& frame)
 
     const std::uint8_t v = slot(s);
     postToMain(this, [this, v] { setCurrentDMXValue(v); });
-    if (transportFollowsTimecode_) {
-        if (!std::exchange(transportIgnoredSaid_, true))
-            logLine("DMXController: Transport from DMX ignored while following timecode");
+    if (!acceptsTransportFrom("DMX"))
         return;
-    }
 
     PlaybackEngine& engine = *engine_;
     const dmx::ControlAction action = dmx::decodeControl(v);
@@ -322,7 +319,25 @@ void DMXController::setTransportFollowsTimecode(bool follows)
 {
     assertMainThread();
     transportFollowsTimecode_ = follows;
-    transportIgnoredSaid_ = false;
+    transportIgnoredSaid_.clear();
+}
+
+void DMXController::setTransportFollowsLeader(bool follows)
+{
+    assertMainThread();
+    transportFollowsLeader_ = follows;
+    transportIgnoredSaid_.clear();
+}
+
+bool DMXController::acceptsTransportFrom(const std::string& source)
+{
+    assertMainThread();
+    if (!transportFollowsTimecode_ && !transportFollowsLeader_)
+        return true;
+    if (transportIgnoredSaid_.insert(source).second)
+        logLine("DMXController: Transport from " + source + " ignored while following " +
+                (transportFollowsLeader_ ? "the sync group's leader" : "timecode"));
+    return false;
 }
 
 void DMXController::setTimecodeOutputEnabled(bool enabled)

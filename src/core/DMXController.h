@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace orvelo {
@@ -68,11 +70,16 @@ public:
     // One frame of the active input (element 0 = slot 1).
     void handleDMXInput(const std::vector<std::uint8_t>& frame);
 
-    // While the player chases incoming timecode, the console's control value is shown but does
-    // not move the transport (said once in the log), and the player's own timecode may be off
-    // so that it does not answer the timecode it follows.
+    // While the player chases incoming timecode or follows a sync group's leader, the console's
+    // control value is shown but does not move the transport, nor does the web (each said once
+    // in the log); and the player's own timecode may be off so that it does not answer the
+    // timecode it follows.
     void setTransportFollowsTimecode(bool follows);
     bool transportFollowsTimecode() const { return transportFollowsTimecode_; }
+    void setTransportFollowsLeader(bool follows);
+    // False, said once per source, while something else moves the transport; `source` names
+    // who asked in the log ("DMX", "the web").
+    bool acceptsTransportFrom(const std::string& source);
     void setTimecodeOutputEnabled(bool enabled);
 
 signals:
@@ -116,7 +123,8 @@ private:
     bool autoPlayNext_ = false;
     bool loopPlaylist_ = false;
     bool transportFollowsTimecode_ = false;
-    bool transportIgnoredSaid_ = false;
+    bool transportFollowsLeader_ = false;
+    std::set<std::string> transportIgnoredSaid_;
     bool timecodeOutputEnabled_ = true;
     QMetaObject::Connection serviceConnection_;
     TimecodePacer timecodePacer_;

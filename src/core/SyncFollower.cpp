@@ -12,25 +12,12 @@
 
 namespace orvelo {
 
-namespace {
-
-DatagramReceiver::Options receiving(std::uint16_t port)
-{
-    DatagramReceiver::Options options;
-    options.port = port;
-    options.threadName = "SyncFollower";
-    options.logName = "SyncFollower";
-    return options;
-}
-
-} // namespace
-
 SyncFollower::SyncFollower(DMXController& controller, PlaybackEngine& engine, const QString& group,
                            const sync::Key& key, const sockaddr_in& leader, QObject* parent)
     : QObject(parent), controller_(&controller), engine_(&engine), group_(group.toStdString()), key_(key),
       leader_(leader),
       receiver_(
-          receiving(0),
+          DatagramReceiver::Options::named(0, "SyncFollower"),
           [this](std::span<const std::uint8_t> datagram, const sockaddr_in& from) {
               auto decoded = sync::decode(datagram, key_);
               if (auto* message = std::get_if<sync::Message>(&decoded)) {

@@ -1,5 +1,6 @@
 #include "core/SyncGroup.h"
 
+#include "core/DMXController.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/GroupClock.h"
@@ -73,6 +74,8 @@ void SyncGroup::configure()
         break;
     }
     }
+    // A follower plays what the leader says; the console and the web drive the leader.
+    controller_.setTransportFollowsLeader(follower_ != nullptr);
     if (!problem_.isEmpty())
         logLine("SyncGroup: " + problem_.toStdString());
     if (engine_ && clock.role() != roleBefore)

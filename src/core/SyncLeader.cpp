@@ -12,15 +12,6 @@ namespace orvelo {
 
 namespace {
 
-DatagramReceiver::Options receiving(std::uint16_t port)
-{
-    DatagramReceiver::Options options;
-    options.port = port;
-    options.threadName = "SyncLeader";
-    options.logName = "SyncLeader";
-    return options;
-}
-
 std::string addressText(const sockaddr_in& address)
 {
     char text[INET_ADDRSTRLEN] = {};
@@ -34,7 +25,7 @@ SyncLeader::SyncLeader(PlaybackEngine& engine, const QString& group, const sync:
                        QObject* parent)
     : QObject(parent), engine_(&engine), group_(group.toStdString()), key_(key),
       receiver_(
-          receiving(port),
+          DatagramReceiver::Options::named(port, "SyncLeader"),
           [this](std::span<const std::uint8_t> datagram, const sockaddr_in& from) {
               // Decoded here, off the main thread; only authentic messages are posted.
               auto decoded = sync::decode(datagram, key_);

@@ -55,6 +55,17 @@ public:
         std::size_t maxDatagram = 1500;
         int receiveBufferBytes = 0; // 0 keeps the system's size
         Reading reading;
+
+        // A socket on `port` read on a thread of its own, both named `name` (the thread keeps
+        // the first 15 characters).
+        static Options named(std::uint16_t port, std::string name)
+        {
+            Options options;
+            options.port = port;
+            options.threadName = name.substr(0, 15);
+            options.logName = std::move(name);
+            return options;
+        }
     };
 
     DatagramReceiver(Options options, DatagramHandler onDatagram, FailureHandler onFailure);

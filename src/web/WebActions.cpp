@@ -262,6 +262,9 @@ void executeCommand(const WebServices& services, const QString& command)
 {
     assertMainThread();
     logLine("WebServer: Executing command " + printableForLog(command.toStdString()));
+    if (DMXController* controller = services.dmxController.data();
+        controller && !controller->acceptsTransportFrom("the web"))
+        return;
     PlaybackEngine* engine = services.playbackEngine.data();
     if (command == QLatin1String("play")) {
         if (engine)

@@ -582,8 +582,10 @@ void WebServer::addRoutes()
             return answer(invalidJson());
         if (auto ignored = tooSoon("play track"))
             return answer(std::move(*ignored));
-        return onMainThread(editAnswer(
-            &services_, *reference, [](DMXController& controller, int position) { controller.playTrack(position); }));
+        return onMainThread(editAnswer(&services_, *reference, [](DMXController& controller, int position) {
+            if (controller.acceptsTransportFrom("the web"))
+                controller.playTrack(position);
+        }));
     });
     addPostRoute("/api/playlist/reorder", [this](const QJsonObject& body) {
         const auto reference = TrackReference::from(body);

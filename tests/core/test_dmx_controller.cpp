@@ -128,6 +128,20 @@ TEST_F(DMXControllerTest, ControlBandsActOnTheEngine)
     EXPECT_TRUE(took().empty());
     EXPECT_EQ(controller().currentDMXValue(), 5);
     EXPECT_EQ(log.lines(), Lines{"DMXController: Transport from DMX ignored while following timecode"});
+
+    // Following a sync group's leader, the web is refused too, each source said once.
+    controller().setTransportFollowsTimecode(false);
+    controller().setTransportFollowsLeader(true);
+    log.clear();
+    send(dmxFrame({6}));
+    EXPECT_FALSE(controller().acceptsTransportFrom("the web"));
+    EXPECT_FALSE(controller().acceptsTransportFrom("the web"));
+    EXPECT_TRUE(took().empty());
+    EXPECT_EQ(log.lines(), (Lines{"DMXController: Transport from DMX ignored while following the sync group's leader",
+                                  "DMXController: Transport from the web ignored while following the sync group's "
+                                  "leader"}));
+    controller().setTransportFollowsLeader(false);
+    EXPECT_TRUE(controller().acceptsTransportFrom("the web"));
 }
 
 // Pause and resume on a real engine are the end-to-end test's; here the loop channel.
