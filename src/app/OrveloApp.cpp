@@ -16,8 +16,8 @@
 #include "playback/IdentifyPicture.h"
 #include "playback/PlaybackEngine.h"
 #include "settings/SettingsManager.h"
-#include "settings/ThemeManager.h"
 #include "settings/SyncSettings.h"
+#include "settings/ThemeManager.h"
 #include "settings/TimecodeSettings.h"
 #include "web/WebServer.h"
 
@@ -125,6 +125,7 @@ AppServices OrveloApp::services()
             *ndiService_,
             *timecodeFollower_,
             *ltcSender_,
+            *syncGroup_,
             [this] { startListeners(); }};
 }
 

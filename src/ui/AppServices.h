@@ -13,6 +13,7 @@ class ProtocolManager;
 class SACNService;
 class ThemeManager;
 class LtcSender;
+class SyncGroup;
 class TimecodeFollower;
 class WebServer;
 
@@ -30,6 +31,7 @@ struct AppServices {
     NDIService& ndiService;
     TimecodeFollower& timecodeFollower;
     LtcSender& ltcSender;
+    SyncGroup& syncGroup;
     std::function<void()> startListeners;
 };
 

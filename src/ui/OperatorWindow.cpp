@@ -10,6 +10,7 @@
 #include "playback/VideoEffectsManager.h"
 #include "playback/VideoOutputView.h"
 #include "settings/SettingsManager.h"
+#include "settings/SyncSettings.h"
 #include "settings/TimecodeSettings.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/AppServices.h"
@@ -21,6 +22,7 @@
 #include "ui/PlaylistModel.h"
 #include "ui/QrImageProvider.h"
 #include "ui/SettingsViewModel.h"
+#include "ui/SyncViewModel.h"
 #include "ui/ThemePalette.h"
 #include "ui/TimecodeViewModel.h"
 #include "ui/WebAccessViewModel.h"
@@ -70,6 +72,7 @@ OperatorWindow::OperatorWindow(AppServices app, QObject* parent) : QObject(paren
                                                 VideoEffectsManager::shared(), analyzer, *windows_);
     citp_ = std::make_unique<CITPViewModel>(app_.citpService);
     timecode_ = std::make_unique<TimecodeViewModel>(TimecodeSettings::shared(), app_.timecodeFollower, app_.ltcSender);
+    sync_ = std::make_unique<SyncViewModel>(SyncSettings::shared(), app_.syncGroup);
 }
 
 OperatorWindow::~OperatorWindow()
@@ -101,6 +104,7 @@ bool OperatorWindow::show()
     context->setContextProperty(QStringLiteral("playlistModel"), playlist_.get());
     context->setContextProperty(QStringLiteral("settingsModel"), settings_.get());
     context->setContextProperty(QStringLiteral("timecodeModel"), timecode_.get());
+    context->setContextProperty(QStringLiteral("syncModel"), sync_.get());
     context->setContextProperty(QStringLiteral("webAccessModel"), webAccess_.get());
     context->setContextProperty(QStringLiteral("dmxReference"), dmxReference_.get());
     context->setContextProperty(QStringLiteral("outputModel"), output_.get());

@@ -21,6 +21,7 @@ class PlaylistModel;
 class SettingsViewModel;
 class WebAccessViewModel;
 class ThemePalette;
+class SyncViewModel;
 class TimecodeViewModel;
 class VideoOutputView;
 
@@ -55,6 +56,7 @@ private:
     std::unique_ptr<OutputViewModel> output_;
     std::unique_ptr<CITPViewModel> citp_;
     std::unique_ptr<TimecodeViewModel> timecode_;
+    std::unique_ptr<SyncViewModel> sync_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     bool listenersStarted_ = false;
 };

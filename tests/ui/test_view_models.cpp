@@ -4,11 +4,14 @@
 
 #include "citp/CITPPacket.h"
 #include "platform/Secrets.h"
+#include "core/SyncGroup.h"
+#include "settings/SyncSettings.h"
 #include "settings/ThemeManager.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/CITPTexts.h"
 #include "ui/PlaylistModel.h"
 #include "ui/QrCodeImage.h"
+#include "ui/SyncViewModel.h"
 #include "ui/ThemePalette.h"
 #include "ui/WebAccessViewModel.h"
 #include "ui/WebRemoteAddresses.h"
@@ -156,4 +159,24 @@ TEST(PlaylistModel, FailuresAndSavesAreReportedInTheViewsWords)
     rig.model.loadPlaylist(saved);
     EXPECT_EQ(rig.model.count(), 1);
     EXPECT_EQ(rig.model.status(), "");
+}
+
+TEST(SyncViewModel, RefusesWhatCannotBeUsedAndSaysHowTheGroupStands)
+{
+    ControllerRig rig;
+    SyncSettings settings;
+    settings.setRole(SyncSettings::Role::off);
+    SyncGroup group(rig.controller, rig.engine, settings);
+    SyncViewModel model(settings, group);
+    EXPECT_EQ(model.status(), "Plays alone");
+    EXPECT_FALSE(model.setLeader("stage-leader"));
+    EXPECT_TRUE(model.setLeader("10.0.0.5"));
+    EXPECT_FALSE(model.setGroup(QString(65, 'g')));
+    model.setKey("sesame");
+    EXPECT_TRUE(model.keySet());
+    settings.setLeader("");
+    model.setRoleIndex(2); // a follower without a leader
+    EXPECT_EQ(model.status(), "No leader set");
+    EXPECT_TRUE(rig.controller.acceptsTransportFrom("the web"));
+    model.setRoleIndex(0);
 }

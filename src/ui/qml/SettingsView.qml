@@ -418,6 +418,63 @@ Item {
             }
 
             SettingsSectionView {
+                title: "Sync Group"
+                icon: "clock"
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 1
+                ComboBox {
+                    objectName: "syncRole"
+                    model: syncModel.roleNames
+                    currentIndex: syncModel.roleIndex
+                    onActivated: function (index) { syncModel.roleIndex = index }
+                    Layout.fillWidth: true
+                }
+                LabeledRow {
+                    label: "Leader"
+                    TextField {
+                        text: syncModel.leader
+                        placeholderText: "10.0.0.5"
+                        onEditingFinished: if (!syncModel.setLeader(text)) text = syncModel.leader
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Group"
+                    TextField {
+                        text: syncModel.group
+                        onEditingFinished: if (!syncModel.setGroup(text)) text = syncModel.group
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Key"
+                    TextField {
+                        echoMode: TextInput.Password
+                        placeholderText: syncModel.keySet ? "set (type to replace)" : "not set"
+                        onEditingFinished: if (text.length > 0) { syncModel.setKey(text); text = "" }
+                        Layout.fillWidth: true
+                    }
+                }
+                LabeledRow {
+                    label: "Lead Time (ms)"
+                    SpinBox {
+                        from: syncModel.minimumLeadTimeMs
+                        to: syncModel.maximumLeadTimeMs
+                        stepSize: 10
+                        value: syncModel.leadTimeMs
+                        onValueModified: syncModel.leadTimeMs = value
+                    }
+                }
+                Text {
+                    text: syncModel.status
+                    color: theme.textSecondary
+                    font.pixelSize: 13
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+            }
+
+            SettingsSectionView {
                 title: "Media Library"
                 icon: "folder"
                 Layout.alignment: Qt.AlignTop
