@@ -258,7 +258,7 @@ void applySync(SyncSettings& settings, const QJsonObject& sync)
 
 } // namespace
 
-void executeCommand(const WebServices& services, const QString& command)
+void executeCommand(const WebServices& services, const QString& command, std::optional<double> position)
 {
     assertMainThread();
     logLine("WebServer: Executing command " + printableForLog(command.toStdString()));
@@ -275,6 +275,9 @@ void executeCommand(const WebServices& services, const QString& command)
     } else if (command == QLatin1String("stop") || command == QLatin1String("prev")) {
         if (engine)
             engine->stop();
+    } else if (command == QLatin1String("seek")) {
+        if (engine && position)
+            engine->seek(*position);
     } else if (command == QLatin1String("next")) {
         if (DMXController* controller = services.dmxController.data())
             controller->playNextTrack();

@@ -16,8 +16,9 @@ namespace orvelo::WebActions {
 // What the API's POST requests do to the player. Each runs on the main thread, after the
 // client has had its answer; a service that is gone by then makes its part do nothing.
 
-// "play", "pause", "stop", "next" and "prev" (which stops); anything else does nothing.
-void executeCommand(const WebServices& services, const QString& command);
+// "play", "pause", "stop", "next", "prev" (which stops) and "seek" (to `position` seconds in
+// the current track); anything else does nothing.
+void executeCommand(const WebServices& services, const QString& command, std::optional<double> position = {});
 // Four separate writes of the DMX configuration, so its observers see each field change.
 void updateArtNetConfig(const WebServices& services, std::int64_t universe, std::int64_t subnet, std::int64_t net,
                         std::int64_t channel);

@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cmath>
 #include <limits>
 #include <variant>
 
@@ -116,7 +117,7 @@ QString viewerLink(const std::string& origin, const QString& key)
     return QString::fromStdString(origin) + QStringLiteral("/login.html#viewer=") + key;
 }
 
-const std::set<std::string_view> transportCommands{"play", "pause", "stop", "next", "prev"};
+const std::set<std::string_view> transportCommands{"play", "pause", "stop", "next", "prev", "seek"};
 
 // Which entry a playlist edit means: by "id" (what the pages send, with the "revision" they
 // showed) or, for scripts, by "index".
@@ -570,11 +571,16 @@ void WebServer::addRoutes()
         const auto command = webjson::string(body, "command");
         if (!command)
             return answer(invalidJson());
+        // A seek says where to, in seconds within the current track.
+        const auto position = webjson::number(body, "position");
+        if (*command == QLatin1String("seek") && (!position || !std::isfinite(*position) || *position < 0))
+            return answer(invalidJson());
         if (transportCommands.contains(command->toStdString()))
             if (auto ignored = tooSoon(command->toStdString()))
                 return answer(std::move(*ignored));
-        return answer(HttpResponse::ok(),
-                      [this, command = *command] { WebActions::executeCommand(services_, command); });
+        return answer(HttpResponse::ok(), [this, command = *command, position] {
+            WebActions::executeCommand(services_, command, position);
+        });
     });
     addPostRoute("/api/playlist/play", [this](const QJsonObject& body) {
         const auto reference = TrackReference::from(body);

@@ -2,9 +2,9 @@
 # A sync group of four machines on one switch: a leader and three followers, each with its own
 # copy of the clip, every follower reaching the leader through a relay that adds 1 ms +- 0.5 ms
 # of delay and 0.1 % loss each way. The leader is driven over its web remote: play, pause,
-# play again, stop. From every player's frame tap (the position of each frame shown and the
+# play again, seek, a faster speed, stop. From every player's frame tap (the position of each frame shown and the
 # group clock time it was shown at): the offset between each follower and the leader while
-# they play. A follower that joins late locks on and plays in step; a forged state (without the
+# they play, through a pause, a seek and a change of speed. A follower that joins late locks on and plays in step; a forged state (without the
 # key) changes nothing.
 #   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
@@ -75,6 +75,10 @@ sleep 6
 api /api/control '{"command":"pause"}' >/dev/null
 sleep 1
 api /api/control '{"command":"play"}' >/dev/null
+sleep 3
+api /api/control '{"command":"seek","position":2.5}' >/dev/null
+sleep 3
+api /api/effects '{"video":{"playbackSpeed":1.5}}' >/dev/null
 resumed=$(clock_now)
 # A late follower; and a forged state ("stop", tagged without the key) sent to the first
 # follower from the leader's own address.
