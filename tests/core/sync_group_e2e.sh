@@ -33,6 +33,11 @@ for name in "${names[@]}"; do
 done
 python3 "$here/../support/udp_relay.py" 10.88.0.254 10.88.0.1 9650,9651 1 0.5 0.001 >"$out/relay.log" 2>&1 &
 pids+=($!)
+# What the group costs the network: every datagram on the switch.
+if command -v dumpcap >/dev/null; then
+  dumpcap -q -i sw0 -f udp -w "$out/switch.pcapng" >"$out/capture.log" 2>&1 &
+  pids+=($!)
+fi
 
 clip="$out/clip.mp4"
 gst-launch-1.0 -q videotestsrc num-buffers=750 pattern=ball ! video/x-raw,width=160,height=120,framerate=25/1 ! \
@@ -76,12 +81,17 @@ api /api/control '{"command":"pause"}' >/dev/null
 sleep 1
 api /api/control '{"command":"play"}' >/dev/null
 sleep 3
+sought=$(clock_now)
 api /api/control '{"command":"seek","position":2.5}' >/dev/null
 sleep 3
 api /api/effects '{"video":{"playbackSpeed":1.5}}' >/dev/null
 resumed=$(clock_now)
+# Steady play as long as asked (the benchmark asks for minutes), at the speed just set.
+sleep "${SYNC_STEADY_SECONDS:-0}"
+steady_until=$(clock_now)
 # A late follower; and a forged state ("stop", tagged without the key) sent to the first
 # follower from the leader's own address.
+late_from=$(clock_now)
 player_in f3 follower
 sleep 3
 port=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$out/f1/player.log" | head -1)
@@ -106,11 +116,24 @@ for name in f1 f2 f3; do
 done
 grep -q "SyncFollower: Dropped a message: not authenticated with the group key" "$out/f1/player.log" ||
   fail "the forged state was not refused"
-python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f1/frames.tap" "$out/f2/frames.tap" \
-  --from "$play_from" --to "$late_until" >"$out/offsets.json"
-python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$out/f3/frames.tap" \
-  --from "$(( resumed + 2000000000 ))" --to "$late_until" >>"$out/offsets.json"
+offsets() { python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$@"; }
+offsets "$out/f1/frames.tap" "$out/f2/frames.tap" --from "$play_from" --to "$late_until" >"$out/offsets.json"
+offsets "$out/f3/frames.tap" --from "$(( late_from + 2000000000 ))" --to "$late_until" >>"$out/offsets.json"
 cat "$out/offsets.json"
+# Phases for the benchmark: the start, the second after the seek, steady play, the late join.
+{
+  echo "{\"phase\": \"start\"}"; offsets "$out/f1/frames.tap" "$out/f2/frames.tap" --from "$play_from" --to "$(( play_from + 3000000000 ))"
+  echo "{\"phase\": \"seek\"}"; offsets "$out/f1/frames.tap" "$out/f2/frames.tap" --from "$sought" --to "$(( sought + 2000000000 ))"
+  echo "{\"phase\": \"steady\"}"; offsets "$out/f1/frames.tap" "$out/f2/frames.tap" --from "$(( resumed + 1000000000 ))" --to "$steady_until"
+  echo "{\"phase\": \"late\"}"; offsets "$out/f3/frames.tap" --from "$late_from" --to "$late_until" --lock-since "$late_from"
+} >"$out/phases.json"
+if [ -f "$out/switch.pcapng" ]; then
+  seconds=$(( (late_until - play_from) / 1000000000 ))
+  for name in f1 f2; do
+    n=$(tshark -r "$out/switch.pcapng" -Y "udp && ip.addr==${address[$name]}" 2>/dev/null | wc -l)
+    echo "{\"follower\": \"$name\", \"packets\": $n, \"seconds\": $seconds}"
+  done >"$out/traffic.json"
+fi
 python3 - "$out/offsets.json" <<'PY' || fail "players out of step"
 import json, sys
 bad = False
