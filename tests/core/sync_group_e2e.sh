@@ -40,7 +40,9 @@ if command -v dumpcap >/dev/null; then
 fi
 
 clip="$out/clip.mp4"
-gst-launch-1.0 -q videotestsrc num-buffers=750 pattern=ball ! video/x-raw,width=160,height=120,framerate=25/1 ! \
+# Long enough for the steady play asked for, at the speed 1.5 the test ends with.
+frames=$(( (40 + ${SYNC_STEADY_SECONDS:-0} * 3 / 2) * 25 ))
+gst-launch-1.0 -q videotestsrc num-buffers=$frames pattern=ball ! video/x-raw,width=160,height=120,framerate=25/1 ! \
   x264enc speed-preset=ultrafast key-int-max=25 ! mp4mux ! filesink location="$clip" >/dev/null ||
   { echo "cannot make the clip"; exit 1; }
 id=5B0E7C1D-2A3F-4B5C-8D9E-0F1A2B3C4D5E
