@@ -75,7 +75,7 @@ player_in f1 follower
 player_in f2 follower
 waitfor "$out/leader/player.log" "SyncLeader: Leading group" 20
 waitfor "$out/leader/player.log" "joined from" 20
-sleep 2 # the followers' clocks calibrate
+sleep 4 # the followers' clocks calibrate (the first estimates can be some milliseconds off)
 api /api/playlist/play "{\"id\":\"$id\"}" >/dev/null
 play_from=$(clock_now)
 sleep 6

@@ -18,8 +18,9 @@ cleanup() {
 trap cleanup EXIT
 [ "${ORVELO_ISOLATED:-}" = 1 ] || skip "not in a private network namespace; run through ./orvelo test"
 
-# machine NAME: a network namespace held open by a sleeping process, whose pid goes in $NAME.
-machine() { unshare --net sleep 300 >/dev/null 2>&1 & pids+=($!); printf -v "$1" '%s' "$!"; }
+# machine NAME: a network namespace held open by a sleeping process (for as long as the script
+# runs: cleanup ends it), whose pid goes in $NAME.
+machine() { unshare --net sleep 86400 >/dev/null 2>&1 & pids+=($!); printf -v "$1" '%s' "$!"; }
 in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
 
 # start_player MACHINE PROGRAM: the player with a store of its own under $out, logging to
