@@ -26,7 +26,9 @@ void TimecodeChase::received(long long frame, double framesPerSecond, Clock::tim
         return;
     const long long shifted = frame + settings_.offsetFrames;
     if (!last_ || shifted != last_->frame) {
-        rolling_ = last_ && shifted > last_->frame;
+        // A jump while rolling (a rewind on the desk) rolls on: stopping for it would pause the
+        // picture and seek it twice.
+        rolling_ = last_ && (shifted > last_->frame || rolling_);
         changedAt_ = at;
     } else if (std::chrono::duration<double>(at - changedAt_).count() * framesPerSecond > 1.5) {
         // The same frame again within a frame period is a source that repeats itself; for longer
@@ -44,6 +46,7 @@ void TimecodeChase::reset()
     lock_ = Lock::lost;
     errorFrames_ = 0.0;
     lastJam_.reset();
+    heldAt_.reset();
 }
 
 std::optional<long long> TimecodeChase::incoming() const
@@ -86,6 +89,7 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
         command.seekTo = position + lead;
         command.play = running;
         lastJam_ = now;
+        heldAt_ = running ? std::nullopt : std::optional(position);
         learnLead_ = false;
         lock_ = Lock::lost;
         return command;
@@ -107,8 +111,13 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
         learnLead_ = false;
         again = std::abs(errorFrames_) > 0.75;
     }
-    if (std::abs(errorFrames_) > (running ? jamFrames : 0.5) || again) {
+    // A still picture is sought once: media whose frames fall between the timecode's may never
+    // come closer, and seeking it again and again would only flush the pipeline ten times a
+    // second.
+    const bool soughtAlready = !running && heldAt_ && *heldAt_ == position;
+    if ((std::abs(errorFrames_) > (running ? jamFrames : 0.5) || again) && !soughtAlready) {
         if (!settling) {
+            heldAt_ = running ? std::nullopt : std::optional(position);
             command.seekTo = position + (running ? jamLead_ : 0.0);
             lastJam_ = now;
             learnLead_ = running && !again;
@@ -121,6 +130,8 @@ TimecodeChase::Command TimecodeChase::look(const Player& player, int selectedTra
         if (std::abs(rate - rate_) > rateStep / 2)
             command.rate = rate_ = rate;
     }
+    if (running)
+        heldAt_.reset();
     if (running != player.playing)
         command.play = running;
     if (!running && rate_ != 1.0)

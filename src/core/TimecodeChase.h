@@ -80,6 +80,8 @@ private:
     // should correct it.
     double jamLead_ = 0.0;
     bool learnLead_ = false;
+    // Where a still picture was last sought to.
+    std::optional<double> heldAt_;
 };
 
 } // namespace orvelo

@@ -17,6 +17,10 @@ namespace {
 struct ModelPlayer {
     TimecodeChase::Player state;
     double rate = 1.0;
+    int seeks = 0;
+    int pauses = 0;
+    // Where a seek lands past its target: media whose frames fall between the timecode's.
+    double landsLate = 0.0;
     std::optional<std::pair<Clock::time_point, double>> pendingSeek;
 
     void apply(const TimecodeChase::Command& c, Clock::time_point now)
@@ -26,11 +30,14 @@ struct ModelPlayer {
             state.loading = true;
         }
         if (c.seekTo) {
-            pendingSeek = {now + (c.loadTrack ? 120ms : 40ms), *c.seekTo};
+            pendingSeek = {now + (c.loadTrack ? 120ms : 40ms), *c.seekTo + landsLate};
+            ++seeks;
             state.loading = true;
         }
-        if (c.play)
+        if (c.play) {
+            pauses += state.playing && !*c.play;
             state.playing = *c.play;
+        }
         if (c.rate)
             rate = *c.rate;
     }
@@ -105,6 +112,7 @@ TEST(TimecodeChase, LocksHoldsAFrameFollowsJumpsAndNewHoursAndFreewheels)
     frame -= 250; // back 10 s
     errors = run.roll(frame, 2.0);
     EXPECT_LT(lockTime(errors), 0.5) << "a jump back re-locks at once";
+    EXPECT_EQ(run.player.pauses, 0) << "and rolls on through it";
     EXPECT_LE(worst(errors, 60), 1.0);
 
     // Silent for 6 frames: the player runs on, freewheeling, and is locked again after.
@@ -131,6 +139,13 @@ TEST(TimecodeChase, LocksHoldsAFrameFollowsJumpsAndNewHoursAndFreewheels)
     run.roll(frame, 1.0, true, false);
     EXPECT_FALSE(run.player.state.playing);
     EXPECT_NEAR(run.player.state.position * 25, static_cast<double>(frame % (3600 * 25)), 0.5);
+    // A still picture that cannot come closer than most of a frame is sought once, not again
+    // and again.
+    run.player.landsLate = 0.6 / 25;
+    frame += 50;
+    const int seeks = run.player.seeks;
+    run.roll(frame, 1.0, true, false);
+    EXPECT_LE(run.player.seeks, seeks + 2) << "the jump, then the still frame once";
 }
 
 TEST(TimecodeChase, OffsetAndTheSelectedTrackOption)
