@@ -1,10 +1,13 @@
 #include "core/SyncFollower.h"
 
 #include "core/DMXController.h"
+#include "core/GroupLook.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/GroupClock.h"
 #include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -84,9 +87,14 @@ void SyncFollower::received(const sync::Message& message, const sockaddr_in& fro
 
 void SyncFollower::apply(const sync::State& state)
 {
+    // A new look alone must not restart the picture.
+    const bool sameTimeline = applied_ && applied_->transport == state.transport && applied_->track == state.track &&
+                              applied_->position == state.position && applied_->rate == state.rate &&
+                              applied_->clockTime == state.clockTime;
     applied_ = state;
+    applyLook(state.effects);
     PlaybackEngine* engine = engine_.data();
-    if (!engine || !controller_)
+    if (!engine || !controller_ || sameTimeline)
         return;
     QString error;
     if (state.transport == sync::Transport::stopped) {
@@ -116,6 +124,17 @@ void SyncFollower::apply(const sync::State& state)
         locked_ = locked;
         emit statusChanged();
     }
+}
+
+void SyncFollower::applyLook(const std::vector<std::uint8_t>& bytes)
+{
+    if (bytes.empty() || bytes == lookApplied_)
+        return;
+    lookApplied_ = bytes;
+    if (const auto look = GroupLook::decode(bytes))
+        look->applyTo(VideoEffectsManager::shared(), SettingsManager::shared());
+    else
+        logLine("SyncFollower: The leader's effects are not in a form this player reads; they are left as they are");
 }
 
 void SyncFollower::report()

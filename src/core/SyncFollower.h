@@ -44,6 +44,7 @@ signals:
 private:
     void received(const sync::Message& message, const sockaddr_in& from);
     void apply(const sync::State& state);
+    void applyLook(const std::vector<std::uint8_t>& bytes);
     void join();
     void report();
     void send(const sync::Body& body);
@@ -56,6 +57,7 @@ private:
     DatagramReceiver receiver_;
     std::optional<QString> problem_;
     std::optional<sync::State> applied_;
+    std::vector<std::uint8_t> lookApplied_;
     bool locked_ = false;
     QString error_;
     QTimer timer_;

@@ -1,5 +1,9 @@
 #include "core/SyncLeader.h"
 
+#include "core/GroupLook.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
+
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/GroupClock.h"
@@ -43,6 +47,14 @@ SyncLeader::SyncLeader(PlaybackEngine& engine, const QString& group, const sync:
         problem_ = QString::fromStdString(failure->text());
     connect(&engine, &PlaybackEngine::timelineSet, this, &SyncLeader::timelineSet);
     connect(&engine, &PlaybackEngine::stateChanged, this, [this] { sendState(); });
+    // A console fading an effect changes it every frame: one state per turn of the loop.
+    lookChanged_.setSingleShot(true);
+    lookChanged_.setInterval(0);
+    connect(&lookChanged_, &QTimer::timeout, this, &SyncLeader::sendState);
+    const auto changed = [this] { lookChanged_.start(); };
+    connect(&VideoEffectsManager::shared(), &VideoEffectsManager::aboutToChange, this, changed);
+    connect(&SettingsManager::shared(), &SettingsManager::selectedPatternChanged, this, changed);
+    connect(&SettingsManager::shared(), &SettingsManager::patternSpeedChanged, this, changed);
     timer_.setInterval(stateInterval);
     connect(&timer_, &QTimer::timeout, this, &SyncLeader::tick);
     timer_.start();
@@ -120,6 +132,7 @@ sync::State SyncLeader::state() const
     state.position = timeline_.position;
     state.rate = timeline_.rate;
     state.clockTime = timeline_.clockTime;
+    state.effects = GroupLook::capture(VideoEffectsManager::shared(), SettingsManager::shared()).encode();
     return state;
 }
 

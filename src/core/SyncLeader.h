@@ -68,6 +68,7 @@ private:
     sync::State state() const;
 
     QPointer<PlaybackEngine> engine_;
+    QTimer lookChanged_;
     std::string group_;
     sync::Key key_;
     DatagramReceiver receiver_;

@@ -4,8 +4,10 @@
 # of delay and 0.1 % loss each way. The leader is driven over its web remote: play, pause,
 # play again, seek, a faster speed, stop. From every player's frame tap (the position of each frame shown and the
 # group clock time it was shown at): the offset between each follower and the leader while
-# they play, through a pause, a seek and a change of speed. A follower that joins late locks on and plays in step; a forged state (without the
-# key) changes nothing.
+# they play, through a pause, a seek and a change of speed. One follower's own clock is five
+# seconds off and 100 ppm fast; effects and a pattern set on the leader show on every follower.
+# A follower that joins late locks on and plays in step; a forged state (without the key)
+# changes nothing.
 #   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
 set -u
@@ -23,6 +25,8 @@ ip link add sw0 type bridge && ip link set sw0 up && ip addr add 10.88.0.254/24 
   { echo "cannot build the switch"; exit 1; }
 names=(leader f1 f2 f3)
 declare -A address=([leader]=10.88.0.1 [f1]=10.88.0.11 [f2]=10.88.0.12 [f3]=10.88.0.13)
+# One follower's own clock is five seconds off and 100 ppm fast (all share this machine's clock).
+declare -A skew=([f2]=5,100)
 for name in "${names[@]}"; do
   machine "ns_$name"
   pid_var="ns_$name"
@@ -60,6 +64,7 @@ player_in() {
   local pid_var="ns_$name"
   in_ns "${!pid_var}" env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data" \
     XDG_RUNTIME_DIR="$dir/runtime" QT_QPA_PLATFORM=offscreen GST_AUDIO_SINK=fakesink ORVELO_FRAME_TAP="$dir/frames.tap" \
+    ORVELO_TEST_CLOCK_SKEW="${skew[$name]:-}" \
     "$player" >"$dir/player.log" 2>&1 &
   pids+=($!)
 }
@@ -88,6 +93,18 @@ api /api/control '{"command":"seek","position":2.5}' >/dev/null
 sleep 3
 api /api/effects '{"video":{"playbackSpeed":1.5}}' >/dev/null
 resumed=$(clock_now)
+# The look follows the leader: effects and pattern.
+api /api/effects '{"video":{"brightness":0.25,"inverted":true},"pattern":{"selected":"Pulsing Ring","speed":2}}' >/dev/null
+sleep 1
+for name in f1 f2; do
+  pid_var="ns_$name"
+  in_ns "${!pid_var}" curl -s -m 5 http://127.0.0.1:8080/api/effects | python3 -c '
+import json, sys
+fx = json.load(sys.stdin)
+sys.exit(0 if abs(fx["video"]["brightness"] - 0.25) < 1e-6 and fx["video"]["inverted"] and
+         fx["pattern"]["selected"] == "Pulsing Ring" and fx["pattern"]["speed"] == 2 else 1)' ||
+    fail "$name did not take the leader's effects"
+done
 # Steady play as long as asked (the benchmark asks for minutes), at the speed just set.
 sleep "${SYNC_STEADY_SECONDS:-0}"
 steady_until=$(clock_now)
@@ -116,6 +133,8 @@ trap - EXIT
 for name in f1 f2 f3; do
   grep -q "SyncFollower: Following group" "$out/$name/player.log" || fail "$name did not follow"
 done
+grep -q "GroupClock: A local clock 5000 ms off and 100 ppm fast" "$out/f2/player.log" || fail "f2's clock was not skewed"
+
 grep -q "SyncFollower: Dropped a message: not authenticated with the group key" "$out/f1/player.log" ||
   fail "the forged state was not refused"
 offsets() { python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$@"; }

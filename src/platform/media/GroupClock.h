@@ -64,6 +64,9 @@ private:
     GstObjectHandle<GstClock> clock_;
     GstObjectHandle<GstNetTimeProvider> provider_;
     GstObjectHandle<GstBus> statistics_;
+    // With a skewed local clock for tests: the network clock it is slaved to, and itself.
+    GstObjectHandle<GstClock> network_;
+    GstObjectHandle<GstClock> local_;
     Calibration calibration_;
     std::atomic<std::uint64_t> leadNs_{150'000'000};
 };
