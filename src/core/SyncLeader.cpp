@@ -1,13 +1,12 @@
 #include "core/SyncLeader.h"
 
 #include "core/GroupLook.h"
-#include "playback/VideoEffectsManager.h"
-#include "settings/SettingsManager.h"
-
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/media/GroupClock.h"
 #include "playback/PlaybackEngine.h"
+#include "playback/VideoEffectsManager.h"
+#include "settings/SettingsManager.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>

@@ -6,8 +6,8 @@
 # group clock time it was shown at): the offset between each follower and the leader while
 # they play, through a pause, a seek and a change of speed. One follower's own clock is five
 # seconds off and 100 ppm fast; effects and a pattern set on the leader show on every follower.
-# A follower that joins late locks on and plays in step; a forged state (without the key)
-# changes nothing.
+# A follower that joins late locks on and plays in step; one pulled out of the switch and
+# plugged back in rejoins by itself; a forged state (without the key) changes nothing.
 #   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
 set -u
@@ -125,6 +125,13 @@ s.sendto(datagram, ('10.88.0.11', int(sys.argv[1])))
 PY
 sleep 3
 late_until=$(clock_now)
+# A follower pulled out of the switch for longer than the leader waits for it, then plugged
+# back in: it plays on by its own clock, is left out, rejoins by itself and is still in step.
+ip link set sf1 down
+sleep 7
+ip link set sf1 up
+replugged=$(clock_now)
+sleep 5
 api /api/control '{"command":"stop"}' >/dev/null
 sleep 1
 cleanup
@@ -140,6 +147,9 @@ grep -q "SyncFollower: Dropped a message: not authenticated with the group key" 
 offsets() { python3 "$here/../support/frame_offsets.py" "$out/leader/frames.tap" "$@"; }
 offsets "$out/f1/frames.tap" "$out/f2/frames.tap" --from "$play_from" --to "$late_until" >"$out/offsets.json"
 offsets "$out/f3/frames.tap" --from "$(( late_from + 2000000000 ))" --to "$late_until" >>"$out/offsets.json"
+offsets "$out/f1/frames.tap" --from "$(( replugged + 1000000000 ))" --to "$(( replugged + 5000000000 ))" >>"$out/offsets.json"
+grep -q "SyncLeader: .* left" "$out/leader/player.log" || fail "the follower pulled out was not left out"
+[ "$(grep -c "SyncLeader: .* joined from" "$out/leader/player.log")" -ge 4 ] || fail "the follower plugged back in did not rejoin"
 cat "$out/offsets.json"
 # Phases for the benchmark: the start, the second after the seek, steady play, the late join.
 {
