@@ -82,7 +82,10 @@ std::optional<std::string> GroupClock::follow(const std::string& address, std::u
         logLine(line);
         local_ = skew->create();
         network_ = std::move(client);
-        clock_ = retain(local_.get());
+        // Pipelines run on the network clock until the local one is slaved to it: a GStreamer
+        // clock never goes back, so one read before its calibration would stand still until
+        // the group's time caught up with it.
+        clock_ = retain(network_.get());
     } else {
         clock_ = std::move(client);
     }
@@ -124,18 +127,15 @@ GroupClock::Calibration GroupClock::calibration()
         calibration_.roundTripNs = static_cast<std::int64_t>(rtt);
     }
     Calibration result = calibration_;
-    if (local_) {
-        GstObjectHandle<GstClock> master(gst_clock_get_master(local_.get()));
-        if (!master && calibration_.synchronised) {
-            // From the network clock's first calibration on, the local clock is slaved to it: it
-            // starts where the group is and learns its own rate and offset from there.
-            gst_clock_set_calibration(local_.get(), gst_clock_get_internal_time(local_.get()),
-                                      gst_clock_get_time(network_.get()), 1, 1);
-            gst_clock_set_master(local_.get(), network_.get());
-            master = retain(network_.get());
-        }
-        result.synchronised = calibration_.synchronised && master;
+    if (local_ && clock_.get() != local_.get() && calibration_.synchronised) {
+        // From the network clock's first calibration on, the local clock is slaved to it: it
+        // starts where the group is and learns its own rate and offset from there.
+        gst_clock_set_calibration(local_.get(), gst_clock_get_internal_time(local_.get()),
+                                  gst_clock_get_time(network_.get()), 1, 1);
+        if (gst_clock_set_master(local_.get(), network_.get()))
+            clock_ = retain(local_.get());
     }
+    result.synchronised = calibration_.synchronised && (!local_ || clock_.get() == local_.get());
     const std::uint64_t mine = local_ ? gst_clock_get_internal_time(local_.get()) : gst_clock_get_time(system_.get());
     result.offsetNs = static_cast<std::int64_t>(mine) - static_cast<std::int64_t>(gst_clock_get_time(clock_.get()));
     return result;

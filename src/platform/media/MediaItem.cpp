@@ -222,7 +222,11 @@ bool MediaItem::Pipeline::linkVideo(GstPad* pad)
     if (sink) {
         GstMiniHandle<GstCaps> caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
                                                         format == PixelFormat::bgra ? "BGRA" : "I420", nullptr));
-        g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE, nullptr);
+        // As a video sink does: a frame that comes more than 20 ms late (the pipeline held up
+        // for a moment) is dropped and the decoder told to catch up, rather than every frame
+        // after it being shown late, one after the other, until the backlog is gone.
+        g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "enable-last-sample", FALSE,
+                     "max-lateness", static_cast<gint64>(20 * GST_MSECOND), "qos", TRUE, nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_preroll = &Pipeline::onNewPreroll;
         callbacks.new_sample = &Pipeline::onNewSample;
