@@ -10,6 +10,7 @@
 #include "ndi/NDIService.h"
 #include "net/ArtNetService.h"
 #include "net/LightingNetwork.h"
+#include "net/NetworkManager.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
 #include "platform/Log.h"
@@ -26,11 +27,30 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 
+#include <arpa/inet.h>
+
 namespace orvelo {
 
-OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
+std::optional<NetworkInterface> OrveloApp::lightingInterfaceNamed(const QString& text)
+{
+    const std::string name = text.trimmed().toStdString();
+    in_addr address{};
+    if (::inet_pton(AF_INET, name.c_str(), &address) == 1) {
+        NetworkInterface chosen;
+        chosen.ipAddress = name;
+        return chosen;
+    }
+    for (const NetworkInterface& candidate : NetworkManager::getAvailableInterfaces())
+        if (candidate.name == name)
+            return candidate;
+    return std::nullopt;
+}
+
+OrveloApp::OrveloApp(const CommandLine::Overrides& overrides, QObject* parent) : QObject(parent)
 {
     auto& settings = SettingsManager::shared();
+    if (overrides.mediaFolder)
+        settings.useMediaFolderForThisRun(*overrides.mediaFolder);
     lightingNetwork_ = std::make_unique<LightingNetwork>();
     const auto chooseLightingInterface = [this, &settings] {
         const auto text = [](const std::optional<QString>& value) -> std::optional<std::string> {
@@ -40,7 +60,15 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
         };
         lightingNetwork_->choose(text(settings.selectedInterfaceIP()), text(settings.selectedInterfaceBroadcast()));
     };
-    chooseLightingInterface();
+    // One given on the command line holds until the operator chooses another.
+    const auto given =
+        overrides.lightingInterface ? lightingInterfaceNamed(*overrides.lightingInterface) : std::nullopt;
+    if (given)
+        lightingNetwork_->choose(given->ipAddress, given->broadcastAddress.empty()
+                                                       ? std::nullopt
+                                                       : std::optional<std::string>(given->broadcastAddress));
+    else
+        chooseLightingInterface();
     connect(&settings, &SettingsManager::selectedInterfaceIPChanged, this, chooseLightingInterface);
     connect(&settings, &SettingsManager::selectedInterfaceBroadcastChanged, this, chooseLightingInterface);
 
@@ -66,7 +94,10 @@ OrveloApp::OrveloApp(QObject* parent) : QObject(parent)
     citpService_->setDataSource(new ControllerCITPSource(*controller_));
     bindRdm(*artNetService_, *controller_, SettingsManager::shared(), IdentifyPicture::shared());
     themeManager_ = std::make_unique<ThemeManager>();
-    webServer_ = std::make_unique<WebServer>();
+    WebServer::Options webOptions;
+    if (overrides.webPort)
+        webOptions.port = *overrides.webPort;
+    webServer_ = std::make_unique<WebServer>(webOptions);
     ndiService_ = std::make_unique<NDIService>();
     // The remote's NDI settings act on the NDI service.
     webServer_->start(playbackEngine_.get(), controller_.get(), protocolManager_.get(), ndiService_.get(),

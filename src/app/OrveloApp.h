@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/CommandLine.h"
+#include "net/NetworkInterface.h"
 #include "ui/AppServices.h"
 
 #include <QObject>
@@ -28,7 +30,10 @@ class WebServer;
 class OrveloApp : public QObject {
     Q_OBJECT
 public:
-    explicit OrveloApp(QObject* parent = nullptr);
+    explicit OrveloApp(const CommandLine::Overrides& overrides = {}, QObject* parent = nullptr);
+    // The interface a `--lighting-interface` names (its name, or one of its IPv4 addresses);
+    // an address is taken as it is, since its interface may come up later.
+    static std::optional<NetworkInterface> lightingInterfaceNamed(const QString& text);
     ~OrveloApp() override;
 
     // What the main window's first appearance does; a headless start calls it at once.

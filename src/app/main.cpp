@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/OrveloApp.h"
 #include "platform/QuitOnSignals.h"
 #include "platform/Version.h"
@@ -5,6 +6,7 @@
 #include "ui/OperatorWindow.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <termios.h>
@@ -12,11 +14,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 namespace {
 
@@ -28,13 +30,6 @@ bool hasDisplay()
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
 }
-
-constexpr const char* usageText = R"(usage: orvelo                     start the player
-       orvelo --set-password      read the web remote's new password from standard input
-                                  (an empty line removes it) and exit
-       orvelo --add-library-root DIR     let the web remote move the media folder inside DIR
-       orvelo --remove-library-root DIR
-)";
 
 void setNames()
 {
@@ -68,30 +63,23 @@ std::string readPasswordLine()
 }
 
 // The commands that change a stored setting and exit, so that a player without a screen can be
-// secured from a shell before it first starts. Nothing when the arguments start the player.
-std::optional<int> runCommand(int argc, char** argv)
+// secured from a shell before it first starts.
+int runSettingCommand(int argc, char** argv, const orvelo::CommandLine& line)
 {
-    if (argc < 2 || std::strncmp(argv[1], "--", 2) != 0)
-        return std::nullopt;
-    const std::string command = argv[1];
-    if (command == "--help") {
-        std::fputs(usageText, stdout);
-        return 0;
-    }
     QCoreApplication app(argc, argv);
     setNames();
     orvelo::WebRemoteSettings settings;
     std::optional<QString> refusal;
-    if (command == "--set-password" && argc == 2) {
-        const std::string password = readPasswordLine();
-        refusal = settings.setPassword(QString::fromStdString(password));
-    } else if (command == "--add-library-root" && argc == 3) {
-        refusal = settings.addLibraryRoot(QString::fromLocal8Bit(argv[2]));
-    } else if (command == "--remove-library-root" && argc == 3) {
-        settings.removeLibraryRoot(QString::fromLocal8Bit(argv[2]));
-    } else {
-        std::fputs(usageText, stderr);
-        return 2;
+    switch (line.command) {
+    case orvelo::CommandLine::Command::setPassword:
+        refusal = settings.setPassword(QString::fromStdString(readPasswordLine()));
+        break;
+    case orvelo::CommandLine::Command::addLibraryRoot:
+        refusal = settings.addLibraryRoot(line.libraryRoot);
+        break;
+    default:
+        settings.removeLibraryRoot(line.libraryRoot);
+        break;
     }
     if (refusal) {
         std::fprintf(stderr, "orvelo: %s\n", refusal->toLocal8Bit().constData());
@@ -102,21 +90,53 @@ std::optional<int> runCommand(int argc, char** argv)
     return 0;
 }
 
+// A bad command line says why, then how it is used, and exits with 2: nothing has started.
+int refuse(const QString& reason)
+{
+    std::fprintf(stderr, "orvelo: %s\n\n%s", reason.toLocal8Bit().constData(),
+                 orvelo::CommandLine::usage().toLocal8Bit().constData());
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (const auto exitCode = runCommand(argc, argv))
-        return *exitCode;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const auto parsed = orvelo::CommandLine::parse(arguments);
+    if (const auto* reason = std::get_if<QString>(&parsed))
+        return refuse(*reason);
+    const auto& line = std::get<orvelo::CommandLine>(parsed);
+    // Its own store: Qt keeps the settings under the configuration home.
+    if (line.configDir)
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(*line.configDir));
+    switch (line.command) {
+    case orvelo::CommandLine::Command::help:
+        std::fputs(orvelo::CommandLine::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    case orvelo::CommandLine::Command::version:
+        std::printf("orvelo %.*s\n", static_cast<int>(orvelo::versionText.size()), orvelo::versionText.data());
+        return 0;
+    case orvelo::CommandLine::Command::play:
+        break;
+    default:
+        return runSettingCommand(argc, argv, line);
+    }
+    if (line.overrides.lightingInterface &&
+        !orvelo::OrveloApp::lightingInterfaceNamed(*line.overrides.lightingInterface))
+        return refuse(QStringLiteral("--lighting-interface: no network interface named '%1'")
+                          .arg(*line.overrides.lightingInterface));
 
-    const bool headless = !hasDisplay();
+    const bool headless = line.overrides.headless || !hasDisplay();
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     setNames();
     orvelo::QuitOnSignals quitOnSignals;
 
-    orvelo::OrveloApp orvelo;
+    orvelo::OrveloApp orvelo(line.overrides);
     std::unique_ptr<orvelo::OperatorWindow> window;
     if (headless) {
         // Without a window there is no first appearance to start the listeners.

@@ -239,6 +239,13 @@ void SettingsManager::setMediaFolder(const QString& path)
     storeText(mediaFolderKey, usable ? std::optional<QString>(mediaFolder_) : std::nullopt);
 }
 
+void SettingsManager::useMediaFolderForThisRun(const QString& path)
+{
+    assertMainThread();
+    mediaFolder_ = QDir::cleanPath(path);
+    emit mediaFolderChanged(mediaFolder_);
+}
+
 void SettingsManager::setUploadSizeLimit(qint64 bytes)
 {
     assertMainThread();

@@ -115,6 +115,8 @@ public:
     // is created by whoever first uses it, not here, so a mistyped path creates nothing.
     const QString& mediaFolder() const { return mediaFolder_; }
     void setMediaFolder(const QString& path);
+    // Given on the command line: used for this run, the stored folder left as it is.
+    void useMediaFolderForThisRun(const QString& path);
     static QString defaultMediaFolder();
     // Saved playlists live beside the default library, whatever folder the media come from.
     static QString playlistsFolder();

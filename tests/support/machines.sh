@@ -20,7 +20,19 @@ trap cleanup EXIT
 
 # machine NAME: a network namespace held open by a sleeping process (for as long as the script
 # runs: cleanup ends it), whose pid goes in $NAME.
-machine() { unshare --net sleep 86400 >/dev/null 2>&1 & pids+=($!); printf -v "$1" '%s' "$!"; }
+# Returns once the namespace is made: entered before that, it would be this script's own.
+machine() {
+  unshare --net sleep 86400 >/dev/null 2>&1 &
+  local pid=$! own
+  pids+=("$pid")
+  printf -v "$1" '%s' "$pid"
+  own=$(readlink /proc/self/ns/net)
+  for _ in $(seq 100); do
+    [ "$(readlink "/proc/$pid/ns/net" 2>/dev/null)" != "$own" ] && return 0
+    sleep 0.02
+  done
+  echo "cannot make a machine"; exit 1
+}
 in_ns() { local pid=$1; shift; nsenter -t "$pid" -n "$@"; }
 
 # start_player MACHINE PROGRAM: the player with a store of its own under $out, logging to
