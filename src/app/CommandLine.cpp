@@ -46,6 +46,27 @@ QString CommandLine::usage()
     return text;
 }
 
+QString CommandLine::manual()
+{
+    // Hyphens in options are escaped so that man prints them as typed.
+    const auto roff = [](QString text) { return text.replace(QLatin1Char('-'), QStringLiteral("\\-")); };
+    QString page = QStringLiteral(".TH ORVELO 1\n.SH NAME\norvelo \\- show-control media player\n.SH SYNOPSIS\n"
+                                  ".B orvelo\n[\\fIoptions\\fR]\n.SH DESCRIPTION\n"
+                                  "Plays tracks for a show, driven by a lighting console over Art\\-Net or sACN, "
+                                  "and by its web remote (http://localhost:8080 by default). With a command it does "
+                                  "that and exits. Options override the stored settings for this run only.\n"
+                                  ".SH OPTIONS\n");
+    for (const Option& option : options) {
+        page += QStringLiteral(".TP\n.B \\-\\-") + roff(QLatin1String(option.name));
+        if (option.value)
+            page += QStringLiteral(" \\fI") + roff(QLatin1String(option.value)) + QStringLiteral("\\fR");
+        page += QLatin1Char('\n') + roff(QLatin1String(option.description)) + QLatin1Char('\n');
+    }
+    page += QStringLiteral(".SH EXIT STATUS\n0 when done, 1 when a command could not do its work, 2 for a mistake on "
+                           "the command line.\n");
+    return page;
+}
+
 std::variant<CommandLine, QString> CommandLine::parse(const QStringList& arguments)
 {
     QCommandLineParser parser;

@@ -32,6 +32,8 @@ struct CommandLine {
     // The reason when the arguments (the program's name first) ask for nothing it can do.
     static std::variant<CommandLine, QString> parse(const QStringList& arguments);
     static QString usage();
+    // The same, as a manual page (troff), for the installed program.
+    static QString manual();
 };
 
 } // namespace orvelo
