@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/OrveloApp.h"
 #include "platform/QuitOnSignals.h"
+#include "platform/ServiceNotifier.h"
 #include "platform/Version.h"
 #include "settings/WebRemoteSettings.h"
 #include "ui/OperatorWindow.h"
@@ -147,5 +148,7 @@ int main(int argc, char** argv)
         if (!window->show())
             orvelo.startListeners();
     }
+    orvelo::ServiceNotifier serviceNotifier;
+    serviceNotifier.ready();
     return QGuiApplication::exec();
 }
