@@ -669,14 +669,18 @@ void MediaItem::applyRate()
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
 }
 
-bool MediaItem::seekTo(double seconds, double rate)
+void MediaItem::seekTo(double seconds, double rate)
 {
     ++pipeline_->seekGeneration;
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
     const auto position = static_cast<gint64>(seconds * GST_SECOND);
-    if (!gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position,
-                          GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
-        return false;
+    // The seek goes to every branch; one whose elements have no segment yet (flushed by the
+    // seek before, not yet refilled: scaletempo then refuses it) makes the whole call fail while
+    // the others carry it out. The pipeline is seeking all the same, so it is waited for like
+    // any seek; taking it for not made let a chase seek again and again, each flush keeping that
+    // branch empty, and the picture never settled.
+    const bool taken = gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+                                        position, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     segmentRate_ = rate;
     atEnd_ = false;
     seekSettled_ = false;
@@ -684,9 +688,9 @@ bool MediaItem::seekTo(double seconds, double rate)
     lastPosition_ = seconds;
     // A flushing seek empties the pipeline: one per frame would cost a core, so each is told.
     char line[80];
-    std::snprintf(line, sizeof line, "MediaItem: Seek to %.3f s at rate %.2f", seconds, rate);
+    std::snprintf(line, sizeof line, "MediaItem: Seek to %.3f s at rate %.2f%s", seconds, rate,
+                  taken ? "" : " (not taken by every branch)");
     logLine(line);
-    return true;
 }
 
 void MediaItem::seekToZero()
@@ -728,10 +732,7 @@ void MediaItem::startAt(const PendingStart& start)
     // once it has, the base time puts that frame on screen at `clockTime`.
     gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_PAUSED);
     startAt_ = start;
-    if (!seekTo(std::max(start.position, 0.0), desiredRate_)) {
-        startAt_.reset();
-        return;
-    }
+    seekTo(std::max(start.position, 0.0), desiredRate_);
     emit timelineSet(GroupTimeline{true, start.position, desiredRate_, start.clockTime});
 }
 

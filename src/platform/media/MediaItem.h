@@ -105,7 +105,7 @@ private:
     void finishLoading();
     void fail(const QString& text);
     void applyRate();
-    bool seekTo(double seconds, double rate);
+    void seekTo(double seconds, double rate);
     void startPrerolled();
 
     struct PendingStart {
