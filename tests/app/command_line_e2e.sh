@@ -2,7 +2,8 @@
 # The program's command line as a person meets it: --help and --version answer in a network
 # namespace with nothing in it (not even loopback), a mistake is refused with its reason, the
 # usage and status 2, and a player started with overrides serves its web remote on the port
-# given and its media from the folder given, while the stored settings keep what they had.
+# given and its media from the folder given, while the stored settings keep what they had; a
+# password set with --set-password goes to the store --config-dir names.
 #   command_line_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
 # Exits 77 (skipped) without a private network namespace, curl or gst-launch-1.0.
 set -u
@@ -53,4 +54,7 @@ cleanup
 trap - EXIT
 grep -qF "mediaFolder=$out/stored-media" "$out/store/Orvelo/Orvelo.conf" ||
   fail "the stored media folder changed: $(cat "$out/store/Orvelo/Orvelo.conf")"
+# A service's store is secured from a shell before the player starts.
+printf 'show-secret\n' | bare --config-dir "$out/store" --set-password 2>/dev/null || fail "--set-password failed"
+grep -q '^webPasswordHash=' "$out/store/Orvelo/Orvelo.conf" || fail "--set-password did not write to the --config-dir store"
 exit $failed

@@ -33,7 +33,7 @@ TEST(SACNPacket, MalformedDatagramsAreRefusedAndLongCountsCut)
     const struct {
         const char* what;
         std::function<void(Bytes&)> damage;
-        std::optional<std::size_t> slots;
+        std::optional<std::size_t> slotCount;
     } cases[] = {
         {"shorter than the header", [](Bytes& p) { p.resize(125); }, std::nullopt},
         {"foreign identifier", [](Bytes& p) { p[4] ^= 1; }, std::nullopt},
@@ -47,9 +47,9 @@ TEST(SACNPacket, MalformedDatagramsAreRefusedAndLongCountsCut)
         c.damage(made);
         const Bytes datagram(made.begin(), made.end());
         const auto decoded = SACNPacket::decode(datagram);
-        ASSERT_EQ(decoded.has_value(), c.slots.has_value());
+        ASSERT_EQ(decoded.has_value(), c.slotCount.has_value());
         if (decoded) {
-            EXPECT_EQ(decoded->slotValues.size(), *c.slots);
+            EXPECT_EQ(decoded->slotValues.size(), *c.slotCount);
         }
     }
 }
