@@ -1,6 +1,7 @@
 // A console's view of the player's speed: from the ArtDmx datagram that selects a track to the
-// engine's load and to the first composed frame of a 1080p H.264 file, and the timecode's pace
-// and steadiness while DMX flows at 44 frames per second.
+// engine's load and to the first composed frame of a 1080p H.264 file, with and without tracks
+// kept ready, the memory over hundreds of cues, loop seams, and the timecode's pace and
+// steadiness while DMX flows at 44 frames per second.
 
 #include "core/DMXController.h"
 #include "core/TimecodeFollower.h"
@@ -9,6 +10,7 @@
 #include "net/ListeningService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
+#include "platform/AllocatorLimits.h"
 #include "platform/ByteWriter.h"
 #include "platform/Log.h"
 #include "platform/media/GStreamerInit.h"
@@ -294,52 +296,92 @@ private:
     std::thread thread_;
 };
 
-// The console switches between two 1080p tracks, one switch at a time: from the datagram to
-// the engine's loadAndPlay (its first log line), to the item being ready, and to the first
-// composed frame of the new track in the player. Also the memory kept per switch.
+// Whether a frame is black (or nearly): the mean of a sparse grid of its luma or colour.
+bool looksBlack(const VideoFrame& frame)
+{
+    if (!frame.hasValidLayout() || frame.width == 0 || frame.height == 0)
+        return true;
+    long sum = 0, count = 0;
+    const int step = 16;
+    for (int y = 0; y < frame.height; y += step)
+        for (int x = 0; x < frame.width; x += step) {
+            const std::uint8_t* row = frame.plane(0) + static_cast<std::ptrdiff_t>(y) * frame.strides[0];
+            sum += frame.format == PixelFormat::bgra ? (row[x * 4] + row[x * 4 + 1] + row[x * 4 + 2]) / 3 : row[x];
+            ++count;
+        }
+    return sum / count < 24;
+}
+
+// A console bumps through six 1080p tracks, one cue at a time, with `range(0)` tracks kept ready
+// (0: every cue loads): from the datagram to the engine's loadAndPlay, and to the new track's
+// first frame in the player; how often the player had no frame or a black one between two
+// tracks (sampled every millisecond); the memory a kept track costs; and resident memory and
+// heap over 200 cues. Run with ORVELO_BENCH_PLAIN_ALLOCATOR=1 for glibc's default arenas.
 void BM_SelectTrackLatency(benchmark::State& state)
 {
-    const std::string a = clip1080(3, 0);
-    const std::string b = clip1080(3, 18);
-    if (a.empty() || b.empty()) {
+    const int preloads = static_cast<int>(state.range(0));
+    std::vector<std::string> clips;
+    // Bright test patterns: a black frame between two of them is a gap, never the content.
+    for (int pattern : {0, 1, 4, 5, 6, 7})
+        clips.push_back(clip1080(3, pattern));
+    if (std::any_of(clips.begin(), clips.end(), [](const std::string& c) { return c.empty(); })) {
         state.SkipWithError("could not make the 1080p clips");
         return;
     }
     orvelo::test::QuietStdout quiet;
     Player player(freeUdpPort());
-    const QList<MediaTrack> tracks{track(a, 0), track(b, 1)};
+    player.engine.preloader().setCount(0);
+    QList<MediaTrack> tracks;
+    for (std::size_t i = 0; i < clips.size(); ++i)
+        tracks << track(clips[i], static_cast<int>(i));
     player.controller.playlist().setPlaylist(tracks);
     runUntil([&] { return player.artNet.isListening(); }, 2000ms);
     Console console(player.port);
 
-    // The engine announces the call in its first lines, before it touches the player.
     std::atomic<std::int64_t> loadCalledNs{0};
-    std::atomic<std::int64_t> readyNs{0};
     setLogObserver([&](std::string_view line) {
         if (line.starts_with("PlaybackEngine: loadAndPlay called for "))
             loadCalledNs = Clock::now().time_since_epoch().count();
-        else if (line.starts_with("PlaybackEngine: Track became ReadyToPlay: "))
-            readyNs = Clock::now().time_since_epoch().count();
     });
     MainLoopProbe probe;
 
-    std::vector<double> toLoad, toReady, toFrame;
-    int failures = 0;
-    double residentBefore = 0, heapBefore = 0, heapAfterWarmUp = 0, waitBefore = 0;
+    // A track on show, then what keeping the next ones ready adds.
+    console.change(11);
+    runUntil([&] { return player.engine.currentTrack() && !player.engine.isLoading(); }, 5000ms);
+    runEventLoopFor(1000ms);
+    const double residentWithoutPreloads = residentMB();
+    player.engine.preloader().setCount(preloads);
+    runUntil(
+        [&] {
+            int ready = 0;
+            for (const MediaTrack& t : tracks)
+                ready += player.engine.preloader().isReady(t);
+            return ready == preloads;
+        },
+        5000ms);
+    runEventLoopFor(500ms);
+    const double preloadCost = preloads > 0 ? (residentMB() - residentWithoutPreloads) / preloads : 0.0;
+
+    std::vector<double> toLoad, toFrame;
+    int failures = 0, gapSamples = 0;
+    double residentAfter10 = 0, heapAfter10 = 0, waitBefore = 0;
+    const auto sample = [&] {
+        const MediaPlayer* p = player.engine.player();
+        const VideoFramePtr frame = p ? p->latestFrame() : nullptr;
+        gapSamples += !frame || looksBlack(*frame);
+    };
+    constexpr int switches = 200;
     for (auto _ : state) {
-        residentBefore = residentMB();
-        heapBefore = heapInUseMB();
         waitBefore = runQueueWaitMs();
-        constexpr int switches = 60;
-        for (int i = 0; i < switches; ++i) {
-            const MediaTrack& target = tracks[i % 2];
+        for (int i = 1; i <= switches; ++i) {
+            const MediaTrack& target = tracks[i % tracks.size()];
             const QString path = target.url.toLocalFile();
             loadCalledNs = 0;
-            readyNs = 0;
             const auto sent = Clock::now();
-            console.change(i % 2 == 0 ? 11 : 21);
+            console.change(11 + 10 * (i % static_cast<int>(tracks.size())));
             const bool shown = runUntil(
                 [&] {
+                    sample();
                     const MediaPlayer* p = player.engine.player();
                     return p && p->currentItem() && p->currentItem()->path() == path && p->latestFrame() &&
                            player.engine.currentTrack() && player.engine.currentTrack()->id == target.id;
@@ -351,34 +393,93 @@ void BM_SelectTrackLatency(benchmark::State& state)
                 continue;
             }
             toLoad.push_back(ms(Clock::time_point(Clock::duration(loadCalledNs.load())) - sent));
-            toReady.push_back(ms(Clock::time_point(Clock::duration(readyNs.load())) - sent));
             toFrame.push_back(ms(framed - sent));
             // Let it play a little, as a show would, before the next cue.
-            runEventLoopFor(300ms);
-            if (i == switches / 3 - 1)
-                heapAfterWarmUp = heapInUseMB();
+            runUntil(
+                [&] {
+                    sample();
+                    return false;
+                },
+                300ms);
+            if (i == 10) {
+                residentAfter10 = residentMB();
+                heapAfter10 = heapInUseMB();
+            }
         }
         state.SetIterationTime(1.0);
     }
+    // The allocator's free memory is handed back a second after the last switch.
+    runEventLoopFor(1500ms);
     state.counters["switches"] = static_cast<double>(toLoad.size());
     state.counters["failed"] = failures;
     state.counters["to_load_p50_ms"] = percentile(toLoad, 0.5);
     state.counters["to_load_p99_ms"] = percentile(toLoad, 0.99);
-    state.counters["to_load_max_ms"] = percentile(toLoad, 1.0);
-    state.counters["to_ready_p50_ms"] = percentile(toReady, 0.5);
-    state.counters["to_ready_p99_ms"] = percentile(toReady, 0.99);
     state.counters["to_frame_p50_ms"] = percentile(toFrame, 0.5);
     state.counters["to_frame_p99_ms"] = percentile(toFrame, 0.99);
     state.counters["to_frame_max_ms"] = percentile(toFrame, 1.0);
+    state.counters["gap_or_black_samples"] = gapSamples;
     state.counters["main_loop_late_p99_ms"] = probe.lateP99();
     state.counters["main_runqueue_wait_ms"] = runQueueWaitMs() - waitBefore;
-    state.counters["resident_growth_mb"] = residentMB() - residentBefore;
-    state.counters["heap_growth_mb"] = heapInUseMB() - heapBefore;
-    // The first third of the switches fills the caches; growth after it is kept for good.
-    state.counters["heap_growth_last_40_switches_mb"] = heapInUseMB() - heapAfterWarmUp;
+    state.counters["preload_cost_mb"] = preloadCost;
+    state.counters["resident_after_10_mb"] = residentAfter10;
+    state.counters["resident_end_mb"] = residentMB();
+    state.counters["resident_growth_after_10_mb"] = residentMB() - residentAfter10;
+    state.counters["heap_growth_after_10_mb"] = heapInUseMB() - heapAfter10;
     setLogObserver({});
 }
-BENCHMARK(BM_SelectTrackLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelectTrackLatency)->Arg(0)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A one-second 1080p clip looped twenty times: frames dropped or shown twice at the seams, read
+// from the playback's own time line (a frame period between any two frames when seamless).
+void BM_LoopSeam(benchmark::State& state)
+{
+    const std::string clip = clip1080(1, 0);
+    if (clip.empty()) {
+        state.SkipWithError("could not make the 1080p clip");
+        return;
+    }
+    orvelo::test::QuietStdout quiet;
+    std::mutex mutex;
+    std::vector<double> times;
+    int seams = 0, dropped = 0, repeated = 0;
+    for (auto _ : state) {
+        MediaPlayer player;
+        auto item = MediaItem::load(QString::fromStdString(clip), PixelFormat::i420);
+        runUntil([&] { return item->status() != MediaItem::Status::loading; }, 5000ms);
+        item->setVideoFrameHook([&](const VideoFramePtr& frame) {
+            std::lock_guard lock(mutex);
+            times.push_back(frame->runningTime);
+            return frame;
+        });
+        int plays = 0;
+        bool ended = false;
+        QObject::connect(&player, &MediaPlayer::itemEndReached, [&] {
+            if (++plays == 20)
+                player.setLoopAtEnd(false);
+        });
+        QObject::connect(&player, &MediaPlayer::itemDidPlayToEnd, [&] { ended = true; });
+        player.setLoopAtEnd(true);
+        player.replaceCurrentItem(item);
+        player.play();
+        runUntil([&] { return ended; }, 40000ms);
+        seams = plays - 1;
+        state.SetIterationTime(1.0);
+    }
+    std::lock_guard lock(mutex);
+    const double period = 1.0 / 25.0;
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        const double step = times[i] - times[i - 1];
+        if (step == 0.0 && i == 1)
+            continue; // the prerolled frame, presented again as playback starts
+        repeated += step < period / 2;
+        dropped += step > period * 1.5 ? static_cast<int>(std::lround(step / period)) - 1 : 0;
+    }
+    state.counters["seams"] = seams;
+    state.counters["frames"] = static_cast<double>(times.size());
+    state.counters["dropped_frames"] = dropped;
+    state.counters["repeated_frames"] = repeated;
+}
+BENCHMARK(BM_LoopSeam)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Where a console listens for timecode: the ArtTimeCode datagrams that reach it, with the time
 // each arrived.
@@ -620,6 +721,9 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(home);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     setenv("GST_AUDIO_SINK", "fakesink", 1);
+    const char* plain = std::getenv("ORVELO_BENCH_PLAIN_ALLOCATOR");
+    if (!plain || std::string(plain) != "1")
+        limitAllocatorArenas();
     int result = 0;
     {
         QCoreApplication app(argc, argv);

@@ -85,6 +85,15 @@ OrveloApp::OrveloApp(const CommandLine::Overrides& overrides, QObject* parent) :
 
     protocolManager_ = std::make_unique<ProtocolManager>(*artNetService_, *sACNService_, *citpService_);
     playbackEngine_ = std::make_unique<PlaybackEngine>();
+    // The preloads follow the stored settings from the first playlist on.
+    const auto applyPreloadSettings = [engine = playbackEngine_.get()] {
+        const auto& settings = SettingsManager::shared();
+        engine->preloader().setCount(settings.preloadCount());
+        engine->preloader().setBudgetMB(settings.preloadBudgetMB());
+    };
+    applyPreloadSettings();
+    QObject::connect(&SettingsManager::shared(), &SettingsManager::preloadChanged, playbackEngine_.get(),
+                     applyPreloadSettings);
     controller_ = std::make_unique<DMXController>(*protocolManager_, *playbackEngine_);
     timecodeFollower_ = std::make_unique<TimecodeFollower>(*controller_, *playbackEngine_, TimecodeSettings::shared());
     connect(artNetService_.get(), &ArtNetService::timecodeReceived, timecodeFollower_.get(),

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/OrveloApp.h"
+#include "platform/AllocatorLimits.h"
 #include "platform/QuitOnSignals.h"
 #include "platform/ServiceNotifier.h"
 #include "platform/Version.h"
@@ -103,6 +104,7 @@ int refuse(const QString& reason)
 
 int main(int argc, char** argv)
 {
+    orvelo::limitAllocatorArenas();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

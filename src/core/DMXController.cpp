@@ -1,6 +1,7 @@
 #include "core/DMXController.h"
 
 #include "core/DMXDecoding.h"
+#include "core/PreloadChoice.h"
 #include "net/ArtNetService.h"
 #include "net/ProtocolManager.h"
 #include "net/SACNService.h"
@@ -54,7 +55,15 @@ DMXController::DMXController(ProtocolManager& protocolManager, PlaybackEngine& e
     connect(&engine, &PlaybackEngine::currentTrackChanged, this, [this] {
         timecodePacer_.reset();
         sendTimecode();
+        if (const auto& track = engine_->currentTrack()) {
+            recentlyCued_.removeAll(track->id);
+            recentlyCued_.prepend(track->id);
+            if (recentlyCued_.size() > TrackPreloader::maximumCount + 1)
+                recentlyCued_.removeLast();
+        }
+        updatePreloads();
     });
+    connect(&playlist_, &Playlist::playlistChanged, this, &DMXController::updatePreloads);
 
     connect(this, &DMXController::dmxConfigChanged, this,
             [this] { copyFiltersTo(protocolManager_.activeInputService()); });
@@ -296,6 +305,15 @@ void DMXController::playNextTrack()
         next = 0;
     }
     engine_->loadAndPlay(tracks[next]);
+}
+
+void DMXController::updatePreloads()
+{
+    if (!engine_)
+        return;
+    const auto& current = engine_->currentTrack();
+    engine_->preloader().want(
+        preloadChoice(playlist_.playlist(), current ? playlist_.indexOf(current->id) : std::nullopt, recentlyCued_));
 }
 
 int DMXController::getRepeatCount(const QUuid& trackId) const

@@ -96,6 +96,8 @@ signals:
     void timecodeMoved(double position, double rate, double framesPerSecond);
 
 private:
+    // Tells the engine's preloader which tracks to keep ready after a cue or a playlist edit.
+    void updatePreloads();
     void bindToService(DMXProtocolService* service);
     void copyFiltersTo(DMXProtocolService* service);
     void processEffectsDMX(const std::vector<std::uint8_t>& frame);
@@ -119,6 +121,8 @@ private:
     // A failed track the console holds is loaded again at most this often.
     static constexpr std::chrono::seconds failedRetryInterval{1};
     std::optional<std::chrono::steady_clock::time_point> lastFailedRetry_;
+    // Tracks cued lately, newest first: the ones a console may well cue again.
+    QList<QUuid> recentlyCued_;
     bool ignoreDMX_ = false;
     bool autoPlayNext_ = false;
     bool loopPlaylist_ = false;

@@ -47,6 +47,7 @@ VideoFramePtr NDIFrameScaler::scale(const VideoFrame& source, int divisor)
             dst[i] = static_cast<std::uint8_t>((sums_[i] + area / 2) / area);
     }
     out->pts = source.pts;
+    out->runningTime = source.runningTime;
     return out;
 }
 

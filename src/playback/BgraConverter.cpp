@@ -47,6 +47,7 @@ VideoFramePtr BgraConverter::convert(const VideoFramePtr& frame)
         packRow(rows_[0].data(), rows_[1].data(), rows_[2].data(), dst, width);
     }
     out->pts = frame->pts;
+    out->runningTime = frame->runningTime;
     return out;
 }
 

@@ -201,6 +201,7 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
     for (int y = 0; y < height_; ++y)
         composeRow(y, params.isInverted, out->plane(0) + static_cast<std::ptrdiff_t>(y) * out->strides[0]);
     out->pts = source->pts;
+    out->runningTime = source->runningTime;
     return {Outcome::composed, std::move(out)};
 }
 

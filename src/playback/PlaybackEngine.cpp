@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 
+#include "platform/AllocatorLimits.h"
 #include "platform/Log.h"
 #include "platform/media/AudioFileInfo.h"
 #include "playback/AudioTapHost.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace orvelo {
 
@@ -58,6 +60,9 @@ private:
 
 PlaybackEngine::PlaybackEngine(QObject* parent) : QObject(parent)
 {
+    trimTimer_.setSingleShot(true);
+    trimTimer_.setInterval(trimDelayMs);
+    connect(&trimTimer_, &QTimer::timeout, this, [] { trimAllocatorSoon(); });
 }
 
 PlaybackEngine::~PlaybackEngine() = default;
@@ -99,10 +104,18 @@ void PlaybackEngine::loadAndPlay(const MediaTrack& track)
         return;
     }
 
-    // The item prepares off the main thread; what follows runs once it is ready or failed.
-    // Every request's continuation runs, so that an overtaken load is reported and let go.
-    auto item = MediaItem::load(track.url.toLocalFile(), VideoComposition::sourceFormat());
-    auto compositor = VideoComposition::attach(*item);
+    // The item prepares off the main thread; what follows runs once it is ready or failed (at
+    // once for a track the preloader has ready). Every request's continuation runs, so that an
+    // overtaken load is reported and let go.
+    std::shared_ptr<MediaItem> item;
+    std::shared_ptr<VideoEffectsCompositor> compositor;
+    if (auto prepared = preloader_.take(track)) {
+        item = std::move(prepared->item);
+        compositor = std::move(prepared->compositor);
+    } else {
+        item = MediaItem::load(track.url.toLocalFile(), VideoComposition::sourceFormat());
+        compositor = VideoComposition::attach(*item);
+    }
     auto connection = std::make_shared<QMetaObject::Connection>();
     auto onStatus = [this, track, request, item, compositor, connection] {
         if (item->status() == MediaItem::Status::loading)
@@ -140,9 +153,18 @@ void PlaybackEngine::continueLoad(const MediaTrack& track, std::uint64_t request
         player_ = new MediaPlayer(this);
         connect(player_, &MediaPlayer::positionChanged, this, &PlaybackEngine::handlePosition);
         connect(player_, &MediaPlayer::itemDidPlayToEnd, this, &PlaybackEngine::handleEnd);
+        connect(player_, &MediaPlayer::itemEndReached, this, &PlaybackEngine::handleEndReached);
         connect(player_, &MediaPlayer::timelineSet, this, &PlaybackEngine::timelineSet);
     }
+    // The first play's segment loops when the track plays more than once.
+    const int n = repeatCountProvider ? repeatCountProvider(track.id) : 1;
+    endDecided_ = false;
+    player_->setLoopAtEnd(n == 0 || n > 1);
     player_->replaceCurrentItem(item);
+    // The previous item's pipeline is torn down by now or shortly: what it freed goes back to
+    // the system a little later, once, however fast the cues come.
+    if (!trimTimer_.isActive())
+        trimTimer_.start();
     compositor_ = std::move(compositor);
     audioTapHost_ = std::make_shared<ItemAudioTap>(item);
     if (created)
@@ -265,6 +287,7 @@ void PlaybackEngine::stop()
     if (state_ == PlaybackState::stopped && !isEndingPlayback_ && currentTime_ == 0.0)
         return;
     isEndingPlayback_ = false;
+    endDecided_ = false;
     paused_ = false;
     error_.clear();
     if (player_) {
@@ -326,11 +349,14 @@ void PlaybackEngine::handleEnd()
     if (lastEndTime_ && now - *lastEndTime_ <= std::chrono::milliseconds(duplicateEndMs))
         return;
     lastEndTime_ = now;
+    const bool decided = std::exchange(endDecided_, false);
     setCurrentLoopCount(currentLoopCount_ + 1);
-    const int n = repeatCountProvider ? repeatCountProvider(currentTrack_->id) : 1;
+    const int n = decided ? currentLoopCount_ : repeatCountProvider ? repeatCountProvider(currentTrack_->id) : 1;
     if (n == 0 || n > currentLoopCount_) {
         // A repeat keeps the speed the console set; restarting at the default rate would
-        // silently undo a slowed or sped-up track at every loop.
+        // silently undo a slowed or sped-up track at every loop. From here it loops without a
+        // seam where the play after this one is not the last.
+        player_->setLoopAtEnd(n == 0 || n > currentLoopCount_ + 1);
         player_->seekToZero();
         player_->setRate(playbackRate_);
         return;
@@ -343,6 +369,22 @@ void PlaybackEngine::handleEnd()
     if (onPlaybackEndedCallback)
         onPlaybackEndedCallback();
     QTimer::singleShot(endingWindowMs, this, [this] { isEndingPlayback_ = false; });
+}
+
+void PlaybackEngine::handleEndReached()
+{
+    if (!currentTrack_ || isEndingPlayback_)
+        return;
+    // The same question as at an end of stream, asked as the last frames are queued: the item
+    // goes on from its start without a gap, or plays them out and ends (handleEnd, decided).
+    const int played = currentLoopCount_ + 1;
+    const int n = repeatCountProvider ? repeatCountProvider(currentTrack_->id) : 1;
+    const bool again = n == 0 || n > played;
+    // The last play is counted when it has been seen to its end.
+    if (again)
+        setCurrentLoopCount(played);
+    endDecided_ = !again;
+    player_->setLoopAtEnd(again);
 }
 
 bool PlaybackEngine::currentItemHasVideo() const

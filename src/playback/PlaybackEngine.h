@@ -4,9 +4,11 @@
 #include "platform/media/MediaPlayer.h"
 #include "playback/MediaTrack.h"
 #include "playback/PlaybackState.h"
+#include "playback/TrackPreloader.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -38,6 +40,8 @@ public:
     static constexpr int endingWindowMs = 500;
     // End notifications closer together than this are one end reported twice.
     static constexpr int duplicateEndMs = 500;
+    // How long after a switch the allocator's free memory is handed back.
+    static constexpr int trimDelayMs = 1000;
 
     explicit PlaybackEngine(QObject* parent = nullptr);
     ~PlaybackEngine() override;
@@ -68,6 +72,8 @@ public:
 
     // Created on the first load and reused; null before.
     MediaPlayer* player() const { return player_; }
+    // The tracks kept ready to start; a load takes its track from here when it is prepared.
+    TrackPreloader& preloader() { return preloader_; }
 
     bool isPlaying() const { return isPlaying_; }
     void setIsPlaying(bool playing);
@@ -122,12 +128,16 @@ private:
     void updateState();
     void handlePosition(double seconds);
     void handleEnd();
+    // A play of a looping item is ending: one more play counted, and whether it goes on.
+    void handleEndReached();
     void setCurrentTime(double seconds);
     void setDuration(double seconds);
     void setRemainingTime(double seconds);
     void setIsLoading(bool loading);
     void setCurrentLoopCount(int count);
 
+    TrackPreloader preloader_;
+    QTimer trimTimer_;
     QPointer<MediaPlayer> player_;
     std::shared_ptr<VideoEffectsCompositor> compositor_;
     std::shared_ptr<AudioTapHost> audioTapHost_;
@@ -143,6 +153,8 @@ private:
     QString error_;
     bool paused_ = false;
     bool isEndingPlayback_ = false;
+    // The coming end of stream was counted and decided as its last frames were queued.
+    bool endDecided_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastEndTime_;
     std::optional<QUuid> pendingTrackId_;
     // The leader's timeline for the track being loaded, applied once it is ready.

@@ -61,6 +61,7 @@ std::shared_ptr<VideoFrame> VideoFramePool::acquire(int width, int height, Pixel
     if (!frame)
         frame = VideoFrame::allocate(width, height, format);
     frame->pts = 0.0;
+    frame->runningTime = 0.0;
     frame->yuvMatrix = YuvMatrix::bt709;
     frame->yuvFullRange = false;
     VideoFrame* raw = frame.get();

@@ -48,6 +48,13 @@ SettingsManager::SettingsManager(QObject* parent) : QObject(parent)
     const qint64 limit = store_.text(uploadSizeLimitKey).value_or(QString()).toLongLong(&limitValid);
     if (limitValid && limit > 0)
         uploadSizeLimit_ = limit;
+    bool countValid = false, budgetValid = false;
+    const int count = store_.text(preloadCountKey).value_or(QString()).toInt(&countValid);
+    if (countValid && count >= 0 && count <= TrackPreloader::maximumCount)
+        preloadCount_ = count;
+    const int budget = store_.text(preloadBudgetMBKey).value_or(QString()).toInt(&budgetValid);
+    if (budgetValid && budget >= TrackPreloader::minimumBudgetMB && budget <= TrackPreloader::maximumBudgetMB)
+        preloadBudgetMB_ = budget;
 
     loadPatternSettings();
     patternSave_.setSingleShot(true);
@@ -256,6 +263,30 @@ void SettingsManager::setUploadSizeLimit(qint64 bytes)
     uploadSizeLimit_ = bytes;
     emit uploadSizeLimitChanged(bytes);
     storeText(uploadSizeLimitKey, QString::number(bytes));
+}
+
+void SettingsManager::setPreloadCount(int count)
+{
+    assertMainThread();
+    if (count < 0 || count > TrackPreloader::maximumCount) {
+        log("SettingsManager: Ignoring preload count " + QString::number(count));
+        return;
+    }
+    preloadCount_ = count;
+    emit preloadChanged();
+    storeText(preloadCountKey, QString::number(count));
+}
+
+void SettingsManager::setPreloadBudgetMB(int megabytes)
+{
+    assertMainThread();
+    if (megabytes < TrackPreloader::minimumBudgetMB || megabytes > TrackPreloader::maximumBudgetMB) {
+        log("SettingsManager: Ignoring preload budget " + QString::number(megabytes) + " MB");
+        return;
+    }
+    preloadBudgetMB_ = megabytes;
+    emit preloadChanged();
+    storeText(preloadBudgetMBKey, QString::number(megabytes));
 }
 
 template <typename Field> bool SettingsManager::setPatternField(Field PatternParameters::*field, const Field& value)

@@ -3,6 +3,7 @@
 #include "platform/SettingsStore.h"
 #include "playback/BackgroundVideo.h"
 #include "playback/PatternState.h"
+#include "playback/TrackPreloader.h"
 
 #include <QColor>
 #include <QObject>
@@ -54,6 +55,8 @@ public:
     static inline const QString mediaFolderKey = QStringLiteral("mediaFolder");
     static inline const QString uploadSizeLimitKey = QStringLiteral("uploadSizeLimit");
     static inline const QString deviceLabelKey = QStringLiteral("deviceLabel");
+    static inline const QString preloadCountKey = QStringLiteral("preloadCount");
+    static inline const QString preloadBudgetMBKey = QStringLiteral("preloadBudgetMB");
     static inline const QString patternSettingsKey = QStringLiteral("patternSettings");
     static constexpr qint64 defaultUploadSizeLimit = 20LL * 1024 * 1024 * 1024;
 
@@ -125,6 +128,13 @@ public:
     qint64 uploadSizeLimit() const { return uploadSizeLimit_; }
     void setUploadSizeLimit(qint64 bytes);
 
+    // How many tracks the player keeps ready to start (0 to TrackPreloader::maximumCount), and
+    // the memory they may hold in MB; values out of range are refused.
+    int preloadCount() const { return preloadCount_; }
+    void setPreloadCount(int count);
+    int preloadBudgetMB() const { return preloadBudgetMB_; }
+    void setPreloadBudgetMB(int megabytes);
+
     // The node's name as a console set it over RDM; none until then. Stored verbatim (the
     // responder keeps it printable).
     const std::optional<QString>& deviceLabel() const { return deviceLabel_; }
@@ -146,6 +156,7 @@ signals:
     void audioReactiveEnabledChanged(bool enabled);
     void mediaFolderChanged(const QString& path);
     void uploadSizeLimitChanged(qint64 bytes);
+    void preloadChanged();
     void deviceLabelChanged();
 
 private:
@@ -162,6 +173,8 @@ private:
     std::optional<QString> selectedInterfaceBroadcast_;
     QString mediaFolder_;
     qint64 uploadSizeLimit_ = defaultUploadSizeLimit;
+    int preloadCount_ = TrackPreloader::defaultCount;
+    int preloadBudgetMB_ = TrackPreloader::defaultBudgetMB;
     std::optional<QString> deviceLabel_;
     PatternState patterns_;
     QTimer patternSave_;

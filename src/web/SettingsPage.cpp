@@ -34,6 +34,8 @@ constexpr std::string_view settingsPage = R"HTML(<title>Settings - Orvelo</title
     <h2>▶️ Playback</h2>
     <label class="switch">Ignore DMX (Manual Mode)<input type="checkbox" id="ignoreDMX"></label>
     <label class="switch">Auto-Play Next Track<input type="checkbox" id="autoPlayNext"></label>
+    <label class="field">Tracks Kept Ready<input type="number" id="preloadCount" min="0" max="8" step="1" inputmode="numeric"></label>
+    <label class="field">Memory for Ready Tracks (MB)<input type="number" id="preloadBudgetMB" min="64" max="16384" step="1" inputmode="numeric"></label>
     <label class="field">Timecode Frame Rate
       <select id="frameRate">
         <option value="24">24 fps</option>
@@ -263,6 +265,8 @@ function fill(s) {
   byId('ignoreDMX').checked = s.playback.ignoreDMX;
   byId('autoPlayNext').checked = s.playback.autoPlayNext;
   byId('frameRate').value = String(s.playback.frameRate);
+  byId('preloadCount').value = s.playback.preloadCount;
+  byId('preloadBudgetMB').value = s.playback.preloadBudgetMB;
   byId('inputProtocol').value = s.protocol.input;
   byId('outputProtocol').value = s.protocol.output;
   byId('citpEnabled').checked = s.protocol.citpEnabled;
@@ -338,7 +342,8 @@ function collect() {
     },
     playback: {
       ignoreDMX: byId('ignoreDMX').checked, autoPlayNext: byId('autoPlayNext').checked,
-      frameRate: integer('frameRate')
+      frameRate: integer('frameRate'), preloadCount: integer('preloadCount'),
+      preloadBudgetMB: integer('preloadBudgetMB')
     },
     protocol: {
       input: byId('inputProtocol').value, output: byId('outputProtocol').value,

@@ -5,6 +5,7 @@
 #include "ndi/NDIFPS.h"
 #include "ndi/NDIResolutionScale.h"
 #include "net/DMXProtocolType.h"
+#include "playback/TrackPreloader.h"
 #include "settings/HostName.h"
 #include "settings/LibraryRoots.h"
 #include "settings/SyncSettings.h"
@@ -197,6 +198,8 @@ std::optional<Refusal> SettingsValidator::check(const QJsonObject& document, con
         {"playback", "autoPlayNext", flag()},
         {"playback", "frameRate", oneOf({24, 25, 30})},
         {"playback", "isListening", flag()},
+        {"playback", "preloadCount", wholeNumber(0, TrackPreloader::maximumCount)},
+        {"playback", "preloadBudgetMB", wholeNumber(TrackPreloader::minimumBudgetMB, TrackPreloader::maximumBudgetMB)},
         {"ndi", "enabled", flag()},
         {"ndi", "fps", oneOf(rawValues(allNDIFPS))},
         {"ndi", "scale", oneOf(rawValues(allNDIResolutionScales))},

@@ -75,6 +75,10 @@ void applyPlayback(const WebServices& services, const QJsonObject& playback)
             if (const auto rate = timecodeFrameRateFromRawValue(static_cast<double>(*fps)))
                 updateConfig(*controller, [&](DMXConfig& c) { c.frameRate = *rate; });
     }
+    if (const auto count = integer(playback, "preloadCount"))
+        services.settings->setPreloadCount(static_cast<int>(*count));
+    if (const auto budget = integer(playback, "preloadBudgetMB"))
+        services.settings->setPreloadBudgetMB(static_cast<int>(*budget));
     if (const auto listening = boolean(playback, "isListening")) {
         ProtocolManager* protocols = services.protocolManager.data();
         if (DMXProtocolService* input = protocols ? protocols->activeInputService() : nullptr) {

@@ -164,6 +164,8 @@ QJsonObject settings(const WebServices& services)
         {"ignoreDMX", controller && controller->ignoreDMX()},
         {"autoPlayNext", controller && controller->autoPlayNext()},
         {"frameRate", rawValue(config.frameRate)},
+        {"preloadCount", store ? store->preloadCount() : TrackPreloader::defaultCount},
+        {"preloadBudgetMB", store ? store->preloadBudgetMB() : TrackPreloader::defaultBudgetMB},
     };
     const QJsonObject ndiGroup{
         {"enabled", ndi && ndi->isBroadcasting()},

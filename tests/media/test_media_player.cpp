@@ -1,10 +1,12 @@
 // Protects the player under the engine and the background video where the engine tests do not
-// reach: replacement leaves the old item paused, and failures are reported.
+// reach: replacement leaves the old item paused, failures are reported, loops have no seam.
 #include "MediaFixtures.h"
 #include "platform/media/MediaPlayer.h"
 
 #include <QElapsedTimer>
 
+#include <mutex>
+#include <utility>
 #include <vector>
 
 using namespace orvelo;
@@ -61,4 +63,52 @@ TEST_F(MediaPlayerTest, ReportsAFailedItem)
     ASSERT_TRUE(waitUntil([&] { return !failures.isEmpty(); }));
     EXPECT_EQ(failures.front(), player.currentItem()->errorText());
     EXPECT_EQ(player.currentTime(), 0.0);
+}
+
+// Set to loop, a clip goes on from its start with no gap and no frame twice: each frame follows
+// the one before by one frame period on the playback's time line, across the seams too. Set
+// back, it ends at its next end.
+TEST_F(MediaPlayerTest, LoopsWithoutASeamThenEndsWhenToldTo)
+{
+    constexpr int frameCount = 10;
+    // Without sound: a sound track that runs longer than the picture sets where the clip ends.
+    auto item = loadAndWait(MediaFiles::countingVideo(frameCount, false), PixelFormat::i420);
+    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay);
+    // Owned by the hook: the fixture's player keeps the item, and its streaming thread, past the test.
+    struct Shown {
+        std::mutex mutex;
+        std::vector<std::pair<int, double>> frames; // frame index, running time
+    };
+    auto record = std::make_shared<Shown>();
+    item->setVideoFrameHook([record](const VideoFramePtr& frame) {
+        std::lock_guard lock(record->mutex);
+        record->frames.emplace_back(MediaFiles::frameIndex(*frame), frame->runningTime);
+        return frame;
+    });
+    int ends = 0;
+    QObject::connect(&player, &MediaPlayer::itemEndReached, [&] {
+        if (++ends == 3)
+            player.setLoopAtEnd(false);
+    });
+    player.setLoopAtEnd(true);
+    player.replaceCurrentItem(item);
+    player.play();
+    ASSERT_TRUE(waitForEnds(1));
+    EXPECT_EQ(ends, 3);
+
+    std::lock_guard lock(record->mutex);
+    const auto& shown = record->frames;
+    ASSERT_FALSE(shown.empty());
+    int seams = 0;
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        const auto [before, beforeTime] = shown[i - 1];
+        const auto [after, afterTime] = shown[i];
+        if (after == before && afterTime == beforeTime)
+            continue; // the prerolled frame, presented again as playback starts
+        seams += before == frameCount - 1 && after == 0;
+        EXPECT_TRUE(after == before + 1 || (before == frameCount - 1 && after == 0)) << before << " then " << after;
+        EXPECT_NEAR(afterTime - beforeTime, 1.0 / MediaFiles::fps, 0.002) << "after frame " << before << " at " << beforeTime << " s";
+    }
+    EXPECT_EQ(seams, 2);
+    EXPECT_EQ(shown.back().first, frameCount - 1);
 }

@@ -93,7 +93,8 @@ TEST_F(PlaybackEngineTest, PlaysInRealTimeAsOftenAsTheRepeatCountSaysThenHoldsAt
     EXPECT_GE(endedMs - readyMs, 2 * 700);
     EXPECT_LE(endedMs - readyMs, 2 * 1600);
     EXPECT_EQ(published.restarts(0.5), 1);
-    EXPECT_EQ(asked, std::vector<QUuid>(2, track.id));
+    // Asked as it starts, and at each end.
+    EXPECT_EQ(asked, std::vector<QUuid>(3, track.id));
     // About 25 updates a second.
     EXPECT_GE(published.times.size(), 2 * 10u);
     EXPECT_LE(published.times.size(), 2 * 30u);
@@ -319,4 +320,53 @@ TEST_F(PlaybackEngineTest, AudioAnalyserListensThroughTheCurrentItem)
     ASSERT_NE(engine.audioTapHost(), host);
     analyzer.attach(engine.audioTapHost());
     EXPECT_TRUE(waitUntil([&] { return log.contains("AudioAnalyzer: No audio track found"); }));
+}
+
+// A prepared track swaps in without a load: its first frame is on show the moment it is cued.
+// Preparations follow what is wanted (an entry edited to another file is prepared afresh), a
+// failed one leaves the cue to a normal load, and they keep to the count and the memory budget.
+TEST_F(PlaybackEngineTest, PreparedTracksStartAtOnceAndPreparationsFollowWhatIsWanted)
+{
+    const auto a = MediaFiles::countingVideo(20, true);
+    const auto b = MediaFiles::countingVideo(20, true, 1);
+    ASSERT_FALSE(a.empty() || b.empty());
+    const MediaTrack first = trackFor(a, "First"), second = trackFor(b, "Second");
+    const MediaTrack broken = trackFor(MediaFiles::notMedia(), "Broken");
+    TrackPreloader& preloader = engine.preloader();
+    ASSERT_TRUE(start(first));
+    preloader.want({second, broken});
+    EXPECT_EQ(preloader.preparedIds(), (QList<QUuid>{second.id, broken.id}));
+    ASSERT_TRUE(waitUntil([&] { return preloader.isReady(second) && preloader.preparedIds().size() == 1; }));
+    EXPECT_TRUE(log.containsPrefix("TrackPreloader: Could not prepare Broken: "));
+
+    engine.loadAndPlay(second);
+    EXPECT_FALSE(engine.isLoading());
+    ASSERT_TRUE(engine.currentTrack() && engine.currentTrack()->id == second.id);
+    const VideoFramePtr shown = engine.player()->latestFrame();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(MediaFiles::frameIndex(*shown), 0);
+    EXPECT_TRUE(waitUntil([&] { return engine.currentTime() > 0.2; }));
+    EXPECT_TRUE(preloader.preparedIds().isEmpty());
+
+    MediaTrack edited = first;
+    edited.url = second.url;
+    preloader.want({first});
+    preloader.want({edited});
+    EXPECT_FALSE(preloader.take(first));
+    EXPECT_EQ(preloader.preparedIds(), QList<QUuid>{first.id});
+
+    ASSERT_TRUE(start(broken));
+    EXPECT_EQ(engine.state(), PlaybackState::failed);
+
+    preloader.setCount(0);
+    EXPECT_TRUE(preloader.preparedIds().isEmpty());
+    // Small pictures: the budget holds seven of them, not eight.
+    preloader.setCount(TrackPreloader::maximumCount);
+    preloader.setBudgetMB(TrackPreloader::minimumBudgetMB);
+    QList<MediaTrack> many;
+    for (int i = 0; i < TrackPreloader::maximumCount; ++i)
+        many << trackFor(a, QStringLiteral("Copy %1").arg(i));
+    preloader.want(many);
+    EXPECT_TRUE(waitUntil([&] { return preloader.preparedIds().size() == 7; }));
+    EXPECT_LE(preloader.heldBytes(), std::int64_t(TrackPreloader::minimumBudgetMB) * 1024 * 1024);
 }

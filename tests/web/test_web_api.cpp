@@ -89,7 +89,8 @@ TEST(WebDocuments, SettingsShowEveryService)
         R"J({"defaultVideo":{"hasVideo":false,"url":"None"},"dmx":{"channel":1,"mode":"Standard (1 Ch)","net":0,)J"
         R"("startChannel":1,"subnet":0,"universe":0},"ndi":{"enabled":false,"fps":25,"scale":1},)"
         R"("network":{"interfaceBroadcast":"","interfaceIP":""},"playback":{"autoPlayNext":false,"frameRate":25,)"
-        R"("ignoreDMX":false},"protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
+        R"("ignoreDMX":false,"preloadBudgetMB":400,"preloadCount":2},)"
+        R"("protocol":{"citpEnabled":false,"input":"Art-Net","output":"Art-Net"},)"
         R"("sync":{"clockPort":9650,"group":"","keySet":false,"leadTimeMs":150,"leader":"","role":"off"},)"
         R"("theme":{"current":"onyx_dark"},)"
         R"("timecode":{"followSelectedTrack":false,"freewheelFrames":10,"ltcIn":{"channel":1,"device":""},)"
@@ -138,8 +139,10 @@ TEST_F(WebSettingsTest, GroupsTakeOnlyValuesOfTheirKindAndNdiStartsAndStopsOnlyO
 {
     apply(
         R"J({"dmx":{"universe":2,"subnet":"3","net":4,"startChannel":"7","channel":11,"mode":"Extended (18 Ch)"},)J"
-        R"("playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30,"isListening":false},)"
-        R"("ndi":{"enabled":true,"fps":50,"scale":3},"web":{"hostNames":["Player.Local."],"transportMinInterval":0}})");
+        R"("playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30,"isListening":false,"preloadCount":3,)"
+        R"("preloadBudgetMB":1000},"ndi":{"enabled":true,"fps":50,"scale":3},)"
+        R"("web":{"hostNames":["Player.Local."],"transportMinInterval":0}})");
+    EXPECT_EQ(std::tuple(rig.settings.preloadCount(), rig.settings.preloadBudgetMB()), std::tuple(3, 1000));
     EXPECT_EQ(address(), R"({"channel":11,"net":4,"subnet":0,"universe":2})");
     EXPECT_EQ(dmx().mode, DMXMode::extended);
     EXPECT_TRUE(rig.controller->ignoreDMX());
@@ -151,7 +154,8 @@ TEST_F(WebSettingsTest, GroupsTakeOnlyValuesOfTheirKindAndNdiStartsAndStopsOnlyO
 
     // "startChannel" wins over "channel"; nothing else here is of a kind or value taken.
     apply(R"({"dmx":{"startChannel":5,"channel":9,"mode":"Huge"},"playback":{"ignoreDMX":1,"frameRate":29.97,)"
-          R"("isListening":true},"ndi":{"enabled":true,"fps":29.97,"scale":2.5}})");
+          R"("isListening":true,"preloadCount":9,"preloadBudgetMB":10},"ndi":{"enabled":true,"fps":29.97,"scale":2.5}})");
+    EXPECT_EQ(std::tuple(rig.settings.preloadCount(), rig.settings.preloadBudgetMB()), std::tuple(3, 1000));
     EXPECT_EQ(dmx().startChannel, 5);
     EXPECT_EQ(dmx().mode, DMXMode::extended);
     EXPECT_TRUE(rig.controller->ignoreDMX());

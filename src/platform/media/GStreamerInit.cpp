@@ -1,5 +1,7 @@
 #include "platform/media/GStreamerInit.h"
 
+#include "platform/media/HapDecoder.h"
+
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 
@@ -13,6 +15,8 @@ void ensureGStreamer()
     std::call_once(once, [] {
         gst_init(nullptr, nullptr);
         gst_pb_utils_init(); // codec descriptions in error texts
+        // GStreamer has no decoder for HAP, the codec media servers' content comes in.
+        registerHapDecoder();
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GstHandle.h"
+#include "platform/media/LtcTimecode.h"
 
 #include <gst/app/gstappsink.h>
 
@@ -14,8 +15,6 @@
 namespace orvelo {
 
 namespace {
-
-constexpr int maxChannels = 64; // GStreamer's limit for raw audio
 
 bool isDeviceSource(LtcInput::SourceKind kind)
 {
@@ -351,7 +350,7 @@ GstBusSyncReply LtcInput::Pipeline::onBusMessage(GstBus*, GstMessage* message, g
 std::variant<std::unique_ptr<LtcInput>, LtcInput::Failure> LtcInput::start(const Options& options,
                                                                            FrameCallback onFrame, EndCallback onEnd)
 {
-    if (options.channels < 1 || options.channels > maxChannels || options.channel < 0 ||
+    if (options.channels < 1 || options.channels > maxLtcChannels || options.channel < 0 ||
         options.channel >= options.channels)
         return Failure{Error::invalidOptions, "The timecode channel is not among the input's channels"};
     if (!isDeviceSource(options.source) && options.location.empty())

@@ -4,6 +4,7 @@
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GstHandle.h"
 #include "platform/media/LtcEncoder.h"
+#include "platform/media/LtcTimecode.h"
 
 #include <gst/app/gstappsrc.h>
 
@@ -15,8 +16,6 @@
 namespace orvelo {
 
 namespace {
-
-constexpr int maxChannels = 64; // GStreamer's limit for raw audio
 
 // The first sample plays this long after start sets the pipeline going, time enough to preroll.
 constexpr GstClockTime startDelay = 100 * GST_MSECOND;
@@ -280,7 +279,7 @@ GstBusSyncReply LtcOutput::Pipeline::onBusMessage(GstBus*, GstMessage* message, 
 std::variant<std::unique_ptr<LtcOutput>, LtcOutput::Failure> LtcOutput::start(const Options& options,
                                                                               FailureCallback onFailure)
 {
-    if (options.channels < 1 || options.channels > maxChannels || options.channel < 0 ||
+    if (options.channels < 1 || options.channels > maxLtcChannels || options.channel < 0 ||
         options.channel >= options.channels)
         return Failure{Error::invalidOptions, "The timecode channel is not among the output's channels"};
     if (options.sink == SinkKind::file && options.location.empty())

@@ -4,6 +4,9 @@
 
 namespace orvelo {
 
+// The most channels an LTC input or output may have: GStreamer's limit for raw audio.
+inline constexpr int maxLtcChannels = 64;
+
 // One timecode as linear timecode carries it: a time of day and the frame within its second,
 // without drop frames. Plain values; whether they exist depends on the frame rate.
 struct LtcTimecode {

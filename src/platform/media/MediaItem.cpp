@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace orvelo {
@@ -79,6 +81,9 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
         const guint64 streamTime = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
         if (GST_CLOCK_TIME_IS_VALID(streamTime))
             frame->pts = static_cast<double>(streamTime) / GST_SECOND;
+        const guint64 runningTime = gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts);
+        if (GST_CLOCK_TIME_IS_VALID(runningTime))
+            frame->runningTime = static_cast<double>(runningTime) / GST_SECOND;
     }
     return frame;
 }
@@ -101,6 +106,7 @@ struct MediaItem::Pipeline {
     // Parser pads whose buffers wait until our side is linked (see onElementAdded).
     std::vector<std::pair<GstObjectHandle<GstPad>, gulong>> heldPads;
     GstElement* videoSink = nullptr; // owned by the pipeline
+    GstObjectHandle<GstClock> groupClock; // the clock it was set on, in a group
     GstElement* volume = nullptr;    // owned by the pipeline
     bool muted = false;
     QString undecodableVideo;
@@ -173,7 +179,8 @@ bool MediaItem::Pipeline::build(const QString& path)
     gst_bin_add(GST_BIN(pipeline.get()), decoder.get());
     if (grouped) {
         // The group's clock, and base times of our own: a start is set for a moment on it.
-        gst_pipeline_use_clock(GST_PIPELINE(pipeline.get()), GroupClock::shared().clock().get());
+        groupClock = GroupClock::shared().clock();
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline.get()), groupClock.get());
         gst_element_set_start_time(pipeline.get(), GST_CLOCK_TIME_NONE);
     }
 
@@ -187,6 +194,61 @@ void MediaItem::Pipeline::postError(const char* text)
 {
     gst_element_post_message(pipeline.get(), newErrorMessage(pipeline.get(), text));
 }
+
+namespace {
+
+// After a loop the demuxer starts the next segment at the running time of the last frame's
+// start, not its end, so that frame's time was lost at every seam (it and the first frame of the
+// next play were due together). Segments that follow each other without a flush come only from
+// loops; each play then takes the whole length of the segment before it on the time line, on
+// every stream alike, so sound and picture stay together.
+struct SeamKeeper {
+    std::optional<GstSegment> previous;
+
+    static GstPadProbeReturn onEvent(GstPad*, GstPadProbeInfo* info, gpointer self)
+    {
+        auto* keeper = static_cast<SeamKeeper*>(self);
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+            keeper->previous.reset();
+            return GST_PAD_PROBE_OK;
+        }
+        if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+            return GST_PAD_PROBE_OK;
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        GstSegment next = *segment;
+        const std::optional<GstSegment> before = std::exchange(keeper->previous, next);
+        if (!before || before->format != GST_FORMAT_TIME || next.format != GST_FORMAT_TIME ||
+            !GST_CLOCK_TIME_IS_VALID(before->stop) || before->stop <= before->start)
+            return GST_PAD_PROBE_OK;
+        const auto played = static_cast<guint64>(static_cast<double>(before->stop - before->start) /
+                                                 std::abs(before->rate));
+        if (next.base >= before->base + played)
+            return GST_PAD_PROBE_OK;
+        next.base = before->base + played;
+        keeper->previous = next;
+        GstEvent* fixed = gst_event_new_segment(&next);
+        gst_event_set_seqnum(fixed, gst_event_get_seqnum(event));
+        gst_event_unref(event);
+        GST_PAD_PROBE_INFO_DATA(info) = fixed;
+        return GST_PAD_PROBE_OK;
+    }
+
+    // On every stream a demuxer adds, ahead of the decoders: their quality of service reckons
+    // lateness on the same time line as the sinks.
+    static void onDemuxerPad(GstElement*, GstPad* pad, gpointer)
+    {
+        if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+            return;
+        const auto events =
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH);
+        gst_pad_add_probe(pad, events, &SeamKeeper::onEvent, new SeamKeeper,
+                          [](gpointer keeper) { delete static_cast<SeamKeeper*>(keeper); });
+    }
+};
+
+} // namespace
 
 bool MediaItem::Pipeline::addAndLink(GstPad* pad, std::initializer_list<GstElement*> chain)
 {
@@ -294,6 +356,8 @@ void MediaItem::Pipeline::onElementAdded(GstBin*, GstBin*, GstElement* element, 
     const char* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
     if (!klass || (!std::strstr(klass, "Parser") && !std::strstr(klass, "Demux")))
         return;
+    if (std::strstr(klass, "Demux"))
+        g_signal_connect(element, "pad-added", G_CALLBACK(&SeamKeeper::onDemuxerPad), nullptr);
     for (const GList* t = gst_element_factory_get_static_pad_templates(factory); t; t = t->next) {
         const auto* templ = static_cast<const GstStaticPadTemplate*>(t->data);
         if (templ->direction != GST_PAD_SRC || templ->presence != GST_PAD_ALWAYS)
@@ -478,8 +542,9 @@ GstBusSyncReply MediaItem::Pipeline::onBusMessage(GstBus*, GstMessage* message, 
 {
     auto* p = static_cast<Pipeline*>(self);
     const GstMessageType type = GST_MESSAGE_TYPE(message);
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(p->pipeline.get());
     const bool wanted = type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS ||
-                        (type == GST_MESSAGE_ASYNC_DONE && GST_MESSAGE_SRC(message) == GST_OBJECT(p->pipeline.get()));
+                        ((type == GST_MESSAGE_ASYNC_DONE || type == GST_MESSAGE_SEGMENT_DONE) && fromPipeline);
     if (wanted) {
         std::shared_ptr<GstMessage> held(gst_message_ref(message), GstMiniObjectUnref{});
         const unsigned generation = p->seekGeneration.load();
@@ -508,11 +573,19 @@ std::shared_ptr<MediaItem> MediaItem::load(const QString& path, PixelFormat vide
 MediaItem::MediaItem(QString path, PixelFormat videoFormat)
     : path_(std::move(path)), pipeline_(std::make_unique<Pipeline>())
 {
+    finishTimer_.setInterval(10);
+    connect(&finishTimer_, &QTimer::timeout, this, &MediaItem::checkFinished);
     pipeline_->owner = this;
     pipeline_->format = videoFormat;
 }
 
 MediaItem::~MediaItem() = default;
+
+bool MediaItem::runsOnTheGroupClock() const
+{
+    const bool grouped = GroupClock::shared().role() != GroupClock::Role::alone;
+    return grouped == pipeline_->grouped && (!grouped || pipeline_->groupClock == GroupClock::shared().clock());
+}
 
 PixelFormat MediaItem::videoFormat() const
 {
@@ -559,11 +632,22 @@ void MediaItem::handleBusMessage(GstMessage* message, unsigned seekGeneration)
             finishLoading();
         break;
     case GST_MESSAGE_EOS:
+    case GST_MESSAGE_SEGMENT_DONE:
         // An end reached before the latest seek belongs to the playback that seek replaced.
-        if (status_ == Status::readyToPlay && seekGeneration == pipeline_->seekGeneration.load() && !atEnd_) {
-            atEnd_ = true;
-            emit playedToEnd();
+        if (status_ != Status::readyToPlay || seekGeneration != pipeline_->seekGeneration.load() || atEnd_)
+            break;
+        // What the demuxer has sent is still playing: the start, sought now, queues behind it,
+        // or the end of stream follows it once the owner, told now, wants no more.
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_SEGMENT_DONE && segmentLoops_) {
+            emit endReached();
+            if (loopAtEnd_)
+                loopToStart();
+            else
+                finishPlay();
+            break;
         }
+        atEnd_ = true;
+        emit playedToEnd();
         break;
     default:
         break;
@@ -653,15 +737,22 @@ void MediaItem::applyRate()
             startAt(currentTime(), desiredRate_, GroupClock::shared().startTime());
         return;
     }
+    // A loop from the first frame on: its segment is set before the picture moves, unseen.
+    // Otherwise it comes with the next seek, the one back to the start at the end at the latest.
     // A new rate while playing changes in place where the elements allow it (no flush, no
     // stall: what a timecode chase nudges by a percent needs); otherwise it takes a flushing
     // seek from where playback stands. At the end nothing is left to play at it; the next seek
     // to zero applies it. Until a flushing seek has landed the elements have no segment to
     // change in place, so the seek is made again at the new rate.
-    if (desiredRate_ != segmentRate_ && !atEnd_) {
+    if (loopAtEnd_ && !segmentLoops_ && !atEnd_ && GST_STATE(pipeline) != GST_STATE_PLAYING && currentTime() < 0.1) {
+        seekTo(0.0, desiredRate_);
+    } else if (desiredRate_ != segmentRate_ && !atEnd_) {
+        // An instant rate change keeps the segment's other flags, and must name them.
+        const auto instant = static_cast<GstSeekFlags>(GST_SEEK_FLAG_INSTANT_RATE_CHANGE |
+                                                       (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
         if (GST_STATE(pipeline) == GST_STATE_PLAYING && seekSettled_ &&
-            gst_element_seek(pipeline, desiredRate_, GST_FORMAT_TIME, GST_SEEK_FLAG_INSTANT_RATE_CHANGE,
-                             GST_SEEK_TYPE_NONE, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+            gst_element_seek(pipeline, desiredRate_, GST_FORMAT_TIME, instant, GST_SEEK_TYPE_NONE, 0,
+                             GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
             segmentRate_ = desiredRate_;
         else
             seekTo(currentTime(), desiredRate_);
@@ -672,15 +763,19 @@ void MediaItem::applyRate()
 void MediaItem::seekTo(double seconds, double rate)
 {
     ++pipeline_->seekGeneration;
-    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    segmentLoops_ = loopAtEnd_ && !pipeline_->grouped;
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE |
+                                                 (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
     const auto position = static_cast<gint64>(seconds * GST_SECOND);
     // The seek goes to every branch; one whose elements have no segment yet (flushed by the
     // seek before, not yet refilled: scaletempo then refuses it) makes the whole call fail while
     // the others carry it out. The pipeline is seeking all the same, so it is waited for like
     // any seek; taking it for not made let a chase seek again and again, each flush keeping that
     // branch empty, and the picture never settled.
+    const auto stop = loopingStop();
     const bool taken = gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
-                                        position, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                                        position, stop ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                                        stop.value_or(static_cast<gint64>(GST_CLOCK_TIME_NONE)));
     segmentRate_ = rate;
     atEnd_ = false;
     seekSettled_ = false;
@@ -696,6 +791,64 @@ void MediaItem::seekTo(double seconds, double rate)
 void MediaItem::seekToZero()
 {
     seek(0.0);
+}
+
+void MediaItem::setLoopAtEnd(bool loop)
+{
+    assertMainThread();
+    loopAtEnd_ = loop;
+}
+
+void MediaItem::finishPlay()
+{
+    // Nothing follows the segment: its end is where the sinks' position stops, at the segment's
+    // stop. A seek meanwhile (a cue, a stop) makes it another play, which ends by itself.
+    finishing_ = Finishing{pipeline_->seekGeneration.load(), duration().value_or(0.0),
+                           std::chrono::steady_clock::now() + std::chrono::seconds(2)};
+    finishTimer_.start();
+}
+
+void MediaItem::checkFinished()
+{
+    if (!finishing_ || finishing_->generation != pipeline_->seekGeneration.load() || atEnd_ ||
+        status_ != Status::readyToPlay) {
+        finishing_.reset();
+        finishTimer_.stop();
+        return;
+    }
+    if (currentTime() < finishing_->end - 0.002 && std::chrono::steady_clock::now() < finishing_->deadline)
+        return;
+    finishing_.reset();
+    finishTimer_.stop();
+    segmentLoops_ = false;
+    atEnd_ = true;
+    emit playedToEnd();
+}
+
+std::optional<std::int64_t> MediaItem::loopingStop() const
+{
+    // The time line of the next play then goes on from the end of the last frame, not its start.
+    gint64 length = -1;
+    if (segmentLoops_ && gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &length) && length > 0)
+        return length;
+    return std::nullopt;
+}
+
+void MediaItem::loopToStart()
+{
+    // Not flushing: the frames already queued play out, and the start follows them.
+    segmentLoops_ = loopAtEnd_;
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE |
+                                                 (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
+    const auto stop = loopingStop();
+    const bool taken = gst_element_seek(pipeline_->pipeline.get(), segmentRate_, GST_FORMAT_TIME, flags,
+                                        GST_SEEK_TYPE_SET, 0, stop ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                                        stop.value_or(static_cast<gint64>(GST_CLOCK_TIME_NONE)));
+    lastPosition_ = 0.0;
+    char line[80];
+    std::snprintf(line, sizeof line, "MediaItem: Looped to the start at rate %.2f%s", segmentRate_,
+                  taken ? "" : " (not taken by every branch)");
+    logLine(line);
 }
 
 void MediaItem::seek(double seconds)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -63,6 +64,9 @@ public:
     PixelFormat videoFormat() const;
     // Playback position in seconds (0 while loading).
     double currentTime() const;
+    // Whether the item was set up for the clock the player is on now (its own, or the group's
+    // that it follows or leads): one prepared before a change of clock cannot join the group.
+    bool runsOnTheGroupClock() const;
     // A flushing seek is on its way and its frame not yet shown. A seek that has not landed
     // within a couple of seconds is not waited for any longer.
     bool isSeeking() const;
@@ -80,6 +84,10 @@ signals:
     void statusChanged();
     // The item played to its end (once per end; a seek to zero re-arms it).
     void playedToEnd();
+    // A play in loop mode has come to its end (its last frames are still to be shown). Its owner
+    // may call setLoopAtEnd now: set, the item goes on from its start without a gap; cleared,
+    // the last frames play out and playedToEnd follows.
+    void endReached();
     // On the group clock: each start, pause and seek, as set (before it shows).
     void timelineSet(const orvelo::GroupTimeline& timeline);
 
@@ -96,6 +104,11 @@ private:
     void seekToZero();
     void seek(double seconds);
     void setMuted(bool muted);
+    // At its end the item goes on from the start with no gap and no frame twice (a segment
+    // seek queued behind what is still playing) instead of ending; endReached asks once more
+    // at each end. Takes effect when it starts from its first frame, or else from the next
+    // seek; a player of a sync group ends as usual and is sought back by the caller.
+    void setLoopAtEnd(bool loop);
     // On the group clock: the frame at `position` shows at `clockTime` and playback goes on
     // from there at `rate`. A start whose picture is ready only after that time is set again
     // further along the same timeline, so the picture joins where the group is.
@@ -106,6 +119,12 @@ private:
     void fail(const QString& text);
     void applyRate();
     void seekTo(double seconds, double rate);
+    void loopToStart();
+    // Ends a play in loop mode once its queued frames are shown.
+    void finishPlay();
+    void checkFinished();
+    // Where a looping segment ends, in nanoseconds: the clip's length; nothing when not looping.
+    std::optional<std::int64_t> loopingStop() const;
     void startPrerolled();
 
     struct PendingStart {
@@ -126,6 +145,9 @@ private:
     double desiredRate_ = 0.0;
     double segmentRate_ = 1.0;
     bool atEnd_ = false;
+    bool loopAtEnd_ = false;
+    // The playing segment was set to end with a message instead of an end of stream.
+    bool segmentLoops_ = false;
     // No flushing seek is on its way: the segment can take a new rate in place.
     bool seekSettled_ = true;
     std::chrono::steady_clock::time_point seekStarted_{};
@@ -134,6 +156,13 @@ private:
     std::optional<PendingStart> startAt_;
     std::optional<PendingStart> pendingStart_;
     mutable double lastPosition_ = 0.0;
+    struct Finishing {
+        unsigned generation;
+        double end;
+        std::chrono::steady_clock::time_point deadline;
+    };
+    std::optional<Finishing> finishing_;
+    QTimer finishTimer_;
     std::unique_ptr<Pipeline> pipeline_;
 };
 

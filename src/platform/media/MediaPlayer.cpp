@@ -32,6 +32,7 @@ void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
     if (item_) {
         MediaItem* raw = item_.get();
         connect(raw, &MediaItem::playedToEnd, this, &MediaPlayer::itemDidPlayToEnd);
+        connect(raw, &MediaItem::endReached, this, &MediaPlayer::itemEndReached);
         connect(raw, &MediaItem::timelineSet, this, &MediaPlayer::timelineSet);
         connect(raw, &MediaItem::statusChanged, this, [this, raw] {
             if (raw->status() == MediaItem::Status::failed)
@@ -39,6 +40,7 @@ void MediaPlayer::replaceCurrentItem(std::shared_ptr<MediaItem> item)
             updatePositionTimer();
         });
         item_->setMuted(muted_);
+        item_->setLoopAtEnd(loopAtEnd_);
         item_->setRate(rate_);
     }
     updatePositionTimer();
@@ -83,6 +85,14 @@ void MediaPlayer::seek(double seconds)
         return;
     item_->seek(seconds);
     reportPosition();
+}
+
+void MediaPlayer::setLoopAtEnd(bool loop)
+{
+    assertMainThread();
+    loopAtEnd_ = loop;
+    if (item_)
+        item_->setLoopAtEnd(loop);
 }
 
 void MediaPlayer::setMuted(bool muted)

@@ -46,6 +46,9 @@ public:
 
     void setMuted(bool muted);
     bool isMuted() const { return muted_; }
+    // Whether the item, and every item that follows, goes on from its start at its end
+    // instead of ending (itemDidPlayToEnd); itemEndReached asks again at each end.
+    void setLoopAtEnd(bool loop);
 
     // Position of the current item in seconds (0 without one).
     double currentTime() const;
@@ -60,6 +63,7 @@ signals:
     void rateChanged();
     // The current item played to its end; the player stays at the end until told otherwise.
     void itemDidPlayToEnd();
+    void itemEndReached();
     // The current item failed, while loading or later while playing.
     void itemFailed(const QString& errorText);
     // The current item's timeline on the group clock was set (see MediaItem).
@@ -72,6 +76,7 @@ private:
     std::shared_ptr<MediaItem> item_;
     double rate_ = 0.0;
     bool muted_ = false;
+    bool loopAtEnd_ = false;
     QTimer positionTimer_;
 };
 

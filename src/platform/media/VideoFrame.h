@@ -28,6 +28,7 @@ struct VideoFrame {
     std::array<int, 3> strides{};         // bytes per row, per plane
     std::array<std::size_t, 3> offsets{}; // start of each plane in `data`
     double pts = 0.0;                     // presentation time in seconds
+    double runningTime = 0.0;             // on the playback's own time line: goes on across a loop
     std::vector<std::uint8_t> data;
     YuvMatrix yuvMatrix = YuvMatrix::bt709; // I420 only
     bool yuvFullRange = false;              // I420 only: 0-255 instead of 16-235/16-240

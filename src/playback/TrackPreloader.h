@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/media/MediaItem.h"
+#include "playback/MediaTrack.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QUrl>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace orvelo {
+
+class VideoEffectsCompositor;
+
+// Keeps the tracks a console is likely to cue next loaded and paused on their first frame
+// (decoders running, the first frame composed, audio prerolled), so that cueing one swaps it
+// in at the next frame instead of waiting for a load. Main thread only.
+class TrackPreloader : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int defaultCount = 2;
+    static constexpr int maximumCount = 8;
+    static constexpr int defaultBudgetMB = 400;
+    static constexpr int minimumBudgetMB = 64;
+    static constexpr int maximumBudgetMB = 16384;
+
+    struct Prepared {
+        std::shared_ptr<MediaItem> item;
+        // Attached from the start, so that the first frame is composed too.
+        std::shared_ptr<VideoEffectsCompositor> compositor;
+    };
+
+    explicit TrackPreloader(QObject* parent = nullptr);
+    ~TrackPreloader() override;
+
+    // The tracks to keep ready, most wanted first. The first `count` of them whose files are
+    // there are prepared while they fit the memory budget; every other prepared track is let
+    // go. A track is the same one only with the same id and file: an edited entry is prepared
+    // afresh.
+    void want(const QList<MediaTrack>& tracks);
+    // 0 prepares nothing; at most maximumCount.
+    void setCount(int count);
+    void setBudgetMB(int megabytes);
+    int count() const { return count_; }
+
+    // The prepared item of `track`, taken out of the preloader: ready, or still loading (the
+    // caller then waits for it as for any load). Nothing when the track is not prepared or its
+    // preparation failed: the caller loads it as usual.
+    std::optional<Prepared> take(const MediaTrack& track);
+
+    // The tracks prepared or being prepared, most wanted first.
+    QList<QUuid> preparedIds() const;
+    // Whether `track` is prepared and its first frame decoded.
+    bool isReady(const MediaTrack& track) const;
+    // What the prepared tracks are reckoned to hold in memory, in bytes.
+    std::int64_t heldBytes() const;
+
+    // The memory a prepared track holds: its decoder's reference frames, the frames queued
+    // between decoder and sink and the composed first frame, reckoned from the picture size.
+    static std::int64_t estimatedBytes(QSize pictureSize);
+
+signals:
+    void preparedChanged();
+
+private:
+    struct Entry {
+        MediaTrack track;
+        Prepared prepared;
+    };
+    void apply();
+    void itemSettled(const MediaItem* item);
+    // Reckoned from the size the file's picture had when it was last prepared; a file not
+    // prepared before counts as a small picture until it is ready, and is let go then if it
+    // does not fit after all.
+    std::int64_t estimatedBytes(const QUrl& file) const;
+
+    std::vector<Entry> entries_;
+    QList<MediaTrack> wanted_;
+    QHash<QUrl, QSize> pictureSizes_;
+    int count_ = defaultCount;
+    std::int64_t budgetBytes_ = std::int64_t(defaultBudgetMB) * 1024 * 1024;
+};
+
+} // namespace orvelo
