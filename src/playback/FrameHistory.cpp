@@ -1,5 +1,6 @@
 #include "playback/FrameHistory.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace orvelo {
@@ -14,6 +15,13 @@ void FrameHistory::append(VideoFramePtr frame)
     next_ = (next_ + 1) % capacity;
     if (count_ < capacity)
         ++count_;
+}
+
+void FrameHistory::keepNewest(int count)
+{
+    count = std::clamp(count, 1, capacity);
+    for (; count_ > count; --count_)
+        ring_[static_cast<std::size_t>((next_ - count_ + capacity) % capacity)].reset();
 }
 
 void FrameHistory::clear()

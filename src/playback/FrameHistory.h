@@ -17,6 +17,9 @@ public:
 
     // Appends as the newest; the oldest frame drops out once capacity are held.
     void append(VideoFramePtr frame);
+    // Lets go of all but the newest `count` frames (at least one): a history kept only as deep
+    // as the time shifts in use holds one frame, not sixty, while none is (190 MB at 1080p).
+    void keepNewest(int count);
     void clear();
 
     int size() const { return count_; }

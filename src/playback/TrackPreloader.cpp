@@ -25,6 +25,9 @@ bool fileIsThere(const MediaTrack& track)
 
 TrackPreloader::TrackPreloader(QObject* parent) : QObject(parent)
 {
+    settle_.setSingleShot(true);
+    settle_.setInterval(settleMs);
+    connect(&settle_, &QTimer::timeout, this, &TrackPreloader::apply);
 }
 
 TrackPreloader::~TrackPreloader() = default;
@@ -33,7 +36,7 @@ void TrackPreloader::want(const QList<MediaTrack>& tracks)
 {
     assertMainThread();
     wanted_ = tracks;
-    apply();
+    settle_.start();
 }
 
 void TrackPreloader::setCount(int count)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSize>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -42,8 +43,10 @@ public:
     // The tracks to keep ready, most wanted first. The first `count` of them whose files are
     // there are prepared while they fit the memory budget; every other prepared track is let
     // go. A track is the same one only with the same id and file: an edited entry is prepared
-    // afresh.
+    // afresh. Applied a moment later (settleMs), once the cue that asked has its picture out:
+    // setting up a pipeline holds the main thread for milliseconds.
     void want(const QList<MediaTrack>& tracks);
+    static constexpr int settleMs = 50;
     // 0 prepares nothing; at most maximumCount.
     void setCount(int count);
     void setBudgetMB(int megabytes);
@@ -83,6 +86,7 @@ private:
     std::vector<Entry> entries_;
     QList<MediaTrack> wanted_;
     QHash<QUrl, QSize> pictureSizes_;
+    QTimer settle_;
     int count_ = defaultCount;
     std::int64_t budgetBytes_ = std::int64_t(defaultBudgetMB) * 1024 * 1024;
 };

@@ -3,6 +3,7 @@
 #include "platform/SerialQueue.h"
 #include "playback/VideoEffectsManager.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace orvelo {
@@ -59,8 +60,12 @@ void VideoEffectsCompositor::runRequest(const VideoFramePtr& source, const Finis
             finish({nullptr, CompositorError{"Compositor", -1, "No source frame"}});
         return;
     }
+    const EffectParameters params = effects_.snapshot();
     history_.append(source);
-    const EffectPipeline::Result result = pipeline_.compose(history_, effects_.snapshot());
+    // As deep as the longest time shift: a shift turned on shows the newest frame until the
+    // history has filled up to it.
+    history_.keepNewest(1 + *std::max_element(params.timeShift.begin(), params.timeShift.end()));
+    const EffectPipeline::Result result = pipeline_.compose(history_, params);
     latest_.store(result.frame);
     finishedFrames_.fetch_add(1, std::memory_order_relaxed);
     if (finish)

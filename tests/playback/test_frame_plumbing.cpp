@@ -17,7 +17,7 @@ using namespace orvelo;
 
 namespace {
 
-TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
+TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLastOrAsFewAsAsked)
 {
     FrameHistory history;
     EXPECT_EQ(history.newest(), nullptr);
@@ -31,10 +31,17 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLast)
     EXPECT_EQ(history.delayed(60), nullptr);
     EXPECT_EQ(history.delayed(std::numeric_limits<int>::min()), frames[74]);
 
-    // Frames that dropped out are no longer held.
-    std::weak_ptr<const VideoFrame> dropped = frames[14];
+    // Frames that dropped out, or were let go, are no longer held; the newest stays.
+    std::weak_ptr<const VideoFrame> dropped = frames[14], letGo = frames[72];
+    history.keepNewest(2);
+    EXPECT_EQ(history.size(), 2);
+    EXPECT_EQ(history.delayed(1), frames[73]);
+    EXPECT_EQ(history.delayed(2), nullptr);
+    history.keepNewest(0);
+    EXPECT_EQ(history.newest(), frames[74]);
     frames.clear();
     EXPECT_TRUE(dropped.expired());
+    EXPECT_TRUE(letGo.expired());
     history.clear();
     EXPECT_EQ(history.delayed(0), nullptr);
 }

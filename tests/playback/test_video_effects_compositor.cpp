@@ -57,12 +57,17 @@ TEST_F(CompositorTest, NeutralRequestsFinishWithTheVerySourceFrameWhileTheHistor
     EXPECT_EQ(compositor.latestFrame().get(), frame.get());
     EXPECT_EQ(compositor.finishedFrameCount(), 70u);
 
-    // Every one of those frames went into the history: 60 are held, so a shift of 59 reaches
-    // the oldest of them (frame 11 of 0..69) and 60 reaches nothing.
+    // Without a time shift only the newest frame is held. A shift turned on fills the history
+    // from then on, showing the newest frame as it is until the history reaches back far enough:
+    // a shift of 59 reaches the last frame before it (69) 59 frames later; 60 reaches nothing.
     effects.setRedTimeShift(59);
+    for (int k = 0; k < 58; ++k) {
+        const auto filling = grey(k);
+        EXPECT_EQ(submit(compositor, filling).frame.get(), filling.get()) << "request " << k;
+    }
     const auto result = submit(compositor, grey(200));
     ASSERT_NE(result.frame.get(), nullptr);
-    EXPECT_NEAR(pixelAt(*result.frame, 0, 0).r, 3 * 11 * 255.0 / 219.0, 2);
+    EXPECT_NEAR(pixelAt(*result.frame, 0, 0).r, 3 * 69 * 255.0 / 219.0, 2);
 
     effects.setRedTimeShift(60);
     const auto tooFar = grey(201);
