@@ -49,18 +49,6 @@ Bytes encodeFrame(const Format& format, int width, int height)
     return bytes;
 }
 
-orvelo::DxtFormat dxtFormat(orvelo::HapTextureFormat format)
-{
-    switch (format) {
-    case orvelo::HapTextureFormat::dxt1:
-        return orvelo::DxtFormat::dxt1;
-    case orvelo::HapTextureFormat::dxt5:
-        return orvelo::DxtFormat::dxt5;
-    default:
-        return orvelo::DxtFormat::scaledYCoCgDxt5;
-    }
-}
-
 void ours(benchmark::State& state, Bytes frame, std::uint32_t width, std::uint32_t height, unsigned threads)
 {
     orvelo::HapUnpacker unpacker(threads);
@@ -74,7 +62,7 @@ void ours(benchmark::State& state, Bytes frame, std::uint32_t width, std::uint32
             state.SkipWithError(result.error.c_str());
             return;
         }
-        const auto format = dxtFormat(result.textures->colour.format);
+        const auto format = orvelo::dxtFormatOf(result.textures->colour.format);
         const auto& blocks = result.textures->colour.blocks;
         if (threads > 1) {
             std::thread helper([&] { orvelo::decodeDxt(format, blocks, {}, target, rows / 2, rows); });

@@ -114,20 +114,6 @@ GstFlowReturn dropCorruptFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* fra
     return ret;
 }
 
-orvelo::DxtFormat dxtFormat(orvelo::HapTextureFormat format)
-{
-    switch (format) {
-    case orvelo::HapTextureFormat::dxt1:
-        return orvelo::DxtFormat::dxt1;
-    case orvelo::HapTextureFormat::dxt5:
-        return orvelo::DxtFormat::dxt5;
-    case orvelo::HapTextureFormat::scaledYCoCgDxt5:
-    case orvelo::HapTextureFormat::bc4Alpha: // never a colour image: the unpacker refuses it
-        break;
-    }
-    return orvelo::DxtFormat::scaledYCoCgDxt5;
-}
-
 GstFlowReturn hapHandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
 {
     HapState& state = stateOf(decoder);
@@ -165,7 +151,7 @@ GstFlowReturn hapHandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame
     const orvelo::PixelTarget target{static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)),
                                      static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0)), state.width,
                                      state.height, state.order};
-    const orvelo::DxtFormat format = dxtFormat(textures.colour.format);
+    const orvelo::DxtFormat format = orvelo::dxtFormatOf(textures.colour.format);
     const std::span<const std::uint8_t> alpha =
         textures.alpha ? textures.alpha->blocks : std::span<const std::uint8_t>{};
     const std::uint32_t rows = orvelo::dxtBlockRows(state.height);

@@ -309,4 +309,18 @@ std::optional<std::string> HapUnpacker::unpackChunks(std::span<const std::uint8_
     return std::nullopt;
 }
 
+DxtFormat dxtFormatOf(HapTextureFormat format)
+{
+    switch (format) {
+    case HapTextureFormat::dxt1:
+        return DxtFormat::dxt1;
+    case HapTextureFormat::dxt5:
+        return DxtFormat::dxt5;
+    case HapTextureFormat::scaledYCoCgDxt5:
+    case HapTextureFormat::bc4Alpha:
+        break;
+    }
+    return DxtFormat::scaledYCoCgDxt5;
+}
+
 } // namespace orvelo

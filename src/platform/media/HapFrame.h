@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/media/DxtDecoder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,6 +19,10 @@ enum class HapTextureFormat : std::uint8_t {
     dxt5 = 0xE,            // HAP Alpha
     scaledYCoCgDxt5 = 0xF, // HAP Q
 };
+
+// How the colour image's blocks are decoded (a BC4 alpha image is never a colour image: the
+// unpacker refuses one there).
+DxtFormat dxtFormatOf(HapTextureFormat format);
 
 // Textures larger than this are refused before anything is allocated: no GPU takes them and
 // a size read from a corrupt header must not make us reserve gigabytes.
