@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/media/GroupClock.h"
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsCompositor.h"
 
@@ -22,6 +23,11 @@ bool fileIsThere(const MediaTrack& track)
     return track.url.isLocalFile() && QFileInfo(track.url.toLocalFile()).isFile();
 }
 } // namespace
+
+bool TrackPreloader::inSyncGroup()
+{
+    return GroupClock::shared().role() != GroupClock::Role::alone;
+}
 
 TrackPreloader::TrackPreloader(QObject* parent) : QObject(parent)
 {
@@ -72,7 +78,7 @@ void TrackPreloader::apply()
     std::int64_t held = 0;
     int taken = 0;
     for (const MediaTrack& track : wanted_) {
-        if (taken == count_)
+        if (taken == count_ || inSyncGroup())
             break;
         if (std::any_of(kept.begin(), kept.end(), [&](const Entry& e) { return e.track.id == track.id; }) ||
             !fileIsThere(track))
@@ -131,7 +137,7 @@ std::optional<TrackPreloader::Prepared> TrackPreloader::take(const MediaTrack& t
     const auto entry =
         std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return sameTrack(e.track, track); });
     if (entry == entries_.end() || entry->prepared.item->status() == MediaItem::Status::failed ||
-        !entry->prepared.item->runsOnTheGroupClock())
+        !entry->prepared.item->runsOnTheGroupClock() || inSyncGroup())
         return std::nullopt;
     disconnect(entry->prepared.item.get(), nullptr, this, nullptr);
     Prepared prepared = std::move(entry->prepared);

@@ -78,6 +78,10 @@ private:
     };
     void apply();
     void itemSettled(const MediaItem* item);
+    // Players of a sync group start every track at a moment set on the group's clock, a lead
+    // time ahead; a prepared pipeline started a few milliseconds off the group, so none is
+    // prepared there.
+    static bool inSyncGroup();
     // Reckoned from the size the file's picture had when it was last prepared; a file not
     // prepared before counts as a small picture until it is ready, and is let go then if it
     // does not fit after all.
