@@ -108,7 +108,6 @@ void TrackPreloader::apply()
     for (Entry& gone : entries_)
         disconnect(gone.prepared.item.get(), nullptr, this, nullptr);
     entries_ = std::move(kept);
-    emit preparedChanged();
 }
 
 void TrackPreloader::itemSettled(const MediaItem* item)
@@ -123,7 +122,6 @@ void TrackPreloader::itemSettled(const MediaItem* item)
                 item->errorText().toStdString());
         disconnect(item, nullptr, this, nullptr);
         entries_.erase(entry);
-        emit preparedChanged();
         return;
     }
     // Its real size is known now: a large picture may no longer fit beside the others.
@@ -142,7 +140,6 @@ std::optional<TrackPreloader::Prepared> TrackPreloader::take(const MediaTrack& t
     disconnect(entry->prepared.item.get(), nullptr, this, nullptr);
     Prepared prepared = std::move(entry->prepared);
     entries_.erase(entry);
-    emit preparedChanged();
     return prepared;
 }
 

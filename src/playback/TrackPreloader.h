@@ -50,7 +50,6 @@ public:
     // 0 prepares nothing; at most maximumCount.
     void setCount(int count);
     void setBudgetMB(int megabytes);
-    int count() const { return count_; }
 
     // The prepared item of `track`, taken out of the preloader: ready, or still loading (the
     // caller then waits for it as for any load). Nothing when the track is not prepared or its
@@ -67,9 +66,6 @@ public:
     // The memory a prepared track holds: its decoder's reference frames, the frames queued
     // between decoder and sink and the composed first frame, reckoned from the picture size.
     static std::int64_t estimatedBytes(QSize pictureSize);
-
-signals:
-    void preparedChanged();
 
 private:
     struct Entry {

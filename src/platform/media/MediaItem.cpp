@@ -107,6 +107,8 @@ struct MediaItem::Pipeline {
     std::vector<std::pair<GstObjectHandle<GstPad>, gulong>> heldPads;
     GstElement* videoSink = nullptr; // owned by the pipeline
     GstObjectHandle<GstClock> groupClock; // the clock it was set on, in a group
+    // Counts the seeks that loop to the start, so the segments that answer them can be told.
+    std::atomic<unsigned> loopSeeks{0};
     GstElement* volume = nullptr;    // owned by the pipeline
     bool muted = false;
     QString undecodableVideo;
@@ -199,10 +201,12 @@ namespace {
 
 // After a loop the demuxer starts the next segment at the running time of the last frame's
 // start, not its end, so that frame's time was lost at every seam (it and the first frame of the
-// next play were due together). Segments that follow each other without a flush come only from
-// loops; each play then takes the whole length of the segment before it on the time line, on
-// every stream alike, so sound and picture stay together.
+// next play were due together). The segment that answers a loop's seek takes, on every stream
+// alike, the whole length of the segment before it on the time line, so sound and picture stay
+// together. Other segments (a file's edit list, say) pass as they are.
 struct SeamKeeper {
+    const std::atomic<unsigned>* loopSeeks = nullptr;
+    unsigned loopsSeen = 0;
     std::optional<GstSegment> previous;
 
     static GstPadProbeReturn onEvent(GstPad*, GstPadProbeInfo* info, gpointer self)
@@ -219,7 +223,10 @@ struct SeamKeeper {
         gst_event_parse_segment(event, &segment);
         GstSegment next = *segment;
         const std::optional<GstSegment> before = std::exchange(keeper->previous, next);
-        if (!before || before->format != GST_FORMAT_TIME || next.format != GST_FORMAT_TIME ||
+        const unsigned loops = keeper->loopSeeks->load();
+        const bool answersALoop = loops != keeper->loopsSeen;
+        keeper->loopsSeen = loops;
+        if (!answersALoop || !before || before->format != GST_FORMAT_TIME || next.format != GST_FORMAT_TIME ||
             !GST_CLOCK_TIME_IS_VALID(before->stop) || before->stop <= before->start)
             return GST_PAD_PROBE_OK;
         const auto played = static_cast<guint64>(static_cast<double>(before->stop - before->start) /
@@ -237,13 +244,16 @@ struct SeamKeeper {
 
     // On every stream a demuxer adds, ahead of the decoders: their quality of service reckons
     // lateness on the same time line as the sinks.
-    static void onDemuxerPad(GstElement*, GstPad* pad, gpointer)
+    static void onDemuxerPad(GstElement*, GstPad* pad, gpointer loopSeeks)
     {
         if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
             return;
+        auto* keeper = new SeamKeeper;
+        keeper->loopSeeks = static_cast<const std::atomic<unsigned>*>(loopSeeks);
+        keeper->loopsSeen = keeper->loopSeeks->load();
         const auto events =
             static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH);
-        gst_pad_add_probe(pad, events, &SeamKeeper::onEvent, new SeamKeeper,
+        gst_pad_add_probe(pad, events, &SeamKeeper::onEvent, keeper,
                           [](gpointer keeper) { delete static_cast<SeamKeeper*>(keeper); });
     }
 };
@@ -357,7 +367,8 @@ void MediaItem::Pipeline::onElementAdded(GstBin*, GstBin*, GstElement* element, 
     if (!klass || (!std::strstr(klass, "Parser") && !std::strstr(klass, "Demux")))
         return;
     if (std::strstr(klass, "Demux"))
-        g_signal_connect(element, "pad-added", G_CALLBACK(&SeamKeeper::onDemuxerPad), nullptr);
+        g_signal_connect(element, "pad-added", G_CALLBACK(&SeamKeeper::onDemuxerPad),
+                         &static_cast<Pipeline*>(self)->loopSeeks);
     for (const GList* t = gst_element_factory_get_static_pad_templates(factory); t; t = t->next) {
         const auto* templ = static_cast<const GstStaticPadTemplate*>(t->data);
         if (templ->direction != GST_PAD_SRC || templ->presence != GST_PAD_ALWAYS)
@@ -838,6 +849,7 @@ void MediaItem::loopToStart()
 {
     // Not flushing: the frames already queued play out, and the start follows them.
     segmentLoops_ = loopAtEnd_;
+    ++pipeline_->loopSeeks;
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE |
                                                  (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
     const auto stop = loopingStop();
