@@ -157,7 +157,7 @@ void PlaybackEngine::continueLoad(const MediaTrack& track, std::uint64_t request
         connect(player_, &MediaPlayer::timelineSet, this, &PlaybackEngine::timelineSet);
     }
     // The first play's segment loops when the track plays more than once.
-    const int n = repeatCountProvider ? repeatCountProvider(track.id) : 1;
+    const int n = repeatCount(track.id);
     endDecided_ = false;
     player_->setLoopAtEnd(n == 0 || n > 1);
     player_->replaceCurrentItem(item);
@@ -351,7 +351,7 @@ void PlaybackEngine::handleEnd()
     lastEndTime_ = now;
     const bool decided = std::exchange(endDecided_, false);
     setCurrentLoopCount(currentLoopCount_ + 1);
-    const int n = decided ? currentLoopCount_ : repeatCountProvider ? repeatCountProvider(currentTrack_->id) : 1;
+    const int n = decided ? currentLoopCount_ : repeatCount(currentTrack_->id);
     if (n == 0 || n > currentLoopCount_) {
         // A repeat keeps the speed the console set; restarting at the default rate would
         // silently undo a slowed or sped-up track at every loop. From here it loops without a
@@ -378,13 +378,18 @@ void PlaybackEngine::handleEndReached()
     // The same question as at an end of stream, asked as the last frames are queued: the item
     // goes on from its start without a gap, or plays them out and ends (handleEnd, decided).
     const int played = currentLoopCount_ + 1;
-    const int n = repeatCountProvider ? repeatCountProvider(currentTrack_->id) : 1;
+    const int n = repeatCount(currentTrack_->id);
     const bool again = n == 0 || n > played;
     // The last play is counted when it has been seen to its end.
     if (again)
         setCurrentLoopCount(played);
     endDecided_ = !again;
     player_->setLoopAtEnd(again);
+}
+
+int PlaybackEngine::repeatCount(const QUuid& trackId) const
+{
+    return repeatCountProvider ? repeatCountProvider(trackId) : 1;
 }
 
 bool PlaybackEngine::currentItemHasVideo() const

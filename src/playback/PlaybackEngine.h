@@ -130,6 +130,8 @@ private:
     void handleEnd();
     // A play of a looping item is ending: one more play counted, and whether it goes on.
     void handleEndReached();
+    // How many times the controller says the track plays (0 = without end); once without one.
+    int repeatCount(const QUuid& trackId) const;
     void setCurrentTime(double seconds);
     void setDuration(double seconds);
     void setRemainingTime(double seconds);

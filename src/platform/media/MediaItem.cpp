@@ -783,10 +783,7 @@ void MediaItem::seekTo(double seconds, double rate)
     // the others carry it out. The pipeline is seeking all the same, so it is waited for like
     // any seek; taking it for not made let a chase seek again and again, each flush keeping that
     // branch empty, and the picture never settled.
-    const auto stop = loopingStop();
-    const bool taken = gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
-                                        position, stop ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
-                                        stop.value_or(static_cast<gint64>(GST_CLOCK_TIME_NONE)));
+    const bool taken = seekFrom(position, rate, flags);
     segmentRate_ = rate;
     atEnd_ = false;
     seekSettled_ = false;
@@ -836,13 +833,16 @@ void MediaItem::checkFinished()
     emit playedToEnd();
 }
 
-std::optional<std::int64_t> MediaItem::loopingStop() const
+bool MediaItem::seekFrom(std::int64_t position, double rate, int flags)
 {
-    // The time line of the next play then goes on from the end of the last frame, not its start.
+    // A looping segment ends at the clip's length: the time line of the next play then goes on
+    // from the end of the last frame, not its start.
     gint64 length = -1;
-    if (segmentLoops_ && gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &length) && length > 0)
-        return length;
-    return std::nullopt;
+    const bool stops = segmentLoops_ &&
+                       gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &length) && length > 0;
+    return gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
+                            GST_SEEK_TYPE_SET, position, stops ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                            stops ? length : static_cast<gint64>(GST_CLOCK_TIME_NONE));
 }
 
 void MediaItem::loopToStart()
@@ -852,10 +852,7 @@ void MediaItem::loopToStart()
     ++pipeline_->loopSeeks;
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE |
                                                  (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
-    const auto stop = loopingStop();
-    const bool taken = gst_element_seek(pipeline_->pipeline.get(), segmentRate_, GST_FORMAT_TIME, flags,
-                                        GST_SEEK_TYPE_SET, 0, stop ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
-                                        stop.value_or(static_cast<gint64>(GST_CLOCK_TIME_NONE)));
+    const bool taken = seekFrom(0, segmentRate_, flags);
     lastPosition_ = 0.0;
     char line[80];
     std::snprintf(line, sizeof line, "MediaItem: Looped to the start at rate %.2f%s", segmentRate_,

@@ -123,8 +123,9 @@ private:
     // Ends a play in loop mode once its queued frames are shown.
     void finishPlay();
     void checkFinished();
-    // Where a looping segment ends, in nanoseconds: the clip's length; nothing when not looping.
-    std::optional<std::int64_t> loopingStop() const;
+    // A seek from `position` (nanoseconds) with GstSeekFlags `flags`, ending a looping segment
+    // at the clip's length; whether every branch took it.
+    bool seekFrom(std::int64_t position, double rate, int flags);
     void startPrerolled();
 
     struct PendingStart {
