@@ -59,8 +59,11 @@ dpkg-deb -x "$deb" "$root" || exit 1
 grep -qx "ExecStart=/usr/bin/orvelo .*" "$root/usr/lib/systemd/system/orvelo.service" ||
   fail "the package's unit does not start /usr/bin/orvelo"
 
-machine ns
-in_ns "$ns" ip link set lo up
+# One machine each: a second player on the same machine takes the lighting port from the first.
+machine installed_ns
+machine unpacked_ns
+in_ns "$installed_ns" ip link set lo up
+in_ns "$unpacked_ns" ip link set lo up
 # Standing in for systemd: what the program tells its notification socket.
 python3 - "$out/notify.sock" "$out/notified.txt" <<'PY' &
 import socket, sys, time
@@ -78,11 +81,11 @@ PY
 pids+=($!)
 for _ in $(seq 50); do [ -S "$out/notify.sock" ] && break; sleep 0.1; done
 
-# serve NAME PROGRAM PORT [ENV...]: the program started in the machine with a store of its own;
-# fails unless its remote answers with a page.
+# serve NAME MACHINE PROGRAM PORT [ENV...]: the program started in MACHINE with a store of its
+# own; fails unless its remote answers with a page.
 serve() {
-  local name=$1 program=$2 port=$3 code
-  shift 3
+  local name=$1 ns=$2 program=$3 port=$4 code
+  shift 4
   mkdir -p "$out/$name/store" "$out/$name/media" "$out/$name/runtime" && chmod 700 "$out/$name/runtime"
   : >"$out/$name/player.log"
   in_ns "$ns" env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$out/$name/runtime" GST_AUDIO_SINK=fakesink "$@" \
@@ -96,17 +99,18 @@ serve() {
 
 # The installed copy, as systemd would start it: its standard output is the journal's stream.
 mkdir -p "$out/installed" && : >"$out/installed/player.log"
-serve installed "$prefix/bin/orvelo" 18182 NOTIFY_SOCKET="$out/notify.sock" WATCHDOG_USEC=400000 \
+serve installed "$installed_ns" "$prefix/bin/orvelo" 18182 NOTIFY_SOCKET="$out/notify.sock" WATCHDOG_USEC=400000 \
   JOURNAL_STREAM="$(stat -c '%d:%i' "$out/installed/player.log")"
 if [ -f "$build/resources/digital-7.ttf" ]; then
-  in_ns "$ns" curl -s -m 5 -o "$out/font.ttf" http://127.0.0.1:18182/font/digital-7.ttf
+  in_ns "$installed_ns" curl -s -m 5 -o "$out/font.ttf" http://127.0.0.1:18182/font/digital-7.ttf
   cmp -s "$out/font.ttf" "$build/resources/digital-7.ttf" || fail "the installed program does not serve its font"
 fi
 grep -q "^<6>WebServer: Listening on port 18182" "$out/installed/player.log" ||
   fail "lines to the journal carry no priority"
-serve unpacked "$root/usr/bin/orvelo" 18183
+serve unpacked "$unpacked_ns" "$root/usr/bin/orvelo" 18183
 grep -q "^<" "$out/unpacked/player.log" && fail "lines not written to the journal carry a priority"
 sleep 0.5
 grep -qx "READY=1" "$out/notified.txt" || fail "the program did not tell systemd it was ready"
-grep -qx "WATCHDOG=1" "$out/notified.txt" || fail "the program did not feed the watchdog"
+# Fed again and again, not once: a single ping would not keep a service alive.
+[ "$(grep -cx "WATCHDOG=1" "$out/notified.txt")" -ge 2 ] || fail "the program did not keep feeding the watchdog"
 exit $failed
