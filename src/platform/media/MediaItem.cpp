@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/SerialQueue.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/media/FrameTap.h"
 #include "platform/media/GStreamerInit.h"
@@ -37,6 +38,15 @@ constexpr int loadTimeoutMs = 10000;
 bool hasPrefix(const char* text, const char* prefix)
 {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Stopping a pipeline joins its streaming threads, which takes from a few to a couple of hundred
+// milliseconds; the main thread hands that wait to a thread of its own so a cue never queues
+// behind the one before it.
+SerialQueue& teardownQueue()
+{
+    static SerialQueue queue("org.orvelo.pipeline-teardown");
+    return queue;
 }
 
 // Copies a mapped GStreamer frame into a frame of our own, so the decoder's buffer goes back
@@ -94,6 +104,9 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
 // share with the main thread is atomic or behind a mutex. It outlives every streaming thread:
 // the pipeline is stopped (which joins them) before it is destroyed.
 struct MediaItem::Pipeline {
+    // Cleared when the item goes, before the pipeline is stopped: messages posted after that
+    // have no one to go to.
+    std::mutex ownerMutex;
     MediaItem* owner = nullptr;
     bool grouped = false;
     PixelFormat format = PixelFormat::bgra;
@@ -105,11 +118,11 @@ struct MediaItem::Pipeline {
     std::mutex branchMutex;
     // Parser pads whose buffers wait until our side is linked (see onElementAdded).
     std::vector<std::pair<GstObjectHandle<GstPad>, gulong>> heldPads;
-    GstElement* videoSink = nullptr; // owned by the pipeline
+    GstElement* videoSink = nullptr;      // owned by the pipeline
     GstObjectHandle<GstClock> groupClock; // the clock it was set on, in a group
     // Counts the seeks that loop to the start, so the segments that answer them can be told.
     std::atomic<unsigned> loopSeeks{0};
-    GstElement* volume = nullptr;    // owned by the pipeline
+    GstElement* volume = nullptr; // owned by the pipeline
     bool muted = false;
     QString undecodableVideo;
     QString undecodableAudio;
@@ -229,8 +242,8 @@ struct SeamKeeper {
         if (!answersALoop || !before || before->format != GST_FORMAT_TIME || next.format != GST_FORMAT_TIME ||
             !GST_CLOCK_TIME_IS_VALID(before->stop) || before->stop <= before->start)
             return GST_PAD_PROBE_OK;
-        const auto played = static_cast<guint64>(static_cast<double>(before->stop - before->start) /
-                                                 std::abs(before->rate));
+        const auto played =
+            static_cast<guint64>(static_cast<double>(before->stop - before->start) / std::abs(before->rate));
         if (next.base >= before->base + played)
             return GST_PAD_PROBE_OK;
         next.base = before->base + played;
@@ -559,8 +572,9 @@ GstBusSyncReply MediaItem::Pipeline::onBusMessage(GstBus*, GstMessage* message, 
     if (wanted) {
         std::shared_ptr<GstMessage> held(gst_message_ref(message), GstMiniObjectUnref{});
         const unsigned generation = p->seekGeneration.load();
-        MediaItem* owner = p->owner;
-        postToMain(owner, [owner, held, generation] { owner->handleBusMessage(held.get(), generation); });
+        std::lock_guard lock(p->ownerMutex);
+        if (MediaItem* owner = p->owner)
+            postToMain(owner, [owner, held, generation] { owner->handleBusMessage(held.get(), generation); });
     }
     // A sync handler that drops a message owns it; each message holds its source element, so
     // a message left behind would keep the whole pipeline alive.
@@ -570,7 +584,7 @@ GstBusSyncReply MediaItem::Pipeline::onBusMessage(GstBus*, GstMessage* message, 
 
 std::shared_ptr<MediaItem> MediaItem::load(const QString& path, PixelFormat videoFormat)
 {
-    // Stopping the pipeline joins GStreamer's threads, so it must not run on one of them.
+    // The item's timers live on the main thread, so it is deleted there whoever lets it go last.
     std::shared_ptr<MediaItem> item(new MediaItem(path, videoFormat), [](MediaItem* m) {
         if (isMainThread())
             delete m;
@@ -590,7 +604,15 @@ MediaItem::MediaItem(QString path, PixelFormat videoFormat)
     pipeline_->format = videoFormat;
 }
 
-MediaItem::~MediaItem() = default;
+MediaItem::~MediaItem()
+{
+    {
+        std::lock_guard lock(pipeline_->ownerMutex);
+        pipeline_->owner = nullptr;
+    }
+    std::shared_ptr<Pipeline> retired(std::move(pipeline_));
+    teardownQueue().post([retired]() mutable { retired.reset(); });
+}
 
 bool MediaItem::runsOnTheGroupClock() const
 {
@@ -838,8 +860,8 @@ bool MediaItem::seekFrom(std::int64_t position, double rate, int flags)
     // A looping segment ends at the clip's length: the time line of the next play then goes on
     // from the end of the last frame, not its start.
     gint64 length = -1;
-    const bool stops = segmentLoops_ &&
-                       gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &length) && length > 0;
+    const bool stops =
+        segmentLoops_ && gst_element_query_duration(pipeline_->pipeline.get(), GST_FORMAT_TIME, &length) && length > 0;
     return gst_element_seek(pipeline_->pipeline.get(), rate, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
                             GST_SEEK_TYPE_SET, position, stops ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
                             stops ? length : static_cast<gint64>(GST_CLOCK_TIME_NONE));
