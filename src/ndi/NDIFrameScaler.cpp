@@ -1,5 +1,7 @@
 #include "ndi/NDIFrameScaler.h"
 
+#include "platform/media/VideoFramePool.h"
+
 #include <new>
 
 namespace orvelo {
@@ -20,7 +22,7 @@ VideoFramePtr NDIFrameScaler::scale(const VideoFrame& source, int divisor)
         return nullptr;
     std::shared_ptr<VideoFrame> out;
     try {
-        out = pool_.acquire(size.width(), size.height(), PixelFormat::bgra);
+        out = VideoFramePool::shared().acquire(size.width(), size.height(), PixelFormat::bgra);
         sums_.assign(static_cast<std::size_t>(size.width()) * 4, 0);
     } catch (const std::bad_alloc&) {
         return nullptr;

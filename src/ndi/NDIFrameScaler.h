@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/media/VideoFrame.h"
-#include "playback/VideoFramePool.h"
 
 #include <QSize>
 
@@ -23,7 +22,6 @@ public:
 
 private:
     std::vector<std::uint32_t> sums_;
-    VideoFramePool pool_;
 };
 
 } // namespace orvelo

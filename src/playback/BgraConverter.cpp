@@ -1,6 +1,7 @@
 #include "playback/BgraConverter.h"
 
 #include "playback/PixelBlocks.h"
+#include "platform/media/VideoFramePool.h"
 
 #include <cstring>
 #include <new>
@@ -33,7 +34,7 @@ VideoFramePtr BgraConverter::convert(const VideoFramePtr& frame)
     try {
         for (auto& row : rows_)
             row.resize(static_cast<std::size_t>(width));
-        out = pool_.acquire(width, frame->height, PixelFormat::bgra);
+        out = VideoFramePool::shared().acquire(width, frame->height, PixelFormat::bgra);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

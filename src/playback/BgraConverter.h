@@ -2,7 +2,6 @@
 
 #include "platform/media/VideoFrame.h"
 #include "playback/ComponentRowReader.h"
-#include "playback/VideoFramePool.h"
 
 #include <array>
 #include <cstdint>
@@ -22,7 +21,6 @@ public:
 private:
     std::array<ComponentRowReader, 3> readers_;
     std::array<std::vector<std::uint8_t>, 3> rows_;
-    VideoFramePool pool_;
 };
 
 } // namespace orvelo

@@ -1,6 +1,7 @@
 #include "playback/EffectPipeline.h"
 
 #include "playback/PixelBlocks.h"
+#include "platform/media/VideoFramePool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -190,7 +191,7 @@ EffectPipeline::Result EffectPipeline::compose(const FrameHistory& history, cons
     std::shared_ptr<VideoFrame> out;
     try {
         resize(source->width, source->height);
-        out = pool_.acquire(source->width, source->height, PixelFormat::bgra);
+        out = VideoFramePool::shared().acquire(source->width, source->height, PixelFormat::bgra);
     } catch (const std::bad_alloc&) {
         width_ = height_ = 0; // buffers may be half resized
         return {Outcome::noOutputFrame, source};

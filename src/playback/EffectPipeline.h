@@ -4,7 +4,6 @@
 #include "playback/ComponentRowReader.h"
 #include "playback/EffectParameters.h"
 #include "playback/FrameHistory.h"
-#include "playback/VideoFramePool.h"
 
 #include <array>
 #include <cstdint>
@@ -69,7 +68,6 @@ private:
     std::array<Channel, colorChannelCount> channels_;
     std::vector<std::uint8_t> zeroRow_;
     std::vector<std::uint8_t> coverage_;
-    VideoFramePool pool_;
 };
 
 } // namespace orvelo

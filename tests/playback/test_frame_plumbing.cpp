@@ -3,8 +3,8 @@
 
 #include "SyntheticFrames.h"
 
+#include "platform/media/VideoFramePool.h"
 #include "playback/FrameHistory.h"
-#include "playback/VideoFramePool.h"
 
 #include <gtest/gtest.h>
 
@@ -46,30 +46,42 @@ TEST(FrameHistoryTest, KeepsTheLastSixtyFramesNewestLastOrAsFewAsAsked)
     EXPECT_EQ(history.delayed(0), nullptr);
 }
 
-TEST(VideoFramePoolTest, AReleasedFrameIsHandedOutAgainUntilTheSizeChanges)
+TEST(VideoFramePoolTest, KeepsFramesOfEveryShapeUpToItsBudgetOldestFreedFirst)
 {
-    VideoFramePool pool;
-    auto first = pool.acquire(8, 4, PixelFormat::bgra);
-    const VideoFrame* address = first.get();
-    first->pts = 3.0;
-    first.reset();
-    EXPECT_EQ(pool.idleCount(), 1u);
-    auto third = pool.acquire(8, 4, PixelFormat::bgra);
-    EXPECT_EQ(third.get(), address);
-    EXPECT_EQ(third->pts, 0.0);
+    // 8x4 BGRA is 128 bytes, 6x6 I420 54: room for three of the former.
+    VideoFramePool pool(400);
+    auto bgra = pool.acquire(8, 4, PixelFormat::bgra);
+    auto i420 = pool.acquire(6, 6, PixelFormat::i420);
+    const VideoFrame* bgraAddress = bgra.get();
+    const VideoFrame* i420Address = i420.get();
+    bgra->pts = 3.0;
+    bgra.reset();
+    i420.reset();
+    EXPECT_EQ(pool.idleBytes(), 128u + 54u);
 
-    third.reset();
+    auto again = pool.acquire(8, 4, PixelFormat::bgra);
+    EXPECT_EQ(again.get(), bgraAddress) << "a frame of the shape asked for comes back";
+    EXPECT_EQ(again->pts, 0.0);
     auto other = pool.acquire(6, 6, PixelFormat::i420);
-    EXPECT_EQ(pool.idleCount(), 0u) << "another size releases the idle frames";
-    EXPECT_EQ(other->format, PixelFormat::i420);
+    EXPECT_EQ(other.get(), i420Address);
     EXPECT_TRUE(other->hasValidLayout());
+
+    std::weak_ptr<VideoFrame> oldest = other;
+    other.reset();
+    std::vector<std::shared_ptr<VideoFrame>> batch{std::move(again)};
+    for (int i = 0; i < 3; ++i)
+        batch.push_back(pool.acquire(8, 4, PixelFormat::bgra));
+    batch.clear();
+    EXPECT_TRUE(oldest.expired()) << "the least recently returned frame goes first";
+    EXPECT_EQ(pool.idleCount(), 3u);
+    EXPECT_EQ(pool.idleBytes(), 3u * 128u);
 }
 
 TEST(VideoFramePoolTest, FramesMayOutliveThePoolAndComeBackFromAnyThread)
 {
     std::shared_ptr<VideoFrame> survivor;
     {
-        VideoFramePool pool;
+        VideoFramePool pool(3 * 64);
         survivor = pool.acquire(4, 4, PixelFormat::bgra);
         std::vector<std::shared_ptr<VideoFrame>> batch;
         for (int i = 0; i < 8; ++i)

@@ -8,6 +8,7 @@
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GroupClock.h"
 #include "platform/media/GstHandle.h"
+#include "platform/media/VideoFramePool.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/audio/audio.h>
@@ -63,7 +64,7 @@ VideoFramePtr copyFrame(GstSample* sample, PixelFormat format)
         return nullptr;
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
-    auto frame = VideoFrame::allocate(width, height, format);
+    auto frame = VideoFramePool::shared().acquire(width, height, format);
     for (int plane = 0; plane < frame->planeCount(); ++plane) {
         const guint8* src = mapped.plane(plane);
         const int srcStride = mapped.stride(plane);
