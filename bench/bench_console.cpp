@@ -105,20 +105,20 @@ std::string clip1080(int seconds, int pattern, int fps = 25)
         std::filesystem::path(n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "/tmp").parent_path() /
         "bench-media";
     std::filesystem::create_directories(dir);
-    const std::string path = (dir / ("h264-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) +
+    const std::string path = (dir / ("h264-i420-1080p-" + std::to_string(seconds) + "s-" + std::to_string(pattern) +
                                      (fps == 25 ? "" : "-" + std::to_string(fps) + "fps") + ".mp4"))
                                  .string();
     if (std::filesystem::exists(path))
         return path;
     ensureGStreamer();
     const std::string partial = path + ".part";
-    const std::string description = "videotestsrc num-buffers=" + std::to_string(seconds * fps) +
-                                    " pattern=" + std::to_string(pattern) +
-                                    " ! video/x-raw,width=1920,height=1080,framerate=" + std::to_string(fps) +
-                                    "/1 ! x264enc speed-preset=ultrafast key-int-max=" + std::to_string(fps) +
-                                    " bframes=0"
-                                    " ! mp4mux ! filesink location=\"" +
-                                    partial + "\"";
+    const std::string description =
+        "videotestsrc num-buffers=" + std::to_string(seconds * fps) + " pattern=" + std::to_string(pattern) +
+        " ! video/x-raw,format=I420,width=1920,height=1080,framerate=" + std::to_string(fps) +
+        "/1 ! x264enc speed-preset=ultrafast key-int-max=" + std::to_string(fps) +
+        " bframes=0"
+        " ! mp4mux ! filesink location=\"" +
+        partial + "\"";
     GError* raw = nullptr;
     auto pipeline = adoptElement(gst_parse_launch(description.c_str(), &raw));
     GErrorHandle error(raw);

@@ -63,14 +63,14 @@ void fullEffects(VideoEffectsManager& e)
 std::string hdClip()
 {
     static const std::string path = [] {
-        const std::string file = std::filesystem::temp_directory_path().string() + "/orvelo-bench-ndi-1080p.mp4";
+        const std::string file = std::filesystem::temp_directory_path().string() + "/orvelo-bench-ndi-i420-1080p.mp4";
         if (std::filesystem::exists(file))
             return file;
         gst_init(nullptr, nullptr);
         GError* error = nullptr;
         const std::string description =
             "videotestsrc num-buffers=300 pattern=ball ! video/x-raw,width=1920,height=1080,"
-            "framerate=30/1 ! videoconvert ! x264enc speed-preset=ultrafast ! mp4mux ! "
+            "framerate=30/1,format=I420 ! x264enc speed-preset=ultrafast ! mp4mux ! "
             "filesink location=" +
             file;
         GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
