@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/SystemMemory.h"
 #include "platform/media/GroupClock.h"
 #include "playback/VideoComposition.h"
 #include "playback/VideoEffectsCompositor.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <string>
 
 namespace orvelo {
 
@@ -29,7 +31,7 @@ bool TrackPreloader::inSyncGroup()
     return GroupClock::shared().role() != GroupClock::Role::alone;
 }
 
-TrackPreloader::TrackPreloader(QObject* parent) : QObject(parent)
+TrackPreloader::TrackPreloader(QObject* parent) : QObject(parent), availableMemory_(&availableMemoryBytes)
 {
     settle_.setSingleShot(true);
     settle_.setInterval(settleMs);
@@ -59,6 +61,12 @@ void TrackPreloader::setBudgetMB(int megabytes)
     apply();
 }
 
+void TrackPreloader::setAvailableMemory(std::function<std::optional<std::int64_t>()> source)
+{
+    assertMainThread();
+    availableMemory_ = std::move(source);
+}
+
 std::int64_t TrackPreloader::estimatedBytes(const QUrl& file) const
 {
     return estimatedBytes(pictureSizes_.value(file));
@@ -74,6 +82,19 @@ std::int64_t TrackPreloader::estimatedBytes(QSize size)
 
 void TrackPreloader::apply()
 {
+    // A machine short of memory keeps fewer tracks ready rather than push the playing one into
+    // swap: what is held now could be given back, the reserve is not to be touched.
+    std::int64_t budget = budgetBytes_;
+    const std::optional<std::int64_t> available = availableMemory_ ? availableMemory_() : std::nullopt;
+    const bool isShort = available && heldBytes() + *available - memoryReserveBytes < budget;
+    if (isShort)
+        budget = std::max<std::int64_t>(0, heldBytes() + *available - memoryReserveBytes);
+    if (isShort != memoryShort_)
+        logLine(isShort ? "TrackPreloader: Memory is short (" + std::to_string(*available >> 20) +
+                              " MB available): fewer tracks are kept ready"
+                        : std::string("TrackPreloader: Memory is no longer short"));
+    memoryShort_ = isShort;
+
     std::vector<Entry> kept;
     std::int64_t held = 0;
     int taken = 0;
@@ -88,7 +109,7 @@ void TrackPreloader::apply()
             return sameTrack(e.track, track) && e.prepared.item->runsOnTheGroupClock();
         });
         const std::int64_t cost = estimatedBytes(track.url);
-        if (held + cost > budgetBytes_)
+        if (held + cost > budget)
             break;
         held += cost;
         ++taken;
@@ -112,8 +133,8 @@ void TrackPreloader::apply()
 
 void TrackPreloader::itemSettled(const MediaItem* item)
 {
-    const auto entry = std::find_if(entries_.begin(), entries_.end(),
-                                    [&](const Entry& e) { return e.prepared.item.get() == item; });
+    const auto entry =
+        std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.prepared.item.get() == item; });
     if (entry == entries_.end() || item->status() == MediaItem::Status::loading)
         return;
     if (item->status() == MediaItem::Status::failed) {

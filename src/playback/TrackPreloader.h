@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -30,6 +31,9 @@ public:
     static constexpr int defaultBudgetMB = 400;
     static constexpr int minimumBudgetMB = 64;
     static constexpr int maximumBudgetMB = 16384;
+    // Left to the rest of the machine: with less memory available than this, fewer tracks are
+    // kept ready, down to none.
+    static constexpr std::int64_t memoryReserveBytes = std::int64_t(512) * 1024 * 1024;
 
     struct Prepared {
         std::shared_ptr<MediaItem> item;
@@ -50,6 +54,8 @@ public:
     // 0 prepares nothing; at most maximumCount.
     void setCount(int count);
     void setBudgetMB(int megabytes);
+    // Where the machine's available memory is read from (the kernel's figure by default).
+    void setAvailableMemory(std::function<std::optional<std::int64_t>()> source);
 
     // The prepared item of `track`, taken out of the preloader: ready, or still loading (the
     // caller then waits for it as for any load). Nothing when the track is not prepared or its
@@ -89,6 +95,8 @@ private:
     QTimer settle_;
     int count_ = defaultCount;
     std::int64_t budgetBytes_ = std::int64_t(defaultBudgetMB) * 1024 * 1024;
+    std::function<std::optional<std::int64_t>()> availableMemory_;
+    bool memoryShort_ = false;
 };
 
 } // namespace orvelo

@@ -324,7 +324,8 @@ TEST_F(PlaybackEngineTest, AudioAnalyserListensThroughTheCurrentItem)
 
 // A prepared track swaps in without a load: its first frame is on show the moment it is cued.
 // Preparations follow what is wanted (an entry edited to another file is prepared afresh), a
-// failed one leaves the cue to a normal load, and they keep to the count and the memory budget.
+// failed one leaves the cue to a normal load, and they keep to the count, the memory budget and
+// the memory the machine has left.
 TEST_F(PlaybackEngineTest, PreparedTracksStartAtOnceAndPreparationsFollowWhatIsWanted)
 {
     const auto a = MediaFiles::countingVideo(20, true);
@@ -370,4 +371,12 @@ TEST_F(PlaybackEngineTest, PreparedTracksStartAtOnceAndPreparationsFollowWhatIsW
     preloader.want(many);
     EXPECT_TRUE(waitUntil([&] { return preloader.preparedIds().size() == 7; }));
     EXPECT_LE(preloader.heldBytes(), std::int64_t(TrackPreloader::minimumBudgetMB) * 1024 * 1024);
+
+    // The machine runs short, with room for two beside its reserve once ours are let go.
+    const std::int64_t onePicture = preloader.heldBytes() / 7;
+    preloader.setAvailableMemory(
+        [&] { return TrackPreloader::memoryReserveBytes + 2 * onePicture - preloader.heldBytes(); });
+    preloader.want(many);
+    EXPECT_TRUE(waitUntil([&] { return preloader.preparedIds().size() == 2; }));
+    EXPECT_TRUE(log.containsPrefix("TrackPreloader: Memory is short ("));
 }
