@@ -5,27 +5,11 @@
 #include "playback/VideoEffectsManager.h"
 #include "settings/SettingsManager.h"
 
-#include <bit>
-#include <cmath>
-
 namespace orvelo {
 
 namespace {
 
 constexpr std::uint8_t version = 1;
-
-void f64(ByteWriter& w, double v)
-{
-    w.u64le(std::bit_cast<std::uint64_t>(v));
-}
-
-std::optional<double> f64(ByteReader& r)
-{
-    const auto bits = r.u64le();
-    if (!bits || !std::isfinite(std::bit_cast<double>(*bits)))
-        return std::nullopt;
-    return std::bit_cast<double>(*bits);
-}
 
 } // namespace
 
@@ -76,18 +60,18 @@ std::vector<std::uint8_t> GroupLook::encode() const
 {
     ByteWriter w(96);
     w.u8(version);
-    f64(w, brightness);
-    f64(w, saturation);
-    f64(w, alpha);
+    w.f64le(brightness);
+    w.f64le(saturation);
+    w.f64le(alpha);
     w.u8(static_cast<std::uint8_t>(inverted | red << 1 | green << 2 | blue << 3));
     for (const std::int32_t shift : timeShifts)
         w.u32le(static_cast<std::uint32_t>(shift));
     for (const double offset : offsets)
-        f64(w, offset);
+        w.f64le(offset);
     // By name: players of different versions may number their patterns differently.
     const std::string_view name = rawValue(pattern);
     w.u8(static_cast<std::uint8_t>(name.size())).text(name, name.size());
-    f64(w, patternSpeed);
+    w.f64le(patternSpeed);
     return w.take();
 }
 
@@ -97,9 +81,9 @@ std::optional<GroupLook> GroupLook::decode(std::span<const std::uint8_t> bytes)
     if (r.u8() != version)
         return std::nullopt;
     GroupLook look;
-    const auto brightness = f64(r);
-    const auto saturation = f64(r);
-    const auto alpha = f64(r);
+    const auto brightness = r.finiteF64le();
+    const auto saturation = r.finiteF64le();
+    const auto alpha = r.finiteF64le();
     const auto flags = r.u8();
     if (!brightness || !saturation || !alpha || !flags)
         return std::nullopt;
@@ -117,14 +101,14 @@ std::optional<GroupLook> GroupLook::decode(std::span<const std::uint8_t> bytes)
         shift = static_cast<std::int32_t>(*v);
     }
     for (double& offset : look.offsets) {
-        const auto v = f64(r);
+        const auto v = r.finiteF64le();
         if (!v)
             return std::nullopt;
         offset = *v;
     }
     const auto nameSize = r.u8();
     const auto name = nameSize ? r.bytes(*nameSize) : std::nullopt;
-    const auto speed = f64(r);
+    const auto speed = r.finiteF64le();
     if (!name || !speed || r.remaining() != 0)
         return std::nullopt;
     const auto pattern =

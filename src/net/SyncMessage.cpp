@@ -6,7 +6,6 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 namespace orvelo::sync {
@@ -54,11 +53,6 @@ void text16(ByteWriter& w, std::string_view s)
     w.u16le(static_cast<std::uint16_t>(s.size())).text(s, s.size());
 }
 
-void f64(ByteWriter& w, double v)
-{
-    w.u64le(std::bit_cast<std::uint64_t>(v));
-}
-
 // Each writer refuses a body that exceeds its limits, before anything is written.
 bool put(ByteWriter& w, const Join& join)
 {
@@ -77,8 +71,8 @@ bool put(ByteWriter& w, const State& state)
         return false;
     w.u32le(state.sequence).u64le(state.clockTime).u8(static_cast<std::uint8_t>(state.transport));
     text16(w, state.track);
-    f64(w, state.position);
-    f64(w, state.rate);
+    w.f64le(state.position);
+    w.f64le(state.rate);
     w.u16le(static_cast<std::uint16_t>(state.effects.size())).bytes(state.effects);
     return true;
 }
@@ -115,9 +109,9 @@ public:
 
     double finite()
     {
-        const double v = std::bit_cast<double>(u64());
-        failed_ |= !std::isfinite(v);
-        return v;
+        const auto v = reader_.finiteF64le();
+        failed_ |= !v;
+        return v.value_or(0.0);
     }
 
     std::string text8(std::size_t max)

@@ -1,5 +1,8 @@
 #include "platform/ByteReader.h"
 
+#include <bit>
+#include <cmath>
+
 namespace orvelo {
 
 bool ByteReader::take(std::size_t n)
@@ -58,6 +61,16 @@ std::optional<std::uint64_t> ByteReader::u64le()
     if (!hi || !lo)
         return std::nullopt;
     return (std::uint64_t{*hi} << 32) | *lo;
+}
+
+std::optional<double> ByteReader::finiteF64le()
+{
+    const auto bits = u64le();
+    if (!bits || !std::isfinite(std::bit_cast<double>(*bits))) {
+        ok_ = false;
+        return std::nullopt;
+    }
+    return std::bit_cast<double>(*bits);
 }
 
 std::optional<std::span<const std::uint8_t>> ByteReader::bytes(std::size_t n)

@@ -22,6 +22,8 @@ public:
     std::optional<std::uint32_t> u32be();
     std::optional<std::uint32_t> u32le();
     std::optional<std::uint64_t> u64le();
+    // An IEEE 754 double, little-endian; a NaN or an infinity fails like a short read.
+    std::optional<double> finiteF64le();
     std::optional<std::span<const std::uint8_t>> bytes(std::size_t n);
     // Text up to the first zero byte, which is consumed; fails when no zero byte follows.
     std::optional<std::string> cstring();

@@ -1,6 +1,7 @@
 #include "platform/ByteWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 
 namespace orvelo {
@@ -34,6 +35,11 @@ ByteWriter& ByteWriter::u32le(std::uint32_t v)
 ByteWriter& ByteWriter::u64le(std::uint64_t v)
 {
     return u32le(static_cast<std::uint32_t>(v)).u32le(static_cast<std::uint32_t>(v >> 32));
+}
+
+ByteWriter& ByteWriter::f64le(double v)
+{
+    return u64le(std::bit_cast<std::uint64_t>(v));
 }
 
 ByteWriter& ByteWriter::bytes(std::span<const std::uint8_t> v)

@@ -20,6 +20,8 @@ public:
     ByteWriter& u32be(std::uint32_t v);
     ByteWriter& u32le(std::uint32_t v);
     ByteWriter& u64le(std::uint64_t v);
+    // An IEEE 754 double, little-endian.
+    ByteWriter& f64le(double v);
     ByteWriter& bytes(std::span<const std::uint8_t> v);
     ByteWriter& zeros(std::size_t n);
     // ASCII text left-aligned in a field of `width` bytes, zero padded; longer text is cut.
