@@ -322,6 +322,27 @@ TEST_F(PlaybackEngineTest, AudioAnalyserListensThroughTheCurrentItem)
     EXPECT_TRUE(waitUntil([&] { return log.contains("AudioAnalyzer: No audio track found"); }));
 }
 
+// A transport stream, whose demuxer refuses segment seeks, repeats all the same by seeking
+// back to the start at each end.
+TEST_F(PlaybackEngineTest, RepeatsAContainerWithoutSegmentSeeks)
+{
+    const auto path = MediaFiles::generate("repeating.ts", "videotestsrc num-buffers=20 ! video/x-raw,format=I420,"
+                                                           "width=160,height=120,framerate=25/1 ! x264enc "
+                                                           "speed-preset=ultrafast ! h264parse ! mpegtsmux ! "
+                                                           "filesink location={out}");
+    ASSERT_FALSE(path.empty());
+    engine.repeatCountProvider = [](const QUuid&) { return 3; };
+    ASSERT_TRUE(start(trackFor(path, "Transport stream")));
+    ASSERT_TRUE(waitUntil([&] { return published.ended > 0; }, 8s));
+    EXPECT_EQ(engine.currentLoopCount(), 3);
+    // Each of the three plays ran to the clip's end.
+    const auto& t = published.times;
+    int plays = 0;
+    for (std::size_t i = 0; i < t.size(); ++i)
+        plays += t[i] > 0.7 && (i + 1 == t.size() || t[i + 1] < 0.7);
+    EXPECT_EQ(plays, 3);
+}
+
 // A prepared track swaps in without a load: its first frame is on show the moment it is cued.
 // Preparations follow what is wanted (an entry edited to another file is prepared afresh), a
 // failed one leaves the cue to a normal load, and they keep to the count, the memory budget and

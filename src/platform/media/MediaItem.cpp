@@ -123,6 +123,8 @@ struct MediaItem::Pipeline {
     GstObjectHandle<GstClock> groupClock; // the clock it was set on, in a group
     // Counts the seeks that loop to the start, so the segments that answer them can be told.
     std::atomic<unsigned> loopSeeks{0};
+    // The demuxer takes no segment seeks: the item loops by seeking back at each end.
+    std::atomic<bool> refusesSegments{false};
     GstElement* volume = nullptr; // owned by the pipeline
     bool muted = false;
     QString undecodableVideo;
@@ -380,9 +382,14 @@ void MediaItem::Pipeline::onElementAdded(GstBin*, GstBin*, GstElement* element, 
     const char* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
     if (!klass || (!std::strstr(klass, "Parser") && !std::strstr(klass, "Demux")))
         return;
-    if (std::strstr(klass, "Demux"))
+    if (std::strstr(klass, "Demux")) {
         g_signal_connect(element, "pad-added", G_CALLBACK(&SeamKeeper::onDemuxerPad),
                          &static_cast<Pipeline*>(self)->loopSeeks);
+        // The transport stream demuxer flushes the stream and then refuses a segment seek, which
+        // leaves nothing playing.
+        if (std::strcmp(GST_OBJECT_NAME(factory), "tsdemux") == 0)
+            static_cast<Pipeline*>(self)->refusesSegments = true;
+    }
     for (const GList* t = gst_element_factory_get_static_pad_templates(factory); t; t = t->next) {
         const auto* templ = static_cast<const GstStaticPadTemplate*>(t->data);
         if (templ->direction != GST_PAD_SRC || templ->presence != GST_PAD_ALWAYS)
@@ -778,7 +785,8 @@ void MediaItem::applyRate()
     // seek from where playback stands. At the end nothing is left to play at it; the next seek
     // to zero applies it. Until a flushing seek has landed the elements have no segment to
     // change in place, so the seek is made again at the new rate.
-    if (loopAtEnd_ && !segmentLoops_ && !atEnd_ && GST_STATE(pipeline) != GST_STATE_PLAYING && currentTime() < 0.1) {
+    if (loopAtEnd_ && !segmentLoops_ && !refusesSegments() && !atEnd_ && GST_STATE(pipeline) != GST_STATE_PLAYING &&
+        currentTime() < 0.1) {
         seekTo(0.0, desiredRate_);
     } else if (desiredRate_ != segmentRate_ && !atEnd_) {
         // An instant rate change keeps the segment's other flags, and must name them.
@@ -797,16 +805,15 @@ void MediaItem::applyRate()
 void MediaItem::seekTo(double seconds, double rate)
 {
     ++pipeline_->seekGeneration;
-    segmentLoops_ = loopAtEnd_ && !pipeline_->grouped;
-    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE |
-                                                 (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));
+    segmentLoops_ = loopAtEnd_ && !pipeline_->grouped && !refusesSegments();
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
     const auto position = static_cast<gint64>(seconds * GST_SECOND);
     // The seek goes to every branch; one whose elements have no segment yet (flushed by the
     // seek before, not yet refilled: scaletempo then refuses it) makes the whole call fail while
     // the others carry it out. The pipeline is seeking all the same, so it is waited for like
     // any seek; taking it for not made let a chase seek again and again, each flush keeping that
     // branch empty, and the picture never settled.
-    const bool taken = seekFrom(position, rate, flags);
+    const bool taken = seekFrom(position, rate, segmentLoops_ ? flags | GST_SEEK_FLAG_SEGMENT : flags);
     segmentRate_ = rate;
     atEnd_ = false;
     seekSettled_ = false;
@@ -817,6 +824,11 @@ void MediaItem::seekTo(double seconds, double rate)
     std::snprintf(line, sizeof line, "MediaItem: Seek to %.3f s at rate %.2f%s", seconds, rate,
                   taken ? "" : " (not taken by every branch)");
     logLine(line);
+}
+
+bool MediaItem::refusesSegments() const
+{
+    return pipeline_->refusesSegments.load();
 }
 
 void MediaItem::seekToZero()
@@ -871,7 +883,7 @@ bool MediaItem::seekFrom(std::int64_t position, double rate, int flags)
 void MediaItem::loopToStart()
 {
     // Not flushing: the frames already queued play out, and the start follows them.
-    segmentLoops_ = loopAtEnd_;
+    segmentLoops_ = loopAtEnd_ && !refusesSegments();
     ++pipeline_->loopSeeks;
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE |
                                                  (segmentLoops_ ? GST_SEEK_FLAG_SEGMENT : GST_SEEK_FLAG_NONE));

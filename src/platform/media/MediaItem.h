@@ -120,6 +120,7 @@ private:
     void applyRate();
     void seekTo(double seconds, double rate);
     void loopToStart();
+    bool refusesSegments() const;
     // Ends a play in loop mode once its queued frames are shown.
     void finishPlay();
     void checkFinished();
