@@ -2,7 +2,6 @@
 // that are not whole blocks) decode through qtdemux and through autoplugging to the picture
 // ffmpeg's own decoder gives, HAP Q Alpha too, and corrupt frames are refused with a reason and
 // dropped without ending the stream.
-#include "MediaFixtures.h"
 #include "platform/media/DxtDecoder.h"
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/HapDecoder.h"
@@ -252,28 +251,6 @@ TEST(HapElement, DecodesQAlphaAndSurvivesACorruptFrame)
     std::cout << "HapM: max colour difference " << colour << ", max alpha difference " << alphaDifference << "\n";
     EXPECT_LE(colour, tolerance);
     EXPECT_LE(alphaDifference, tolerance);
-}
-
-// What the player does with a HAP file: its own item prepares it like any other file and
-// presents its picture, the same as ffmpeg decodes it.
-TEST(HapElement, ThePlayersItemPlaysHap)
-{
-    if (!haveHapEncoder())
-        GTEST_SKIP() << "ffmpeg has no HAP encoder";
-    const fs::path clip = makeClip("hap");
-    const auto item = test::loadAndWait(clip.string(), PixelFormat::bgra);
-    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay) << item->errorText().toStdString();
-    EXPECT_TRUE(item->hasVideo());
-    EXPECT_EQ(item->videoSize(), QSize(320, 240));
-    const VideoFramePtr frame = item->latestFrame();
-    ASSERT_TRUE(frame && frame->hasValidLayout());
-    Bytes pixels;
-    for (int row = 0; row < frame->height; ++row)
-        pixels.insert(pixels.end(), frame->plane(0) + static_cast<std::ptrdiff_t>(row) * frame->strides[0],
-                      frame->plane(0) + static_cast<std::ptrdiff_t>(row) * frame->strides[0] + 320 * 4);
-    const Bytes ffmpeg = readFile(clip.string() + ".bgra");
-    EXPECT_LE(maxDifference({pixels}, Bytes(ffmpeg.begin(), ffmpeg.begin() + 320 * 240 * 4), 320, {0, 1, 2}),
-              tolerance);
 }
 
 const Bytes texture = [] { // 8x8 DXT1: 4 blocks of 8 bytes
