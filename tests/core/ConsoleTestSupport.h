@@ -178,7 +178,6 @@ struct ControllerRig {
     DMXController controller{manager, engine, nullptr, DMXController::TimecodeTiming::mainThread};
 };
 
-// Nothing of an earlier test's playlist may be restored into the next controller.
 // The application's assembly on ports of the test's choosing: a real Art-Net input (its
 // timecode to `timecode`) and sACN input, no CITP.
 struct WiredController {
@@ -193,6 +192,7 @@ struct WiredController {
     DMXController controller{manager, engine};
 };
 
+// Nothing of an earlier test's playlist may be restored into the next controller.
 inline void forgetLastPlaylist()
 {
     SettingsStore store;
