@@ -1,6 +1,6 @@
 // Protects the sACN receiver on real sockets: frames of any universe reach the main thread one by
-// one, malformed ones do not, the universe groups are joined on the routed interface, and the
-// last frame survives a stop. The receiver is read with pollOnce, one datagram at a time.
+// one, the universe groups are joined on the routed interface, and the last frame survives a stop. The receiver is read
+// with pollOnce, one datagram at a time.
 #include "net/SACNService.h"
 
 #include "support/TestSupport.h"
@@ -56,13 +56,7 @@ TEST_F(SACNServiceTest, PublishesEveryAcceptedFrameOfAnyUniverse)
     EXPECT_EQ(service.lastDMXValues(), padded({1, 2, 3}));
     EXPECT_TRUE(service.lastPacketTime());
 
-    // Malformed: a count that runs past the datagram.
-    auto overlong = sacnDataPacket(1, {9, 9, 9});
-    overlong[124] = 10;
-    send(overlong, console);
-    EXPECT_EQ(frames, 1);
-
-    // Repeated frames are each handed over and logged.
+    // Repeated frames are each handed over and logged; which datagrams are malformed is the decoder's test.
     for (int i = 0; i < 2; ++i)
         send(sacnDataPacket(1, {200}), console);
     EXPECT_EQ(frames, 3);
