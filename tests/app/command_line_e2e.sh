@@ -28,7 +28,8 @@ refused() { # reason, arguments...
   [ $rc -eq 2 ] && grep -qF -- "$reason" <<<"$err" && grep -q "usage: orvelo" <<<"$err" ||
     fail "'$*' gave status $rc and '$err'"
 }
-# Which mistakes are refused is the parser's test; an absent interface is found only here.
+# Which mistakes the parser refuses is its own test; an absent interface is found only here.
+refused "Unknown option 'bogus'" --bogus
 refused "--lighting-interface: no network interface named 'nosuch0'" --lighting-interface nosuch0
 
 # A player of its own, started with overrides, in a machine of its own.
