@@ -5,14 +5,17 @@ fail() { echo "FAIL: $*"; failed=1; }
 failed=0
 pids=()
 # Asked to end, then made to after two seconds: a daemon whose network went away can spin on.
+# A job started through in_ns is a subshell whose child is the program: without the children,
+# every player and capture of a run lived on in its machine, in step with nothing.
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  local pid all=("${pids[@]}")
+  for pid in "${pids[@]}"; do all+=($(pgrep -P "$pid")); done
+  for pid in "${all[@]}"; do kill "$pid" 2>/dev/null; done
   for _ in $(seq 20); do
-    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && break; done || break
+    for pid in "${all[@]}"; do kill -0 "$pid" 2>/dev/null && break; done || break
     sleep 0.1
   done
-  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  for pid in "${all[@]}"; do kill -9 "$pid" 2>/dev/null; done
   wait 2>/dev/null
 }
 trap cleanup EXIT
