@@ -1,12 +1,17 @@
 // Protects the byte layouts consoles see from the media server and the readers of what they send:
-// every reply byte for byte, and truncated or malformed packets read safely.
+// every reply byte for byte, truncated or malformed packets read safely, how a TCP stream is cut
+// into messages (split or joined, compact ones whole, a bad size or garbage contained), and seeded
+// mutated packets and streams that never crash a reader nor read outside the bytes given.
 #include "citp/CITPPacket.h"
+#include "citp/CITPStreamFramer.h"
 
 #include "CITPTestSupport.h"
 
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace orvelo;
 using namespace orvelo::test;
@@ -135,4 +140,94 @@ TEST(CITPReaders, PatchRecordsAreBoundedByCountPacketAndLimit)
     EXPECT_EQ(patch(1, {1, 0, 2, 0, 3, 0, 0xFF, 0})->fixtures[0].extraInfo, "");
     EXPECT_EQ(citp::patchSummary(*patch(0, {})), "Diff Patch: 0 fixtures. ");
     EXPECT_FALSE(citp::readPatch(compactMessage("FPTC", "Ptch", {0x01}), 12));
+}
+
+TEST(CITPStreamFramer, FullFormMessagesSplitOrJoinedComeOutOnceEach)
+{
+    const Bytes request = fullMessage("MSEX", "GELI", {0x01, 0x02, 0x03});
+    for (std::size_t cut = 1; cut < request.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        CITPStreamFramer framer;
+        EXPECT_TRUE(framer.push(std::span(request).first(cut)).messages.empty());
+        EXPECT_EQ(framer.push(std::span(request).subspan(cut)).messages, std::vector<Bytes>{request});
+        EXPECT_EQ(framer.buffered(), 0u);
+    }
+    // Two and a half messages, then the rest.
+    const Bytes second = fullMessage("MSEX", "GETh", {0x07});
+    const Bytes stream = cat({request, second, request});
+    const std::size_t cut = request.size() + second.size() + 5;
+    CITPStreamFramer framer;
+    EXPECT_EQ(framer.push(std::span(stream).first(cut)).messages, (std::vector<Bytes>{request, second}));
+    EXPECT_EQ(framer.push(std::span(stream).subspan(cut)).messages, std::vector<Bytes>{request});
+}
+
+TEST(CITPStreamFramer, CompactFormTakesTheWholeRead)
+{
+    CITPStreamFramer framer;
+    // A compact message has no size: whatever came with it belongs to it.
+    const Bytes compact = cat({compactMessage("MSEX", "CInf"), fullMessage("MSEX", "GLIn")});
+    EXPECT_EQ(framer.push(compact).messages, std::vector<Bytes>{compact});
+    // Too short to tell the form yet: wait for more.
+    EXPECT_TRUE(framer.push(std::span(compact).first(9)).messages.empty());
+    EXPECT_EQ(framer.push(std::span(compact).subspan(9)).messages, std::vector<Bytes>{compact});
+}
+
+TEST(CITPStreamFramer, ImpossibleSizesAndGarbageAreContained)
+{
+    const Bytes good = fullMessage("MSEX", "CInf");
+    for (const std::uint32_t size : {19u, std::uint32_t{CITPStreamFramer::maxMessageSize} + 1}) {
+        SCOPED_TRACE(size);
+        CITPStreamFramer framer;
+        ByteWriter bad;
+        bad.bytes(good).patchU32le(8, size);
+        const auto result = framer.push(cat({good, bad.data()}));
+        // What came before the bad header is still served.
+        EXPECT_EQ(result.messages, std::vector<Bytes>{good});
+        EXPECT_TRUE(result.broken);
+        EXPECT_EQ(result.badSize, size);
+        EXPECT_EQ(framer.buffered(), 0u);
+    }
+    // The largest allowed size is served.
+    CITPStreamFramer framer;
+    EXPECT_EQ(framer.push(fullMessage("MSEX", "xxxx", Bytes(CITPStreamFramer::maxMessageSize - 24, 0))).messages.size(),
+              1u);
+    // Garbage is dropped, also after a complete message, and the next read starts afresh.
+    EXPECT_EQ(framer.push(cat({good, ascii("noise")})).messages, std::vector<Bytes>{good});
+    EXPECT_EQ(framer.buffered(), 0u);
+    EXPECT_EQ(framer.push(good).messages, std::vector<Bytes>{good});
+}
+
+TEST(CITPFuzz, MutatedPacketsAndStreamsAreReadSafely)
+{
+    std::mt19937 random(11);
+    const auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const std::pair<std::string_view, std::string_view> kinds[] = {
+        {"PINF", "PLoc"}, {"MSEX", "ELin"}, {"FPTC", "Ptch"}};
+    CITPStreamFramer framer;
+    for (int i = 0; i < 3000; ++i) {
+        // A request of a kind the server reads, in either header form, then flipped and maybe cut.
+        const auto& [type, code] = kinds[below(std::size(kinds))];
+        Bytes body(below(120));
+        for (auto& b : body)
+            b = below(4) == 0 ? 0 : static_cast<std::uint8_t>(below(256));
+        Bytes p = below(2) == 0 ? fullMessage(type, code, body) : compactMessage(type, code, body);
+        for (std::size_t n = below(4); n > 0; --n)
+            p[below(p.size())] = static_cast<std::uint8_t>(below(256));
+        p.resize(below(3) == 0 ? below(p.size()) : p.size());
+        // Each in its own allocation, read at every offset, and pushed as a stream cut anywhere.
+        const Bytes packet(p.begin(), p.end());
+        (void)citp::classify(packet);
+        for (std::size_t offset = 0; offset <= packet.size() + 2; ++offset) {
+            (void)citp::codeAt(packet, offset);
+            (void)citp::readPeerLocation(packet, offset);
+            (void)citp::readMediaIndex(packet, offset);
+            if (const auto patch = citp::readPatch(packet, offset)) {
+                EXPECT_LE(patch->fixtures.size(), citp::maxPatchFixtures) << citp::patchSummary(*patch);
+            }
+        }
+        const auto result = framer.push(packet);
+        for (const Bytes& message : result.messages)
+            EXPECT_TRUE(message.size() >= 12 && std::equal(message.begin(), message.begin() + 4, "CITP"));
+        EXPECT_LE(framer.buffered(), CITPStreamFramer::maxMessageSize);
+    }
 }

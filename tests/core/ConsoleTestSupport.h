@@ -21,6 +21,7 @@
 #include "support/UdpTestSupport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QUrl>
 #include <QUuid>
@@ -142,20 +143,27 @@ struct SentTimecode {
     double position;
 };
 
-// A DMX transport without a socket: it records the timecode it is asked to send.
+// A DMX transport without a socket: it counts its starts and records the timecode it is asked to
+// send. Its last-frame time is the dynamic property the status document reads from the real services.
 class FakeDMXService : public DMXProtocolService {
 public:
     explicit FakeDMXService(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
-    void startListening() override { setListening(true); }
+    void startListening() override
+    {
+        ++starts;
+        setListening(true);
+    }
     void stopListening() override { setListening(false); }
     void sendTimecode(std::uint8_t h, std::uint8_t m, std::uint8_t s, std::uint8_t f, std::uint8_t type) override
     {
         sent.push_back({{h, m, s, f}, type, engine ? engine->positionOnShow() : -1.0});
     }
+    void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
 
     const PlaybackEngine* engine = nullptr;
     std::vector<SentTimecode> sent;
+    int starts = 0;
 
 private:
     QString name_;
@@ -163,8 +171,9 @@ private:
 
 class NoCITP : public ListeningService {
 public:
-    void startListening() override {}
+    void startListening() override { ++starts; }
     void stopListening() override {}
+    int starts = 0;
 };
 
 // The controller wired as the application wires it, with transports that open no socket.
@@ -178,7 +187,6 @@ struct ControllerRig {
     DMXController controller{manager, engine, nullptr, DMXController::TimecodeTiming::mainThread};
 };
 
-// Nothing of an earlier test's playlist may be restored into the next controller.
 // The application's assembly on ports of the test's choosing: a real Art-Net input (its
 // timecode to `timecode`) and sACN input, no CITP.
 struct WiredController {
@@ -193,6 +201,7 @@ struct WiredController {
     DMXController controller{manager, engine};
 };
 
+// Nothing of an earlier test's playlist may be restored into the next controller.
 inline void forgetLastPlaylist()
 {
     SettingsStore store;

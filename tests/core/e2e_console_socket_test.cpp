@@ -28,7 +28,6 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -104,7 +103,6 @@ private:
 struct Timecode {
     int hours, minutes, seconds, frames, type;
     double position() const { return minutes * 60.0 + seconds + frames / 25.0; }
-    long frame() const { return ((hours * 60L + minutes) * 60 + seconds) * 25 + frames; }
 };
 
 // A console: sends its current frame 44 times a second from its own socket, and collects the
@@ -256,13 +254,21 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
     auto sent = console->once([](const auto& tc) { return tc.size() > 5 && tc.back().position() > 0.3; });
     ASSERT_GT(sent.size(), 5u);
     EXPECT_EQ(sent.back().hours, 1) << "the second track is hour 1";
+    // Held values repeat 44 times a second: playing or paused, they seek nothing. One timecode
+    // packet per frame at any speed is the pacer's test.
+    const auto seeks = [&] { return player->countStartingWith("MediaItem: Seek to"); };
+    long seeksBefore = seeks();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(seeks(), seeksBefore) << "a held play value seeks nothing";
     // Paused, what timecode still comes (after the last in flight) stands still.
     console->set(6);
     ASSERT_TRUE(player->waitForLine("DMXController: Pausing via DMX (Val: 6)"));
     std::this_thread::sleep_for(300ms);
     const std::size_t atPause = console->count();
     const double pausedAt = console->since().back().position();
+    seeksBefore = seeks();
     std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(seeks(), seeksBefore) << "a held pause value seeks nothing";
     for (const Timecode& tc : console->since(atPause))
         EXPECT_EQ(tc.position(), pausedAt) << "timecode stands still while paused";
     const std::size_t beforeResume = console->count();
@@ -311,7 +317,6 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
          {"DMXController: Pausing via DMX (Val: 6)", "DMXController: Resuming track via DMX (Val: 21)",
           "DMXController: Stopping via DMX (Val: 0)", "PlaybackEngine: loadAndPlay called for main.mp4"})
         EXPECT_EQ(player->count(line), 1) << line;
-    EXPECT_EQ(call(8080, "POST", "/api/settings", R"({"dmx":{"startChannel":600}})").status, 400);
     EXPECT_EQ(call(8080, "POST", "/api/settings",
                    R"J({"dmx":{"startChannel":5,"mode":"Loop (2 Ch)"},"theme":{"current":"daylight"}})J")
                   .status,
@@ -327,52 +332,6 @@ TEST_F(ConsoleEndToEnd, ConsoleDrivesAShowAndSettingsSurviveAPowerCut)
                          settings["theme"]["current"].toString()),
               std::tuple(5, QString("Loop (2 Ch)"), QString("daylight")));
     EXPECT_EQ(jsonOf(call(8080, "GET", "/api/playlist")).array().size(), 3);
-    EXPECT_EQ(player->terminate(), 0);
-}
-
-// A console holding each value 44 times a second: what the player sends and seeks in two
-// seconds of it, and timecode at three speeds, one packet for every frame reached.
-TEST_F(ConsoleEndToEnd, HeldValuesCostNothingAndTimecodeFollowsTheFramesAtEverySpeed)
-{
-    ASSERT_NO_FATAL_FAILURE(startPlayer());
-    const auto setSpeed = [](double speed) {
-        return call(8080, "POST", "/api/effects", R"({"video":{"playbackSpeed":)" + std::to_string(speed) + "}}")
-            .status;
-    };
-    struct Window {
-        std::vector<Timecode> timecode;
-        long seeks;
-    };
-    // Two seconds of what the held value gives, after half a second to settle.
-    const auto hold = [&](int value) {
-        console->set(value);
-        std::this_thread::sleep_for(500ms);
-        const std::size_t from = console->count();
-        const long seeksBefore = player->countStartingWith("MediaItem: Seek to");
-        std::this_thread::sleep_for(2s);
-        return Window{console->since(from), player->countStartingWith("MediaItem: Seek to") - seeksBefore};
-    };
-    console->set(21);
-    ASSERT_TRUE(player->waitForLine("PlaybackEngine: Track became ReadyToPlay: main.mp4", 10s));
-    std::ostringstream table;
-    table << "held value / speed | timecode per s | seeks\n";
-    for (const double speed : {0.5, 1.0, 2.0}) {
-        ASSERT_EQ(setSpeed(speed), 200);
-        const Window w = hold(21);
-        table << "21 at " << speed << " | " << w.timecode.size() / 2.0 << " | " << w.seeks << "\n";
-        EXPECT_NEAR(w.timecode.size() / 2.0, 25 * speed, 25 * speed * 0.12) << "one packet per frame at " << speed;
-        for (std::size_t i = 1; i < w.timecode.size(); ++i)
-            EXPECT_EQ(w.timecode[i].frame(), w.timecode[i - 1].frame() + 1) << "consecutive at " << speed << ", #" << i;
-        EXPECT_EQ(w.seeks, 0) << "a held play value seeks nothing";
-    }
-    ASSERT_EQ(setSpeed(1.0), 200);
-    for (const int value : {6, 0}) {
-        const Window w = hold(value);
-        table << value << " | " << w.timecode.size() / 2.0 << " | " << w.seeks << "\n";
-        EXPECT_LE(w.timecode.size(), 3u) << "held " << value << ": the standing position at most once a second";
-        EXPECT_EQ(w.seeks, 0) << "held " << value;
-    }
-    std::cout << table.str();
     EXPECT_EQ(player->terminate(), 0);
 }
 

@@ -71,16 +71,6 @@ TEST_F(ArtNetServiceTest, PollAndTableOfDevicesRequestsAreEachAnsweredOnceToTheS
         EXPECT_EQ(console.receive(std::chrono::milliseconds(2000), &from), answer) << std::hex << opCode;
         EXPECT_EQ(ntohs(from.sin_port), options.listenPort);
     }
-    const int opCode = log.indexOf("ArtNetService: Received OpCode 0x2000 (14 bytes)");
-    EXPECT_GE(opCode, 0);
-    EXPECT_EQ(log.indexOf("ArtNetService: Received OpPoll - should reply with OpPollReply"), opCode + 1);
-    EXPECT_EQ(log.indexOf("ArtNetService: Sent OpPollReply"), opCode + 2);
-    EXPECT_TRUE(log.contains("ArtNetService: Received OpTodRequest - sending TOD response"));
-    EXPECT_TRUE(log.contains("ArtNetService: Received OpTodControl - flushing and sending TOD"));
-    const auto& u = service->rdmUID();
-    char uid[18];
-    std::snprintf(uid, sizeof uid, "%02X:%02X:%02X:%02X:%02X:%02X", u[0], u[1], u[2], u[3], u[4], u[5]);
-    EXPECT_EQ(log.count("ArtNetService: Sent OpTodData with UID: " + std::string(uid)), 2);
 }
 
 TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512SlotsAndRdmMovesIt)
@@ -103,13 +93,11 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     EXPECT_EQ(log.lines().back(), "ArtNetService: Received OpCode 0x2400 (18 bytes)");
     EXPECT_FALSE(log.containsPrefix("ArtNetService: Received OpCode 0x5000"));
 
-    // Answered to the console, from the node's own UID.
+    // RDM is answered to the console; what it answers is the responder's test.
     send(*service, rdmRequest(uid, rdm::getCommand, rdm::pidDeviceInfo));
-    auto reply = console.receive();
+    const auto reply = console.receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(artnet::decodeHeader(*reply), artnet::opRdm);
-    EXPECT_TRUE(std::equal(consoleUID.begin(), consoleUID.end(), reply->begin() + 26));
-    EXPECT_TRUE(std::equal(uid.begin(), uid.end(), reply->begin() + 32));
     // The address change is told through the main thread's queue, not from the reading thread.
     console.sendTo(options.listenPort,
                    rdmRequest(rdm::broadcastUID, rdm::setCommand, rdm::pidDmxStartAddress, {0x04, 0x01}));
@@ -120,11 +108,6 @@ TEST_F(ArtNetServiceTest, ArtDmxForTheConfiguredPortAddressIsPublishedAs512Slots
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{2, 1}}));
 
-    send(*service, rdmRequest(uid, rdm::getCommand, rdm::pidDmxStartAddress));
-    reply = console.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ((*reply)[23], 0x02);      // ArtRdm address byte follows the new universe
-    EXPECT_EQ((*reply)[24 + 23], 0x04); // start address 1025
     send(*service, artDmx(0, 0, 2, {9, 8, 7}));
     EXPECT_EQ(service->lastDMXValues()[0], 9);
 

@@ -85,19 +85,7 @@ TEST_F(PortManagerTest, TheNodeKillsTheProcessBoundToItsPortAndSparesOneThatSend
     EXPECT_EQ(signal, SIGKILL);
     EXPECT_FALSE(console.endedBy());
 
-    const std::string p = std::to_string(port);
-    std::vector<std::string> cleared;
-    for (const std::string& line : log.lines())
-        if (line.starts_with("PortManager: "))
-            cleared.push_back(line);
-    EXPECT_EQ(cleared, (std::vector<std::string>{
-                           "PortManager: Checking if port " + p + " is in use...",
-                           "PortManager: Found 1 process(es) using port " + p + ": " + pid,
-                           "PortManager: Current process PID: " + std::to_string(::getpid()),
-                           "PortManager: Killing process " + pid + "...",
-                           "PortManager: Successfully killed process " + pid,
-                           "PortManager: Successfully cleared port " + p,
-                       }));
+    EXPECT_TRUE(log.contains("PortManager: Successfully killed process " + pid));
 }
 
 TEST_F(PortManagerTest, AFreePortIsReportedFreeAndThePlayerItselfIsSkipped)

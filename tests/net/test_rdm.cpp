@@ -87,8 +87,6 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     // address 1025 (universe 2), no sub-devices, no sensors; the checksum.
     EXPECT_EQ(Bytes(a.begin() + 23, a.end() - 2), (Bytes{0x01, 0x00, 0x00, 0x01, 0x01, 0x01, 0x00, 0x02, 0x01, 0x00,
                                                          0x00, 0x06, 0x01, 0x01, 0x04, 0x01, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"ArtNetService: RDM Command=GET PID=0x0060",
-                                                     "ArtNetService: Sent RDM Response for PID=0x0060"}));
 
     request(rdm::broadcastUID, rdm::getCommand, rdm::pidDeviceLabel);
     request(nodeUID, rdm::getCommand, rdm::pidSoftwareVersionLabel);
@@ -105,7 +103,6 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     EXPECT_EQ(data(5), "Orvelo Media Server");
     EXPECT_EQ(data(6), std::string("\x00\x80\x00\x81\x00\x82", 6));
 
-    log.clear();
     request({0x7F, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, rdm::getCommand, rdm::pidDeviceInfo); // another device's
     request(nodeUID, rdm::discoveryCommand, 0x0001);                                    // DISC_UNIQUE_BRANCH
     EXPECT_EQ(sent.size(), 7u);
@@ -121,17 +118,7 @@ TEST_F(RdmResponderTest, GetAnswersDeviceInfoAndTheFixedLabelsAndNothingElse)
     set(0x1234);
     EXPECT_TRUE(nack(rdm::nackUnknownPid));
     EXPECT_EQ(sent.size(), 10u);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "ArtNetService: RDM Command=DISCOVERY PID=0x0001",
-                               "ArtNetService: RDM Command=GET PID=0x0051",
-                               "ArtNetService: Unknown RDM GET PID=0x0051",
-                               "ArtNetService: Sent RDM Response for PID=0x0051",
-                               "ArtNetService: RDM Command=SET PID=0x0060",
-                               "ArtNetService: Sent RDM Response for PID=0x0060",
-                               "ArtNetService: RDM Command=SET PID=0x1234",
-                               "ArtNetService: Unknown RDM SET PID=0x1234",
-                               "ArtNetService: Sent RDM Response for PID=0x1234",
-                           }));
+    EXPECT_TRUE(log.contains("ArtNetService: Unknown RDM SET PID=0x1234"));
 }
 
 TEST_F(RdmResponderTest, TheStartAddressMovesUniverseAndChannelUnlessTheDataIsDamaged)

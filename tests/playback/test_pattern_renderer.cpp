@@ -1,5 +1,5 @@
-// Protects the pattern drawing on small images: element counts, gaps, motion, speed 0, the audio
-// patterns' beat memory and amplitude, the flat style, and bad numbers.
+// Protects the pattern drawing on small images: gaps, motion, speed 0, the audio patterns' beat
+// memory and amplitude, the flat style, and bad numbers.
 
 #include "playback/PatternRenderer.h"
 
@@ -66,29 +66,14 @@ int nonBlackPixels(const QImage& image)
     return count;
 }
 
-TEST(PatternRendererTest, PlasmaCellsShrinkByTheGap)
+// The geometry is the renderer's own arithmetic; what is pinned here is what a show sees go
+// wrong: a gap wider than a cell leaves the image rather than drawing over the next one, motion
+// runs toward smaller coordinates, and bars stand on the bottom edge.
+TEST(PatternRendererTest, GapsMotionAndBarsStayInPlace)
 {
-    // Size 1 is a 2 x 2 grid covering the image, a colour per cell.
-    const QImage cells = render(P::colorfulAbstract, still(1.0));
-    EXPECT_EQ(nonBlackPixels(cells), 40 * 40);
-    EXPECT_NE(cells.pixel(0, 0), cells.pixel(0, 20));
-    // Size 4 on 40 px: 10 px cells, a gap of 4 leaves 6 px squares.
-    EXPECT_EQ(nonBlackPixels(render(P::colorfulAbstract, still(4.0, 4.0))), 16 * 36);
-    // A gap wider than the cell leaves 1 px per cell, gap/2 in: the fourth of each row is off.
+    // 10 px cells on 40 px: a gap of 30 leaves a 1 px square 15 px into each, the fourth off the image.
     EXPECT_EQ(nonBlackPixels(render(P::colorfulAbstract, still(4.0, 30.0))), 9);
-}
-
-TEST(PatternRendererTest, StripesMakeOneBarPerTwoCellsAndMoveTowardSmallerCoordinates)
-{
-    // n = 5, n div 2 = 2: cells of 20 px on 40, a colour1 bar on even cells only.
-    const QImage five = render(P::verticalStripes, still(5.0), 40, 8);
-    EXPECT_EQ(runsOf(five, firstColor, 4), 1);
-    EXPECT_TRUE(near(five.pixelColor(20, 4), secondColor));
-    EXPECT_EQ(runsOf(render(P::verticalStripes, still(20.0), 40, 8), firstColor, 4), 5);
-    // 4 px cells; a gap of 10 leaves 1 px bars at 5, 13, ...
-    const QImage thin = render(P::verticalStripes, still(20.0, 10.0), 40, 4);
-    EXPECT_TRUE(near(thin.pixelColor(5, 2), firstColor));
-    EXPECT_FALSE(near(thin.pixelColor(6, 2), firstColor));
+    EXPECT_EQ(runsOf(render(P::spectrumBars, still(4.0, 30.0), 40, 50), firstColor, 49), 3);
 
     // Size 1 is the minimum of 2: a 40 px bar every 80 px, at sixty points a second.
     PatternFrame f = still(1.0);
@@ -100,26 +85,8 @@ TEST(PatternRendererTest, StripesMakeOneBarPerTwoCellsAndMoveTowardSmallerCoordi
     const QImage horizontal = render(P::horizontalStripes, f, 8, 40);
     EXPECT_TRUE(near(horizontal.pixelColor(4, 19), firstColor));
     EXPECT_TRUE(near(horizontal.pixelColor(4, 20), secondColor));
-}
 
-TEST(PatternRendererTest, SpectrumBarsHaveAMinimumOfFourStandingOnTheBottomUnderACap)
-{
-    const int h = 100;
-    // Size 1 is the minimum of 4: 10 px slots on 40, 8 px bars with a gap of 2.
-    const QImage image = render(P::spectrumBars, still(1.0, 2.0), 40, h);
-    EXPECT_EQ(runsOf(image, firstColor, h - 1), 4);
-    int top = 0;
-    while (top < h && isBlack(image, 5, top))
-        ++top;
-    ASSERT_LT(top, h / 2);
-    EXPECT_TRUE(near(image.pixelColor(5, top + 1), Qt::white));
-    EXPECT_FALSE(near(image.pixelColor(5, top + 3), firstColor, 20)) << "the top leans to colour2";
-    // Gap 30 on 10 px slots: 2 px bars 15 px in, the fourth off the image.
-    EXPECT_EQ(runsOf(render(P::spectrumBars, still(4.0, 30.0), 40, 50), firstColor, 49), 3);
-}
-
-TEST(PatternRendererTest, WaveformMirrorShadesColourOneAboveAndColourTwoBelowTheMiddle)
-{
+    // The mirror is symmetric about the middle, colour one above and colour two below.
     const QImage mirror = render(P::waveformMirror, still(), 200, 100);
     int upper = 0, lower = 0;
     for (int x = 0; x < 200; ++x) {
@@ -189,15 +156,13 @@ TEST(PatternRendererTest, PulsingRingKeepsItsSizeBetweenBeatsAndSwellsOnOne)
     PatternFrame f = still();
     f.amplitude = 0.5f;
     renderer.draw(image, f);
-    // Ring 4 at scale 0.8·0.5 + 0.3 = 0.7: radius 0.84·160·0.7 = 94.1, its glow 10 + 10 wide.
     const int steady = outerReach(image);
-    EXPECT_NEAR(steady, 94.1 + 10.0, 1.0);
     f.time += 5.0;
     renderer.draw(image, f);
     EXPECT_EQ(outerReach(image), steady);
-    f.beat = true; // adds 0.5 to the scale at once
+    f.beat = true; // the scale 0.7 of this amplitude grows by 0.5 at once
     renderer.draw(image, f);
-    EXPECT_NEAR(outerReach(image), 0.84 * 160 * 1.2 + 10.0, 1.0);
+    EXPECT_NEAR(outerReach(image) - 10.0, (steady - 10.0) * 1.2 / 0.7, 1.5);
 
     // The flat style has no swell.
     PatternFrame beat = still();

@@ -13,18 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 
 #include <unistd.h>
 
 namespace orvelo::test {
 
 namespace {
-
-struct Unref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-template <typename T> using Ref = std::unique_ptr<T, Unref>;
 
 template <typename Sample>
 bool writeWavOf(const std::string& path, const std::vector<Sample>& samples, int rate, int channels)
@@ -106,17 +100,15 @@ bool runToEnd(GstElement* pipeline)
 {
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return false;
-    Ref<GstBus> bus(gst_element_get_bus(pipeline));
-    GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 120 * GST_SECOND,
-                                                     static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+    GstObjectHandle<GstBus> bus(gst_element_get_bus(pipeline));
+    GstMiniHandle<GstMessage> message(gst_bus_timed_pop_filtered(
+        bus.get(), 120 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    const bool ok = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
     if (message && !ok) {
         GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
+        gst_message_parse_error(message.get(), &error, nullptr);
         report("media generation failed", error);
     }
-    if (message)
-        gst_message_unref(message);
     gst_element_set_state(pipeline, GST_STATE_NULL);
     return ok;
 }
@@ -146,9 +138,7 @@ std::string MediaFiles::generate(const std::string& fileName, const std::string&
     const FileLock lock(path + ".lock"); // another process may make it while this one waits
     return publish(path, [&](const std::string& partial) {
         GError* error = nullptr;
-        Ref<GstElement> pipeline(gst_parse_launch(withOutput(description, partial).c_str(), &error));
-        if (pipeline)
-            gst_object_ref_sink(pipeline.get());
+        const auto pipeline = adoptElement(gst_parse_launch(withOutput(description, partial).c_str(), &error));
         if (!pipeline || error) {
             report("bad media description", error);
             return false;

@@ -1,8 +1,10 @@
 #pragma once
 
 // Shared by the web tests: the services the routes act on, built without network sockets
-// (the DMX transports and CITP are stand-ins), and an NDI sender that records its calls.
+// (the DMX transports and CITP are the console tests' stand-ins), and an NDI sender that records
+// its calls.
 
+#include "core/ConsoleTestSupport.h"
 #include "core/DMXController.h"
 #include "ndi/NDIControl.h"
 #include "net/ProtocolManager.h"
@@ -16,7 +18,6 @@
 #include "web/WebServer.h"
 #include "web/WebServices.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,33 +48,6 @@ inline QStringList entriesOf(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// A DMX transport that only counts its starts. Its last-frame time is the dynamic property the
-// status document reads from the real services.
-class StubDMXService : public DMXProtocolService {
-public:
-    explicit StubDMXService(QString name) : name_(std::move(name)) {}
-    QString name() const override { return name_; }
-    void startListening() override
-    {
-        ++starts;
-        setListening(true);
-    }
-    void stopListening() override { setListening(false); }
-    void sendTimecode(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override {}
-    void setLastPacketTime(const QDateTime& time) { setProperty("lastPacketTime", time); }
-    int starts = 0;
-
-private:
-    QString name_;
-};
-
-class StubCITP : public ListeningService {
-public:
-    void startListening() override { ++starts; }
-    void stopListening() override {}
-    int starts = 0;
-};
-
 class RecordingNDI : public NDIControl {
 public:
     bool isBroadcasting() const override { return broadcasting; }
@@ -101,9 +75,9 @@ struct ServiceRig {
     struct EmptyStore {
         EmptyStore() { QSettings(SettingsStore().fileName(), QSettings::NativeFormat).clear(); }
     } emptyStore;
-    StubDMXService artNet{QStringLiteral("Art-Net")};
-    StubDMXService sacn{QStringLiteral("sACN")};
-    StubCITP citp;
+    FakeDMXService artNet{QStringLiteral("Art-Net")};
+    FakeDMXService sacn{QStringLiteral("sACN")};
+    NoCITP citp;
     std::unique_ptr<ProtocolManager> protocols = std::make_unique<ProtocolManager>(artNet, sacn, citp);
     std::unique_ptr<PlaybackEngine> engine = std::make_unique<PlaybackEngine>();
     std::unique_ptr<DMXController> controller = std::make_unique<DMXController>(*protocols, *engine);

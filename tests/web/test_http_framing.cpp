@@ -1,18 +1,26 @@
-// Protects how the remote reads requests and writes answers, without sockets: the edges of
-// request framing and text checks that the socket tests cannot reach or state as exactly.
+// Protects how the remote reads requests, without sockets: the edges of request framing and text
+// checks that the socket tests cannot reach or state as exactly; how API documents share
+// main-thread builds; and the addresses a headless player logs for the remote.
+#include "web/DocumentBatch.h"
 #include "web/HttpRequest.h"
 #include "web/HttpRequestFramer.h"
 #include "web/HttpResponse.h"
+#include "web/RemoteURLs.h"
 #include "web/UrlText.h"
+
+#include <QCoreApplication>
+#include <QObject>
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace orvelo;
 using State = HttpRequestFramer::State;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -23,16 +31,6 @@ std::string postWithBody(const std::string& body)
 }
 
 } // namespace
-
-// The exact framing of each kind of answer is checked over TCP; these reasons are not all sent there.
-TEST(HttpResponse, ReasonPhrases)
-{
-    std::string reasons;
-    for (int code : {200, 400, 404, 405, 409, 411, 413, 421, 500, 303})
-        reasons += std::to_string(code) + " " + std::string(statusText(code)) + "|";
-    EXPECT_EQ(reasons, "200 OK|400 Bad Request|404 Not Found|405 Method Not Allowed|409 Conflict|411 Length Required|"
-                       "413 Payload Too Large|421 Misdirected Request|500 Internal Server Error|303 Unknown|");
-}
 
 TEST(HttpRequest, Utf8IsCheckedStrictly)
 {
@@ -103,4 +101,60 @@ TEST(UrlText, PercentDecodingFailsOnBrokenEscapesAndPathEncodingKeepsPathCharact
     EXPECT_EQ(UrlText::percentEncodedPath("a&b=c@d:e~f(1)"), QStringLiteral("a&b=c@d:e~f(1)"));
     EXPECT_EQ(UrlText::percentEncodedPath("café#?%"), QStringLiteral("caf%C3%A9%23%3F%25"));
     EXPECT_EQ(UrlText::htmlEscaped("<a href=\"x\">'&'"), QStringLiteral("&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;"));
+}
+
+TEST(DocumentBatch, WaitingRequestsShareOneBuildUnlessAnActionCameInBetween)
+{
+    auto context = std::make_unique<QObject>();
+    DocumentBatch batch;
+    Strings order;
+    const auto add = [&](std::uint64_t actionsQueued = 0) {
+        batch.add(HttpResponder(), actionsQueued, context.get(), [&] {
+            order.push_back("build");
+            return HttpResponse::ok();
+        });
+    };
+    const auto runQueued = [&] {
+        QCoreApplication::sendPostedEvents();
+        const auto done = order;
+        order.clear();
+        return done;
+    };
+    const Strings one{"build"};
+
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 4; ++t)
+        clients.emplace_back([&] {
+            for (int i = 0; i < 500; ++i)
+                add();
+        });
+    for (auto& client : clients)
+        client.join();
+    EXPECT_EQ(runQueued(), one);
+    add(); // once a build has run, the next request queues a new one
+    EXPECT_EQ(runQueued(), one);
+
+    add(0);
+    QMetaObject::invokeMethod(
+        context.get(), [&] { order.push_back("action"); }, Qt::QueuedConnection);
+    add(1);
+    add(1);
+    EXPECT_EQ(runQueued(), (Strings{"build", "action", "build"}));
+
+    add();
+    context.reset();
+    EXPECT_EQ(runQueued(), Strings{}) << "nothing is built once the context is gone";
+}
+
+TEST(RemoteURLs, EveryAddressTheServerAnswersOnLoopbackLast)
+{
+    std::vector<NetworkInterface> interfaces(2);
+    interfaces[0].ipAddress = "10.0.0.5";
+    interfaces[1].ipAddress = "192.168.1.20";
+    EXPECT_EQ(remoteURLs({"0.0.0.0"}, interfaces, 8080),
+              (Strings{"http://10.0.0.5:8080/", "http://192.168.1.20:8080/", "http://127.0.0.1:8080/"}));
+    EXPECT_EQ(remoteURLs({"10.0.0.5", "127.0.0.1"}, interfaces, 8080),
+              (Strings{"http://10.0.0.5:8080/", "http://127.0.0.1:8080/"}));
+    EXPECT_EQ(remoteURLs({"0.0.0.0"}, {}, 8080), Strings{"http://127.0.0.1:8080/"});
+    EXPECT_EQ(remoteURLs({"127.0.0.1"}, interfaces, 8080), Strings{"http://127.0.0.1:8080/"});
 }

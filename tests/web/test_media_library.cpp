@@ -1,6 +1,6 @@
 // Protects the media library of the web remote without sockets: names never leave their
-// folder, uploads appear whole or not at all, upload heads are judged before any body byte,
-// and the listing shows what discovery found.
+// folder, an upload never replaces a file that appeared meanwhile, upload heads are judged
+// before any body byte, and the listing shows what discovery found.
 #include "WebTestSupport.h"
 
 #include "support/MediaFiles.h"
@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -65,34 +64,19 @@ TEST(MediaPath, NamesAreConfinedSegmentBySegmentAndLinksLeadingOutsideAreRefused
     EXPECT_FALSE(QFileInfo(f.outside + "/more").exists()) << "nothing is created outside";
 }
 
-TEST(UploadWriter, FileAppearsWholeOrNotAtAll)
+// An upload cut off or replacing a file over the socket is the server test's; here the race it
+// cannot stage: a file of the same name appears while the upload runs, and is kept.
+TEST(UploadWriter, AFileThatAppearsMeanwhileIsKept)
 {
     QTemporaryDir dir;
     const QString target = dir.path() + "/take.mp4";
-    const auto open = [&](std::uint64_t length, bool overwrite) {
-        return std::get<std::unique_ptr<UploadWriter>>(UploadWriter::open(target, "take.mp4", length, overwrite));
-    };
-
-    // Dropped before the end: nothing is left, not even the temporary file.
-    auto dropped = open(10, false);
-    EXPECT_FALSE(dropped->write("12345"));
-    EXPECT_EQ(entriesOf(dir.path()).size(), 1) << "the temporary file exists while writing";
-    dropped.reset();
-    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
-
-    // A file of the same name appears while the upload runs: it is kept.
-    auto writer = open(5, false);
+    auto writer = std::get<std::unique_ptr<UploadWriter>>(UploadWriter::open(target, "take.mp4", 5, false));
     EXPECT_FALSE(writer->write("12345"));
+    EXPECT_EQ(entriesOf(dir.path()).size(), 1) << "the temporary file exists while writing";
     writeFile(target, "theirs");
     EXPECT_EQ(writer->finish().statusCode, 409);
     EXPECT_EQ(readFile(target), "theirs");
-
-    auto replacer = open(3, true);
-    EXPECT_FALSE(replacer->write("new"));
-    const HttpResponse done = replacer->finish();
-    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(done.body)).object()["size"].toInt(), 3);
-    EXPECT_EQ(readFile(target), "new");
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"take.mp4"});
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"take.mp4"}) << "nothing of the upload is left";
 }
 
 TEST(WebLibrary, UploadHeadsAndPlaylistNamesAreJudgedBeforeAnyFile)

@@ -1,8 +1,11 @@
 // Protects the remote's JSON API behind the sockets: the documents it shows, what each POST
-// body changes in the player, and the fixture downloads and their page.
+// body changes in the player, the fixture downloads and their page, and the fixture profile a
+// console patches the player with (every value of every channel says what the controller does).
 #include "WebTestSupport.h"
 
+#include "core/DMXDecoding.h"
 #include "support/TestSupport.h"
+#include "web/FixtureProfile.h"
 #include "web/SettingsValidator.h"
 #include "web/WebActions.h"
 #include "web/WebDocuments.h"
@@ -29,6 +32,17 @@ QJsonObject object(const char* json)
 std::string compact(const QJsonObject& o)
 {
     return webjson::compactText(QJsonDocument(o)).value_or("<unwritable>");
+}
+
+// The capability whose range holds `value`; a channel must cover 0-255 without gap or overlap.
+QJsonObject capabilityFor(const QJsonObject& channel, int value)
+{
+    for (const auto& item : channel["capabilities"].toArray()) {
+        const QJsonArray range = item.toObject()["dmxRange"].toArray();
+        if (range[0].toInt() <= value && value <= range[1].toInt())
+            return item.toObject();
+    }
+    return {};
 }
 
 } // namespace
@@ -137,11 +151,10 @@ protected:
 
 TEST_F(WebSettingsTest, GroupsTakeOnlyValuesOfTheirKindAndNdiStartsAndStopsOnlyOnChange)
 {
-    apply(
-        R"J({"dmx":{"universe":2,"subnet":"3","net":4,"startChannel":"7","channel":11,"mode":"Extended (18 Ch)"},)J"
-        R"("playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30,"isListening":false,"preloadCount":3,)"
-        R"("preloadBudgetMB":1000},"ndi":{"enabled":true,"fps":50,"scale":3},)"
-        R"("web":{"hostNames":["Player.Local."],"transportMinInterval":0}})");
+    apply(R"J({"dmx":{"universe":2,"subnet":"3","net":4,"startChannel":"7","channel":11,"mode":"Extended (18 Ch)"},)J"
+          R"("playback":{"ignoreDMX":true,"autoPlayNext":true,"frameRate":30,"isListening":false,"preloadCount":3,)"
+          R"("preloadBudgetMB":1000},"ndi":{"enabled":true,"fps":50,"scale":3},)"
+          R"("web":{"hostNames":["Player.Local."],"transportMinInterval":0}})");
     EXPECT_EQ(std::tuple(rig.settings.preloadCount(), rig.settings.preloadBudgetMB()), std::tuple(3, 1000));
     EXPECT_EQ(address(), R"({"channel":11,"net":4,"subnet":0,"universe":2})");
     EXPECT_EQ(dmx().mode, DMXMode::extended);
@@ -153,8 +166,9 @@ TEST_F(WebSettingsTest, GroupsTakeOnlyValuesOfTheirKindAndNdiStartsAndStopsOnlyO
     EXPECT_EQ(rig.remote.transportMinInterval(), 0.0);
 
     // "startChannel" wins over "channel"; nothing else here is of a kind or value taken.
-    apply(R"({"dmx":{"startChannel":5,"channel":9,"mode":"Huge"},"playback":{"ignoreDMX":1,"frameRate":29.97,)"
-          R"("isListening":true,"preloadCount":9,"preloadBudgetMB":10},"ndi":{"enabled":true,"fps":29.97,"scale":2.5}})");
+    apply(
+        R"({"dmx":{"startChannel":5,"channel":9,"mode":"Huge"},"playback":{"ignoreDMX":1,"frameRate":29.97,)"
+        R"("isListening":true,"preloadCount":9,"preloadBudgetMB":10},"ndi":{"enabled":true,"fps":29.97,"scale":2.5}})");
     EXPECT_EQ(std::tuple(rig.settings.preloadCount(), rig.settings.preloadBudgetMB()), std::tuple(3, 1000));
     EXPECT_EQ(dmx().startChannel, 5);
     EXPECT_EQ(dmx().mode, DMXMode::extended);
@@ -330,4 +344,52 @@ TEST(SettingsValidator, AnyValueOfTheWrongKindOrOutOfRangeRefusesTheWholeDocumen
     EXPECT_EQ(SettingsValidator::check(object(R"({"dmx":{"startChannel":600}})"), {})->reason,
               "dmx.startChannel must be a whole number from 1 to 512");
     EXPECT_EQ(SettingsValidator::checkAddress(object(R"({"universe":16})"))->field, "dmx.universe");
+}
+
+TEST(FixtureProfile, ModesAndBandsFollowTheControllersDecoding)
+{
+    const QJsonObject profile = FixtureProfile::openFixtureLibrary();
+    const QJsonObject channels = profile["availableChannels"].toObject();
+    const QJsonArray modes = profile["modes"].toArray();
+    ASSERT_EQ(modes.size(), 3);
+    for (int m = 0; m < 3; ++m) {
+        const int width = std::array{1, 2, 18}[m];
+        EXPECT_EQ(modes[m]["channels"].toArray().size(), width);
+        EXPECT_EQ(modes[m]["shortName"].toString(), QString::number(width) + "ch");
+        EXPECT_FALSE(modes[m]["name"].toString().contains("ode")) << "the format refuses the word mode";
+    }
+    const QJsonArray extended = modes[2].toObject()["channels"].toArray();
+    for (const auto& name : extended) {
+        int next = 0;
+        for (const auto& item : channels[name.toString()]["capabilities"].toArray()) {
+            const QJsonArray range = item.toObject()["dmxRange"].toArray();
+            EXPECT_EQ(range[0].toInt(), next) << name.toString().toStdString();
+            next = range[1].toInt() + 1;
+        }
+        EXPECT_EQ(next, 256) << name.toString().toStdString();
+    }
+
+    const QJsonObject control = channels[extended[0].toString()].toObject();
+    const QJsonObject loop = channels[extended[1].toString()].toObject();
+    const QJsonObject effect = channels[extended[4].toString()].toObject();
+    for (int v = 0; v <= 255; ++v) {
+        const auto value = static_cast<std::uint8_t>(v);
+        const QString said = capabilityFor(control, v)["comment"].toString();
+        const dmx::ControlAction action = dmx::decodeControl(value);
+        if (action.kind == dmx::ControlKind::selectTrack)
+            EXPECT_EQ(said, QString("Track %1: Playlist entry %1").arg(action.trackIndex + 1)) << v;
+        else
+            EXPECT_EQ(said.startsWith("Stop"), action.kind != dmx::ControlKind::pause) << v;
+        const auto times = dmx::decodeLoopOverride(value);
+        EXPECT_EQ(capabilityFor(loop, v)["comment"].toString().startsWith(!times ? "Program"
+                                                                          : *times == 0
+                                                                              ? "Loop"
+                                                                              : QString("Play %1x").arg(*times)),
+                  true)
+            << v;
+        EXPECT_EQ(capabilityFor(effect, v)["type"].toString() == "NoFunction",
+                  dmx::effectBand(value) == dmx::EffectBand::unchanged)
+            << v;
+    }
+    EXPECT_EQ(capabilityFor(effect, 7)["comment"].toString(), "Reset: 0") << "brightness resets to 0";
 }

@@ -13,11 +13,11 @@ function(orvelo_browser_test name script)
                        TIMEOUT 300)
 endfunction()
 
-# The five pages as the remote offers them: transport, playlist, settings, effects, fixtures.
+# The pages a person works in: transport, playlist, settings, effects.
 orvelo_browser_test(web_remote_browser remote_browser_test.mjs)
 # Building a show from a phone: upload, library, playlist editing, saved playlists, media folder.
 orvelo_browser_test(web_library_browser library_browser_test.mjs)
 # Show-day trust: the badge tells a failed load from playing, missing files keep their place,
 # impossible settings are refused, two phones never act on an old list; then who may drive the
-# player: other origins refused, password and login, viewers, logout, idle sessions, hold-to-stop.
+# player: password and login, viewers, logout, idle sessions, hold-to-stop.
 orvelo_browser_test(web_trust_browser trust_browser_test.mjs)

@@ -1,5 +1,5 @@
 // What the web remote's browser tests share: a player of their own (program folder, private XDG
-// folders, its log), headless Chromium, generated media, step bookkeeping and screenshots.
+// folders, its log), headless Chromium, generated media and step bookkeeping.
 // Each test runs as `node TEST.mjs PATH/TO/orvelo OUTPUT_FOLDER`, only inside a private network
 // namespace (see run_browser_test.sh).
 import { chromium } from 'playwright-core';
@@ -11,7 +11,6 @@ import { pathToFileURL } from 'node:url';
 
 export const origin = 'http://127.0.0.1:8080';
 const phone = { width: 390, height: 844 };
-const desktop = { width: 1440, height: 900 };
 const [orveloBinary, outputDir] = process.argv.slice(2);
 let folders;
 let passed = 0;
@@ -71,7 +70,7 @@ export const playlistNames = async () => (await api('/api/playlist')).map((t) =>
 // copy of the program with its resources folder beside it (it finds them beside itself).
 export function setup(names = []) {
   folders = {};
-  for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', 'screenshots', ...names]) {
+  for (const name of ['program', 'config', 'data', 'runtime', 'profile', 'home', ...names]) {
     folders[name] = path.join(outputDir, name);
   }
   fs.rmSync(outputDir, { recursive: true, force: true });
@@ -122,7 +121,7 @@ export async function run({ phones = 1, noTransportGap = false, expectedRefusals
     for (const context of contexts) await context.close();
     await stopPlayer(player);
   }
-  console.log(`browser: ${passed} passed, ${failed} failed\nscreenshots in ${folders.screenshots}`);
+  console.log(`browser: ${passed} passed, ${failed} failed`);
   process.exit(failed === 0 ? 0 : 1);
 }
 
@@ -235,22 +234,4 @@ export function fakeStatus(page, document) {
 export function refusePosts(page, route, status, body) {
   const [contentType, text] = typeof body === 'string' ? ['text/plain', body] : ['application/json', JSON.stringify(body)];
   return page.route(route, (r) => (r.request().method() === 'POST' ? r.fulfill({ status, contentType, body: text }) : r.continue()));
-}
-
-// The whole page at both sizes into the screenshots folder; a page with a bar pinned to the
-// bottom of the screen is shown as the screen shows it, at the top and scrolled to the end.
-export async function shoot(page, name, { pinnedBar = false } = {}) {
-  for (const [size, viewport] of [['phone', phone], ['desktop', desktop]]) {
-    await page.setViewportSize(viewport);
-    await sleep(150);
-    const file = (suffix) => path.join(folders.screenshots, `${name}-${size}${suffix}.png`);
-    await page.evaluate(() => window.scrollTo(0, 0));
-    await page.screenshot({ path: file(''), fullPage: !pinnedBar });
-    if (!pinnedBar) continue;
-    await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
-    await sleep(100);
-    await page.screenshot({ path: file('-end') });
-  }
-  await page.evaluate(() => window.scrollTo(0, 0));
-  await page.setViewportSize(phone);
 }

@@ -1,10 +1,19 @@
-// Protects every Art-Net layout the node reads or writes, byte for byte: what a console
-// receives from us and which datagrams we accept or ignore.
+// Protects every Art-Net and sACN layout the node reads or writes, byte for byte: what a console
+// receives from us and which datagrams we accept or ignore; and thousands of mutated ArtDmx and
+// RDM datagrams that never crash a decoder nor read beyond the datagram (under AddressSanitizer).
 #include "net/ArtNetPacket.h"
+#include "net/RdmMessage.h"
+#include "net/RdmResponder.h"
+#include "net/SACNPacket.h"
 
+#include "ArtNetTestSupport.h"
 #include "platform/ByteWriter.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+#include <random>
 
 using namespace orvelo;
 using namespace orvelo::artnet;
@@ -129,4 +138,78 @@ TEST(ParseIPv4, FourNumbersOrTheFallback)
     for (const char* other : {"10.0.0.256", "10.0.0.5.6"})
         EXPECT_EQ(parseIPv4(other), fallbackIPv4) << other;
     EXPECT_EQ(parseIPv4(std::nullopt), fallbackIPv4);
+}
+
+TEST(SACNPacket, DecodesUniverseAndSlotsAndIgnoresTheFieldsItDoesNotExamine)
+{
+    auto packet = test::sacnDataPacket(7, {0x11, 0x22, 0x33, 0xFF});
+    ASSERT_EQ(packet.size(), 130u);
+    // Preamble, root and framing vectors, priority, options (stream terminated), DMP vector and
+    // start code.
+    for (const std::size_t at : {0, 18, 40, 108, 112, 117, 125})
+        packet[at] ^= 0x40;
+    const auto decoded = SACNPacket::decode(packet);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->universe, 7);
+    EXPECT_EQ(decoded->slotValues.data(), packet.data() + 126);
+    EXPECT_EQ(Bytes(decoded->slotValues.begin(), decoded->slotValues.end()), (Bytes{0x11, 0x22, 0x33, 0xFF}));
+}
+
+// Each datagram sits in an allocation of exactly its size, so the sanitizer build catches a read
+// beyond it.
+TEST(SACNPacket, MalformedDatagramsAreRefusedAndLongCountsCut)
+{
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> damage;
+        std::optional<std::size_t> slotCount;
+    } cases[] = {
+        {"shorter than the header", [](Bytes& p) { p.resize(125); }, std::nullopt},
+        {"foreign identifier", [](Bytes& p) { p[4] ^= 1; }, std::nullopt},
+        {"start code only", [](Bytes& p) { p[124] = 1; }, std::nullopt},
+        {"count past the datagram", [](Bytes& p) { p[124] = 10; }, std::nullopt},
+        {"count beyond 513", [](Bytes& p) { p = test::sacnDataPacket(1, Bytes(600, 1)); }, 512},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes made = test::sacnDataPacket(1, {1, 2, 3, 4});
+        c.damage(made);
+        const Bytes datagram(made.begin(), made.end());
+        const auto decoded = SACNPacket::decode(datagram);
+        ASSERT_EQ(decoded.has_value(), c.slotCount.has_value());
+        if (decoded) {
+            EXPECT_EQ(decoded->slotValues.size(), *c.slotCount);
+        }
+    }
+}
+
+TEST(ArtNetFuzz, MutatedDatagramsAreDecodedSafely)
+{
+    std::mt19937 random(20240611);
+    const auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const rdm::RdmUID uid = rdm::uidForProcess(4660);
+    std::atomic<int> universe{0};
+    std::atomic<int> subnet{0};
+    int answers = 0;
+    RdmResponder responder(uid, universe, subnet, [&](std::span<const std::uint8_t>, const sockaddr_in&) { ++answers; },
+                           {});
+    unsigned sink = 0;
+    for (int i = 0; i < 20000; ++i) {
+        Bytes d = below(2) ? test::artDmx(0, 0, 0, Bytes(below(520), 0x55))
+                           : test::rdmRequest(below(2) ? uid : rdm::broadcastUID, rdm::setCommand,
+                                              below(2) ? rdm::pidDmxStartAddress : rdm::pidDeviceLabel,
+                                              Bytes(below(40), 'L'));
+        // The header fields and lengths are the interesting bytes; then the end may be cut.
+        for (std::size_t edits = below(4); edits > 0; --edits)
+            d[below(std::min<std::size_t>(d.size(), 60))] = static_cast<std::uint8_t>(below(256));
+        d.resize(below(4) == 0 ? below(d.size() + 1) : d.size());
+        // An exact-size copy: any read past its end leaves the allocation.
+        const Bytes datagram(d.begin(), d.end());
+        if (const auto values = artnet::decodeArtDmx(datagram, 0))
+            sink = std::accumulate(values->begin(), values->end(), sink);
+        responder.processRdm(datagram, sockaddr_in{});
+        universe = 0;
+    }
+    EXPECT_GT(answers, 0); // the mutations still reach the handlers
+    RecordProperty("checksum", static_cast<int>(sink));
 }

@@ -1,6 +1,11 @@
-// The serial queue's order, thread name and shutdown from inside its own task.
-
+// Protects the two ways work changes thread: posting to the main thread (in order, and never for a
+// context that is gone) and the serial queue (in order on its named thread, and destroyed from its
+// own task without running what waits).
+#include "platform/MainThread.h"
 #include "platform/SerialQueue.h"
+
+#include <QCoreApplication>
+#include <QObject>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +14,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -16,6 +22,30 @@
 
 namespace orvelo {
 namespace {
+
+TEST(MainThread, PostedWorkRunsInOrderOnTheMainThreadAndNotForAContextThatIsGone)
+{
+    std::vector<int> ran;
+    QObject context;
+    auto gone = std::make_unique<QObject>();
+    std::thread([&] {
+        postToMain(&context, [&] { ran.push_back(isMainThread() ? 1 : -1); });
+        postToMain(gone.get(), [&] { ran.push_back(99); });
+        postToMain(&context, [&] { ran.push_back(isMainThread() ? 2 : -2); });
+    }).join();
+    gone.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+}
+
+#ifdef ORVELO_CHECKS
+TEST(MainThreadDeathTest, AMainThreadOnlyCallFromAnotherThreadStopsTheBuildThatChecks)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    assertMainThread();
+    EXPECT_DEATH(std::thread([] { assertMainThread(); }).join(), "called off the main thread");
+}
+#endif
 
 TEST(SerialQueueTest, RunsTasksInOrderOnItsOwnNamedThread)
 {
@@ -38,8 +68,7 @@ TEST(SerialQueueTest, RunsTasksInOrderOnItsOwnNamedThread)
     ASSERT_EQ(future.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(future.get(), "com.orvelo.comp");
     std::vector<int> expected(50);
-    for (int i = 0; i < 50; ++i)
-        expected[static_cast<std::size_t>(i)] = i;
+    std::iota(expected.begin(), expected.end(), 0);
     std::lock_guard lock(mutex);
     EXPECT_EQ(order, expected);
 }
