@@ -84,11 +84,10 @@ void TrackPreloader::apply()
 {
     // A machine short of memory keeps fewer tracks ready rather than push the playing one into
     // swap: what is held now could be given back, the reserve is not to be touched.
-    std::int64_t budget = budgetBytes_;
     const std::optional<std::int64_t> available = availableMemory_ ? availableMemory_() : std::nullopt;
-    const bool isShort = available && heldBytes() + *available - memoryReserveBytes < budget;
-    if (isShort)
-        budget = std::max<std::int64_t>(0, heldBytes() + *available - memoryReserveBytes);
+    const std::int64_t room = available ? heldBytes() + *available - memoryReserveBytes : budgetBytes_;
+    const bool isShort = room < budgetBytes_;
+    const std::int64_t budget = isShort ? std::max<std::int64_t>(0, room) : budgetBytes_;
     if (isShort != memoryShort_)
         logLine(isShort ? "TrackPreloader: Memory is short (" + std::to_string(*available >> 20) +
                               " MB available): fewer tracks are kept ready"

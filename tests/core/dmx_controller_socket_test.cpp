@@ -105,8 +105,8 @@ char colourOnShow(const PlaybackEngine& engine)
     int r = 0, g = 0, b = 0;
     const int x = frame->width / 2, y = frame->height / 2;
     if (frame->format == PixelFormat::bgra) {
-        const std::uint8_t* p = frame->plane(0) + y * frame->strides[0] + x * 4;
-        std::tie(b, g, r) = std::tuple(p[0], p[1], p[2]);
+        const auto bgra = MediaFiles::centrePixel(*frame);
+        std::tie(b, g, r) = std::tuple(bgra[0], bgra[1], bgra[2]);
     } else {
         // Video-range BT.709, near enough to tell primaries apart.
         const double luma = (frame->plane(0)[y * frame->strides[0] + x] - 16) * 1.164;
