@@ -9,6 +9,7 @@
 # A follower that joins late locks on and plays in step; one pulled out of the switch and
 # plugged back in rejoins by itself; a forged state (without the key) changes nothing.
 #   sync_group_e2e.sh PATH/TO/orvelo OUTPUT_FOLDER
+# SYNC_LOOSE=1 (the sanitizer builds) bounds the offsets by a frame rather than by 5 ms.
 # Exits 77 (skipped) without a private network namespace, gst-launch-1.0, curl or python3.
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 ORVELO_BINARY OUTPUT_FOLDER" >&2; exit 2; }
@@ -165,14 +166,17 @@ if [ -f "$out/switch.pcapng" ]; then
     echo "{\"follower\": \"$name\", \"packets\": $n, \"seconds\": $seconds}"
   done >"$out/traffic.json"
 fi
-python3 - "$out/offsets.json" <<'PY' || fail "players out of step"
+python3 - "$out/offsets.json" "${SYNC_LOOSE:-}" <<'PY' || fail "players out of step"
 import json, sys
+# Two cores run four players and the relay here, so a player is sometimes held up for a
+# moment: the bound is on the many, how far the worst go is the benchmark's to tell. Under the
+# sanitizers every player runs several times slower and a new one's first clock estimates stay
+# noisy for longer: there in step means within a frame.
+p50, share = (5, 'within_20ms') if sys.argv[2] else (2, 'within_5ms')
 bad = False
 for line in open(sys.argv[1]):
     r = json.loads(line)
-    # Two cores run four players and the relay here, so a player is sometimes held up for a
-    # moment: the bound is on the many, how far the worst go is the benchmark's to tell.
-    if r['frames'] < 100 or r['p50_ms'] > 2 or r['within_5ms'] < 0.9:
+    if r['frames'] < 100 or r['p50_ms'] > p50 or r[share] < 0.9:
         print('out of step:', r); bad = True
 sys.exit(1 if bad else 0)
 PY
