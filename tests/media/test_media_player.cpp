@@ -1,10 +1,12 @@
 // Protects the player under the engine and the background video where the engine tests do not
-// reach: replacement leaves the old item paused, failures are reported, loops have no seam.
+// reach: replacement leaves the old item paused, failures are reported, loops have no seam, a
+// seek keeps the speed.
 #include "MediaFixtures.h"
 #include "platform/media/MediaPlayer.h"
 
 #include <QElapsedTimer>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -107,8 +109,44 @@ TEST_F(MediaPlayerTest, LoopsWithoutASeamThenEndsWhenToldTo)
             continue; // the prerolled frame, presented again as playback starts
         seams += before == frameCount - 1 && after == 0;
         EXPECT_TRUE(after == before + 1 || (before == frameCount - 1 && after == 0)) << before << " then " << after;
-        EXPECT_NEAR(afterTime - beforeTime, 1.0 / MediaFiles::fps, 0.002) << "after frame " << before << " at " << beforeTime << " s";
+        EXPECT_NEAR(afterTime - beforeTime, 1.0 / MediaFiles::fps, 0.002)
+            << "after frame " << before << " at " << beforeTime << " s";
     }
     EXPECT_EQ(seams, 2);
     EXPECT_EQ(shown.back().first, frameCount - 1);
+}
+
+// A speed set while playing changes in place; a seek made while that change is still on its way
+// down the streams plays on at that speed (it played at the speed squared), and GStreamer is not
+// asked to change the speed of a stream the seek has flushed (it asserted).
+TEST_F(MediaPlayerTest, ASeekAfterASpeedChangePlaysOnAtThatSpeed)
+{
+    struct Criticals {
+        std::atomic<int> count{0};
+        const guint handler = g_log_set_handler(
+            "GStreamer", G_LOG_LEVEL_CRITICAL,
+            [](const gchar*, GLogLevelFlags, const gchar* text, gpointer self) {
+                ++static_cast<Criticals*>(self)->count;
+                ADD_FAILURE() << text;
+            },
+            this);
+        ~Criticals() { g_log_remove_handler("GStreamer", handler); }
+    } criticals;
+    auto item = loadAndWait(MediaFiles::countingVideo(250, true), PixelFormat::i420);
+    ASSERT_EQ(item->status(), MediaItem::Status::readyToPlay);
+    player.replaceCurrentItem(item);
+    player.play();
+    ASSERT_TRUE(waitUntil([&] { return item->currentTime() > 0.3; }));
+    player.setRate(2.0);
+    spinFor(5ms);
+    player.seek(1.0);
+    ASSERT_TRUE(waitUntil([&] { return !item->isSeeking(); }));
+    spinFor(300ms);
+    const double from = item->currentTime();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    spinFor(1500ms);
+    const double speed = (item->currentTime() - from) / (elapsed.elapsed() / 1000.0);
+    EXPECT_NEAR(speed, 2.0, 0.5);
+    EXPECT_EQ(criticals.count, 0);
 }

@@ -274,6 +274,41 @@ struct SeamKeeper {
     }
 };
 
+// A speed change made in place travels down each stream as a sticky event; a flushing seek made
+// while it is still on its way leaves it pending on the pads, and they hand it to the sink again
+// after the flush. The sink then asks the pipeline to apply it once more, to a segment that the
+// flush has cleared (GStreamer asserts) or to the new one, which the seek already gave that
+// speed (it played at the speed squared). What comes after the flush is the seek's alone.
+struct StaleRateChangeFilter {
+    std::atomic<guint32> lastFlush{GST_SEQNUM_INVALID};
+
+    static GstPadProbeReturn onEvent(GstPad*, GstPadProbeInfo* info, gpointer self)
+    {
+        auto* filter = static_cast<StaleRateChangeFilter*>(self);
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+            filter->lastFlush = gst_event_get_seqnum(event);
+            return GST_PAD_PROBE_OK;
+        }
+        const guint32 flush = filter->lastFlush;
+        if (GST_EVENT_TYPE(event) == GST_EVENT_INSTANT_RATE_CHANGE && flush != GST_SEQNUM_INVALID &&
+            gst_util_seqnum_compare(gst_event_get_seqnum(event), flush) < 0)
+            return GST_PAD_PROBE_DROP;
+        return GST_PAD_PROBE_OK;
+    }
+
+    static void attachTo(GstElement* sink)
+    {
+        GstObjectHandle<GstPad> pad(sink ? gst_element_get_static_pad(sink, "sink") : nullptr);
+        if (!pad)
+            return;
+        const auto events =
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH);
+        gst_pad_add_probe(pad.get(), events, &StaleRateChangeFilter::onEvent, new StaleRateChangeFilter,
+                          [](gpointer filter) { delete static_cast<StaleRateChangeFilter*>(filter); });
+    }
+};
+
 } // namespace
 
 bool MediaItem::Pipeline::addAndLink(GstPad* pad, std::initializer_list<GstElement*> chain)
@@ -321,6 +356,7 @@ bool MediaItem::Pipeline::linkVideo(GstPad* pad)
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
         GstObjectHandle<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
         gst_pad_add_probe(sinkPad.get(), GST_PAD_PROBE_TYPE_EVENT_FLUSH, &Pipeline::onVideoFlush, this, nullptr);
+        StaleRateChangeFilter::attachTo(sink);
     }
     if (!addAndLink(pad, {convert, flip, sink}))
         return false;
@@ -338,6 +374,7 @@ bool MediaItem::Pipeline::linkAudio(GstPad* pad)
     GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     GstElement* gain = gst_element_factory_make("volume", nullptr);
     auto sink = createAudioSink();
+    StaleRateChangeFilter::attachTo(sink.get());
     if (toFloat) {
         // Float samples for the tap; lossless for the 16- and 24-bit audio of media files.
         GstMiniHandle<GstCaps> caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "layout",
@@ -368,6 +405,7 @@ bool MediaItem::Pipeline::linkDiscard(GstPad* pad)
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
     if (sink)
         g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    StaleRateChangeFilter::attachTo(sink);
     return addAndLink(pad, {sink});
 }
 
