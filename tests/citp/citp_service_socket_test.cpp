@@ -1,7 +1,5 @@
-// Protects the media server on real sockets: peers, traffic log, MSEX answers over UDP and TCP,
-// the patch exchange, TCP framing, client limits and floods, thumbnails off the receive thread,
-// stop.
-// UDP is read with pollOnce, so every request is answered before the next line runs.
+// The media server on real sockets: peers, MSEX over UDP and TCP, patches, client limits, and
+// thumbnails off the receive thread. UDP is read with pollOnce, so each answer precedes the next line.
 #include "citp/CITPPacket.h"
 #include "citp/CITPService.h"
 #include "net/LightingNetwork.h"

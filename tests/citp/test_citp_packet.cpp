@@ -1,7 +1,5 @@
-// Protects the byte layouts consoles see from the media server and the readers of what they send:
-// every reply byte for byte, truncated or malformed packets read safely, how a TCP stream is cut
-// into messages (split or joined, compact ones whole, a bad size or garbage contained), and seeded
-// mutated packets and streams that never crash a reader nor read outside the bytes given.
+// The CITP layouts byte for byte, the readers of what consoles send, and the TCP framer: malformed
+// or mutated input is read safely and never outside the bytes given.
 #include "citp/CITPPacket.h"
 #include "citp/CITPStreamFramer.h"
 
@@ -159,17 +157,6 @@ TEST(CITPStreamFramer, FullFormMessagesSplitOrJoinedComeOutOnceEach)
     CITPStreamFramer framer;
     EXPECT_EQ(framer.push(std::span(stream).first(cut)).messages, (std::vector<Bytes>{request, second}));
     EXPECT_EQ(framer.push(std::span(stream).subspan(cut)).messages, std::vector<Bytes>{request});
-}
-
-TEST(CITPStreamFramer, CompactFormTakesTheWholeRead)
-{
-    CITPStreamFramer framer;
-    // A compact message has no size: whatever came with it belongs to it.
-    const Bytes compact = cat({compactMessage("MSEX", "CInf"), fullMessage("MSEX", "GLIn")});
-    EXPECT_EQ(framer.push(compact).messages, std::vector<Bytes>{compact});
-    // Too short to tell the form yet: wait for more.
-    EXPECT_TRUE(framer.push(std::span(compact).first(9)).messages.empty());
-    EXPECT_EQ(framer.push(std::span(compact).subspan(9)).messages, std::vector<Bytes>{compact});
 }
 
 TEST(CITPStreamFramer, ImpossibleSizesAndGarbageAreContained)

@@ -1,6 +1,5 @@
-// Protects the controller's wiring to the real transports: frames of the configured Art-Net
-// universe, or of sACN after a switch, reach it (its timecode on the wire is the end-to-end
-// test's); cues from the wire swap tracks, HAP among them, with no gap on the output.
+// The controller on the real transports: Art-Net of its universe, or sACN after a switch, reaches
+// it, and cues from the wire swap tracks (HAP among them) with no gap on the output.
 #include "ConsoleTestSupport.h"
 
 #include "net/ArtNetTestSupport.h"

@@ -1,6 +1,5 @@
-// Protects the player as a console meets it: the real program, started on a stored playlist,
-// obeys ArtDmx from outside, logs what the console made it do, sends timecode back, keeps the
-// cue of a clip that is missing at start-up and keeps its settings through a power cut.
+// The real program as a console meets it: ArtDmx obeyed and logged, timecode sent back, a missing
+// clip's cue kept, and settings surviving a power cut.
 #include "ConsoleTestSupport.h"
 
 #include "core/BookmarkTable.h"

@@ -1,6 +1,5 @@
-// Protects the meaning of every console value: consoles are programmed against these bands,
-// so a shifted edge or a rounding change would misread a show. And the stored DMX
-// configuration: a record with any bad or missing field reads as nothing.
+// Consoles are programmed against these bands: a shifted edge or rounding change would misread a
+// show. And a stored DMX record with any bad or missing field reads as nothing.
 #include "core/DMXConfig.h"
 #include "core/DMXDecoding.h"
 

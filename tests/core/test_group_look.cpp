@@ -1,6 +1,5 @@
-// Protects the look a sync group's leader hands its followers: effects and pattern carried over
-// exactly, and bytes that are not a look (damaged, cut short, a pattern this player lacks)
-// refused rather than half applied.
+// The look a sync group's leader hands its followers: carried over exactly, and bytes that are
+// not a look refused rather than half applied.
 #include "core/GroupLook.h"
 
 #include "playback/VideoEffectsManager.h"

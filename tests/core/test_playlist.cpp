@@ -1,8 +1,5 @@
-// Protects the playlist: edits on disk when they return, playlist files saved safely, and the
-// start-up restore: vanished files keep their places (so no later cue shifts), bookmarks win
-// over stored URLs, bad settings restore nothing, and restoring never rewrites the store. And
-// its two stored forms (track list JSON, bookmark table): exact texts, round trips of awkward
-// values, and a bad document failing as a whole.
+// The playlist and its stored forms: edits on disk, safe saves, a restore that keeps every cue in
+// place and never rewrites the store, and documents that are read whole or not at all.
 #include "core/BookmarkTable.h"
 #include "core/Playlist.h"
 #include "core/TrackListCodec.h"

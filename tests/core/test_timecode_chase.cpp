@@ -1,6 +1,5 @@
-// Protects chasing timecode against a model player that takes time to load and to seek and runs
-// a little fast: lock time, the error once locked, a jump back, dropouts shorter and longer than
-// the freewheel, a new hour, standing timecode, and the selected-track option.
+// Chasing timecode against a model player that loads, seeks and runs a little fast: lock, error,
+// jumps, dropouts, a new hour, standing timecode and the selected-track option.
 #include "core/TimecodeChase.h"
 
 #include <gtest/gtest.h>

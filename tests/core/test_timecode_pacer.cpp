@@ -1,6 +1,5 @@
-// Protects the timecode cadence: one packet per timecode frame while playing at any speed, the
-// held position at most once a second otherwise, bad numbers never sent, and frames ahead sent
-// when due and in order.
+// The timecode cadence: one packet per frame at any speed, a held position at most once a second,
+// and frames ahead sent when due and in order.
 
 #include "core/TimecodePacer.h"
 #include "core/TimecodeSender.h"

@@ -1,8 +1,5 @@
-// Protects chasing Art-Net timecode with real packets and real media: the frame on show (the
-// presentation time of the picture the player holds, not a computed position) against the
-// timecode a show controller sends at 25 and 30 fps, through a jump back, dropouts shorter and
-// longer than the freewheel, and a change of hour. The same story told in LTC from a recording
-// played in real time, and the player's own timecode going out as LTC into a file.
+// Chasing Art-Net timecode with real packets and media: the frame on show against what the
+// controller sends (jumps, dropouts, a new hour), LTC from a recording, and LTC going out.
 #include "ConsoleTestSupport.h"
 
 #include "core/LtcSender.h"

@@ -1,7 +1,5 @@
-// Protects timecode read from and written to audio: every frame written comes back once, in
-// order and where it lies in the stream, through a real file; jumps are followed, silence and
-// noise yield nothing; the output writes what is due when each frame plays, and falls silent
-// when held; an input or output that cannot open says why at once instead of hanging.
+// Timecode in audio: every frame written comes back once and in place, noise yields nothing, the
+// output writes what is due and falls silent when held, and failures to open say why at once.
 #include "platform/media/AudioOutput.h"
 #include "platform/media/GStreamerInit.h"
 #include "platform/media/GstHandle.h"

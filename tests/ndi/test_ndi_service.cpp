@@ -1,6 +1,5 @@
-// Protects the NDI source against a fake runtime loaded through the service's own dlopen path:
-// no runtime, the sender's settings and frame layout, rates, scaling, which picture each tick
-// sends, that the frame work is off the main thread with the effects applied once, and shutdown.
+// The NDI source against a fake runtime loaded through the service's own dlopen path: settings,
+// frame layout, rates, which picture each tick sends, work off the main thread, and shutdown.
 
 #include "fake/FakeNDIRuntime.h"
 #include "support/MediaFiles.h"

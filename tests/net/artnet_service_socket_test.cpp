@@ -1,6 +1,5 @@
-// Protects the Art-Net node over real UDP on loopback: what a console gets back for each request,
-// which DMX frames are published, the input note, and where announcements and timecode go. The
-// node is read with pollOnce, so every datagram is decoded and answered before the next line.
+// The Art-Net node over loopback UDP (read with pollOnce, so each datagram is answered before the
+// next line): answers to a console, published frames, the input note, announcements and timecode.
 #include "net/ArtNetService.h"
 
 #include "ArtNetTestSupport.h"

@@ -1,6 +1,5 @@
-// Protects the UDP receive loop the Art-Net, sACN and CITP services share: every datagram reaches
-// the handler, stop wakes a waiting thread at once, passing read failures are retried; and, through
-// the DMX inputs, that a port in use or a real read failure is reported once and published.
+// The UDP receive loop the DMX and CITP services share: every datagram handed over, stop wakes it,
+// passing failures retried, and a port in use or a real failure reported once and published.
 #include "net/ArtNetService.h"
 #include "net/DatagramReceiver.h"
 #include "net/SACNService.h"

@@ -1,6 +1,5 @@
-// Protects interface enumeration and the choice of the node's own address: the private test
-// network's interface is listed with the system's mask, loopback never is, and the primary
-// interface is the one with the default route.
+// Interface enumeration: the test network's card is listed with its mask, loopback never is, and
+// the primary interface is the one with the default route.
 #include "net/NetworkManager.h"
 
 #include "support/TestSupport.h"

@@ -1,7 +1,5 @@
-// Protects the sACN receiver on real sockets: frames of any universe reach the main thread one by
-// one, malformed ones do not, the universe groups are joined on the routed interface, and the
-// last frame survives a stop. The receiver is read
-// with pollOnce, one datagram at a time.
+// The sACN receiver on real sockets (read with pollOnce, one datagram at a time): frames of any
+// universe reach the main thread, malformed ones do not, groups are joined on the routed card.
 #include "net/SACNService.h"
 
 #include "support/TestSupport.h"

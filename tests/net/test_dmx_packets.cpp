@@ -1,6 +1,5 @@
-// Protects every Art-Net and sACN layout the node reads or writes, byte for byte: what a console
-// receives from us and which datagrams we accept or ignore; and thousands of mutated ArtDmx and
-// RDM datagrams that never crash a decoder nor read beyond the datagram (under AddressSanitizer).
+// Every Art-Net and sACN layout the node reads or writes, byte for byte, and mutated datagrams that
+// never crash a decoder nor read beyond the datagram (under AddressSanitizer).
 #include "net/ArtNetPacket.h"
 #include "net/RdmMessage.h"
 #include "net/RdmResponder.h"

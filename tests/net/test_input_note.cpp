@@ -1,6 +1,5 @@
-// Protects the input note that tells a console on the wrong universe from a dead network:
-// which universes count as heard and for how long, the wording, and that the node's own
-// broadcasts heard back are told from a peer's.
+// The note that tells a console on the wrong universe from a dead network, and the node's own
+// broadcasts heard back from a peer's.
 #include "net/ArtNetPacket.h"
 #include "net/ForeignUniverses.h"
 #include "net/InputNote.h"

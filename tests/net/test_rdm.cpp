@@ -1,6 +1,5 @@
-// Protects the RDM responder: which requests are answered, the exact response bytes and
-// checksum, and what a console's SET changes: the start address (universe and channel), the
-// label and identify, each told once and read back by GET.
+// The RDM responder: which requests are answered, the exact bytes, and what a console's SET
+// changes (start address, label, identify), each told once and read back by GET.
 #include "net/ArtNetPacket.h"
 #include "net/RdmMessage.h"
 #include "net/RdmResponder.h"

@@ -1,6 +1,5 @@
-// Protects the log: under repeats and floods the first line is always written at once, repeats
-// and floods become one count per second, and a flood from one sender never holds back anyone
-// else's line; and each line reaches the journal with its priority.
+// The log: the first line is written at once, repeats and floods become one count per second
+// without holding back other senders, and each line reaches the journal with its priority.
 #include "platform/LogLimiter.h"
 #include "platform/LogPriority.h"
 

@@ -163,16 +163,6 @@ TEST(CompositorLifetimeTest, RequestsQueuedWhenTheCompositorGoesAreDropped)
     EXPECT_EQ(laterFinished, 0);
 }
 
-TEST(CompositorSharedEffectsTest, ByDefaultReadsTheSharedEffects)
-{
-    VideoEffectsCompositor compositor;
-    auto& shared = VideoEffectsManager::shared();
-    shared.setBlueEnabled(false);
-    const auto result = submit(compositor, grey(50));
-    shared.resetAll();
-    EXPECT_EQ(pixelAt(*result.frame, 0, 0), (Rgba{50, 50, 0, 255}));
-}
-
 TEST_F(CompositorTest, ParametersChangingDuringRequestsNeverBreakAFrame)
 {
     // The effects are written on the main thread, as the player does, while requests run.

@@ -90,29 +90,6 @@ TEST(VideoEffectsManagerTest, OnlyAChangeNotifiesAfterANoticeThatSeesTheOldValue
     EXPECT_EQ(before, 0.25f);
 }
 
-TEST(VideoEffectsManagerTest, SnapshotCarriesTheFrameEffectsPerChannelButNotSpeedOrPreviewOpacity)
-{
-    VideoEffectsManager effects;
-    effects.setPlaybackSpeed(0.5f);
-    effects.setAlpha(0.0f);
-    EXPECT_TRUE(effects.snapshot().isNeutral());
-
-    // Each property to a value of its own, so a mix-up between channels shows.
-    effects.setRedTimeShift(1);
-    effects.setGreenTimeShift(2);
-    effects.setBlueTimeShift(3);
-    effects.setRedHorizontalOffset(-1.5);
-    effects.setGreenVerticalOffset(2.5);
-    effects.setBlueEnabled(false);
-    effects.setBrightness(0.25f);
-    effects.setSaturation(0.5f);
-    effects.setIsInverted(true);
-    const EffectParameters p = effects.snapshot();
-    EXPECT_EQ(std::tuple(p.brightness, p.saturation, p.isInverted, p.timeShift, p.horizontalOffset[0],
-                         p.verticalOffset[1], p.enabled[2]),
-              std::tuple(0.25f, 0.5f, true, std::array<int, 3>{1, 2, 3}, -1.5, 2.5, false));
-}
-
 TEST(VideoEffectsManagerTest, SharedInstanceIsOneAndLivesOnTheMainThread)
 {
     VideoEffectsManager* fromThread = nullptr;

@@ -1,7 +1,5 @@
-// Protects the smaller stores: the theme choice, how the player follows timecode and joins a
-// sync group (offsets as hh:mm:ss:ff, leader addresses), the web remote's access settings (never
-// a secret in the clear, library roots never the whole disk or the system), each value out of
-// range refused and everything kept across a restart.
+// The smaller stores: theme, timecode, sync group and web access settings; values out of range
+// refused, no secret in the clear, and everything kept across a restart.
 #include "platform/Secrets.h"
 #include "settings/LibraryRoots.h"
 #include "settings/SyncSettings.h"

@@ -1,6 +1,5 @@
-// Protects what the views show and do: the player panel's timecode, "Next:" line and lamps, CITP
-// packet names and patch markers, web remote access and QR code, theme colour schemes, playlist
-// rows and failure messages, and the sync group's settings.
+// What the views show and do: the player panel, CITP packets and patches, web access and QR code,
+// themes, playlist rows and failures, and the sync group's settings.
 #include "core/ConsoleTestSupport.h"
 
 #include "citp/CITPPacket.h"

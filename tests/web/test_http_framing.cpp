@@ -1,6 +1,5 @@
-// Protects how the remote reads requests, without sockets: the edges of request framing and text
-// checks that the socket tests cannot reach or state as exactly; how API documents share
-// main-thread builds; and the addresses a headless player logs for the remote.
+// Request framing and text checks the socket tests cannot state as exactly, shared main-thread
+// document builds, and the addresses a headless player logs for the remote.
 #include "web/DocumentBatch.h"
 #include "web/HttpRequest.h"
 #include "web/HttpRequestFramer.h"

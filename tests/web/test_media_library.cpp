@@ -1,6 +1,5 @@
-// Protects the media library of the web remote without sockets: names never leave their
-// folder, an upload never replaces a file that appeared meanwhile, upload heads are judged
-// before any body byte, and the listing shows what discovery found.
+// The remote's media library without sockets: names stay in their folder, uploads never replace a
+// file that appeared meanwhile and are judged before any body byte, the listing shows discovery.
 #include "WebTestSupport.h"
 
 #include "support/MediaFiles.h"

@@ -1,6 +1,5 @@
-// Protects who may drive the show through the web remote: the checks made before any route
-// (foreign sites, rebound host names, browser content types), sessions and their idle expiry,
-// bearer tokens, the viewer link, the slowing of password guessing and transport pacing.
+// Who may drive the show through the remote: checks before any route, sessions, tokens, the
+// viewer link, slowed password guessing and transport pacing.
 #include "platform/Secrets.h"
 #include "web/RequestGuard.h"
 #include "web/TransportPacer.h"

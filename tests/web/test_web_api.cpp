@@ -1,6 +1,5 @@
-// Protects the remote's JSON API behind the sockets: the documents it shows, what each POST
-// body changes in the player, the fixture downloads and their page, and the fixture profile a
-// console patches the player with (every value of every channel says what the controller does).
+// The remote's JSON API behind the sockets: its documents, what each POST changes, the fixture
+// files and page, and a fixture profile that says for every value what the controller does.
 #include "WebTestSupport.h"
 
 #include "core/DMXDecoding.h"

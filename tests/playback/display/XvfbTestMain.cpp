@@ -1,7 +1,5 @@
-// The test main of the output-window tests: they need a real window system, so this starts a
-// private Xvfb with two screens (800 x 600 and 854 x 480, as two X screens), on a display
-// number Xvfb picks itself, runs the tests against it through Qt's xcb platform, and stops it.
-// Without Xvfb the tests skip (see XvfbDisplay). Listing the tests starts nothing.
+// The output-window tests need a real window system: this starts a private two-screen Xvfb (on a
+// display number it picks), runs the tests on Qt's xcb platform and stops it; without Xvfb they skip.
 
 #include "XvfbDisplay.h"
 #include "support/TestEnvironment.h"

@@ -1,7 +1,5 @@
-// Protects the output window on a virtual window system: it covers the chosen screen, frameless
-// and on top; Escape or a double click close it while other windows keep their keys; one window
-// and key hook at a time; and it shows "No Signal", the pattern, or composed video letterboxed,
-// unless the identify picture flashes over it.
+// The output window on a virtual window system: placement, closing keys, one window at a time,
+// and what it shows (no signal, pattern, letterboxed video, the identify picture).
 
 #include "XvfbDisplay.h"
 #include "support/MediaFiles.h"

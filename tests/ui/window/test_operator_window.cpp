@@ -1,6 +1,5 @@
-// Protects the operator's window as a whole: no QML warning, every sidebar entry in a dark and a
-// light theme, texts that follow the services, listeners started on first appearance.
-// ORVELO_UI_SCREENSHOTS names a folder to keep a picture of every entry in.
+// The operator's window as a whole: no QML warning, every sidebar entry in a dark and a light
+// theme, texts that follow the services. ORVELO_UI_SCREENSHOTS names a folder for pictures of each.
 #include "XvfbDisplay.h"
 
 #include "app/OrveloApp.h"
